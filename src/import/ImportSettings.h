@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qb {
+
+enum class ImportMode { CreateNewTable, AppendToExistingTable };
+enum class ColumnNameSource { FromFirstLine, UserSpecified };
+
+struct ImportSettings {
+    std::vector<std::string> Files;
+    std::string Separator = ",";
+    ImportMode Mode = ImportMode::CreateNewTable;
+    ColumnNameSource ColumnNames = ColumnNameSource::FromFirstLine;
+    std::string TableNamePattern = "NewTable[counter]";
+    std::optional<std::string> TargetTable;
+    bool IgnoreFirstLine = false;
+    std::vector<std::string> TableList;
+    std::string DataSourceName;
+};
+
+// Whether the first line is left out of the data: when the user types the
+// column names, or when an append ignores a header. Column names taken from
+// the first line keep it as data too.
+inline bool SkipFirstLine(const ImportSettings& settings)
+{
+    if (settings.Mode == ImportMode::AppendToExistingTable)
+        return settings.IgnoreFirstLine;
+    return settings.ColumnNames == ColumnNameSource::UserSpecified;
+}
+
+}  // namespace qb

@@ -1,0 +1,130 @@
+#include "import/StatementBuilder.h"
+
+#include "import/FieldSplitter.h"
+
+namespace qb {
+namespace {
+
+constexpr std::string_view kColumnNameAlphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+void AppendColumn(std::string& statement, std::string_view name)
+{
+    statement += '"';
+    statement += CleanColumnName(name);
+    statement += "\" TEXT, ";
+}
+
+// Drops the trailing ", " (or, with no columns at all, the quote and
+// parenthesis: that statement is rejected by the database, as it should be).
+void CloseCreate(std::string& statement)
+{
+    statement.resize(statement.size() - 2);
+    statement += ");";
+}
+
+}  // namespace
+
+std::string ExpandTableName(std::string_view pattern, int counter)
+{
+    static constexpr std::string_view token = "[counter]";
+    const std::string number = std::to_string(counter);
+    std::string name;
+    std::size_t start = 0;
+    for (auto match = pattern.find(token); match != std::string_view::npos;
+         match = pattern.find(token, start)) {
+        name.append(pattern.substr(start, match - start));
+        name += number;
+        start = match + token.size();
+    }
+    name.append(pattern.substr(start));
+    return name;
+}
+
+std::string QuoteIdentifier(std::string_view name)
+{
+    std::string quoted = "\"";
+    for (char c : name) {
+        quoted += c;
+        if (c == '"')
+            quoted += '"';
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string FilterCharacters(std::string_view text, std::string_view set, bool keep)
+{
+    std::string result;
+    for (char c : text) {
+        if ((set.find(c) != std::string_view::npos) == keep)
+            result += c;
+    }
+    return result;
+}
+
+std::string CleanColumnName(std::string_view text)
+{
+    return FilterCharacters(text, kColumnNameAlphabet, true);
+}
+
+std::string BuildCreateFromHeader(std::string_view table, std::string_view header,
+                                  std::string_view separator, ImportHost& host)
+{
+    std::string statement = "CREATE TABLE " + QuoteIdentifier(table) + "(";
+    for (const auto& field : SplitFields(header, separator)) {
+        host.Yield();
+        if (!field.empty())
+            AppendColumn(statement, field);
+    }
+    CloseCreate(statement);
+    return statement;
+}
+
+CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view header,
+                                       std::string_view separator, ImportHost& host)
+{
+    const std::size_t columns = SplitFields(header, separator).size();
+    CreateStatement create{"CREATE TABLE " + QuoteIdentifier(table) + "(", false};
+    for (std::size_t n = 1; n <= columns; ++n) {
+        const std::string answer = host.AskText("Enter name for column #" + std::to_string(n) + ":");
+        AppendColumn(create.text, answer);
+        create.execute = !answer.empty();
+        if (answer.empty())
+            break;
+    }
+    CloseCreate(create.text);
+    return create;
+}
+
+std::optional<std::string> BuildInsert(std::string_view table, const std::vector<std::string>& fields,
+                                       ImportHost& host)
+{
+    if (fields.empty())
+        return std::nullopt;
+    std::string statement = "INSERT INTO " + QuoteIdentifier(table) + " VALUES(";
+    for (const auto& field : fields) {
+        host.Yield();
+        if (field.empty()) {
+            statement += "NULL,";
+            continue;
+        }
+        statement += '\'';
+        for (char c : field) {
+            statement += c;
+            if (c == '\'')
+                statement += '\'';
+        }
+        statement += "',";
+    }
+    statement.back() = ')';
+    statement += ';';
+    return statement;
+}
+
+std::string BuildColumnCountQuery(std::string_view table)
+{
+    return "SELECT * FROM " + QuoteIdentifier(table);
+}
+
+}  // namespace qb

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "import/ImportHost.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb {
+
+// Every "[counter]" (exact case) replaced by the counter in decimal.
+std::string ExpandTableName(std::string_view pattern, int counter);
+
+// The name between double quotes; a double quote inside is doubled so that
+// it cannot end the identifier early.
+std::string QuoteIdentifier(std::string_view name);
+
+// The characters of text that are (keep) or are not (!keep) in the set.
+std::string FilterCharacters(std::string_view text, std::string_view set, bool keep);
+
+// Keeps only A-Z, a-z and 0-9.
+std::string CleanColumnName(std::string_view text);
+
+// CREATE TABLE with one TEXT column per non-empty header field.
+std::string BuildCreateFromHeader(std::string_view table, std::string_view header,
+                                  std::string_view separator, ImportHost& host);
+
+struct CreateStatement {
+    std::string text;
+    bool execute = false;  // false once an answer came back empty
+};
+
+// Asks for one name per header field, empty fields included, and stops
+// asking at the first empty answer.
+CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view header,
+                                       std::string_view separator, ImportHost& host);
+
+// One INSERT for the fields of a line; empty fields are NULL in their own
+// place. A line without fields gives no statement.
+std::optional<std::string> BuildInsert(std::string_view table, const std::vector<std::string>& fields,
+                                       ImportHost& host);
+
+// The query whose result's column count is the table's.
+std::string BuildColumnCountQuery(std::string_view table);
+
+}  // namespace qb

@@ -1,0 +1,104 @@
+#include "import/WorkingCopy.h"
+
+#include "filelist/PathHelpers.h"
+#include "filelist/SafeFile.h"
+#include "import/LineReader.h"
+#include "import/StepFailure.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace qb {
+namespace {
+
+bool IsBlank(const std::string& text)
+{
+    return text.find_first_not_of(' ') == std::string::npos;
+}
+
+std::string CopyFailure(const std::string& source, const std::string& target)
+{
+    if (!FileExistsOnDisk(NormalizePath(source)))
+        return "File not found: " + source;
+    const std::string folder = ParentFolder(NormalizePath(target));
+    if (!IsDirectory(folder))
+        return "Path not found: " + folder;
+    return "Permission denied: cannot write the working copy " + target;
+}
+
+}  // namespace
+
+std::string WorkingCopyPath()
+{
+    std::string folder;
+    if (const char* temp = std::getenv("TEMP"); temp && *temp) {
+        folder = temp;
+    } else {
+        std::error_code error;
+        folder = std::filesystem::temp_directory_path(error).string();
+        if (error || folder.empty())
+            folder = "/tmp";
+    }
+    return NormalizePath(folder + PathSeparator() + "upload.txt");
+}
+
+bool CopyFileIfPossible(const std::string& source, const std::string& target)
+{
+    if (IsBlank(source) || IsBlank(target))
+        return false;
+    const std::string from = NormalizePath(source);
+    const std::string to = NormalizePath(target);
+    // A '?' or '*' in an existing file's name is part of the name here, so
+    // the file is copied as itself rather than as a pattern.
+    if (!FileExistsOnDisk(from) || !IsDirectory(ParentFolder(to)))
+        return false;
+    return CopyFileReporting(from, to);
+}
+
+void DeleteFileForced(const std::string& path, ImportHost& host)
+{
+    host.Yield();
+    std::error_code error;
+    std::filesystem::remove(path, error);
+}
+
+std::string PrepareWorkingCopy(const std::string& source, const std::string& workingCopy,
+                               bool skipFirstLine, ImportHost& host)
+{
+    if (!CopyFileIfPossible(source, workingCopy)) {
+        // Whatever an earlier file left there must not pass for this one.
+        DeleteFileForced(workingCopy, host);
+        throw StepFailure(126, CopyFailure(source, workingCopy));
+    }
+
+    int step = 128;
+    try {
+        LineReader reader(workingCopy, true);
+        step = 166;
+        SafeFileWriter writer(workingCopy);
+        std::string header;
+        std::string line;
+        bool first = true;
+        for (;;) {
+            step = 136;
+            if (!reader.Next(line))
+                break;
+            host.Yield();
+            step = 168;
+            if (!(first && skipFirstLine)) {
+                writer.Write(line);
+                writer.Write("\r\n");
+            }
+            if (first)
+                header = line;
+            first = false;
+        }
+        step = 170;
+        writer.Commit();
+        return header;
+    } catch (const std::exception& error) {
+        throw StepFailure(step, error.what());
+    }
+}
+
+}  // namespace qb

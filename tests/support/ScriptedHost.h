@@ -1,0 +1,45 @@
+#pragma once
+
+#include "import/ImportHost.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace qb::test {
+
+// Records everything a run shows and answers prompts from a script.
+class ScriptedHost : public ImportHost {
+public:
+    struct Report {
+        std::string procedure;
+        int line;
+        std::string description;
+    };
+
+    std::deque<std::string> answers;  // an exhausted script answers empty
+    std::vector<std::string> prompts;
+    std::vector<std::string> messages;
+    std::vector<Report> reports;
+    std::vector<bool> busy;
+    long yields = 0;
+
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override
+    {
+        reports.push_back({procedure, line, description});
+    }
+    std::string AskText(const std::string& prompt) override
+    {
+        prompts.push_back(prompt);
+        if (answers.empty())
+            return {};
+        std::string answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void Yield() override { ++yields; }
+    void SetBusy(bool on) override { busy.push_back(on); }
+};
+
+}  // namespace qb::test
