@@ -30,15 +30,11 @@ std::string CopyFailure(const std::string& source, const std::string& target)
 
 std::string WorkingCopyPath()
 {
-    std::string folder;
-    if (const char* temp = std::getenv("TEMP"); temp && *temp) {
+    std::string folder = "/tmp";
+    if (const char* temp = std::getenv("TEMP"); temp && *temp)
         folder = temp;
-    } else {
-        std::error_code error;
-        folder = std::filesystem::temp_directory_path(error).string();
-        if (error || folder.empty())
-            folder = "/tmp";
-    }
+    else if (const char* tmpdir = std::getenv("TMPDIR"); tmpdir && *tmpdir)
+        folder = tmpdir;
     return NormalizePath(folder + PathSeparator() + "upload.txt");
 }
 

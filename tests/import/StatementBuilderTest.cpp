@@ -1,0 +1,131 @@
+#include "import/StatementBuilder.h"
+#include "support/ScriptedHost.h"
+
+#include <gtest/gtest.h>
+
+namespace qb {
+namespace {
+
+using test::ScriptedHost;
+
+TEST(TableNameTest, ExpandsEveryCounterAndQuotes)
+{
+    struct Case {
+        const char* pattern;
+        int counter;
+        const char* name;
+    } cases[] = {{"NewTable[counter]", 1, "NewTable1"},
+                 {"NewTable[counter]", 10, "NewTable10"},
+                 {"[counter]_x_[counter]", 7, "7_x_7"},
+                 {"Sales", 3, "Sales"},
+                 {"T[Counter]", 2, "T[Counter]"},
+                 {"T[counter", 2, "T[counter"},
+                 {"[[counter]]", 4, "[4]"},
+                 {"", 1, ""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ExpandTableName(c.pattern, c.counter), c.name) << c.pattern;
+
+    EXPECT_EQ(QuoteIdentifier("T1"), "\"T1\"");
+    EXPECT_EQ(QuoteIdentifier("a\"b"), "\"a\"\"b\"");
+    EXPECT_EQ(QuoteIdentifier("\""), "\"\"\"\"");
+    EXPECT_EQ(QuoteIdentifier("it's [x]"), "\"it's [x]\"");
+}
+
+TEST(ColumnNameTest, KeepsOnlyLettersAndDigits)
+{
+    struct Case {
+        const char* text;
+        const char* cleaned;
+    } cases[] = {{"Full Name", "FullName"},   {"e-mail", "email"}, {"Name", "Name"}, {"NAME", "NAME"},
+                 {"_ #!", ""},               {"Caf\xC3\xA9", "Caf"}, {"a1_b2", "a1b2"}, {"", ""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CleanColumnName(c.text), c.cleaned) << c.text;
+    EXPECT_EQ(FilterCharacters("a-b-c", "-", false), "abc");
+    EXPECT_EQ(FilterCharacters("a-b-c", "-", true), "--");
+}
+
+TEST(CreateFromHeaderTest, Statements)
+{
+    struct Case {
+        const char* table;
+        const char* header;
+        const char* separator;
+        const char* statement;
+    } cases[] = {
+        {"T1", "id,Full Name,e-mail", ",", R"(CREATE TABLE "T1"("id" TEXT, "FullName" TEXT, "email" TEXT);)"},
+        {"T1", "a,,b,", ",", R"(CREATE TABLE "T1"("a" TEXT, "b" TEXT);)"},
+        {"T1", "x\ty", "\t", R"(CREATE TABLE "T1"("x" TEXT, "y" TEXT);)"},
+        {"T1", "Full Name,FullName", ",", R"(CREATE TABLE "T1"("FullName" TEXT, "FullName" TEXT);)"},
+        {"T1", "#,a", ",", R"(CREATE TABLE "T1"("" TEXT, "a" TEXT);)"},
+        {"T1", ",,", ",", R"(CREATE TABLE "T1);)"},
+        {"T1", "", ",", R"(CREATE TABLE "T1);)"},
+        {"a\"b", "c", ",", R"(CREATE TABLE "a""b"("c" TEXT);)"},
+    };
+    for (const auto& c : cases) {
+        ScriptedHost host;
+        EXPECT_EQ(BuildCreateFromHeader(c.table, c.header, c.separator, host), c.statement) << c.header;
+    }
+}
+
+TEST(CreateFromAnswersTest, AsksPerFieldAndStopsAtEmptyAnswer)
+{
+    struct Case {
+        const char* name;
+        const char* header;
+        std::deque<std::string> answers;
+        std::vector<std::string> prompts;
+        const char* statement;
+        bool execute;
+    } cases[] = {
+        {"AllAnswered", "x,,z", {"Customer ID", "Amount", "#"},
+         {"Enter name for column #1:", "Enter name for column #2:", "Enter name for column #3:"},
+         R"(CREATE TABLE "T"("CustomerID" TEXT, "Amount" TEXT, "" TEXT);)", true},
+        {"SecondCancelled", "a,b,c", {"One", ""},
+         {"Enter name for column #1:", "Enter name for column #2:"},
+         R"(CREATE TABLE "T"("One" TEXT, "" TEXT);)", false},
+        {"FirstCancelled", "a,b", {""}, {"Enter name for column #1:"}, R"(CREATE TABLE "T"("" TEXT);)", false},
+        {"NoFields", "", {}, {}, R"(CREATE TABLE "T);)", false},
+    };
+    for (const auto& c : cases) {
+        ScriptedHost host;
+        host.answers = c.answers;
+        const CreateStatement create = BuildCreateFromAnswers("T", c.header, ",", host);
+        EXPECT_EQ(host.prompts, c.prompts) << c.name;
+        EXPECT_EQ(create.text, c.statement) << c.name;
+        EXPECT_EQ(create.execute, c.execute) << c.name;
+    }
+}
+
+TEST(InsertTest, Statements)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> fields;
+        const char* statement;
+    } cases[] = {
+        {"Plain", {"a", "O'Brien", "3"}, R"(INSERT INTO "T1" VALUES('a','O''Brien','3');)"},
+        {"Apostrophes", {"It's", "''"}, R"(INSERT INTO "T1" VALUES('It''s','''''');)"},
+        {"BackslashAndQuote", {"C:\\x", "say \"hi\""}, R"(INSERT INTO "T1" VALUES('C:\x','say "hi"');)"},
+        {"EmptyFieldsAreNull", {"", "b", ""}, R"(INSERT INTO "T1" VALUES(NULL,'b',NULL);)"},
+        {"AllEmpty", {"", ""}, R"(INSERT INTO "T1" VALUES(NULL,NULL);)"},
+        {"CommaApostropheKept", {"x", ",''y"}, R"(INSERT INTO "T1" VALUES('x',',''''y');)"},
+        {"Utf8Unchanged", {"\xC3\xA9\xE2\x82\xAC"}, "INSERT INTO \"T1\" VALUES('\xC3\xA9\xE2\x82\xAC');"},
+    };
+    for (const auto& c : cases) {
+        ScriptedHost host;
+        EXPECT_EQ(BuildInsert("T1", c.fields, host), std::optional<std::string>(c.statement)) << c.name;
+        EXPECT_EQ(host.yields, static_cast<long>(c.fields.size())) << c.name;
+    }
+    ScriptedHost host;
+    EXPECT_EQ(BuildInsert("T1", {}, host), std::nullopt);
+    EXPECT_EQ(BuildInsert("x\"y", {"1"}, host), std::optional<std::string>(R"(INSERT INTO "x""y" VALUES('1');)"));
+}
+
+TEST(ColumnCountQueryTest, QuotesTheTable)
+{
+    EXPECT_EQ(BuildColumnCountQuery("Sales 2021"), R"(SELECT * FROM "Sales 2021")");
+    EXPECT_EQ(BuildColumnCountQuery("a\"b"), R"(SELECT * FROM "a""b")");
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,148 @@
+#include "import/StepFailure.h"
+#include "import/WorkingCopy.h"
+#include "support/ScriptedHost.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+namespace qb {
+namespace {
+
+using test::ReadAll;
+using test::ScriptedHost;
+using test::TempDir;
+
+struct PrepareCase {
+    const char* name;
+    std::string source;
+    bool skipFirstLine;
+    std::string workingCopy;
+    std::string header;
+};
+
+void PrintTo(const PrepareCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class PrepareWorkingCopyTest : public testing::TestWithParam<PrepareCase> {};
+
+TEST_P(PrepareWorkingCopyTest, RewritesDataLines)
+{
+    const PrepareCase& c = GetParam();
+    TempDir dir;
+    ScriptedHost host;
+    const std::string source = dir.Write("in.txt", c.source);
+    const std::string copy = dir.Path("upload.txt");
+    EXPECT_EQ(PrepareWorkingCopy(source, copy, c.skipFirstLine, host), c.header);
+    EXPECT_EQ(ReadAll(copy), c.workingCopy);
+    EXPECT_EQ(ReadAll(source), c.source);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PrepareWorkingCopyTest,
+    testing::Values(
+        PrepareCase{"NoFinalTerminator", "a,b\r\nc,d", false, "a,b\r\nc,d\r\n", "a,b"},
+        PrepareCase{"HeaderDropped", "h1,h2\r\nc,d\r\n", true, "c,d\r\n", "h1,h2"},
+        PrepareCase{"LoneCrBecomesCrLf", "a\rb\r", false, "a\r\nb\r\n", "a"},
+        PrepareCase{"LoneLfStaysInLine", "a\nb\nc", false, "a\nb\nc\r\n", "a\nb\nc"},
+        PrepareCase{"MixedEnds", "h\r\nx\ry\nz\r\n", true, "x\r\ny\nz\r\n", "h"},
+        PrepareCase{"BlankLinesKeptInPlace", "a\r\n\r\nb\r\n\r\n", false, "a\r\n\r\nb\r\n\r\n", "a"},
+        PrepareCase{"EmptyFile", "", false, "", ""},
+        PrepareCase{"EmptyFileSkipping", "", true, "", ""},
+        PrepareCase{"OnlyLineDropped", "header\r\n", true, "", "header"},
+        PrepareCase{"NulAndUtf8Bytes", std::string("\0\xC3\xA9\xFF,\x01\r\n", 8), false,
+                    std::string("\0\xC3\xA9\xFF,\x01\r\n", 8), std::string("\0\xC3\xA9\xFF,\x01", 6)}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(PrepareWorkingCopyLongTest, LongLinesAndYieldPerLine)
+{
+    TempDir dir;
+    ScriptedHost host;
+    const std::string big(3 * 1024 * 1024, 'q');
+    const std::string source = dir.Write("in.txt", "h\r" + big + "\r\nend");
+    EXPECT_EQ(PrepareWorkingCopy(source, dir.Path("upload.txt"), true, host), "h");
+    EXPECT_EQ(ReadAll(dir.Path("upload.txt")), big + "\r\nend\r\n");
+    EXPECT_GE(host.yields, 3);
+}
+
+TEST(PrepareWorkingCopyFailureTest, FailedCopyLeavesNoStaleContent)
+{
+    TempDir dir;
+    ScriptedHost host;
+    const std::string copy = dir.Path("upload.txt");
+    PrepareWorkingCopy(dir.Write("first.txt", "old,data\r\n"), copy, false, host);
+
+    struct Case {
+        std::string source;
+        std::string copy;
+        const char* message;
+    } cases[] = {{dir.Path("missing.txt"), copy, "File not found"},
+                 {dir.Path(), copy, "File not found"},
+                 {"   ", copy, "File not found"},
+                 {dir.Write("ok.txt", "x"), dir.Path("no-folder/upload.txt"), "Path not found"}};
+    for (const auto& c : cases) {
+        try {
+            PrepareWorkingCopy(c.source, c.copy, false, host);
+            ADD_FAILURE() << "no failure for " << c.source;
+        } catch (const StepFailure& failure) {
+            EXPECT_EQ(failure.Line(), 126);
+            EXPECT_NE(std::string(failure.what()).find(c.message), std::string::npos) << failure.what();
+        }
+        EXPECT_FALSE(std::filesystem::exists(copy)) << c.source;
+    }
+}
+
+TEST(PrepareWorkingCopyFailureTest, PlantedOrForeignWorkingCopyIsRefused)
+{
+    TempDir dir;
+    ScriptedHost host;
+    const std::string source = dir.Write("in.txt", "secret,row\r\n");
+    const std::string victim = dir.Write("victim.txt", "precious");
+    const std::string copy = dir.Path("upload.txt");
+    std::filesystem::create_symlink(victim, copy);
+
+    EXPECT_THROW(PrepareWorkingCopy(source, copy, false, host), StepFailure);
+    EXPECT_EQ(ReadAll(victim), "precious");
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "handing a file to another user needs root";
+    std::filesystem::remove(copy);
+    dir.Write("upload.txt", "theirs");
+    ASSERT_EQ(::chown(copy.c_str(), 65534, 65534), 0);
+    EXPECT_THROW(PrepareWorkingCopy(source, copy, false, host), StepFailure);
+}
+
+TEST(WorkingCopyPathTest, FollowsTempThenTmpdir)
+{
+    const char* savedTemp = std::getenv("TEMP");
+    const std::string keep = savedTemp ? savedTemp : "";
+    ::setenv("TEMP", "/some/folder/", 1);
+    EXPECT_EQ(WorkingCopyPath(), "/some/folder/upload.txt");
+    ::setenv("TEMP", "", 1);
+    ::setenv("TMPDIR", "/other", 1);
+    EXPECT_EQ(WorkingCopyPath(), "/other/upload.txt");
+    ::unsetenv("TMPDIR");
+    ::unsetenv("TEMP");
+    EXPECT_EQ(WorkingCopyPath(), "/tmp/upload.txt");
+    if (savedTemp)
+        ::setenv("TEMP", keep.c_str(), 1);
+}
+
+TEST(CopyFileIfPossibleTest, NormalisesAndRefusesBlankPaths)
+{
+    TempDir dir;
+    const std::string source = dir.Write("in.txt", "x");
+    EXPECT_TRUE(CopyFileIfPossible(dir.Path() + "//in.txt", dir.Path() + "//out.txt"));
+    EXPECT_EQ(ReadAll(dir.Path("out.txt")), "x");
+    EXPECT_FALSE(CopyFileIfPossible("", dir.Path("out2.txt")));
+    EXPECT_FALSE(CopyFileIfPossible(source, "  "));
+    EXPECT_FALSE(CopyFileIfPossible(source, "bare-name.txt"));
+}
+
+}  // namespace
+}  // namespace qb
