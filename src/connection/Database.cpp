@@ -1,0 +1,178 @@
+#include "connection/Database.h"
+
+#include "connection/OdbcHandles.h"
+
+#include <climits>
+#include <utility>
+
+namespace qb {
+
+struct Connection::Handles {
+    explicit Handles(std::string_view dataSourceName)
+        : connection(environment, dataSourceName), statement(connection)
+    {
+    }
+
+    // Declared in the order they must be created; destroyed in reverse.
+    odbc::Environment environment;
+    odbc::ConnectionHandle connection;
+    odbc::StatementHandle statement;  // reused by every call, its cursor closed after each
+};
+
+namespace {
+
+void CheckDataSourceName(const std::string& name)
+{
+    if (name.empty())
+        throw DatabaseError("IM002", "No data source name was given");
+    if (name.size() > SQL_MAX_DSN_LENGTH)
+        throw DatabaseError("IM010", "The data source name is " + std::to_string(name.size())
+                                         + " bytes long; at most " + std::to_string(SQL_MAX_DSN_LENGTH)
+                                         + " are allowed");
+    // The driver manager reads names up to a NUL, so "Real\0junk" would reach "Real".
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte < 0x20 || byte == 0x7f)
+            throw DatabaseError("IM002", "The data source name holds a control character at byte "
+                                             + std::to_string(i + 1));
+    }
+}
+
+void ExecuteDirect(SQLHSTMT statement, std::string_view text)
+{
+    if (text.size() > static_cast<std::size_t>(INT_MAX))
+        throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
+    // Explicit length, not SQL_NTS: NUL bytes and any 8-bit bytes go through as they are.
+    SQLCHAR noText = 0;
+    SQLCHAR* bytes = text.empty() ? &noText : reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data()));
+    const SQLRETURN result = SQLExecDirect(statement, bytes, static_cast<SQLINTEGER>(text.size()));
+    // SQL_NO_DATA: a searched UPDATE or DELETE that matched no row.
+    if (result != SQL_NO_DATA)
+        odbc::Check(result, SQL_HANDLE_STMT, statement);
+}
+
+std::optional<std::string> ReadText(SQLHSTMT statement, SQLUSMALLINT column)
+{
+    std::string value;
+    char buffer[4096];
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN result = SQLGetData(statement, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+        if (result == SQL_NO_DATA)
+            break;  // the previous part was the last
+        odbc::Check(result, SQL_HANDLE_STMT, statement);
+        if (indicator == SQL_NULL_DATA)
+            return std::nullopt;
+        const bool truncated = result == SQL_SUCCESS_WITH_INFO
+            && (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer));
+        if (!truncated) {
+            value.append(buffer, static_cast<std::size_t>(indicator < 0 ? 0 : indicator));
+            break;
+        }
+        // The buffer holds one part and its terminator; the next call returns the rest.
+        value.append(buffer, sizeof buffer - 1);
+    }
+    return value;
+}
+
+std::vector<TextRow> FetchAll(SQLHSTMT statement)
+{
+    SQLSMALLINT columns = 0;
+    odbc::Check(SQLNumResultCols(statement, &columns), SQL_HANDLE_STMT, statement);
+    std::vector<TextRow> rows;
+    if (columns <= 0)
+        return rows;
+    for (;;) {
+        const SQLRETURN result = SQLFetch(statement);
+        if (result == SQL_NO_DATA)
+            break;
+        odbc::Check(result, SQL_HANDLE_STMT, statement);
+        TextRow& row = rows.emplace_back();
+        row.reserve(static_cast<std::size_t>(columns));
+        for (SQLSMALLINT column = 1; column <= columns; ++column)
+            row.push_back(ReadText(statement, static_cast<SQLUSMALLINT>(column)));
+    }
+    return rows;
+}
+
+}  // namespace
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+Connection::Connection(Connection&&) noexcept = default;
+Connection& Connection::operator=(Connection&&) noexcept = default;
+
+void Connection::Open(const std::string& dataSourceName)
+{
+    Close();
+    CheckDataSourceName(dataSourceName);
+    auto handles = std::make_unique<Handles>(dataSourceName);
+    // Every statement must be committed on its own; state it rather than trust each driver's default.
+    const SQLHDBC connection = handles->connection.Get();
+    odbc::Check(SQLSetConnectAttr(connection, SQL_ATTR_AUTOCOMMIT,
+                                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)),
+                                  SQL_IS_UINTEGER),
+                SQL_HANDLE_DBC, connection);
+    m_handles = std::move(handles);
+}
+
+bool Connection::IsOpen() const noexcept
+{
+    return m_handles != nullptr;
+}
+
+void Connection::Close() noexcept
+{
+    m_handles.reset();
+}
+
+void Connection::Execute(std::string_view sqlText)
+{
+    const odbc::StatementHandle& statement = Current().statement;
+    odbc::CursorScope cursor(statement);
+    ExecuteDirect(statement.Get(), sqlText);
+}
+
+int Connection::ColumnCount(std::string_view queryText)
+{
+    const odbc::StatementHandle& statement = Current().statement;
+    odbc::CursorScope cursor(statement);
+    ExecuteDirect(statement.Get(), queryText);
+    SQLSMALLINT columns = 0;
+    odbc::Check(SQLNumResultCols(statement.Get(), &columns), SQL_HANDLE_STMT, statement.Get());
+    return columns;
+}
+
+std::vector<TableEntry> Connection::Tables()
+{
+    const odbc::StatementHandle& statement = Current().statement;
+    odbc::CursorScope cursor(statement);
+    // Null patterns: every catalog, schema, table and type.
+    odbc::Check(SQLTables(statement.Get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_HANDLE_STMT,
+                statement.Get());
+    std::vector<TableEntry> tables;
+    for (TextRow& row : FetchAll(statement.Get())) {
+        // TABLE_NAME is column 3 and TABLE_TYPE column 4 of every conforming driver.
+        if (row.size() < 4)
+            throw DatabaseError("HY000", "The driver's tables catalogue has fewer than 4 columns");
+        tables.push_back({row[3].value_or(std::string()), row[2].value_or(std::string())});
+    }
+    return tables;
+}
+
+std::vector<TextRow> Connection::QueryStrings(std::string_view queryText)
+{
+    const odbc::StatementHandle& statement = Current().statement;
+    odbc::CursorScope cursor(statement);
+    ExecuteDirect(statement.Get(), queryText);
+    return FetchAll(statement.Get());
+}
+
+Connection::Handles& Connection::Current() const
+{
+    if (!m_handles)
+        throw DatabaseError("08003", "The connection is not open");
+    return *m_handles;
+}
+
+}  // namespace qb

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "connection/DatabaseError.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb {
+
+// One row of the tables catalogue: bare names, as the driver reports them.
+struct TableEntry {
+    std::string type;  // e.g. "TABLE", "VIEW"
+    std::string name;
+
+    bool operator==(const TableEntry&) const = default;
+};
+
+// A row of text values; std::nullopt is SQL NULL.
+using TextRow = std::vector<std::optional<std::string>>;
+
+// A connection to an ODBC data source. Statement texts are byte strings passed to the driver unchanged.
+// Every failure throws DatabaseError. Each statement is committed on its own (autocommit).
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(Connection&&) noexcept;
+    Connection& operator=(Connection&&) noexcept;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Connects to the named data source, exactly as named, with the data source's own credentials.
+    // Closes any earlier connection first.
+    void Open(const std::string& dataSourceName);
+    bool IsOpen() const noexcept;
+    void Close() noexcept;
+
+    // Runs one complete statement; nothing is read back.
+    void Execute(std::string_view sqlText);
+    // Runs a query and returns the number of result columns without fetching a row.
+    int ColumnCount(std::string_view queryText);
+    // Every entry of the driver's tables catalogue (tables, views and any other type it lists) across
+    // all catalogs and schemas, in the catalogue's order.
+    std::vector<TableEntry> Tables();
+    // Runs a query and returns all its rows as text.
+    std::vector<TextRow> QueryStrings(std::string_view queryText);
+
+private:
+    struct Handles;
+    Handles& Current() const;
+
+    std::unique_ptr<Handles> m_handles;
+};
+
+}  // namespace qb

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qb {
+
+// One diagnostic record as the driver (or driver manager) reported it.
+struct DiagnosticRecord {
+    std::string sqlState;
+    long nativeError = 0;
+    std::string message;
+};
+
+// Every failure of the database component. what() is the description: one "[SQLSTATE] message" line
+// per diagnostic record.
+class DatabaseError : public std::runtime_error {
+public:
+    // An empty list stands for a failure that came without diagnostics.
+    explicit DatabaseError(std::vector<DiagnosticRecord> records);
+    // A failure detected before reaching the driver.
+    DatabaseError(const std::string& sqlState, const std::string& message);
+
+    // The first record's native error when non-zero, otherwise -1: never zero.
+    long Number() const;
+    std::vector<std::string> SqlStates() const;
+    const std::vector<DiagnosticRecord>& Records() const;
+
+private:
+    std::vector<DiagnosticRecord> m_records;
+};
+
+}  // namespace qb
