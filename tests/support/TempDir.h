@@ -13,7 +13,8 @@ class TempDir {
 public:
     TempDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qb-test-XXXXXX").string();
+        const char* tmpdir = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/qb-test-XXXXXX";
         m_path = ::mkdtemp(pattern.data());
     }
     ~TempDir()

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "import/ImportSettings.h"
+
+#include <string>
+#include <vector>
+
+namespace qb::cli {
+
+struct CommandLine {
+    enum class Action { Import, ListTables, Help };
+    Action action = Action::Import;
+    ImportSettings settings;  // with the main window's initial values
+};
+
+// A usage error: unknown option, missing value, no data source.
+struct UsageError {
+    std::string message;
+};
+
+extern const char* const kUsage;
+
+// Throws UsageError.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace qb::cli

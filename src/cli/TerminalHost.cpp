@@ -1,0 +1,82 @@
+#include "cli/TerminalHost.h"
+
+#include <string>
+
+namespace qb::cli {
+
+std::string TerminalText(const std::string& text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && (text[i + 1] == '\n' || text[i + 1] == '\r')) {
+            result += '\n';
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+TerminalHost::TerminalHost(std::FILE* out, std::FILE* err, std::istream& in, bool showProgress)
+    : m_out(out), m_err(err), m_in(in), m_showProgress(showProgress)
+{
+}
+
+TerminalHost::~TerminalHost()
+{
+    ClearProgress();
+}
+
+void TerminalHost::ClearProgress()
+{
+    if (m_progressShown) {
+        std::fputs("\r\033[K", m_err);
+        std::fflush(m_err);
+        m_progressShown = false;
+    }
+}
+
+void TerminalHost::ShowMessage(const std::string& text)
+{
+    ClearProgress();
+    std::fprintf(m_out, "%s\n", TerminalText(text).c_str());
+    std::fflush(m_out);
+}
+
+void TerminalHost::ShowErrorReport(const std::string& procedure, int line, const std::string& description)
+{
+    ClearProgress();
+    std::fflush(m_out);
+    std::fprintf(m_err, "%s\n", TerminalText(ErrorReportText(procedure, line, description)).c_str());
+    std::fflush(m_err);
+}
+
+std::string TerminalHost::AskText(const std::string& prompt)
+{
+    ClearProgress();
+    std::fprintf(m_err, "%s ", prompt.c_str());
+    std::fflush(m_err);
+    std::string answer;
+    if (!std::getline(m_in, answer))
+        return {};
+    if (!answer.empty() && answer.back() == '\r')
+        answer.pop_back();
+    return answer;
+}
+
+void TerminalHost::ReportProgress(int file, int files, long rowsSent)
+{
+    if (!m_showProgress)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (m_progressShown && now - m_lastProgress < std::chrono::milliseconds(100))
+        return;
+    m_lastProgress = now;
+    std::fprintf(m_err, "\r\033[Kfile %d of %d, %ld rows sent", file, files, rowsSent);
+    std::fflush(m_err);
+    m_progressShown = true;
+}
+
+}  // namespace qb::cli

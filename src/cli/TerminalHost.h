@@ -1,0 +1,40 @@
+#pragma once
+
+#include "import/ImportHost.h"
+
+#include <chrono>
+#include <cstdio>
+#include <istream>
+
+namespace qb::cli {
+
+// Messages to standard output, error reports to standard error, answers
+// from standard input; a progress line on standard error when it is a
+// terminal, always cleared before anything else is written.
+class TerminalHost : public ImportHost {
+public:
+    TerminalHost(std::FILE* out, std::FILE* err, std::istream& in, bool showProgress);
+    ~TerminalHost() override;
+
+    void ShowMessage(const std::string& text) override;
+    void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
+    std::string AskText(const std::string& prompt) override;
+    void Yield() override {}
+    void SetBusy(bool) override {}
+    void ReportProgress(int file, int files, long rowsSent) override;
+
+private:
+    void ClearProgress();
+
+    std::FILE* m_out;
+    std::FILE* m_err;
+    std::istream& m_in;
+    bool m_showProgress;
+    bool m_progressShown = false;
+    std::chrono::steady_clock::time_point m_lastProgress;
+};
+
+// CR LF and CR CR breaks as newlines.
+std::string TerminalText(const std::string& text);
+
+}  // namespace qb::cli

@@ -1,0 +1,60 @@
+// quillbarrow-import: the import run without windows, for scripts.
+#include "cli/CommandLine.h"
+#include "cli/TerminalHost.h"
+#include "connection/TableCatalogue.h"
+#include "import/ImportRun.h"
+
+#include <cstdio>
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+// The main window's load handler fills the table list at this step.
+constexpr int kFillTableListLine = 114;
+
+int ListTables(const std::string& dataSourceName)
+{
+    try {
+        for (const auto& name : qb::ListUserTables(dataSourceName))
+            std::printf("%s\n", name.c_str());
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", qb::cli::TerminalText(error.what()).c_str());
+        return 1;
+    }
+}
+
+int Import(qb::ImportSettings& settings)
+{
+    qb::cli::TerminalHost host(stdout, stderr, std::cin, ::isatty(STDERR_FILENO) == 1);
+    qb::StepRunner load(host, qb::ProcedurePath("Form2", "Form_Load"));
+    load.Run(kFillTableListLine, [&] { settings.TableList = qb::ListUserTables(settings.DataSourceName); });
+    const qb::ImportSummary summary = qb::RunImport(settings, host);
+    const bool clean = summary.finalMessage == "Done." && summary.filesSkipped == 0 &&
+                       summary.errorReports == 0 && load.Reports() == 0;
+    return clean ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qb::cli::CommandLine line;
+    try {
+        line = qb::cli::ParseCommandLine({argv + 1, argv + argc});
+    } catch (const qb::cli::UsageError& error) {
+        std::fprintf(stderr, "quillbarrow-import: %s\n%s", error.message.c_str(), qb::cli::kUsage);
+        return 2;
+    }
+    switch (line.action) {
+    case qb::cli::CommandLine::Action::Help:
+        std::fputs(qb::cli::kUsage, stdout);
+        return 0;
+    case qb::cli::CommandLine::Action::ListTables:
+        return ListTables(line.settings.DataSourceName);
+    case qb::cli::CommandLine::Action::Import:
+        break;
+    }
+    return Import(line.settings);
+}

@@ -1,0 +1,224 @@
+#include "import/ImportRun.h"
+
+#include "connection/Database.h"
+#include "frame/ErrorReport.h"
+#include "import/FieldSplitter.h"
+#include "import/LineReader.h"
+#include "import/StatementBuilder.h"
+#include "import/WorkingCopy.h"
+
+#include <algorithm>
+
+namespace qb {
+namespace {
+
+const char* const kProcedure = "in Quillbarrow2021/08/31.Form2.PushButton1_Click ";
+
+// The report line numbers of one insert loop.
+struct InsertLoopLines {
+    int open;
+    int read;
+    int execute;
+};
+constexpr InsertLoopLines kFromFirstLineLoop{202, 208, 232};
+constexpr InsertLoopLines kUserSpecifiedLoop{264, 270, 292};
+constexpr InsertLoopLines kAppendLoop{316, 322, 344};
+
+std::string Lower(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+class ImportRun {
+public:
+    ImportRun(ImportSettings& settings, ImportHost& host)
+        : m_settings(settings), m_host(host), m_steps(host, kProcedure), m_workingCopy(WorkingCopyPath())
+    {
+    }
+
+    ImportSummary Run();
+
+private:
+    bool Checked();
+    void ImportFile(int counter);
+    void CreateFromFirstLine(const std::string& table, const std::string& header);
+    void CreateFromAnswers(const std::string& table, const std::string& header);
+    void Append();
+    void SendLines(const std::string& table, const InsertLoopLines& lines);
+    void Skip() { ++m_summary.filesSkipped; }
+
+    ImportSettings& m_settings;
+    ImportHost& m_host;
+    StepRunner m_steps;
+    const std::string m_workingCopy;
+    Connection m_connection;
+    ImportSummary m_summary;
+    bool m_allTablesNew = true;
+    int m_counter = 0;
+    int m_files = 0;
+};
+
+ImportSummary ImportRun::Run()
+{
+    m_summary.started = true;
+    if (Checked()) {
+        m_files = static_cast<int>(m_settings.Files.size());
+        for (int counter = 1; counter <= m_files; ++counter)
+            ImportFile(counter);
+        m_summary.finalMessage = m_allTablesNew ? "Done." : "Table(s) already exist.";
+        m_host.ShowMessage(m_summary.finalMessage);
+    }
+    m_summary.errorReports = m_steps.Reports();
+    return m_summary;
+}
+
+bool ImportRun::Checked()
+{
+    const bool create = m_settings.Mode == ImportMode::CreateNewTable;
+    if (m_settings.Files.empty())
+        m_summary.finalMessage = "No files added.";
+    else if (!create && !m_settings.TargetTable)
+        m_summary.finalMessage = "Please select a table.";
+    else if (create && TableListed(m_settings.TableList, m_settings.TableNamePattern))
+        m_summary.finalMessage = "Table name already exists.";
+    else
+        return true;
+    m_host.ShowMessage(m_summary.finalMessage);
+    return false;
+}
+
+void ImportRun::ImportFile(int counter)
+{
+    m_counter = counter;
+    m_host.SetBusy(true);
+    struct BusyOff {
+        ImportHost& host;
+        ~BusyOff() { host.SetBusy(false); }
+    } busyOff{m_host};
+
+    // Nothing can be sent through a connection that did not open: one report, then the next file.
+    if (!m_steps.Run(120, [&] { m_connection.Open(m_settings.DataSourceName); })) {
+        Skip();
+        return;
+    }
+    std::string header;
+    const std::string& path = m_settings.Files[static_cast<std::size_t>(counter - 1)];
+    const bool prepared = m_steps.Run(124, [&] {
+        header = PrepareWorkingCopy(path, m_workingCopy, SkipFirstLine(m_settings), m_host);
+    });
+    if (!prepared) {
+        Skip();
+    } else if (m_settings.Mode == ImportMode::CreateNewTable) {
+        const std::string table = ExpandTableName(m_settings.TableNamePattern, counter);
+        if (TableListed(m_settings.TableList, table)) {
+            m_allTablesNew = false;
+            Skip();
+        } else if (m_settings.TableNamePattern.empty()) {
+            // Nothing to name a table after: the file is read and left alone.
+        } else if (m_settings.ColumnNames == ColumnNameSource::FromFirstLine) {
+            CreateFromFirstLine(table, header);
+        } else {
+            CreateFromAnswers(table, header);
+        }
+    } else {
+        Append();
+    }
+    m_steps.Run(352, [&] { m_connection.Close(); });
+}
+
+void ImportRun::CreateFromFirstLine(const std::string& table, const std::string& header)
+{
+    const std::string create = BuildCreateFromHeader(table, header, m_settings.Separator, m_host);
+    // Rows for a table that was not created would each fail on their own.
+    if (!m_steps.Run(200, [&] { m_connection.Execute(create); })) {
+        Skip();
+        return;
+    }
+    SendLines(table, kFromFirstLineLoop);
+    m_settings.TableList.insert(m_settings.TableList.begin(), table);
+}
+
+void ImportRun::CreateFromAnswers(const std::string& table, const std::string& header)
+{
+    const CreateStatement create = BuildCreateFromAnswers(table, header, m_settings.Separator, m_host);
+    if (!create.execute || !m_steps.Run(262, [&] { m_connection.Execute(create.text); })) {
+        Skip();
+        return;
+    }
+    SendLines(table, kUserSpecifiedLoop);
+    m_settings.TableList.insert(m_settings.TableList.begin(), table);
+}
+
+void ImportRun::Append()
+{
+    const std::string& target = *m_settings.TargetTable;
+    int tableColumns = 0;
+    if (!m_steps.Run(304, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); })) {
+        Skip();
+        return;
+    }
+    std::string firstLine;
+    bool hasLine = false;
+    if (!m_steps.Run(306, [&] { hasLine = LineReader(m_workingCopy, true).Next(firstLine); })) {
+        Skip();
+        return;
+    }
+    if (!hasLine)
+        return;  // nothing to append
+    const auto fileColumns = SplitFields(firstLine, m_settings.Separator).size();
+    if (fileColumns == static_cast<std::size_t>(tableColumns)) {
+        SendLines(target, kAppendLoop);
+        return;
+    }
+    Skip();
+    m_host.ShowMessage("The columns in the text file and the columns in the table must be identical.\r\n\r\n" +
+                       m_settings.Files[static_cast<std::size_t>(m_counter - 1)] + " was split by " +
+                       m_settings.Separator + " and has " + std::to_string(fileColumns) +
+                       " columns. The table " + target + " has " + std::to_string(tableColumns) + " columns.");
+}
+
+void ImportRun::SendLines(const std::string& table, const InsertLoopLines& lines)
+{
+    std::optional<LineReader> reader;
+    if (!m_steps.Run(lines.open, [&] { reader.emplace(m_workingCopy, true); }))
+        return;
+    std::string line;
+    for (;;) {
+        bool more = false;
+        // A file that cannot be read further ends the loop rather than failing at every step.
+        if (!m_steps.Run(lines.read, [&] { more = reader->Next(line); }) || !more)
+            break;
+        m_host.Yield();
+        const auto insert = BuildInsert(table, SplitFields(line, m_settings.Separator), m_host);
+        if (insert && m_steps.Run(lines.execute, [&] { m_connection.Execute(*insert); }))
+            m_host.ReportProgress(m_counter, m_files, ++m_summary.rowsSent);
+    }
+}
+
+}  // namespace
+
+bool TableListed(const std::vector<std::string>& list, const std::string& name)
+{
+    const std::string wanted = Lower(name);
+    return std::any_of(list.begin(), list.end(), [&](const std::string& entry) { return Lower(entry) == wanted; });
+}
+
+ImportSummary RunImport(ImportSettings& settings, ImportHost& host)
+{
+    // Two runs at once would share the one working copy; a second start while
+    // the first yields does nothing.
+    static bool running = false;
+    if (running)
+        return {};
+    running = true;
+    struct Reset {
+        ~Reset() { running = false; }
+    } reset;
+    return ImportRun(settings, host).Run();
+}
+
+}  // namespace qb

@@ -1,0 +1,327 @@
+#include "connection/Database.h"
+#include "connection/TableCatalogue.h"
+#include "import/ImportRun.h"
+#include "support/DataSources.h"
+#include "support/ScriptedHost.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace qb {
+namespace {
+
+using test::ScriptedHost;
+using test::TempDir;
+using Rows = std::vector<TextRow>;
+
+const char* const kProcedure = "in Quillbarrow2021/08/31.Form2.PushButton1_Click ";
+
+std::optional<std::string> T(const char* text)
+{
+    return std::string(text);
+}
+
+class ImportRunTest : public test::DataSourceTest {
+protected:
+    void SetUp() override
+    {
+        test::DataSourceTest::SetUp();
+        ::setenv("TEMP", m_dir.Path().c_str(), 1);
+        m_settings.DataSourceName = Dsn();
+    }
+
+    void TearDown() override { ::unsetenv("TEMP"); }
+
+    std::string File(const std::string& name, const std::string& bytes) { return m_dir.Write(name, bytes); }
+
+    ImportSummary Run() { return RunImport(m_settings, m_host); }
+
+    std::string Dsn() const { return GetParam().dsn; }
+
+    Rows Select(const std::string& table, const std::string& orderBy = "1")
+    {
+        return OpenConnection().QueryStrings("SELECT * FROM \"" + table + "\" ORDER BY " + orderBy);
+    }
+
+    void Exec(const std::string& sql) { OpenConnection().Execute(sql); }
+
+    std::vector<int> ReportLines() const
+    {
+        std::vector<int> lines;
+        for (const auto& report : m_host.reports) {
+            EXPECT_EQ(report.procedure, kProcedure);
+            lines.push_back(report.line);
+        }
+        return lines;
+    }
+
+    TempDir m_dir;
+    ScriptedHost m_host;
+    ImportSettings m_settings;
+};
+
+TEST_P(ImportRunTest, CreatesFromTheFirstLineAndKeepsItAsARow)
+{
+    m_settings.Files = {File("a.csv", "id,Full Name,e-mail\r\n1,Ann,a@x\r\n2,O'Brien,\r\n")};
+    m_settings.TableList = {"Other"};
+    const ImportSummary summary = Run();
+
+    EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
+    EXPECT_TRUE(m_host.reports.empty());
+    EXPECT_EQ(m_settings.TableList, (std::vector<std::string>{"NewTable1", "Other"}));
+    EXPECT_EQ(Select("NewTable1", "\"id\""), (Rows{{T("1"), T("Ann"), T("a@x")},
+                                                   {T("2"), T("O'Brien"), std::nullopt},
+                                                   {T("id"), T("Full Name"), T("e-mail")}}));
+    EXPECT_EQ(m_host.busy, (std::vector<bool>{true, false}));
+    EXPECT_EQ(summary.rowsSent, 3);
+    EXPECT_EQ(summary.filesSkipped, 0);
+}
+
+TEST_P(ImportRunTest, UserSpecifiedColumnsDropTheHeader)
+{
+    m_settings.ColumnNames = ColumnNameSource::UserSpecified;
+    m_settings.TableNamePattern = "People[counter]";
+    m_settings.Separator = "\t";
+    m_settings.Files = {File("a.txt", "x\ty\r\n1\tone\r2\ttwo")};
+    m_host.answers = {"Customer ID", "Name!"};
+    Run();
+
+    EXPECT_EQ(m_host.prompts, (std::vector<std::string>{"Enter name for column #1:", "Enter name for column #2:"}));
+    EXPECT_EQ(Select("People1", "\"CustomerID\""), (Rows{{T("1"), T("one")}, {T("2"), T("two")}}));
+    EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
+}
+
+TEST_P(ImportRunTest, AnEmptyAnswerSkipsTheFile)
+{
+    m_settings.ColumnNames = ColumnNameSource::UserSpecified;
+    m_settings.Files = {File("a.csv", "a,b\r\n1,2\r\n"), File("b.csv", "c\r\n3\r\n")};
+    m_host.answers = {"First", "", "Only"};
+    const ImportSummary summary = Run();
+
+    EXPECT_EQ(m_host.prompts.size(), 3u);
+    EXPECT_TRUE(m_host.reports.empty());
+    EXPECT_EQ(m_settings.TableList, std::vector<std::string>{"NewTable2"});
+    EXPECT_EQ(Select("NewTable2"), (Rows{{T("3")}}));
+    EXPECT_EQ(summary.filesSkipped, 1);
+    EXPECT_THROW(OpenConnection().ColumnCount("SELECT * FROM \"NewTable1\""), DatabaseError);
+}
+
+TEST_P(ImportRunTest, AppendsWithAndWithoutHeader)
+{
+    Exec(R"(CREATE TABLE "Sales"("a" TEXT, "b" TEXT))");
+    m_settings.Mode = ImportMode::AppendToExistingTable;
+    m_settings.TargetTable = "Sales";
+    m_settings.Separator = ";";
+    m_settings.Files = {File("1.csv", "h1;h2\r\n1;x\r\n")};
+    m_settings.IgnoreFirstLine = true;
+    Run();
+    m_settings.IgnoreFirstLine = false;
+    m_settings.Files = {File("2.csv", "2;y\r\n3;\r\n")};
+    Run();
+
+    EXPECT_EQ(Select("Sales"), (Rows{{T("1"), T("x")}, {T("2"), T("y")}, {T("3"), std::nullopt}}));
+    EXPECT_EQ(m_host.messages, (std::vector<std::string>{"Done.", "Done."}));
+    EXPECT_TRUE(m_host.reports.empty());
+}
+
+TEST_P(ImportRunTest, ColumnCountMismatchIsToldAndSkipped)
+{
+    Exec(R"(CREATE TABLE "Sales"("a" TEXT, "b" TEXT, "c" TEXT))");
+    m_settings.Mode = ImportMode::AppendToExistingTable;
+    m_settings.TargetTable = "Sales";
+    const std::string path = File("wide.csv", "1,2,,4\r\n5,6,7\r\n");
+    m_settings.Files = {path};
+    const ImportSummary summary = Run();
+
+    EXPECT_EQ(m_host.messages,
+              (std::vector<std::string>{"The columns in the text file and the columns in the table must be identical.\r\n\r\n" +
+                                            path + " was split by , and has 4 columns. The table Sales has 3 columns.",
+                                        "Done."}));
+    EXPECT_TRUE(Select("Sales").empty());
+    EXPECT_EQ(summary.filesSkipped, 1);
+}
+
+TEST_P(ImportRunTest, ListedTablesAreSkippedAndTold)
+{
+    struct Case {
+        const char* pattern;
+        std::vector<std::string> listed;
+        std::vector<std::string> created;
+        const char* final;
+    } cases[] = {
+        {"Sales", {}, {"Sales"}, "Table(s) already exist."},
+        {"T[counter]", {"t1"}, {"T2", "T3"}, "Table(s) already exist."},
+        {"U[counter]", {"U3"}, {"U1", "U2"}, "Table(s) already exist."},
+        {"V[counter]", {}, {"V1", "V2", "V3"}, "Done."},
+    };
+    for (const auto& c : cases) {
+        ScriptedHost host;
+        m_settings.TableNamePattern = c.pattern;
+        m_settings.TableList = c.listed;
+        m_settings.Files = {File("1.csv", "n\r\n1\r\n"), File("2.csv", "n\r\n2\r\n"), File("3.csv", "n\r\n3\r\n")};
+        RunImport(m_settings, host);
+        EXPECT_EQ(host.messages, std::vector<std::string>{c.final}) << c.pattern;
+        for (const auto& table : c.created)
+            EXPECT_EQ(Select(table).size(), 2u) << table;
+        EXPECT_TRUE(host.reports.empty()) << c.pattern;
+    }
+}
+
+TEST_P(ImportRunTest, ChecksStopBeforeAnyConnection)
+{
+    auto settings = [](std::vector<std::string> files, ImportMode mode, std::vector<std::string> listed) {
+        ImportSettings result;
+        result.Files = std::move(files);
+        result.Mode = mode;
+        result.TableNamePattern = "Sales";
+        result.TableList = std::move(listed);
+        return result;
+    };
+    struct Case {
+        const char* name;
+        ImportSettings settings;
+        const char* message;
+    } cases[] = {
+        {"NoFiles", settings({}, ImportMode::CreateNewTable, {"SALES"}), "No files added."},
+        {"NoTarget", settings({"x"}, ImportMode::AppendToExistingTable, {}), "Please select a table."},
+        {"PatternListed", settings({"x"}, ImportMode::CreateNewTable, {"SALES"}), "Table name already exists."},
+    };
+    for (auto& c : cases) {
+        ScriptedHost host;
+        c.settings.DataSourceName = "NoSuchDataSource";
+        const ImportSummary summary = RunImport(c.settings, host);
+        EXPECT_EQ(host.messages, std::vector<std::string>{c.message}) << c.name;
+        EXPECT_TRUE(host.reports.empty()) << c.name;
+        EXPECT_TRUE(host.busy.empty()) << c.name;
+        EXPECT_EQ(summary.finalMessage, c.message) << c.name;
+    }
+}
+
+TEST_P(ImportRunTest, ARejectedLineCostsOneReport)
+{
+    Exec(R"(CREATE TABLE "Two"("a" TEXT, "b" TEXT))");
+    m_settings.Mode = ImportMode::AppendToExistingTable;
+    m_settings.TargetTable = "Two";
+    m_settings.Files = {File("a.csv", "1,2\r\n3,4,5\r\n6,7\r\n")};
+    const ImportSummary summary = Run();
+
+    EXPECT_EQ(ReportLines(), std::vector<int>{344});
+    EXPECT_FALSE(m_host.reports[0].description.empty());
+    EXPECT_EQ(Select("Two"), (Rows{{T("1"), T("2")}, {T("6"), T("7")}}));
+    EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
+    EXPECT_EQ(summary.errorReports, 1);
+}
+
+TEST_P(ImportRunTest, AnUnopenableDataSourceSkipsEachFileOnce)
+{
+    m_settings.DataSourceName = "NoSuchDataSource";
+    m_settings.Files = {File("a.csv", "a\r\n1\r\n"), File("b.csv", "b\r\n2\r\n")};
+    const ImportSummary summary = Run();
+
+    EXPECT_EQ(ReportLines(), (std::vector<int>{120, 120}));
+    EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
+    EXPECT_EQ(m_host.busy, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(summary.filesSkipped, 2);
+    EXPECT_TRUE(m_settings.TableList.empty());
+}
+
+TEST_P(ImportRunTest, AFileThatCannotBeCopiedIsReportedOnceAndSkipped)
+{
+    m_settings.Files = {File("a.csv", "a\r\nfirst\r\n"), m_dir.Path("missing.csv"), m_dir.Path(),
+                        File("d.csv", "d\r\nlast\r\n")};
+    const ImportSummary summary = Run();
+
+    EXPECT_EQ(ReportLines(), (std::vector<int>{126, 126}));
+    EXPECT_EQ(Select("NewTable1", "\"a\""), (Rows{{T("a")}, {T("first")}}));
+    EXPECT_EQ(Select("NewTable4", "\"d\""), (Rows{{T("d")}, {T("last")}}));
+    EXPECT_EQ(m_settings.TableList, (std::vector<std::string>{"NewTable4", "NewTable1"}));
+    EXPECT_EQ(summary.filesSkipped, 2);
+
+    // A missing TEMP folder fails the same way, without reading an old working copy.
+    ::setenv("TEMP", m_dir.Path("no-such-folder").c_str(), 1);
+    m_host.reports.clear();
+    m_settings.Files = {File("e.csv", "e\r\n1\r\n")};
+    Run();
+    EXPECT_EQ(ReportLines(), std::vector<int>{126});
+}
+
+TEST_P(ImportRunTest, ValuesRoundTripUnchanged)
+{
+    const std::string values[] = {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "O'Brien''s", "C:\\path\\n",
+                                  "say \"hi\"", "tab\there", "semi;colon", "%_*?", "line\nfeed"};
+    std::string file = "v|k\r\n";
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        file += values[i] + "|" + std::to_string(i) + "\r\n";
+    m_settings.Separator = "|";
+    m_settings.Files = {File("v.txt", file)};
+    Run();
+
+    const Rows rows = Select("NewTable1", "\"k\"");
+    ASSERT_EQ(rows.size(), std::size(values) + 1);
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        EXPECT_EQ(rows[i][0], values[i]) << i;
+    EXPECT_TRUE(m_host.reports.empty());
+}
+
+TEST_P(ImportRunTest, EmptyFieldsAreNullAndEmptyLinesSendNothing)
+{
+    m_settings.Files = {File("e.csv", "k,a,b,c\r\n1,,2,\r\n\r\n2,,,\r\n")};
+    Run();
+    EXPECT_TRUE(m_host.reports.empty());
+    EXPECT_EQ(Select("NewTable1", "\"k\""), (Rows{{T("1"), std::nullopt, T("2"), std::nullopt},
+                                                 {T("2"), std::nullopt, std::nullopt, std::nullopt},
+                                                 {T("k"), T("a"), T("b"), T("c")}}));
+}
+
+TEST_P(ImportRunTest, AFailedCreateSendsNoRows)
+{
+    Exec(R"(CREATE TABLE "Hidden"("z" TEXT))");
+    m_settings.TableNamePattern = "Hidden";
+    m_settings.Files = {File("a.csv", "z\r\n1\r\n")};
+    Run();
+    EXPECT_EQ(ReportLines(), std::vector<int>{200});
+    EXPECT_TRUE(Select("Hidden").empty());
+    EXPECT_TRUE(m_settings.TableList.empty());
+}
+
+TEST_P(ImportRunTest, EmptyPatternReadsButSendsNothing)
+{
+    m_settings.TableNamePattern = "";
+    m_settings.Files = {File("a.csv", "a\r\n1\r\n")};
+    Run();
+    EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
+    EXPECT_TRUE(m_host.reports.empty());
+    EXPECT_TRUE(UserTableNames(OpenConnection().Tables()).empty());
+}
+
+// A host that tries to start a second run while the first one yields.
+class ReenteringHost : public ScriptedHost {
+public:
+    ImportSettings* settings = nullptr;
+    std::vector<bool> secondStarted;
+    void Yield() override
+    {
+        ScriptedHost::Yield();
+        if (secondStarted.empty())
+            secondStarted.push_back(RunImport(*settings, *this).started);
+    }
+};
+
+TEST_P(ImportRunTest, ASecondRunDoesNothingWhileOneIsUnderWay)
+{
+    ReenteringHost host;
+    host.settings = &m_settings;
+    m_settings.Files = {File("a.csv", "a\r\n1\r\n")};
+    EXPECT_TRUE(RunImport(m_settings, host).started);
+    EXPECT_EQ(host.secondStarted, std::vector<bool>{false});
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
+    EXPECT_EQ(Select("NewTable1").size(), 2u);
+    EXPECT_TRUE(RunImport(m_settings, host).started);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, ImportRunTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
+
+}  // namespace
+}  // namespace qb
