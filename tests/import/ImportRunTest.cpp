@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace qb {
 namespace {
@@ -238,6 +239,16 @@ TEST_P(ImportRunTest, AFileThatCannotBeCopiedIsReportedOnceAndSkipped)
     EXPECT_EQ(Select("NewTable4", "\"d\""), (Rows{{T("d")}, {T("last")}}));
     EXPECT_EQ(m_settings.TableList, (std::vector<std::string>{"NewTable4", "NewTable1"}));
     EXPECT_EQ(summary.filesSkipped, 2);
+
+    // A working copy planted as a link is never written through.
+    const std::string victim = File("victim.txt", "precious");
+    std::filesystem::remove(m_dir.Path("upload.txt"));
+    std::filesystem::create_symlink(victim, m_dir.Path("upload.txt"));
+    m_host.reports.clear();
+    m_settings.Files = {File("s.csv", "s\r\n1\r\n")};
+    Run();
+    EXPECT_EQ(ReportLines(), std::vector<int>{126});
+    EXPECT_EQ(test::ReadAll(victim), "precious");
 
     // A missing TEMP folder fails the same way, without reading an old working copy.
     ::setenv("TEMP", m_dir.Path("no-such-folder").c_str(), 1);
