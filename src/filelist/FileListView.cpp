@@ -1,0 +1,151 @@
+#include "filelist/FileListView.h"
+
+#include <QCursor>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPixmap>
+
+namespace qb {
+namespace {
+
+// Above this screen line a drag scrolls up, below the second one down.
+constexpr int kScrollUpAbove = 305;
+constexpr int kScrollDownBelow = 364;
+
+}  // namespace
+
+FileListView::FileListView(QWidget* parent) : QTreeWidget(parent), m_screenY([] { return QCursor::pos().y(); })
+{
+    setObjectName(QStringLiteral("ListView1"));
+    setColumnCount(1);
+    setHeaderLabels({QStringLiteral("Text Files")});
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setDragEnabled(false);
+    setMouseTracking(true);
+    header()->setStretchLastSection(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
+                              "Move | line to right and out of window to reveal full names."));
+}
+
+void FileListView::Append(const QString& path)
+{
+    addTopLevelItem(new QTreeWidgetItem(QStringList{path}));
+}
+
+QStringList FileListView::Paths() const
+{
+    QStringList paths;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        paths << topLevelItem(i)->text(0);
+    return paths;
+}
+
+void FileListView::SetWindowPointer(std::function<bool()> busy, std::function<void()> showDefault)
+{
+    m_busy = std::move(busy);
+    m_showDefault = std::move(showDefault);
+}
+
+void FileListView::SetDragPointerImage(const QString& path)
+{
+    m_dragImage = path;
+}
+
+void FileListView::SetScreenY(std::function<int()> screenY)
+{
+    m_screenY = std::move(screenY);
+}
+
+void FileListView::RemoveSelected()
+{
+    if (Busy() || topLevelItemCount() == 0)
+        return;
+    const auto selected = selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int index = indexOfTopLevelItem(selected.first());
+    delete takeTopLevelItem(index);
+    if (m_dragged == index)
+        m_dragged = -1;
+    else if (m_dragged > index)
+        --m_dragged;
+}
+
+void FileListView::BeginDrag(const QPoint& position)
+{
+    m_mouseDown = true;
+    QTreeWidgetItem* item = itemAt(position);
+    if (!item)
+        return;
+    setCurrentItem(item);
+    const QPixmap image(m_dragImage);
+    if (!image.isNull())
+        viewport()->setCursor(QCursor(image));
+    m_dragged = indexOfTopLevelItem(item);
+}
+
+void FileListView::DragStep(const QPoint& position)
+{
+    if (!Busy() && m_showDefault)
+        m_showDefault();
+    if (!m_mouseDown)
+        return;
+    QTreeWidgetItem* hovered = itemAt(position);
+    QTreeWidgetItem* dragged = m_dragged >= 0 ? topLevelItem(m_dragged) : nullptr;
+    if (!hovered || !dragged || hovered->text(0) == dragged->text(0))
+        return;
+    const QString draggedText = dragged->text(0);
+    dragged->setText(0, hovered->text(0));
+    hovered->setText(0, draggedText);
+    setCurrentItem(hovered);
+    m_dragged = indexOfTopLevelItem(hovered);
+
+    const int y = m_screenY();
+    if (y < kScrollUpAbove && m_dragged >= 1)
+        scrollToItem(topLevelItem(m_dragged - 1));
+    else if (y > kScrollDownBelow && m_dragged + 1 < topLevelItemCount())
+        scrollToItem(topLevelItem(m_dragged + 1));
+}
+
+void FileListView::EndDrag()
+{
+    m_mouseDown = false;
+    viewport()->setCursor(Qt::ArrowCursor);
+}
+
+void FileListView::mousePressEvent(QMouseEvent* event)
+{
+    BeginDrag(event->position().toPoint());
+}
+
+void FileListView::mouseMoveEvent(QMouseEvent* event)
+{
+    DragStep(event->position().toPoint());
+}
+
+void FileListView::mouseReleaseEvent(QMouseEvent*)
+{
+    EndDrag();
+}
+
+void FileListView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (QTreeWidgetItem* item = itemAt(event->position().toPoint()))
+        setCurrentItem(item);
+    RemoveSelected();
+}
+
+void FileListView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Delete)
+        RemoveSelected();
+    else
+        QTreeWidget::keyPressEvent(event);
+}
+
+}  // namespace qb
