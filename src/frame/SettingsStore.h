@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+
+namespace qb {
+
+inline constexpr const char* kSettingsApplication = "Tolvane";
+inline constexpr const char* kSettingsSection = "Quillbarrow";
+inline constexpr const char* kDataSourceNameKey = "DataSourceName";
+inline constexpr const char* kExtensionKey = "Extension";
+inline constexpr const char* kLastFolderKey = "LastFolder";
+
+// The per-user settings: one INI file per application in the user's
+// configuration folder, one group per section, text values.
+//
+// A value that cannot be written to disk is kept in memory for the rest of
+// the session, so what the user typed is never lost and reads still see it.
+class SettingsStore {
+public:
+    // The user's configuration folder: XDG_CONFIG_HOME, else ~/.config.
+    SettingsStore();
+    explicit SettingsStore(QString folder);
+
+    const QString& Folder() const { return m_folder; }
+    QString FilePath(const QString& application) const;
+
+    // The stored text, or fallback when the key is absent.
+    QString GetSetting(const QString& application, const QString& section, const QString& key,
+                       const QString& fallback = {}) const;
+    // True when the value reached the disk; false when it is kept for this
+    // session only.
+    bool SaveSetting(const QString& application, const QString& section, const QString& key,
+                     const QString& value);
+
+    // The program's own values, under "Tolvane" / "Quillbarrow".
+    QString Get(const QString& key, const QString& fallback = {}) const;
+    bool Save(const QString& key, const QString& value);
+
+    QString DataSourceName() const;
+    QString Extension() const;  // "txt" until one was saved
+    QString LastFolder() const;
+    bool SaveDataSourceName(const QString& name);
+    bool SaveExtension(const QString& extension);
+    bool SaveLastFolder(const QString& folder);
+
+private:
+    QString m_folder;
+};
+
+// Where the store lives when no folder is given.
+QString UserConfigFolder();
+
+}  // namespace qb

@@ -1,0 +1,38 @@
+#include "platform/Dialogs.h"
+
+#include <utility>
+
+namespace qb {
+
+namespace {
+
+std::string& TitleSlot()
+{
+    // Until start-up shortens it, the product name is the best caption.
+    static std::string title = "Quillbarrow";
+    return title;
+}
+
+}  // namespace
+
+const std::string& ApplicationTitle()
+{
+    return TitleSlot();
+}
+
+void UseApplicationTitle(std::string title)
+{
+    TitleSlot() = std::move(title);
+}
+
+BoxAnswer Dialogs::Message(const std::string& text, BoxButtons buttons, BoxIcon icon, const std::string& title)
+{
+    return ShowMessageBox({text, title.empty() ? ApplicationTitle() : title, buttons, icon});
+}
+
+std::string Dialogs::Input(const std::string& prompt, const std::string& proposed, const std::string& title)
+{
+    return ShowInputBox({prompt, title.empty() ? ApplicationTitle() : title, proposed});
+}
+
+}  // namespace qb

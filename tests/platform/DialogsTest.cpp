@@ -1,0 +1,211 @@
+#include "platform/QtDialogs.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace qb;
+
+Q_DECLARE_METATYPE(qb::BoxButtons)
+Q_DECLARE_METATYPE(qb::BoxIcon)
+Q_DECLARE_METATYPE(qb::BoxAnswer)
+
+namespace {
+
+// Acts on the next modal box once the event loop shows it.
+void WhenBoxOpens(std::function<void(QWidget*)> act)
+{
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [act, poll] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            act(box);
+        else
+            QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { UseApplicationTitle("Quillbarrow"); }
+
+    void untitledBoxesCarryTheApplicationTitle()
+    {
+        UseApplicationTitle("Tolvane Tools");
+        test::ScriptedDialogs dialogs;
+        dialogs.Message("Done.");
+        dialogs.Message("Oops", BoxButtons::Ok, BoxIcon::Exclamation, "Application Error");
+        dialogs.Input("Enter file extension to load:", "txt");
+        dialogs.Input("Column 1", {}, "Own title");
+
+        QCOMPARE(dialogs.messages.size(), size_t(2));
+        QCOMPARE(dialogs.messages[0].title, std::string("Tolvane Tools"));
+        QCOMPARE(dialogs.messages[1].title, std::string("Application Error"));
+        QCOMPARE(dialogs.inputs[0].title, std::string("Tolvane Tools"));
+        QCOMPARE(dialogs.inputs[1].title, std::string("Own title"));
+    }
+
+    void defaultsAreOkOnlyWithoutIcon()
+    {
+        test::ScriptedDialogs dialogs;
+        dialogs.Message("Done.");
+        QCOMPARE(dialogs.messages.at(0).buttons, BoxButtons::Ok);
+        QCOMPARE(dialogs.messages.at(0).icon, BoxIcon::None);
+        QCOMPARE(dialogs.messages.at(0).text, std::string("Done."));
+    }
+
+    void scriptedAnswersComeInOrder()
+    {
+        test::ScriptedDialogs dialogs;
+        dialogs.answers = {BoxAnswer::No, BoxAnswer::Cancel};
+        dialogs.typed = {std::string("csv"), std::nullopt};
+        QCOMPARE(dialogs.Message("?", BoxButtons::YesNo), BoxAnswer::No);
+        QCOMPARE(dialogs.Message("?", BoxButtons::OkCancel), BoxAnswer::Cancel);
+        QCOMPARE(dialogs.Message("?", BoxButtons::YesNo), BoxAnswer::Yes);
+        QCOMPARE(dialogs.Input("?", "txt"), std::string("csv"));
+        QCOMPARE(dialogs.Input("?", "txt"), std::string());
+        QCOMPARE(dialogs.Input("?", "txt"), std::string("txt"));
+    }
+
+    void displayText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << "Done." << "Done.";
+        QTest::newRow("CR LF") << "a\r\nb" << "a\nb";
+        QTest::newRow("lone CRs") << "line\r\rnext\r\r" << "line\n\nnext\n\n";
+        QTest::newRow("CR then CR LF") << "a\r\r\nb" << "a\n\nb";
+        QTest::newRow("LF kept") << "a\nb" << "a\nb";
+        QTest::newRow("markup stays text") << "<b>x</b>" << "<b>x</b>";
+    }
+
+    void displayText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(DisplayText(text.toStdString()), shown);
+    }
+
+    void messageBoxShowsTheRequest()
+    {
+        QtDialogs dialogs;
+        QString title;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        Qt::TextFormat format = Qt::AutoText;
+        QList<QMessageBox::StandardButton> buttons;
+        WhenBoxOpens([&](QWidget* widget) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            QVERIFY(box);
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            format = box->textFormat();
+            for (QAbstractButton* button : box->buttons())
+                buttons << box->standardButton(button);
+            box->button(QMessageBox::Ok)->click();
+        });
+        const BoxAnswer answer = dialogs.Message("Could not <b>connect</b>.\r\rAgain", BoxButtons::Ok,
+                                                 BoxIcon::Exclamation, "Application Error");
+        QCOMPARE(answer, BoxAnswer::Ok);
+        QCOMPARE(title, QString("Application Error"));
+        QCOMPARE(text, QString("Could not <b>connect</b>.\n\nAgain"));
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(icon, QMessageBox::Warning);
+        QCOMPARE(buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
+    }
+
+    void messageBoxAnswers_data()
+    {
+        QTest::addColumn<qb::BoxButtons>("buttons");
+        QTest::addColumn<int>("click");  // a QMessageBox::StandardButton, or 0 for Escape
+        QTest::addColumn<qb::BoxAnswer>("answer");
+        QTest::newRow("Ok") << BoxButtons::Ok << int(QMessageBox::Ok) << BoxAnswer::Ok;
+        QTest::newRow("Ok closed") << BoxButtons::Ok << 0 << BoxAnswer::Ok;
+        QTest::newRow("OkCancel ok") << BoxButtons::OkCancel << int(QMessageBox::Ok) << BoxAnswer::Ok;
+        QTest::newRow("OkCancel cancel") << BoxButtons::OkCancel << int(QMessageBox::Cancel) << BoxAnswer::Cancel;
+        QTest::newRow("OkCancel closed") << BoxButtons::OkCancel << 0 << BoxAnswer::Cancel;
+        QTest::newRow("YesNo yes") << BoxButtons::YesNo << int(QMessageBox::Yes) << BoxAnswer::Yes;
+        QTest::newRow("YesNo no") << BoxButtons::YesNo << int(QMessageBox::No) << BoxAnswer::No;
+        QTest::newRow("YesNoCancel cancel") << BoxButtons::YesNoCancel << int(QMessageBox::Cancel)
+                                            << BoxAnswer::Cancel;
+        QTest::newRow("RetryCancel retry") << BoxButtons::RetryCancel << int(QMessageBox::Retry)
+                                           << BoxAnswer::Retry;
+    }
+
+    void messageBoxAnswers()
+    {
+        QFETCH(qb::BoxButtons, buttons);
+        QFETCH(int, click);
+        QFETCH(qb::BoxAnswer, answer);
+        QtDialogs dialogs;
+        WhenBoxOpens([click](QWidget* widget) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            QVERIFY(box);
+            if (click == 0) {
+                QTest::keyClick(box, Qt::Key_Escape);
+                if (box->isVisible())  // no escape button: close it as the title bar would
+                    box->close();
+            } else {
+                QAbstractButton* button = box->button(QMessageBox::StandardButton(click));
+                QVERIFY2(button, "the box lacks the button");
+                button->click();
+            }
+        });
+        QCOMPARE(dialogs.Message("?", buttons), answer);
+    }
+
+    void inputBox_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("proposal accepted") << QString() << true << "txt";
+        QTest::newRow("typed") << "csv" << true << "csv";
+        QTest::newRow("cancelled") << "csv" << false << "";
+        QTest::newRow("emptied") << "" << true << "";
+    }
+
+    void inputBox()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, accept);
+        QFETCH(QString, answer);
+        UseApplicationTitle("Quillbarrow");
+        QtDialogs dialogs;
+        QString title;
+        QString label;
+        QString proposed;
+        WhenBoxOpens([&](QWidget* widget) {
+            auto* box = qobject_cast<QInputDialog*>(widget);
+            QVERIFY(box);
+            title = box->windowTitle();
+            label = box->labelText();
+            proposed = box->textValue();
+            if (!typed.isNull())
+                box->setTextValue(typed);
+            accept ? box->accept() : box->reject();
+        });
+        const std::string result =
+            dialogs.Input("Enter file extension to load:\r\r(* for all files)", "txt");
+        QCOMPARE(QString::fromStdString(result), answer);
+        QCOMPARE(title, QString("Quillbarrow"));
+        QCOMPARE(label, QString("Enter file extension to load:\n\n(* for all files)"));
+        QCOMPARE(proposed, QString("txt"));
+    }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "DialogsTest.moc"

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qb::test {
+
+// Records every box a window opens and answers from a script. An exhausted
+// script accepts what the box offers: its first button, the proposed text.
+class ScriptedDialogs : public Dialogs {
+public:
+    std::vector<MessageBoxRequest> messages;
+    std::vector<InputBoxRequest> inputs;
+    std::deque<BoxAnswer> answers;
+    std::deque<std::optional<std::string>> typed;  // nullopt: Cancel
+    // Runs while a box is "open", to look at the window behind it.
+    std::function<void()> whileOpen;
+
+protected:
+    BoxAnswer ShowMessageBox(const MessageBoxRequest& request) override
+    {
+        messages.push_back(request);
+        if (whileOpen)
+            whileOpen();
+        if (answers.empty())
+            return FirstButton(request.buttons);
+        const BoxAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    std::string ShowInputBox(const InputBoxRequest& request) override
+    {
+        inputs.push_back(request);
+        if (whileOpen)
+            whileOpen();
+        if (typed.empty())
+            return request.proposed;
+        const std::optional<std::string> answer = typed.front();
+        typed.pop_front();
+        return answer.value_or(std::string());
+    }
+
+private:
+    static BoxAnswer FirstButton(BoxButtons buttons)
+    {
+        switch (buttons) {
+        case BoxButtons::YesNo:
+        case BoxButtons::YesNoCancel:
+            return BoxAnswer::Yes;
+        case BoxButtons::RetryCancel:
+            return BoxAnswer::Retry;
+        default:
+            return BoxAnswer::Ok;
+        }
+    }
+};
+
+}  // namespace qb::test
