@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+
+class QWidget;
+
+namespace qb {
+
+// Twips (1/1440 inch) at the screen's logical resolution.
+int TwipsToPixels(int twips, const QWidget* widget);
+QRect TwipsRect(int left, int top, int width, int height, const QWidget* widget);
+
+// Arial bold at the given size, or a metric-compatible sans where Arial is missing.
+QFont BoldFont(double points);
+
+}  // namespace qb
