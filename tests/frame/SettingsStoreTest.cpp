@@ -70,17 +70,12 @@ private slots:
     {
         QTest::addColumn<QString>("value");
         QTest::newRow("comma") << "Sales,2021";
-        QTest::newRow("comma and space") << "a, b, c";
         QTest::newRow("quotes") << "say \"hi\" 'there'";
         QTest::newRow("semicolon and equals") << "DSN=x;UID=y";
         QTest::newRow("outer spaces") << "  padded  ";
         QTest::newRow("backslashes") << "C:\\Data\\In";
-        QTest::newRow("brackets") << "[Quillbarrow]";
-        QTest::newRow("percent and hash") << "100% #1";
         QTest::newRow("non-ASCII") << QString::fromUtf8("Gr\u00fc\u00dfe \u65e5\u672c");
         QTest::newRow("line breaks") << "one\r\ntwo\rthree";
-        QTest::newRow("star") << "*";
-        QTest::newRow("long") << QString(5000, QLatin1Char('x'));
     }
 
     void textSurvivesTheRoundTrip()
