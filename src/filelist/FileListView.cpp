@@ -3,6 +3,8 @@
 #include <QCursor>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QMouseEvent>
 #include <QPixmap>
 
@@ -15,6 +17,18 @@ constexpr int kScrollDownBelow = 364;
 
 }  // namespace
 
+QStringList DroppedFiles(const QMimeData* data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    return paths;
+}
+
 FileListView::FileListView(QWidget* parent) : QTreeWidget(parent), m_screenY([] { return QCursor::pos().y(); })
 {
     setObjectName(QStringLiteral("ListView1"));
@@ -25,6 +39,8 @@ FileListView::FileListView(QWidget* parent) : QTreeWidget(parent), m_screenY([] 
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setDragEnabled(false);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     setMouseTracking(true);
     header()->setStretchLastSection(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -146,6 +162,35 @@ void FileListView::keyPressEvent(QKeyEvent* event)
         RemoveSelected();
     else
         QTreeWidget::keyPressEvent(event);
+}
+
+// Drops that carry no local files are refused before they land.
+void FileListView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (DroppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void FileListView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (DroppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void FileListView::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = DroppedFiles(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    if (onDrop)
+        onDrop(paths);
 }
 
 }  // namespace qb

@@ -12,6 +12,9 @@ namespace qb {
 // duplicates allowed. Entries are reordered by dragging one over the others
 // (their texts are exchanged step by step) and removed by double-click or
 // Delete, unless the window is busy.
+// The local file paths a drag carries, in its order; empty when it carries none.
+QStringList DroppedFiles(const QMimeData* data);
+
 class FileListView : public QTreeWidget {
     Q_OBJECT
 
@@ -38,12 +41,18 @@ public:
 
     bool MouseDown() const { return m_mouseDown; }
 
+    // Local files and folders dropped on the list, in drop order.
+    std::function<void(const QStringList&)> onDrop;
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     bool Busy() const { return m_busy && m_busy(); }

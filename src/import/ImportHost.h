@@ -17,6 +17,8 @@ public:
     virtual void SetBusy(bool on) = 0;
     // After each statement sent; a front end may show progress from it.
     virtual void ReportProgress(int /*file*/, int /*files*/, long /*rowsSent*/) {}
+    // A table was created and put at the front of the table list.
+    virtual void TableCreated(const std::string& /*name*/) {}
 };
 
 }  // namespace qb

@@ -50,6 +50,11 @@ private:
     void Append();
     void SendLines(const std::string& table, const InsertLoopLines& lines);
     void Skip() { ++m_summary.filesSkipped; }
+    void ListCreated(const std::string& table)
+    {
+        m_settings.TableList.insert(m_settings.TableList.begin(), table);
+        m_host.TableCreated(table);
+    }
 
     ImportSettings& m_settings;
     ImportHost& m_host;
@@ -139,7 +144,7 @@ void ImportRun::CreateFromFirstLine(const std::string& table, const std::string&
         return;
     }
     SendLines(table, kFromFirstLineLoop);
-    m_settings.TableList.insert(m_settings.TableList.begin(), table);
+    ListCreated(table);
 }
 
 void ImportRun::CreateFromAnswers(const std::string& table, const std::string& header)
@@ -150,7 +155,7 @@ void ImportRun::CreateFromAnswers(const std::string& table, const std::string& h
         return;
     }
     SendLines(table, kUserSpecifiedLoop);
-    m_settings.TableList.insert(m_settings.TableList.begin(), table);
+    ListCreated(table);
 }
 
 void ImportRun::Append()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qb {
 
@@ -21,6 +22,23 @@ struct InputBoxRequest {
     std::string proposed;
 };
 
+struct OpenFilesRequest {
+    std::string title;
+    std::vector<std::string> filters;  // "Text Files (*.txt)"; the first is active
+};
+
+// One full path; or the folder and then each name, separated by NUL
+// characters. Empty when cancelled. tooMany: the names did not fit.
+struct OpenFilesResult {
+    std::string names;
+    bool tooMany = false;
+};
+
+struct FolderRequest {
+    std::string prompt;
+    std::string start;  // preselected; empty leaves the browser's own choice
+};
+
 // The caption of every box that names no title of its own.
 const std::string& ApplicationTitle();
 void UseApplicationTitle(std::string title);
@@ -38,10 +56,17 @@ public:
     std::string Input(const std::string& prompt, const std::string& proposed = {},
                       const std::string& title = {});
 
+    // The file-open dialog, several files at a time.
+    OpenFilesResult OpenFiles(const OpenFilesRequest& request) { return ShowOpenFiles(request); }
+    // A folder without its trailing separator (the root keeps it), or empty.
+    std::string BrowseForFolder(const FolderRequest& request) { return ShowFolderBrowser(request); }
+
 protected:
     // Requests arrive with their title already resolved.
     virtual BoxAnswer ShowMessageBox(const MessageBoxRequest& request) = 0;
     virtual std::string ShowInputBox(const InputBoxRequest& request) = 0;
+    virtual OpenFilesResult ShowOpenFiles(const OpenFilesRequest& request) = 0;
+    virtual std::string ShowFolderBrowser(const FolderRequest& request) = 0;
 };
 
 }  // namespace qb

@@ -1,5 +1,9 @@
 #include "platform/QtDialogs.h"
 
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -102,6 +106,68 @@ std::string QtDialogs::ShowInputBox(const InputBoxRequest& request)
     if (box.exec() != QDialog::Accepted)
         return {};
     return box.textValue().toStdString();
+}
+
+}  // namespace qb
+
+namespace qb {
+
+OpenFilesResult FileNameResult(const QStringList& picked, std::size_t limit)
+{
+    OpenFilesResult result;
+    if (picked.size() == 1) {
+        result.names = picked.first().toStdString();
+    } else if (picked.size() > 1) {
+        result.names = QFileInfo(picked.first()).absolutePath().toStdString();
+        for (const QString& path : picked) {
+            result.names += '\0';
+            result.names += QFileInfo(path).fileName().toStdString();
+        }
+    }
+    if (result.names.size() > limit)
+        return {{}, true};
+    return result;
+}
+
+OpenFilesResult QtDialogs::ShowOpenFiles(const OpenFilesRequest& request)
+{
+    QFileDialog dialog(m_parent, QString::fromStdString(request.title));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QStringList filters;
+    for (const auto& filter : request.filters)
+        filters << QString::fromStdString(filter);
+    dialog.setNameFilters(filters);
+    if (!filters.isEmpty())
+        dialog.selectNameFilter(filters.first());
+    // "*.*" means every file, as it does where it comes from, not only names with a dot.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        if (!filter.contains(QLatin1String("(*.*)")))
+            return;
+        if (auto* model = dialog.findChild<QFileSystemModel*>())
+            model->setNameFilters({QStringLiteral("*")});
+    });
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return FileNameResult(dialog.selectedFiles());
+}
+
+std::string QtDialogs::ShowFolderBrowser(const FolderRequest& request)
+{
+    QFileDialog dialog(m_parent, QString::fromStdString(request.prompt));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setLabelText(QFileDialog::LookIn, QString::fromStdString(request.prompt));
+    if (!request.start.empty() && QFileInfo(QString::fromStdString(request.start)).isDir()) {
+        const QFileInfo start(QString::fromStdString(request.start));
+        dialog.setDirectory(start.absolutePath());
+        dialog.selectFile(start.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    QString folder = QDir::cleanPath(dialog.selectedFiles().first());
+    return folder.toStdString();
 }
 
 }  // namespace qb

@@ -3,6 +3,7 @@
 #include "platform/Dialogs.h"
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -16,6 +17,8 @@ public:
 protected:
     BoxAnswer ShowMessageBox(const MessageBoxRequest& request) override;
     std::string ShowInputBox(const InputBoxRequest& request) override;
+    OpenFilesResult ShowOpenFiles(const OpenFilesRequest& request) override;
+    std::string ShowFolderBrowser(const FolderRequest& request) override;
 
 private:
     QWidget* m_parent;
@@ -24,5 +27,12 @@ private:
 // The program's texts break lines with CR LF or a lone CR; Qt's labels
 // only break on LF.
 QString DisplayText(const std::string& text);
+
+// The names a file-open dialog may hand back at once, in bytes: far beyond
+// what anyone picks by hand; more goes through Add All.
+inline constexpr std::size_t kFileNameBufferSize = 256 * 1024;
+
+// Picked paths (all in one folder) in the dialog's result shape.
+OpenFilesResult FileNameResult(const QStringList& picked, std::size_t limit = kFileNameBufferSize);
 
 }  // namespace qb

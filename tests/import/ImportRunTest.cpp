@@ -238,6 +238,7 @@ TEST_P(ImportRunTest, AFileThatCannotBeCopiedIsReportedOnceAndSkipped)
     EXPECT_EQ(Select("NewTable1", "\"a\""), (Rows{{T("a")}, {T("first")}}));
     EXPECT_EQ(Select("NewTable4", "\"d\""), (Rows{{T("d")}, {T("last")}}));
     EXPECT_EQ(m_settings.TableList, (std::vector<std::string>{"NewTable4", "NewTable1"}));
+    EXPECT_EQ(m_host.created, (std::vector<std::string>{"NewTable1", "NewTable4"}));
     EXPECT_EQ(summary.filesSkipped, 2);
 
     // A working copy planted as a link is never written through.

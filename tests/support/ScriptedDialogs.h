@@ -18,6 +18,10 @@ public:
     std::vector<InputBoxRequest> inputs;
     std::deque<BoxAnswer> answers;
     std::deque<std::optional<std::string>> typed;  // nullopt: Cancel
+    std::vector<OpenFilesRequest> openRequests;
+    std::deque<OpenFilesResult> picked;  // exhausted: cancelled
+    std::vector<FolderRequest> folderRequests;
+    std::deque<std::string> folders;  // exhausted: cancelled
     // Runs while a box is "open", to look at the window behind it.
     std::function<void()> whileOpen;
 
@@ -44,6 +48,28 @@ protected:
         const std::optional<std::string> answer = typed.front();
         typed.pop_front();
         return answer.value_or(std::string());
+    }
+
+    OpenFilesResult ShowOpenFiles(const OpenFilesRequest& request) override
+    {
+        openRequests.push_back(request);
+        if (picked.empty())
+            return {};
+        OpenFilesResult result = picked.front();
+        picked.pop_front();
+        return result;
+    }
+
+    std::string ShowFolderBrowser(const FolderRequest& request) override
+    {
+        folderRequests.push_back(request);
+        if (whileOpen)
+            whileOpen();
+        if (folders.empty())
+            return {};
+        std::string folder = folders.front();
+        folders.pop_front();
+        return folder;
     }
 
 private:

@@ -22,6 +22,7 @@ public:
     std::vector<std::string> messages;
     std::vector<Report> reports;
     std::vector<bool> busy;
+    std::vector<std::string> created;
     long yields = 0;
 
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
@@ -40,6 +41,7 @@ public:
     }
     void Yield() override { ++yields; }
     void SetBusy(bool on) override { busy.push_back(on); }
+    void TableCreated(const std::string& name) override { created.push_back(name); }
 };
 
 }  // namespace qb::test

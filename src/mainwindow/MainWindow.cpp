@@ -1,0 +1,217 @@
+#include "mainwindow/MainWindow.h"
+
+#include "connection/FillTableList.h"
+#include "filelist/FileListView.h"
+#include "frame/LookAndFeel.h"
+#include "frame/PointerRule.h"
+#include "frame/Twips.h"
+#include "import/ImportRun.h"
+#include "mainwindow/WindowImportHost.h"
+#include "platform/Dialogs.h"
+#include "platform/ErrorReportBox.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace qb {
+namespace {
+
+const char* const kDefaultPattern = "NewTable[counter]";
+const char* const kDefaultSeparator = ",";
+
+std::string Procedure(const char* handler)
+{
+    return ProcedurePath("Form2", handler);
+}
+
+template <typename Control>
+Control* Place(Control* control, const char* name, QRect rect, double points = 9)
+{
+    control->setObjectName(QString::fromUtf8(name));
+    control->setGeometry(rect);
+    control->setFont(BoldFont(points));
+    return control;
+}
+
+}  // namespace
+
+QString MainHelpText()
+{
+    return QStringList{QStringLiteral("Text files should look like this:"), QString(), QStringLiteral("Name,State"),
+                       QStringLiteral("Peter,NH"), QStringLiteral("Jane,MA"), QString(),
+                       QStringLiteral("Also, if appending, make sure the number of columns in the text file match "
+                                      "the number of columns in the table."),
+                       QString(),
+                       QStringLiteral("When appending, number of columns and data types (number, decimal, text, "
+                                      "etc.) must be identical.")}
+        .join(QStringLiteral("\r\n"));
+}
+
+MainWindow::MainWindow(SettingsStore& settings, Dialogs& dialogs, std::function<std::string()> dataSourceName,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_settings(settings), m_dialogs(dialogs), m_dataSourceName(std::move(dataSourceName)),
+      m_reporter(std::make_unique<ErrorReportBox>(dialogs)), m_pointer(new PointerRule(this))
+{
+    setObjectName(QStringLiteral("Form2"));
+    BuildControls();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildControls()
+{
+    auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
+    setFixedSize(TwipsToPixels(6345, this), TwipsToPixels(8685, this));
+    setAutoFillBackground(true);
+
+    m_frame1 = Place(new QGroupBox(this), "Frame1", twips(120, 0, 6120, 2480));
+    m_files = Place(new FileListView(m_frame1), "ListView1", twips(240, 240, 5655, 1215));
+    auto* add = Place(new QPushButton(QStringLiteral("Add Text File(s)"), m_frame1), "PushButton3",
+                      twips(240, 1545, 2775, 405), 11.25);
+    auto* addAll = Place(new QPushButton(QStringLiteral("Add All File(s) In Folder"), m_frame1), "PushButton4",
+                         twips(3120, 1545, 2775, 405), 11.25);
+    auto* help = Place(new QPushButton(QStringLiteral("?"), m_frame1), "PushButton6", twips(4080, 2033, 735, 345), 11.25);
+    m_label1 = Place(new QLabel(QStringLiteral("Fields Separated By:"), m_frame1), "Label1", twips(240, 2090, 2055, 255));
+    m_text3 = Place(new QLineEdit(m_frame1), "Text3", twips(2280, 2050, 1695, 330));
+
+    m_frame2 = Place(new QGroupBox(QStringLiteral("Table Options"), this), "Frame2", twips(120, 2520, 6120, 5055));
+    m_option1 = Place(new QRadioButton(QStringLiteral("Create New Table From Text File"), m_frame2), "Option1",
+                      twips(180, 360, 3495, 255));
+    m_frame3 = Place(new QGroupBox(QStringLiteral("Create New Table Options"), m_frame2), "Frame3",
+                     twips(180, 720, 5775, 1455));
+    m_option3 = Place(new QRadioButton(QStringLiteral("First line in file will be used to create table columns"), m_frame3),
+                      "Option3", twips(120, 300, 4695, 255));
+    m_option4 = Place(new QRadioButton(QStringLiteral("Ignore first line, user-specified columns names"), m_frame3),
+                      "Option4", twips(120, 600, 4455, 255));
+    m_label5 = Place(new QLabel(QStringLiteral("Table Name:"), m_frame3), "Label5", twips(240, 960, 1215, 255));
+    m_text2 = Place(new QLineEdit(m_frame3), "Text2", twips(1680, 960, 3735, 330));
+    m_option2 = Place(new QRadioButton(QStringLiteral("Append to Existing Table From Text File"), m_frame2), "Option2",
+                      twips(180, 2280, 4095, 255));
+    m_frame4 = Place(new QGroupBox(QStringLiteral("Append to Existing Table Options"), m_frame2), "Frame4",
+                     twips(180, 2640, 5775, 2175));
+    m_check2 = Place(new QCheckBox(QStringLiteral("Ignore first line in file because it is a header row with no data"),
+                                   m_frame4),
+                     "Check2", twips(120, 360, 5535, 255));
+    m_label2 = Place(new QLabel(QStringLiteral("Table Name:"), m_frame4), "Label2", twips(240, 720, 1215, 255));
+    m_list1 = Place(new QListWidget(m_frame4), "List1", twips(1680, 720, 3735, 1185));
+
+    auto* start = Place(new QPushButton(QStringLiteral("Start Importing"), this), "PushButton1",
+                        twips(120, 7680, 6120, 405), 11.25);
+    auto* setup = Place(new QPushButton(QStringLiteral("Setup Connection"), this), "PushButton5",
+                        twips(120, 8190, 6120, 405), 11.25);
+
+    m_option1->setChecked(true);
+    m_option3->setChecked(true);
+    ApplyMode();
+
+    // Tab order as designed: list, separator, modes, options, table list, buttons.
+    QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, m_option4,
+                        m_option2, add, addAll, help, start, setup};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    for (QPushButton* button : {start, add, addAll, setup, help})
+        m_pointer->ShowsHandOver(button);
+    for (QWidget* control : std::initializer_list<QWidget*>{this, m_frame1, m_frame2, m_frame3, m_frame4, m_label1,
+                                                            m_list1, m_text3})
+        m_pointer->ShowsDefaultOver(control);
+    m_files->SetWindowPointer([this] { return m_pointer->IsBusy(); },
+                              [this] { m_pointer->SetPointer(PointerStyle::Default); });
+    m_files->SetDragPointerImage(ProgramFile(ProgramFolder(), QLatin1String(kDragPointerFile)));
+    m_files->onDrop = [this](const QStringList& paths) { AddDropped(paths); };
+
+    connect(m_option1, &QRadioButton::toggled, this, [this] { ApplyMode(); });
+    connect(start, &QPushButton::clicked, this, &MainWindow::PushButton1_Click);
+    connect(add, &QPushButton::clicked, this, &MainWindow::PushButton3_Click);
+    connect(addAll, &QPushButton::clicked, this, &MainWindow::PushButton4_Click);
+    connect(setup, &QPushButton::clicked, this, &MainWindow::PushButton5_Click);
+    connect(help, &QPushButton::clicked, this, &MainWindow::PushButton6_Click);
+}
+
+void MainWindow::ApplyMode()
+{
+    const bool create = m_option1->isChecked();
+    for (QWidget* control : std::initializer_list<QWidget*>{m_option3, m_option4, m_label5, m_text2})
+        control->setEnabled(create);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_frame4, m_check2, m_label2, m_list1})
+        control->setEnabled(!create);
+}
+
+void MainWindow::Form_Load()
+{
+    ++m_loads;
+    StepRunner steps(*m_reporter, Procedure("Form_Load"));
+    steps.Run(100, [this] { ApplyWindowColours(this); });
+    steps.Run(102, [this] { setWindowIcon(QIcon(ProgramFile(ProgramFolder(), QLatin1String(kDragPointerFile)))); });
+    steps.Run(104, [this] { m_text2->setText(QString::fromLatin1(kDefaultPattern)); });
+    steps.Run(106, [this] { m_text3->setText(QString::fromLatin1(kDefaultSeparator)); });
+    steps.Run(108, [this] { m_pointer->LoadHandPointer(); });
+    steps.Run(110, [this] { setWindowTitle(QString::fromLatin1(kProductName)); });
+    steps.Run(112, [this] { m_list1->clear(); });
+    steps.Run(114, [this] { FillTableList(m_list1, m_dataSourceName()); });
+    steps.Run(116, [this] {
+        m_files->setColumnCount(1);
+        m_files->setColumnWidth(0, TwipsToPixels(5000, this));
+    });
+}
+
+ImportSettings MainWindow::CurrentSettings() const
+{
+    ImportSettings settings;
+    settings.Files.clear();
+    for (const QString& path : m_files->Paths())
+        settings.Files.push_back(path.toStdString());
+    settings.Separator = m_text3->text().toStdString();
+    settings.Mode = m_option1->isChecked() ? ImportMode::CreateNewTable : ImportMode::AppendToExistingTable;
+    settings.ColumnNames = m_option3->isChecked() ? ColumnNameSource::FromFirstLine : ColumnNameSource::UserSpecified;
+    settings.TableNamePattern = m_text2->text().toStdString();
+    if (const auto selected = m_list1->selectedItems(); !selected.isEmpty())
+        settings.TargetTable = selected.first()->text().toStdString();
+    settings.IgnoreFirstLine = m_check2->isChecked();
+    for (int i = 0; i < m_list1->count(); ++i)
+        settings.TableList.push_back(m_list1->item(i)->text().toStdString());
+    settings.DataSourceName = m_dataSourceName();
+    return settings;
+}
+
+void MainWindow::PushButton1_Click()
+{
+    ImportSettings settings = CurrentSettings();
+    WindowImportHost host(m_dialogs, *m_pointer, [this](const std::string& name) {
+        m_list1->insertItem(0, QString::fromStdString(name));
+    });
+    RunImport(settings, host);
+}
+
+void MainWindow::PushButton5_Click()
+{
+    StepRunner steps(*m_reporter, Procedure("PushButton5_Click"));
+    steps.Run(100, [this] {
+        if (onSetupConnection)
+            onSetupConnection();
+    });
+}
+
+void MainWindow::PushButton6_Click()
+{
+    StepRunner steps(*m_reporter, Procedure("PushButton6_Click"));
+    steps.Run(100, [this] { m_dialogs.Message(MainHelpText().toStdString()); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (onClose)
+        onClose();
+}
+
+}  // namespace qb

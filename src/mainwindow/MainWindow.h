@@ -1,0 +1,91 @@
+#pragma once
+
+#include "frame/ErrorReport.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+
+namespace qb {
+
+class Dialogs;
+class FileListView;
+class PointerRule;
+class SettingsStore;
+struct ImportSettings;
+
+// The window where the work is done: the files, the separator, the mode and
+// its options, the table list, and Start Importing.
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    MainWindow(SettingsStore& settings, Dialogs& dialogs, std::function<std::string()> dataSourceName,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The initialisation; run again by Next > of the connection window.
+    void Form_Load();
+    int Loads() const { return m_loads; }
+
+    void PushButton1_Click();  // Start Importing
+    void PushButton3_Click();  // Add Text File(s)
+    void PushButton4_Click();  // Add All File(s) In Folder
+    void PushButton5_Click();  // Setup Connection
+    void PushButton6_Click();  // ?
+
+    // The import's inputs, as the controls hold them now.
+    ImportSettings CurrentSettings() const;
+
+    FileListView& Files() const { return *m_files; }
+    PointerRule& Pointer() const { return *m_pointer; }
+
+    std::function<void()> onSetupConnection;
+    std::function<void()> onClose;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void ApplyMode();
+    void AppendPath(const std::string& path);
+    void AddDropped(const QStringList& paths);
+
+    SettingsStore& m_settings;
+    Dialogs& m_dialogs;
+    std::function<std::string()> m_dataSourceName;
+    std::unique_ptr<ErrorReporter> m_reporter;
+    PointerRule* m_pointer;
+    int m_loads = 0;
+
+    QGroupBox* m_frame1;
+    QGroupBox* m_frame2;
+    QGroupBox* m_frame3;
+    QGroupBox* m_frame4;
+    FileListView* m_files;
+    QLineEdit* m_text2;
+    QLineEdit* m_text3;
+    QLabel* m_label1;
+    QLabel* m_label2;
+    QLabel* m_label5;
+    QRadioButton* m_option1;
+    QRadioButton* m_option2;
+    QRadioButton* m_option3;
+    QRadioButton* m_option4;
+    QCheckBox* m_check2;
+    QListWidget* m_list1;
+};
+
+QString MainHelpText();
+
+}  // namespace qb
