@@ -8,8 +8,8 @@ set(QB_DATA_DIR ${CMAKE_CURRENT_LIST_DIR}/../data CACHE INTERNAL "Pointer images
 function(qb_copy_pointer_files target)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different
-            ${QB_DATA_DIR}/HAND-M.CUR ${QB_DATA_DIR}/drag.ico $<TARGET_FILE_DIR:${target}>
+            ${QB_DATA_DIR}/HAND-M.CUR ${QB_DATA_DIR}/drag.ico ${QB_DATA_DIR}/quillbarrow.png $<TARGET_FILE_DIR:${target}>
     VERBATIM)
 endfunction()
 
-install(FILES ${QB_DATA_DIR}/HAND-M.CUR ${QB_DATA_DIR}/drag.ico DESTINATION bin)
+install(FILES ${QB_DATA_DIR}/HAND-M.CUR ${QB_DATA_DIR}/drag.ico ${QB_DATA_DIR}/quillbarrow.png DESTINATION bin)

@@ -15,6 +15,7 @@ inline constexpr const char* kProductName = "Quillbarrow";
 inline constexpr const char* kHandPointerFile = "HAND-M.CUR";
 inline constexpr const char* kDragPointerFile = "drag.ico";
 inline constexpr const char* kSkinFile = "x/o.cjs";
+inline constexpr const char* kAppIconFile = "quillbarrow.png";
 
 // The folder the executable runs from.
 QString ProgramFolder();

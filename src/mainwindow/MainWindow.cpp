@@ -151,7 +151,7 @@ void MainWindow::Form_Load()
     ++m_loads;
     StepRunner steps(*m_reporter, Procedure("Form_Load"));
     steps.Run(100, [this] { ApplyWindowColours(this); });
-    steps.Run(102, [this] { setWindowIcon(QIcon(ProgramFile(ProgramFolder(), QLatin1String(kDragPointerFile)))); });
+    steps.Run(102, [this] { setWindowIcon(QIcon(ProgramFile(ProgramFolder(), QLatin1String(kAppIconFile)))); });
     steps.Run(104, [this] { m_text2->setText(QString::fromLatin1(kDefaultPattern)); });
     steps.Run(106, [this] { m_text3->setText(QString::fromLatin1(kDefaultSeparator)); });
     steps.Run(108, [this] { m_pointer->LoadHandPointer(); });
