@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whichever of the packages a purpose needs are missing.
-# Usage: scripts/deps.sh build|test|run|fuzz|bench
+# Usage: scripts/deps.sh build|test|run|fuzz|bench|shots
 set -euo pipefail
 
 build=(cmake make g++ pkg-config qt6-base-dev unixodbc unixodbc-dev libsqliteodbc)
@@ -9,8 +9,9 @@ case "${1:-build}" in
   test)  wanted=("${build[@]}" libgtest-dev odbc-postgresql postgresql-15 postgresql-common) ;;
   run)   wanted=("${build[@]}" fonts-liberation) ;;
   fuzz)  wanted=("${build[@]}" clang libclang-rt-14-dev) ;;
+  shots) wanted=("${build[@]}" fonts-liberation xvfb xauth xdotool imagemagick) ;;
   bench) wanted=("${build[@]}" odbc-postgresql postgresql-15 postgresql-common time bc) ;;
-  *) echo "usage: $0 build|test|run|fuzz|bench" >&2; exit 2 ;;
+  *) echo "usage: $0 build|test|run|fuzz|bench|shots" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# The run command: installs what is missing and builds. The windows are not
-# built yet, so this stops after the build and says so.
+# The run command: installs what is missing, builds the program, creates the
+# demo data source when absent, and starts Quillbarrow.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh run
-scripts/build.sh -DQB_BUILD_TESTS=OFF
-echo "Built. The program's windows are not part of this version yet: nothing to start."
+[[ -f build/CMakeCache.txt ]] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_BUILD_TESTS=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target quillbarrow quillbarrow-import
+scripts/demo-datasource.sh
+if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && "${QT_QPA_PLATFORM:-}" != offscreen ]]; then
+  echo "Built, but there is no display to show the windows on (DISPLAY is not set)." >&2
+  exit 1
+fi
+exec build/src/frame/quillbarrow "$@"

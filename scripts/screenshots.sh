@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Starts the real program under Xvfb with a private demo data source, drives
+# it to each window and box, and saves a screenshot of each for a person to
+# look at. Not a test. Usage: scripts/screenshots.sh [OUTPUT-FOLDER]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-screenshots}")
+scripts/deps.sh shots
+[[ -f build/CMakeCache.txt ]] || cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_BUILD_TESTS=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target quillbarrow quillbarrow-import
+mkdir -p "$out"
+
+work=$(mktemp -d)
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
+export ODBCINI=$work/home/.odbc.ini XDG_RUNTIME_DIR=$work/run
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+scripts/demo-datasource.sh >/dev/null
+build/src/cli/quillbarrow-import --dsn QuillbarrowDemo --table-name People examples/people.csv >/dev/null
+
+display=:$((90 + RANDOM % 9))
+Xvfb "$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+cleanup() { kill "${app:-}" "$xvfb" 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+export DISPLAY=$display
+sleep 1
+
+build/src/frame/quillbarrow >/dev/null 2>&1 &
+app=$!
+
+shot() { sleep 0.7; import -window root "$out/$1.png"; echo "saved $out/$1.png"; }
+window() { xdotool search --sync --onlyvisible --name "$1" | head -1; }
+# Clicks at a point given in twips of the window's client area (96 dots per inch here).
+click() { xdotool mousemove --window "$1" $(( $2 / 15 )) $(( $3 / 15 )) click 1; }
+
+main=$(window '^Quillbarrow$')
+shot main-window
+click "$main" 4200 2200          # "?"
+shot main-window-help
+xdotool key Return
+click "$main" 3180 8392          # Setup Connection
+connection=$(window '^Quillbarrow$')
+shot connection-window
+click "$connection" 5880 1162    # Help
+shot connection-window-help
+xdotool key Return
+click "$connection" 2160 1162    # Test Connection
+shot connection-window-test
+xdotool key Return
+click "$connection" 4020 1852    # Next >
+shot main-window-again
