@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sstream>
+
 namespace qb::cli {
 namespace {
 
@@ -65,6 +68,47 @@ TEST(TerminalTextTest, BreaksBecomeNewlines)
     EXPECT_EQ(TerminalText(ErrorReportText("in Quillbarrow2021/08/31.Form2.PushButton1_Click ", 120, "No DSN")),
               "No DSN\nin Quillbarrow2021/08/31.Form2.PushButton1_Click at line 120\n"
               "Please email screenshot of this message to support@tolvane.example");
+}
+
+std::string Contents(std::FILE* file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        text += static_cast<char>(c);
+    return text;
+}
+
+TEST(TerminalHostTest, ProgressNeverMixesWithMessages)
+{
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    std::istringstream in("First\r\nSecond\n");
+    {
+        TerminalHost host(out, err, in, true);
+        host.ReportProgress(1, 2, 10);
+        host.ReportProgress(1, 2, 11);  // too soon to redraw
+        host.ShowMessage("Line one\r\nLine two");
+        EXPECT_EQ(host.AskText("Enter name for column #1:"), "First");
+        EXPECT_EQ(host.AskText("Enter name for column #2:"), "Second");
+        EXPECT_EQ(host.AskText("Enter name for column #3:"), "");
+        host.ReportProgress(2, 2, 12);
+        host.ShowErrorReport("in P ", 232, "rejected");
+    }
+    EXPECT_EQ(Contents(out), "Line one\nLine two\n");
+    EXPECT_EQ(Contents(err),
+              "\r\033[Kfile 1 of 2, 10 rows sent\r\033[K"
+              "Enter name for column #1: Enter name for column #2: Enter name for column #3: "
+              "\r\033[Kfile 2 of 2, 12 rows sent\r\033[K"
+              "rejected\nin P at line 232\nPlease email screenshot of this message to support@tolvane.example\n");
+
+    std::FILE* quietErr = std::tmpfile();
+    {
+        TerminalHost quiet(out, quietErr, in, false);
+        quiet.ReportProgress(1, 1, 1);
+    }
+    EXPECT_EQ(Contents(quietErr), "");
 }
 
 }  // namespace
