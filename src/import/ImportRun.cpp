@@ -123,7 +123,7 @@ void ImportRun::ImportFile(int counter)
             m_allTablesNew = false;
             Skip();
         } else if (m_settings.TableNamePattern.empty()) {
-            // Nothing to name a table after: the file is read and left alone.
+            Skip();  // nothing to name a table after: the file is read and left alone
         } else if (m_settings.ColumnNames == ColumnNameSource::FromFirstLine) {
             CreateFromFirstLine(table, header);
         } else {

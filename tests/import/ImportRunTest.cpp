@@ -302,8 +302,9 @@ TEST_P(ImportRunTest, EmptyPatternReadsButSendsNothing)
 {
     m_settings.TableNamePattern = "";
     m_settings.Files = {File("a.csv", "a\r\n1\r\n")};
-    Run();
+    EXPECT_EQ(Run().filesSkipped, 1);
     EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
+    EXPECT_EQ(test::ReadAll(m_dir.Path("upload.txt")), "a\r\n1\r\n");
     EXPECT_TRUE(m_host.reports.empty());
     EXPECT_TRUE(UserTableNames(OpenConnection().Tables()).empty());
 }
