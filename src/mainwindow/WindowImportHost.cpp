@@ -6,15 +6,11 @@
 #include <QCoreApplication>
 
 namespace qb {
-namespace {
-
-constexpr qint64 kEventIntervalMs = 5;
-
-}  // namespace
-
 WindowImportHost::WindowImportHost(Dialogs& dialogs, PointerRule& pointer,
-                                   std::function<void(const std::string&)> tableCreated)
-    : m_dialogs(dialogs), m_pointer(pointer), m_reports(dialogs), m_tableCreated(std::move(tableCreated))
+                                   std::function<void(const std::string&)> tableCreated,
+                                   std::chrono::milliseconds eventInterval)
+    : m_dialogs(dialogs), m_pointer(pointer), m_reports(dialogs), m_tableCreated(std::move(tableCreated)),
+      m_eventInterval(eventInterval.count())
 {
     m_sinceEvents.start();
 }
@@ -36,7 +32,7 @@ std::string WindowImportHost::AskText(const std::string& prompt)
 
 void WindowImportHost::Yield()
 {
-    if (m_sinceEvents.elapsed() < kEventIntervalMs)
+    if (m_sinceEvents.elapsed() < m_eventInterval)
         return;
     QCoreApplication::processEvents();
     m_sinceEvents.restart();

@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 
+#include <chrono>
+
 #include <functional>
 
 namespace qb {
@@ -17,7 +19,8 @@ class PointerRule;
 // milliseconds, so that yielding at every field costs next to nothing.
 class WindowImportHost : public ImportHost {
 public:
-    WindowImportHost(Dialogs& dialogs, PointerRule& pointer, std::function<void(const std::string&)> tableCreated);
+    WindowImportHost(Dialogs& dialogs, PointerRule& pointer, std::function<void(const std::string&)> tableCreated,
+                     std::chrono::milliseconds eventInterval = std::chrono::milliseconds(5));
 
     void ShowMessage(const std::string& text) override;
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
@@ -31,6 +34,7 @@ private:
     PointerRule& m_pointer;
     ErrorReportBox m_reports;
     std::function<void(const std::string&)> m_tableCreated;
+    qint64 m_eventInterval;
     QElapsedTimer m_sinceEvents;
 };
 
