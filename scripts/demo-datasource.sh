@@ -4,7 +4,9 @@
 # source name when none is saved.
 set -euo pipefail
 
-ini=${ODBCINI:-$HOME/.odbc.ini}
+# The user data source file the driver manager itself reads.
+ini=${ODBCINI:-$(odbcinst -j 2>/dev/null | sed -n 's/^USER DATA SOURCES\.*: *//p')}
+ini=${ini:-$HOME/.odbc.ini}
 data=${XDG_DATA_HOME:-$HOME/.local/share}/quillbarrow
 config=${XDG_CONFIG_HOME:-$HOME/.config}
 settings=$config/Tolvane.ini

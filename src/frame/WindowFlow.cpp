@@ -21,7 +21,10 @@ StartUpPlatform SystemPlatform()
 {
     return {
         [] {
-            std::minstd_rand generator(static_cast<unsigned>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
+            // Seeded from the clock's seconds since midnight; the seed sequence
+            // keeps starts a few minutes apart from drawing alike.
+            std::seed_seq seed{static_cast<unsigned>(QTime::currentTime().msecsSinceStartOfDay() / 1000)};
+            std::mt19937 generator(seed);
             return static_cast<int>(std::uniform_real_distribution<double>(0.0, 1.0)(generator) * 100) + 1;
         },
         [](const QUrl& url) { QDesktopServices::openUrl(url); },
