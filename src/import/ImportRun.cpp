@@ -72,8 +72,11 @@ ImportSummary ImportRun::Run()
     m_summary.started = true;
     if (Checked()) {
         m_files = static_cast<int>(m_settings.Files.size());
-        for (int counter = 1; counter <= m_files; ++counter)
-            ImportFile(counter);
+        for (int counter = 1; counter <= m_files; ++counter) {
+            // Whatever a file throws that no step caught ends that file only.
+            if (!m_steps.Run(122, [&] { ImportFile(counter); }))
+                Skip();
+        }
         m_summary.finalMessage = m_allTablesNew ? "Done." : "Table(s) already exist.";
         m_host.ShowMessage(m_summary.finalMessage);
     }
@@ -137,9 +140,11 @@ void ImportRun::ImportFile(int counter)
 
 void ImportRun::CreateFromFirstLine(const std::string& table, const std::string& header)
 {
-    const std::string create = BuildCreateFromHeader(table, header, m_settings.Separator, m_host);
     // Rows for a table that was not created would each fail on their own.
-    if (!m_steps.Run(200, [&] { m_connection.Execute(create); })) {
+    const bool created = m_steps.Run(200, [&] {
+        m_connection.Execute(BuildCreateFromHeader(table, header, m_settings.Separator, m_host));
+    });
+    if (!created) {
         Skip();
         return;
     }
@@ -149,8 +154,15 @@ void ImportRun::CreateFromFirstLine(const std::string& table, const std::string&
 
 void ImportRun::CreateFromAnswers(const std::string& table, const std::string& header)
 {
-    const CreateStatement create = BuildCreateFromAnswers(table, header, m_settings.Separator, m_host);
-    if (!create.execute || !m_steps.Run(262, [&] { m_connection.Execute(create.text); })) {
+    bool created = false;
+    m_steps.Run(262, [&] {
+        const CreateStatement create = BuildCreateFromAnswers(table, header, m_settings.Separator, m_host);
+        if (create.execute) {
+            m_connection.Execute(create.text);
+            created = true;
+        }
+    });
+    if (!created) {
         Skip();
         return;
     }
@@ -198,8 +210,14 @@ void ImportRun::SendLines(const std::string& table, const InsertLoopLines& lines
         if (!m_steps.Run(lines.read, [&] { more = reader->Next(line); }) || !more)
             break;
         m_host.Yield();
-        const auto insert = BuildInsert(table, SplitFields(line, m_settings.Separator), m_host);
-        if (insert && m_steps.Run(lines.execute, [&] { m_connection.Execute(*insert); }))
+        bool sent = false;
+        m_steps.Run(lines.execute, [&] {
+            if (const auto insert = BuildInsert(table, SplitFields(line, m_settings.Separator), m_host)) {
+                m_connection.Execute(*insert);
+                sent = true;
+            }
+        });
+        if (sent)
             m_host.ReportProgress(m_counter, m_files, ++m_summary.rowsSent);
     }
 }

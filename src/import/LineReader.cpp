@@ -4,13 +4,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 #include <system_error>
 #include <unistd.h>
 
 namespace qb {
 
-LineReader::LineReader(const std::string& path, bool privateFile)
-    : m_fd(OpenRegularFileForReading(path, !privateFile)), m_path(path), m_buffer(1 << 16)
+LineReader::LineReader(const std::string& path, bool privateFile, std::size_t maxLineLength)
+    : m_fd(OpenRegularFileForReading(path, !privateFile)), m_path(path), m_buffer(1 << 16),
+      m_maxLineLength(maxLineLength)
 {
 }
 
@@ -37,6 +39,11 @@ bool LineReader::Next(std::string& line)
 {
     line.clear();
     bool started = false;
+    auto take = [&](const char* bytes, std::size_t size) {
+        if (line.size() + size > m_maxLineLength)
+            throw std::length_error("line too long");
+        line.append(bytes, size);
+    };
     for (;;) {
         if (m_pos == m_end && !Fill())
             return started;
@@ -44,12 +51,12 @@ bool LineReader::Next(std::string& line)
         const std::size_t size = m_end - m_pos;
         const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', size));
         if (!cr) {
-            line.append(begin, size);
+            take(begin, size);
             m_pos = m_end;
             started = true;
             continue;
         }
-        line.append(begin, static_cast<std::size_t>(cr - begin));
+        take(begin, static_cast<std::size_t>(cr - begin));
         m_pos += static_cast<std::size_t>(cr - begin) + 1;
         if (m_pos == m_end)
             Fill();

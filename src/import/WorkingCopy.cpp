@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 namespace qb {
 namespace {
@@ -24,6 +25,11 @@ std::string CopyFailure(const std::string& source, const std::string& target)
     if (!IsDirectory(folder))
         return "Path not found: " + folder;
     return "Permission denied: cannot write the working copy " + target;
+}
+
+std::string SizeText(std::size_t bytes)
+{
+    return bytes >= (std::size_t(1) << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes) + " bytes";
 }
 
 }  // namespace
@@ -59,7 +65,7 @@ void DeleteFileForced(const std::string& path, ImportHost& host)
 }
 
 std::string PrepareWorkingCopy(const std::string& source, const std::string& workingCopy,
-                               bool skipFirstLine, ImportHost& host)
+                               bool skipFirstLine, ImportHost& host, std::size_t maxLineLength)
 {
     if (!CopyFileIfPossible(source, workingCopy)) {
         // Whatever an earlier file left there must not pass for this one.
@@ -69,16 +75,22 @@ std::string PrepareWorkingCopy(const std::string& source, const std::string& wor
 
     int step = 128;
     try {
-        LineReader reader(workingCopy, true);
+        LineReader reader(workingCopy, true, maxLineLength);
         step = 166;
         SafeFileWriter writer(workingCopy);
         std::string header;
         std::string line;
         bool first = true;
-        for (;;) {
+        for (long number = 1;; ++number) {
             step = 136;
-            if (!reader.Next(line))
-                break;
+            try {
+                if (!reader.Next(line))
+                    break;
+            } catch (const std::length_error&) {
+                throw StepFailure(step, "Line " + std::to_string(number) + " of " + source + " is longer than " +
+                                            SizeText(maxLineLength) +
+                                            ": this is not a text file that can be imported.");
+            }
             host.Yield();
             step = 168;
             if (!(first && skipFirstLine)) {
@@ -92,6 +104,8 @@ std::string PrepareWorkingCopy(const std::string& source, const std::string& wor
         step = 170;
         writer.Commit();
         return header;
+    } catch (const StepFailure&) {
+        throw;
     } catch (const std::exception& error) {
         throw StepFailure(step, error.what());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/ImportHost.h"
+#include "import/LineReader.h"
 
 #include <string>
 
@@ -23,6 +24,6 @@ void DeleteFileForced(const std::string& path, ImportHost& host);
 // Throws StepFailure with the failing step's line number; when the copy
 // itself fails, no working copy is left behind.
 std::string PrepareWorkingCopy(const std::string& source, const std::string& workingCopy,
-                               bool skipFirstLine, ImportHost& host);
+                               bool skipFirstLine, ImportHost& host, std::size_t maxLineLength = kMaxLineLength);
 
 }  // namespace qb

@@ -71,6 +71,21 @@ TEST(LineReaderLongTest, LinesAcrossBufferEdges)
     EXPECT_EQ(ReadLines(dir.Write("big.txt", bytes)), expected);
 }
 
+TEST(LineReaderLongTest, ALineOverTheLimitIsRefused)
+{
+    test::TempDir dir;
+    const std::string path = dir.Write("f.txt", "0123456789\r\n01234567890\r\nnext");
+    LineReader reader(path, false, 10);
+    std::string line;
+    ASSERT_TRUE(reader.Next(line));
+    EXPECT_EQ(line, "0123456789");
+    EXPECT_THROW(reader.Next(line), std::length_error);
+
+    // Also when the line never ends, as in a binary file without a CR.
+    LineReader unended(dir.Write("g.bin", std::string(200000, '\xAB')), false, 100000);
+    EXPECT_THROW(unended.Next(line), std::length_error);
+}
+
 TEST(LineReaderLongTest, RefusesWhatIsNotAPlainFile)
 {
     test::TempDir dir;

@@ -97,6 +97,21 @@ TEST(PrepareWorkingCopyFailureTest, FailedCopyLeavesNoStaleContent)
     }
 }
 
+TEST(PrepareWorkingCopyFailureTest, ALineOverTheLimitFailsTheFile)
+{
+    TempDir dir;
+    ScriptedHost host;
+    const std::string source = dir.Write("in.txt", "short\r\nthis line is too long\r\n");
+    try {
+        PrepareWorkingCopy(source, dir.Path("upload.txt"), false, host, 8);
+        ADD_FAILURE() << "no failure";
+    } catch (const StepFailure& failure) {
+        EXPECT_EQ(failure.Line(), 136);
+        EXPECT_EQ(std::string(failure.what()),
+                  "Line 2 of " + source + " is longer than 8 bytes: this is not a text file that can be imported.");
+    }
+}
+
 TEST(PrepareWorkingCopyFailureTest, PlantedOrForeignWorkingCopyIsRefused)
 {
     TempDir dir;
