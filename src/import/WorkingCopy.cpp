@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace qb {
 namespace {
@@ -24,6 +25,11 @@ std::string CopyFailure(const std::string& source, const std::string& target)
     const std::string folder = ParentFolder(NormalizePath(target));
     if (!IsDirectory(folder))
         return "Path not found: " + folder;
+    try {
+        ::close(OpenRegularFileForReading(NormalizePath(source), true));
+    } catch (const std::exception&) {
+        return "Permission denied: cannot read " + source;
+    }
     return "Permission denied: cannot write the working copy " + target;
 }
 
