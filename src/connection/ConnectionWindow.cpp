@@ -16,15 +16,6 @@
 #include <QTimer>
 
 namespace qb {
-namespace {
-
-QString Procedure(const char* handler)
-{
-    return QString::fromStdString(ProcedurePath("Form1", handler));
-}
-
-}  // namespace
-
 QString ConnectionHelpText()
 {
     const char* const lines[] = {
@@ -148,7 +139,7 @@ void ConnectionWindow::PushButton3_Click()
 {
     if (!CheckConnection() || !onNext)
         return;
-    StepRunner steps(*m_reporter, Procedure("PushButton3_Click").toStdString());
+    StepRunner steps(*m_reporter, ProcedurePath("Form1", "PushButton3_Click"));
     steps.Run(100, [this] { onNext(); });
 }
 

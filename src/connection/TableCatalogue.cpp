@@ -1,17 +1,14 @@
 #include "connection/TableCatalogue.h"
 
+#include "frame/AsciiCase.h"
+
 namespace qb {
 
 bool IsUserTable(const TableEntry& entry)
 {
     if (entry.type != "TABLE")
         return false;
-    std::string upper = entry.name;
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper.find("SYS") == std::string::npos;
+    return LowerAscii(entry.name).find("sys") == std::string::npos;
 }
 
 std::vector<std::string> UserTableNames(const std::vector<TableEntry>& entries, const std::function<void()>& yield)

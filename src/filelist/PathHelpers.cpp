@@ -1,6 +1,7 @@
 #include "filelist/PathHelpers.h"
 
 #include "filelist/SafeFile.h"
+#include "frame/AsciiCase.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,11 +23,6 @@ std::string HalveSeparatorPairs(std::string_view path, char separator)
             ++i;
     }
     return result;
-}
-
-char FoldCase(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool CopyOneFile(const std::string& source, const std::string& destination)
@@ -108,7 +104,7 @@ bool MatchesPattern(std::string_view name, std::string_view pattern)
         if (p < pattern.size() && pattern[p] == '*') {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
+        } else if (p < pattern.size() && (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
             ++p;
             ++n;
         } else if (starP != std::string_view::npos) {

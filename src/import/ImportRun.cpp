@@ -1,6 +1,7 @@
 #include "import/ImportRun.h"
 
 #include "connection/Database.h"
+#include "frame/AsciiCase.h"
 #include "frame/ErrorReport.h"
 #include "import/FieldSplitter.h"
 #include "import/LineReader.h"
@@ -12,8 +13,6 @@
 namespace qb {
 namespace {
 
-const char* const kProcedure = "in Quillbarrow2021/08/31.Form2.PushButton1_Click ";
-
 // The report line numbers of one insert loop.
 struct InsertLoopLines {
     int open;
@@ -24,19 +23,10 @@ constexpr InsertLoopLines kFromFirstLineLoop{202, 208, 232};
 constexpr InsertLoopLines kUserSpecifiedLoop{264, 270, 292};
 constexpr InsertLoopLines kAppendLoop{316, 322, 344};
 
-std::string Lower(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 class ImportRun {
 public:
     ImportRun(ImportSettings& settings, ImportHost& host)
-        : m_settings(settings), m_host(host), m_steps(host, kProcedure), m_workingCopy(WorkingCopyPath())
+        : m_settings(settings), m_host(host), m_steps(host, ProcedurePath("Form2", "PushButton1_Click")), m_workingCopy(WorkingCopyPath())
     {
     }
 
@@ -226,8 +216,9 @@ void ImportRun::SendLines(const std::string& table, const InsertLoopLines& lines
 
 bool TableListed(const std::vector<std::string>& list, const std::string& name)
 {
-    const std::string wanted = Lower(name);
-    return std::any_of(list.begin(), list.end(), [&](const std::string& entry) { return Lower(entry) == wanted; });
+    const std::string wanted = LowerAscii(name);
+    return std::any_of(list.begin(), list.end(),
+                       [&](const std::string& entry) { return LowerAscii(entry) == wanted; });
 }
 
 ImportSummary RunImport(ImportSettings& settings, ImportHost& host)

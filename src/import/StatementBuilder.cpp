@@ -102,7 +102,14 @@ std::optional<std::string> BuildInsert(std::string_view table, const std::vector
 {
     if (fields.empty())
         return std::nullopt;
-    std::string statement = "INSERT INTO " + QuoteIdentifier(table) + " VALUES(";
+    std::size_t size = table.size() + 32;
+    for (const auto& field : fields)
+        size += field.size() + 8;
+    std::string statement;
+    statement.reserve(size);
+    statement += "INSERT INTO ";
+    statement += QuoteIdentifier(table);
+    statement += " VALUES(";
     for (const auto& field : fields) {
         host.Yield();
         if (field.empty()) {
@@ -110,11 +117,13 @@ std::optional<std::string> BuildInsert(std::string_view table, const std::vector
             continue;
         }
         statement += '\'';
-        for (char c : field) {
-            statement += c;
-            if (c == '\'')
-                statement += '\'';
+        std::size_t start = 0;
+        for (auto quote = field.find('\''); quote != std::string::npos; quote = field.find('\'', start)) {
+            statement.append(field, start, quote + 1 - start);
+            statement += '\'';
+            start = quote + 1;
         }
+        statement.append(field, start, std::string::npos);
         statement += "',";
     }
     statement.back() = ')';

@@ -80,6 +80,7 @@ std::string PrepareWorkingCopy(const std::string& source, const std::string& wor
     }
 
     int step = 128;
+    long number = 0;
     try {
         LineReader reader(workingCopy, true, maxLineLength);
         step = 166;
@@ -87,16 +88,11 @@ std::string PrepareWorkingCopy(const std::string& source, const std::string& wor
         std::string header;
         std::string line;
         bool first = true;
-        for (long number = 1;; ++number) {
+        for (;;) {
             step = 136;
-            try {
-                if (!reader.Next(line))
-                    break;
-            } catch (const std::length_error&) {
-                throw StepFailure(step, "Line " + std::to_string(number) + " of " + source + " is longer than " +
-                                            SizeText(maxLineLength) +
-                                            ": this is not a text file that can be imported.");
-            }
+            ++number;
+            if (!reader.Next(line))
+                break;
             host.Yield();
             step = 168;
             if (!(first && skipFirstLine)) {
@@ -110,8 +106,9 @@ std::string PrepareWorkingCopy(const std::string& source, const std::string& wor
         step = 170;
         writer.Commit();
         return header;
-    } catch (const StepFailure&) {
-        throw;
+    } catch (const std::length_error&) {
+        throw StepFailure(136, "Line " + std::to_string(number) + " of " + source + " is longer than " +
+                                   SizeText(maxLineLength) + ": this is not a text file that can be imported.");
     } catch (const std::exception& error) {
         throw StepFailure(step, error.what());
     }

@@ -26,11 +26,6 @@ namespace {
 const char* const kDefaultPattern = "NewTable[counter]";
 const char* const kDefaultSeparator = ",";
 
-std::string Procedure(const char* handler)
-{
-    return ProcedurePath("Form2", handler);
-}
-
 template <typename Control>
 Control* Place(Control* control, const char* name, QRect rect, double points = 9)
 {
@@ -149,7 +144,7 @@ void MainWindow::ApplyMode()
 void MainWindow::Form_Load()
 {
     ++m_loads;
-    StepRunner steps(*m_reporter, Procedure("Form_Load"));
+    StepRunner steps(*m_reporter, ProcedurePath("Form2", "Form_Load"));
     steps.Run(100, [this] { ApplyWindowColours(this); });
     steps.Run(102, [this] { setWindowIcon(QIcon(ProgramFile(ProgramFolder(), QLatin1String(kAppIconFile)))); });
     steps.Run(104, [this] { m_text2->setText(QString::fromLatin1(kDefaultPattern)); });
@@ -167,7 +162,6 @@ void MainWindow::Form_Load()
 ImportSettings MainWindow::CurrentSettings() const
 {
     ImportSettings settings;
-    settings.Files.clear();
     for (const QString& path : m_files->Paths())
         settings.Files.push_back(path.toStdString());
     settings.Separator = m_text3->text().toStdString();
@@ -194,7 +188,7 @@ void MainWindow::PushButton1_Click()
 
 void MainWindow::PushButton5_Click()
 {
-    StepRunner steps(*m_reporter, Procedure("PushButton5_Click"));
+    StepRunner steps(*m_reporter, ProcedurePath("Form2", "PushButton5_Click"));
     steps.Run(100, [this] {
         if (onSetupConnection)
             onSetupConnection();
@@ -203,7 +197,7 @@ void MainWindow::PushButton5_Click()
 
 void MainWindow::PushButton6_Click()
 {
-    StepRunner steps(*m_reporter, Procedure("PushButton6_Click"));
+    StepRunner steps(*m_reporter, ProcedurePath("Form2", "PushButton6_Click"));
     steps.Run(100, [this] { m_dialogs.Message(MainHelpText().toStdString()); });
 }
 

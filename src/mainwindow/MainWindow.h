@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filelist/FolderScan.h"
 #include "frame/ErrorReport.h"
 
 #include <QWidget>
@@ -60,6 +61,8 @@ private:
     void ApplyMode();
     void AppendPath(const std::string& path);
     void AddDropped(const QStringList& paths);
+    // Folder walks report on this window and keep it responsive.
+    ScanHost WalkHost() const;
 
     SettingsStore& m_settings;
     Dialogs& m_dialogs;

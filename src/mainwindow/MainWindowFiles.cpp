@@ -6,7 +6,6 @@
 #include "frame/PointerRule.h"
 #include "frame/SettingsStore.h"
 #include "platform/Dialogs.h"
-#include "platform/ErrorReportBox.h"
 
 #include <QCoreApplication>
 
@@ -19,6 +18,11 @@ const char* const kExtensionPrompt =
     "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, etc.)";
 
 }  // namespace
+
+ScanHost MainWindow::WalkHost() const
+{
+    return {[] { QCoreApplication::processEvents(); }, *m_reporter};
+}
 
 void MainWindow::AppendPath(const std::string& path)
 {
@@ -59,10 +63,8 @@ void MainWindow::PushButton4_Click()
         return;
     steps.Run(333, [&] { m_settings.SaveLastFolder(QString::fromStdString(folder)); });
     steps.Run(114, [&] { m_pointer->SetPointer(PointerStyle::Busy); });
-    ErrorReportBox walkReports(m_dialogs);
     steps.Run(116, [&] {
-        AddFilesFromFolderTree(folder, extension, [this](const std::string& path) { AppendPath(path); },
-                               {[] { QCoreApplication::processEvents(); }, walkReports});
+        AddFilesFromFolderTree(folder, extension, [this](const std::string& path) { AppendPath(path); }, WalkHost());
     });
     steps.Run(138, [&] { m_pointer->SetPointer(PointerStyle::Default); });
 }
@@ -72,9 +74,7 @@ void MainWindow::AddDropped(const QStringList& paths)
     std::vector<std::string> dropped;
     for (const QString& path : paths)
         dropped.push_back(path.toStdString());
-    ErrorReportBox walkReports(m_dialogs);
-    AddDroppedPaths(dropped, [this](const std::string& path) { AppendPath(path); },
-                    {[] { QCoreApplication::processEvents(); }, walkReports});
+    AddDroppedPaths(dropped, [this](const std::string& path) { AppendPath(path); }, WalkHost());
 }
 
 }  // namespace qb
