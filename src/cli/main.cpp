@@ -2,6 +2,7 @@
 #include "cli/CommandLine.h"
 #include "cli/TerminalHost.h"
 #include "connection/TableCatalogue.h"
+#include "filelist/TemporaryFiles.h"
 #include "import/ImportRun.h"
 
 #include <cstdio>
@@ -40,6 +41,7 @@ int Import(qb::ImportSettings& settings)
 
 int main(int argc, char** argv)
 {
+    qb::InstallSignalCleanup();
     qb::cli::CommandLine line;
     try {
         line = qb::cli::ParseCommandLine({argv + 1, argv + argc});

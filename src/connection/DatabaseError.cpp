@@ -1,5 +1,6 @@
 #include "connection/DatabaseError.h"
 
+#include <string_view>
 #include <utility>
 
 namespace qb {
@@ -27,6 +28,24 @@ std::string Describe(const std::vector<DiagnosticRecord>& records)
         text.append(record.message, 0, end == std::string::npos ? 0 : end + 1);
     }
     return text;
+}
+
+// What drivers say when they report a broken link under a general state.
+constexpr std::string_view kLostConnectionTexts[] = {
+    "connection lost", "lost connection", "server closed the connection", "terminating connection",
+    "no connection to the server", "could not send data to server", "server has gone away",
+};
+
+bool MentionsLostConnection(const std::string& message)
+{
+    std::string lower = message;
+    for (char& c : lower)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    for (const std::string_view text : kLostConnectionTexts) {
+        if (lower.find(text) != std::string::npos)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -59,6 +78,15 @@ std::vector<std::string> DatabaseError::SqlStates() const
 const std::vector<DiagnosticRecord>& DatabaseError::Records() const
 {
     return m_records;
+}
+
+bool DatabaseError::ConnectionLost() const
+{
+    for (const DiagnosticRecord& record : m_records) {
+        if (record.sqlState.compare(0, 2, "08") == 0 || MentionsLostConnection(record.message))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace qb

@@ -26,6 +26,9 @@ public:
     long Number() const;
     std::vector<std::string> SqlStates() const;
     const std::vector<DiagnosticRecord>& Records() const;
+    // The link to the server broke: SQLSTATE class 08, or a driver that says
+    // so only in words. Nothing more can be sent through that connection.
+    bool ConnectionLost() const;
 
 private:
     std::vector<DiagnosticRecord> m_records;

@@ -28,25 +28,18 @@ std::string HalveSeparatorPairs(std::string_view path, char separator)
 bool CopyOneFile(const std::string& source, const std::string& destination)
 {
     try {
-        const int fd = OpenRegularFileForReading(source, true);
+        const UniqueFd fd = OpenRegularFileForReading(source, true);
         std::vector<char> buffer(1 << 16);
         SafeFileWriter writer(destination);
         for (;;) {
-            const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+            const ssize_t got = ::read(fd.Get(), buffer.data(), buffer.size());
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got <= 0) {
-                ::close(fd);
-                if (got < 0)
-                    return false;
+            if (got < 0)
+                return false;
+            if (got == 0)
                 break;
-            }
-            try {
-                writer.Write({buffer.data(), static_cast<std::size_t>(got)});
-            } catch (...) {
-                ::close(fd);
-                throw;
-            }
+            writer.Write({buffer.data(), static_cast<std::size_t>(got)});
         }
         writer.Commit();
         return true;

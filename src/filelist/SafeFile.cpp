@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 #include <utility>
 
 namespace qb {
@@ -39,33 +38,36 @@ SafeFileWriter::SafeFileWriter(std::string target) : m_target(std::move(target))
 {
     CheckReplaceableTarget(m_target);
     std::string pattern = m_target + ".XXXXXX";
-    m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (m_fd < 0)
+    m_fd.Reset(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!m_fd.Valid())
         Fail(errno, "Cannot create a file beside " + m_target);
     m_tempPath = std::move(pattern);
+    m_guard = std::make_unique<TemporaryFileGuard>(m_tempPath);
 }
 
 SafeFileWriter::~SafeFileWriter()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
+    if (m_fd.Valid())
         ::unlink(m_tempPath.c_str());
-    }
 }
 
 void SafeFileWriter::Write(std::string_view bytes)
 {
+    // A long piece goes out as it is rather than through a second copy.
+    if (bytes.size() >= kFlushSize) {
+        Flush();
+        WriteAll(bytes.data(), bytes.size());
+        return;
+    }
     m_buffer.append(bytes);
     if (m_buffer.size() >= kFlushSize)
         Flush();
 }
 
-void SafeFileWriter::Flush()
+void SafeFileWriter::WriteAll(const char* data, std::size_t left)
 {
-    const char* data = m_buffer.data();
-    std::size_t left = m_buffer.size();
     while (left > 0) {
-        const ssize_t written = ::write(m_fd, data, left);
+        const ssize_t written = ::write(m_fd.Get(), data, left);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -74,52 +76,65 @@ void SafeFileWriter::Flush()
         data += written;
         left -= static_cast<std::size_t>(written);
     }
+}
+
+void SafeFileWriter::Flush()
+{
+    WriteAll(m_buffer.data(), m_buffer.size());
     m_buffer.clear();
+}
+
+void SafeFileWriter::Publish()
+{
+    // Checked again: the target may have been swapped while we wrote.
+    CheckReplaceableTarget(m_target);
+    if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0)
+        Fail(errno, "Cannot replace " + m_target);
+    m_guard.reset();
 }
 
 void SafeFileWriter::Commit()
 {
     Flush();
-    const int fd = std::exchange(m_fd, -1);
-    if (::close(fd) != 0) {
+    // close() is where some file systems report a failed write.
+    if (::close(m_fd.Release()) != 0) {
         const int error = errno;
         ::unlink(m_tempPath.c_str());
         Fail(error, "Cannot write " + m_target);
     }
     try {
-        // Checked again: the target may have been swapped while we wrote.
-        CheckReplaceableTarget(m_target);
+        Publish();
     } catch (...) {
         ::unlink(m_tempPath.c_str());
         throw;
     }
-    if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(m_tempPath.c_str());
-        Fail(error, "Cannot replace " + m_target);
-    }
 }
 
-int OpenRegularFileForReading(const std::string& path, bool followLinks)
+UniqueFd SafeFileWriter::CommitKeepingDescriptor()
+{
+    Flush();
+    Publish();
+    return std::move(m_fd);
+}
+
+UniqueFd OpenRegularFileForReading(const std::string& path, bool followLinks)
 {
     // Non-blocking, so that a pipe named like a file cannot stall us before
     // the type check turns it away.
     int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
     if (!followLinks)
         flags |= O_NOFOLLOW;
-    const int fd = ::open(path.c_str(), flags);
-    if (fd < 0)
+    UniqueFd fd(::open(path.c_str(), flags));
+    if (!fd.Valid())
         Fail(errno, "Cannot open " + path);
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        Fail(EINVAL, "Not a regular file: " + path);
-    }
-    if (!followLinks && info.st_uid != ::geteuid()) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &info) != 0)
+        Fail(errno, "Cannot examine " + path);
+    if (!S_ISREG(info.st_mode))
+        Fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, "Not a regular file: " + path);
+    if (!followLinks && info.st_uid != ::geteuid())
         Fail(EPERM, "Refusing to read " + path + ", which belongs to another user");
-    }
-    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "filelist/TemporaryFiles.h"
+#include "filelist/UniqueFd.h"
+
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,24 +20,32 @@ public:
     SafeFileWriter(const SafeFileWriter&) = delete;
     SafeFileWriter& operator=(const SafeFileWriter&) = delete;
 
-    // Each throws std::system_error with a description on failure.
+    // Each throws std::system_error, with the failing call's own error text,
+    // on failure.
     void Write(std::string_view bytes);
     void Commit();
+    // Commits and hands back the descriptor the bytes were written through,
+    // open for reading and writing, so that what was written is read back
+    // whatever happens to the path afterwards.
+    UniqueFd CommitKeepingDescriptor();
 
 private:
     void Flush();
+    void WriteAll(const char* data, std::size_t size);
+    void Publish();
 
     std::string m_target;
     std::string m_tempPath;
     std::string m_buffer;
-    int m_fd = -1;
+    UniqueFd m_fd;
+    std::unique_ptr<TemporaryFileGuard> m_guard;
 };
 
 // Throws std::system_error when the target may not be replaced by us.
 void CheckReplaceableTarget(const std::string& target);
 
 // Opens an existing regular file for reading without blocking on pipes or
-// devices; returns the descriptor or throws std::system_error.
-int OpenRegularFileForReading(const std::string& path, bool followLinks);
+// devices; throws std::system_error.
+UniqueFd OpenRegularFileForReading(const std::string& path, bool followLinks);
 
 }  // namespace qb

@@ -1,4 +1,5 @@
 // quillbarrow: the windows over the import core.
+#include "filelist/TemporaryFiles.h"
 #include "frame/LookAndFeel.h"
 #include "frame/SettingsStore.h"
 #include "frame/WindowFlow.h"
@@ -8,6 +9,7 @@
 
 int main(int argc, char** argv)
 {
+    qb::InstallSignalCleanup();
     QApplication application(argc, argv);
     qb::SettingsStore settings;
     qb::QtDialogs dialogs;

@@ -1,26 +1,43 @@
 #include "import/FieldSplitter.h"
 
+#include <cstring>
+
 namespace qb {
+
+void SplitFieldsInto(std::string_view line, std::string_view separator, std::vector<std::string_view>& fields)
+{
+    fields.clear();
+    if (line.empty())
+        return;
+    if (separator.empty()) {
+        fields.push_back(line);
+        return;
+    }
+    const char* const end = line.data() + line.size();
+    const char first = separator.front();
+    const char* start = line.data();
+    const char* at = start;
+    for (;;) {
+        at = static_cast<const char*>(std::memchr(at, first, static_cast<std::size_t>(end - at)));
+        if (!at || static_cast<std::size_t>(end - at) < separator.size()) {
+            fields.emplace_back(start, static_cast<std::size_t>(end - start));
+            return;
+        }
+        if (std::memcmp(at, separator.data(), separator.size()) != 0) {
+            ++at;
+            continue;
+        }
+        fields.emplace_back(start, static_cast<std::size_t>(at - start));
+        at += separator.size();
+        start = at;
+    }
+}
 
 std::vector<std::string> SplitFields(std::string_view line, std::string_view separator)
 {
-    std::vector<std::string> fields;
-    if (line.empty())
-        return fields;
-    if (separator.empty()) {
-        fields.emplace_back(line);
-        return fields;
-    }
-    std::size_t start = 0;
-    for (;;) {
-        const auto match = line.find(separator, start);
-        if (match == std::string_view::npos) {
-            fields.emplace_back(line.substr(start));
-            return fields;
-        }
-        fields.emplace_back(line.substr(start, match - start));
-        start = match + separator.size();
-    }
+    std::vector<std::string_view> views;
+    SplitFieldsInto(line, separator, views);
+    return {views.begin(), views.end()};
 }
 
 }  // namespace qb

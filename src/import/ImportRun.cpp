@@ -5,10 +5,12 @@
 #include "frame/ErrorReport.h"
 #include "import/FieldSplitter.h"
 #include "import/LineReader.h"
+#include "import/StepFailure.h"
 #include "import/StatementBuilder.h"
 #include "import/WorkingCopy.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace qb {
 namespace {
@@ -23,6 +25,20 @@ constexpr InsertLoopLines kFromFirstLineLoop{202, 208, 232};
 constexpr InsertLoopLines kUserSpecifiedLoop{264, 270, 292};
 constexpr InsertLoopLines kAppendLoop{316, 322, 344};
 
+// Buffers that held one huge line are given back rather than kept for the
+// next, so that the statement and the driver's copies of it have room.
+constexpr std::size_t kKeptBuffer = std::size_t(16) << 20;
+
+void ReleaseIfHuge(std::string& buffer)
+{
+    if (buffer.capacity() > kKeptBuffer)
+        std::string().swap(buffer);
+}
+
+const char* const kReplyLost =
+    "\r\nThe connection was lost while this line was sent, so it may or may not be stored. "
+    "The rest of the file was not sent.";
+
 class ImportRun {
 public:
     ImportRun(ImportSettings& settings, ImportHost& host)
@@ -34,11 +50,13 @@ public:
 
 private:
     bool Checked();
+    bool Locked(std::optional<WorkingCopyLock>& lock);
     void ImportFile(int counter);
     void CreateFromFirstLine(const std::string& table, const std::string& header);
     void CreateFromAnswers(const std::string& table, const std::string& header);
     void Append();
-    void SendLines(const std::string& table, const InsertLoopLines& lines);
+    void SendLines(const std::string& table, std::size_t columns, const InsertLoopLines& lines);
+    bool SendLine(const std::string& table, std::size_t columns, int step);
     void Skip() { ++m_summary.filesSkipped; }
     void ListCreated(const std::string& table)
     {
@@ -51,6 +69,10 @@ private:
     StepRunner m_steps;
     const std::string m_workingCopy;
     Connection m_connection;
+    UniqueFd m_copy;  // this file's working copy, as written
+    std::string m_line;
+    std::vector<std::string_view> m_fields;
+    std::string m_statement;
     ImportSummary m_summary;
     bool m_allTablesNew = true;
     int m_counter = 0;
@@ -60,7 +82,8 @@ private:
 ImportSummary ImportRun::Run()
 {
     m_summary.started = true;
-    if (Checked()) {
+    std::optional<WorkingCopyLock> lock;
+    if (Checked() && Locked(lock)) {
         m_files = static_cast<int>(m_settings.Files.size());
         for (int counter = 1; counter <= m_files; ++counter) {
             // Whatever a file throws that no step caught ends that file only.
@@ -89,6 +112,19 @@ bool ImportRun::Checked()
     return false;
 }
 
+bool ImportRun::Locked(std::optional<WorkingCopyLock>& lock)
+{
+    // Refused before anything is sent: the other run's copy is never read.
+    try {
+        lock.emplace(m_workingCopy);
+        return true;
+    } catch (const std::exception& error) {
+        m_summary.finalMessage = error.what();
+    }
+    m_host.ShowMessage(m_summary.finalMessage);
+    return false;
+}
+
 void ImportRun::ImportFile(int counter)
 {
     m_counter = counter;
@@ -106,7 +142,9 @@ void ImportRun::ImportFile(int counter)
     std::string header;
     const std::string& path = m_settings.Files[static_cast<std::size_t>(counter - 1)];
     const bool prepared = m_steps.Run(124, [&] {
-        header = PrepareWorkingCopy(path, m_workingCopy, SkipFirstLine(m_settings), m_host);
+        PreparedCopy copy = PrepareWorkingCopy(path, m_workingCopy, SkipFirstLine(m_settings), m_host);
+        header = std::move(copy.header);
+        m_copy = std::move(copy.copy);
     });
     if (!prepared) {
         Skip();
@@ -125,6 +163,7 @@ void ImportRun::ImportFile(int counter)
     } else {
         Append();
     }
+    m_copy.Reset();
     m_steps.Run(352, [&] { m_connection.Close(); });
 }
 
@@ -138,7 +177,10 @@ void ImportRun::CreateFromFirstLine(const std::string& table, const std::string&
         Skip();
         return;
     }
-    SendLines(table, kFromFirstLineLoop);
+    const auto headerFields = SplitFields(header, m_settings.Separator);
+    const auto columns = static_cast<std::size_t>(
+        std::count_if(headerFields.begin(), headerFields.end(), [](const std::string& f) { return !f.empty(); }));
+    SendLines(table, columns, kFromFirstLineLoop);
     ListCreated(table);
 }
 
@@ -156,7 +198,7 @@ void ImportRun::CreateFromAnswers(const std::string& table, const std::string& h
         Skip();
         return;
     }
-    SendLines(table, kUserSpecifiedLoop);
+    SendLines(table, SplitFields(header, m_settings.Separator).size(), kUserSpecifiedLoop);
     ListCreated(table);
 }
 
@@ -170,7 +212,7 @@ void ImportRun::Append()
     }
     std::string firstLine;
     bool hasLine = false;
-    if (!m_steps.Run(306, [&] { hasLine = LineReader(m_workingCopy, true).Next(firstLine); })) {
+    if (!m_steps.Run(306, [&] { hasLine = LineReader(m_copy.Get(), m_workingCopy).Next(firstLine); })) {
         Skip();
         return;
     }
@@ -178,7 +220,7 @@ void ImportRun::Append()
         return;  // nothing to append
     const auto fileColumns = SplitFields(firstLine, m_settings.Separator).size();
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
-        SendLines(target, kAppendLoop);
+        SendLines(target, fileColumns, kAppendLoop);
         return;
     }
     Skip();
@@ -188,28 +230,52 @@ void ImportRun::Append()
                        " columns. The table " + target + " has " + std::to_string(tableColumns) + " columns.");
 }
 
-void ImportRun::SendLines(const std::string& table, const InsertLoopLines& lines)
+void ImportRun::SendLines(const std::string& table, std::size_t columns, const InsertLoopLines& lines)
 {
     std::optional<LineReader> reader;
-    if (!m_steps.Run(lines.open, [&] { reader.emplace(m_workingCopy, true); }))
+    if (!m_steps.Run(lines.open, [&] { reader.emplace(m_copy.Get(), m_workingCopy); }))
         return;
-    std::string line;
     for (;;) {
         bool more = false;
         // A file that cannot be read further ends the loop rather than failing at every step.
-        if (!m_steps.Run(lines.read, [&] { more = reader->Next(line); }) || !more)
+        if (!m_steps.Run(lines.read, [&] { more = reader->Next(m_line); }) || !more)
             break;
         m_host.Yield();
-        bool sent = false;
-        m_steps.Run(lines.execute, [&] {
-            if (const auto insert = BuildInsert(table, SplitFields(line, m_settings.Separator), m_host)) {
-                m_connection.Execute(*insert);
-                sent = true;
-            }
-        });
-        if (sent)
-            m_host.ReportProgress(m_counter, m_files, ++m_summary.rowsSent);
+        if (!SendLine(table, columns, lines.execute))
+            break;
     }
+    ReleaseIfHuge(m_line);
+    ReleaseIfHuge(m_statement);
+}
+
+// False when nothing more can be sent for this file.
+bool ImportRun::SendLine(const std::string& table, std::size_t columns, int step)
+{
+    bool sent = false;
+    bool lost = false;
+    m_steps.Run(step, [&] {
+        SplitFieldsInto(m_line, m_settings.Separator, m_fields);
+        if (m_fields.empty())
+            return;
+        // Some databases fill missing trailing columns with NULL; none may.
+        if (m_fields.size() < columns)
+            throw StepFailure(step, "The line has " + std::to_string(m_fields.size()) + " values, but the table " +
+                                        table + " has " + std::to_string(columns) + " columns. It was not sent.");
+        BuildInsertInto(m_statement, table, m_fields);
+        ReleaseIfHuge(m_line);
+        try {
+            m_connection.Execute(m_statement);
+        } catch (const DatabaseError& error) {
+            if (!error.ConnectionLost())
+                throw;
+            lost = true;
+            throw StepFailure(step, error.what() + std::string(kReplyLost));
+        }
+        sent = true;
+    });
+    if (sent)
+        m_host.ReportProgress(m_counter, m_files, ++m_summary.rowsSent);
+    return !lost;
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "filelist/UniqueFd.h"
+
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace qb {
@@ -15,9 +18,9 @@ class LineReader {
 public:
     // privateFile: the working copy; links and other users' files are refused.
     LineReader(const std::string& path, bool privateFile, std::size_t maxLineLength = kMaxLineLength);
-    ~LineReader();
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
+    // Reads an open file from its start, by offset, leaving the descriptor's
+    // own position alone; the descriptor stays the caller's.
+    explicit LineReader(int fd, std::string name, std::size_t maxLineLength = kMaxLineLength);
 
     // False at the end of the file. Throws std::system_error on a read error
     // and std::length_error for a line longer than the limit.
@@ -25,9 +28,13 @@ public:
 
 private:
     bool Fill();
+    bool NextLong(std::string& line);
+    void SkipLf();
 
-    int m_fd = -1;
-    std::string m_path;
+    UniqueFd m_owned;
+    int m_fd;
+    off_t m_offset = 0;
+    std::string m_name;
     std::vector<char> m_buffer;
     std::size_t m_maxLineLength;
     std::size_t m_pos = 0;

@@ -97,37 +97,43 @@ CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view 
     return create;
 }
 
-std::optional<std::string> BuildInsert(std::string_view table, const std::vector<std::string>& fields,
-                                       ImportHost& host)
+bool BuildInsertInto(std::string& statement, std::string_view table, std::span<const std::string_view> fields)
 {
+    statement.clear();
     if (fields.empty())
-        return std::nullopt;
+        return false;
     std::size_t size = table.size() + 32;
-    for (const auto& field : fields)
+    for (const auto field : fields)
         size += field.size() + 8;
-    std::string statement;
     statement.reserve(size);
     statement += "INSERT INTO ";
     statement += QuoteIdentifier(table);
     statement += " VALUES(";
-    for (const auto& field : fields) {
-        host.Yield();
+    for (const auto field : fields) {
         if (field.empty()) {
             statement += "NULL,";
             continue;
         }
         statement += '\'';
         std::size_t start = 0;
-        for (auto quote = field.find('\''); quote != std::string::npos; quote = field.find('\'', start)) {
+        for (auto quote = field.find('\''); quote != std::string_view::npos; quote = field.find('\'', start)) {
             statement.append(field, start, quote + 1 - start);
             statement += '\'';
             start = quote + 1;
         }
-        statement.append(field, start, std::string::npos);
+        statement.append(field.substr(start));
         statement += "',";
     }
     statement.back() = ')';
     statement += ';';
+    return true;
+}
+
+std::optional<std::string> BuildInsert(std::string_view table, std::span<const std::string_view> fields)
+{
+    std::string statement;
+    if (!BuildInsertInto(statement, table, fields))
+        return std::nullopt;
     return statement;
 }
 

@@ -3,6 +3,7 @@
 #include "import/ImportHost.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,8 +39,11 @@ CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view 
 
 // One INSERT for the fields of a line; empty fields are NULL in their own
 // place. A line without fields gives no statement.
-std::optional<std::string> BuildInsert(std::string_view table, const std::vector<std::string>& fields,
-                                       ImportHost& host);
+std::optional<std::string> BuildInsert(std::string_view table, std::span<const std::string_view> fields);
+
+// The same statement written into statement, whose storage is reused.
+// False, leaving it empty, for a line without fields.
+bool BuildInsertInto(std::string& statement, std::string_view table, std::span<const std::string_view> fields);
 
 // The query whose result's column count is the table's.
 std::string BuildColumnCountQuery(std::string_view table);

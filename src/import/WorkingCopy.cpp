@@ -5,9 +5,14 @@
 #include "import/LineReader.h"
 #include "import/StepFailure.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <stdexcept>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace qb {
@@ -18,24 +23,44 @@ bool IsBlank(const std::string& text)
     return text.find_first_not_of(' ') == std::string::npos;
 }
 
-std::string CopyFailure(const std::string& source, const std::string& target)
-{
-    if (!FileExistsOnDisk(NormalizePath(source)))
-        return "File not found: " + source;
-    const std::string folder = ParentFolder(NormalizePath(target));
-    if (!IsDirectory(folder))
-        return "Path not found: " + folder;
-    try {
-        ::close(OpenRegularFileForReading(NormalizePath(source), true));
-    } catch (const std::exception&) {
-        return "Permission denied: cannot read " + source;
-    }
-    return "Permission denied: cannot write the working copy " + target;
-}
-
 std::string SizeText(std::size_t bytes)
 {
     return bytes >= (std::size_t(1) << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes) + " bytes";
+}
+
+[[noreturn]] void Fail(int error, const std::string& what)
+{
+    throw std::system_error(error, std::generic_category(), what);
+}
+
+// mkostemp's names: the working copy's name, a dot and six letters or digits.
+bool IsTemporaryName(std::string_view name, std::string_view base)
+{
+    if (name.size() != base.size() + 7 || name.substr(0, base.size()) != base || name[base.size()] != '.')
+        return false;
+    for (const char c : name.substr(base.size() + 1)) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            return false;
+    }
+    return true;
+}
+
+void RemoveStaleTemporaries(const std::string& workingCopy)
+{
+    const std::string folder = ParentFolder(workingCopy);
+    const std::string base = workingCopy.substr(folder.size());
+    DIR* directory = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!directory)
+        return;
+    while (const dirent* entry = ::readdir(directory)) {
+        if (!IsTemporaryName(entry->d_name, base))
+            continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(directory), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
+            ::unlinkat(::dirfd(directory), entry->d_name, 0);
+    }
+    ::closedir(directory);
 }
 
 }  // namespace
@@ -66,26 +91,46 @@ bool CopyFileIfPossible(const std::string& source, const std::string& target)
 void DeleteFileForced(const std::string& path, ImportHost& host)
 {
     host.Yield();
-    std::error_code error;
-    std::filesystem::remove(path, error);
+    // unlink, not remove: a folder in the working copy's place stays.
+    ::unlink(path.c_str());
 }
 
-std::string PrepareWorkingCopy(const std::string& source, const std::string& workingCopy,
-                               bool skipFirstLine, ImportHost& host, std::size_t maxLineLength)
+WorkingCopyBusy::WorkingCopyBusy(const std::string& workingCopy)
+    : std::runtime_error("Another import is using the working copy " + workingCopy +
+                         ". Try again when it has finished.")
 {
-    if (!CopyFileIfPossible(source, workingCopy)) {
-        // Whatever an earlier file left there must not pass for this one.
-        DeleteFileForced(workingCopy, host);
-        throw StepFailure(126, CopyFailure(source, workingCopy));
-    }
+}
 
-    int step = 128;
+WorkingCopyLock::WorkingCopyLock(const std::string& workingCopy)
+{
+    const std::string path = workingCopy + ".lock";
+    m_fd.Reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!m_fd.Valid())
+        Fail(errno, "Cannot lock the working copy " + workingCopy + " with " + path);
+    struct stat info {};
+    if (::fstat(m_fd.Get(), &info) != 0)
+        Fail(errno, "Cannot lock the working copy " + workingCopy + " with " + path);
+    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+        Fail(EPERM, "Cannot lock the working copy " + workingCopy + ": " + path + " is not our own file");
+    if (::flock(m_fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            throw WorkingCopyBusy(workingCopy);
+        Fail(errno, "Cannot lock the working copy " + workingCopy + " with " + path);
+    }
+    RemoveStaleTemporaries(workingCopy);
+}
+
+PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy,
+                                bool skipFirstLine, ImportHost& host, std::size_t maxLineLength)
+{
+    int step = 126;
     long number = 0;
     try {
-        LineReader reader(workingCopy, true, maxLineLength);
-        step = 166;
+        // The source is read once, straight into the working copy.
+        const UniqueFd in = OpenRegularFileForReading(NormalizePath(source), true);
+        LineReader reader(in.Get(), source, maxLineLength);
         SafeFileWriter writer(workingCopy);
-        std::string header;
+        PreparedCopy prepared;
         std::string line;
         bool first = true;
         for (;;) {
@@ -100,16 +145,19 @@ std::string PrepareWorkingCopy(const std::string& source, const std::string& wor
                 writer.Write("\r\n");
             }
             if (first)
-                header = line;
+                prepared.header = line;
             first = false;
         }
         step = 170;
-        writer.Commit();
-        return header;
+        prepared.copy = writer.CommitKeepingDescriptor();
+        return prepared;
     } catch (const std::length_error&) {
+        DeleteFileForced(workingCopy, host);
         throw StepFailure(136, "Line " + std::to_string(number) + " of " + source + " is longer than " +
                                    SizeText(maxLineLength) + ": this is not a text file that can be imported.");
     } catch (const std::exception& error) {
+        // Whatever an earlier file left there must not pass for this one.
+        DeleteFileForced(workingCopy, host);
         throw StepFailure(step, error.what());
     }
 }

@@ -251,12 +251,15 @@ TEST_P(ImportRunTest, AFileThatCannotBeCopiedIsReportedOnceAndSkipped)
     EXPECT_EQ(ReportLines(), std::vector<int>{126});
     EXPECT_EQ(test::ReadAll(victim), "precious");
 
-    // A missing TEMP folder fails the same way, without reading an old working copy.
+    // A missing TEMP folder refuses the run once, before anything is sent.
     ::setenv("TEMP", m_dir.Path("no-such-folder").c_str(), 1);
     m_host.reports.clear();
+    m_host.messages.clear();
     m_settings.Files = {File("e.csv", "e\r\n1\r\n")};
-    Run();
-    EXPECT_EQ(ReportLines(), std::vector<int>{126});
+    EXPECT_EQ(Run().finalMessage, "Cannot lock the working copy " + m_dir.Path("no-such-folder/upload.txt") + " with " +
+                                      m_dir.Path("no-such-folder/upload.txt.lock") + ": No such file or directory");
+    EXPECT_EQ(m_host.messages.size(), 1u);
+    EXPECT_TRUE(m_host.reports.empty());
 }
 
 TEST_P(ImportRunTest, ValuesRoundTripUnchanged)

@@ -1,0 +1,68 @@
+#include "filelist/TemporaryFiles.h"
+
+#include <atomic>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
+
+namespace qb {
+namespace {
+
+// Fixed storage: the signal handler may neither allocate nor lock.
+// Slots are claimed and released on the main thread only.
+struct Slot {
+    bool claimed = false;
+    std::atomic<bool> published{false};
+    char path[PATH_MAX];
+};
+constexpr int kSlots = 8;
+Slot g_slots[kSlots];
+
+void RemoveAndEnd(int signal)
+{
+    for (Slot& slot : g_slots) {
+        if (slot.published.load(std::memory_order_acquire))
+            ::unlink(slot.path);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+}  // namespace
+
+void InstallSignalCleanup()
+{
+    struct sigaction action {};
+    action.sa_handler = RemoveAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+TemporaryFileGuard::TemporaryFileGuard(const std::string& path)
+{
+    if (path.size() >= PATH_MAX)
+        return;  // too long to be created anyway
+    for (int i = 0; i < kSlots; ++i) {
+        Slot& slot = g_slots[i];
+        if (slot.claimed)
+            continue;
+        slot.claimed = true;
+        std::memcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.published.store(true, std::memory_order_release);
+        m_slot = i;
+        return;
+    }
+}
+
+TemporaryFileGuard::~TemporaryFileGuard()
+{
+    if (m_slot >= 0) {
+        g_slots[m_slot].published.store(false, std::memory_order_release);
+        g_slots[m_slot].claimed = false;
+    }
+}
+
+}  // namespace qb
