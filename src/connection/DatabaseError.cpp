@@ -32,7 +32,7 @@ std::string Describe(const std::vector<DiagnosticRecord>& records)
 
 // What drivers say when they report a broken link under a general state.
 constexpr std::string_view kLostConnectionTexts[] = {
-    "connection lost", "lost connection", "server closed the connection", "terminating connection",
+    "connection lost", "lost connection", "connection has been lost", "server closed the connection", "terminating connection",
     "no connection to the server", "could not send data to server", "server has gone away",
 };
 

@@ -215,6 +215,72 @@ TEST_P(ImportRunTest, ARejectedLineCostsOneReport)
     EXPECT_EQ(summary.errorReports, 1);
 }
 
+TEST_P(ImportRunTest, ShortLinesAreRefusedBeforeTheyAreSent)
+{
+    Exec(R"(CREATE TABLE "Three"("a" TEXT, "b" TEXT, "c" TEXT))");
+    struct Case {
+        const char* name;
+        ImportMode mode;
+        int line;
+        const char* table;
+    } cases[] = {
+        {"Create", ImportMode::CreateNewTable, 232, "NewTable1"},
+        {"Append", ImportMode::AppendToExistingTable, 344, "Three"},
+    };
+    for (const auto& c : cases) {
+        ScriptedHost host;
+        m_settings.Mode = c.mode;
+        m_settings.TargetTable = "Three";
+        m_settings.Files = {File("short.csv", "a,b,c\r\n4,5\r\n6,7,8\r\n9")};
+        RunImport(m_settings, host);
+        ASSERT_EQ(host.reports.size(), 2u) << c.name;
+        EXPECT_EQ(host.reports[0].line, c.line) << c.name;
+        EXPECT_EQ(host.reports[0].description,
+                  "The line has 2 values, but the table " + std::string(c.table) + " has 3 columns. It was not sent.");
+        EXPECT_EQ(host.reports[1].description,
+                  "The line has 1 values, but the table " + std::string(c.table) + " has 3 columns. It was not sent.");
+        EXPECT_EQ(Select(c.table), (Rows{{T("6"), T("7"), T("8")}, {T("a"), T("b"), T("c")}})) << c.name;
+    }
+}
+
+// Ends every other session of the server once the run has sent a few rows.
+class CuttingHost : public ScriptedHost {
+public:
+    explicit CuttingHost(std::string dsn) : m_dsn(std::move(dsn)) {}
+    void ReportProgress(int, int, long rowsSent) override
+    {
+        if (rowsSent != 3)
+            return;
+        Connection killer;
+        killer.Open(m_dsn);
+        killer.QueryStrings("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                            "WHERE pid <> pg_backend_pid() AND datname = current_database()");
+    }
+
+private:
+    std::string m_dsn;
+};
+
+TEST_P(ImportRunTest, ALostConnectionEndsTheFileWithOneReport)
+{
+    if (IsSqlite())
+        GTEST_SKIP() << "an embedded database has no connection to lose";
+    std::string body = "n\r\n";
+    for (int i = 1; i <= 50; ++i)
+        body += std::to_string(i) + "\r\n";
+    m_settings.Files = {File("a.csv", body), File("b.csv", "m\r\n1\r\n")};
+    CuttingHost host(Dsn());
+    const ImportSummary summary = RunImport(m_settings, host);
+
+    ASSERT_EQ(host.reports.size(), 1u);
+    EXPECT_EQ(host.reports[0].line, 232);
+    EXPECT_NE(host.reports[0].description.find("may or may not be stored"), std::string::npos)
+        << host.reports[0].description;
+    EXPECT_EQ(Select("NewTable1").size(), 3u);
+    EXPECT_EQ(Select("NewTable2"), (Rows{{T("1")}, {T("m")}}));
+    EXPECT_EQ(summary.errorReports, 1);
+}
+
 TEST_P(ImportRunTest, AnUnopenableDataSourceSkipsEachFileOnce)
 {
     m_settings.DataSourceName = "NoSuchDataSource";
