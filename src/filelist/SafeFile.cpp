@@ -38,11 +38,10 @@ SafeFileWriter::SafeFileWriter(std::string target) : m_target(std::move(target))
 {
     CheckReplaceableTarget(m_target);
     std::string pattern = m_target + ".XXXXXX";
-    m_fd.Reset(::mkostemp(pattern.data(), O_CLOEXEC));
+    m_fd = CreateTemporaryFile(pattern, m_guard);
     if (!m_fd.Valid())
         Fail(errno, "Cannot create a file beside " + m_target);
     m_tempPath = std::move(pattern);
-    m_guard = std::make_unique<TemporaryFileGuard>(m_tempPath);
 }
 
 SafeFileWriter::~SafeFileWriter()

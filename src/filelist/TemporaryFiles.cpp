@@ -4,6 +4,9 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <pthread.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 namespace qb {
@@ -18,6 +21,8 @@ struct Slot {
 };
 constexpr int kSlots = 8;
 Slot g_slots[kSlots];
+
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void RemoveAndEnd(int signal)
 {
@@ -36,7 +41,7 @@ void InstallSignalCleanup()
     struct sigaction action {};
     action.sa_handler = RemoveAndEnd;
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (int signal : kCleanupSignals)
         ::sigaction(signal, &action, nullptr);
     std::signal(SIGXFSZ, SIG_IGN);
 }
@@ -63,6 +68,22 @@ TemporaryFileGuard::~TemporaryFileGuard()
         g_slots[m_slot].published.store(false, std::memory_order_release);
         g_slots[m_slot].claimed = false;
     }
+}
+
+UniqueFd CreateTemporaryFile(std::string& pattern, std::unique_ptr<TemporaryFileGuard>& guard)
+{
+    sigset_t blocked, previous;
+    sigemptyset(&blocked);
+    for (int signal : kCleanupSignals)
+        sigaddset(&blocked, signal);
+    ::pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    const int error = errno;
+    if (fd.Valid())
+        guard = std::make_unique<TemporaryFileGuard>(pattern);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = error;
+    return fd;
 }
 
 }  // namespace qb

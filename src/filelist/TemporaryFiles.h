@@ -1,5 +1,8 @@
 #pragma once
 
+#include "filelist/UniqueFd.h"
+
+#include <memory>
 #include <string>
 
 namespace qb {
@@ -21,5 +24,14 @@ public:
 private:
     int m_slot = -1;
 };
+
+}  // namespace qb
+
+namespace qb {
+
+// mkostemp on pattern (ending in XXXXXX), registered before any of those
+// signals can arrive, so that no moment leaves the file unknown to them.
+// Returns an invalid descriptor with errno set on failure.
+UniqueFd CreateTemporaryFile(std::string& pattern, std::unique_ptr<TemporaryFileGuard>& guard);
 
 }  // namespace qb

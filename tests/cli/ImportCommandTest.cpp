@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <sys/mount.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace qb {
 namespace {
@@ -23,6 +29,45 @@ std::string ShellQuote(const std::string& text)
     for (char c : text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
+}
+
+// The import as a shell command line with TEMP set, its output to OUT.stdout and OUT.stderr in dir.
+std::string ImportLine(const test::TempDir& dir, const std::string& temp, const std::vector<std::string>& arguments,
+                       const std::string& out = "")
+{
+    std::string line = "TEMP=" + ShellQuote(temp) + " exec " + ShellQuote(QB_IMPORT_EXE);
+    for (const auto& argument : arguments)
+        line += " " + ShellQuote(argument);
+    return line + " >" + ShellQuote(dir.Path(out + "stdout")) + " 2>" + ShellQuote(dir.Path(out + "stderr"));
+}
+
+int ExitStatus(int status)
+{
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Waits up to ten seconds for a condition that another process brings about.
+template <typename Condition>
+bool Eventually(Condition condition)
+{
+    for (int i = 0; i < 10000; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// Temporary files beside a working copy: "upload.txt." and six letters or digits.
+std::vector<std::string> Temporaries(const std::string& folder)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("upload.txt.", 0) == 0 && name.size() == 17)
+            found.push_back(name);
+    }
+    return found;
 }
 
 class ImportCommandTest : public test::DataSourceTest {
@@ -119,7 +164,123 @@ TEST_P(ImportCommandTest, FailuresAndTheirStatus)
     EXPECT_EQ(Command({"--help"}).status, 0);
 }
 
+TEST_P(ImportCommandTest, ASecondRunOnTheSameWorkingCopyIsRefused)
+{
+    const std::string a = File("a.csv", "n\r\na1\r\na2\r\n");
+    const std::string b = File("b.csv", "n\r\nb1\r\n");
+    const std::string busy = "Another import is using the working copy " + m_dir.Path("upload.txt") +
+                             ". Try again when it has finished.\n";
+    struct Order {
+        std::string first, firstTable, second, secondTable;
+        std::vector<TextRow> rows;
+    } orders[] = {{a, "TA", b, "TB", {{std::string("a1")}, {std::string("a2")}}},
+                  {b, "TB", a, "TA", {{std::string("b1")}}}};
+    for (const auto& order : orders) {
+        test::ResetDataSource(GetParam());
+        std::filesystem::remove(m_dir.Path("first.stderr"));  // what the last order's run said
+        // The first run waits for a column name while it holds its working copy.
+        std::FILE* first = ::popen(ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "--ask-columns", "--table-name",
+                                                                   order.firstTable, order.first}, "first.")
+                                       .c_str(),
+                                   "w");
+        ASSERT_NE(first, nullptr);
+        EXPECT_TRUE(Eventually([&] { return ReadAll(m_dir.Path("first.stderr")).find("#1:") != std::string::npos; }));
+
+        const int second = std::system(
+            ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "--table-name", order.secondTable, order.second}).c_str());
+        EXPECT_EQ(ExitStatus(second), 1);
+        EXPECT_EQ(ReadAll(m_dir.Path("stdout")), busy);
+
+        std::fputs("n\n", first);
+        EXPECT_EQ(ExitStatus(::pclose(first)), 0) << ReadAll(m_dir.Path("first.stderr"));
+        EXPECT_EQ(OpenConnection().QueryStrings("SELECT * FROM \"" + order.firstTable + "\" ORDER BY 1"), order.rows);
+        EXPECT_THROW(OpenConnection().ColumnCount("SELECT * FROM \"" + order.secondTable + "\""), DatabaseError);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportCommandTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
+
+
+// Faults of the process and its surroundings; the driver plays no part in them.
+class ImportProcessTest : public test::DataSourceTest {
+protected:
+    int Shell(const std::string& prefix, const std::vector<std::string>& arguments)
+    {
+        return std::system(("(" + prefix + ImportLine(m_dir, m_temp, arguments) + ")").c_str());
+    }
+    std::string Err() const { return ReadAll(m_dir.Path("stderr")); }
+
+    test::TempDir m_dir;
+    test::TempDir m_tempDir;
+    std::string m_temp = m_tempDir.Path();
+};
+
+TEST_P(ImportProcessTest, ATerminatedRunLeavesNoTemporaryFile)
+{
+    std::string body;
+    body.reserve(96 << 20);
+    while (body.size() < (96u << 20))
+        body += "some,ordinary,text,line\r\n";
+    const std::string big = m_dir.Write("big.csv", body);
+    body.clear();
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl("/bin/sh", "sh", "-c", ImportLine(m_dir, m_temp, {"--dsn", GetParam().dsn, big}).c_str(), nullptr);
+        ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(Eventually([&] { return !Temporaries(m_temp).empty(); }));
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(Temporaries(m_temp), std::vector<std::string>{});
+
+    // One that died harder leaves its file; the next run of ours clears it.
+    m_tempDir.Write("upload.txt.Stale1", "left by a killed run");
+    EXPECT_EQ(ExitStatus(Shell("", {"--dsn", GetParam().dsn, m_dir.Write("small.csv", "a\r\n1\r\n")})), 0) << Err();
+    EXPECT_EQ(Temporaries(m_temp), std::vector<std::string>{});
+}
+
+TEST_P(ImportProcessTest, AFullDiskIsReportedInTheSystemsWords)
+{
+    const std::string big = m_dir.Write("big.csv", std::string(4 << 20, 'x') + "\r\n");
+    // A small file system where we may mount one, else a file size limit.
+    std::string prefix = "trap '' XFSZ; ulimit -f 1024; ";
+    std::string cause = "File too large";
+    const bool mounted = ::mount("tmpfs", m_temp.c_str(), "tmpfs", 0, "size=1m") == 0;
+    if (mounted) {
+        prefix.clear();
+        cause = "No space left on device";
+    }
+    const int status = Shell(prefix, {"--dsn", GetParam().dsn, big});
+    if (mounted)
+        ::umount(m_temp.c_str());
+    EXPECT_EQ(ExitStatus(status), 1);
+    EXPECT_NE(Err().find("Cannot write " + m_temp + "/upload.txt: " + cause), std::string::npos) << Err();
+}
+
+TEST_P(ImportProcessTest, RefusedWorkingCopiesKeepNoDescriptor)
+{
+    // A folder in the working copy's place refuses every copy after the source is open.
+    std::filesystem::create_directories(m_temp + "/upload.txt/keep");
+    std::vector<std::string> arguments{"--dsn", GetParam().dsn};
+    for (int i = 0; i < 40; ++i)
+        arguments.push_back(m_dir.Write("f" + std::to_string(i) + ".csv", "a\r\n1\r\n"));
+    EXPECT_EQ(ExitStatus(Shell("ulimit -n 32; ", arguments)), 1);
+
+    const std::string err = Err();
+    const std::string refusal = "Refusing to replace " + m_temp + "/upload.txt, which is not a regular file";
+    std::size_t refusals = 0;
+    for (auto at = err.find(refusal); at != std::string::npos; at = err.find(refusal, at + 1))
+        ++refusals;
+    EXPECT_EQ(refusals, 40u) << err;
+    EXPECT_EQ(err.find("Cannot open"), std::string::npos) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, ImportProcessTest, testing::Values(test::AllDataSources().front()),
+                         test::DataSourceLabel());
 
 }  // namespace
 }  // namespace qb
