@@ -4,6 +4,7 @@
 # measures the import's peak memory.
 # Usage: bench/import-bench.sh [LINES]        (default 200000, 4 columns)
 #        bench/import-bench.sh --big-mb MB    (peak memory only, SQLite, one MB-sized file)
+#        bench/import-bench.sh --long-line MB (peak memory, both drivers, one line of MB, default 250)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ -z "${QB_BENCH_INSIDE:-}" ]]; then
@@ -56,6 +57,26 @@ if [[ ${1:-} == --big-mb ]]; then
   reset "$QB_TEST_SQLITE_DSN"
   /usr/bin/time -f '%M' -o "$work/mem" "$import" --dsn "$QB_TEST_SQLITE_DSN" --table-name Bench1 "$work/big.csv" >/dev/null
   echo "peak memory of the import: $(( $(cat "$work/mem") / 1024 )) MB (target < 64 MB)"
+  exit 0
+fi
+
+if [[ ${1:-} == --long-line ]]; then
+  megabytes=${2:-250}
+  python3 -c "import sys; sys.stdout.buffer.write(b'a,b\r\n' + b'x' * ($megabytes << 20) + b',y\r\n')" >"$work/long.csv"
+  printf '%-16s %10s %12s\n' driver "peak MB" "line times"
+  for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN"; do
+    reset "$dsn"
+    TEMP=$work /usr/bin/time -f '%M' -o "$work/mem" "$import" --dsn "$dsn" --table-name Bench1 "$work/long.csv" >/dev/null
+    peak=$(( $(cat "$work/mem") / 1024 ))
+    printf '%-16s %10d %12.2f\n' "$dsn" "$peak" "$(echo "$peak / $megabytes" | bc -l)"
+  done
+  if command -v sqlite3 >/dev/null; then
+    # The same row as one literal INSERT in the sqlite3 shell: what the engine itself needs.
+    { echo 'CREATE TABLE t(a TEXT, b TEXT);'; printf "INSERT INTO t VALUES('"; head -c "$((megabytes << 20))" /dev/zero | tr '\0' x; echo "','y');"; } >"$work/long.sql"
+    /usr/bin/time -f '%M' -o "$work/mem" sqlite3 "$work/shell.db" <"$work/long.sql"
+    printf '%-16s %10d\n' "sqlite3 shell" $(( $(cat "$work/mem") / 1024 ))
+  fi
+  echo "target: about 3 times the line plus 64 MB ($((3 * megabytes + 64)) MB)"
   exit 0
 fi
 
