@@ -4,7 +4,7 @@ namespace qb::cli {
 
 const char* const kUsage =
     "usage: quillbarrow-import --dsn NAME [--separator TEXT] [--table-name PATTERN] [--ask-columns]\n"
-    "                          [--append TABLE [--skip-header]] [FILE...]\n"
+    "                          [--append TABLE [--skip-header]] [--row-by-row] [FILE...]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
     "       quillbarrow-import --help\n";
 
@@ -41,6 +41,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.TargetTable = value();
         } else if (argument == "--skip-header") {
             skipHeader = true;
+        } else if (argument == "--row-by-row") {
+            settings.RowByRow = true;
         } else if (argument == "--list-tables") {
             listTables = true;
         } else {

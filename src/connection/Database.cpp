@@ -137,10 +137,24 @@ int Connection::ColumnCount(std::string_view queryText)
 {
     const odbc::StatementHandle& statement = Current().statement;
     odbc::CursorScope cursor(statement);
-    ExecuteDirect(statement.Get(), queryText);
+    // Prepared, not run: the drivers describe the result without reading a row of it.
+    if (queryText.size() > static_cast<std::size_t>(INT_MAX))
+        throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
+    odbc::Check(SQLPrepare(statement.Get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(queryText.data())),
+                           static_cast<SQLINTEGER>(queryText.size())),
+                SQL_HANDLE_STMT, statement.Get());
     SQLSMALLINT columns = 0;
     odbc::Check(SQLNumResultCols(statement.Get(), &columns), SQL_HANDLE_STMT, statement.Get());
     return columns;
+}
+
+bool Connection::SupportsTransactions()
+{
+    SQLUSMALLINT capable = SQL_TC_NONE;
+    const SQLHDBC connection = Current().connection.Get();
+    odbc::Check(SQLGetInfo(connection, SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr), SQL_HANDLE_DBC,
+                connection);
+    return capable != SQL_TC_NONE;
 }
 
 std::vector<TableEntry> Connection::Tables()

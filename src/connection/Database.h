@@ -40,8 +40,10 @@ public:
 
     // Runs one complete statement; nothing is read back.
     void Execute(std::string_view sqlText);
-    // Runs a query and returns the number of result columns without fetching a row.
+    // The number of result columns of a query, which is prepared but not run.
     int ColumnCount(std::string_view queryText);
+    // False when the driver reports no transactions at all.
+    bool SupportsTransactions();
     // Every entry of the driver's tables catalogue (tables, views and any other type it lists) across
     // all catalogs and schemas, in the catalogue's order.
     std::vector<TableEntry> Tables();

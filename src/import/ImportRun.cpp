@@ -4,6 +4,7 @@
 #include "frame/AsciiCase.h"
 #include "frame/ErrorReport.h"
 #include "import/FieldSplitter.h"
+#include "import/InsertBatch.h"
 #include "import/LineReader.h"
 #include "import/StepFailure.h"
 #include "import/StatementBuilder.h"
@@ -39,6 +40,17 @@ const char* const kReplyLost =
     "\r\nThe connection was lost while this line was sent, so it may or may not be stored. "
     "The rest of the file was not sent.";
 
+// A batch's bounds: enough rows that a round trip or a commit is shared by
+// many, few enough bytes that memory stays flat whatever the lines' length.
+constexpr std::size_t kBatchRows = 1000;
+constexpr std::size_t kBatchBytes = std::size_t(1) << 20;
+
+std::string BatchLost(std::size_t rows)
+{
+    return "\r\nThe connection was lost while a batch of " + std::to_string(rows) +
+           " lines was sent, so they may or may not be stored. The rest of the file was not sent.";
+}
+
 class ImportRun {
 public:
     ImportRun(ImportSettings& settings, ImportHost& host)
@@ -56,7 +68,11 @@ private:
     void CreateFromAnswers(const std::string& table, const std::string& header);
     void Append();
     void SendLines(const std::string& table, std::size_t columns, const InsertLoopLines& lines);
+    enum class Sent { Stored, Refused, Lost };
     bool SendLine(const std::string& table, std::size_t columns, int step);
+    bool Batched(const std::string& table, std::size_t columns, int step);
+    bool SendBatch(int step);
+    Sent Send(std::string_view statement, int step);
     void Skip() { ++m_summary.filesSkipped; }
     void ListCreated(const std::string& table)
     {
@@ -73,6 +89,8 @@ private:
     std::string m_line;
     std::vector<std::string_view> m_fields;
     std::string m_statement;
+    InsertBatch m_batch{kBatchRows, kBatchBytes};
+    bool m_batching = false;  // for this file's connection
     ImportSummary m_summary;
     bool m_allTablesNew = true;
     int m_counter = 0;
@@ -139,6 +157,10 @@ void ImportRun::ImportFile(int counter)
         Skip();
         return;
     }
+    // A driver without transactions may keep part of a failed batch: line by line there.
+    m_batching = false;
+    if (!m_settings.RowByRow)
+        m_steps.Run(120, [&] { m_batching = m_connection.SupportsTransactions(); });
     std::string header;
     const std::string& path = m_settings.Files[static_cast<std::size_t>(counter - 1)];
     const bool prepared = m_steps.Run(124, [&] {
@@ -235,46 +257,118 @@ void ImportRun::SendLines(const std::string& table, std::size_t columns, const I
     std::optional<LineReader> reader;
     if (!m_steps.Run(lines.open, [&] { reader.emplace(m_copy.Get(), m_workingCopy); }))
         return;
+    m_batch.Start(table);
     for (;;) {
         bool more = false;
         // A file that cannot be read further ends the loop rather than failing at every step.
         if (!m_steps.Run(lines.read, [&] { more = reader->Next(m_line); }) || !more)
             break;
         m_host.Yield();
-        if (!SendLine(table, columns, lines.execute))
+        const bool goOn =
+            m_batching ? Batched(table, columns, lines.execute) : SendLine(table, columns, lines.execute);
+        if (!goOn)
             break;
     }
+    if (m_batching)
+        SendBatch(lines.execute);
+    m_batch.Clear();
     ReleaseIfHuge(m_line);
     ReleaseIfHuge(m_statement);
+}
+
+std::string ShortLine(std::size_t values, const std::string& table, std::size_t columns)
+{
+    return "The line has " + std::to_string(values) + " values, but the table " + table + " has " +
+           std::to_string(columns) + " columns. It was not sent.";
 }
 
 // False when nothing more can be sent for this file.
 bool ImportRun::SendLine(const std::string& table, std::size_t columns, int step)
 {
-    bool sent = false;
-    bool lost = false;
+    SplitFieldsInto(m_line, m_settings.Separator, m_fields);
+    if (m_fields.empty())
+        return true;
+    // Some databases fill missing trailing columns with NULL; none may.
+    if (m_fields.size() < columns) {
+        m_steps.Run(step, [&] { throw StepFailure(step, ShortLine(m_fields.size(), table, columns)); });
+        return true;
+    }
+    BuildInsertInto(m_statement, table, m_fields);
+    ReleaseIfHuge(m_line);
+    return Send(m_statement, step) != Sent::Lost;
+}
+
+// Runs one line's statement under the step, as its own transaction.
+ImportRun::Sent ImportRun::Send(std::string_view statement, int step)
+{
+    Sent outcome = Sent::Refused;
     m_steps.Run(step, [&] {
-        SplitFieldsInto(m_line, m_settings.Separator, m_fields);
-        if (m_fields.empty())
-            return;
-        // Some databases fill missing trailing columns with NULL; none may.
-        if (m_fields.size() < columns)
-            throw StepFailure(step, "The line has " + std::to_string(m_fields.size()) + " values, but the table " +
-                                        table + " has " + std::to_string(columns) + " columns. It was not sent.");
-        BuildInsertInto(m_statement, table, m_fields);
-        ReleaseIfHuge(m_line);
         try {
-            m_connection.Execute(m_statement);
+            m_connection.Execute(statement);
         } catch (const DatabaseError& error) {
             if (!error.ConnectionLost())
                 throw;
-            lost = true;
+            outcome = Sent::Lost;
             throw StepFailure(step, error.what() + std::string(kReplyLost));
         }
-        sent = true;
+        outcome = Sent::Stored;
     });
-    if (sent)
+    if (outcome == Sent::Stored)
         m_host.ReportProgress(m_counter, m_files, ++m_summary.rowsSent);
+    return outcome;
+}
+
+bool ImportRun::Batched(const std::string& table, std::size_t columns, int step)
+{
+    SplitFieldsInto(m_line, m_settings.Separator, m_fields);
+    if (m_fields.empty())
+        return true;
+    // Reports wait for the batch, so that none is shown while it is unsent
+    // and all come out in file order.
+    if (m_fields.size() < columns)
+        m_batch.AddRefused(ShortLine(m_fields.size(), table, columns));
+    else
+        m_batch.AddRow(m_fields);
+    return !m_batch.Full() || SendBatch(step);
+}
+
+// Sends the batch as one statement. Should the database refuse it, nothing
+// of it was stored, and each line goes again alone, as it would line by
+// line, so that every refusal gets its own report. False when the
+// connection was lost.
+bool ImportRun::SendBatch(int step)
+{
+    if (m_batch.Empty())
+        return true;
+    bool sent = false;
+    bool lost = false;
+    if (m_batch.Rows() > 0) {
+        try {
+            m_connection.Execute(m_batch.Statement());
+            sent = true;
+        } catch (const DatabaseError& error) {
+            if (error.ConnectionLost()) {
+                lost = true;
+                m_steps.Run(step, [&] { throw StepFailure(step, error.what() + BatchLost(m_batch.Rows())); });
+            }
+        } catch (const std::exception&) {
+        }
+    }
+    if (!lost) {
+        for (const auto& entry : m_batch.Entries()) {
+            if (entry.refused) {
+                m_steps.Run(step, [&] { throw StepFailure(step, std::string(m_batch.Single(entry))); });
+            } else if (!sent && Send(m_batch.Single(entry), step) == Sent::Lost) {
+                lost = true;
+                break;
+            }
+        }
+    }
+    if (sent) {
+        m_summary.rowsSent += static_cast<long>(m_batch.Rows());
+        m_host.ReportProgress(m_counter, m_files, m_summary.rowsSent);
+    }
+    m_batch.Clear();
     return !lost;
 }
 

@@ -19,6 +19,8 @@ struct ImportSettings {
     bool IgnoreFirstLine = false;
     std::vector<std::string> TableList;
     std::string DataSourceName;
+    // One autocommitted statement per line, as sent before batching.
+    bool RowByRow = false;
 };
 
 // Whether the first line is left out of the data: when the user types the

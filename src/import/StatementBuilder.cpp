@@ -1,6 +1,7 @@
 #include "import/StatementBuilder.h"
 
 #include "import/FieldSplitter.h"
+#include "import/InsertBatch.h"
 
 namespace qb {
 namespace {
@@ -108,23 +109,8 @@ bool BuildInsertInto(std::string& statement, std::string_view table, std::span<c
     statement.reserve(size);
     statement += "INSERT INTO ";
     statement += QuoteIdentifier(table);
-    statement += " VALUES(";
-    for (const auto field : fields) {
-        if (field.empty()) {
-            statement += "NULL,";
-            continue;
-        }
-        statement += '\'';
-        std::size_t start = 0;
-        for (auto quote = field.find('\''); quote != std::string_view::npos; quote = field.find('\'', start)) {
-            statement.append(field, start, quote + 1 - start);
-            statement += '\'';
-            start = quote + 1;
-        }
-        statement.append(field.substr(start));
-        statement += "',";
-    }
-    statement.back() = ')';
+    statement += " VALUES";
+    AppendValues(statement, fields);
     statement += ';';
     return true;
 }

@@ -243,14 +243,15 @@ TEST_P(ImportRunTest, ShortLinesAreRefusedBeforeTheyAreSent)
     }
 }
 
-// Ends every other session of the server once the run has sent a few rows.
+// Ends every other session of the server once the run has sent some rows.
 class CuttingHost : public ScriptedHost {
 public:
-    explicit CuttingHost(std::string dsn) : m_dsn(std::move(dsn)) {}
+    CuttingHost(std::string dsn, long after) : m_dsn(std::move(dsn)), m_after(after) {}
     void ReportProgress(int, int, long rowsSent) override
     {
-        if (rowsSent != 3)
+        if (rowsSent < m_after || m_done)
             return;
+        m_done = true;
         Connection killer;
         killer.Open(m_dsn);
         killer.QueryStrings("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
@@ -259,26 +260,39 @@ public:
 
 private:
     std::string m_dsn;
+    long m_after;
+    bool m_done = false;
 };
 
 TEST_P(ImportRunTest, ALostConnectionEndsTheFileWithOneReport)
 {
     if (IsSqlite())
         GTEST_SKIP() << "an embedded database has no connection to lose";
-    std::string body = "n\r\n";
-    for (int i = 1; i <= 50; ++i)
-        body += std::to_string(i) + "\r\n";
-    m_settings.Files = {File("a.csv", body), File("b.csv", "m\r\n1\r\n")};
-    CuttingHost host(Dsn());
-    const ImportSummary summary = RunImport(m_settings, host);
+    struct Case {
+        bool rowByRow;
+        int lines;
+        long cutAfter;
+        std::size_t stored;
+    } cases[] = {{true, 50, 3, 3}, {false, 2500, 1, 1000}};
+    for (const auto& c : cases) {
+        test::ResetDataSource(GetParam());
+        std::string body = "n\r\n";
+        for (int i = 1; i < c.lines; ++i)
+            body += std::to_string(i) + "\r\n";
+        m_settings.RowByRow = c.rowByRow;
+        m_settings.TableList.clear();
+        m_settings.Files = {File("a.csv", body), File("b.csv", "m\r\n1\r\n")};
+        CuttingHost host(Dsn(), c.cutAfter);
+        const ImportSummary summary = RunImport(m_settings, host);
 
-    ASSERT_EQ(host.reports.size(), 1u);
-    EXPECT_EQ(host.reports[0].line, 232);
-    EXPECT_NE(host.reports[0].description.find("may or may not be stored"), std::string::npos)
-        << host.reports[0].description;
-    EXPECT_EQ(Select("NewTable1").size(), 3u);
-    EXPECT_EQ(Select("NewTable2"), (Rows{{T("1")}, {T("m")}}));
-    EXPECT_EQ(summary.errorReports, 1);
+        ASSERT_EQ(host.reports.size(), 1u) << c.rowByRow;
+        EXPECT_EQ(host.reports[0].line, 232);
+        EXPECT_NE(host.reports[0].description.find("may or may not be stored"), std::string::npos)
+            << host.reports[0].description;
+        EXPECT_EQ(Select("NewTable1").size(), c.stored);
+        EXPECT_EQ(Select("NewTable2"), (Rows{{T("1")}, {T("m")}}));
+        EXPECT_EQ(summary.errorReports, 1);
+    }
 }
 
 TEST_P(ImportRunTest, AnUnopenableDataSourceSkipsEachFileOnce)
