@@ -40,11 +40,6 @@ const char* const kReplyLost =
     "\r\nThe connection was lost while this line was sent, so it may or may not be stored. "
     "The rest of the file was not sent.";
 
-// A batch's bounds: enough rows that a round trip or a commit is shared by
-// many, few enough bytes that memory stays flat whatever the lines' length.
-constexpr std::size_t kBatchRows = 1000;
-constexpr std::size_t kBatchBytes = std::size_t(1) << 20;
-
 std::string BatchLost(std::size_t rows)
 {
     return "\r\nThe connection was lost while a batch of " + std::to_string(rows) +
@@ -89,7 +84,7 @@ private:
     std::string m_line;
     std::vector<std::string_view> m_fields;
     std::string m_statement;
-    InsertBatch m_batch{kBatchRows, kBatchBytes};
+    InsertBatch m_batch{m_settings.BatchRows, m_settings.BatchBytes};
     bool m_batching = false;  // for this file's connection
     ImportSummary m_summary;
     bool m_allTablesNew = true;
@@ -329,7 +324,10 @@ bool ImportRun::Batched(const std::string& table, std::size_t columns, int step)
         m_batch.AddRefused(ShortLine(m_fields.size(), table, columns));
     else
         m_batch.AddRow(m_fields);
-    return !m_batch.Full() || SendBatch(step);
+    if (!m_batch.Full())
+        return true;
+    ReleaseIfHuge(m_line);
+    return SendBatch(step);
 }
 
 // Sends the batch as one statement. Should the database refuse it, nothing
@@ -354,6 +352,10 @@ bool ImportRun::SendBatch(int step)
         } catch (const std::exception&) {
         }
     }
+    if (sent) {
+        m_summary.rowsSent += static_cast<long>(m_batch.Rows());
+        m_host.ReportProgress(m_counter, m_files, m_summary.rowsSent);
+    }
     if (!lost) {
         for (const auto& entry : m_batch.Entries()) {
             if (entry.refused) {
@@ -363,10 +365,6 @@ bool ImportRun::SendBatch(int step)
                 break;
             }
         }
-    }
-    if (sent) {
-        m_summary.rowsSent += static_cast<long>(m_batch.Rows());
-        m_host.ReportProgress(m_counter, m_files, m_summary.rowsSent);
     }
     m_batch.Clear();
     return !lost;

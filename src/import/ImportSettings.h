@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,10 @@ struct ImportSettings {
     std::string DataSourceName;
     // One autocommitted statement per line, as sent before batching.
     bool RowByRow = false;
+    // A batch's bounds: enough rows that a round trip or a commit is shared
+    // by many, few enough bytes that memory stays flat whatever the lines.
+    std::size_t BatchRows = 1000;
+    std::size_t BatchBytes = std::size_t(1) << 20;
 };
 
 // Whether the first line is left out of the data: when the user types the

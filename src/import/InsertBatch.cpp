@@ -75,6 +75,11 @@ std::string_view InsertBatch::Single(const Entry& entry)
 
 void InsertBatch::Clear()
 {
+    // One huge line's room is given back rather than kept for small ones.
+    if (m_statement.capacity() > 2 * m_maxBytes + (std::size_t(1) << 20))
+        std::string(m_statement, 0, m_prefix).swap(m_statement);
+    if (m_single.capacity() > 2 * m_maxBytes + (std::size_t(1) << 20))
+        std::string().swap(m_single);
     m_statement.resize(m_prefix);
     m_refusals.clear();
     m_entries.clear();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -196,6 +197,24 @@ TEST_P(ImportCommandTest, ASecondRunOnTheSameWorkingCopyIsRefused)
         EXPECT_EQ(OpenConnection().QueryStrings("SELECT * FROM \"" + order.firstTable + "\" ORDER BY 1"), order.rows);
         EXPECT_THROW(OpenConnection().ColumnCount("SELECT * FROM \"" + order.secondTable + "\""), DatabaseError);
     }
+}
+
+TEST_P(ImportCommandTest, AppendingToABigTableReadsNoneOfItsRows)
+{
+    Connection connection = OpenConnection();
+    connection.Execute(R"(CREATE TABLE "Big"("a" TEXT, "b" TEXT))");
+    connection.Execute(IsSqlite() ? R"(INSERT INTO "Big" WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n
+                                       WHERE i < 1000000) SELECT 'row ' || i, 'some text of row ' || i FROM n)"
+                                  : R"(INSERT INTO "Big" SELECT 'row ' || i, 'some text of row ' || i
+                                       FROM generate_series(1, 1000000) AS i)");
+    const int status = std::system(ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "--append", "Big",
+                                                                    File("two.csv", "x,y\r\nz,w\r\n")}).c_str());
+    EXPECT_EQ(ExitStatus(status), 0) << ReadAll(m_dir.Path("stderr"));
+    // The import is the only child this test process has waited for.
+    struct rusage usage {};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak kB";
+    EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*) FROM "Big")"), (std::vector<TextRow>{{std::string("1000002")}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportCommandTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
