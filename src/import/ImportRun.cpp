@@ -67,6 +67,8 @@ private:
     bool SendLine(const std::string& table, std::size_t columns, int step);
     bool Batched(const std::string& table, std::size_t columns, int step);
     bool SendBatch(int step);
+    bool SendEntries(std::size_t first, std::size_t last, int step);
+    bool SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows);
     Sent Send(std::string_view statement, int step);
     void Skip() { ++m_summary.filesSkipped; }
     void ListCreated(const std::string& table)
@@ -322,6 +324,8 @@ bool ImportRun::Batched(const std::string& table, std::size_t columns, int step)
     // and all come out in file order.
     if (m_fields.size() < columns)
         m_batch.AddRefused(ShortLine(m_fields.size(), table, columns));
+    else if (m_fields.size() > columns)
+        m_batch.AddAlone(m_fields);  // no database takes more values than columns
     else
         m_batch.AddRow(m_fields);
     if (!m_batch.Full())
@@ -330,44 +334,60 @@ bool ImportRun::Batched(const std::string& table, std::size_t columns, int step)
     return SendBatch(step);
 }
 
-// Sends the batch as one statement. Should the database refuse it, nothing
-// of it was stored, and each line goes again alone, as it would line by
-// line, so that every refusal gets its own report. False when the
-// connection was lost.
 bool ImportRun::SendBatch(int step)
 {
-    if (m_batch.Empty())
-        return true;
-    bool sent = false;
-    bool lost = false;
-    if (m_batch.Rows() > 0) {
+    const bool goOn = SendEntries(0, m_batch.Entries().size(), step);
+    m_batch.Clear();
+    return goOn;
+}
+
+// Sends the rows among entries [first, last) as one statement and the other
+// entries in their places. Should the database refuse the statement, none
+// of it was stored: each half goes again, down to single lines sent as they
+// would be line by line, so that every refusal gets its own report, in
+// order. False when the connection was lost.
+bool ImportRun::SendEntries(std::size_t first, std::size_t last, int step)
+{
+    constexpr std::size_t kLineByLine = 8;
+    const std::size_t rows = m_batch.RowsIn(first, last);
+    if (rows > 1) {
+        bool stored = false;
         try {
-            m_connection.Execute(m_batch.Statement());
-            sent = true;
+            m_connection.Execute(m_batch.Statement(first, last));
+            stored = true;
         } catch (const DatabaseError& error) {
             if (error.ConnectionLost()) {
-                lost = true;
-                m_steps.Run(step, [&] { throw StepFailure(step, error.what() + BatchLost(m_batch.Rows())); });
+                m_steps.Run(step, [&] { throw StepFailure(step, error.what() + BatchLost(rows)); });
+                return false;
             }
         } catch (const std::exception&) {
         }
-    }
-    if (sent) {
-        m_summary.rowsSent += static_cast<long>(m_batch.Rows());
-        m_host.ReportProgress(m_counter, m_files, m_summary.rowsSent);
-    }
-    if (!lost) {
-        for (const auto& entry : m_batch.Entries()) {
-            if (entry.refused) {
-                m_steps.Run(step, [&] { throw StepFailure(step, std::string(m_batch.Single(entry))); });
-            } else if (!sent && Send(m_batch.Single(entry), step) == Sent::Lost) {
-                lost = true;
-                break;
-            }
+        if (stored) {
+            m_summary.rowsSent += static_cast<long>(rows);
+            m_host.ReportProgress(m_counter, m_files, m_summary.rowsSent);
+            return SendEntriesAlone(first, last, step, false);
+        }
+        if (last - first > kLineByLine) {
+            const std::size_t middle = first + (last - first) / 2;
+            return SendEntries(first, middle, step) && SendEntries(middle, last, step);
         }
     }
-    m_batch.Clear();
-    return !lost;
+    return SendEntriesAlone(first, last, step, true);
+}
+
+// Sends each entry of [first, last) by itself (rows too, when withRows) and
+// reports the refused ones.
+bool ImportRun::SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows)
+{
+    for (std::size_t i = first; i < last; ++i) {
+        const InsertBatch::Entry& entry = m_batch.Entries()[i];
+        if (entry.kind == InsertBatch::Kind::Refused)
+            m_steps.Run(step, [&] { throw StepFailure(step, std::string(m_batch.Single(entry))); });
+        else if ((withRows || entry.kind == InsertBatch::Kind::Alone) &&
+                 Send(m_batch.Single(entry), step) == Sent::Lost)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace

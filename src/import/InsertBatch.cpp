@@ -3,6 +3,15 @@
 #include "import/StatementBuilder.h"
 
 namespace qb {
+namespace {
+
+// Room above this is given back after a batch rather than kept for the next.
+std::size_t KeptRoom(std::size_t maxBytes)
+{
+    return 2 * maxBytes + (std::size_t(1) << 20);
+}
+
+}  // namespace
 
 void AppendValues(std::string& statement, std::span<const std::string_view> fields)
 {
@@ -40,48 +49,85 @@ void InsertBatch::AddRow(std::span<const std::string_view> fields)
 {
     const std::size_t begin = m_statement.size();
     AppendValues(m_statement, fields);
-    m_entries.push_back({begin, m_statement.size(), false});
+    m_entries.push_back({begin, m_statement.size(), Kind::Row});
     m_statement += ',';
     ++m_rows;
 }
 
+void InsertBatch::AddAlone(std::span<const std::string_view> fields)
+{
+    const std::size_t begin = m_side.size();
+    AppendValues(m_side, fields);
+    m_entries.push_back({begin, m_side.size(), Kind::Alone});
+}
+
 void InsertBatch::AddRefused(std::string_view description)
 {
-    const std::size_t begin = m_refusals.size();
-    m_refusals.append(description);
-    m_entries.push_back({begin, m_refusals.size(), true});
+    const std::size_t begin = m_side.size();
+    m_side.append(description);
+    m_entries.push_back({begin, m_side.size(), Kind::Refused});
 }
 
 bool InsertBatch::Full() const
 {
-    return m_rows >= m_maxRows || m_statement.size() - m_prefix >= m_maxBytes;
+    return m_rows >= m_maxRows || m_statement.size() - m_prefix + m_side.size() >= m_maxBytes;
 }
 
-std::string_view InsertBatch::Statement()
+std::string_view InsertBatch::Fragment(const Entry& entry) const
 {
-    m_statement.back() = ';';
-    return m_statement;
+    const std::string& buffer = entry.kind == Kind::Row ? m_statement : m_side;
+    return std::string_view(buffer).substr(entry.begin, entry.end - entry.begin);
+}
+
+std::size_t InsertBatch::RowsIn(std::size_t first, std::size_t last) const
+{
+    std::size_t rows = 0;
+    for (std::size_t i = first; i < last; ++i)
+        rows += m_entries[i].kind == Kind::Row;
+    return rows;
+}
+
+std::string_view InsertBatch::Statement(std::size_t first, std::size_t last)
+{
+    if (first == 0 && last == m_entries.size()) {
+        if (m_rows == 0)
+            return {};
+        m_statement.back() = ';';
+        return m_statement;
+    }
+    m_part.assign(m_statement, 0, m_prefix);
+    for (std::size_t i = first; i < last; ++i) {
+        if (m_entries[i].kind == Kind::Row) {
+            m_part.append(Fragment(m_entries[i]));
+            m_part += ',';
+        }
+    }
+    if (m_part.size() == m_prefix)
+        return {};
+    m_part.back() = ';';
+    return m_part;
 }
 
 std::string_view InsertBatch::Single(const Entry& entry)
 {
-    if (entry.refused)
-        return std::string_view(m_refusals).substr(entry.begin, entry.end - entry.begin);
-    m_single.assign(m_statement, 0, m_prefix);
-    m_single.append(m_statement, entry.begin, entry.end - entry.begin);
-    m_single += ';';
-    return m_single;
+    if (entry.kind == Kind::Refused)
+        return Fragment(entry);
+    m_part.assign(m_statement, 0, m_prefix);
+    m_part.append(Fragment(entry));
+    m_part += ';';
+    return m_part;
 }
 
 void InsertBatch::Clear()
 {
-    // One huge line's room is given back rather than kept for small ones.
-    if (m_statement.capacity() > 2 * m_maxBytes + (std::size_t(1) << 20))
+    if (m_statement.capacity() > KeptRoom(m_maxBytes))
         std::string(m_statement, 0, m_prefix).swap(m_statement);
-    if (m_single.capacity() > 2 * m_maxBytes + (std::size_t(1) << 20))
-        std::string().swap(m_single);
+    for (std::string* buffer : {&m_side, &m_part}) {
+        if (buffer->capacity() > KeptRoom(m_maxBytes))
+            std::string().swap(*buffer);
+    }
     m_statement.resize(m_prefix);
-    m_refusals.clear();
+    m_side.clear();
     m_entries.clear();
     m_rows = 0;
 }

@@ -9,41 +9,51 @@
 namespace qb {
 
 // Consecutive data lines as one multi-row INSERT. Each row's value list is
-// the one its own single-row statement would carry, so any row can be sent
-// again alone. Lines refused before sending keep their place in the batch,
-// so their reports come out in file order.
+// the one its own single-row statement would carry, so any row, or any run
+// of rows, can be sent again on its own. Lines that do not go into the
+// statement keep their place, so that reports come out in file order.
 class InsertBatch {
 public:
+    enum class Kind {
+        Row,      // one of the statement's rows
+        Alone,    // certain to be refused: sent by itself, for the database's own words
+        Refused,  // refused before sending; its text is the report
+    };
     struct Entry {
-        std::size_t begin;  // the row's "(...)" in the statement, or the refusal text
+        std::size_t begin;  // the row's "(...)", or the text, in its buffer
         std::size_t end;
-        bool refused;
+        Kind kind;
     };
 
     InsertBatch(std::size_t maxRows, std::size_t maxBytes);
 
     void Start(std::string_view table);
     void AddRow(std::span<const std::string_view> fields);
+    void AddAlone(std::span<const std::string_view> fields);
     void AddRefused(std::string_view description);
     // Full once the next row could pass a bound.
     bool Full() const;
     bool Empty() const { return m_entries.empty(); }
     std::size_t Rows() const { return m_rows; }
-
-    // Every row in one statement; valid until the next change.
-    std::string_view Statement();
     const std::vector<Entry>& Entries() const { return m_entries; }
-    // The single-row statement of a row entry, or the text of a refused one.
+
+    // One statement for the rows among entries [first, last); none when
+    // there are none. Valid until the next call.
+    std::string_view Statement(std::size_t first, std::size_t last);
+    std::size_t RowsIn(std::size_t first, std::size_t last) const;
+    // The single-row statement of a Row or Alone entry, or a Refused one's text.
     std::string_view Single(const Entry& entry);
     void Clear();
 
 private:
+    std::string_view Fragment(const Entry& entry) const;
+
     std::size_t m_maxRows;
     std::size_t m_maxBytes;
     std::string m_statement;  // "INSERT INTO "T" VALUES" then "(...)," per row
     std::size_t m_prefix = 0;
-    std::string m_refusals;
-    std::string m_single;
+    std::string m_side;  // texts of the entries outside the statement
+    std::string m_part;  // a statement built for part of the batch
     std::vector<Entry> m_entries;
     std::size_t m_rows = 0;
 };

@@ -85,6 +85,28 @@ std::string EveryPosition(const std::string& bad)
     return body;
 }
 
+// Sixty lines with refusals of every kind scattered, for batches that are
+// halved before they come down to single lines.
+std::string Scattered()
+{
+    std::string body;
+    for (int i = 0; i < 60; ++i) {
+        const std::string n = std::to_string(i);
+        if (i == 3 || i == 17 || i == 18 || i == 59)
+            body += n + ",bad," + n;  // refused by the database
+        else if (i == 25)
+            body += n + ",x";  // too few values
+        else if (i == 41)
+            body += n + ",x," + n + ",extra";  // too many
+        else if (i == 50)
+            body += "dup,x,5";  // a value that an earlier line holds
+        else
+            body += n + ",x," + n;
+        body += "\r\n";
+    }
+    return body;
+}
+
 const char* const kConstrained =
     R"(CREATE TABLE "Target"("a" TEXT NOT NULL, "b" TEXT CHECK ("b" <> 'bad'), "c" TEXT UNIQUE))";
 
@@ -99,6 +121,8 @@ const DiffCase kCases[] = {
      {EveryPosition("x,bad,")}, 4},
     {"UniqueWithinAndAcrossBatches", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine,
      kConstrained, {"a,b,same\r\nc,d,other\r\ne,f,same\r\ng,h,last\r\ni,j,other\r\n", "k,l,last\r\nm,n,new\r\n"}, 2},
+    {"HalvedBatches", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {Scattered()}, 64},
     {"ShortLinesInsideBatches", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
      {"1,2,3\r\n4,5\r\n6,bad,7\r\n8\r\n9,10,11\r\n\r\n12,13,14\r\n"}, 3},
     {"TypedColumns", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine,
