@@ -6,6 +6,8 @@
 #include "import/FieldSplitter.h"
 #include "import/InsertBatch.h"
 #include "import/LineReader.h"
+#include "import/Records.h"
+#include "import/TextDecoder.h"
 #include "import/StepFailure.h"
 #include "import/StatementBuilder.h"
 #include "import/WorkingCopy.h"
@@ -49,7 +51,8 @@ std::string BatchLost(std::size_t rows)
 class ImportRun {
 public:
     ImportRun(ImportSettings& settings, ImportHost& host)
-        : m_settings(settings), m_host(host), m_steps(host, ProcedurePath("Form2", "PushButton1_Click")), m_workingCopy(WorkingCopyPath())
+        : m_settings(settings), m_host(host), m_steps(host, ProcedurePath("Form2", "PushButton1_Click")),
+          m_workingCopy(WorkingCopyPath())
     {
     }
 
@@ -67,6 +70,7 @@ private:
     bool SendLine(const std::string& table, std::size_t columns, int step);
     bool Batched(const std::string& table, std::size_t columns, int step);
     bool SendBatch(int step);
+    bool Refuse(const std::string& description, int step);
     bool SendEntries(std::size_t first, std::size_t last, int step);
     bool SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows);
     Sent Send(std::string_view statement, int step);
@@ -83,8 +87,10 @@ private:
     const std::string m_workingCopy;
     Connection m_connection;
     UniqueFd m_copy;  // this file's working copy, as written
+    std::vector<RecordNote> m_notes;  // its records to refuse, in order
+    std::size_t m_nextNote = 0;
+    RecordSplitter m_splitter{m_settings.Separator, m_settings.Quoted};
     std::string m_line;
-    std::vector<std::string_view> m_fields;
     std::string m_statement;
     InsertBatch m_batch{m_settings.BatchRows, m_settings.BatchBytes};
     bool m_batching = false;  // for this file's connection
@@ -121,6 +127,8 @@ bool ImportRun::Checked()
         m_summary.finalMessage = "Please select a table.";
     else if (create && TableListed(m_settings.TableList, m_settings.TableNamePattern))
         m_summary.finalMessage = "Table name already exists.";
+    else if (!m_settings.Encoding.empty() && !TextDecoder::Known(m_settings.Encoding))
+        m_summary.finalMessage = "The encoding " + m_settings.Encoding + " is not known.";
     else
         return true;
     m_host.ShowMessage(m_summary.finalMessage);
@@ -160,10 +168,13 @@ void ImportRun::ImportFile(int counter)
         m_steps.Run(120, [&] { m_batching = m_connection.SupportsTransactions(); });
     std::string header;
     const std::string& path = m_settings.Files[static_cast<std::size_t>(counter - 1)];
+    const FileFormat format{m_settings.Separator, m_settings.Quoted, m_settings.Encoding};
     const bool prepared = m_steps.Run(124, [&] {
-        PreparedCopy copy = PrepareWorkingCopy(path, m_workingCopy, SkipFirstLine(m_settings), m_host);
+        PreparedCopy copy = PrepareWorkingCopy(path, m_workingCopy, SkipFirstLine(m_settings), m_host, format);
         header = std::move(copy.header);
         m_copy = std::move(copy.copy);
+        m_notes = std::move(copy.notes);
+        m_nextNote = 0;
     });
     if (!prepared) {
         Skip();
@@ -189,16 +200,16 @@ void ImportRun::ImportFile(int counter)
 void ImportRun::CreateFromFirstLine(const std::string& table, const std::string& header)
 {
     // Rows for a table that was not created would each fail on their own.
+    const auto& headerFields = m_splitter.Split(header);
+    const auto columns = static_cast<std::size_t>(
+        std::count_if(headerFields.begin(), headerFields.end(), [](std::string_view f) { return !f.empty(); }));
     const bool created = m_steps.Run(200, [&] {
-        m_connection.Execute(BuildCreateFromHeader(table, header, m_settings.Separator, m_host));
+        m_connection.Execute(BuildCreateFromFields(table, headerFields, m_host));
     });
     if (!created) {
         Skip();
         return;
     }
-    const auto headerFields = SplitFields(header, m_settings.Separator);
-    const auto columns = static_cast<std::size_t>(
-        std::count_if(headerFields.begin(), headerFields.end(), [](const std::string& f) { return !f.empty(); }));
     SendLines(table, columns, kFromFirstLineLoop);
     ListCreated(table);
 }
@@ -206,8 +217,9 @@ void ImportRun::CreateFromFirstLine(const std::string& table, const std::string&
 void ImportRun::CreateFromAnswers(const std::string& table, const std::string& header)
 {
     bool created = false;
+    const std::size_t columns = m_splitter.Split(header).size();
     m_steps.Run(262, [&] {
-        const CreateStatement create = BuildCreateFromAnswers(table, header, m_settings.Separator, m_host);
+        const CreateStatement create = BuildCreateFromAnswers(table, columns, m_host);
         if (create.execute) {
             m_connection.Execute(create.text);
             created = true;
@@ -217,7 +229,7 @@ void ImportRun::CreateFromAnswers(const std::string& table, const std::string& h
         Skip();
         return;
     }
-    SendLines(table, SplitFields(header, m_settings.Separator).size(), kUserSpecifiedLoop);
+    SendLines(table, columns, kUserSpecifiedLoop);
     ListCreated(table);
 }
 
@@ -231,13 +243,20 @@ void ImportRun::Append()
     }
     std::string firstLine;
     bool hasLine = false;
-    if (!m_steps.Run(306, [&] { hasLine = LineReader(m_copy.Get(), m_workingCopy).Next(firstLine); })) {
+    if (!m_steps.Run(306, [&] {
+            LineReader lines(m_copy.Get(), m_workingCopy);
+            hasLine = RecordReader(lines, m_settings.Separator, m_settings.Quoted).Next(firstLine);
+        })) {
         Skip();
         return;
     }
-    if (!hasLine)
+    if (!hasLine && m_notes.empty())
         return;  // nothing to append
-    const auto fileColumns = SplitFields(firstLine, m_settings.Separator).size();
+    const auto fileColumns = m_splitter.Split(firstLine).size();
+    if (!hasLine) {
+        SendLines(target, fileColumns, kAppendLoop);  // only notes to report
+        return;
+    }
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
         SendLines(target, fileColumns, kAppendLoop);
         return;
@@ -254,23 +273,41 @@ void ImportRun::SendLines(const std::string& table, std::size_t columns, const I
     std::optional<LineReader> reader;
     if (!m_steps.Run(lines.open, [&] { reader.emplace(m_copy.Get(), m_workingCopy); }))
         return;
+    RecordReader records(*reader, m_settings.Separator, m_settings.Quoted);
     m_batch.Start(table);
-    for (;;) {
+    for (long record = 0;; ++record) {
         bool more = false;
         // A file that cannot be read further ends the loop rather than failing at every step.
-        if (!m_steps.Run(lines.read, [&] { more = reader->Next(m_line); }) || !more)
+        if (!m_steps.Run(lines.read, [&] { more = records.Next(m_line); }) || !more)
             break;
         m_host.Yield();
-        const bool goOn =
-            m_batching ? Batched(table, columns, lines.execute) : SendLine(table, columns, lines.execute);
+        bool goOn = true;
+        if (m_nextNote < m_notes.size() && m_notes[m_nextNote].record == record)
+            goOn = Refuse(m_notes[m_nextNote++].description, lines.read);
+        else
+            goOn = m_batching ? Batched(table, columns, lines.execute) : SendLine(table, columns, lines.execute);
         if (!goOn)
             break;
     }
+    // A record whose quote never closed ends the file after every other.
+    while (m_nextNote < m_notes.size())
+        Refuse(m_notes[m_nextNote++].description, lines.read);
     if (m_batching)
         SendBatch(lines.execute);
     m_batch.Clear();
     ReleaseIfHuge(m_line);
     ReleaseIfHuge(m_statement);
+}
+
+// A record refused before sending: reported in its place among the others.
+bool ImportRun::Refuse(const std::string& description, int step)
+{
+    if (!m_batching) {
+        m_steps.Run(step, [&] { throw StepFailure(step, description); });
+        return true;
+    }
+    m_batch.AddRefused(description, step);
+    return !m_batch.Full() || SendBatch(step);
 }
 
 std::string ShortLine(std::size_t values, const std::string& table, std::size_t columns)
@@ -282,15 +319,15 @@ std::string ShortLine(std::size_t values, const std::string& table, std::size_t 
 // False when nothing more can be sent for this file.
 bool ImportRun::SendLine(const std::string& table, std::size_t columns, int step)
 {
-    SplitFieldsInto(m_line, m_settings.Separator, m_fields);
-    if (m_fields.empty())
+    const auto& fields = m_splitter.Split(m_line);
+    if (fields.empty())
         return true;
     // Some databases fill missing trailing columns with NULL; none may.
-    if (m_fields.size() < columns) {
-        m_steps.Run(step, [&] { throw StepFailure(step, ShortLine(m_fields.size(), table, columns)); });
+    if (fields.size() < columns) {
+        m_steps.Run(step, [&] { throw StepFailure(step, ShortLine(fields.size(), table, columns)); });
         return true;
     }
-    BuildInsertInto(m_statement, table, m_fields);
+    BuildInsertInto(m_statement, table, fields);
     ReleaseIfHuge(m_line);
     return Send(m_statement, step) != Sent::Lost;
 }
@@ -317,17 +354,17 @@ ImportRun::Sent ImportRun::Send(std::string_view statement, int step)
 
 bool ImportRun::Batched(const std::string& table, std::size_t columns, int step)
 {
-    SplitFieldsInto(m_line, m_settings.Separator, m_fields);
-    if (m_fields.empty())
+    const auto& fields = m_splitter.Split(m_line);
+    if (fields.empty())
         return true;
     // Reports wait for the batch, so that none is shown while it is unsent
     // and all come out in file order.
-    if (m_fields.size() < columns)
-        m_batch.AddRefused(ShortLine(m_fields.size(), table, columns));
-    else if (m_fields.size() > columns)
-        m_batch.AddAlone(m_fields);  // no database takes more values than columns
+    if (fields.size() < columns)
+        m_batch.AddRefused(ShortLine(fields.size(), table, columns), step);
+    else if (fields.size() > columns)
+        m_batch.AddAlone(fields);  // no database takes more values than columns
     else
-        m_batch.AddRow(m_fields);
+        m_batch.AddRow(fields);
     if (!m_batch.Full())
         return true;
     ReleaseIfHuge(m_line);
@@ -382,7 +419,7 @@ bool ImportRun::SendEntriesAlone(std::size_t first, std::size_t last, int step, 
     for (std::size_t i = first; i < last; ++i) {
         const InsertBatch::Entry& entry = m_batch.Entries()[i];
         if (entry.kind == InsertBatch::Kind::Refused)
-            m_steps.Run(step, [&] { throw StepFailure(step, std::string(m_batch.Single(entry))); });
+            m_steps.Run(step, [&] { throw StepFailure(entry.step, std::string(m_batch.Single(entry))); });
         else if ((withRows || entry.kind == InsertBatch::Kind::Alone) &&
                  Send(m_batch.Single(entry), step) == Sent::Lost)
             return false;

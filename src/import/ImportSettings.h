@@ -20,6 +20,10 @@ struct ImportSettings {
     bool IgnoreFirstLine = false;
     std::vector<std::string> TableList;
     std::string DataSourceName;
+    // Fields may be in double quotes; a record may then span lines.
+    bool Quoted = false;
+    // Files are converted from it to UTF-8 (iconv's names); empty: as they are.
+    std::string Encoding;
     // One autocommitted statement per line, as sent before batching.
     bool RowByRow = false;
     // A batch's bounds: enough rows that a round trip or a commit is shared
@@ -28,14 +32,14 @@ struct ImportSettings {
     std::size_t BatchBytes = std::size_t(1) << 20;
 };
 
-// Whether the first line is left out of the data: when the user types the
-// column names, or when an append ignores a header. Column names taken from
-// the first line keep it as data too.
+// Whether the first line is left out of the data: a new table's first line
+// names its columns or is replaced by typed names, and an append may ignore
+// a header.
 inline bool SkipFirstLine(const ImportSettings& settings)
 {
     if (settings.Mode == ImportMode::AppendToExistingTable)
         return settings.IgnoreFirstLine;
-    return settings.ColumnNames == ColumnNameSource::UserSpecified;
+    return true;
 }
 
 }  // namespace qb

@@ -1,5 +1,6 @@
 #include "import/InsertBatch.h"
 
+#include "import/Records.h"
 #include "import/StatementBuilder.h"
 
 namespace qb {
@@ -18,7 +19,7 @@ void AppendValues(std::string& statement, std::span<const std::string_view> fiel
     statement += '(';
     for (const auto field : fields) {
         if (field.empty()) {
-            statement += "NULL,";
+            statement += IsQuotedEmpty(field) ? "''," : "NULL,";
             continue;
         }
         statement += '\'';
@@ -61,11 +62,11 @@ void InsertBatch::AddAlone(std::span<const std::string_view> fields)
     m_entries.push_back({begin, m_side.size(), Kind::Alone});
 }
 
-void InsertBatch::AddRefused(std::string_view description)
+void InsertBatch::AddRefused(std::string_view description, int step)
 {
     const std::size_t begin = m_side.size();
     m_side.append(description);
-    m_entries.push_back({begin, m_side.size(), Kind::Refused});
+    m_entries.push_back({begin, m_side.size(), Kind::Refused, step});
 }
 
 bool InsertBatch::Full() const

@@ -23,6 +23,7 @@ public:
         std::size_t begin;  // the row's "(...)", or the text, in its buffer
         std::size_t end;
         Kind kind;
+        int step = 0;  // a Refused entry's report line
     };
 
     InsertBatch(std::size_t maxRows, std::size_t maxBytes);
@@ -30,7 +31,7 @@ public:
     void Start(std::string_view table);
     void AddRow(std::span<const std::string_view> fields);
     void AddAlone(std::span<const std::string_view> fields);
-    void AddRefused(std::string_view description);
+    void AddRefused(std::string_view description, int step);
     // Full once the next row could pass a bound.
     bool Full() const;
     bool Empty() const { return m_entries.empty(); }
@@ -59,7 +60,7 @@ private:
 };
 
 // Appends "(v1,v2,...)": quoted texts with apostrophes doubled, NULL for
-// empty fields. The fields must not be empty.
+// empty fields but '' for a field written as "". The fields must not be empty.
 void AppendValues(std::string& statement, std::span<const std::string_view> fields);
 
 }  // namespace qb

@@ -1,6 +1,7 @@
 #include "import/LineReader.h"
 
 #include "filelist/SafeFile.h"
+#include "import/TextDecoder.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,56 +11,116 @@
 #include <utility>
 
 namespace qb {
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 16;
+
+// pread that retries on EINTR; throws on failure.
+std::size_t ReadAt(int fd, char* into, std::size_t size, off_t offset, const std::string& name)
+{
+    for (;;) {
+        const ssize_t got = ::pread(fd, into, size, offset);
+        if (got >= 0)
+            return static_cast<std::size_t>(got);
+        if (errno != EINTR)
+            throw std::system_error(errno, std::generic_category(), "Cannot read " + name);
+    }
+}
+
+}  // namespace
 
 LineReader::LineReader(const std::string& path, bool privateFile, std::size_t maxLineLength)
-    : m_owned(OpenRegularFileForReading(path, !privateFile)), m_fd(m_owned.Get()), m_name(path),
-      m_buffer(1 << 16), m_maxLineLength(maxLineLength)
+    : m_owned(OpenRegularFileForReading(path, !privateFile)), m_fd(m_owned.Get()), m_name(path), m_raw(kBufferSize),
+      m_maxLineLength(maxLineLength), m_end1('\r')
 {
 }
 
-LineReader::LineReader(int fd, std::string name, std::size_t maxLineLength)
-    : m_fd(fd), m_name(std::move(name)), m_buffer(1 << 16), m_maxLineLength(maxLineLength)
+LineReader::LineReader(int fd, std::string name, std::size_t maxLineLength, LineEnds ends, off_t start,
+                       std::unique_ptr<TextDecoder> decoder)
+    : m_fd(fd), m_offset(start), m_name(std::move(name)), m_raw(kBufferSize), m_maxLineLength(maxLineLength),
+      m_end1(ends == LineEnds::Lf ? '\n' : '\r'), m_decoder(std::move(decoder))
 {
 }
+
+LineReader::~LineReader() = default;
 
 bool LineReader::Fill()
 {
-    for (;;) {
-        const ssize_t got = ::pread(m_fd, m_buffer.data(), m_buffer.size(), m_offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw std::system_error(errno, std::generic_category(), "Cannot read " + m_name);
-        m_offset += got;
-        m_pos = 0;
-        m_end = static_cast<std::size_t>(got);
-        return got > 0;
+    m_pos = 0;
+    m_end = 0;
+    if (!m_decoder) {
+        m_end = ReadAt(m_fd, m_raw.data(), m_raw.size(), m_offset, m_name);
+        m_offset += static_cast<off_t>(m_end);
+        m_data = m_raw.data();
+        return m_end > 0;
+    }
+    // Converted pieces may come out empty (a cut sequence): read on until text or the end.
+    m_decoded.clear();
+    while (m_decoded.empty() && !m_atEof) {
+        const std::size_t got = ReadAt(m_fd, m_raw.data(), m_raw.size(), m_offset, m_name);
+        m_offset += static_cast<off_t>(got);
+        m_atEof = got == 0;
+        m_decoder->Decode({m_raw.data(), got}, m_atEof, m_decoded);
+    }
+    m_data = m_decoded.data();
+    m_end = m_decoded.size();
+    return m_end > 0;
+}
+
+void LineReader::EndLine()
+{
+    // After the terminator's first byte; a CR may be followed by an LF.
+    if (m_end1 == '\n') {
+        m_terminator = "\n";
+        return;
+    }
+    if (m_pos == m_end)
+        Fill();
+    if (m_pos < m_end && m_data[m_pos] == '\n') {
+        ++m_pos;
+        m_terminator = "\r\n";
+    } else {
+        m_terminator = "\r";
     }
 }
 
 bool LineReader::Next(std::string& line)
 {
     line.clear();
+    m_terminator = {};
     if (m_pos == m_end && !Fill())
         return false;
-    const char* begin = m_buffer.data() + m_pos;
-    const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', m_end - m_pos));
-    if (!cr)
-        return NextLong(line);
-    if (static_cast<std::size_t>(cr - begin) > m_maxLineLength)
+    const char* begin = m_data + m_pos;
+    const auto* found = static_cast<const char*>(std::memchr(begin, m_end1, m_end - m_pos));
+    if (!found)
+        return m_decoder ? Accumulate(line) : NextLong(line);
+    if (static_cast<std::size_t>(found - begin) > m_maxLineLength)
         throw std::length_error("line too long");
-    line.assign(begin, static_cast<std::size_t>(cr - begin));
+    line.assign(begin, static_cast<std::size_t>(found - begin));
     m_pos += line.size() + 1;
-    SkipLf();
+    EndLine();
     return true;
 }
 
-void LineReader::SkipLf()
+bool LineReader::Accumulate(std::string& line)
 {
-    if (m_pos == m_end)
-        Fill();
-    if (m_pos < m_end && m_buffer[m_pos] == '\n')
-        ++m_pos;
+    // Converted text cannot be read again by offset: gather it as it comes.
+    for (;;) {
+        const char* begin = m_data + m_pos;
+        const auto* found = static_cast<const char*>(std::memchr(begin, m_end1, m_end - m_pos));
+        const std::size_t size = found ? static_cast<std::size_t>(found - begin) : m_end - m_pos;
+        if (line.size() + size > m_maxLineLength)
+            throw std::length_error("line too long");
+        line.append(begin, size);
+        m_pos += size;
+        if (found) {
+            ++m_pos;
+            EndLine();
+            return true;
+        }
+        if (!Fill())
+            return true;
+    }
 }
 
 bool LineReader::NextLong(std::string& line)
@@ -74,9 +135,9 @@ bool LineReader::NextLong(std::string& line)
             throw std::length_error("line too long");
         if (!Fill())
             break;
-        const auto* cr = static_cast<const char*>(std::memchr(m_buffer.data(), '\r', m_end));
-        ended = cr != nullptr;
-        length += ended ? static_cast<std::size_t>(cr - m_buffer.data()) : m_end;
+        const auto* found = static_cast<const char*>(std::memchr(m_data, m_end1, m_end));
+        ended = found != nullptr;
+        length += ended ? static_cast<std::size_t>(found - m_data) : m_end;
     }
     if (length > m_maxLineLength)
         throw std::length_error("line too long");
@@ -84,23 +145,42 @@ bool LineReader::NextLong(std::string& line)
     line.resize(length);
     std::size_t got = 0;
     while (got < length) {
-        const ssize_t part = ::pread(m_fd, line.data() + got, length - got, start + static_cast<off_t>(got));
-        if (part < 0 && errno == EINTR)
-            continue;
-        if (part < 0)
-            throw std::system_error(errno, std::generic_category(), "Cannot read " + m_name);
+        const std::size_t part = ReadAt(m_fd, line.data() + got, length - got, start + static_cast<off_t>(got), m_name);
         if (part == 0)
             break;  // the file shrank under us
-        got += static_cast<std::size_t>(part);
+        got += part;
     }
     line.resize(got);
     m_offset = start + static_cast<off_t>(got);
     m_pos = m_end = 0;
-    if (ended && Fill() && m_buffer[0] == '\r') {
+    if (ended && Fill() && m_data[0] == m_end1) {
         ++m_pos;
-        SkipLf();
+        EndLine();
     }
     return true;
+}
+
+LineEnds DetectLineEnds(int fd, off_t start, const std::string& encoding)
+{
+    std::unique_ptr<TextDecoder> decoder;
+    if (!encoding.empty())
+        decoder = std::make_unique<TextDecoder>(encoding);
+    std::vector<char> raw(1 << 20);
+    std::string decoded;
+    for (off_t offset = start;;) {
+        const std::size_t got = ReadAt(fd, raw.data(), raw.size(), offset, "the file");
+        offset += static_cast<off_t>(got);
+        std::string_view text(raw.data(), got);
+        if (decoder) {
+            decoded.clear();
+            decoder->Decode(text, got == 0, decoded);
+            text = decoded;
+        }
+        if (text.find('\r') != std::string_view::npos)
+            return LineEnds::Cr;
+        if (got == 0)
+            return LineEnds::Lf;
+    }
 }
 
 }  // namespace qb

@@ -2,43 +2,68 @@
 
 #include "filelist/UniqueFd.h"
 
+#include <memory>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <vector>
 
 namespace qb {
 
+class TextDecoder;
+
 // No text file holds a line this long; a file that does is not one this
 // program can import, and holding such a line would exhaust memory.
 inline constexpr std::size_t kMaxLineLength = std::size_t(256) << 20;
 
-// Reads lines ended by CR LF or by a lone CR; an LF on its own is an
-// ordinary byte. The last line needs no terminator. Holds one line at a time.
+enum class LineEnds {
+    Cr,  // CR LF or a lone CR; an LF on its own is an ordinary byte
+    Lf,  // LF alone, for files that hold no CR at all
+};
+
+// Reads lines ended as the file's line ends say. The last line needs no
+// terminator. Holds one line at a time.
 class LineReader {
 public:
     // privateFile: the working copy; links and other users' files are refused.
     LineReader(const std::string& path, bool privateFile, std::size_t maxLineLength = kMaxLineLength);
-    // Reads an open file from its start, by offset, leaving the descriptor's
-    // own position alone; the descriptor stays the caller's.
-    explicit LineReader(int fd, std::string name, std::size_t maxLineLength = kMaxLineLength);
+    // Reads an open file from start, by offset, leaving the descriptor's own
+    // position alone; the descriptor stays the caller's. With a decoder, the
+    // bytes are converted to UTF-8 before lines are found in them.
+    LineReader(int fd, std::string name, std::size_t maxLineLength = kMaxLineLength, LineEnds ends = LineEnds::Cr,
+               off_t start = 0, std::unique_ptr<TextDecoder> decoder = nullptr);
+    ~LineReader();
 
     // False at the end of the file. Throws std::system_error on a read error
     // and std::length_error for a line longer than the limit.
     bool Next(std::string& line);
+    // What ended the last line: "\r\n", "\r", "\n", or nothing at the end.
+    std::string_view Terminator() const { return m_terminator; }
 
 private:
     bool Fill();
     bool NextLong(std::string& line);
-    void SkipLf();
+    bool Accumulate(std::string& line);
+    void EndLine();
 
     UniqueFd m_owned;
     int m_fd;
     off_t m_offset = 0;
     std::string m_name;
-    std::vector<char> m_buffer;
+    std::vector<char> m_raw;
+    std::string m_decoded;
+    const char* m_data = nullptr;  // the bytes being read: m_raw's or m_decoded's
     std::size_t m_maxLineLength;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
+    char m_end1;  // the byte that ends a line
+    std::string_view m_terminator;
+    std::unique_ptr<TextDecoder> m_decoder;
+    bool m_atEof = false;
 };
+
+// The line ends of a file read from start: LF when it holds no CR byte at
+// all (after conversion), else CR. Reads until the first CR.
+LineEnds DetectLineEnds(int fd, off_t start, const std::string& encoding);
 
 }  // namespace qb

@@ -69,11 +69,10 @@ std::string CleanColumnName(std::string_view text)
     return FilterCharacters(text, kColumnNameAlphabet, true);
 }
 
-std::string BuildCreateFromHeader(std::string_view table, std::string_view header,
-                                  std::string_view separator, ImportHost& host)
+std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, ImportHost& host)
 {
     std::string statement = "CREATE TABLE " + QuoteIdentifier(table) + "(";
-    for (const auto& field : SplitFields(header, separator)) {
+    for (const auto field : header) {
         host.Yield();
         if (!field.empty())
             AppendColumn(statement, field);
@@ -82,10 +81,16 @@ std::string BuildCreateFromHeader(std::string_view table, std::string_view heade
     return statement;
 }
 
-CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view header,
-                                       std::string_view separator, ImportHost& host)
+std::string BuildCreateFromHeader(std::string_view table, std::string_view header,
+                                  std::string_view separator, ImportHost& host)
 {
-    const std::size_t columns = SplitFields(header, separator).size();
+    std::vector<std::string_view> fields;
+    SplitFieldsInto(header, separator, fields);
+    return BuildCreateFromFields(table, fields, host);
+}
+
+CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host)
+{
     CreateStatement create{"CREATE TABLE " + QuoteIdentifier(table) + "(", false};
     for (std::size_t n = 1; n <= columns; ++n) {
         const std::string answer = host.AskText("Enter name for column #" + std::to_string(n) + ":");
@@ -96,6 +101,12 @@ CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view 
     }
     CloseCreate(create.text);
     return create;
+}
+
+CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view header,
+                                       std::string_view separator, ImportHost& host)
+{
+    return BuildCreateFromAnswers(table, SplitFields(header, separator).size(), host);
 }
 
 bool BuildInsertInto(std::string& statement, std::string_view table, std::span<const std::string_view> fields)

@@ -27,6 +27,9 @@ std::string CleanColumnName(std::string_view text);
 std::string BuildCreateFromHeader(std::string_view table, std::string_view header,
                                   std::string_view separator, ImportHost& host);
 
+// The same from the header's fields as the file's rules cut them.
+std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, ImportHost& host);
+
 struct CreateStatement {
     std::string text;
     bool execute = false;  // false once an answer came back empty
@@ -36,6 +39,7 @@ struct CreateStatement {
 // asking at the first empty answer.
 CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view header,
                                        std::string_view separator, ImportHost& host);
+CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host);
 
 // One INSERT for the fields of a line; empty fields are NULL in their own
 // place. A line without fields gives no statement.

@@ -3,6 +3,8 @@
 #include "filelist/PathHelpers.h"
 #include "filelist/SafeFile.h"
 #include "import/LineReader.h"
+#include "import/Records.h"
+#include "import/TextDecoder.h"
 #include "import/StepFailure.h"
 
 #include <cctype>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -120,33 +123,80 @@ WorkingCopyLock::WorkingCopyLock(const std::string& workingCopy)
     RemoveStaleTemporaries(workingCopy);
 }
 
-PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy,
-                                bool skipFirstLine, ImportHost& host, std::size_t maxLineLength)
+namespace {
+
+struct TextStart {
+    off_t offset = 0;
+    std::string encoding;
+};
+
+// Byte order marks decide before anything else: UTF-8's is dropped, UTF-16's
+// say how the file is to be read.
+TextStart ReadByteOrderMark(int fd, const std::string& name, const std::string& chosen)
+{
+    unsigned char head[3] = {};
+    ssize_t got;
+    do
+        got = ::pread(fd, head, sizeof head, 0);
+    while (got < 0 && errno == EINTR);
+    if (got < 0)
+        Fail(errno, "Cannot read " + name);
+    if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
+        return {3, chosen};
+    if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE)
+        return {2, "UTF-16LE"};
+    if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF)
+        return {2, "UTF-16BE"};
+    return {0, chosen};
+}
+
+}  // namespace
+
+PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool skipFirstLine,
+                                ImportHost& host, const FileFormat& format, std::size_t maxLineLength)
 {
     int step = 126;
-    long number = 0;
+    long number = 1;
     try {
         // The source is read once, straight into the working copy.
         const UniqueFd in = OpenRegularFileForReading(NormalizePath(source), true);
-        LineReader reader(in.Get(), source, maxLineLength);
+        const TextStart start = ReadByteOrderMark(in.Get(), source, format.encoding);
+        std::unique_ptr<TextDecoder> decoder;
+        if (!start.encoding.empty())
+            decoder = std::make_unique<TextDecoder>(start.encoding);
+        LineReader lines(in.Get(), source, maxLineLength, DetectLineEnds(in.Get(), start.offset, start.encoding),
+                         start.offset, std::move(decoder));
+        RecordReader records(lines, format.separator, format.quoted);
         SafeFileWriter writer(workingCopy);
         PreparedCopy prepared;
-        std::string line;
-        bool first = true;
-        for (;;) {
+        std::string record;
+        long written = 0;
+        for (bool first = true;; first = false) {
             step = 136;
-            ++number;
-            if (!reader.Next(line))
+            if (!records.Next(record))
                 break;
+            const long line = number;
+            number += records.Lines();
             host.Yield();
-            step = 168;
-            if (!(first && skipFirstLine)) {
-                writer.Write(line);
-                writer.Write("\r\n");
+            if (records.Unclosed()) {
+                prepared.notes.push_back({written, "The record that begins on line " + std::to_string(line) + " of " +
+                                                       source + " has a double quote that is never closed. It was not sent."});
+                break;
             }
             if (first)
-                prepared.header = line;
-            first = false;
+                prepared.header = record;
+            if (first && skipFirstLine)
+                continue;
+            step = 168;
+            if (!start.encoding.empty() && record.find(kUndecodable) != std::string::npos) {
+                prepared.notes.push_back({written, "Line " + std::to_string(line) + " of " + source +
+                                                       " cannot be converted from " + start.encoding +
+                                                       " to UTF-8. It was not sent."});
+                record.clear();
+            }
+            writer.Write(record);
+            writer.Write("\r\n");
+            ++written;
         }
         step = 170;
         prepared.copy = writer.CommitKeepingDescriptor();

@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace qb {
 
@@ -40,16 +41,35 @@ private:
     UniqueFd m_fd;
 };
 
-struct PreparedCopy {
-    std::string header;  // the first line as read; empty for a file with no lines
-    UniqueFd copy;       // the working copy as written, to be read through this
+// How a file's text is read.
+struct FileFormat {
+    std::string separator = ",";
+    bool quoted = false;   // fields may be in double quotes, records span lines
+    std::string encoding;  // converted from to UTF-8; empty: bytes as they are
 };
 
-// Reads the source and writes the working copy with the data lines, each
-// ended by CR LF. Streams: only one line is held at a time. Throws
+// A data record that is refused instead of sent, and why.
+struct RecordNote {
+    long record;  // its place among the working copy's records
+    std::string description;
+};
+
+struct PreparedCopy {
+    std::string header;  // the first record as read (UTF-8 when converted); empty when there is none
+    UniqueFd copy;       // the working copy as written, to be read through this
+    std::vector<RecordNote> notes;  // in record order
+};
+
+// Reads the source and writes the working copy with the data records, in
+// UTF-8 when an encoding is given, each ended by CR LF. A file that starts
+// with a byte order mark loses it; one of UTF-16 is read as UTF-16. A file
+// with no CR at all has LF line ends. A record that cannot be converted, or
+// whose quote is never closed, becomes a note (and an empty record, or
+// none at the end). Streams: one record is held at a time. Throws
 // StepFailure with the failing step's line number and the system's own
 // error text; on failure no working copy of an earlier file is left behind.
-PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy,
-                                bool skipFirstLine, ImportHost& host, std::size_t maxLineLength = kMaxLineLength);
+PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool skipFirstLine,
+                                ImportHost& host, const FileFormat& format = {},
+                                std::size_t maxLineLength = kMaxLineLength);
 
 }  // namespace qb

@@ -264,7 +264,7 @@ TEST_P(ImportProcessTest, ATerminatedRunLeavesNoTemporaryFile)
 
 TEST_P(ImportProcessTest, AFullDiskIsReportedInTheSystemsWords)
 {
-    const std::string big = m_dir.Write("big.csv", std::string(4 << 20, 'x') + "\r\n");
+    const std::string big = m_dir.Write("big.csv", "a\r\n" + std::string(4 << 20, 'x') + "\r\n");
     // A small file system where we may mount one, else a file size limit.
     std::string prefix = "trap '' XFSZ; ulimit -f 1024; ";
     std::string cause = "File too large";

@@ -63,7 +63,7 @@ protected:
     ImportSettings m_settings;
 };
 
-TEST_P(ImportRunTest, CreatesFromTheFirstLineAndKeepsItAsARow)
+TEST_P(ImportRunTest, CreatesFromTheFirstLineWhichIsNotARow)
 {
     m_settings.Files = {File("a.csv", "id,Full Name,e-mail\r\n1,Ann,a@x\r\n2,O'Brien,\r\n")};
     m_settings.TableList = {"Other"};
@@ -72,11 +72,9 @@ TEST_P(ImportRunTest, CreatesFromTheFirstLineAndKeepsItAsARow)
     EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
     EXPECT_TRUE(m_host.reports.empty());
     EXPECT_EQ(m_settings.TableList, (std::vector<std::string>{"NewTable1", "Other"}));
-    EXPECT_EQ(Select("NewTable1", "\"id\""), (Rows{{T("1"), T("Ann"), T("a@x")},
-                                                   {T("2"), T("O'Brien"), std::nullopt},
-                                                   {T("id"), T("Full Name"), T("e-mail")}}));
+    EXPECT_EQ(Select("NewTable1", "\"id\""), (Rows{{T("1"), T("Ann"), T("a@x")}, {T("2"), T("O'Brien"), std::nullopt}}));
     EXPECT_EQ(m_host.busy, (std::vector<bool>{true, false}));
-    EXPECT_EQ(summary.rowsSent, 3);
+    EXPECT_EQ(summary.rowsSent, 2);
     EXPECT_EQ(summary.filesSkipped, 0);
 }
 
@@ -165,7 +163,7 @@ TEST_P(ImportRunTest, ListedTablesAreSkippedAndTold)
         RunImport(m_settings, host);
         EXPECT_EQ(host.messages, std::vector<std::string>{c.final}) << c.pattern;
         for (const auto& table : c.created)
-            EXPECT_EQ(Select(table).size(), 2u) << table;
+            EXPECT_EQ(Select(table).size(), 1u) << table;
         EXPECT_TRUE(host.reports.empty()) << c.pattern;
     }
 }
@@ -223,9 +221,10 @@ TEST_P(ImportRunTest, ShortLinesAreRefusedBeforeTheyAreSent)
         ImportMode mode;
         int line;
         const char* table;
+        Rows rows;  // an append keeps the first line as data
     } cases[] = {
-        {"Create", ImportMode::CreateNewTable, 232, "NewTable1"},
-        {"Append", ImportMode::AppendToExistingTable, 344, "Three"},
+        {"Create", ImportMode::CreateNewTable, 232, "NewTable1", {{T("6"), T("7"), T("8")}}},
+        {"Append", ImportMode::AppendToExistingTable, 344, "Three", {{T("6"), T("7"), T("8")}, {T("a"), T("b"), T("c")}}},
     };
     for (const auto& c : cases) {
         ScriptedHost host;
@@ -239,7 +238,7 @@ TEST_P(ImportRunTest, ShortLinesAreRefusedBeforeTheyAreSent)
                   "The line has 2 values, but the table " + std::string(c.table) + " has 3 columns. It was not sent.");
         EXPECT_EQ(host.reports[1].description,
                   "The line has 1 values, but the table " + std::string(c.table) + " has 3 columns. It was not sent.");
-        EXPECT_EQ(Select(c.table), (Rows{{T("6"), T("7"), T("8")}, {T("a"), T("b"), T("c")}})) << c.name;
+        EXPECT_EQ(Select(c.table), c.rows) << c.name;
     }
 }
 
@@ -290,7 +289,7 @@ TEST_P(ImportRunTest, ALostConnectionEndsTheFileWithOneReport)
         EXPECT_NE(host.reports[0].description.find("may or may not be stored"), std::string::npos)
             << host.reports[0].description;
         EXPECT_EQ(Select("NewTable1").size(), c.stored);
-        EXPECT_EQ(Select("NewTable2"), (Rows{{T("1")}, {T("m")}}));
+        EXPECT_EQ(Select("NewTable2"), (Rows{{T("1")}}));
         EXPECT_EQ(summary.errorReports, 1);
     }
 }
@@ -315,8 +314,8 @@ TEST_P(ImportRunTest, AFileThatCannotBeCopiedIsReportedOnceAndSkipped)
     const ImportSummary summary = Run();
 
     EXPECT_EQ(ReportLines(), (std::vector<int>{126, 126}));
-    EXPECT_EQ(Select("NewTable1", "\"a\""), (Rows{{T("a")}, {T("first")}}));
-    EXPECT_EQ(Select("NewTable4", "\"d\""), (Rows{{T("d")}, {T("last")}}));
+    EXPECT_EQ(Select("NewTable1", "\"a\""), (Rows{{T("first")}}));
+    EXPECT_EQ(Select("NewTable4", "\"d\""), (Rows{{T("last")}}));
     EXPECT_EQ(m_settings.TableList, (std::vector<std::string>{"NewTable4", "NewTable1"}));
     EXPECT_EQ(m_host.created, (std::vector<std::string>{"NewTable1", "NewTable4"}));
     EXPECT_EQ(summary.filesSkipped, 2);
@@ -354,7 +353,7 @@ TEST_P(ImportRunTest, ValuesRoundTripUnchanged)
     Run();
 
     const Rows rows = Select("NewTable1", "\"k\"");
-    ASSERT_EQ(rows.size(), std::size(values) + 1);
+    ASSERT_EQ(rows.size(), std::size(values));
     for (std::size_t i = 0; i < std::size(values); ++i)
         EXPECT_EQ(rows[i][0], values[i]) << i;
     EXPECT_TRUE(m_host.reports.empty());
@@ -366,8 +365,7 @@ TEST_P(ImportRunTest, EmptyFieldsAreNullAndEmptyLinesSendNothing)
     Run();
     EXPECT_TRUE(m_host.reports.empty());
     EXPECT_EQ(Select("NewTable1", "\"k\""), (Rows{{T("1"), std::nullopt, T("2"), std::nullopt},
-                                                 {T("2"), std::nullopt, std::nullopt, std::nullopt},
-                                                 {T("k"), T("a"), T("b"), T("c")}}));
+                                                 {T("2"), std::nullopt, std::nullopt, std::nullopt}}));
 }
 
 TEST_P(ImportRunTest, AFailedCreateSendsNoRows)
@@ -387,7 +385,7 @@ TEST_P(ImportRunTest, EmptyPatternReadsButSendsNothing)
     m_settings.Files = {File("a.csv", "a\r\n1\r\n")};
     EXPECT_EQ(Run().filesSkipped, 1);
     EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
-    EXPECT_EQ(test::ReadAll(m_dir.Path("upload.txt")), "a\r\n1\r\n");
+    EXPECT_EQ(test::ReadAll(m_dir.Path("upload.txt")), "1\r\n");
     EXPECT_TRUE(m_host.reports.empty());
     EXPECT_TRUE(UserTableNames(OpenConnection().Tables()).empty());
 }
@@ -413,7 +411,7 @@ TEST_P(ImportRunTest, ASecondRunDoesNothingWhileOneIsUnderWay)
     EXPECT_TRUE(RunImport(m_settings, host).started);
     EXPECT_EQ(host.secondStarted, std::vector<bool>{false});
     EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
-    EXPECT_EQ(Select("NewTable1").size(), 2u);
+    EXPECT_EQ(Select("NewTable1").size(), 1u);
     EXPECT_TRUE(RunImport(m_settings, host).started);
 }
 

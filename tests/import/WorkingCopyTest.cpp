@@ -49,7 +49,12 @@ INSTANTIATE_TEST_SUITE_P(
         PrepareCase{"NoFinalTerminator", "a,b\r\nc,d", false, "a,b\r\nc,d\r\n", "a,b"},
         PrepareCase{"HeaderDropped", "h1,h2\r\nc,d\r\n", true, "c,d\r\n", "h1,h2"},
         PrepareCase{"LoneCrBecomesCrLf", "a\rb\r", false, "a\r\nb\r\n", "a"},
-        PrepareCase{"LoneLfStaysInLine", "a\nb\nc", false, "a\nb\nc\r\n", "a\nb\nc"},
+        PrepareCase{"LfOnlyFileHasLfLineEnds", "a\nb\n\nc", false, "a\r\nb\r\n\r\nc\r\n", "a"},
+        PrepareCase{"LoneLfStaysInLineBesideCr", "a\nb\nc\r", false, "a\nb\nc\r\n", "a\nb\nc"},
+        PrepareCase{"Utf8ByteOrderMarkDropped", "\xEF\xBB\xBFh\r\nx\r\n", false, "h\r\nx\r\n", "h"},
+        PrepareCase{"Utf16LittleEndian", std::string("\xFF\xFEh\0,\0\xE9\0\r\0\n\0\xAC\x20\r\0\n\0", 16), false,
+                    "h,\xC3\xA9\r\n\xE2\x82\xAC\r\n", "h,\xC3\xA9"},
+        PrepareCase{"Utf16BigEndianLfOnly", std::string("\xFE\xFF\0a\0\n\0b", 8), false, "a\r\nb\r\n", "a"},
         PrepareCase{"MixedEnds", "h\r\nx\ry\nz\r\n", true, "x\r\ny\nz\r\n", "h"},
         PrepareCase{"BlankLinesKeptInPlace", "a\r\n\r\nb\r\n\r\n", false, "a\r\n\r\nb\r\n\r\n", "a"},
         PrepareCase{"EmptyFile", "", false, "", ""},
@@ -104,7 +109,7 @@ TEST(PrepareWorkingCopyFailureTest, ALineOverTheLimitFailsTheFile)
     ScriptedHost host;
     const std::string source = dir.Write("in.txt", "short\r\nthis line is too long\r\n");
     try {
-        PrepareWorkingCopy(source, dir.Path("upload.txt"), false, host, 8);
+        PrepareWorkingCopy(source, dir.Path("upload.txt"), false, host, {}, 8);
         ADD_FAILURE() << "no failure";
     } catch (const StepFailure& failure) {
         EXPECT_EQ(failure.Line(), 136);

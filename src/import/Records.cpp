@@ -1,0 +1,149 @@
+#include "import/Records.h"
+
+#include "import/FieldSplitter.h"
+
+namespace qb {
+namespace {
+
+std::size_t FindSeparator(std::string_view text, std::size_t from, std::string_view separator)
+{
+    return separator.empty() ? std::string_view::npos : text.find(separator, from);
+}
+
+// Where a record's quotes stand after some of its text: continues over the
+// next line while a quoted field is open.
+class QuoteScanner {
+public:
+    explicit QuoteScanner(std::string_view separator) : m_separator(separator) {}
+
+    void Scan(std::string_view text)
+    {
+        std::size_t i = 0;
+        while (i < text.size()) {
+            switch (m_state) {
+            case State::FieldStart:
+                if (text[i] == '"') {
+                    m_state = State::Quoted;
+                    ++i;
+                    break;
+                }
+                m_state = State::Unquoted;
+                [[fallthrough]];
+            case State::Unquoted: {
+                const std::size_t at = FindSeparator(text, i, m_separator);
+                if (at == std::string_view::npos)
+                    return;
+                i = at + m_separator.size();
+                m_state = State::FieldStart;
+                break;
+            }
+            case State::Quoted: {
+                const std::size_t quote = text.find('"', i);
+                if (quote == std::string_view::npos)
+                    return;
+                // A doubled quote stands for one; a single one closes the field.
+                if (quote + 1 < text.size() && text[quote + 1] == '"') {
+                    i = quote + 2;
+                } else {
+                    i = quote + 1;
+                    m_state = State::Unquoted;
+                }
+                break;
+            }
+            }
+        }
+    }
+    // A closing quote that was a line's last byte leaves the field closed.
+    bool Inside() const { return m_state == State::Quoted; }
+    void Reset() { m_state = State::FieldStart; }
+
+private:
+    enum class State { FieldStart, Unquoted, Quoted };
+    std::string_view m_separator;
+    State m_state = State::FieldStart;
+};
+
+}  // namespace
+
+const char kQuotedEmpty[] = "";
+
+void SplitQuotedInto(std::string_view record, std::string_view separator, std::vector<std::string_view>& fields,
+                     std::string& arena)
+{
+    fields.clear();
+    arena.clear();
+    if (record.empty())
+        return;
+    // Unquoted text is never longer than the record: views into the arena stay put.
+    arena.reserve(record.size());
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t next;
+        if (pos < record.size() && record[pos] == '"') {
+            const std::size_t start = arena.size();
+            std::size_t p = pos + 1;
+            for (;;) {
+                const std::size_t quote = record.find('"', p);
+                if (quote == std::string_view::npos) {  // never closed: the rest is the field's
+                    arena.append(record.substr(p));
+                    p = record.size();
+                    break;
+                }
+                arena.append(record.substr(p, quote - p));
+                if (quote + 1 < record.size() && record[quote + 1] == '"') {
+                    arena += '"';
+                    p = quote + 2;
+                } else {
+                    p = quote + 1;
+                    break;
+                }
+            }
+            next = FindSeparator(record, p, separator);
+            arena.append(record.substr(p, (next == std::string_view::npos ? record.size() : next) - p));
+            fields.push_back(arena.size() == start ? std::string_view(kQuotedEmpty, 0)
+                                                   : std::string_view(arena.data() + start, arena.size() - start));
+        } else {
+            next = FindSeparator(record, pos, separator);
+            fields.push_back(record.substr(pos, (next == std::string_view::npos ? record.size() : next) - pos));
+        }
+        if (next == std::string_view::npos)
+            return;
+        pos = next + separator.size();
+    }
+}
+
+const std::vector<std::string_view>& RecordSplitter::Split(std::string_view record)
+{
+    if (m_quoted)
+        SplitQuotedInto(record, m_separator, m_fields, m_arena);
+    else
+        SplitFieldsInto(record, m_separator, m_fields);
+    return m_fields;
+}
+
+bool RecordReader::Next(std::string& record)
+{
+    m_taken = 0;
+    m_unclosed = false;
+    if (!m_lines.Next(record))
+        return false;
+    m_taken = 1;
+    if (!m_quoted)
+        return true;
+    QuoteScanner scanner(m_separator);
+    scanner.Scan(record);
+    while (scanner.Inside()) {
+        const std::string_view terminator = m_lines.Terminator();
+        if (terminator.empty() || !m_lines.Next(m_line)) {
+            m_unclosed = true;
+            return true;
+        }
+        record.append(terminator);
+        record.append(m_line);
+        ++m_taken;
+        scanner.Scan(m_line);
+    }
+    return true;
+}
+
+}  // namespace qb

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "import/LineReader.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb {
+
+// A field written as "" is the empty text, where an empty field is NULL:
+// its view points here.
+extern const char kQuotedEmpty[];
+inline bool IsQuotedEmpty(std::string_view field)
+{
+    return field.data() == kQuotedEmpty;
+}
+
+// Cuts a record whose fields may be in double quotes. A field that begins
+// with a quote runs to the matching closing quote, two quotes inside it
+// standing for one; separators and line ends inside belong to it, and text
+// between the closing quote and the next separator is kept. Other fields
+// are taken as they are. Unquoted views point into record, quoted ones
+// into arena, which is reused.
+void SplitQuotedInto(std::string_view record, std::string_view separator, std::vector<std::string_view>& fields,
+                     std::string& arena);
+
+// Cuts a record by the file's rules: quoted or exactly on the separator.
+class RecordSplitter {
+public:
+    RecordSplitter(std::string separator, bool quoted) : m_separator(std::move(separator)), m_quoted(quoted) {}
+    const std::vector<std::string_view>& Split(std::string_view record);
+    const std::string& Separator() const { return m_separator; }
+
+private:
+    std::string m_separator;
+    bool m_quoted;
+    std::vector<std::string_view> m_fields;
+    std::string m_arena;
+};
+
+// Reads records: a line each, or, with quoted fields, as many lines as a
+// record's open quotes take, their line ends kept inside it.
+class RecordReader {
+public:
+    RecordReader(LineReader& lines, std::string separator, bool quoted)
+        : m_lines(lines), m_separator(std::move(separator)), m_quoted(quoted)
+    {
+    }
+
+    // False at the end of the file.
+    bool Next(std::string& record);
+    // Physical lines the last record took.
+    long Lines() const { return m_taken; }
+    // The last record ran to the end of the file inside quotes.
+    bool Unclosed() const { return m_unclosed; }
+
+private:
+    LineReader& m_lines;
+    std::string m_separator;
+    bool m_quoted;
+    std::string m_line;
+    long m_taken = 0;
+    bool m_unclosed = false;
+};
+
+}  // namespace qb

@@ -1,0 +1,82 @@
+#include "import/TextDecoder.h"
+
+#include "frame/AsciiCase.h"
+
+#include <cerrno>
+#include <stdexcept>
+
+namespace qb {
+namespace {
+
+std::size_t UnitSize(const std::string& encoding)
+{
+    const std::string lower = LowerAscii(encoding);
+    if (lower.find("16") != std::string::npos || lower.find("ucs-2") != std::string::npos ||
+        lower.find("ucs2") != std::string::npos)
+        return 2;
+    if (lower.find("32") != std::string::npos || lower.find("ucs-4") != std::string::npos)
+        return 4;
+    return 1;
+}
+
+}  // namespace
+
+TextDecoder::TextDecoder(const std::string& encoding)
+    : m_encoding(encoding), m_iconv(::iconv_open("UTF-8", encoding.c_str())), m_unit(UnitSize(encoding))
+{
+    if (m_iconv == reinterpret_cast<iconv_t>(-1))
+        throw std::invalid_argument("The encoding " + encoding + " is not known.");
+}
+
+TextDecoder::~TextDecoder()
+{
+    ::iconv_close(m_iconv);
+}
+
+bool TextDecoder::Known(const std::string& encoding)
+{
+    const iconv_t probe = ::iconv_open("UTF-8", encoding.c_str());
+    if (probe == reinterpret_cast<iconv_t>(-1))
+        return false;
+    ::iconv_close(probe);
+    return true;
+}
+
+void TextDecoder::Decode(std::string_view bytes, bool last, std::string& out)
+{
+    std::string_view input = bytes;
+    if (!m_carry.empty()) {
+        m_carry.append(bytes);
+        input = m_carry;
+    }
+    char* in = const_cast<char*>(input.data());
+    std::size_t inLeft = input.size();
+    while (inLeft > 0) {
+        const std::size_t used = out.size();
+        out.resize(used + inLeft * 4 + 16);
+        char* to = out.data() + used;
+        std::size_t outLeft = out.size() - used;
+        const std::size_t result = ::iconv(m_iconv, &in, &inLeft, &to, &outLeft);
+        const int error = errno;
+        out.resize(out.size() - outLeft);
+        if (result != static_cast<std::size_t>(-1))
+            break;
+        if (error == E2BIG)
+            continue;
+        if (error == EINVAL && !last)
+            break;  // cut short: finished with the next piece
+        // Invalid, or cut short by the end of the file.
+        out += kUndecodable;
+        const std::size_t skip = std::min(inLeft, m_unit);
+        in += skip;
+        inLeft -= skip;
+    }
+    std::string rest(in, inLeft);
+    m_carry.swap(rest);
+    if (last) {
+        m_carry.clear();
+        ::iconv(m_iconv, nullptr, nullptr, nullptr, nullptr);
+    }
+}
+
+}  // namespace qb

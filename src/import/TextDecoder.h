@@ -1,0 +1,38 @@
+#pragma once
+
+#include <iconv.h>
+
+#include <string>
+#include <string_view>
+
+namespace qb {
+
+// Stands for a sequence that could not be converted. 0xFF never occurs in
+// UTF-8, so a converted text holding it is known to be damaged there.
+inline constexpr char kUndecodable = '\xFF';
+
+// Converts text in a named encoding (iconv's names: latin1, cp1252,
+// utf-16le, ...) to UTF-8, piece by piece: a sequence cut by the end of a
+// piece is finished with the next one.
+class TextDecoder {
+public:
+    // Throws std::invalid_argument for an encoding iconv does not know.
+    explicit TextDecoder(const std::string& encoding);
+    ~TextDecoder();
+    TextDecoder(const TextDecoder&) = delete;
+    TextDecoder& operator=(const TextDecoder&) = delete;
+
+    static bool Known(const std::string& encoding);
+
+    // Appends the UTF-8 of bytes to out; last: no more bytes will follow.
+    void Decode(std::string_view bytes, bool last, std::string& out);
+    const std::string& Encoding() const { return m_encoding; }
+
+private:
+    std::string m_encoding;
+    iconv_t m_iconv;
+    std::string m_carry;  // the start of a sequence the last piece cut short
+    std::size_t m_unit;   // bytes to skip past an invalid sequence
+};
+
+}  // namespace qb
