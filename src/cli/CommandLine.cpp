@@ -1,10 +1,13 @@
 #include "cli/CommandLine.h"
 
+#include "import/TextDecoder.h"
+
 namespace qb::cli {
 
 const char* const kUsage =
     "usage: quillbarrow-import --dsn NAME [--separator TEXT] [--table-name PATTERN] [--ask-columns]\n"
-    "                          [--append TABLE [--skip-header]] [--row-by-row] [FILE...]\n"
+    "                          [--append TABLE [--skip-header]] [--quoted] [--encoding NAME] [--row-by-row]\n"
+    "                          [FILE...]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
     "       quillbarrow-import --help\n";
 
@@ -41,6 +44,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.TargetTable = value();
         } else if (argument == "--skip-header") {
             skipHeader = true;
+        } else if (argument == "--quoted") {
+            settings.Quoted = true;
+        } else if (argument == "--encoding") {
+            settings.Encoding = value();
+            if (!TextDecoder::Known(settings.Encoding))
+                throw UsageError{"unknown encoding " + settings.Encoding};
         } else if (argument == "--row-by-row") {
             settings.RowByRow = true;
         } else if (argument == "--list-tables") {

@@ -9,4 +9,8 @@ namespace qb {
 char LowerAscii(char c);
 std::string LowerAscii(std::string_view text);
 
+// Lower case of UTF-8 text, letters beyond ASCII too ("Äpfel" gives
+// "äpfel"); bytes that are not UTF-8 stay as they are.
+std::string LowerText(std::string_view text);
+
 }  // namespace qb

@@ -431,9 +431,9 @@ bool ImportRun::SendEntriesAlone(std::size_t first, std::size_t last, int step, 
 
 bool TableListed(const std::vector<std::string>& list, const std::string& name)
 {
-    const std::string wanted = LowerAscii(name);
+    const std::string wanted = LowerText(name);
     return std::any_of(list.begin(), list.end(),
-                       [&](const std::string& entry) { return LowerAscii(entry) == wanted; });
+                       [&](const std::string& entry) { return LowerText(entry) == wanted; });
 }
 
 ImportSummary RunImport(ImportSettings& settings, ImportHost& host)

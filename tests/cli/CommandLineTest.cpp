@@ -34,6 +34,11 @@ TEST(CommandLineTest, Options)
     EXPECT_TRUE(line.settings.IgnoreFirstLine);
     EXPECT_EQ(line.settings.Files, (std::vector<std::string>{"--odd-name.csv", "-"}));
 
+    line = ParseCommandLine({"--dsn", "D", "--quoted", "--encoding", "latin1", "--row-by-row"});
+    EXPECT_TRUE(line.settings.Quoted);
+    EXPECT_EQ(line.settings.Encoding, "latin1");
+    EXPECT_TRUE(line.settings.RowByRow);
+
     line = ParseCommandLine({"--dsn", "D", "--separator", "||", "--table-name", "T[counter]", "--ask-columns"});
     EXPECT_EQ(line.settings.Separator, "||");
     EXPECT_EQ(line.settings.TableNamePattern, "T[counter]");
@@ -56,6 +61,8 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--append"},
         {"--dsn", "D", "--frobnicate"},
         {"--dsn", "D", "--skip-header"},
+        {"--dsn", "D", "--encoding", "no-such-encoding"},
+        {"--dsn", "D", "--encoding"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);

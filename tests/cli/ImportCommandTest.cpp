@@ -165,6 +165,38 @@ TEST_P(ImportCommandTest, FailuresAndTheirStatus)
     EXPECT_EQ(Command({"--help"}).status, 0);
 }
 
+TEST_P(ImportCommandTest, ReadsFilesAsTheyCome)
+{
+    using Rows = std::vector<TextRow>;
+    const auto t = [](const char* text) { return std::optional<std::string>(text); };
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        std::string bytes;
+        Rows rows;  // of NewTable1, ordered by its first column
+    } cases[] = {
+        {"LinuxLineEnds", {}, "a,b\n1,2\n3,4\n", {{t("1"), t("2")}, {t("3"), t("4")}}},
+        {"SpreadsheetCsv", {"--quoted"}, "name,said\r\n\"Smith, John\",\"said \"\"hi\"\"\"\r\n\"\",\r\n",
+         {{t(""), std::nullopt}, {t("Smith, John"), t("said \"hi\"")}}},
+        {"Utf16UnicodeText", {"--separator", "\\t"},
+         std::string("\xFF\xFEn\0\t\0v\0\r\0\n\0\xE9\0\t\0\xAC\x20\r\0\n\0", 20), {{t("\xC3\xA9"), t("\xE2\x82\xAC")}}},
+        {"Latin1", {"--encoding", "latin1"}, "n\r\ncaf\xE9\r\n", {{t("caf\xC3\xA9")}}},
+        {"Utf8ByteOrderMark", {}, "\xEF\xBB\xBFid\r\n7\r\n", {{t("7")}}},
+    };
+    for (const auto& c : cases) {
+        test::ResetDataSource(GetParam());
+        std::vector<std::string> arguments{"--dsn", Dsn()};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.push_back(File("f.txt", c.bytes));
+        const Outcome outcome = Command(arguments);
+        EXPECT_EQ(outcome.status, 0) << c.name << ": " << outcome.err;
+        EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "NewTable1" ORDER BY 1)"), c.rows) << c.name;
+    }
+    const Outcome unknown = Command({"--dsn", Dsn(), "--encoding", "klingon", File("f.txt", "a\r\n")});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("unknown encoding klingon"), std::string::npos) << unknown.err;
+}
+
 TEST_P(ImportCommandTest, ASecondRunOnTheSameWorkingCopyIsRefused)
 {
     const std::string a = File("a.csv", "n\r\na1\r\na2\r\n");

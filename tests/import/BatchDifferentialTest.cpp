@@ -55,6 +55,8 @@ struct DiffCase {
     const char* target;  // CREATE TABLE for append, run before the import
     std::vector<std::string> files;
     std::size_t batchRows;
+    bool quoted = false;
+    const char* encoding = "";
 };
 
 void PrintTo(const DiffCase& c, std::ostream* out)
@@ -131,6 +133,12 @@ const DiffCase kCases[] = {
       "7,,g\r\n8,2021-09-04,h\r\n"}, 4},
     {"EmptyAndLongLines", ImportMode::CreateNewTable, ColumnNameSource::FromFirstLine, nullptr,
      {"a,b\r\n\r\n" + std::string(700000, 'x') + ",1\r\n\r\n" + std::string(700000, 'y') + ",2\r\n3,4\r\n\r\n"}, 1000},
+    {"QuotedRecords", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {"\"a,1\",\"\",\"u1\"\r\n,x,u2\r\n\"multi\r\nline\",\"bad\",u3\r\n\"ok\",\"\"\"q\"\"\",u4\r\n"
+      "\"short\"\r\n5,6,\"open\r\n7,8,9\r\n"},
+     3, true},
+    {"UndecodableLines", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {"a,\xC3\xA9,1\r\nb,\xE9,2\r\n,c,3\r\nd,bad,4\r\n\xFF,e,5\r\nf,g,6\r\n"}, 3, false, "UTF-8"},
     {"UserSpecifiedColumns", ImportMode::CreateNewTable, ColumnNameSource::UserSpecified, nullptr,
      {"h1;h2\r\n1;2\r\n3\r\n4;5\r\n", "h\r\n6;7\r\n"}, 2},
 };
@@ -172,6 +180,8 @@ protected:
         settings.Separator = c.names == ColumnNameSource::UserSpecified ? ";" : ",";
         settings.RowByRow = rowByRow;
         settings.BatchRows = c.batchRows;
+        settings.Quoted = c.quoted;
+        settings.Encoding = c.encoding;
         for (std::size_t i = 0; i < c.files.size(); ++i)
             settings.Files.push_back(m_dir.Write("f" + std::to_string(i) + ".csv", c.files[i]));
         BoxCheckingHost host(source.dsn, c.target ? "Target" : "NewTable1");

@@ -1,0 +1,107 @@
+#include "import/Records.h"
+#include "import/WorkingCopy.h"
+#include "support/ScriptedHost.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace qb {
+namespace {
+
+// A field as the INSERT sends it: N for NULL, '' for the empty text.
+std::vector<std::string> Shown(const std::vector<std::string_view>& fields)
+{
+    std::vector<std::string> shown;
+    for (const auto field : fields)
+        shown.push_back(field.empty() ? (IsQuotedEmpty(field) ? "''" : "N") : std::string(field));
+    return shown;
+}
+
+TEST(SplitQuotedTest, Cuts)
+{
+    struct Case {
+        const char* name;
+        std::string record;
+        std::string separator;
+        std::vector<std::string> fields;
+    } cases[] = {
+        {"Plain", "a,b", ",", {"a", "b"}},
+        {"SeparatorInQuotes", R"("Smith, John",x)", ",", {"Smith, John", "x"}},
+        {"DoubledQuotes", R"("said ""hi""",y)", ",", {R"(said "hi")", "y"}},
+        {"QuotedEmptyIsText", R"("",,"")", ",", {"''", "N", "''"}},
+        {"TextAfterClosingQuoteKept", R"("ab"cd,e)", ",", {"abcd", "e"}},
+        {"QuoteInsideUnquotedIsLiteral", R"(a"b,"c")", ",", {R"(a"b)", "c"}},
+        {"LongSeparatorInQuotes", "\"x||y\"||z||", "||", {"x||y", "z", "N"}},
+        {"LineEndsInQuotes", "\"1\r\n2\n3\r\",4", ",", {"1\r\n2\n3\r", "4"}},
+        {"EmptySeparatorStillUnquotes", R"("a""b")", "", {R"(a"b)"}},
+        {"NeverClosedTakesTheRest", R"(a,"b,c)", ",", {"a", "b,c"}},
+        {"EmptyRecordHasNoFields", "", ",", {}},
+    };
+    std::vector<std::string_view> fields;
+    std::string arena;
+    for (const auto& c : cases) {
+        SplitQuotedInto(c.record, c.separator, fields, arena);
+        EXPECT_EQ(Shown(fields), c.fields) << c.name;
+    }
+}
+
+struct FormatCase {
+    const char* name;
+    std::string source;
+    FileFormat format;
+    std::string workingCopy;
+    std::string header;
+    std::vector<std::string> notes;  // "record: description"
+};
+
+void PrintTo(const FormatCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ReadFormatTest : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(ReadFormatTest, WritesTheWorkingCopy)
+{
+    const FormatCase& c = GetParam();
+    test::TempDir dir;
+    test::ScriptedHost host;
+    const std::string source = dir.Write("in.txt", c.source);
+    const PreparedCopy prepared = PrepareWorkingCopy(source, dir.Path("upload.txt"), true, host, c.format);
+    EXPECT_EQ(test::ReadAll(dir.Path("upload.txt")), c.workingCopy);
+    EXPECT_EQ(prepared.header, c.header);
+    std::vector<std::string> notes;
+    for (const auto& note : prepared.notes) {
+        std::string text = note.description;
+        const auto at = text.find(source);
+        if (at != std::string::npos)
+            text.replace(at, source.size(), "F");
+        notes.push_back(std::to_string(note.record) + ": " + text);
+    }
+    EXPECT_EQ(notes, c.notes);
+}
+
+const FileFormat kQuoted{",", true, ""};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadFormatTest,
+    testing::Values(
+        FormatCase{"QuotedRecordAcrossCrLf", "h\r\n\"a\r\nb\",c\r\nd,e\r\n", kQuoted, "\"a\r\nb\",c\r\nd,e\r\n", "h", {}},
+        FormatCase{"QuotedRecordAcrossLf", "h\n\"a\nb\",\"c\"\"\"\nd\n", kQuoted, "\"a\nb\",\"c\"\"\"\r\nd\r\n", "h", {}},
+        FormatCase{"QuotedHeaderAcrossLines", "\"a\r\nb\",c\r\n1,2\r\n", kQuoted, "1,2\r\n", "\"a\r\nb\",c", {}},
+        FormatCase{"UnclosedAtTheEnd", "h\r\n1,2\r\n3,\"open\r\n4,5\r\n", kQuoted, "1,2\r\n", "h",
+                   {"1: The record that begins on line 3 of F has a double quote that is never closed. It was not sent."}},
+        FormatCase{"QuotesMeanNothingWhenOff", "h\r\n\"a\r\nb\"\r\n", FileFormat{}, "\"a\r\nb\"\r\n", "h", {}},
+        FormatCase{"Latin1", "n\xE9\r\ncaf\xE9\r\n", FileFormat{",", false, "latin1"}, "caf\xC3\xA9\r\n",
+                   "n\xC3\xA9", {}},
+        FormatCase{"Windows1252Euro", "h\n\x80 5\n", FileFormat{",", false, "cp1252"}, "\xE2\x82\xAC 5\r\n", "h", {}},
+        FormatCase{"Utf16WithoutMark", std::string("h\0\n\0x\0", 6), FileFormat{",", false, "utf-16le"}, "x\r\n", "h",
+                   {}},
+        FormatCase{"UndecodableLineIsNoted", "h\r\nok\r\nbad \xFF\r\nok2\r\n", FileFormat{",", false, "UTF-8"},
+                   "ok\r\n\r\nok2\r\n", "h",
+                   {"1: Line 3 of F cannot be converted from UTF-8 to UTF-8. It was not sent."}},
+        FormatCase{"BytesAsTheyAreByDefault", "h\r\nbad \xFF\r\n", FileFormat{}, "bad \xFF\r\n", "h", {}}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace qb
