@@ -4,6 +4,7 @@
 #include "filelist/FileListView.h"
 #include "frame/LookAndFeel.h"
 #include "frame/PointerRule.h"
+#include "frame/SettingsStore.h"
 #include "frame/Twips.h"
 #include "import/ImportRun.h"
 #include "mainwindow/WindowImportHost.h"
@@ -11,6 +12,7 @@
 #include "platform/ErrorReportBox.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -35,7 +37,15 @@ Control* Place(Control* control, const char* name, QRect rect, double points = 9
     return control;
 }
 
+// Room the window gains below its original controls, in twips.
+constexpr int kOriginalHeight = 8685;
+constexpr int kAddedHeight = 480;
+
 }  // namespace
+
+const EncodingChoice kEncodingChoices[5] = {
+    {"As is", ""}, {"UTF-8", "UTF-8"}, {"Windows-1252", "WINDOWS-1252"}, {"ISO-8859-1", "ISO-8859-1"}, {"UTF-16", "UTF-16"},
+};
 
 QString MainHelpText()
 {
@@ -45,7 +55,13 @@ QString MainHelpText()
                                       "the number of columns in the table."),
                        QString(),
                        QStringLiteral("When appending, number of columns and data types (number, decimal, text, "
-                                      "etc.) must be identical.")}
+                                      "etc.) must be identical."),
+                       QString(),
+                       QStringLiteral("Fields may be in double quotes: a quoted field may hold the separator and line "
+                                      "breaks, and two double quotes in it stand for one; \"\" is an empty text, "
+                                      "while an empty field is NULL. Encoding: the files' character set, converted "
+                                      "to UTF-8; files that start with a UTF-16 byte order mark are read as UTF-16 "
+                                      "whatever is chosen.")}
         .join(QStringLiteral("\r\n"));
 }
 
@@ -65,7 +81,7 @@ MainWindow::~MainWindow() = default;
 void MainWindow::BuildControls()
 {
     auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
-    setFixedSize(TwipsToPixels(6345, this), TwipsToPixels(8685, this));
+    setFixedSize(TwipsToPixels(6345, this), TwipsToPixels(kOriginalHeight + kAddedHeight, this));
     setAutoFillBackground(true);
 
     m_frame1 = Place(new QGroupBox(this), "Frame1", twips(120, 0, 6120, 2480));
@@ -104,20 +120,37 @@ void MainWindow::BuildControls()
     auto* setup = Place(new QPushButton(QStringLiteral("Setup Connection"), this), "PushButton5",
                         twips(120, 8190, 6120, 405), 11.25);
 
+    // Below the original controls: how the files' text is read.
+    m_quoted = Place(new QCheckBox(QStringLiteral("Fields may be in double quotes"), this), "CheckQuoted",
+                     twips(240, 8700, 3135, 330));
+    m_encodingLabel = Place(new QLabel(QStringLiteral("Encoding:"), this), "LabelEncoding", twips(3480, 8738, 975, 255));
+    m_encoding = Place(new QComboBox(this), "ComboEncoding", twips(4455, 8700, 1785, 330));
+    for (const EncodingChoice& choice : kEncodingChoices)
+        m_encoding->addItem(QString::fromUtf8(choice.caption));
+    m_quoted->setChecked(m_settings.Get(QLatin1String(kQuotedFieldsKey)) == QLatin1String("1"));
+    if (const int saved = m_encoding->findText(m_settings.Get(QLatin1String(kEncodingKey))); saved >= 0)
+        m_encoding->setCurrentIndex(saved);
+    connect(m_quoted, &QCheckBox::toggled, this, [this](bool on) {
+        m_settings.Save(QLatin1String(kQuotedFieldsKey), on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+    connect(m_encoding, &QComboBox::currentTextChanged, this,
+            [this](const QString& caption) { m_settings.Save(QLatin1String(kEncodingKey), caption); });
+
     m_option1->setChecked(true);
     m_option3->setChecked(true);
     ApplyMode();
 
-    // Tab order as designed: list, separator, modes, options, table list, buttons.
+    // Tab order as designed: list, separator, modes, options, table list,
+    // buttons; then the controls added below them.
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, m_option4,
-                        m_option2, add, addAll, help, start, setup};
+                        m_option2, add, addAll, help, start, setup, m_quoted, m_encoding};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
     for (QPushButton* button : {start, add, addAll, setup, help})
         m_pointer->ShowsHandOver(button);
     for (QWidget* control : std::initializer_list<QWidget*>{this, m_frame1, m_frame2, m_frame3, m_frame4, m_label1,
-                                                            m_list1, m_text3})
+                                                            m_list1, m_text3, m_encodingLabel})
         m_pointer->ShowsDefaultOver(control);
     m_files->SetWindowPointer([this] { return m_pointer->IsBusy(); },
                               [this] { m_pointer->SetPointer(PointerStyle::Default); });
@@ -174,6 +207,8 @@ ImportSettings MainWindow::CurrentSettings() const
     for (int i = 0; i < m_list1->count(); ++i)
         settings.TableList.push_back(m_list1->item(i)->text().toStdString());
     settings.DataSourceName = m_dataSourceName();
+    settings.Quoted = m_quoted->isChecked();
+    settings.Encoding = kEncodingChoices[std::max(0, m_encoding->currentIndex())].name;
     return settings;
 }
 

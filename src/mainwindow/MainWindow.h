@@ -9,6 +9,7 @@
 #include <memory>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -87,7 +88,17 @@ private:
     QRadioButton* m_option4;
     QCheckBox* m_check2;
     QListWidget* m_list1;
+    QCheckBox* m_quoted;
+    QLabel* m_encodingLabel;
+    QComboBox* m_encoding;
 };
+
+// The encodings the window offers: caption, and iconv's name (empty: as is).
+struct EncodingChoice {
+    const char* caption;
+    const char* name;
+};
+extern const EncodingChoice kEncodingChoices[5];
 
 QString MainHelpText();
 

@@ -7,6 +7,7 @@
 #include "support/WindowTestSupport.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -133,12 +134,38 @@ private slots:
     {
         Fixture f;
         f.Click("PushButton6");
-        QCOMPARE(f.LastMessage(),
-                 std::string("Text files should look like this:\r\n\r\nName,State\r\nPeter,NH\r\nJane,MA\r\n\r\n"
-                             "Also, if appending, make sure the number of columns in the text file match the "
-                             "number of columns in the table.\r\n\r\nWhen appending, number of columns and data "
-                             "types (number, decimal, text, etc.) must be identical."));
+        const std::string original =
+            "Text files should look like this:\r\n\r\nName,State\r\nPeter,NH\r\nJane,MA\r\n\r\n"
+            "Also, if appending, make sure the number of columns in the text file match the "
+            "number of columns in the table.\r\n\r\nWhen appending, number of columns and data "
+            "types (number, decimal, text, etc.) must be identical.";
+        QCOMPARE(f.LastMessage().substr(0, original.size()), original);
+        QVERIFY(f.LastMessage().find("\r\n\r\nFields may be in double quotes") == original.size());
         QCOMPARE(f.dialogs.messages[0].icon, BoxIcon::None);
+    }
+
+    void readingOptionsSitBelowAndAreRemembered()
+    {
+        auto f = std::make_unique<Fixture>();
+        auto* quoted = f->Find<QCheckBox>("CheckQuoted");
+        auto* encoding = f->Find<QComboBox>("ComboEncoding");
+        QCOMPARE(quoted->text(), QStringLiteral("Fields may be in double quotes"));
+        QCOMPARE(f->Find<QLabel>("LabelEncoding")->text(), QStringLiteral("Encoding:"));
+        QCOMPARE(encoding->count(), 5);
+        const int originalBottom = f->Find("PushButton5")->geometry().bottom();
+        QVERIFY(quoted->geometry().top() > originalBottom && encoding->geometry().top() > originalBottom);
+        QVERIFY(encoding->geometry().bottom() < f->window.height());
+        QCOMPARE(f->window.CurrentSettings().Encoding, std::string());
+
+        quoted->setChecked(true);
+        encoding->setCurrentText(QStringLiteral("ISO-8859-1"));
+        const ImportSettings settings = f->window.CurrentSettings();
+        QVERIFY(settings.Quoted);
+        QCOMPARE(settings.Encoding, std::string("ISO-8859-1"));
+        // A new window over the same settings shows the same choices.
+        MainWindow again(f->settings, f->dialogs, [] { return std::string(); });
+        QVERIFY(again.findChild<QCheckBox*>("CheckQuoted")->isChecked());
+        QCOMPARE(again.findChild<QComboBox*>("ComboEncoding")->currentText(), QStringLiteral("ISO-8859-1"));
     }
 
     void hoverLeavesTheBusyPointerAlone()
