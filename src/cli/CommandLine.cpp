@@ -7,7 +7,7 @@ namespace qb::cli {
 const char* const kUsage =
     "usage: quillbarrow-import --dsn NAME [--separator TEXT] [--table-name PATTERN] [--ask-columns]\n"
     "                          [--append TABLE [--skip-header]] [--quoted] [--encoding NAME] [--row-by-row]\n"
-    "                          [FILE...]\n"
+    "                          [--rejects FILE] [FILE...]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
     "       quillbarrow-import --help\n";
 
@@ -50,6 +50,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.Encoding = value();
             if (!TextDecoder::Known(settings.Encoding))
                 throw UsageError{"unknown encoding " + settings.Encoding};
+        } else if (argument == "--rejects") {
+            settings.RejectsPath = value();
         } else if (argument == "--row-by-row") {
             settings.RowByRow = true;
         } else if (argument == "--list-tables") {

@@ -1,5 +1,8 @@
 #include "cli/TerminalHost.h"
 
+#include "filelist/TemporaryFiles.h"
+#include "import/ImportRun.h"
+
 #include <string>
 
 namespace qb::cli {
@@ -53,6 +56,32 @@ void TerminalHost::ShowErrorReport(const std::string& procedure, int line, const
     std::fflush(m_err);
 }
 
+void TerminalHost::ShowLineReport(const std::string& procedure, int line, const std::string& description,
+                                  const LineContext& context)
+{
+    ClearProgress();
+    std::fflush(m_out);
+    if (context.line > 0)
+        std::fprintf(m_err, "%s:%ld: ", context.path.c_str(), context.line);
+    else
+        std::fprintf(m_err, "%s: ", context.path.c_str());
+    ShowErrorReport(procedure, line, description);
+}
+
+bool TerminalHost::StopRequested()
+{
+    return StopSignal() != 0;
+}
+
+void TerminalHost::ShowOnTerminal(const std::string& text)
+{
+    if (!m_showProgress)
+        return;
+    ClearProgress();
+    std::fprintf(m_err, "%s\n", text.c_str());
+    std::fflush(m_err);
+}
+
 std::string TerminalHost::AskText(const std::string& prompt)
 {
     ClearProgress();
@@ -66,7 +95,7 @@ std::string TerminalHost::AskText(const std::string& prompt)
     return answer;
 }
 
-void TerminalHost::ReportProgress(int file, int files, long rowsSent)
+void TerminalHost::ReportProgress(const ImportProgress& progress)
 {
     if (!m_showProgress)
         return;
@@ -74,7 +103,7 @@ void TerminalHost::ReportProgress(int file, int files, long rowsSent)
     if (m_progressShown && now - m_lastProgress < std::chrono::milliseconds(100))
         return;
     m_lastProgress = now;
-    std::fprintf(m_err, "\r\033[Kfile %d of %d, %ld rows sent", file, files, rowsSent);
+    std::fprintf(m_err, "\r\033[K%s", StatusText(progress).c_str());
     std::fflush(m_err);
     m_progressShown = true;
 }

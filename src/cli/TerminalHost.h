@@ -8,9 +8,10 @@
 
 namespace qb::cli {
 
-// Messages to standard output, error reports to standard error, answers
-// from standard input; a progress line on standard error when it is a
-// terminal, always cleared before anything else is written.
+// Messages to standard output, error reports to standard error (each
+// raised while a file is imported led by "PATH:LINE:" or "PATH:", as
+// compilers do), answers from standard input; a progress line on standard
+// error when it is a terminal, always cleared before anything else is written.
 class TerminalHost : public ImportHost {
 public:
     TerminalHost(std::FILE* out, std::FILE* err, std::istream& in, bool showProgress);
@@ -18,10 +19,15 @@ public:
 
     void ShowMessage(const std::string& text) override;
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
+    void ShowLineReport(const std::string& procedure, int line, const std::string& description,
+                        const LineContext& context) override;
     std::string AskText(const std::string& prompt) override;
     void Yield() override {}
     void SetBusy(bool) override {}
-    void ReportProgress(int file, int files, long rowsSent) override;
+    void ReportProgress(const ImportProgress& progress) override;
+    bool StopRequested() override;
+    // A line on standard error, only when it is a terminal (the summary).
+    void ShowOnTerminal(const std::string& text);
 
 private:
     void ClearProgress();

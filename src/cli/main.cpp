@@ -4,6 +4,7 @@
 #include "connection/TableCatalogue.h"
 #include "filelist/TemporaryFiles.h"
 #include "import/ImportRun.h"
+#include "import/RunRecords.h"
 
 #include <cstdio>
 #include <iostream>
@@ -31,9 +32,17 @@ int Import(qb::ImportSettings& settings)
     qb::cli::TerminalHost host(stdout, stderr, std::cin, ::isatty(STDERR_FILENO) == 1);
     qb::StepRunner load(host, qb::ProcedurePath("Form2", "Form_Load"));
     load.Run(kFillTableListLine, [&] { settings.TableList = qb::ListUserTables(settings.DataSourceName); });
+    settings.LogFolder = qb::DefaultLogFolder();
     const qb::ImportSummary summary = qb::RunImport(settings, host);
+    if (summary.files > 0) {
+        host.ShowOnTerminal(qb::SummaryText(summary));
+        for (const auto& problem : summary.problems)
+            std::fprintf(stderr, "%s\n", problem.c_str());
+    }
+    if (summary.stopped && qb::StopSignal() != 0)
+        return 128 + qb::StopSignal();
     const bool clean = summary.finalMessage == "Done." && summary.filesSkipped == 0 &&
-                       summary.errorReports == 0 && load.Reports() == 0;
+                       summary.errorReports == 0 && load.Reports() == 0 && summary.problems.empty();
     return clean ? 0 : 1;
 }
 
@@ -41,7 +50,7 @@ int Import(qb::ImportSettings& settings)
 
 int main(int argc, char** argv)
 {
-    qb::InstallSignalCleanup();
+    qb::InstallSignalCleanup(true);
     qb::cli::CommandLine line;
     try {
         line = qb::cli::ParseCommandLine({argv + 1, argv + argc});

@@ -24,8 +24,15 @@ Slot g_slots[kSlots];
 
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+volatile std::sig_atomic_t g_stopFirst = 0;
+volatile std::sig_atomic_t g_stopSignal = 0;
+
 void RemoveAndEnd(int signal)
 {
+    if (g_stopFirst && g_stopSignal == 0 && (signal == SIGINT || signal == SIGTERM)) {
+        g_stopSignal = signal;
+        return;
+    }
     for (Slot& slot : g_slots) {
         if (slot.published.load(std::memory_order_acquire))
             ::unlink(slot.path);
@@ -36,8 +43,14 @@ void RemoveAndEnd(int signal)
 
 }  // namespace
 
-void InstallSignalCleanup()
+int StopSignal()
 {
+    return g_stopSignal;
+}
+
+void InstallSignalCleanup(bool stopFirst)
+{
+    g_stopFirst = stopFirst;
     struct sigaction action {};
     action.sa_handler = RemoveAndEnd;
     sigemptyset(&action.sa_mask);

@@ -9,8 +9,13 @@ namespace qb {
 
 // SIGINT, SIGTERM and SIGHUP remove every registered temporary file before
 // the program ends as the signal would have ended it. SIGXFSZ is ignored, so
-// a file size limit shows as a write error with its own text.
-void InstallSignalCleanup();
+// a file size limit shows as a write error with its own text. With
+// stopFirst, a first SIGINT or SIGTERM only asks for a stop (StopSignal);
+// a second one ends the program at once.
+void InstallSignalCleanup(bool stopFirst = false);
+
+// The signal that asked for a stop, or 0.
+int StopSignal();
 
 // Registers a file that exists only while it is being written, for as long
 // as the guard lives.

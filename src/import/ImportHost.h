@@ -2,9 +2,31 @@
 
 #include "frame/ErrorReport.h"
 
+#include <cstdint>
 #include <string>
 
 namespace qb {
+
+// How far a run has come, for a status line and a progress bar.
+struct ImportProgress {
+    int file = 0;  // 1-based position in the list
+    int files = 0;
+    std::string path;
+    long rowsInFile = 0;  // rows stored from this file
+    long rows = 0;        // rows stored in the run
+    std::uint64_t bytesDone = 0;   // of all the run's files, read and sent
+    std::uint64_t bytesTotal = 0;
+    double seconds = 0;  // since the run started
+};
+
+// Where a report raised while a file is imported comes from.
+struct LineContext {
+    std::string path;   // the file
+    long line = 0;      // 1-based, by the file's own line ends; 0 when it concerns the whole file
+    std::string bytes;  // the line's first bytes, at most kContextBytes
+    bool rejected = false;  // the line was refused and not stored
+};
+inline constexpr std::size_t kContextBytes = 1000;
 
 // What an import needs of the window (or terminal) that runs it.
 class ImportHost : public ErrorReporter {
@@ -12,13 +34,26 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // Returns the typed text, or empty text when cancelled.
     virtual std::string AskText(const std::string& prompt) = 0;
-    // Called at every line and field: must be cheap.
+    // Called at every line: must be cheap.
     virtual void Yield() = 0;
     virtual void SetBusy(bool on) = 0;
-    // After each statement sent; a front end may show progress from it.
-    virtual void ReportProgress(int /*file*/, int /*files*/, long /*rowsSent*/) {}
+    // After each statement or batch stored; a front end may show progress from it.
+    virtual void ReportProgress(const ImportProgress& /*progress*/) {}
     // A table was created and put at the front of the table list.
     virtual void TableCreated(const std::string& /*name*/) {}
+    // Asked after every statement or batch, and while a file is read: true
+    // ends the run there, with "Import stopped.".
+    virtual bool StopRequested() { return false; }
+    // An error report raised while a file is imported, with where it comes
+    // from. Shown as a plain error report unless the host does more.
+    virtual void ShowLineReport(const std::string& procedure, int line, const std::string& description,
+                                const LineContext& /*context*/)
+    {
+        ShowErrorReport(procedure, line, description);
+    }
+    // The run's file at a 1-based position, as the list holds it when the
+    // run reaches it; the list may have been reordered since the run began.
+    virtual std::string FileAt(int /*position*/, const std::string& asStarted) { return asStarted; }
 };
 
 }  // namespace qb

@@ -3,56 +3,42 @@
 #include "connection/Database.h"
 #include "frame/AsciiCase.h"
 #include "frame/ErrorReport.h"
-#include "import/FieldSplitter.h"
-#include "import/InsertBatch.h"
 #include "import/LineReader.h"
+#include "import/LineSender.h"
 #include "import/Records.h"
-#include "import/TextDecoder.h"
-#include "import/StepFailure.h"
+#include "import/RunRecords.h"
 #include "import/StatementBuilder.h"
+#include "import/TextDecoder.h"
 #include "import/WorkingCopy.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <optional>
+#include <sys/stat.h>
 
 namespace qb {
 namespace {
 
-// The report line numbers of one insert loop.
-struct InsertLoopLines {
-    int open;
-    int read;
-    int execute;
-};
 constexpr InsertLoopLines kFromFirstLineLoop{202, 208, 232};
 constexpr InsertLoopLines kUserSpecifiedLoop{264, 270, 292};
 constexpr InsertLoopLines kAppendLoop{316, 322, 344};
 
-// Buffers that held one huge line are given back rather than kept for the
-// next, so that the statement and the driver's copies of it have room.
-constexpr std::size_t kKeptBuffer = std::size_t(16) << 20;
-
-void ReleaseIfHuge(std::string& buffer)
+std::uint64_t FileSize(const std::string& path)
 {
-    if (buffer.capacity() > kKeptBuffer)
-        std::string().swap(buffer);
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
 }
 
-const char* const kReplyLost =
-    "\r\nThe connection was lost while this line was sent, so it may or may not be stored. "
-    "The rest of the file was not sent.";
-
-std::string BatchLost(std::size_t rows)
-{
-    return "\r\nThe connection was lost while a batch of " + std::to_string(rows) +
-           " lines was sent, so they may or may not be stored. The rest of the file was not sent.";
-}
-
-class ImportRun {
+// Runs one import. It is its own error reporter, so that every report
+// raised while a file is imported carries where it comes from, and every
+// rejected line is counted, logged and kept.
+class ImportRun : private ErrorReporter, private SendSink {
 public:
     ImportRun(ImportSettings& settings, ImportHost& host)
-        : m_settings(settings), m_host(host), m_steps(host, ProcedurePath("Form2", "PushButton1_Click")),
-          m_workingCopy(WorkingCopyPath())
+        : m_settings(settings), m_host(host), m_steps(*this, ProcedurePath("Form2", "PushButton1_Click")),
+          m_workingCopy(WorkingCopyPath()), m_sender(m_connection, m_steps, *this, settings),
+          m_start(std::chrono::steady_clock::now())
     {
     }
 
@@ -66,38 +52,46 @@ private:
     void CreateFromAnswers(const std::string& table, const std::string& header);
     void Append();
     void SendLines(const std::string& table, std::size_t columns, const InsertLoopLines& lines);
-    enum class Sent { Stored, Refused, Lost };
-    bool SendLine(const std::string& table, std::size_t columns, int step);
-    bool Batched(const std::string& table, std::size_t columns, int step);
-    bool SendBatch(int step);
-    bool Refuse(const std::string& description, int step);
-    bool SendEntries(std::size_t first, std::size_t last, int step);
-    bool SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows);
-    Sent Send(std::string_view statement, int step);
     void Skip() { ++m_summary.filesSkipped; }
     void ListCreated(const std::string& table)
     {
         m_settings.TableList.insert(m_settings.TableList.begin(), table);
         m_host.TableCreated(table);
     }
+    double Seconds() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    }
+    void Progress();
+
+    void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
+    void Stored(long rows, off_t reached) override;
+    void At(const InsertBatch::Place& place, bool rejected) override;
+    bool StopRequested() override;
 
     ImportSettings& m_settings;
     ImportHost& m_host;
     StepRunner m_steps;
     const std::string m_workingCopy;
     Connection m_connection;
+    LineSender m_sender;
+    PreparedFile m_file{-1, {}, {}, {}};
     UniqueFd m_copy;  // this file's working copy, as written
-    std::vector<RecordNote> m_notes;  // its records to refuse, in order
-    std::size_t m_nextNote = 0;
-    RecordSplitter m_splitter{m_settings.Separator, m_settings.Quoted};
-    std::string m_line;
-    std::string m_statement;
-    InsertBatch m_batch{m_settings.BatchRows, m_settings.BatchBytes};
-    bool m_batching = false;  // for this file's connection
+    std::uint64_t m_copySize = 0;
+    std::string m_path;  // this file, as the list held it when the run reached it
+    InsertBatch::Place m_place;
+    bool m_inFile = false;
+    bool m_rejected = false;
+    std::optional<RunLog> m_log;
+    std::optional<RejectsFile> m_rejects;
     ImportSummary m_summary;
     bool m_allTablesNew = true;
     int m_counter = 0;
-    int m_files = 0;
+    std::chrono::steady_clock::time_point m_start;
+    std::uint64_t m_bytesTotal = 0;
+    std::uint64_t m_bytesBefore = 0;  // of the files already done
+    std::uint64_t m_fileSize = 0;
+    long m_fileRows = 0;
 };
 
 ImportSummary ImportRun::Run()
@@ -105,13 +99,27 @@ ImportSummary ImportRun::Run()
     m_summary.started = true;
     std::optional<WorkingCopyLock> lock;
     if (Checked() && Locked(lock)) {
-        m_files = static_cast<int>(m_settings.Files.size());
-        for (int counter = 1; counter <= m_files; ++counter) {
+        m_summary.files = static_cast<int>(m_settings.Files.size());
+        for (const auto& path : m_settings.Files)
+            m_bytesTotal += FileSize(path);
+        m_log.emplace(m_settings.LogFolder, std::time(nullptr));
+        m_rejects.emplace(m_settings.RejectsPath);
+        for (int counter = 1; counter <= m_summary.files && !m_summary.stopped; ++counter) {
             // Whatever a file throws that no step caught ends that file only.
             if (!m_steps.Run(122, [&] { ImportFile(counter); }))
                 Skip();
+            m_inFile = false;
+            m_summary.stopped = m_summary.stopped || m_host.StopRequested();
         }
-        m_summary.finalMessage = m_allTablesNew ? "Done." : "Table(s) already exist.";
+        m_summary.seconds = Seconds();
+        m_summary.finalMessage =
+            m_summary.stopped ? "Import stopped." : m_allTablesNew ? "Done." : "Table(s) already exist.";
+        m_log->Finish(m_summary.finalMessage + " " + SummaryText(m_summary));
+        m_summary.logPath = m_log->Path();
+        for (const std::string* problem : {&m_log->Error(), &m_rejects->Error()}) {
+            if (!problem->empty())
+                m_summary.problems.push_back(*problem);
+        }
         m_host.ShowMessage(m_summary.finalMessage);
     }
     m_summary.errorReports = m_steps.Reports();
@@ -151,31 +159,46 @@ bool ImportRun::Locked(std::optional<WorkingCopyLock>& lock)
 void ImportRun::ImportFile(int counter)
 {
     m_counter = counter;
+    m_path = m_host.FileAt(counter, m_settings.Files[static_cast<std::size_t>(counter - 1)]);
+    m_inFile = true;
+    m_place = {};
+    m_rejected = false;
+    m_fileRows = 0;
+    m_fileSize = FileSize(m_path);
+    m_log->File(m_path);
     m_host.SetBusy(true);
-    struct BusyOff {
-        ImportHost& host;
-        ~BusyOff() { host.SetBusy(false); }
-    } busyOff{m_host};
+    struct FileEnd {
+        ImportRun& run;
+        ~FileEnd()
+        {
+            run.m_log->FileDone(run.m_fileRows);
+            run.m_bytesBefore += run.m_fileSize;
+            run.m_copy.Reset();
+            run.m_host.SetBusy(false);
+        }
+    } fileEnd{*this};
 
     // Nothing can be sent through a connection that did not open: one report, then the next file.
     if (!m_steps.Run(120, [&] { m_connection.Open(m_settings.DataSourceName); })) {
         Skip();
         return;
     }
-    // A driver without transactions may keep part of a failed batch: line by line there.
-    m_batching = false;
-    if (!m_settings.RowByRow)
-        m_steps.Run(120, [&] { m_batching = m_connection.SupportsTransactions(); });
     std::string header;
-    const std::string& path = m_settings.Files[static_cast<std::size_t>(counter - 1)];
     const FileFormat format{m_settings.Separator, m_settings.Quoted, m_settings.Encoding};
     const bool prepared = m_steps.Run(124, [&] {
-        PreparedCopy copy = PrepareWorkingCopy(path, m_workingCopy, SkipFirstLine(m_settings), m_host, format);
-        header = std::move(copy.header);
-        m_copy = std::move(copy.copy);
-        m_notes = std::move(copy.notes);
-        m_nextNote = 0;
+        try {
+            PreparedCopy copy = PrepareWorkingCopy(m_path, m_workingCopy, SkipFirstLine(m_settings), m_host, format);
+            header = std::move(copy.header);
+            m_copy = std::move(copy.copy);
+            m_file = {m_copy.Get(), m_workingCopy, std::move(copy.notes), std::move(copy.jumps)};
+            struct stat info {};
+            m_copySize = ::fstat(m_copy.Get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+        } catch (const ImportStopped&) {
+            m_summary.stopped = true;
+        }
     });
+    if (m_summary.stopped)
+        return;
     if (!prepared) {
         Skip();
     } else if (m_settings.Mode == ImportMode::CreateNewTable) {
@@ -193,19 +216,19 @@ void ImportRun::ImportFile(int counter)
     } else {
         Append();
     }
-    m_copy.Reset();
+    m_place = {};
+    m_rejected = false;
     m_steps.Run(352, [&] { m_connection.Close(); });
 }
 
 void ImportRun::CreateFromFirstLine(const std::string& table, const std::string& header)
 {
-    // Rows for a table that was not created would each fail on their own.
-    const auto& headerFields = m_splitter.Split(header);
+    RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
+    const auto& fields = splitter.Split(header);
     const auto columns = static_cast<std::size_t>(
-        std::count_if(headerFields.begin(), headerFields.end(), [](std::string_view f) { return !f.empty(); }));
-    const bool created = m_steps.Run(200, [&] {
-        m_connection.Execute(BuildCreateFromFields(table, headerFields, m_host));
-    });
+        std::count_if(fields.begin(), fields.end(), [](std::string_view field) { return !field.empty(); }));
+    // Rows for a table that was not created would each fail on their own.
+    const bool created = m_steps.Run(200, [&] { m_connection.Execute(BuildCreateFromFields(table, fields, m_host)); });
     if (!created) {
         Skip();
         return;
@@ -217,7 +240,7 @@ void ImportRun::CreateFromFirstLine(const std::string& table, const std::string&
 void ImportRun::CreateFromAnswers(const std::string& table, const std::string& header)
 {
     bool created = false;
-    const std::size_t columns = m_splitter.Split(header).size();
+    const std::size_t columns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(header).size();
     m_steps.Run(262, [&] {
         const CreateStatement create = BuildCreateFromAnswers(table, columns, m_host);
         if (create.execute) {
@@ -250,181 +273,86 @@ void ImportRun::Append()
         Skip();
         return;
     }
-    if (!hasLine && m_notes.empty())
+    if (!hasLine)
         return;  // nothing to append
-    const auto fileColumns = m_splitter.Split(firstLine).size();
-    if (!hasLine) {
-        SendLines(target, fileColumns, kAppendLoop);  // only notes to report
-        return;
-    }
+    const auto fileColumns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(firstLine).size();
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
         SendLines(target, fileColumns, kAppendLoop);
         return;
     }
     Skip();
     m_host.ShowMessage("The columns in the text file and the columns in the table must be identical.\r\n\r\n" +
-                       m_settings.Files[static_cast<std::size_t>(m_counter - 1)] + " was split by " +
-                       m_settings.Separator + " and has " + std::to_string(fileColumns) +
+                       m_path + " was split by " + m_settings.Separator + " and has " + std::to_string(fileColumns) +
                        " columns. The table " + target + " has " + std::to_string(tableColumns) + " columns.");
 }
 
 void ImportRun::SendLines(const std::string& table, std::size_t columns, const InsertLoopLines& lines)
 {
-    std::optional<LineReader> reader;
-    if (!m_steps.Run(lines.open, [&] { reader.emplace(m_copy.Get(), m_workingCopy); }))
+    m_log->Table(table);
+    // A driver without transactions may keep part of a failed batch: line by line there.
+    bool batching = false;
+    if (!m_settings.RowByRow)
+        m_steps.Run(lines.open, [&] { batching = m_connection.SupportsTransactions(); });
+    m_sender.Send(m_file, table, columns, lines, batching);
+    m_place = {};
+    m_rejected = false;
+}
+
+void ImportRun::ShowErrorReport(const std::string& procedure, int line, const std::string& description)
+{
+    if (!m_inFile) {
+        m_host.ShowErrorReport(procedure, line, description);
         return;
-    RecordReader records(*reader, m_settings.Separator, m_settings.Quoted);
-    m_batch.Start(table);
-    for (long record = 0;; ++record) {
-        bool more = false;
-        // A file that cannot be read further ends the loop rather than failing at every step.
-        if (!m_steps.Run(lines.read, [&] { more = records.Next(m_line); }) || !more)
-            break;
-        m_host.Yield();
-        bool goOn = true;
-        if (m_nextNote < m_notes.size() && m_notes[m_nextNote].record == record)
-            goOn = Refuse(m_notes[m_nextNote++].description, lines.read);
-        else
-            goOn = m_batching ? Batched(table, columns, lines.execute) : SendLine(table, columns, lines.execute);
-        if (!goOn)
-            break;
     }
-    // A record whose quote never closed ends the file after every other.
-    while (m_nextNote < m_notes.size())
-        Refuse(m_notes[m_nextNote++].description, lines.read);
-    if (m_batching)
-        SendBatch(lines.execute);
-    m_batch.Clear();
-    ReleaseIfHuge(m_line);
-    ReleaseIfHuge(m_statement);
-}
-
-// A record refused before sending: reported in its place among the others.
-bool ImportRun::Refuse(const std::string& description, int step)
-{
-    if (!m_batching) {
-        m_steps.Run(step, [&] { throw StepFailure(step, description); });
-        return true;
+    LineContext context{m_path, m_place.line, {}, m_rejected};
+    if (m_place.length > 0)
+        context.bytes = ReadBytes(m_copy.Get(), m_place.offset, m_place.length, kContextBytes);
+    if (m_rejected) {
+        ++m_summary.linesRejected;
+        m_log->Rejected(m_place.line, description, m_copy.Get(), m_place.offset, m_place.length);
+        m_rejects->Add(m_copy.Get(), m_place.offset, m_place.length);
     }
-    m_batch.AddRefused(description, step);
-    return !m_batch.Full() || SendBatch(step);
+    m_host.ShowLineReport(procedure, line, description, context);
 }
 
-std::string ShortLine(std::size_t values, const std::string& table, std::size_t columns)
+void ImportRun::Stored(long rows, off_t reached)
 {
-    return "The line has " + std::to_string(values) + " values, but the table " + table + " has " +
-           std::to_string(columns) + " columns. It was not sent.";
+    m_summary.rowsSent += rows;
+    m_fileRows += rows;
+    m_place = {};
+    m_rejected = false;
+    ImportProgress progress{m_counter, m_summary.files, m_path, m_fileRows, m_summary.rowsSent, m_bytesBefore,
+                            m_bytesTotal, Seconds()};
+    if (m_copySize > 0)
+        progress.bytesDone += static_cast<std::uint64_t>(static_cast<double>(m_fileSize) *
+                                                         static_cast<double>(reached) / static_cast<double>(m_copySize));
+    m_host.ReportProgress(progress);
 }
 
-// False when nothing more can be sent for this file.
-bool ImportRun::SendLine(const std::string& table, std::size_t columns, int step)
+void ImportRun::At(const InsertBatch::Place& place, bool rejected)
 {
-    const auto& fields = m_splitter.Split(m_line);
-    if (fields.empty())
-        return true;
-    // Some databases fill missing trailing columns with NULL; none may.
-    if (fields.size() < columns) {
-        m_steps.Run(step, [&] { throw StepFailure(step, ShortLine(fields.size(), table, columns)); });
-        return true;
-    }
-    BuildInsertInto(m_statement, table, fields);
-    ReleaseIfHuge(m_line);
-    return Send(m_statement, step) != Sent::Lost;
+    m_place = place;
+    m_rejected = rejected;
 }
 
-// Runs one line's statement under the step, as its own transaction.
-ImportRun::Sent ImportRun::Send(std::string_view statement, int step)
+bool ImportRun::StopRequested()
 {
-    Sent outcome = Sent::Refused;
-    m_steps.Run(step, [&] {
-        try {
-            m_connection.Execute(statement);
-        } catch (const DatabaseError& error) {
-            if (!error.ConnectionLost())
-                throw;
-            outcome = Sent::Lost;
-            throw StepFailure(step, error.what() + std::string(kReplyLost));
-        }
-        outcome = Sent::Stored;
-    });
-    if (outcome == Sent::Stored)
-        m_host.ReportProgress(m_counter, m_files, ++m_summary.rowsSent);
-    return outcome;
+    if (!m_summary.stopped && m_host.StopRequested())
+        m_summary.stopped = true;
+    return m_summary.stopped;
 }
 
-bool ImportRun::Batched(const std::string& table, std::size_t columns, int step)
+std::string Grouped(long value)
 {
-    const auto& fields = m_splitter.Split(m_line);
-    if (fields.empty())
-        return true;
-    // Reports wait for the batch, so that none is shown while it is unsent
-    // and all come out in file order.
-    if (fields.size() < columns)
-        m_batch.AddRefused(ShortLine(fields.size(), table, columns), step);
-    else if (fields.size() > columns)
-        m_batch.AddAlone(fields);  // no database takes more values than columns
-    else
-        m_batch.AddRow(fields);
-    if (!m_batch.Full())
-        return true;
-    ReleaseIfHuge(m_line);
-    return SendBatch(step);
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return (value < 0 ? "-" : "") + digits;
 }
 
-bool ImportRun::SendBatch(int step)
+std::string Counted(long count, const char* one, const char* many)
 {
-    const bool goOn = SendEntries(0, m_batch.Entries().size(), step);
-    m_batch.Clear();
-    return goOn;
-}
-
-// Sends the rows among entries [first, last) as one statement and the other
-// entries in their places. Should the database refuse the statement, none
-// of it was stored: each half goes again, down to single lines sent as they
-// would be line by line, so that every refusal gets its own report, in
-// order. False when the connection was lost.
-bool ImportRun::SendEntries(std::size_t first, std::size_t last, int step)
-{
-    constexpr std::size_t kLineByLine = 8;
-    const std::size_t rows = m_batch.RowsIn(first, last);
-    if (rows > 1) {
-        bool stored = false;
-        try {
-            m_connection.Execute(m_batch.Statement(first, last));
-            stored = true;
-        } catch (const DatabaseError& error) {
-            if (error.ConnectionLost()) {
-                m_steps.Run(step, [&] { throw StepFailure(step, error.what() + BatchLost(rows)); });
-                return false;
-            }
-        } catch (const std::exception&) {
-        }
-        if (stored) {
-            m_summary.rowsSent += static_cast<long>(rows);
-            m_host.ReportProgress(m_counter, m_files, m_summary.rowsSent);
-            return SendEntriesAlone(first, last, step, false);
-        }
-        if (last - first > kLineByLine) {
-            const std::size_t middle = first + (last - first) / 2;
-            return SendEntries(first, middle, step) && SendEntries(middle, last, step);
-        }
-    }
-    return SendEntriesAlone(first, last, step, true);
-}
-
-// Sends each entry of [first, last) by itself (rows too, when withRows) and
-// reports the refused ones.
-bool ImportRun::SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows)
-{
-    for (std::size_t i = first; i < last; ++i) {
-        const InsertBatch::Entry& entry = m_batch.Entries()[i];
-        if (entry.kind == InsertBatch::Kind::Refused)
-            m_steps.Run(step, [&] { throw StepFailure(entry.step, std::string(m_batch.Single(entry))); });
-        else if ((withRows || entry.kind == InsertBatch::Kind::Alone) &&
-                 Send(m_batch.Single(entry), step) == Sent::Lost)
-            return false;
-    }
-    return true;
+    return Grouped(count) + " " + (count == 1 ? one : many);
 }
 
 }  // namespace
@@ -434,6 +362,35 @@ bool TableListed(const std::vector<std::string>& list, const std::string& name)
     const std::string wanted = LowerText(name);
     return std::any_of(list.begin(), list.end(),
                        [&](const std::string& entry) { return LowerText(entry) == wanted; });
+}
+
+std::string SummaryText(const ImportSummary& summary)
+{
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", summary.seconds);
+    return Counted(summary.files, "file", "files") + ", " + Counted(summary.rowsSent, "row", "rows") +
+           " imported, " + Counted(summary.linesRejected, "line", "lines") + " rejected, " +
+           Counted(summary.filesSkipped, "file", "files") + " skipped, in " + seconds + " s";
+}
+
+std::string StatusText(const ImportProgress& progress)
+{
+    const std::size_t slash = progress.path.find_last_of('/');
+    std::string text = "File " + std::to_string(progress.file) + " of " + std::to_string(progress.files) + ": " +
+                       (slash == std::string::npos ? progress.path : progress.path.substr(slash + 1)) + ", " +
+                       Counted(progress.rowsInFile, "row", "rows");
+    if (progress.seconds <= 0)
+        return text;
+    text += ", " + Grouped(static_cast<long>(static_cast<double>(progress.rows) / progress.seconds)) + " rows/s";
+    if (progress.bytesDone > 0 && progress.bytesTotal >= progress.bytesDone) {
+        const double left = progress.seconds * static_cast<double>(progress.bytesTotal - progress.bytesDone) /
+                            static_cast<double>(progress.bytesDone);
+        const long whole = static_cast<long>(left + 0.5);
+        char clock[32];
+        std::snprintf(clock, sizeof clock, "%ld:%02ld", whole / 60, whole % 60);
+        text += std::string(", about ") + clock + " left";
+    }
+    return text;
 }
 
 ImportSummary RunImport(ImportSettings& settings, ImportHost& host)

@@ -30,6 +30,10 @@ struct ImportSettings {
     // by many, few enough bytes that memory stays flat whatever the lines.
     std::size_t BatchRows = 1000;
     std::size_t BatchBytes = std::size_t(1) << 20;
+    // Where the run's log goes (empty: none), and the file for every
+    // refused line (empty: none).
+    std::string LogFolder;
+    std::string RejectsPath;
 };
 
 // Whether the first line is left out of the data: a new table's first line

@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace qb {
@@ -19,19 +20,26 @@ public:
         Alone,    // certain to be refused: sent by itself, for the database's own words
         Refused,  // refused before sending; its text is the report
     };
+    // Where an entry's line is: in the file, and in the working copy.
+    struct Place {
+        long line = 0;
+        off_t offset = 0;
+        std::size_t length = 0;
+    };
     struct Entry {
         std::size_t begin;  // the row's "(...)", or the text, in its buffer
         std::size_t end;
         Kind kind;
-        int step = 0;  // a Refused entry's report line
+        int step;  // a Refused entry's report line
+        Place place;
     };
 
     InsertBatch(std::size_t maxRows, std::size_t maxBytes);
 
     void Start(std::string_view table);
-    void AddRow(std::span<const std::string_view> fields);
-    void AddAlone(std::span<const std::string_view> fields);
-    void AddRefused(std::string_view description, int step);
+    void AddRow(std::span<const std::string_view> fields, const Place& place);
+    void AddAlone(std::span<const std::string_view> fields, const Place& place);
+    void AddRefused(std::string_view description, int step, const Place& place);
     // Full once the next row could pass a bound.
     bool Full() const;
     bool Empty() const { return m_entries.empty(); }

@@ -90,6 +90,7 @@ bool LineReader::Next(std::string& line)
     m_terminator = {};
     if (m_pos == m_end && !Fill())
         return false;
+    m_lineStart = m_offset - static_cast<off_t>(m_end - m_pos);
     const char* begin = m_data + m_pos;
     const auto* found = static_cast<const char*>(std::memchr(begin, m_end1, m_end - m_pos));
     if (!found)

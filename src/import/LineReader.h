@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelist/UniqueFd.h"
+#include "import/TextDecoder.h"
 
 #include <memory>
 #include <string>
@@ -10,7 +11,7 @@
 
 namespace qb {
 
-class TextDecoder;
+
 
 // No text file holds a line this long; a file that does is not one this
 // program can import, and holding such a line would exhaust memory.
@@ -39,6 +40,8 @@ public:
     bool Next(std::string& line);
     // What ended the last line: "\r\n", "\r", "\n", or nothing at the end.
     std::string_view Terminator() const { return m_terminator; }
+    // Where the last line began in the file; for unconverted files only.
+    off_t LineStart() const { return m_lineStart; }
 
 private:
     bool Fill();
@@ -58,6 +61,7 @@ private:
     std::size_t m_end = 0;
     char m_end1;  // the byte that ends a line
     std::string_view m_terminator;
+    off_t m_lineStart = 0;
     std::unique_ptr<TextDecoder> m_decoder;
     bool m_atEof = false;
 };

@@ -127,6 +127,7 @@ bool RecordReader::Next(std::string& record)
     m_unclosed = false;
     if (!m_lines.Next(record))
         return false;
+    m_start = m_lines.LineStart();
     m_taken = 1;
     if (!m_quoted)
         return true;

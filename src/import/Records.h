@@ -52,6 +52,8 @@ public:
     bool Next(std::string& record);
     // Physical lines the last record took.
     long Lines() const { return m_taken; }
+    // Where the last record began in the file; for unconverted files only.
+    off_t Start() const { return m_start; }
     // The last record ran to the end of the file inside quotes.
     bool Unclosed() const { return m_unclosed; }
 
@@ -61,6 +63,7 @@ private:
     bool m_quoted;
     std::string m_line;
     long m_taken = 0;
+    off_t m_start = 0;
     bool m_unclosed = false;
 };
 

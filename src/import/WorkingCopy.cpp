@@ -178,22 +178,24 @@ PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& wo
             const long line = number;
             number += records.Lines();
             host.Yield();
-            if (records.Unclosed()) {
-                prepared.notes.push_back({written, "The record that begins on line " + std::to_string(line) + " of " +
-                                                       source + " has a double quote that is never closed. It was not sent."});
-                break;
-            }
+            if ((line & 1023) == 0 && host.StopRequested())
+                throw ImportStopped{};
             if (first)
                 prepared.header = record;
-            if (first && skipFirstLine)
+            if (first && skipFirstLine && !records.Unclosed())
                 continue;
             step = 168;
-            if (!start.encoding.empty() && record.find(kUndecodable) != std::string::npos) {
-                prepared.notes.push_back({written, "Line " + std::to_string(line) + " of " + source +
-                                                       " cannot be converted from " + start.encoding +
-                                                       " to UTF-8. It was not sent."});
-                record.clear();
-            }
+            if (records.Unclosed())
+                prepared.notes.push_back({written, line, "The record that begins on line " + std::to_string(line) +
+                                                             " of " + source +
+                                                             " has a double quote that is never closed. It was not sent."});
+            else if (!start.encoding.empty() && record.find(kUndecodable) != std::string::npos)
+                prepared.notes.push_back({written, line, "Line " + std::to_string(line) + " of " + source +
+                                                             " cannot be converted from " + start.encoding +
+                                                             " to UTF-8. It was not sent."});
+            if (prepared.jumps.empty() || prepared.jumps.back().line - prepared.jumps.back().record != line - written)
+                prepared.jumps.push_back({written, line});
+            // Noted records are kept too, for the report's and the rejected lines' bytes.
             writer.Write(record);
             writer.Write("\r\n");
             ++written;
@@ -201,6 +203,8 @@ PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& wo
         step = 170;
         prepared.copy = writer.CommitKeepingDescriptor();
         return prepared;
+    } catch (const ImportStopped&) {
+        throw;
     } catch (const std::length_error&) {
         DeleteFileForced(workingCopy, host);
         throw StepFailure(136, "Line " + std::to_string(number) + " of " + source + " is longer than " +

@@ -51,21 +51,32 @@ struct FileFormat {
 // A data record that is refused instead of sent, and why.
 struct RecordNote {
     long record;  // its place among the working copy's records
+    long line;    // where it began in the file
     std::string description;
 };
+
+// From this record on, record r began on line r + (line - record) of the file.
+struct LineJump {
+    long record;
+    long line;
+};
+
+// Thrown while a file is read when the host asks the run to stop.
+struct ImportStopped {};
 
 struct PreparedCopy {
     std::string header;  // the first record as read (UTF-8 when converted); empty when there is none
     UniqueFd copy;       // the working copy as written, to be read through this
     std::vector<RecordNote> notes;  // in record order
+    std::vector<LineJump> jumps;    // in record order; the first is record 0's
 };
 
 // Reads the source and writes the working copy with the data records, in
 // UTF-8 when an encoding is given, each ended by CR LF. A file that starts
 // with a byte order mark loses it; one of UTF-16 is read as UTF-16. A file
 // with no CR at all has LF line ends. A record that cannot be converted, or
-// whose quote is never closed, becomes a note (and an empty record, or
-// none at the end). Streams: one record is held at a time. Throws
+// whose quote is never closed (the last, then), is noted, to be refused in
+// its place. Streams: one record is held at a time. Throws
 // StepFailure with the failing step's line number and the system's own
 // error text; on failure no working copy of an earlier file is left behind.
 PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool skipFirstLine,

@@ -94,26 +94,31 @@ TEST(TerminalHostTest, ProgressNeverMixesWithMessages)
     std::istringstream in("First\r\nSecond\n");
     {
         TerminalHost host(out, err, in, true);
-        host.ReportProgress(1, 2, 10);
-        host.ReportProgress(1, 2, 11);  // too soon to redraw
+        host.ReportProgress({1, 2, "/d/a.csv", 10, 10, 50, 100, 2.0});
+        host.ReportProgress({1, 2, "/d/a.csv", 11, 11, 60, 100, 2.1});  // too soon to redraw
         host.ShowMessage("Line one\r\nLine two");
         EXPECT_EQ(host.AskText("Enter name for column #1:"), "First");
         EXPECT_EQ(host.AskText("Enter name for column #2:"), "Second");
         EXPECT_EQ(host.AskText("Enter name for column #3:"), "");
-        host.ReportProgress(2, 2, 12);
-        host.ShowErrorReport("in P ", 232, "rejected");
+        host.ReportProgress({2, 2, "/d/b.csv", 2, 12, 75, 100, 0});
+        host.ShowLineReport("in P ", 232, "rejected", {"/d/b.csv", 7, "x,y", true});
+        host.ShowLineReport("in P ", 120, "no connection", {"/d/b.csv", 0, "", false});
+        host.ShowOnTerminal("summary");
     }
     EXPECT_EQ(Contents(out), "Line one\nLine two\n");
     EXPECT_EQ(Contents(err),
-              "\r\033[Kfile 1 of 2, 10 rows sent\r\033[K"
+              "\r\033[KFile 1 of 2: a.csv, 10 rows, 5 rows/s, about 0:02 left\r\033[K"
               "Enter name for column #1: Enter name for column #2: Enter name for column #3: "
-              "\r\033[Kfile 2 of 2, 12 rows sent\r\033[K"
-              "rejected\nin P at line 232\nPlease email screenshot of this message to support@tolvane.example\n");
+              "\r\033[KFile 2 of 2: b.csv, 2 rows\r\033[K"
+              "/d/b.csv:7: rejected\nin P at line 232\nPlease email screenshot of this message to support@tolvane.example\n"
+              "/d/b.csv: no connection\nin P at line 120\nPlease email screenshot of this message to "
+              "support@tolvane.example\nsummary\n");
 
     std::FILE* quietErr = std::tmpfile();
     {
         TerminalHost quiet(out, quietErr, in, false);
-        quiet.ReportProgress(1, 1, 1);
+        quiet.ReportProgress({1, 1, "a", 1, 1, 1, 1, 1});
+        quiet.ShowOnTerminal("summary");
     }
     EXPECT_EQ(Contents(quietErr), "");
 }

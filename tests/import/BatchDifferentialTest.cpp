@@ -20,7 +20,7 @@ using test::ScriptedHost;
 class BoxCheckingHost : public ScriptedHost {
 public:
     BoxCheckingHost(std::string dsn, std::string table) : m_dsn(std::move(dsn)), m_table(std::move(table)) {}
-    void ReportProgress(int, int, long rowsSent) override { m_stored = rowsSent; }
+    void ReportProgress(const ImportProgress& progress) override { m_stored = progress.rows; }
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override
     {
         ScriptedHost::ShowErrorReport(procedure, line, description);

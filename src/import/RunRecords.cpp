@@ -1,0 +1,181 @@
+#include "import/RunRecords.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+#include <vector>
+
+namespace qb {
+namespace {
+
+std::string Reason(int error)
+{
+    return std::strerror(error);
+}
+
+}  // namespace
+
+std::string DefaultLogFolder()
+{
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
+        return std::string(state) + "/quillbarrow";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/.local/state/quillbarrow";
+    return {};
+}
+
+bool CopyBytes(int fd, off_t offset, std::size_t length, std::FILE* out)
+{
+    char buffer[1 << 16];
+    while (length > 0) {
+        const ssize_t got = ::pread(fd, buffer, std::min(length, sizeof buffer), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        if (std::fwrite(buffer, 1, static_cast<std::size_t>(got), out) != static_cast<std::size_t>(got))
+            return false;
+        offset += got;
+        length -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+std::string ReadBytes(int fd, off_t offset, std::size_t length, std::size_t max)
+{
+    std::string bytes(std::min(length, max), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t part = ::pread(fd, bytes.data() + got, bytes.size() - got, offset + static_cast<off_t>(got));
+        if (part < 0 && errno == EINTR)
+            continue;
+        if (part <= 0)
+            break;
+        got += static_cast<std::size_t>(part);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+RunLog::RunLog(const std::string& folder, std::time_t start)
+{
+    if (folder.empty())
+        return;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        Failed("Cannot make the log folder " + folder + ": " + error.message());
+        return;
+    }
+    // The oldest go first: names sort by the time they carry.
+    std::vector<std::filesystem::path> logs;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (it->path().extension() == ".log")
+            logs.push_back(it->path());
+    }
+    std::sort(logs.begin(), logs.end());
+    for (std::size_t i = 0; i + kKept <= logs.size(); ++i)
+        std::filesystem::remove(logs[i], error);
+
+    char stamp[32];
+    std::tm local {};
+    ::localtime_r(&start, &local);
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
+    for (int n = 0; n < 100 && !m_file; ++n) {
+        m_path = folder + "/" + stamp + (n ? "_" + std::to_string(n) : std::string()) + ".log";
+        m_file = std::fopen(m_path.c_str(), "wbxe");  // never an earlier run's log
+        if (!m_file && errno != EEXIST)
+            break;
+    }
+    if (!m_file)
+        Failed("Cannot write the log " + m_path + ": " + Reason(errno));
+}
+
+RunLog::~RunLog()
+{
+    if (m_file)
+        std::fclose(m_file);
+}
+
+void RunLog::Failed(const std::string& what)
+{
+    if (m_error.empty())
+        m_error = what;
+    if (m_file) {
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+}
+
+void RunLog::Write(const std::string& text)
+{
+    if (m_file && std::fwrite(text.data(), 1, text.size(), m_file) != text.size())
+        Failed("Cannot write the log " + m_path + ": " + Reason(errno));
+}
+
+void RunLog::File(const std::string& path)
+{
+    Write("File: " + path + "\n");
+}
+
+void RunLog::Table(const std::string& table)
+{
+    Write("Table: " + table + "\n");
+}
+
+void RunLog::Rejected(long line, const std::string& description, int copyFd, off_t offset, std::size_t length)
+{
+    if (!m_file)
+        return;
+    std::string text = "Rejected line " + std::to_string(line) + ": ";
+    for (const char c : description)
+        text += (c == '\r' || c == '\n') ? ' ' : c;
+    Write(text + "\n  ");
+    if (m_file && length > 0 && !CopyBytes(copyFd, offset, length, m_file))
+        Failed("Cannot write the log " + m_path + ": " + Reason(errno));
+    Write("\n");
+}
+
+void RunLog::FileDone(long rows)
+{
+    Write("Rows sent: " + std::to_string(rows) + "\n\n");
+}
+
+void RunLog::Finish(const std::string& summary)
+{
+    Write(summary + "\n");
+    if (m_file && std::fflush(m_file) != 0)
+        Failed("Cannot write the log " + m_path + ": " + Reason(errno));
+}
+
+RejectsFile::RejectsFile(const std::string& path) : m_path(path)
+{
+    if (path.empty())
+        return;
+    m_file = std::fopen(path.c_str(), "wbe");
+    if (!m_file)
+        m_error = "Cannot write the rejected lines to " + path + ": " + Reason(errno);
+}
+
+RejectsFile::~RejectsFile()
+{
+    if (m_file)
+        std::fclose(m_file);
+}
+
+void RejectsFile::Add(int copyFd, off_t offset, std::size_t length)
+{
+    if (!m_file)
+        return;
+    if ((length > 0 && !CopyBytes(copyFd, offset, length, m_file)) || std::fputs("\r\n", m_file) < 0 ||
+        std::fflush(m_file) != 0) {
+        m_error = "Cannot write the rejected lines to " + m_path + ": " + Reason(errno);
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+}
+
+}  // namespace qb

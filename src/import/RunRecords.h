@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <sys/types.h>
+
+namespace qb {
+
+// $XDG_STATE_HOME/quillbarrow, else ~/.local/state/quillbarrow.
+std::string DefaultLogFolder();
+
+// A plain-text log of one run: per file its path, table and rows sent, and
+// every rejected line with its number, the report's description and its
+// bytes. Named by the run's start; the newest logs are kept, the rest go.
+// Never throws: a log that cannot be written says so in Error().
+class RunLog {
+public:
+    static constexpr int kKept = 50;
+
+    // An empty folder keeps no log.
+    RunLog(const std::string& folder, std::time_t start);
+    ~RunLog();
+    RunLog(const RunLog&) = delete;
+    RunLog& operator=(const RunLog&) = delete;
+
+    void File(const std::string& path);
+    void Table(const std::string& table);
+    void Rejected(long line, const std::string& description, int copyFd, off_t offset, std::size_t length);
+    void FileDone(long rows);
+    void Finish(const std::string& summary);
+
+    const std::string& Path() const { return m_path; }
+    const std::string& Error() const { return m_error; }
+
+private:
+    void Write(const std::string& text);
+    void Failed(const std::string& what);
+
+    std::FILE* m_file = nullptr;
+    std::string m_path;
+    std::string m_error;
+};
+
+// Every refused line, exactly as read and ended by CR LF, so that it can be
+// mended and imported again. Created empty when the run starts.
+class RejectsFile {
+public:
+    explicit RejectsFile(const std::string& path);  // empty: none
+    ~RejectsFile();
+    RejectsFile(const RejectsFile&) = delete;
+    RejectsFile& operator=(const RejectsFile&) = delete;
+
+    void Add(int copyFd, off_t offset, std::size_t length);
+    const std::string& Error() const { return m_error; }
+
+private:
+    std::FILE* m_file = nullptr;
+    std::string m_path;
+    std::string m_error;
+};
+
+// Copies length bytes from offset of fd to out; false on a read or write error.
+bool CopyBytes(int fd, off_t offset, std::size_t length, std::FILE* out);
+
+// Up to max bytes from offset of fd.
+std::string ReadBytes(int fd, off_t offset, std::size_t length, std::size_t max);
+
+}  // namespace qb
