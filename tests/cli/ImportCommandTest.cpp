@@ -200,6 +200,34 @@ TEST_P(ImportCommandTest, ReadsFilesAsTheyCome)
     EXPECT_NE(unknown.err.find("unknown encoding klingon"), std::string::npos) << unknown.err;
 }
 
+TEST_P(ImportCommandTest, RejectedLinesAreLocatedKeptAndLogged)
+{
+    const std::string path = File("r.csv", "a,1\r\nb,x\r\n\"q\"\r\nc,3\r\nd,4,5\r\n");
+    for (const char* mode : {"--row-by-row", "--quoted"}) {
+        test::ResetDataSource(GetParam());
+        std::filesystem::remove_all(m_dir.Path("state"));
+        OpenConnection().Execute(R"(CREATE TABLE "T"("a" TEXT, "b" TEXT CHECK ("b" <> 'x')))");
+        const std::string rejects = m_dir.Path("rejects.csv");
+        m_dir.Write("rejects.csv", "old content");
+        const Outcome outcome = Command({"--dsn", Dsn(), "--append", "T", mode, "--rejects", rejects, path});
+        EXPECT_EQ(outcome.status, 1) << mode;
+        // Every report names its file and line first; no terminal, no summary.
+        for (const char* line : {":3: ", ":5: "})
+            EXPECT_NE(outcome.err.find("\n" + path + line), std::string::npos) << mode << line << outcome.err;
+        EXPECT_EQ(outcome.err.rfind(path + ":2: ", 0), 0u) << outcome.err;
+        EXPECT_EQ(outcome.err.find("rows imported"), std::string::npos);
+        EXPECT_EQ(ReadAll(rejects), "b,x\r\n\"q\"\r\nd,4,5\r\n") << mode;
+        std::string log;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow")))
+            log += ReadAll(entry.path());
+        EXPECT_NE(log.find("File: " + path + "\nTable: T\nRejected line 2: "), std::string::npos) << log;
+        EXPECT_NE(log.find("Rows sent: 2\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("3 lines rejected"), std::string::npos) << log;
+        EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "T" ORDER BY 1)"),
+                  (std::vector<TextRow>{{std::string("a"), std::string("1")}, {std::string("c"), std::string("3")}}));
+    }
+}
+
 TEST_P(ImportCommandTest, ASecondRunOnTheSameWorkingCopyIsRefused)
 {
     const std::string a = File("a.csv", "n\r\na1\r\na2\r\n");
@@ -300,6 +328,37 @@ TEST_P(ImportProcessTest, ATerminatedRunLeavesNoTemporaryFile)
     m_tempDir.Write("upload.txt.Stale1", "left by a killed run");
     EXPECT_EQ(ExitStatus(Shell("", {"--dsn", GetParam().dsn, m_dir.Write("small.csv", "a\r\n1\r\n")})), 0) << Err();
     EXPECT_EQ(Temporaries(m_temp), std::vector<std::string>{});
+}
+
+TEST_P(ImportProcessTest, SigintStopsAfterTheBatchInFlight)
+{
+    std::string body = "n,v\r\n";
+    for (int i = 0; i < 600000; ++i)
+        body += std::to_string(i) + ",some text\r\n";
+    const std::string path = m_dir.Write("many.csv", body);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl("/bin/sh", "sh", "-c", ImportLine(m_dir, m_temp, {"--dsn", GetParam().dsn, path}).c_str(), nullptr);
+        ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    const auto count = [&] {
+        try {
+            return std::stol(OpenConnection().QueryStrings(R"(SELECT COUNT(*) FROM "NewTable1")").at(0).at(0).value());
+        } catch (const std::exception&) {
+            return 0L;
+        }
+    };
+    EXPECT_TRUE(Eventually([&] { return count() > 0; }));
+    ::kill(child, SIGINT);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(ExitStatus(status), 130);
+    EXPECT_EQ(ReadAll(m_dir.Path("stdout")), "Import stopped.\n");
+    const long stored = count();
+    EXPECT_GT(stored, 0);
+    EXPECT_LT(stored, 600000);
+    EXPECT_EQ(stored % 1000, 0) << "a batch was half sent";
 }
 
 TEST_P(ImportProcessTest, AFullDiskIsReportedInTheSystemsWords)
