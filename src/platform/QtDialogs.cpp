@@ -118,10 +118,14 @@ OpenFilesResult FileNameResult(const QStringList& picked, std::size_t limit)
     if (picked.size() == 1) {
         result.names = picked.first().toStdString();
     } else if (picked.size() > 1) {
-        result.names = QFileInfo(picked.first()).absolutePath().toStdString();
+        const QString folder = QFileInfo(picked.first()).absolutePath();
+        result.names = folder.toStdString();
         for (const QString& path : picked) {
+            const QFileInfo info(path);
+            // Names typed with folders of their own ("/x/a.txt" "/y/b.txt") keep them.
+            const QString name = info.absolutePath() == folder ? info.fileName() : info.absoluteFilePath();
             result.names += '\0';
-            result.names += QFileInfo(path).fileName().toStdString();
+            result.names += name.toStdString();
         }
     }
     if (result.names.size() > limit)

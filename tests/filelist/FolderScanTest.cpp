@@ -208,6 +208,7 @@ TEST(PickedPathsTest, SingleAndMultipleResults)
                  {std::string("/home/u\0a.txt\0b.csv\0c", 21), {"/home/u/a.txt", "/home/u/b.csv", "/home/u/c"}},
                  {std::string("/home/u\0a.txt\0", 14), {"/home/u/a.txt"}},
                  {std::string("/\0a.txt\0b.txt", 13), {"/a.txt", "/b.txt"}},
+                 {std::string("/w/x\0a.txt\0/w/y//b.txt", 22), {"/w/x/a.txt", "/w/y//b.txt"}},
                  {std::string("/data/\0a.txt", 12), {"/data/a.txt"}}};
     for (const auto& c : cases)
         EXPECT_EQ(PickedPaths(c.result), c.paths) << testing::PrintToString(c.result);
