@@ -52,6 +52,7 @@ TEST_F(FolderScanTest, WalksLevelByLevelAndFiltersNames)
     Make("a.txt");
     Make("b.TXT");
     Make("c.csv");
+    Make("caf\xE9.csv");  // not UTF-8: kept byte for byte
     Make("~lock.txt");
     Make(".hidden.txt");
     ::chmod(Make(".readonly.txt").c_str(), 0444);
@@ -64,8 +65,8 @@ TEST_F(FolderScanTest, WalksLevelByLevelAndFiltersNames)
 
     EXPECT_EQ(Scan(P(""), "txt"), (Paths{P(".readonly.txt"), P("a.txt"), P("b.TXT"), P("sub1/x.txt"),
                                          P("sub2/alias.txt"), P("sub2/z.txt"), P("sub1/deep/y.txt")}));
-    EXPECT_EQ(Scan(P(""), "CSV"), (Paths{P("c.csv"), P("sub2/Data.Csv")}));
-    EXPECT_EQ(Scan(P("") + "/", "*").size(), 9u);
+    EXPECT_EQ(Scan(P(""), "CSV"), (Paths{P("c.csv"), P("caf\xE9.csv"), P("sub2/Data.Csv")}));
+    EXPECT_EQ(Scan(P("") + "/", "*").size(), 10u);
     EXPECT_EQ(Scan(P("sub1"), "*"), (Paths{P("sub1/x.txt"), P("sub1/deep/y.txt")}));
     EXPECT_EQ(Scan(P("missing"), "*"), Paths{});
     EXPECT_GT(m_yields, 0);
