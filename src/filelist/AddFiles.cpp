@@ -21,7 +21,11 @@ std::vector<std::string> PickedPaths(const std::string& result)
         return parts;
     std::vector<std::string> paths;
     for (std::size_t i = 1; i < parts.size(); ++i) {
-        if (!parts[i].empty())  // a trailing separator names no file
+        if (parts[i].empty())  // a trailing separator names no file
+            continue;
+        if (parts[i].front() == PathSeparator())  // typed with its own folder
+            paths.push_back(parts[i]);
+        else
             paths.push_back(NormalizePath(parts[0] + PathSeparator() + parts[i]));
     }
     return paths;

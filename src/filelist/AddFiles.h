@@ -9,8 +9,9 @@
 namespace qb {
 
 // The open dialog's result: one full path, taken as it is; or the folder and
-// then each picked name, separated by NUL characters, joined and normalised.
-// An empty result (cancelled) gives nothing.
+// then each picked name, separated by NUL characters, joined and normalised,
+// except a name that is a full path, which is taken as it is. An empty
+// result (cancelled) gives nothing.
 std::vector<std::string> PickedPaths(const std::string& result);
 
 // Dropped paths in drop order: a folder adds every file of its tree, anything

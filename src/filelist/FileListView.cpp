@@ -1,6 +1,7 @@
 #include "filelist/FileListView.h"
 
 #include <QCursor>
+#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -15,16 +16,40 @@ namespace {
 constexpr int kScrollUpAbove = 305;
 constexpr int kScrollDownBelow = 364;
 
+// The path's bytes ride along with the shown text, which cannot hold them all.
+constexpr int kExactPathRole = Qt::UserRole;
+
+QByteArray ExactPath(const QTreeWidgetItem* item)
+{
+    const QVariant exact = item->data(0, kExactPathRole);
+    return exact.isValid() ? exact.toByteArray() : QFile::encodeName(item->text(0));
+}
+
+void SetEntry(QTreeWidgetItem* item, const QString& text, const QByteArray& exact)
+{
+    item->setText(0, text);
+    item->setData(0, kExactPathRole, exact);
+}
+
 }  // namespace
 
-QStringList DroppedFiles(const QMimeData* data)
+std::vector<std::string> DroppedFiles(const QMimeData* data)
 {
-    QStringList paths;
+    std::vector<std::string> paths;
     if (!data || !data->hasUrls())
         return paths;
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
+        if (!url.isLocalFile())
+            continue;
+        // toLocalFile() would turn bytes that are not UTF-8 into U+FFFD; the
+        // percent-encoded path still holds them.
+        std::string path;
+        if (!url.host().isEmpty())
+            path = "//" + url.host().toStdString();
+        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (!path.empty() && !bytes.isEmpty() && !bytes.startsWith('/'))
+            path += '/';
+        paths.push_back(path + bytes.toStdString());
     }
     return paths;
 }
@@ -48,9 +73,17 @@ FileListView::FileListView(QWidget* parent) : QTreeWidget(parent), m_screenY([] 
                               "Move | line to right and out of window to reveal full names."));
 }
 
+void FileListView::AppendExact(const std::string& path)
+{
+    const QByteArray exact = QByteArray::fromStdString(path);
+    auto* item = new QTreeWidgetItem;
+    SetEntry(item, QFile::decodeName(exact), exact);
+    addTopLevelItem(item);
+}
+
 void FileListView::Append(const QString& path)
 {
-    addTopLevelItem(new QTreeWidgetItem(QStringList{path}));
+    AppendExact(QFile::encodeName(path).toStdString());
 }
 
 QStringList FileListView::Paths() const
@@ -58,6 +91,14 @@ QStringList FileListView::Paths() const
     QStringList paths;
     for (int i = 0; i < topLevelItemCount(); ++i)
         paths << topLevelItem(i)->text(0);
+    return paths;
+}
+
+std::vector<std::string> FileListView::ExactPaths() const
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        paths.push_back(ExactPath(topLevelItem(i)).toStdString());
     return paths;
 }
 
@@ -113,11 +154,12 @@ void FileListView::DragStep(const QPoint& position)
         return;
     QTreeWidgetItem* hovered = itemAt(position);
     QTreeWidgetItem* dragged = m_dragged >= 0 ? topLevelItem(m_dragged) : nullptr;
-    if (!hovered || !dragged || hovered->text(0) == dragged->text(0))
+    if (!hovered || !dragged || ExactPath(hovered) == ExactPath(dragged))
         return;
     const QString draggedText = dragged->text(0);
-    dragged->setText(0, hovered->text(0));
-    hovered->setText(0, draggedText);
+    const QByteArray draggedPath = ExactPath(dragged);
+    SetEntry(dragged, hovered->text(0), ExactPath(hovered));
+    SetEntry(hovered, draggedText, draggedPath);
     setCurrentItem(hovered);
     m_dragged = indexOfTopLevelItem(hovered);
 
@@ -167,7 +209,7 @@ void FileListView::keyPressEvent(QKeyEvent* event)
 // Drops that carry no local files are refused before they land.
 void FileListView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (DroppedFiles(event->mimeData()).isEmpty())
+    if (DroppedFiles(event->mimeData()).empty())
         event->ignore();
     else
         event->acceptProposedAction();
@@ -175,7 +217,7 @@ void FileListView::dragEnterEvent(QDragEnterEvent* event)
 
 void FileListView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (DroppedFiles(event->mimeData()).isEmpty())
+    if (DroppedFiles(event->mimeData()).empty())
         event->ignore();
     else
         event->acceptProposedAction();
@@ -183,8 +225,8 @@ void FileListView::dragMoveEvent(QDragMoveEvent* event)
 
 void FileListView::dropEvent(QDropEvent* event)
 {
-    const QStringList paths = DroppedFiles(event->mimeData());
-    if (paths.isEmpty()) {
+    const std::vector<std::string> paths = DroppedFiles(event->mimeData());
+    if (paths.empty()) {
         event->ignore();
         return;
     }

@@ -5,24 +5,34 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace qb {
 
-// The ordered list of files to import: one column, one path per entry,
-// duplicates allowed. Entries are reordered by dragging one over the others
-// (their texts are exchanged step by step) and removed by double-click or
-// Delete, unless the window is busy.
-// The local file paths a drag carries, in its order; empty when it carries none.
-QStringList DroppedFiles(const QMimeData* data);
+// The local file paths a drag carries, in its order, as the file system's
+// exact bytes; empty when it carries none.
+std::vector<std::string> DroppedFiles(const QMimeData* data);
 
+// The ordered list of files to import: one column, one path per entry,
+// duplicates allowed. Each entry keeps its path's exact bytes and shows them
+// decoded. Entries are reordered by dragging one over the others (they are
+// exchanged step by step) and removed by double-click or Delete, unless the
+// window is busy.
 class FileListView : public QTreeWidget {
     Q_OBJECT
 
 public:
     explicit FileListView(QWidget* parent = nullptr);
 
+    // A path as the file system has it, in bytes that need not be UTF-8.
+    void AppendExact(const std::string& path);
+    // A path given as text.
     void Append(const QString& path);
+    // The entries as shown.
     QStringList Paths() const;
+    // The entries' exact paths, for the import.
+    std::vector<std::string> ExactPaths() const;
 
     // Whether the owning window shows the busy pointer, and how it returns
     // to its default pointer when the mouse moves over the list.
@@ -42,7 +52,7 @@ public:
     bool MouseDown() const { return m_mouseDown; }
 
     // Local files and folders dropped on the list, in drop order.
-    std::function<void(const QStringList&)> onDrop;
+    std::function<void(const std::vector<std::string>&)> onDrop;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -62,7 +72,7 @@ private:
     std::function<int()> m_screenY;
     QString m_dragImage;
     bool m_mouseDown = false;
-    int m_dragged = -1;  // index of the entry whose text is being dragged
+    int m_dragged = -1;  // index of the entry being dragged
 };
 
 }  // namespace qb

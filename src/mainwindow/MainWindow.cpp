@@ -155,7 +155,7 @@ void MainWindow::BuildControls()
     m_files->SetWindowPointer([this] { return m_pointer->IsBusy(); },
                               [this] { m_pointer->SetPointer(PointerStyle::Default); });
     m_files->SetDragPointerImage(ProgramFile(ProgramFolder(), QLatin1String(kDragPointerFile)));
-    m_files->onDrop = [this](const QStringList& paths) { AddDropped(paths); };
+    m_files->onDrop = [this](const std::vector<std::string>& paths) { AddDropped(paths); };
 
     connect(m_option1, &QRadioButton::toggled, this, [this] { ApplyMode(); });
     connect(start, &QPushButton::clicked, this, &MainWindow::PushButton1_Click);
@@ -195,8 +195,7 @@ void MainWindow::Form_Load()
 ImportSettings MainWindow::CurrentSettings() const
 {
     ImportSettings settings;
-    for (const QString& path : m_files->Paths())
-        settings.Files.push_back(path.toStdString());
+    settings.Files = m_files->ExactPaths();
     settings.Separator = m_text3->text().toStdString();
     settings.Mode = m_option1->isChecked() ? ImportMode::CreateNewTable : ImportMode::AppendToExistingTable;
     settings.ColumnNames = m_option3->isChecked() ? ColumnNameSource::FromFirstLine : ColumnNameSource::UserSpecified;

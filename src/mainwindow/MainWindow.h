@@ -61,7 +61,7 @@ private:
     void BuildControls();
     void ApplyMode();
     void AppendPath(const std::string& path);
-    void AddDropped(const QStringList& paths);
+    void AddDropped(const std::vector<std::string>& paths);
     // Folder walks report on this window and keep it responsive.
     ScanHost WalkHost() const;
 

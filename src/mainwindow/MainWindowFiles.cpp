@@ -26,7 +26,7 @@ ScanHost MainWindow::WalkHost() const
 
 void MainWindow::AppendPath(const std::string& path)
 {
-    m_files->Append(QString::fromStdString(path));
+    m_files->AppendExact(path);
 }
 
 void MainWindow::PushButton3_Click()
@@ -69,12 +69,9 @@ void MainWindow::PushButton4_Click()
     steps.Run(138, [&] { m_pointer->SetPointer(PointerStyle::Default); });
 }
 
-void MainWindow::AddDropped(const QStringList& paths)
+void MainWindow::AddDropped(const std::vector<std::string>& paths)
 {
-    std::vector<std::string> dropped;
-    for (const QString& path : paths)
-        dropped.push_back(path.toStdString());
-    AddDroppedPaths(dropped, [this](const std::string& path) { AppendPath(path); }, WalkHost());
+    AddDroppedPaths(paths, [this](const std::string& path) { AppendPath(path); }, WalkHost());
 }
 
 }  // namespace qb

@@ -1,6 +1,7 @@
 #include "platform/QtDialogs.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -116,12 +117,16 @@ OpenFilesResult FileNameResult(const QStringList& picked, std::size_t limit)
 {
     OpenFilesResult result;
     if (picked.size() == 1) {
-        result.names = picked.first().toStdString();
+        result.names = QFile::encodeName(picked.first()).toStdString();
     } else if (picked.size() > 1) {
-        result.names = QFileInfo(picked.first()).absolutePath().toStdString();
+        const QString folder = QFileInfo(picked.first()).absolutePath();
+        result.names = QFile::encodeName(folder).toStdString();
         for (const QString& path : picked) {
+            const QFileInfo info(path);
+            // Names typed with folders of their own ("/x/a.txt" "/y/b.txt") keep them.
+            const QString name = info.absolutePath() == folder ? info.fileName() : info.absoluteFilePath();
             result.names += '\0';
-            result.names += QFileInfo(path).fileName().toStdString();
+            result.names += QFile::encodeName(name).toStdString();
         }
     }
     if (result.names.size() > limit)
@@ -159,15 +164,14 @@ std::string QtDialogs::ShowFolderBrowser(const FolderRequest& request)
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setLabelText(QFileDialog::LookIn, QString::fromStdString(request.prompt));
-    if (!request.start.empty() && QFileInfo(QString::fromStdString(request.start)).isDir()) {
-        const QFileInfo start(QString::fromStdString(request.start));
+    const QFileInfo start(QFile::decodeName(QByteArray::fromStdString(request.start)));
+    if (!request.start.empty() && start.isDir()) {
         dialog.setDirectory(start.absolutePath());
         dialog.selectFile(start.fileName());
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    QString folder = QDir::cleanPath(dialog.selectedFiles().first());
-    return folder.toStdString();
+    return QFile::encodeName(QDir::cleanPath(dialog.selectedFiles().first())).toStdString();
 }
 
 }  // namespace qb

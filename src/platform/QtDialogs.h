@@ -32,7 +32,8 @@ QString DisplayText(const std::string& text);
 // what anyone picks by hand; more goes through Add All.
 inline constexpr std::size_t kFileNameBufferSize = 256 * 1024;
 
-// Picked paths (all in one folder) in the dialog's result shape.
+// Picked paths in the dialog's result shape: the first one's folder, then
+// each name, or each full path where its folder differs.
 OpenFilesResult FileNameResult(const QStringList& picked, std::size_t limit = kFileNameBufferSize);
 
 }  // namespace qb

@@ -1,5 +1,6 @@
 #include "filelist/FileListView.h"
 
+#include <QFile>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -100,6 +101,20 @@ private slots:
         list.BeginDrag(QPoint(5, list.viewport()->height() - 2));
         list.DragStep(At(list, 0));
         QCOMPARE(list.Paths(), (QStringList{"/a.txt", "/c.txt", "/a.txt", "/b.txt"}));
+
+        // The exact bytes move with the text; both of these show as "/d\uFFFD.txt",
+        // yet are different files, so they are exchanged too.
+        list.AppendExact("/d\xE9.txt");
+        list.AppendExact("/d\xE8.txt");
+        list.BeginDrag(At(list, 3));
+        list.DragStep(At(list, 4));
+        list.DragStep(At(list, 5));
+        list.BeginDrag(At(list, 3));
+        list.DragStep(At(list, 4));
+        QCOMPARE(list.ExactPaths(),
+                 (std::vector<std::string>{"/a.txt", "/c.txt", "/a.txt", "/d\xE8.txt", "/d\xE9.txt", "/b.txt"}));
+        const QString shown = QFile::decodeName("/d\xE9.txt");
+        QCOMPARE(list.Paths().mid(3), (QStringList{shown, shown, "/b.txt"}));
     }
 
     void draggingScrollsOnlyOutsideTheMiddleBand()

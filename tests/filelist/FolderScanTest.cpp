@@ -52,6 +52,7 @@ TEST_F(FolderScanTest, WalksLevelByLevelAndFiltersNames)
     Make("a.txt");
     Make("b.TXT");
     Make("c.csv");
+    Make("caf\xE9.csv");  // not UTF-8: kept byte for byte
     Make("~lock.txt");
     Make(".hidden.txt");
     ::chmod(Make(".readonly.txt").c_str(), 0444);
@@ -64,8 +65,8 @@ TEST_F(FolderScanTest, WalksLevelByLevelAndFiltersNames)
 
     EXPECT_EQ(Scan(P(""), "txt"), (Paths{P(".readonly.txt"), P("a.txt"), P("b.TXT"), P("sub1/x.txt"),
                                          P("sub2/alias.txt"), P("sub2/z.txt"), P("sub1/deep/y.txt")}));
-    EXPECT_EQ(Scan(P(""), "CSV"), (Paths{P("c.csv"), P("sub2/Data.Csv")}));
-    EXPECT_EQ(Scan(P("") + "/", "*").size(), 9u);
+    EXPECT_EQ(Scan(P(""), "CSV"), (Paths{P("c.csv"), P("caf\xE9.csv"), P("sub2/Data.Csv")}));
+    EXPECT_EQ(Scan(P("") + "/", "*").size(), 10u);
     EXPECT_EQ(Scan(P("sub1"), "*"), (Paths{P("sub1/x.txt"), P("sub1/deep/y.txt")}));
     EXPECT_EQ(Scan(P("missing"), "*"), Paths{});
     EXPECT_GT(m_yields, 0);
@@ -208,6 +209,7 @@ TEST(PickedPathsTest, SingleAndMultipleResults)
                  {std::string("/home/u\0a.txt\0b.csv\0c", 21), {"/home/u/a.txt", "/home/u/b.csv", "/home/u/c"}},
                  {std::string("/home/u\0a.txt\0", 14), {"/home/u/a.txt"}},
                  {std::string("/\0a.txt\0b.txt", 13), {"/a.txt", "/b.txt"}},
+                 {std::string("/w/x\0a.txt\0/w/y//b.txt", 22), {"/w/x/a.txt", "/w/y//b.txt"}},
                  {std::string("/data/\0a.txt", 12), {"/data/a.txt"}}};
     for (const auto& c : cases)
         EXPECT_EQ(PickedPaths(c.result), c.paths) << testing::PrintToString(c.result);

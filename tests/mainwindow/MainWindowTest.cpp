@@ -22,6 +22,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <fstream>
+
 namespace qb {
 
 class MainWindowTest : public QObject {
@@ -54,6 +56,14 @@ class MainWindowTest : public QObject {
             QFile file(path);
             file.open(QIODevice::WriteOnly);
             file.write(bytes);
+            return path;
+        }
+        // A file whose name may hold bytes that are not UTF-8, which a QString cannot carry.
+        std::string ExactFile(const QString& folder, const std::string& name, const std::string& bytes)
+        {
+            QDir().mkpath(files.filePath(folder));
+            const std::string path = QFile::encodeName(files.filePath(folder)).toStdString() + "/" + name;
+            std::ofstream(path, std::ios::binary) << bytes;
             return path;
         }
         void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
@@ -213,8 +223,15 @@ private slots:
         Fixture f;
         f.window.Form_Load();
         auto* list = f.Find<FileListView>("ListView1");
-        list->Append(f.File("people.csv", "Name,State\r\nPeter,NH\r\nJane,MA\r\n"));
-        list->Append(f.File("more.csv", "Name,State\r\nAnn,VT\r\n"));
+        // The first file comes from a folder walk and its name is not UTF-8.
+        const std::string people = f.ExactFile("walked", "caf\xE9.csv", "Name,State\r\nPeter,NH\r\nJane,MA\r\n");
+        f.dialogs.typed = {std::string("csv")};
+        f.dialogs.folders = {QFile::encodeName(f.files.filePath("walked")).toStdString()};
+        f.Click("PushButton4");
+        const QString more = f.File("more.csv", "Name,State\r\nAnn,VT\r\n");
+        list->Append(more);
+        QCOMPARE(f.window.CurrentSettings().Files, (std::vector<std::string>{people, more.toStdString()}));
+        QCOMPARE(list->Paths().first(), QFile::decodeName(QByteArray::fromStdString(people)));
         std::vector<PointerStyle> whileBoxOpen;
         f.dialogs.whileOpen = [&] { whileBoxOpen.push_back(f.window.Pointer().Pointer()); };
         f.Click("PushButton1");
@@ -315,16 +332,21 @@ private slots:
         QCoreApplication::sendEvent(list->viewport(), &refused);
         QVERIFY(!refused.isAccepted());
 
+        const std::string odd = f.ExactFile("dropped", "odd\xFF.txt", "x");
+
         QMimeData files;
         files.setUrls({QUrl::fromLocalFile(loose), QUrl::fromLocalFile(f.files.filePath("folder")),
-                       QUrl("https://example.com/x.csv"), QUrl::fromLocalFile(loose)});
+                       QUrl("https://example.com/x.csv"), QUrl::fromLocalFile(loose),
+                       QUrl::fromEncoded("file://" + QByteArray::fromStdString(odd).toPercentEncoding("/"))});
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
         QCoreApplication::sendEvent(list->viewport(), &enter);
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
         QCoreApplication::sendEvent(list->viewport(), &drop);
         QCOMPARE(list->Paths(), (QStringList{loose, f.files.filePath("folder/a.txt"),
-                                             f.files.filePath("folder/deep/b.doc"), loose}));
+                                             f.files.filePath("folder/deep/b.doc"), loose,
+                                             QFile::decodeName(QByteArray::fromStdString(odd))}));
+        QCOMPARE(list->ExactPaths().back(), odd);
     }
 };
 

@@ -1,9 +1,12 @@
 #include "platform/QtDialogs.h"
 
+#include "filelist/AddFiles.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -45,6 +48,8 @@ private slots:
         QCOMPARE(FileNameResult({"/data/a.txt"}).names, std::string("/data/a.txt"));
         QCOMPARE(FileNameResult({"/data/a.txt", "/data/b c.csv"}).names, std::string("/data\0a.txt\0b c.csv", 19));
         QCOMPARE(FileNameResult({"/a.txt", "/b"}).names, std::string("/\0a.txt\0b", 9));
+        QCOMPARE(FileNameResult({"/w/x/a.txt", "/w/y/b.txt", "/w/x/c"}).names,
+                 std::string("/w/x\0a.txt\0/w/y/b.txt\0c", 23));
 
         const QStringList many{"/data/aaaa", "/data/bbbb", "/data/cccc"};
         QCOMPARE(FileNameResult(many, 20).names.size(), size_t(20));
@@ -81,6 +86,28 @@ private slots:
         QCOMPARE(afterAll, QStringList{"*"});
         QVERIFY(result.names.empty());
         QVERIFY(!result.tooMany);
+    }
+
+    void namesTypedWithTheirOwnFoldersKeepThem()
+    {
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkpath("x") && QDir(folder.path()).mkpath("y"));
+        const QStringList typed{folder.filePath("x/a.txt"), folder.filePath("y/b.txt"), folder.filePath("x/c.txt")};
+        for (const QString& path : typed) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        TestableDialogs dialogs;
+        WhenDialogOpens([&](QFileDialog* dialog) {
+            dialog->setDirectory(folder.path());
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText('"' + typed.join("\" \"") + '"');
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        const OpenFilesResult result = dialogs.ShowOpenFiles({"Add File(s)", {"All Files (*.*)"}});
+        std::vector<std::string> expected;
+        for (const QString& path : typed)
+            expected.push_back(path.toStdString());
+        QCOMPARE(PickedPaths(result.names), expected);
     }
 
     void folderBrowserPreselectsAndAnswersWithoutTrailingSeparator()
