@@ -20,17 +20,16 @@ Q_DECLARE_METATYPE(qb::BoxAnswer)
 
 namespace {
 
-// Acts on the next modal box once the event loop shows it.
-void WhenBoxOpens(std::function<void(QWidget*)> act)
+// Acts on the next modal box once the event loop shows it. Each poll schedules
+// the next with its own copy of act: a function holding itself would never be freed.
+void WhenBoxOpens(std::function<void(QWidget*)> act, int delayMs = 0)
 {
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [act, poll] {
+    QTimer::singleShot(delayMs, [act = std::move(act)] {
         if (QWidget* box = QApplication::activeModalWidget())
             act(box);
         else
-            QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
+            WhenBoxOpens(act, 10);
+    });
 }
 
 }  // namespace

@@ -17,17 +17,16 @@ using namespace qb;
 
 namespace {
 
-// Acts on the file dialog once the event loop shows it.
-void WhenDialogOpens(std::function<void(QFileDialog*)> act)
+// Acts on the file dialog once the event loop shows it. Each poll schedules
+// the next with its own copy of act: a function holding itself would never be freed.
+void WhenDialogOpens(std::function<void(QFileDialog*)> act, int delayMs = 0)
 {
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [act, poll] {
+    QTimer::singleShot(delayMs, [act = std::move(act)] {
         if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
             act(dialog);
         else
-            QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(0, *poll);
+            WhenDialogOpens(act, 10);
+    });
 }
 
 class TestableDialogs : public QtDialogs {
