@@ -60,6 +60,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             throw UsageError{"unknown option " + argument};
         }
     }
+    settings.DashIsStandardInput = true;
     if (!haveDsn)
         throw UsageError{"--dsn is required"};
     if (skipHeader && settings.Mode != ImportMode::AppendToExistingTable)

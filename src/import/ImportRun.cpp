@@ -2,6 +2,7 @@
 
 #include "connection/Database.h"
 #include "frame/AsciiCase.h"
+#include "filelist/PathHelpers.h"
 #include "frame/ErrorReport.h"
 #include "import/LineReader.h"
 #include "import/LineSender.h"
@@ -160,6 +161,9 @@ void ImportRun::ImportFile(int counter)
 {
     m_counter = counter;
     m_path = m_host.FileAt(counter, m_settings.Files[static_cast<std::size_t>(counter - 1)]);
+    const bool standardInput = m_settings.DashIsStandardInput && m_path == "-";
+    if (standardInput)
+        m_path = "standard input";
     m_inFile = true;
     m_place = {};
     m_rejected = false;
@@ -187,7 +191,13 @@ void ImportRun::ImportFile(int counter)
     const FileFormat format{m_settings.Separator, m_settings.Quoted, m_settings.Encoding};
     const bool prepared = m_steps.Run(124, [&] {
         try {
-            PreparedCopy copy = PrepareWorkingCopy(m_path, m_workingCopy, SkipFirstLine(m_settings), m_host, format);
+            PreparedCopy copy;
+            if (standardInput) {
+                const UniqueFd in = SpoolStandardInput(ParentFolder(m_workingCopy));
+                copy = PrepareWorkingCopy(in.Get(), m_path, m_workingCopy, SkipFirstLine(m_settings), m_host, format);
+            } else {
+                copy = PrepareWorkingCopy(m_path, m_workingCopy, SkipFirstLine(m_settings), m_host, format);
+            }
             header = std::move(copy.header);
             m_copy = std::move(copy.copy);
             m_file = {m_copy.Get(), m_workingCopy, std::move(copy.notes), std::move(copy.jumps)};

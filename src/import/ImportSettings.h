@@ -34,6 +34,8 @@ struct ImportSettings {
     // refused line (empty: none).
     std::string LogFolder;
     std::string RejectsPath;
+    // A file named "-" is standard input (the command line's convention).
+    bool DashIsStandardInput = false;
 };
 
 // Whether the first line is left out of the data: a new table's first line

@@ -155,16 +155,60 @@ TextStart ReadByteOrderMark(int fd, const std::string& name, const std::string& 
 PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool skipFirstLine,
                                 ImportHost& host, const FileFormat& format, std::size_t maxLineLength)
 {
+    UniqueFd in;
+    try {
+        in = OpenRegularFileForReading(NormalizePath(source), true);
+    } catch (const std::exception& error) {
+        DeleteFileForced(workingCopy, host);
+        throw StepFailure(126, error.what());
+    }
+    return PrepareWorkingCopy(in.Get(), source, workingCopy, skipFirstLine, host, format, maxLineLength);
+}
+
+UniqueFd SpoolStandardInput(const std::string& folder)
+{
+    UniqueFd spool(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!spool.Valid()) {
+        // Not every file system has nameless files: a named one, gone at once.
+        std::string pattern = folder + "/stdin.XXXXXX";
+        spool.Reset(::mkostemp(pattern.data(), O_CLOEXEC));
+        if (!spool.Valid())
+            Fail(errno, "Cannot keep standard input in " + folder);
+        ::unlink(pattern.c_str());
+    }
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            Fail(errno, "Cannot read standard input");
+        if (got == 0)
+            return spool;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t written = ::write(spool.Get(), buffer.data() + done, static_cast<std::size_t>(got - done));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written < 0)
+                Fail(errno, "Cannot keep standard input in " + folder);
+            done += written;
+        }
+    }
+}
+
+PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::string& workingCopy,
+                                bool skipFirstLine, ImportHost& host, const FileFormat& format,
+                                std::size_t maxLineLength)
+{
     int step = 126;
     long number = 1;
     try {
         // The source is read once, straight into the working copy.
-        const UniqueFd in = OpenRegularFileForReading(NormalizePath(source), true);
-        const TextStart start = ReadByteOrderMark(in.Get(), source, format.encoding);
+        const TextStart start = ReadByteOrderMark(in, source, format.encoding);
         std::unique_ptr<TextDecoder> decoder;
         if (!start.encoding.empty())
             decoder = std::make_unique<TextDecoder>(start.encoding);
-        LineReader lines(in.Get(), source, maxLineLength, DetectLineEnds(in.Get(), start.offset, start.encoding),
+        LineReader lines(in, source, maxLineLength, DetectLineEnds(in, start.offset, start.encoding),
                          start.offset, std::move(decoder));
         RecordReader records(lines, format.separator, format.quoted);
         SafeFileWriter writer(workingCopy);

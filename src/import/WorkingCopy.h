@@ -82,5 +82,13 @@ struct PreparedCopy {
 PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool skipFirstLine,
                                 ImportHost& host, const FileFormat& format = {},
                                 std::size_t maxLineLength = kMaxLineLength);
+// The same from a file already open, read by offset; name is what messages call it.
+PreparedCopy PrepareWorkingCopy(int source, const std::string& name, const std::string& workingCopy,
+                                bool skipFirstLine, ImportHost& host, const FileFormat& format = {},
+                                std::size_t maxLineLength = kMaxLineLength);
+
+// Standard input, read to its end into a nameless file in folder, so that
+// it can be read by offset like any file. Throws std::system_error.
+UniqueFd SpoolStandardInput(const std::string& folder);
 
 }  // namespace qb

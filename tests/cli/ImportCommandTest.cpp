@@ -200,6 +200,16 @@ TEST_P(ImportCommandTest, ReadsFilesAsTheyCome)
     EXPECT_NE(unknown.err.find("unknown encoding klingon"), std::string::npos) << unknown.err;
 }
 
+TEST_P(ImportCommandTest, ADashReadsStandardInputInItsPlace)
+{
+    const Outcome outcome =
+        Command({"--dsn", Dsn(), "--table-name", "T[counter]", File("a.csv", "a\r\n1\r\n"), "-"}, "x,y\n1,2\n3\n");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err.rfind("standard input:3: The line has 1 values", 0), 0u) << outcome.err;
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "T2")"),
+              (std::vector<TextRow>{{std::string("1"), std::string("2")}}));
+}
+
 TEST_P(ImportCommandTest, RejectedLinesAreLocatedKeptAndLogged)
 {
     const std::string path = File("r.csv", "a,1\r\nb,x\r\n\"q\"\r\nc,3\r\nd,4,5\r\n");
