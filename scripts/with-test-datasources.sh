@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Usage: scripts/with-test-datasources.sh COMMAND [ARGS...]
-# Runs COMMAND with ODBC DSNs QbTestSqlite (fresh SQLite file) and QbTestPostgres (throw-away PostgreSQL 15),
-# exporting ODBCINI, QB_TEST_SQLITE_DSN, QB_TEST_SQLITE_DB and QB_TEST_PG_DSN; exits with COMMAND's status.
+# Runs COMMAND with ODBC DSNs QbTestSqlite (fresh SQLite file), QbTestPostgres (throw-away PostgreSQL 15)
+# and QbTestMariadb (throw-away MariaDB on a private socket, no network port), exporting ODBCINI,
+# QB_TEST_SQLITE_DSN, QB_TEST_SQLITE_DB, QB_TEST_PG_DSN, QB_TEST_MARIADB_DSN and QB_TEST_MARIADB_SOCKET;
+# exits with COMMAND's status.
 set -euo pipefail
 
 if [[ $# -eq 0 ]]; then
@@ -35,10 +37,38 @@ find_driver() {
 }
 sqlite_driver=$(find_driver libsqlite3odbc.so libsqliteodbc)
 pg_driver=$(find_driver psqlodbcw.so odbc-postgresql)
+mariadb_driver=$(find_driver libmaodbc.so odbc-mariadb)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qb-datasources-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+stop_mariadb() {
+    if [[ -f "$work/mariadb/pid" ]]; then
+        kill "$(cat "$work/mariadb/pid")" 2>/dev/null || true
+        for _ in $(seq 100); do [[ -f "$work/mariadb/pid" ]] || break; sleep 0.1; done
+    fi
+}
+trap 'stop_mariadb; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
+
+# A throw-away MariaDB: its own data folder and socket, no network port, root without a password (so
+# that any user running the tests can reach it), a UTF-8 database.
+mkdir -p "$work/mariadb"
+mariadb_socket=$work/mariadb/socket
+mariadb-install-db --no-defaults --datadir="$work/mariadb/data" --user="$(id -un)" \
+    --auth-root-authentication-method=normal --skip-test-db >"$work/mariadb/install.log" 2>&1 || {
+    cat "$work/mariadb/install.log" >&2
+    exit 2
+}
+mariadbd --no-defaults --datadir="$work/mariadb/data" --socket="$mariadb_socket" --skip-networking \
+    --pid-file="$work/mariadb/pid" --log-error="$work/mariadb/error.log" --user="$(id -un)" \
+    --character-set-server=utf8mb4 --collation-server=utf8mb4_bin --innodb-buffer-pool-size=64M &
+for _ in $(seq 300); do
+    mariadb-admin --no-defaults --socket="$mariadb_socket" -uroot ping >/dev/null 2>&1 && break
+    sleep 0.1
+done
+mariadb --no-defaults --socket="$mariadb_socket" -uroot -e 'CREATE DATABASE qbtest CHARACTER SET utf8mb4' || {
+    cat "$work/mariadb/error.log" >&2
+    exit 2
+}
 
 # Our own driver list and an empty system DSN list: the machine's /etc/odbc*.ini cannot interfere,
 # and the machine's driver settings (e.g. CommLog) do not slow or litter the runs.
@@ -51,6 +81,10 @@ Driver=$sqlite_driver
 [PostgreSQL Unicode]
 Description=PostgreSQL ODBC driver (Unicode version)
 Driver=$pg_driver
+
+[MariaDB Unicode]
+Description=MariaDB Connector/ODBC
+Driver=$mariadb_driver
 EOF
 : >"$work/sys/odbc.ini"
 
@@ -71,6 +105,14 @@ Port=${PGPORT:-5432}
 Database=${PGDATABASE:-postgres}
 Username=${PGUSER:-postgres}
 Password=${PGPASSWORD:-}
+
+[QbTestMariadb]
+Driver=MariaDB Unicode
+Socket=$mariadb_socket
+Database=qbtest
+User=root
+Password=
+CharSet=utf8mb4
 EOF
 
 export ODBCSYSINI="$work/sys"
@@ -78,6 +120,8 @@ export ODBCINI="$work/odbc.ini"
 export QB_TEST_SQLITE_DSN=QbTestSqlite
 export QB_TEST_SQLITE_DB="$work/test.sqlite"
 export QB_TEST_PG_DSN=QbTestPostgres
+export QB_TEST_MARIADB_DSN=QbTestMariadb
+export QB_TEST_MARIADB_SOCKET=$mariadb_socket
 
 status=0
 "$@" || status=$?

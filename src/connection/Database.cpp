@@ -2,6 +2,7 @@
 
 #include "connection/OdbcHandles.h"
 
+#include <algorithm>
 #include <climits>
 #include <utility>
 
@@ -12,6 +13,8 @@ struct Connection::Handles {
         : connection(environment, dataSourceName), statement(connection)
     {
     }
+
+    bool mysqlFamily = false;  // MySQL or MariaDB, whose defaults read our texts otherwise
 
     // Declared in the order they must be created; destroyed in reverse.
     odbc::Environment environment;
@@ -95,6 +98,27 @@ std::vector<TextRow> FetchAll(SQLHSTMT statement)
     return rows;
 }
 
+std::string InfoText(SQLHDBC connection, SQLUSMALLINT type)
+{
+    char text[256] = {};
+    SQLSMALLINT length = 0;
+    odbc::Check(SQLGetInfo(connection, type, text, sizeof text, &length), SQL_HANDLE_DBC, connection);
+    return std::string(text, static_cast<std::size_t>(std::clamp<SQLSMALLINT>(length, 0, sizeof text - 1)));
+}
+
+std::string DbmsName(SQLHDBC connection)
+{
+    return InfoText(connection, SQL_DBMS_NAME);
+}
+
+bool IsMysqlFamily(const std::string& dbms)
+{
+    std::string lower = dbms;
+    for (char& c : lower)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return lower.find("mysql") != std::string::npos || lower.find("mariadb") != std::string::npos;
+}
+
 }  // namespace
 
 Connection::Connection() = default;
@@ -113,7 +137,14 @@ void Connection::Open(const std::string& dataSourceName)
                                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)),
                                   SQL_IS_UINTEGER),
                 SQL_HANDLE_DBC, connection);
+    handles->mysqlFamily = IsMysqlFamily(DbmsName(connection));
     m_handles = std::move(handles);
+    if (m_handles->mysqlFamily) {
+        // Double quotes name things and a backslash is an ordinary byte, as everywhere else; the
+        // session's other modes stay.
+        Execute("SET SESSION sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), "
+                "'ANSI_QUOTES', 'NO_BACKSLASH_ESCAPES')");
+    }
 }
 
 bool Connection::IsOpen() const noexcept
@@ -148,6 +179,24 @@ int Connection::ColumnCount(std::string_view queryText)
     return columns;
 }
 
+bool Connection::IsTransactional(const std::string& table)
+{
+    if (!SupportsTransactions())
+        return false;
+    if (!Current().mysqlFamily)
+        return true;
+    // MySQL's engines differ per table: a MyISAM table keeps the rows of a refused statement before the
+    // refused one, so a batch could not be sent again.
+    std::string literal = "'";
+    for (const char c : table)
+        literal += c == '\'' ? std::string("''") : std::string(1, c);
+    literal += "'";
+    const auto rows = QueryStrings("SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN "
+                                   "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE "
+                                   "t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = " + literal);
+    return !rows.empty() && !rows.front().empty() && rows.front().front() == std::string("YES");
+}
+
 bool Connection::SupportsTransactions()
 {
     SQLUSMALLINT capable = SQL_TC_NONE;
@@ -159,11 +208,19 @@ bool Connection::SupportsTransactions()
 
 std::vector<TableEntry> Connection::Tables()
 {
-    const odbc::StatementHandle& statement = Current().statement;
+    Handles& handles = Current();
+    const odbc::StatementHandle& statement = handles.statement;
+    // A MySQL-family server's catalogs are its databases: only the data source's own counts.
+    std::string catalog;
+    if (handles.mysqlFamily)
+        catalog = InfoText(handles.connection.Get(), SQL_DATABASE_NAME);
     odbc::CursorScope cursor(statement);
-    // Null patterns: every catalog, schema, table and type.
-    odbc::Check(SQLTables(statement.Get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_HANDLE_STMT,
-                statement.Get());
+    // Null patterns otherwise: every catalog, schema, table and type.
+    odbc::Check(SQLTables(statement.Get(),
+                          catalog.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(catalog.data()),
+                          catalog.empty() ? 0 : static_cast<SQLSMALLINT>(catalog.size()), nullptr, 0, nullptr, 0,
+                          nullptr, 0),
+                SQL_HANDLE_STMT, statement.Get());
     std::vector<TableEntry> tables;
     for (TextRow& row : FetchAll(statement.Get())) {
         // TABLE_NAME is column 3 and TABLE_TYPE column 4 of every conforming driver.

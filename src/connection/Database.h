@@ -33,7 +33,8 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // Connects to the named data source, exactly as named, with the data source's own credentials.
-    // Closes any earlier connection first.
+    // Closes any earlier connection first. On MySQL and MariaDB the session reads double quotes as
+    // names and backslashes as plain bytes, as the other databases do.
     void Open(const std::string& dataSourceName);
     bool IsOpen() const noexcept;
     void Close() noexcept;
@@ -44,8 +45,11 @@ public:
     int ColumnCount(std::string_view queryText);
     // False when the driver reports no transactions at all.
     bool SupportsTransactions();
+    // Whether a refused statement leaves the table as it was: false when the driver has no
+    // transactions, or when the table's own engine has none (MySQL's MyISAM).
+    bool IsTransactional(const std::string& table);
     // Every entry of the driver's tables catalogue (tables, views and any other type it lists) across
-    // all catalogs and schemas, in the catalogue's order.
+    // all catalogs and schemas (on MySQL and MariaDB: of the current database), in the catalogue's order.
     std::vector<TableEntry> Tables();
     // Runs a query and returns all its rows as text.
     std::vector<TextRow> QueryStrings(std::string_view queryText);

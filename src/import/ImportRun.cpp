@@ -299,10 +299,10 @@ void ImportRun::Append()
 void ImportRun::SendLines(const std::string& table, std::size_t columns, const InsertLoopLines& lines)
 {
     m_log->Table(table);
-    // A driver without transactions may keep part of a failed batch: line by line there.
+    // A table without transactions may keep part of a refused batch: line by line there.
     bool batching = false;
     if (!m_settings.RowByRow)
-        m_steps.Run(lines.open, [&] { batching = m_connection.SupportsTransactions(); });
+        m_steps.Run(lines.open, [&] { batching = m_connection.IsTransactional(table); });
     m_sender.Send(m_file, table, columns, lines, batching);
     m_place = {};
     m_rejected = false;

@@ -276,10 +276,12 @@ TEST_P(ImportCommandTest, AppendingToABigTableReadsNoneOfItsRows)
 {
     Connection connection = OpenConnection();
     connection.Execute(R"(CREATE TABLE "Big"("a" TEXT, "b" TEXT))");
-    connection.Execute(IsSqlite() ? R"(INSERT INTO "Big" WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n
-                                       WHERE i < 1000000) SELECT 'row ' || i, 'some text of row ' || i FROM n)"
-                                  : R"(INSERT INTO "Big" SELECT 'row ' || i, 'some text of row ' || i
-                                       FROM generate_series(1, 1000000) AS i)");
+    connection.Execute(IsSqlite()     ? R"(INSERT INTO "Big" WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1
+                                           FROM n WHERE i < 1000000) SELECT 'row ' || i, 'some text of row ' || i FROM n)"
+                       : IsPostgres() ? R"(INSERT INTO "Big" SELECT 'row ' || i, 'some text of row ' || i
+                                           FROM generate_series(1, 1000000) AS i)"
+                                      : R"(INSERT INTO "Big" SELECT CONCAT('row ', seq), CONCAT('some text of row ', seq)
+                                           FROM seq_1_to_1000000)");
     const int status = std::system(ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "--append", "Big",
                                                                     File("two.csv", "x,y\r\nz,w\r\n")}).c_str());
     EXPECT_EQ(ExitStatus(status), 0) << ReadAll(m_dir.Path("stderr"));

@@ -41,7 +41,7 @@ using DiagnosticsTest = DataSourceTest;
 TEST_P(DiagnosticsTest, MessagesLongerThanTheFirstBufferAreReadWhole)
 {
     const std::string token(300, 'q');
-    const std::string sql = IsSqlite() ? "SELECT * FROM " + token : "SELECT '" + token + "'::integer";
+    const std::string sql = IsPostgres() ? "SELECT '" + token + "'::integer" : "SELECT * FROM " + token;
     odbc::Environment environment;
     odbc::ConnectionHandle connection(environment, GetParam().dsn);
     odbc::StatementHandle statement(connection);
@@ -56,7 +56,8 @@ TEST_P(DiagnosticsTest, MessagesLongerThanTheFirstBufferAreReadWhole)
         EXPECT_EQ(record.sqlState, records.front().sqlState);
         joined += record.message;
     }
-    EXPECT_NE(joined.find(token), std::string::npos) << joined;
+    // MariaDB quotes at most 100 bytes of a name, still more than the first buffer.
+    EXPECT_NE(joined.find(token.substr(0, IsMariadb() ? 100 : token.size())), std::string::npos) << joined;
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DiagnosticsTest, testing::ValuesIn(AllDataSources()), DataSourceLabel());

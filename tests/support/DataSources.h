@@ -14,7 +14,7 @@
 // Real ODBC data sources for tests, as scripts/with-test-datasources.sh configures them.
 namespace qb::test {
 
-enum class DriverKind { Sqlite, Postgres };
+enum class DriverKind { Sqlite, Postgres, Mariadb };
 
 struct DataSource {
     std::string label;  // names the test case, e.g. "Sqlite"
@@ -41,6 +41,7 @@ inline std::vector<DataSource> AllDataSources()
     return {
         {"Sqlite", DriverKind::Sqlite, EnvironmentValue("QB_TEST_SQLITE_DSN"), EnvironmentValue("QB_TEST_SQLITE_DB")},
         {"Postgres", DriverKind::Postgres, EnvironmentValue("QB_TEST_PG_DSN"), ""},
+        {"Mariadb", DriverKind::Mariadb, EnvironmentValue("QB_TEST_MARIADB_DSN"), ""},
     };
 }
 
@@ -72,6 +73,11 @@ inline void ResetDataSource(const DataSource& source)
     }
     Connection connection;
     connection.Open(source.dsn);
+    if (source.kind == DriverKind::Mariadb) {
+        connection.Execute("DROP DATABASE IF EXISTS qbtest");
+        connection.Execute("CREATE DATABASE qbtest CHARACTER SET utf8mb4");
+        return;
+    }
     const auto schemas = connection.QueryStrings(
         "SELECT nspname FROM pg_namespace WHERE nspname NOT IN ('public', 'information_schema') "
         "AND nspname NOT LIKE 'pg\\_%'");
@@ -104,6 +110,8 @@ protected:
     }
 
     bool IsSqlite() const { return GetParam().kind == DriverKind::Sqlite; }
+    bool IsPostgres() const { return GetParam().kind == DriverKind::Postgres; }
+    bool IsMariadb() const { return GetParam().kind == DriverKind::Mariadb; }
 };
 
 struct DataSourceLabel {
