@@ -25,6 +25,15 @@ int main(int argc, char** argv)
         return 1;
     }
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
+    // The same session as the import's on MySQL and MariaDB: double quotes name things.
+    char dbms[64] = {};
+    SQLGetInfo(dbc, SQL_DBMS_NAME, dbms, sizeof dbms, nullptr);
+    if (std::string(dbms).find("MariaDB") != std::string::npos || std::string(dbms).find("MySQL") != std::string::npos) {
+        std::string mode = "SET SESSION sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), 'ANSI_QUOTES', "
+                           "'NO_BACKSLASH_ESCAPES')";
+        SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(mode.data()), static_cast<SQLINTEGER>(mode.size()));
+        SQLFreeStmt(stmt, SQL_CLOSE);
+    }
     std::ifstream in(argv[2], std::ios::binary);
     std::string line;
     long failed = 0;

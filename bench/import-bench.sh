@@ -66,7 +66,7 @@ if [[ ${1:-} == --long-line ]]; then
   megabytes=${2:-250}
   python3 -c "import sys; sys.stdout.buffer.write(b'a,b\r\n' + b'x' * ($megabytes << 20) + b',y\r\n')" >"$work/long.csv"
   printf '%-16s %10s %12s\n' driver "peak MB" "line times"
-  for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN"; do
+  for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN" "$QB_TEST_MARIADB_DSN"; do
     reset "$dsn"
     TEMP=$work /usr/bin/time -f '%M' -o "$work/mem" "$import" --dsn "$dsn" --table-name Bench1 "$work/long.csv" >/dev/null
     peak=$(( $(cat "$work/mem") / 1024 ))
@@ -107,6 +107,11 @@ sqlite_peer() {
   sqlite3 "$work/peer.db" 'PRAGMA journal_mode=WAL;' >/dev/null
   sqlite3 "$work/peer.db" -cmd '.mode csv' ".import $work/data.csv Peer"
 }
+mariadb_peer() {
+  mariadb --no-defaults --socket="$QB_TEST_MARIADB_SOCKET" -uroot --local-infile=1 qbtest \
+    -e "DROP TABLE IF EXISTS Peer; CREATE TABLE Peer(id TEXT, name TEXT, amount TEXT, note TEXT);
+        LOAD DATA LOCAL INFILE '$work/data.csv' INTO TABLE Peer FIELDS TERMINATED BY ',' LINES TERMINATED BY '\r\n'"
+}
 pg_peer() {
   psql -q -c 'DROP TABLE IF EXISTS "Peer"' -c 'CREATE TABLE "Peer"(id text, name text, amount text, note text)' \
     -c "\\copy \"Peer\" FROM '$work/data.csv' WITH (FORMAT csv)"
@@ -116,26 +121,34 @@ rate() { echo "$rows / $1" | bc -l; }
 
 printf '%-15s %9s %9s %9s %9s %8s %8s %8s %8s\n' driver batched row-by-row floor peer \
   "b/peer" "rbr/b" "rbr/flr" "bad/b"
-for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN"; do
+for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN" "$QB_TEST_MARIADB_DSN"; do
   time_best import_into "$work/data.csv"; t_batched=$best
   time_best import_into --row-by-row "$work/data.csv"; t_rows=$best
   time_best "$floor" "$dsn" "$work/statements.sql"; t_floor=$best
   time_best import_into "$work/bad.csv"; t_bad=$best
-  if [[ $dsn == "$QB_TEST_SQLITE_DSN" ]]; then time_best sqlite_peer; else time_best pg_peer; fi; t_peer=$best
+  case $dsn in
+    "$QB_TEST_SQLITE_DSN") time_best sqlite_peer ;;
+    "$QB_TEST_PG_DSN") time_best pg_peer ;;
+    *) time_best mariadb_peer ;;
+  esac
+  t_peer=$best
   printf '%-15s %9.0f %9.0f %9.0f %9.0f %8.2f %8.2f %8.3f %8.2f\n' "$dsn" "$(rate "$t_batched")" "$(rate "$t_rows")" \
     "$(rate "$t_floor")" "$(rate "$t_peer")" "$(echo "$t_batched / $t_peer" | bc -l)" \
     "$(echo "$t_rows / $t_batched" | bc -l)" "$(echo "$t_rows / $t_floor" | bc -l)" "$(echo "$t_bad / $t_batched" | bc -l)"
 done
-echo "rows/s; b/peer: batched time over the peer's (sqlite3 .import into WAL, psql \\copy);"
+echo "rows/s; b/peer: batched time over the peer's (sqlite3 .import into WAL, psql \\copy, mariadb LOAD DATA LOCAL INFILE);"
 echo "rbr/b: row-by-row time over batched; rbr/flr: row-by-row over the floor; bad/b: one bad line in 100 over clean"
-echo "targets: SQLite b/peer <= 2.0; PostgreSQL rbr/b >= 12 and b/peer <= 8; bad/b <= 3; rbr/flr <= 1.10"
+echo "targets: SQLite b/peer <= 2.0; PostgreSQL rbr/b >= 12 and b/peer <= 8; bad/b <= 3; rbr/flr <= 1.10; MariaDB: none yet"
 
 # Appending two lines to a table of a million rows: time and peak memory.
 printf 'x,y,z,w\r\n1,2,3,4\r\n' >"$work/two.csv"
 printf '%-15s %10s %10s\n' driver "append s" "peak MB"
-for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN"; do
+for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN" "$QB_TEST_MARIADB_DSN"; do
   reset "$dsn"
-  if [[ $dsn == "$QB_TEST_SQLITE_DSN" ]]; then
+  if [[ $dsn == "$QB_TEST_MARIADB_DSN" ]]; then
+    mariadb --no-defaults --socket="$QB_TEST_MARIADB_SOCKET" -uroot qbtest \
+      -e 'CREATE TABLE Bench1(a TEXT, b TEXT, c TEXT, d TEXT); INSERT INTO Bench1 SELECT seq, seq, seq, seq FROM seq_1_to_1000000'
+  elif [[ $dsn == "$QB_TEST_SQLITE_DSN" ]]; then
     sqlite3 "$QB_TEST_SQLITE_DB" 'CREATE TABLE "Bench1"(a,b,c,d); INSERT INTO "Bench1" WITH RECURSIVE n(i) AS
       (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000) SELECT i, i, i, i FROM n;'
   else

@@ -354,10 +354,14 @@ bool ImportRun::StopRequested()
 
 std::string Grouped(long value)
 {
-    std::string digits = std::to_string(value < 0 ? -value : value);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<std::size_t>(at), ",");
-    return (value < 0 ? "-" : "") + digits;
+    const std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string grouped = value < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
 }
 
 std::string Counted(long count, const char* one, const char* many)

@@ -85,7 +85,12 @@ RunLog::RunLog(const std::string& folder, std::time_t start)
     ::localtime_r(&start, &local);
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
     for (int n = 0; n < 100 && !m_file; ++n) {
-        m_path = folder + "/" + stamp + (n ? "_" + std::to_string(n) : std::string()) + ".log";
+        m_path = folder;
+        m_path += '/';
+        m_path += stamp;
+        if (n > 0)
+            m_path += '_' + std::to_string(n);
+        m_path += ".log";
         m_file = std::fopen(m_path.c_str(), "wbxe");  // never an earlier run's log
         if (!m_file && errno != EEXIST)
             break;
