@@ -196,6 +196,37 @@ UniqueFd SpoolStandardInput(const std::string& folder)
     }
 }
 
+FileRecords::FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength)
+    : FileRecords(fd, name, format, maxLineLength, [&] {
+          const TextStart start = ReadByteOrderMark(fd, name, format.encoding);
+          return Start{start.offset, start.encoding};
+      }())
+{
+}
+
+FileRecords::FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength,
+                         Start start)
+    : m_encoding(start.encoding),
+      m_lines(fd, name, maxLineLength, DetectLineEnds(fd, start.offset, start.encoding), start.offset,
+              start.encoding.empty() ? nullptr : std::make_unique<TextDecoder>(start.encoding)),
+      m_records(m_lines, format.separator, format.quoted)
+{
+}
+
+bool FileRecords::Next(std::string& record)
+{
+    if (!m_records.Next(record))
+        return false;
+    m_line = m_next;
+    m_next += m_records.Lines();
+    return true;
+}
+
+bool FileRecords::Undecodable(const std::string& record) const
+{
+    return !m_encoding.empty() && record.find(kUndecodable) != std::string::npos;
+}
+
 PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::string& workingCopy,
                                 bool skipFirstLine, ImportHost& host, const FileFormat& format,
                                 std::size_t maxLineLength)
@@ -204,23 +235,17 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
     long number = 1;
     try {
         // The source is read once, straight into the working copy.
-        const TextStart start = ReadByteOrderMark(in, source, format.encoding);
-        std::unique_ptr<TextDecoder> decoder;
-        if (!start.encoding.empty())
-            decoder = std::make_unique<TextDecoder>(start.encoding);
-        LineReader lines(in, source, maxLineLength, DetectLineEnds(in, start.offset, start.encoding),
-                         start.offset, std::move(decoder));
-        RecordReader records(lines, format.separator, format.quoted);
+        FileRecords records(in, source, format, maxLineLength);
         SafeFileWriter writer(workingCopy);
         PreparedCopy prepared;
         std::string record;
         long written = 0;
         for (bool first = true;; first = false) {
             step = 136;
+            number = records.NextLine();
             if (!records.Next(record))
                 break;
-            const long line = number;
-            number += records.Lines();
+            const long line = records.Line();
             host.Yield();
             if ((line & 1023) == 0 && host.StopRequested())
                 throw ImportStopped{};
@@ -233,9 +258,9 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
                 prepared.notes.push_back({written, line, "The record that begins on line " + std::to_string(line) +
                                                              " of " + source +
                                                              " has a double quote that is never closed. It was not sent."});
-            else if (!start.encoding.empty() && record.find(kUndecodable) != std::string::npos)
+            else if (records.Undecodable(record))
                 prepared.notes.push_back({written, line, "Line " + std::to_string(line) + " of " + source +
-                                                             " cannot be converted from " + start.encoding +
+                                                             " cannot be converted from " + records.Encoding() +
                                                              " to UTF-8. It was not sent."});
             if (prepared.jumps.empty() || prepared.jumps.back().line - prepared.jumps.back().record != line - written)
                 prepared.jumps.push_back({written, line});

@@ -3,6 +3,7 @@
 #include "filelist/UniqueFd.h"
 #include "import/ImportHost.h"
 #include "import/LineReader.h"
+#include "import/Records.h"
 
 #include <stdexcept>
 #include <string>
@@ -63,6 +64,37 @@ struct LineJump {
 
 // Thrown while a file is read when the host asks the run to stop.
 struct ImportStopped {};
+
+// A file's records as the import reads them: byte order marks first (UTF-8's
+// dropped, UTF-16's deciding the encoding), then the chosen encoding, LF
+// line ends for a file with no CR, and quoted records when asked for.
+class FileRecords {
+public:
+    // Reads fd by offset; name is what messages call it. Throws std::system_error.
+    FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength = kMaxLineLength);
+
+    // False at the end. Throws std::system_error and std::length_error.
+    bool Next(std::string& record);
+    long Line() const { return m_line; }      // where the last record began
+    long NextLine() const { return m_next; }  // where the next one begins
+    bool Unclosed() const { return m_records.Unclosed(); }
+    // The last record holds bytes the encoding could not convert.
+    bool Undecodable(const std::string& record) const;
+    const std::string& Encoding() const { return m_encoding; }
+
+private:
+    struct Start {
+        off_t offset;
+        std::string encoding;
+    };
+    FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength, Start start);
+
+    std::string m_encoding;
+    LineReader m_lines;
+    RecordReader m_records;
+    long m_line = 0;
+    long m_next = 1;
+};
 
 struct PreparedCopy {
     std::string header;  // the first record as read (UTF-8 when converted); empty when there is none
