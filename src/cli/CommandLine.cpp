@@ -7,7 +7,7 @@ namespace qb::cli {
 const char* const kUsage =
     "usage: quillbarrow-import --dsn NAME [--separator TEXT] [--table-name PATTERN] [--ask-columns]\n"
     "                          [--append TABLE [--skip-header]] [--quoted] [--encoding NAME] [--row-by-row]\n"
-    "                          [--rejects FILE] [FILE...]\n"
+    "                          [--rejects FILE] [--dry-run] [FILE...]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
     "       quillbarrow-import --help\n";
 
@@ -15,7 +15,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 {
     CommandLine line;
     ImportSettings& settings = line.settings;
-    bool haveDsn = false, listTables = false, skipHeader = false, optionsEnded = false;
+    bool haveDsn = false, listTables = false, skipHeader = false, optionsEnded = false, dryRun = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         auto value = [&]() -> const std::string& {
@@ -52,6 +52,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
                 throw UsageError{"unknown encoding " + settings.Encoding};
         } else if (argument == "--rejects") {
             settings.RejectsPath = value();
+        } else if (argument == "--dry-run") {
+            dryRun = true;
         } else if (argument == "--row-by-row") {
             settings.RowByRow = true;
         } else if (argument == "--list-tables") {
@@ -68,6 +70,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     settings.IgnoreFirstLine = skipHeader;
     if (listTables)
         line.action = CommandLine::Action::ListTables;
+    else if (dryRun)
+        line.action = CommandLine::Action::DryRun;
     return line;
 }
 

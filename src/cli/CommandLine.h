@@ -8,7 +8,7 @@
 namespace qb::cli {
 
 struct CommandLine {
-    enum class Action { Import, ListTables, Help };
+    enum class Action { Import, ListTables, Help, DryRun };
     Action action = Action::Import;
     ImportSettings settings;  // with the main window's initial values
 };

@@ -3,6 +3,7 @@
 #include "cli/TerminalHost.h"
 #include "connection/TableCatalogue.h"
 #include "filelist/TemporaryFiles.h"
+#include "import/DryRun.h"
 #include "import/ImportRun.h"
 #include "import/RunRecords.h"
 
@@ -25,6 +26,22 @@ int ListTables(const std::string& dataSourceName)
         std::fprintf(stderr, "%s\n", qb::cli::TerminalText(error.what()).c_str());
         return 1;
     }
+}
+
+int DryRun(qb::ImportSettings& settings)
+{
+    qb::cli::TerminalHost host(stdout, stderr, std::cin, false);
+    qb::StepRunner load(host, qb::ProcedurePath("Form2", "Form_Load"));
+    load.Run(kFillTableListLine, [&] { settings.TableList = qb::ListUserTables(settings.DataSourceName); });
+    const qb::DryRunResult result = qb::DryRun(settings);
+    if (!result.refusal.empty()) {
+        std::printf("%s\n", result.refusal.c_str());
+        return 1;
+    }
+    for (const auto& file : result.files)
+        std::printf("%s\n", qb::DryRunLine(file).c_str());
+    std::printf("%s\n", qb::DryRunSummary(result).c_str());
+    return result.clean && load.Reports() == 0 ? 0 : 1;
 }
 
 int Import(qb::ImportSettings& settings)
@@ -64,6 +81,8 @@ int main(int argc, char** argv)
         return 0;
     case qb::cli::CommandLine::Action::ListTables:
         return ListTables(line.settings.DataSourceName);
+    case qb::cli::CommandLine::Action::DryRun:
+        return DryRun(line.settings);
     case qb::cli::CommandLine::Action::Import:
         break;
     }

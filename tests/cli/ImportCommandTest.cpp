@@ -238,6 +238,42 @@ TEST_P(ImportCommandTest, RejectedLinesAreLocatedKeptAndLogged)
     }
 }
 
+TEST_P(ImportCommandTest, ADryRunChangesNothing)
+{
+    OpenConnection().Execute(R"(CREATE TABLE "T1"("a" TEXT))");
+    OpenConnection().Execute(R"(CREATE TABLE "Two"("a" TEXT, "b" TEXT))");
+    OpenConnection().Execute(R"(INSERT INTO "Two" VALUES('x', 'y'))");
+    const std::string upload = m_dir.Write("upload.txt", "an earlier run's working copy");
+    const std::string a = File("a.csv", "a\r\n1\r\n"), b = File("b.csv", "x,y\n1,2\n3\n\n"), c = File("c.csv", "p,q\r\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;
+    } cases[] = {
+        {{"--table-name", "T[counter]", a, b}, 1,
+         a + ": T1, 1 record, 0 mismatched: skipped: the table T1 exists already\n" + b +
+             ": T2, 2 records, 1 mismatched: would be created\n"
+             "2 files: 1 would be created, 1 skipped; 3 records, 1 mismatched\n"},
+        {{"--append", "Two", c, b}, 1,
+         c + ": Two, 1 record, 0 mismatched: would be appended\n" + b +
+             ": Two, 3 records, 1 mismatched: would be appended\n"
+             "2 files: 2 would be appended; 4 records, 1 mismatched\n"},
+        {{"--table-name", "New[counter]", c}, 0, c + ": New1, 0 records, 0 mismatched: would be created\n"
+                                                 "1 file: 1 would be created; 0 records, 0 mismatched\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments{"--dsn", Dsn(), "--dry-run"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const Outcome outcome = Command(arguments);
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+        EXPECT_EQ(outcome.out, c.out);
+    }
+    // Nothing was written: the same tables, the same rows, the same working copy.
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--list-tables"}).out, "T1\nTwo\n");
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT COUNT(*) FROM "Two")"), (std::vector<TextRow>{{std::string("1")}}));
+    EXPECT_EQ(ReadAll(upload), "an earlier run's working copy");
+}
+
 TEST_P(ImportCommandTest, ASecondRunOnTheSameWorkingCopyIsRefused)
 {
     const std::string a = File("a.csv", "n\r\na1\r\na2\r\n");

@@ -1,0 +1,166 @@
+#include "import/DryRun.h"
+
+#include "connection/Database.h"
+#include "filelist/PathHelpers.h"
+#include "filelist/SafeFile.h"
+#include "import/ImportRun.h"
+#include "import/StatementBuilder.h"
+#include "import/TextDecoder.h"
+#include "import/WorkingCopy.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace qb {
+namespace {
+
+std::string Grouped(long value)
+{
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+struct Counted {
+    long records = 0;
+    long mismatched = 0;
+    std::optional<std::size_t> firstFields;  // the first data record's
+    std::string header;
+};
+
+// Reads a file as the import would and counts its data records against columns
+// (none: count against the header, as a new table's columns).
+Counted Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns)
+{
+    const FileFormat format{settings.Separator, settings.Quoted, settings.Encoding};
+    const bool standardInput = settings.DashIsStandardInput && path == "-";
+    const UniqueFd in = standardInput ? SpoolStandardInput(ParentFolder(WorkingCopyPath()))
+                                      : OpenRegularFileForReading(NormalizePath(path), true);
+    FileRecords records(in.Get(), standardInput ? "standard input" : path, format);
+    RecordSplitter splitter(settings.Separator, settings.Quoted);
+    Counted counted;
+    std::string record;
+    for (bool first = true; records.Next(record); first = false) {
+        const auto& fields = splitter.Split(record);
+        if (first) {
+            counted.header = record;
+            if (!columns) {
+                columns = settings.ColumnNames == ColumnNameSource::FromFirstLine
+                              ? static_cast<std::size_t>(std::count_if(fields.begin(), fields.end(),
+                                                                       [](std::string_view f) { return !f.empty(); }))
+                              : fields.size();
+            }
+            if (SkipFirstLine(settings))
+                continue;
+        }
+        if (!counted.firstFields)
+            counted.firstFields = fields.size();
+        if (fields.empty() && !records.Unclosed())
+            continue;  // an empty line sends nothing
+        ++counted.records;
+        if (records.Unclosed() || records.Undecodable(record) || fields.size() != *columns)
+            ++counted.mismatched;
+    }
+    return counted;
+}
+
+}  // namespace
+
+DryRunResult DryRun(const ImportSettings& settings)
+{
+    DryRunResult result;
+    const bool create = settings.Mode == ImportMode::CreateNewTable;
+    if (settings.Files.empty())
+        result.refusal = "No files added.";
+    else if (!create && !settings.TargetTable)
+        result.refusal = "Please select a table.";
+    else if (create && TableListed(settings.TableList, settings.TableNamePattern))
+        result.refusal = "Table name already exists.";
+    else if (!settings.Encoding.empty() && !TextDecoder::Known(settings.Encoding))
+        result.refusal = "The encoding " + settings.Encoding + " is not known.";
+    if (!result.refusal.empty())
+        return result;
+
+    std::string unreachable;
+    std::optional<std::size_t> targetColumns;
+    try {
+        Connection connection;
+        connection.Open(settings.DataSourceName);
+        if (!create)
+            targetColumns = static_cast<std::size_t>(connection.ColumnCount(BuildColumnCountQuery(*settings.TargetTable)));
+    } catch (const std::exception& error) {
+        unreachable = error.what();
+    }
+
+    std::vector<std::string> tables = settings.TableList;
+    for (std::size_t i = 0; i < settings.Files.size(); ++i) {
+        DryRunFile file;
+        file.path = settings.DashIsStandardInput && settings.Files[i] == "-" ? "standard input" : settings.Files[i];
+        file.table = create ? ExpandTableName(settings.TableNamePattern, static_cast<int>(i + 1)) : *settings.TargetTable;
+        const auto skip = [&](const std::string& why) {
+            file.skipped = true;
+            file.outcome = "skipped: " + why;
+        };
+        try {
+            const Counted counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns);
+            file.records = counted.records;
+            file.mismatched = counted.mismatched;
+            if (!unreachable.empty())
+                skip("cannot connect: " + unreachable);
+            else if (create && TableListed(tables, file.table))
+                skip("the table " + file.table + " exists already");
+            else if (create && settings.TableNamePattern.empty())
+                skip("no table name");
+            else if (!create && counted.firstFields && *counted.firstFields != *targetColumns)
+                skip("the file has " + std::to_string(*counted.firstFields) + " columns, the table " + file.table +
+                     " has " + std::to_string(*targetColumns));
+            else
+                file.outcome = create ? "would be created" : "would be appended";
+            if (create && !file.skipped)
+                tables.insert(tables.begin(), file.table);
+        } catch (const std::exception& error) {
+            skip(std::string("cannot be read: ") + error.what());
+        }
+        result.files.push_back(std::move(file));
+    }
+    result.clean = std::none_of(result.files.begin(), result.files.end(),
+                                [](const DryRunFile& f) { return f.skipped || f.mismatched > 0; });
+    return result;
+}
+
+std::string DryRunLine(const DryRunFile& file)
+{
+    return file.path + ": " + file.table + ", " + Grouped(file.records) + (file.records == 1 ? " record, " : " records, ") +
+           Grouped(file.mismatched) + " mismatched: " + file.outcome;
+}
+
+std::string DryRunSummary(const DryRunResult& result)
+{
+    long created = 0, appended = 0, skipped = 0, records = 0, mismatched = 0;
+    for (const DryRunFile& file : result.files) {
+        created += file.outcome == "would be created";
+        appended += file.outcome == "would be appended";
+        skipped += file.skipped;
+        records += file.records;
+        mismatched += file.mismatched;
+    }
+    std::string text = Grouped(static_cast<long>(result.files.size())) + (result.files.size() == 1 ? " file: " : " files: ");
+    std::vector<std::string> parts;
+    if (created)
+        parts.push_back(Grouped(created) + " would be created");
+    if (appended)
+        parts.push_back(Grouped(appended) + " would be appended");
+    if (skipped)
+        parts.push_back(Grouped(skipped) + " skipped");
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        text += (i ? ", " : "") + parts[i];
+    return text + "; " + Grouped(records) + (records == 1 ? " record, " : " records, ") + Grouped(mismatched) +
+           " mismatched";
+}
+
+}  // namespace qb

@@ -1,0 +1,139 @@
+#include "import/Preview.h"
+
+#include "filelist/SafeFile.h"
+#include "import/StatementBuilder.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace qb {
+namespace {
+
+// Length of the valid UTF-8 sequence at text[i], or 0.
+std::size_t Utf8Length(std::string_view text, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : (lead >> 4) == 0xE ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0 || i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+    }
+    // Overlong forms and surrogates are not UTF-8 either.
+    if ((lead == 0xE0 && byte(i + 1) < 0xA0) || (lead == 0xED && byte(i + 1) > 0x9F) ||
+        (lead == 0xF0 && byte(i + 1) < 0x90) || (lead == 0xF4 && byte(i + 1) > 0x8F))
+        return 0;
+    return length;
+}
+
+}  // namespace
+
+std::string ForDisplay(std::string_view bytes)
+{
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = Utf8Length(bytes, i);
+        if (length == 0) {
+            text += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            text.append(bytes.substr(i, length));
+            i += length;
+        }
+    }
+    return text;
+}
+
+Preview BuildPreview(const std::string& path, const PreviewOptions& options)
+{
+    Preview preview;
+    try {
+        const UniqueFd in = OpenRegularFileForReading(path, true);
+        // The start of the file, in memory: a 2 GB file previews as fast as a small one.
+        UniqueFd start(::memfd_create("preview", MFD_CLOEXEC));
+        if (!start.Valid())
+            throw std::system_error(errno, std::generic_category(), "Cannot preview " + path);
+        std::string head(options.maxBytes, '\0');
+        std::size_t got = 0;
+        while (got < head.size()) {
+            const ssize_t part = ::pread(in.Get(), head.data() + got, head.size() - got, static_cast<off_t>(got));
+            if (part < 0 && errno == EINTR)
+                continue;
+            if (part < 0)
+                throw std::system_error(errno, std::generic_category(), "Cannot read " + path);
+            if (part == 0)
+                break;
+            got += static_cast<std::size_t>(part);
+        }
+        const bool cut = got == head.size();
+        if (::write(start.Get(), head.data(), got) != static_cast<ssize_t>(got))
+            throw std::system_error(errno, std::generic_category(), "Cannot preview " + path);
+
+        FileRecords records(start.Get(), path, options.format);
+        RecordSplitter splitter(options.format.separator, options.format.quoted);
+        bool first = true;
+        std::size_t widest = 0;
+        if (!options.createMode)
+            preview.columns = options.tableColumns;
+        const auto take = [&](const std::string& record, bool unclosed) {
+            const auto& fields = splitter.Split(record);
+            if (std::exchange(first, false)) {
+                if (options.createMode) {
+                    if (options.namesFromFirstLine) {
+                        for (const auto field : fields) {
+                            if (!field.empty())
+                                preview.headers.push_back(CleanColumnName(field));
+                        }
+                        preview.columns = preview.headers.size();
+                    } else {
+                        preview.columns = fields.size();
+                    }
+                    return;
+                }
+                if (options.skipFirstLine)
+                    return;
+            }
+            if (fields.empty())
+                return;  // an empty line sends nothing
+            std::vector<PreviewCell> cells;
+            for (const auto field : fields)
+                cells.push_back({ForDisplay(field), field.empty() && !IsQuotedEmpty(field)});
+            const bool marked = unclosed || (preview.columns && fields.size() != *preview.columns);
+            preview.mismatched += marked;
+            preview.marked.push_back(marked);
+            preview.records.push_back(std::move(cells));
+            widest = std::max(widest, fields.size());
+        };
+        // The last record of a cut start may itself be cut: it is left out.
+        std::string record;
+        std::string pending;
+        bool havePending = false;
+        bool pendingUnclosed = false;
+        while (preview.records.size() < options.maxRecords && records.Next(record)) {
+            if (havePending)
+                take(pending, pendingUnclosed);
+            pending.swap(record);
+            pendingUnclosed = records.Unclosed();
+            havePending = true;
+        }
+        if (havePending && preview.records.size() < options.maxRecords && !cut)
+            take(pending, pendingUnclosed);
+        if (preview.headers.empty()) {
+            const std::size_t count = std::max(widest, preview.columns.value_or(0));
+            for (std::size_t i = 1; i <= count; ++i)
+                preview.headers.push_back("Column " + std::to_string(i));
+        }
+    } catch (const std::exception& error) {
+        preview.error = error.what();
+    }
+    return preview;
+}
+
+}  // namespace qb

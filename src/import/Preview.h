@@ -1,0 +1,41 @@
+#pragma once
+
+#include "import/WorkingCopy.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qb {
+
+struct PreviewOptions {
+    FileFormat format;
+    bool createMode = true;
+    bool namesFromFirstLine = true;  // create mode: the first line names the columns
+    bool skipFirstLine = false;      // append mode: "Ignore first line"
+    std::optional<std::size_t> tableColumns;  // append mode: the chosen table's
+    std::size_t maxRecords = 100;
+    std::size_t maxBytes = std::size_t(1) << 20;  // only the start of a file is read
+};
+
+struct PreviewCell {
+    std::string text;  // for the eye: bytes that are not UTF-8 show as U+FFFD
+    bool null = false;
+};
+
+// A file's first records as the import would read them.
+struct Preview {
+    std::vector<std::string> headers;  // the CREATE's cleaned names, or "Column 1", "Column 2", ...
+    std::vector<std::vector<PreviewCell>> records;
+    std::vector<bool> marked;          // per record: its field count is not the column count
+    std::size_t mismatched = 0;
+    std::optional<std::size_t> columns;  // what records are held against, when known
+    std::string error;                   // the file could not be read
+};
+
+Preview BuildPreview(const std::string& path, const PreviewOptions& options);
+
+// Text for the eye: each byte that does not belong to valid UTF-8 becomes U+FFFD.
+std::string ForDisplay(std::string_view bytes);
+
+}  // namespace qb
