@@ -14,18 +14,6 @@
 namespace qb {
 namespace {
 
-std::string Grouped(long value)
-{
-    const std::string digits = std::to_string(value);
-    std::string grouped;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
 struct Counted {
     long records = 0;
     long mismatched = 0;
@@ -75,14 +63,7 @@ DryRunResult DryRun(const ImportSettings& settings)
 {
     DryRunResult result;
     const bool create = settings.Mode == ImportMode::CreateNewTable;
-    if (settings.Files.empty())
-        result.refusal = "No files added.";
-    else if (!create && !settings.TargetTable)
-        result.refusal = "Please select a table.";
-    else if (create && TableListed(settings.TableList, settings.TableNamePattern))
-        result.refusal = "Table name already exists.";
-    else if (!settings.Encoding.empty() && !TextDecoder::Known(settings.Encoding))
-        result.refusal = "The encoding " + settings.Encoding + " is not known.";
+    result.refusal = CheckSettings(settings);
     if (!result.refusal.empty())
         return result;
 
@@ -135,8 +116,8 @@ DryRunResult DryRun(const ImportSettings& settings)
 
 std::string DryRunLine(const DryRunFile& file)
 {
-    return file.path + ": " + file.table + ", " + Grouped(file.records) + (file.records == 1 ? " record, " : " records, ") +
-           Grouped(file.mismatched) + " mismatched: " + file.outcome;
+    return file.path + ": " + file.table + ", " + GroupedNumber(file.records) + (file.records == 1 ? " record, " : " records, ") +
+           GroupedNumber(file.mismatched) + " mismatched: " + file.outcome;
 }
 
 std::string DryRunSummary(const DryRunResult& result)
@@ -149,17 +130,17 @@ std::string DryRunSummary(const DryRunResult& result)
         records += file.records;
         mismatched += file.mismatched;
     }
-    std::string text = Grouped(static_cast<long>(result.files.size())) + (result.files.size() == 1 ? " file: " : " files: ");
+    std::string text = GroupedNumber(static_cast<long>(result.files.size())) + (result.files.size() == 1 ? " file: " : " files: ");
     std::vector<std::string> parts;
     if (created)
-        parts.push_back(Grouped(created) + " would be created");
+        parts.push_back(GroupedNumber(created) + " would be created");
     if (appended)
-        parts.push_back(Grouped(appended) + " would be appended");
+        parts.push_back(GroupedNumber(appended) + " would be appended");
     if (skipped)
-        parts.push_back(Grouped(skipped) + " skipped");
+        parts.push_back(GroupedNumber(skipped) + " skipped");
     for (std::size_t i = 0; i < parts.size(); ++i)
         text += (i ? ", " : "") + parts[i];
-    return text + "; " + Grouped(records) + (records == 1 ? " record, " : " records, ") + Grouped(mismatched) +
+    return text + "; " + GroupedNumber(records) + (records == 1 ? " record, " : " records, ") + GroupedNumber(mismatched) +
            " mismatched";
 }
 

@@ -129,16 +129,8 @@ ImportSummary ImportRun::Run()
 
 bool ImportRun::Checked()
 {
-    const bool create = m_settings.Mode == ImportMode::CreateNewTable;
-    if (m_settings.Files.empty())
-        m_summary.finalMessage = "No files added.";
-    else if (!create && !m_settings.TargetTable)
-        m_summary.finalMessage = "Please select a table.";
-    else if (create && TableListed(m_settings.TableList, m_settings.TableNamePattern))
-        m_summary.finalMessage = "Table name already exists.";
-    else if (!m_settings.Encoding.empty() && !TextDecoder::Known(m_settings.Encoding))
-        m_summary.finalMessage = "The encoding " + m_settings.Encoding + " is not known.";
-    else
+    m_summary.finalMessage = CheckSettings(m_settings);
+    if (m_summary.finalMessage.empty())
         return true;
     m_host.ShowMessage(m_summary.finalMessage);
     return false;
@@ -352,7 +344,28 @@ bool ImportRun::StopRequested()
     return m_summary.stopped;
 }
 
-std::string Grouped(long value)
+std::string Counted(long count, const char* one, const char* many)
+{
+    return GroupedNumber(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string CheckSettings(const ImportSettings& settings)
+{
+    const bool create = settings.Mode == ImportMode::CreateNewTable;
+    if (settings.Files.empty())
+        return "No files added.";
+    if (!create && !settings.TargetTable)
+        return "Please select a table.";
+    if (create && TableListed(settings.TableList, settings.TableNamePattern))
+        return "Table name already exists.";
+    if (!settings.Encoding.empty() && !TextDecoder::Known(settings.Encoding))
+        return "The encoding " + settings.Encoding + " is not known.";
+    return {};
+}
+
+std::string GroupedNumber(long value)
 {
     const std::string digits = std::to_string(value < 0 ? -value : value);
     std::string grouped = value < 0 ? "-" : "";
@@ -363,13 +376,6 @@ std::string Grouped(long value)
     }
     return grouped;
 }
-
-std::string Counted(long count, const char* one, const char* many)
-{
-    return Grouped(count) + " " + (count == 1 ? one : many);
-}
-
-}  // namespace
 
 bool TableListed(const std::vector<std::string>& list, const std::string& name)
 {
@@ -395,7 +401,7 @@ std::string StatusText(const ImportProgress& progress)
                        Counted(progress.rowsInFile, "row", "rows");
     if (progress.seconds <= 0)
         return text;
-    text += ", " + Grouped(static_cast<long>(static_cast<double>(progress.rows) / progress.seconds)) + " rows/s";
+    text += ", " + GroupedNumber(static_cast<long>(static_cast<double>(progress.rows) / progress.seconds)) + " rows/s";
     if (progress.bytesDone > 0 && progress.bytesTotal >= progress.bytesDone) {
         const double left = progress.seconds * static_cast<double>(progress.bytesTotal - progress.bytesDone) /
                             static_cast<double>(progress.bytesDone);

@@ -23,6 +23,12 @@ struct ImportSummary {
     std::vector<std::string> problems;  // the log or the rejected lines could not be written
 };
 
+// The message of the first check a run would stop at, or empty text.
+std::string CheckSettings(const ImportSettings& settings);
+
+// 1204331 as "1,204,331".
+std::string GroupedNumber(long value);
+
 // True when some entry equals name, ignoring case.
 bool TableListed(const std::vector<std::string>& list, const std::string& name);
 

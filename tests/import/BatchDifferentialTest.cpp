@@ -222,15 +222,16 @@ TEST_P(BatchDifferentialTest, SameOutcomeAsLineByLine)
     EXPECT_EQ(batched.filesSkipped, reference.filesSkipped);
     EXPECT_EQ(batched.errorReports, reference.errorReports);
     // The corpus means to exercise refusals, not to pass for want of them.
-    if (std::get<1>(GetParam()).target == kConstrained)
+    if (std::get<1>(GetParam()).target == kConstrained) {
         EXPECT_FALSE(reference.reports.empty());
+    }
     EXPECT_FALSE(reference.tables.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, BatchDifferentialTest,
                          testing::Combine(testing::ValuesIn(test::AllDataSources()), testing::ValuesIn(kCases)),
-                         [](const auto& info) {
-                             return std::get<0>(info.param).label + "_" + std::get<1>(info.param).name;
+                         [](const auto& param) {
+                             return std::get<0>(param.param).label + "_" + std::get<1>(param.param).name;
                          });
 
 }  // namespace
