@@ -244,7 +244,7 @@ TEST_P(ImportCommandTest, ADryRunChangesNothing)
     OpenConnection().Execute(R"(CREATE TABLE "Two"("a" TEXT, "b" TEXT))");
     OpenConnection().Execute(R"(INSERT INTO "Two" VALUES('x', 'y'))");
     const std::string upload = m_dir.Write("upload.txt", "an earlier run's working copy");
-    const std::string a = File("a.csv", "a\r\n1\r\n"), b = File("b.csv", "x,y\n1,2\n3\n\n"), c = File("c.csv", "p,q\r\n");
+    const std::string a = File("a.csv", "a\r\n1\r\n"), b = File("b.csv", "x,y\n1,2\n3\n\n"), h = File("c.csv", "p,q\r\n");
     struct Case {
         std::vector<std::string> arguments;
         int status;
@@ -254,11 +254,11 @@ TEST_P(ImportCommandTest, ADryRunChangesNothing)
          a + ": T1, 1 record, 0 mismatched: skipped: the table T1 exists already\n" + b +
              ": T2, 2 records, 1 mismatched: would be created\n"
              "2 files: 1 would be created, 1 skipped; 3 records, 1 mismatched\n"},
-        {{"--append", "Two", c, b}, 1,
-         c + ": Two, 1 record, 0 mismatched: would be appended\n" + b +
+        {{"--append", "Two", h, b}, 1,
+         h + ": Two, 1 record, 0 mismatched: would be appended\n" + b +
              ": Two, 3 records, 1 mismatched: would be appended\n"
              "2 files: 2 would be appended; 4 records, 1 mismatched\n"},
-        {{"--table-name", "New[counter]", c}, 0, c + ": New1, 0 records, 0 mismatched: would be created\n"
+        {{"--table-name", "New[counter]", h}, 0, h + ": New1, 0 records, 0 mismatched: would be created\n"
                                                  "1 file: 1 would be created; 0 records, 0 mismatched\n"},
     };
     for (const auto& c : cases) {
@@ -367,8 +367,9 @@ TEST_P(ImportProcessTest, ATerminatedRunLeavesNoTemporaryFile)
         int status = 0;
         ::waitpid(child, &status, 0);
         // The first SIGTERM stops the run; a second one ends it at once.
-        if (signals == 1)
+        if (signals == 1) {
             EXPECT_EQ(ExitStatus(status), 128 + SIGTERM) << status;
+        }
         EXPECT_EQ(Temporaries(m_temp), std::vector<std::string>{}) << signals;
     }
 
