@@ -9,13 +9,63 @@ const char* const kUsage =
     "                          [--append TABLE [--skip-header]] [--quoted] [--encoding NAME] [--row-by-row]\n"
     "                          [--rejects FILE] [--dry-run] [FILE...]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
-    "       quillbarrow-import --help\n";
+    "       quillbarrow-import --list-sources\n"
+    "       quillbarrow-import --help | --version\n";
+
+const char* const kHelp =
+    "\n"
+    "Imports each FILE into a table of the ODBC data source NAME: by default a new\n"
+    "table per file, its columns named by the file's first line. A FILE of \"-\" is\n"
+    "standard input: its position counts for [counter] like any file, and messages\n"
+    "call it standard input.\n"
+    "\n"
+    "Options:\n"
+    "  --dsn NAME            the data source to import into (required)\n"
+    "  --separator TEXT      the text between fields, exactly as typed\n"
+    "                        (default \",\"); \\t means a tab, an empty TEXT keeps\n"
+    "                        each line whole\n"
+    "  --table-name PATTERN  the new tables' names; every [counter] becomes the\n"
+    "                        file's position in the list\n"
+    "                        (default \"NewTable[counter]\")\n"
+    "  --ask-columns         ask each column's name on the terminal, one line per\n"
+    "                        answer (default: the first line names the columns)\n"
+    "  --append TABLE        append every file to the existing TABLE instead of\n"
+    "                        creating tables (default: create)\n"
+    "  --skip-header         with --append: leave out each file's first line\n"
+    "                        (default: import it)\n"
+    "  --quoted              fields may be in double quotes\n"
+    "                        (default: quotes are text)\n"
+    "  --encoding NAME       convert files from the iconv encoding NAME to UTF-8\n"
+    "                        (default: send the bytes as they are); an unknown NAME\n"
+    "                        is a usage error\n"
+    "  --row-by-row          one statement per line instead of batches of up to\n"
+    "                        1,000 rows (default: batches)\n"
+    "  --rejects FILE        write every refused line to FILE, ended by CR LF;\n"
+    "                        FILE is created empty when the run starts\n"
+    "                        (default: none)\n"
+    "  --dry-run             read, connect and check everything but change\n"
+    "                        nothing; one line per file and a summary; exit 0\n"
+    "                        when the real run would go through cleanly\n"
+    "  --list-tables         list the user tables of NAME, one a line, and exit\n"
+    "  --list-sources        list the user and system data sources, one a line as\n"
+    "                        NAME<TAB>DRIVER, and exit\n"
+    "  --help, -h            print this help and exit\n"
+    "  --version             print the version and exit\n"
+    "  --                    every argument after it is a FILE\n"
+    "\n"
+    "Exit status:\n"
+    "  0    the run ended with \"Done.\" and nothing went wrong\n"
+    "  1    otherwise: a file skipped, a line rejected, a run refused because\n"
+    "       another holds the working copy, a data source that cannot be opened\n"
+    "  2    usage error\n"
+    "  130  stopped by a first SIGINT; 143 by a first SIGTERM\n";
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 {
     CommandLine line;
     ImportSettings& settings = line.settings;
-    bool haveDsn = false, listTables = false, skipHeader = false, optionsEnded = false, dryRun = false;
+    bool haveDsn = false, listTables = false, listSources = false, skipHeader = false, optionsEnded = false,
+         dryRun = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         auto value = [&]() -> const std::string& {
@@ -30,6 +80,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         } else if (argument == "--help" || argument == "-h") {
             line.action = CommandLine::Action::Help;
             return line;
+        } else if (argument == "--version") {
+            line.action = CommandLine::Action::Version;
+            return line;
+        } else if (argument == "--list-sources") {
+            listSources = true;
         } else if (argument == "--dsn") {
             settings.DataSourceName = value();
             haveDsn = true;
@@ -63,6 +118,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         }
     }
     settings.DashIsStandardInput = true;
+    // The data sources are listed without one chosen.
+    if (listSources) {
+        line.action = CommandLine::Action::ListSources;
+        return line;
+    }
     if (!haveDsn)
         throw UsageError{"--dsn is required"};
     if (skipHeader && settings.Mode != ImportMode::AppendToExistingTable)

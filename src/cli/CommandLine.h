@@ -8,7 +8,7 @@
 namespace qb::cli {
 
 struct CommandLine {
-    enum class Action { Import, ListTables, Help, DryRun };
+    enum class Action { Import, ListTables, ListSources, Help, Version, DryRun };
     Action action = Action::Import;
     ImportSettings settings;  // with the main window's initial values
 };
@@ -19,6 +19,8 @@ struct UsageError {
 };
 
 extern const char* const kUsage;
+// What --help prints after the usage lines: the options and exit statuses.
+extern const char* const kHelp;
 
 // Throws UsageError.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);

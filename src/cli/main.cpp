@@ -1,6 +1,7 @@
 // quillbarrow-import: the import run without windows, for scripts.
 #include "cli/CommandLine.h"
 #include "cli/TerminalHost.h"
+#include "connection/DataSources.h"
 #include "connection/TableCatalogue.h"
 #include "filelist/TemporaryFiles.h"
 #include "import/DryRun.h"
@@ -44,6 +45,18 @@ int DryRun(qb::ImportSettings& settings)
     return result.clean && load.Reports() == 0 ? 0 : 1;
 }
 
+int ListSources()
+{
+    try {
+        for (const auto& source : qb::ListDataSources())
+            std::printf("%s\t%s\n", source.name.c_str(), source.driver.c_str());
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", qb::cli::TerminalText(error.what()).c_str());
+        return 1;
+    }
+}
+
 int Import(qb::ImportSettings& settings)
 {
     qb::cli::TerminalHost host(stdout, stderr, std::cin, ::isatty(STDERR_FILENO) == 1);
@@ -78,7 +91,13 @@ int main(int argc, char** argv)
     switch (line.action) {
     case qb::cli::CommandLine::Action::Help:
         std::fputs(qb::cli::kUsage, stdout);
+        std::fputs(qb::cli::kHelp, stdout);
         return 0;
+    case qb::cli::CommandLine::Action::Version:
+        std::printf("quillbarrow-import %s\n", QB_VERSION);
+        return 0;
+    case qb::cli::CommandLine::Action::ListSources:
+        return ListSources();
     case qb::cli::CommandLine::Action::ListTables:
         return ListTables(line.settings.DataSourceName);
     case qb::cli::CommandLine::Action::DryRun:

@@ -70,7 +70,15 @@ QString ProgramFolder()
 
 QString ProgramFile(const QString& folder, const QString& name)
 {
-    return folder + QLatin1Char('/') + name;
+    const QString own = folder + QLatin1Char('/') + name;
+    // Installed, the shipped files live in the shared data folder rather than
+    // among the executables; one put beside the program still wins.
+    if (!FileIsPresent(own)) {
+        const QString shared = folder + QLatin1String("/" QB_SHARED_FILES_FROM_PROGRAM "/") + name;
+        if (FileIsPresent(shared))
+            return shared;
+    }
+    return own;
 }
 
 bool FileIsPresent(const QString& path)

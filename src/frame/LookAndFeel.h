@@ -11,7 +11,7 @@ class QWidget;
 namespace qb {
 
 inline constexpr const char* kProductName = "Quillbarrow";
-// Optional files of the program folder.
+// Optional files of the program folder (or of the shared data folder).
 inline constexpr const char* kHandPointerFile = "HAND-M.CUR";
 inline constexpr const char* kDragPointerFile = "drag.ico";
 inline constexpr const char* kSkinFile = "x/o.cjs";
@@ -19,6 +19,8 @@ inline constexpr const char* kAppIconFile = "quillbarrow.png";
 
 // The folder the executable runs from.
 QString ProgramFolder();
+// NAME in FOLDER; when absent there but present in the shared data folder
+// beside it (FOLDER/../share/quillbarrow), that one.
 QString ProgramFile(const QString& folder, const QString& name);
 
 // True when the file system can tell the path's modification time; folders

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <regex>
 #include <sstream>
 
 namespace qb::cli {
@@ -49,6 +50,27 @@ TEST(CommandLineTest, Options)
     EXPECT_EQ(ParseCommandLine({"--help"}).action, CommandLine::Action::Help);
     EXPECT_EQ(ParseCommandLine({"a.csv", "--help", "--bogus"}).action, CommandLine::Action::Help);
     EXPECT_EQ(ParseCommandLine({"--dsn", "D", "--separator", ""}).settings.Separator, "");
+}
+
+TEST(CommandLineTest, VersionAndDataSourceListNeedNoDataSource)
+{
+    EXPECT_EQ(ParseCommandLine({"--version", "--bogus"}).action, CommandLine::Action::Version);
+    EXPECT_EQ(ParseCommandLine({"--list-sources"}).action, CommandLine::Action::ListSources);
+    EXPECT_EQ(ParseCommandLine({"--dsn", "D", "--list-sources"}).action, CommandLine::Action::ListSources);
+}
+
+TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
+{
+    const std::string help = std::string(kUsage) + kHelp;
+    const std::regex option("--[a-z][a-z-]*");
+    int named = 0;
+    for (auto found = std::sregex_iterator(help.begin(), help.end(), option); found != std::sregex_iterator();
+         ++found, ++named) {
+        // "latin1" serves as any option's value, and as a file for the others.
+        const std::string name = found->str();
+        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", name, "latin1"})) << name;
+    }
+    EXPECT_GT(named, 0);
 }
 
 TEST(CommandLineTest, UsageErrors)

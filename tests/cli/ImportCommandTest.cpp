@@ -449,5 +449,32 @@ TEST_P(ImportProcessTest, RefusedWorkingCopiesKeepNoDescriptor)
 INSTANTIATE_TEST_SUITE_P(Sqlite, ImportProcessTest, testing::Values(test::AllDataSources().front()),
                          test::DataSourceLabel());
 
+// Read from ini files of the test's own: no driver is loaded.
+TEST(ImportCommandInfoTest, ListsTheDataSourcesAndTellsItsVersion)
+{
+    test::TempDir dir, emptySystem;
+    dir.Write("odbcinst.ini", "[SQLite3]\nDriver=/nowhere/libsqlite3odbc.so\n");
+    dir.Write("odbc.ini", "[Shared]\nDriver=SQLite3\nDatabase=/nowhere/db\n");
+    dir.Write("user.ini", "[Mine]\nDriver=SQLite3\n\n[Other Mine]\nDriver=PostgreSQL Unicode\n");
+    const auto run = [&](const std::string& system, const std::string& user, const std::vector<std::string>& arguments) {
+        const int status = std::system(("ODBCSYSINI=" + ShellQuote(system) + " ODBCINI=" + ShellQuote(user) + " " +
+                                        ImportLine(dir, dir.Path(), arguments))
+                                           .c_str());
+        return Outcome{ExitStatus(status), ReadAll(dir.Path("stdout")), ReadAll(dir.Path("stderr"))};
+    };
+
+    const Outcome listed = run(dir.Path(), dir.Path("user.ini"), {"--list-sources"});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, "Mine\tSQLite3\nOther Mine\tPostgreSQL Unicode\nShared\tSQLite3\n");
+
+    const Outcome none = run(emptySystem.Path(), dir.Path("absent.ini"), {"--list-sources"});
+    EXPECT_EQ(none.status, 0) << none.err;
+    EXPECT_EQ(none.out, "");
+
+    const Outcome version = run(dir.Path(), dir.Path("user.ini"), {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "quillbarrow-import " QB_VERSION "\n");
+}
+
 }  // namespace
 }  // namespace qb

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -132,6 +133,22 @@ private slots:
         WriteFile(folder.filePath("HAND-M.CUR"), "bytes");
         QVERIFY(QFile::link(folder.filePath("gone"), folder.filePath("dangling")));
         QCOMPARE(FileIsPresent(folder.filePath(relative)), present);
+    }
+
+    void installedProgramsFindTheirFilesInTheSharedFolder()
+    {
+        QTemporaryDir prefix;
+        QVERIFY(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("share/quillbarrow"));
+        const QString bin = prefix.filePath("bin");
+        const QString own = bin + "/HAND-M.CUR";
+        QCOMPARE(ProgramFile(bin, "HAND-M.CUR"), own);
+
+        WriteFile(prefix.filePath("share/quillbarrow/HAND-M.CUR"), "shared");
+        QCOMPARE(QFileInfo(ProgramFile(bin, "HAND-M.CUR")).canonicalFilePath(),
+                 QFileInfo(prefix.filePath("share/quillbarrow/HAND-M.CUR")).canonicalFilePath());
+
+        WriteFile(own, "own");
+        QCOMPARE(ProgramFile(bin, "HAND-M.CUR"), own);
     }
 
     void windowColoursTouchOnlyTheirKinds()

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qb {
+
+// A data source as the driver manager lists it.
+struct DataSourceEntry {
+    std::string name;
+    std::string driver;  // the data source's Driver= entry
+};
+
+// The user data sources, then the system ones, each in the order of its
+// odbc.ini. A name in both lists appears twice. Throws DatabaseError.
+std::vector<DataSourceEntry> ListDataSources();
+
+}  // namespace qb
