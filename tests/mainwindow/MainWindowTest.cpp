@@ -70,13 +70,16 @@ class MainWindowTest : public QObject {
         std::string LastMessage() const { return dialogs.messages.empty() ? "" : dialogs.messages.back().text; }
     };
 
+    QTemporaryDir m_temp;
+
 private slots:
     void init()
     {
         if (test::SqliteDsn().empty())
             QFAIL("run under scripts/with-test-datasources.sh");
         test::ResetDataSources();
-        qputenv("TEMP", QDir::tempPath().toLocal8Bit());
+        // A working copy of its own: another run on the machine may hold the shared one.
+        qputenv("TEMP", m_temp.path().toLocal8Bit());
     }
 
     void loadingTwiceKeepsOneColumnAndEachTableOnce()
