@@ -30,6 +30,12 @@ BoxAnswer Dialogs::Message(const std::string& text, BoxButtons buttons, BoxIcon 
     return ShowMessageBox({text, title.empty() ? ApplicationTitle() : title, buttons, icon});
 }
 
+bool Dialogs::ImportErrorReport(const std::string& text, const std::string& details)
+{
+    return ShowErrorReportBox(
+        {{text, "Application Error", BoxButtons::Ok, BoxIcon::Exclamation}, details, true});
+}
+
 std::string Dialogs::Input(const std::string& prompt, const std::string& proposed, const std::string& title)
 {
     return ShowInputBox({prompt, title.empty() ? ApplicationTitle() : title, proposed});

@@ -16,6 +16,16 @@ struct MessageBoxRequest {
     BoxIcon icon = BoxIcon::None;
 };
 
+// An error report's box: "Application Error", OK, exclamation, the report's
+// own text, and while an import runs the way out of a flood of them.
+struct ErrorReportRequest {
+    MessageBoxRequest box;
+    std::string details;         // behind "Show Details..."; empty: none
+    bool offerQuiet = false;     // the "Don't show more error reports during this import" check box
+};
+
+inline constexpr const char* kQuietCaption = "Don't show more error reports during this import";
+
 struct InputBoxRequest {
     std::string prompt;
     std::string title;
@@ -52,6 +62,10 @@ public:
     // An empty title stands for the application title.
     BoxAnswer Message(const std::string& text, BoxButtons buttons = BoxButtons::Ok,
                       BoxIcon icon = BoxIcon::None, const std::string& title = {});
+    // An error report raised during an import. True when the user ticked
+    // "Don't show more error reports during this import".
+    bool ImportErrorReport(const std::string& text, const std::string& details);
+
     // The typed text, or empty text when cancelled.
     std::string Input(const std::string& prompt, const std::string& proposed = {},
                       const std::string& title = {});
@@ -64,6 +78,7 @@ public:
 protected:
     // Requests arrive with their title already resolved.
     virtual BoxAnswer ShowMessageBox(const MessageBoxRequest& request) = 0;
+    virtual bool ShowErrorReportBox(const ErrorReportRequest& request) = 0;
     virtual std::string ShowInputBox(const InputBoxRequest& request) = 0;
     virtual OpenFilesResult ShowOpenFiles(const OpenFilesRequest& request) = 0;
     virtual std::string ShowFolderBrowser(const FolderRequest& request) = 0;

@@ -2,9 +2,12 @@
 
 #include "frame/ErrorReport.h"
 
+#include <string>
+
 namespace qb {
 
 class Dialogs;
+struct LineContext;
 
 // Shows an error report as its box: "Application Error", OK, exclamation.
 class ErrorReportBox : public ErrorReporter {
@@ -15,5 +18,10 @@ public:
 private:
     Dialogs& m_dialogs;
 };
+
+// The details of a report raised while a file is imported, in UTF-8: the
+// file, the line number and the line's first bytes, decoded for the eye
+// (invalid UTF-8 as U+FFFD, control characters as their pictures).
+std::string LineReportDetails(const LineContext& context);
 
 }  // namespace qb

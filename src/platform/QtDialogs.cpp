@@ -1,5 +1,6 @@
 #include "platform/QtDialogs.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -95,6 +96,22 @@ BoxAnswer QtDialogs::ShowMessageBox(const MessageBoxRequest& request)
     default:
         return AnswerWhenClosed(request.buttons);
     }
+}
+
+bool QtDialogs::ShowErrorReportBox(const ErrorReportRequest& request)
+{
+    QMessageBox box(m_parent);
+    box.setWindowTitle(QString::fromStdString(request.box.title));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(DisplayText(request.box.text));
+    box.setIcon(IconFor(request.box.icon));
+    box.setStandardButtons(ButtonsFor(request.box.buttons));
+    if (!request.details.empty())
+        box.setDetailedText(DisplayText(request.details));
+    if (request.offerQuiet)
+        box.setCheckBox(new QCheckBox(QString::fromUtf8(kQuietCaption)));
+    box.exec();
+    return box.checkBox() && box.checkBox()->isChecked();
 }
 
 std::string QtDialogs::ShowInputBox(const InputBoxRequest& request)

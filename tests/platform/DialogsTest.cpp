@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -139,6 +140,44 @@ private slots:
             }
         });
         QCOMPARE(dialogs.Message("?", buttons), answer);
+    }
+
+    void importErrorReportBox_data()
+    {
+        QTest::addColumn<QString>("details");
+        QTest::addColumn<bool>("tick");
+        QTest::newRow("details, ticked") << "File: /d/a.csv\nLine: 3\nThe line:\nbad" << true;
+        QTest::newRow("no details, not ticked") << QString() << false;
+    }
+
+    void importErrorReportBox()
+    {
+        QFETCH(QString, details);
+        QFETCH(bool, tick);
+        QtDialogs dialogs;
+        QString text;
+        QString title;
+        QString shownDetails;
+        QString caption;
+        bool detailsButton = false;
+        WhenBoxOpens([&](QWidget* widget) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            QVERIFY(box && box->checkBox());
+            text = box->text();
+            title = box->windowTitle();
+            shownDetails = box->detailedText();
+            caption = box->checkBox()->text();
+            for (QAbstractButton* button : box->buttons())
+                detailsButton = detailsButton || button->text() == QStringLiteral("Show Details...");
+            box->checkBox()->setChecked(tick);
+            box->button(QMessageBox::Ok)->click();
+        });
+        QCOMPARE(dialogs.ImportErrorReport("Refused\r\nin X at line 232\r\rPlease", details.toStdString()), tick);
+        QCOMPARE(text, QStringLiteral("Refused\nin X at line 232\n\nPlease"));
+        QCOMPARE(title, QStringLiteral("Application Error"));
+        QCOMPARE(caption, QStringLiteral("Don't show more error reports during this import"));
+        QCOMPARE(shownDetails, details);
+        QCOMPARE(detailsButton, !details.isEmpty());
     }
 
     void inputBox_data()

@@ -17,6 +17,9 @@ public:
     std::vector<MessageBoxRequest> messages;
     std::vector<InputBoxRequest> inputs;
     std::deque<BoxAnswer> answers;
+    // Import error reports, each also among messages in its place.
+    std::vector<ErrorReportRequest> reports;
+    std::deque<bool> quiet;  // "Don't show more..." ticked; exhausted: not ticked
     std::deque<std::optional<std::string>> typed;  // nullopt: Cancel
     std::vector<OpenFilesRequest> openRequests;
     std::deque<OpenFilesResult> picked;  // exhausted: cancelled
@@ -36,6 +39,19 @@ protected:
         const BoxAnswer answer = answers.front();
         answers.pop_front();
         return answer;
+    }
+
+    bool ShowErrorReportBox(const ErrorReportRequest& request) override
+    {
+        reports.push_back(request);
+        messages.push_back(request.box);
+        if (whileOpen)
+            whileOpen();
+        if (quiet.empty())
+            return false;
+        const bool ticked = quiet.front();
+        quiet.pop_front();
+        return ticked;
     }
 
     std::string ShowInputBox(const InputBoxRequest& request) override
