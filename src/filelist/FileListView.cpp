@@ -102,6 +102,13 @@ std::vector<std::string> FileListView::ExactPaths() const
     return paths;
 }
 
+std::optional<std::string> FileListView::ExactPathAt(int index) const
+{
+    if (index < 0 || index >= topLevelItemCount())
+        return std::nullopt;
+    return ExactPath(topLevelItem(index)).toStdString();
+}
+
 void FileListView::SetWindowPointer(std::function<bool()> busy, std::function<void()> showDefault)
 {
     m_busy = std::move(busy);

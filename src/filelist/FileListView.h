@@ -5,6 +5,7 @@
 #include <QTreeWidget>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ public:
     QStringList Paths() const;
     // The entries' exact paths, for the import.
     std::vector<std::string> ExactPaths() const;
+    // One entry's exact path; nothing past the end.
+    std::optional<std::string> ExactPathAt(int index) const;
 
     // Whether the owning window shows the busy pointer, and how it returns
     // to its default pointer when the mouse moves over the list.

@@ -7,20 +7,28 @@
 #include "frame/SettingsStore.h"
 #include "frame/Twips.h"
 #include "import/ImportRun.h"
+#include "import/RunRecords.h"
 #include "mainwindow/WindowImportHost.h"
 #include "platform/Dialogs.h"
 #include "platform/ErrorReportBox.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 namespace qb {
 namespace {
@@ -37,9 +45,27 @@ Control* Place(Control* control, const char* name, QRect rect, double points = 9
     return control;
 }
 
-// Room the window gains below its original controls, in twips.
+// Room the window gains below its original controls, in twips: the reading
+// options, then the run's status line and progress bar.
 constexpr int kOriginalHeight = 8685;
 constexpr int kAddedHeight = 480;
+constexpr int kProgressHeight = 1230;
+
+// The bar's steps: byte counts would overflow its int range.
+constexpr int kProgressSteps = 1000;
+
+int ProgressStep(const ImportProgress& progress)
+{
+    if (progress.bytesTotal == 0)
+        return 0;
+    const double done = static_cast<double>(std::min(progress.bytesDone, progress.bytesTotal));
+    return static_cast<int>(done * kProgressSteps / static_cast<double>(progress.bytesTotal));
+}
+
+QString Escaped(const std::string& text)
+{
+    return QString::fromStdString(text).toHtmlEscaped();
+}
 
 }  // namespace
 
@@ -73,6 +99,7 @@ MainWindow::MainWindow(SettingsStore& settings, Dialogs& dialogs, std::function<
       m_reporter(std::make_unique<ErrorReportBox>(dialogs)), m_pointer(new PointerRule(this))
 {
     setObjectName(QStringLiteral("Form2"));
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     BuildControls();
 }
 
@@ -81,7 +108,7 @@ MainWindow::~MainWindow() = default;
 void MainWindow::BuildControls()
 {
     auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
-    setFixedSize(TwipsToPixels(6345, this), TwipsToPixels(kOriginalHeight + kAddedHeight, this));
+    setFixedSize(TwipsToPixels(6345, this), TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight, this));
     setAutoFillBackground(true);
 
     m_frame1 = Place(new QGroupBox(this), "Frame1", twips(120, 0, 6120, 2480));
@@ -136,6 +163,13 @@ void MainWindow::BuildControls()
     connect(m_encoding, &QComboBox::currentTextChanged, this,
             [this](const QString& caption) { m_settings.Save(QLatin1String(kEncodingKey), caption); });
 
+    BuildProgressControls();
+
+    // One group: nested inside the same frame as the create options, the
+    // two modes alone could end up both chosen or neither.
+    m_modes = new QButtonGroup(this);
+    m_modes->addButton(m_option1);
+    m_modes->addButton(m_option2);
     m_option1->setChecked(true);
     m_option3->setChecked(true);
     ApplyMode();
@@ -143,11 +177,11 @@ void MainWindow::BuildControls()
     // Tab order as designed: list, separator, modes, options, table list,
     // buttons; then the controls added below them.
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, m_option4,
-                        m_option2, add, addAll, help, start, setup, m_quoted, m_encoding};
+                        m_option2, add, addAll, help, start, setup, m_quoted, m_encoding, m_status, m_stop};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    for (QPushButton* button : {start, add, addAll, setup, help})
+    for (QPushButton* button : {start, add, addAll, setup, help, m_stop})
         m_pointer->ShowsHandOver(button);
     for (QWidget* control : std::initializer_list<QWidget*>{this, m_frame1, m_frame2, m_frame3, m_frame4, m_label1,
                                                             m_list1, m_text3, m_encodingLabel})
@@ -163,6 +197,29 @@ void MainWindow::BuildControls()
     connect(addAll, &QPushButton::clicked, this, &MainWindow::PushButton4_Click);
     connect(setup, &QPushButton::clicked, this, &MainWindow::PushButton5_Click);
     connect(help, &QPushButton::clicked, this, &MainWindow::PushButton6_Click);
+}
+
+void MainWindow::BuildProgressControls()
+{
+    auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
+    m_status = Place(new QLabel(this), "LabelStatus", twips(240, 9150, 4815, 780), 8);
+    m_status->setWordWrap(true);
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_status->setTextFormat(Qt::RichText);
+    m_status->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_status->setFocusPolicy(Qt::NoFocus);
+    connect(m_status, &QLabel::linkActivated, this, [this] { OpenLog(); });
+
+    m_stop = Place(new QPushButton(QStringLiteral("Stop"), this), "PushButtonStop", twips(5160, 9150, 1080, 405), 11.25);
+    m_stop->setEnabled(false);
+    connect(m_stop, &QPushButton::clicked, this, &MainWindow::StopImport);
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_escape->setEnabled(false);
+    connect(m_escape, &QShortcut::activated, this, &MainWindow::StopImport);
+
+    m_progress = Place(new QProgressBar(this), "ProgressImport", twips(240, 10020, 6000, 255), 8);
+    m_progress->setRange(0, kProgressSteps);
+    m_progress->setValue(0);
 }
 
 void MainWindow::ApplyMode()
@@ -213,11 +270,87 @@ ImportSettings MainWindow::CurrentSettings() const
 
 void MainWindow::PushButton1_Click()
 {
+    // A second start while a run yields does nothing, as the core would do.
+    if (m_run)
+        return;
     ImportSettings settings = CurrentSettings();
+    settings.LogFolder = DefaultLogFolder();
     WindowImportHost host(m_dialogs, *m_pointer, [this](const std::string& name) {
         m_list1->insertItem(0, QString::fromStdString(name));
     });
-    RunImport(settings, host);
+    if (progressClock)
+        host.clock = progressClock;
+    host.onProgress = [this](const ImportProgress& progress) { ShowProgress(progress); };
+    host.listEntry = [this](int position) { return m_files->ExactPathAt(position - 1); };
+
+    m_run = &host;
+    m_logPath.clear();
+    m_status->clear();
+    m_status->setFocusPolicy(Qt::NoFocus);
+    m_progress->setValue(0);
+    m_stop->setEnabled(true);
+    m_escape->setEnabled(true);
+    struct RunEnd {
+        MainWindow& window;
+        ~RunEnd()
+        {
+            window.m_run = nullptr;
+            window.m_stop->setEnabled(false);
+            window.m_escape->setEnabled(false);
+        }
+    };
+    ImportSummary summary;
+    {
+        RunEnd end{*this};
+        summary = RunImport(settings, host);
+    }
+    // Files are counted once the checks pass: a run refused by them has no summary.
+    if (summary.files == 0)
+        return;
+    if (const auto& last = host.LastProgress())
+        m_progress->setValue(ProgressStep(*last));
+    if (!summary.stopped)
+        m_progress->setValue(kProgressSteps);
+    ShowSummary(summary, host.UnshownReports());
+}
+
+void MainWindow::StopImport()
+{
+    if (m_run)
+        m_run->RequestStop();
+}
+
+void MainWindow::ShowProgress(const ImportProgress& progress)
+{
+    m_status->setText(Escaped(StatusText(progress)));
+    m_progress->setValue(ProgressStep(progress));
+}
+
+void MainWindow::ShowSummary(const ImportSummary& summary, int unshownReports)
+{
+    QString text = Escaped(SummaryText(summary));
+    m_logPath = QFile::decodeName(QByteArray::fromStdString(summary.logPath));
+    if (!m_logPath.isEmpty())
+        text = QStringLiteral("<a href=\"log\">%1</a>").arg(text);
+    for (const std::string& problem : summary.problems)
+        text += QStringLiteral("<br>") + Escaped(problem);
+    if (unshownReports > 0) {
+        const QString count = QLocale(QLocale::English).toString(unshownReports);
+        text += QStringLiteral("<br>") + (unshownReports == 1 ? QStringLiteral("1 more error report not shown")
+                                                              : count + QStringLiteral(" more error reports not shown"));
+    }
+    m_status->setText(text);
+    m_status->setToolTip(m_logPath);
+    m_status->setFocusPolicy(m_logPath.isEmpty() ? Qt::NoFocus : Qt::StrongFocus);
+}
+
+void MainWindow::OpenLog()
+{
+    if (m_logPath.isEmpty())
+        return;
+    // The oldest logs are removed as new runs keep theirs.
+    if (!QFileInfo(m_logPath).isFile() || !openUrl || !openUrl(QUrl::fromLocalFile(m_logPath)))
+        m_dialogs.Message("Could not open the log " + QFile::encodeName(m_logPath).toStdString() + ".");
 }
 
 void MainWindow::PushButton5_Click()

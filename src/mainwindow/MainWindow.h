@@ -3,19 +3,24 @@
 #include "filelist/FolderScan.h"
 #include "frame/ErrorReport.h"
 
+#include <QUrl>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
+class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QShortcut;
 
 namespace qb {
 
@@ -23,7 +28,10 @@ class Dialogs;
 class FileListView;
 class PointerRule;
 class SettingsStore;
+struct ImportProgress;
 struct ImportSettings;
+struct ImportSummary;
+class WindowImportHost;
 
 // The window where the work is done: the files, the separator, the mode and
 // its options, the table list, and Start Importing.
@@ -44,6 +52,9 @@ public:
     void PushButton4_Click();  // Add All File(s) In Folder
     void PushButton5_Click();  // Setup Connection
     void PushButton6_Click();  // ?
+    // Stop, or Escape: the run ends after the statement or batch in flight.
+    void StopImport();
+    bool Importing() const { return m_run != nullptr; }
 
     // The import's inputs, as the controls hold them now.
     ImportSettings CurrentSettings() const;
@@ -53,13 +64,21 @@ public:
 
     std::function<void()> onSetupConnection;
     std::function<void()> onClose;
+    // Paces the status line during a run; replaceable so that tests script it.
+    std::function<std::chrono::steady_clock::time_point()> progressClock;
+    // Opens the run's log with the desktop's viewer.
+    std::function<bool(const QUrl&)> openUrl;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildControls();
+    void BuildProgressControls();
     void ApplyMode();
+    void ShowProgress(const ImportProgress& progress);
+    void ShowSummary(const ImportSummary& summary, int unshownReports);
+    void OpenLog();
     void AppendPath(const std::string& path);
     void AddDropped(const std::vector<std::string>& paths);
     // Folder walks report on this window and keep it responsive.
@@ -91,6 +110,13 @@ private:
     QCheckBox* m_quoted;
     QLabel* m_encodingLabel;
     QComboBox* m_encoding;
+    QButtonGroup* m_modes;
+    QLabel* m_status;
+    QPushButton* m_stop;
+    QProgressBar* m_progress;
+    QShortcut* m_escape;
+    WindowImportHost* m_run = nullptr;  // the run under way
+    QString m_logPath;                  // the last run's log, as the summary links to it
 };
 
 // The encodings the window offers: caption, and iconv's name (empty: as is).

@@ -2,6 +2,7 @@
 
 #include "frame/PointerRule.h"
 #include "platform/Dialogs.h"
+#include "platform/ErrorReportBox.h"
 
 #include <QCoreApplication>
 
@@ -9,7 +10,7 @@ namespace qb {
 WindowImportHost::WindowImportHost(Dialogs& dialogs, PointerRule& pointer,
                                    std::function<void(const std::string&)> tableCreated,
                                    std::chrono::milliseconds eventInterval)
-    : m_dialogs(dialogs), m_pointer(pointer), m_reports(dialogs), m_tableCreated(std::move(tableCreated)),
+    : m_dialogs(dialogs), m_pointer(pointer), m_tableCreated(std::move(tableCreated)),
       m_eventInterval(eventInterval.count())
 {
     m_sinceEvents.start();
@@ -22,7 +23,22 @@ void WindowImportHost::ShowMessage(const std::string& text)
 
 void WindowImportHost::ShowErrorReport(const std::string& procedure, int line, const std::string& description)
 {
-    m_reports.ShowErrorReport(procedure, line, description);
+    Report(ErrorReportText(procedure, line, description), {});
+}
+
+void WindowImportHost::ShowLineReport(const std::string& procedure, int line, const std::string& description,
+                                      const LineContext& context)
+{
+    Report(ErrorReportText(procedure, line, description), LineReportDetails(context));
+}
+
+void WindowImportHost::Report(const std::string& text, const std::string& details)
+{
+    if (m_quiet) {
+        ++m_unshown;
+        return;
+    }
+    m_quiet = m_dialogs.ImportErrorReport(text, details);
 }
 
 std::string WindowImportHost::AskText(const std::string& prompt)
@@ -47,6 +63,27 @@ void WindowImportHost::TableCreated(const std::string& name)
 {
     if (m_tableCreated)
         m_tableCreated(name);
+}
+
+void WindowImportHost::ReportProgress(const ImportProgress& progress)
+{
+    m_last = progress;
+    const auto now = clock();
+    if (m_lastShown && now - *m_lastShown < kProgressInterval)
+        return;
+    m_lastShown = now;
+    if (onProgress)
+        onProgress(progress);
+}
+
+std::string WindowImportHost::FileAt(int position, const std::string& asStarted)
+{
+    // Entries dragged about during the run decide which file comes next.
+    if (listEntry) {
+        if (std::optional<std::string> entry = listEntry(position))
+            return *entry;
+    }
+    return asStarted;
 }
 
 }  // namespace qb

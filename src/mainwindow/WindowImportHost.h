@@ -1,13 +1,12 @@
 #pragma once
 
 #include "import/ImportHost.h"
-#include "platform/ErrorReportBox.h"
 
 #include <QElapsedTimer>
 
 #include <chrono>
-
 #include <functional>
+#include <optional>
 
 namespace qb {
 
@@ -19,23 +18,50 @@ class PointerRule;
 // milliseconds, so that yielding at every field costs next to nothing.
 class WindowImportHost : public ImportHost {
 public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    // Faster than this a status line only flickers and costs the run time.
+    static constexpr std::chrono::milliseconds kProgressInterval{100};
+
     WindowImportHost(Dialogs& dialogs, PointerRule& pointer, std::function<void(const std::string&)> tableCreated,
                      std::chrono::milliseconds eventInterval = std::chrono::milliseconds(5));
 
     void ShowMessage(const std::string& text) override;
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
+    void ShowLineReport(const std::string& procedure, int line, const std::string& description,
+                        const LineContext& context) override;
     std::string AskText(const std::string& prompt) override;
     void Yield() override;
     void SetBusy(bool on) override;
     void TableCreated(const std::string& name) override;
+    void ReportProgress(const ImportProgress& progress) override;
+    bool StopRequested() override { return m_stop; }
+    std::string FileAt(int position, const std::string& asStarted) override;
+
+    void RequestStop() { m_stop = true; }
+    // Reports not shown because the user asked for no more.
+    int UnshownReports() const { return m_unshown; }
+    // The latest progress, whether it was passed on or not.
+    const std::optional<ImportProgress>& LastProgress() const { return m_last; }
+
+    // Hears of progress at most once per kProgressInterval of the clock.
+    std::function<void(const ImportProgress&)> onProgress;
+    Clock clock = [] { return std::chrono::steady_clock::now(); };
+    // The list's entry at a 1-based position now, if it has one.
+    std::function<std::optional<std::string>(int)> listEntry;
 
 private:
+    void Report(const std::string& text, const std::string& details);
+
     Dialogs& m_dialogs;
     PointerRule& m_pointer;
-    ErrorReportBox m_reports;
     std::function<void(const std::string&)> m_tableCreated;
     qint64 m_eventInterval;
     QElapsedTimer m_sinceEvents;
+    bool m_stop = false;
+    bool m_quiet = false;
+    int m_unshown = 0;
+    std::optional<ImportProgress> m_last;
+    std::optional<std::chrono::steady_clock::time_point> m_lastShown;
 };
 
 }  // namespace qb

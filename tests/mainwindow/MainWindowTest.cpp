@@ -4,6 +4,7 @@
 #include "import/ImportSettings.h"
 #include "mainwindow/MainWindow.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
 #include "support/WindowTestSupport.h"
 
 #include <QCheckBox>
@@ -16,12 +17,15 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
+#include <chrono>
 #include <fstream>
 
 namespace qb {
@@ -68,9 +72,58 @@ class MainWindowTest : public QObject {
         }
         void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
         std::string LastMessage() const { return dialogs.messages.empty() ? "" : dialogs.messages.back().text; }
+
+        // A header and rows of equal length, so that bytes go with rows.
+        QString Rows(const QString& name, int rows)
+        {
+            QByteArray bytes = "Name,Amount\r\n";
+            for (int i = 0; i < rows; ++i)
+                bytes += "row" + QByteArray::number(i).rightJustified(6, '0') + ",1\r\n";
+            return File(name, bytes);
+        }
+        // What the window shows each time progress reaches it during a run.
+        struct Shown {
+            QString status;
+            int bar;
+        };
+        std::vector<Shown> shown;
+        std::function<void()> onShown;
+        void WatchProgress()
+        {
+            auto* status = Find<QLabel>("LabelStatus");
+            QObject::connect(Find<QProgressBar>("ProgressImport"), &QProgressBar::valueChanged, &window, [=, this](int value) {
+                if (!window.Importing())
+                    return;
+                shown.push_back({status->text(), value});
+                if (onShown)
+                    onShown();
+            });
+        }
+        // Clicks the summary's link to the log and returns what was opened.
+        std::vector<QUrl> opened;
+        void ClickStatusLink()
+        {
+            window.openUrl = [this](const QUrl& url) {
+                opened.push_back(url);
+                return true;
+            };
+            auto* status = Find<QLabel>("LabelStatus");
+            QTest::mouseClick(status, Qt::LeftButton, {}, QPoint(4, status->fontMetrics().height() / 2));
+        }
+        long Count(const std::string& table)
+        {
+            return std::stol(test::Query(dsn, "SELECT COUNT(*) FROM \"" + table + "\"").at(0).at(0).value_or("-1"));
+        }
     };
 
     QTemporaryDir m_temp;
+
+    static const QRegularExpression& SummaryLink()
+    {
+        static const QRegularExpression link(R"(^<a href="log">(\d+ files?, [\d,]+ rows? imported, [\d,]+ lines? rejected, )"
+                                             R"(\d+ files? skipped, in \d+\.\d s)</a>)");
+        return link;
+    }
 
 private slots:
     void init()
@@ -350,6 +403,252 @@ private slots:
                                              f.files.filePath("folder/deep/b.doc"), loose,
                                              QFile::decodeName(QByteArray::fromStdString(odd))}));
         QCOMPARE(list->ExactPaths().back(), odd);
+    }
+
+    void modeButtonsFormOneGroup_data()
+    {
+        QTest::addColumn<QString>("clicks");  // mode buttons clicked in turn, "4" first picks Option4
+        for (const char* clicks : {"1", "2", "11", "12", "21", "22", "121", "212", "211", "122", "4212", "4121"})
+            QTest::newRow(clicks) << QString::fromLatin1(clicks);
+    }
+
+    void modeButtonsFormOneGroup()
+    {
+        QFETCH(QString, clicks);
+        Fixture f;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        const char* createOption = "Option3";
+        for (const QChar click : clicks) {
+            const QByteArray name = "Option" + QByteArray(1, click.toLatin1());
+            QTest::mouseClick(f.Find<QRadioButton>(name), Qt::LeftButton, {}, QPoint(5, 5));
+            if (click == '4') {
+                createOption = "Option4";
+                continue;
+            }
+            const bool create = click == '1';
+            QCOMPARE(f.Find<QRadioButton>("Option1")->isChecked(), create);
+            QCOMPARE(f.Find<QRadioButton>("Option2")->isChecked(), !create);
+            QVERIFY(f.Find<QRadioButton>(createOption)->isChecked());
+            QCOMPARE(f.Find<QRadioButton>("Option3")->isChecked() + f.Find<QRadioButton>("Option4")->isChecked(), 1);
+            QCOMPARE(f.Find("Check2")->isEnabled(), !create);
+            QCOMPARE(f.Find("List1")->isEnabled(), !create);
+            QCOMPARE(f.Find("Text2")->isEnabled(), create);
+            QCOMPARE(f.window.CurrentSettings().Mode,
+                     create ? ImportMode::CreateNewTable : ImportMode::AppendToExistingTable);
+        }
+    }
+
+    void statusLineFollowsTheRunThenSummarises()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        auto* status = f.Find<QLabel>("LabelStatus");
+        auto* stop = f.Find<QPushButton>("PushButtonStop");
+        QCOMPARE(stop->text(), QStringLiteral("Stop"));
+        QVERIFY(!stop->isEnabled());
+        QVERIFY(status->geometry().top() > f.Find("ComboEncoding")->geometry().bottom());
+        QCOMPARE(stop->geometry().top(), status->geometry().top());
+        QVERIFY(f.Find("ProgressImport")->geometry().bottom() < f.window.height());
+
+        // Five batches of 1,000 rows, 40 ms apart: shown at 0 and 120 ms only.
+        f.window.Files().Append(f.Rows("big.csv", 5000));
+        int ticks = 0;
+        f.window.progressClock = [&] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(40 * ticks++)); };
+        std::vector<bool> stopEnabled;
+        f.onShown = [&] { stopEnabled.push_back(stop->isEnabled()); };
+        f.WatchProgress();
+        f.Click("PushButton1");
+
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QCOMPARE(ticks, 5);
+        QCOMPARE(f.shown.size(), size_t(2));
+        const int rows[] = {1000, 4000};
+        for (int i = 0; i < 2; ++i) {
+            const QString prefix = QStringLiteral("File 1 of 1: big.csv, %1 rows, ").arg(QLocale(QLocale::English).toString(rows[i]));
+            QVERIFY2(f.shown[i].status.startsWith(prefix), qPrintable(f.shown[i].status));
+            QVERIFY(qAbs(f.shown[i].bar - rows[i] / 5) <= 2);
+        }
+        QCOMPARE(stopEnabled, (std::vector<bool>{true, true}));
+        QVERIFY(!stop->isEnabled());
+        QCOMPARE(f.Find<QProgressBar>("ProgressImport")->value(), f.Find<QProgressBar>("ProgressImport")->maximum());
+        const QRegularExpressionMatch summary = SummaryLink().match(status->text());
+        QVERIFY2(summary.hasMatch(), qPrintable(status->text()));
+        QVERIFY(summary.captured(1).startsWith("1 file, 5,000 rows imported, 0 lines rejected, 0 files skipped, in "));
+        QCOMPARE(status->text(), summary.captured(0));
+
+        f.ClickStatusLink();
+        QCOMPARE(f.opened.size(), size_t(1));
+        const QString log = f.opened[0].toLocalFile();
+        QCOMPARE(QFileInfo(log).absolutePath(), qEnvironmentVariable("XDG_STATE_HOME") + "/quillbarrow");
+        QVERIFY(test::ReadAll(log.toStdString()).find("Rows sent: 5000") != std::string::npos);
+        // Gone, as old logs go: said so rather than handed to the viewer.
+        QVERIFY(QFile::remove(log));
+        f.ClickStatusLink();
+        QCOMPARE(f.opened.size(), size_t(1));
+        QCOMPARE(f.LastMessage(), "Could not open the log " + log.toStdString() + ".");
+    }
+
+    void aLogThatCannotBeKeptIsSaidUnderTheSummary()
+    {
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", "/dev/null/state");
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(f.Rows("small.csv", 2));
+        f.Click("PushButton1");
+        qputenv("XDG_STATE_HOME", state);
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QCOMPARE(f.Find<QLabel>("LabelStatus")->text().section("<br>", 1),
+                 QStringLiteral("Cannot make the log folder /dev/null/state/quillbarrow: Not a directory"));
+        QVERIFY(!f.Find<QLabel>("LabelStatus")->text().contains("<a"));
+        QCOMPARE(f.Count("NewTable1"), 2L);
+    }
+
+    void stopEndsTheRunMidFile_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Stop button") << false;
+        QTest::newRow("Escape key") << true;
+    }
+
+    void stopEndsTheRunMidFile()
+    {
+        QFETCH(bool, escape);
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        f.window.Files().Append(f.Rows("big.csv", 5000));
+        f.window.Files().Append(f.Rows("never.csv", 10));
+        f.WatchProgress();
+        f.onShown = [&] {
+            if (f.shown.size() > 1)
+                return;
+            if (escape)
+                QTest::keyClick(&f.window, Qt::Key_Escape);
+            else
+                f.Click("PushButtonStop");
+        };
+        f.Click("PushButton1");
+
+        QCOMPARE(f.LastMessage(), std::string("Import stopped."));
+        QCOMPARE(f.dialogs.messages.size(), size_t(1));
+        QCOMPARE(f.Count("NewTable1"), 1000L);
+        QVERIFY(!f.Tables().contains("NewTable2"));
+        const QRegularExpressionMatch summary = SummaryLink().match(f.Find<QLabel>("LabelStatus")->text());
+        QVERIFY(summary.captured(1).startsWith("2 files, 1,000 rows imported, 0 lines rejected, 0 files skipped"));
+        QVERIFY(f.Find<QProgressBar>("ProgressImport")->value() < 500);
+        QVERIFY(!f.Find("PushButtonStop")->isEnabled());
+        // Nothing is left asking the next run to stop: the table made stays listed, the next one fills.
+        f.Click("PushButton1");
+        QCOMPARE(f.LastMessage(), std::string("Table(s) already exist."));
+        QCOMPARE(f.Count("NewTable2"), 10L);
+    }
+
+    void dontShowMoreCountsTheRestOfTheRun_data()
+    {
+        QTest::addColumn<int>("tickedAt");  // the box where the user ticks it
+        QTest::newRow("first box") << 1;
+        QTest::newRow("third box") << 3;
+    }
+
+    void dontShowMoreCountsTheRestOfTheRun()
+    {
+        QFETCH(int, tickedAt);
+        Fixture f;
+        f.window.Form_Load();
+        QByteArray bytes = "Name,Amount\r\n";
+        for (int i = 0; i < 1000; ++i)
+            bytes += "short" + QByteArray::number(i) + "\r\n";
+        f.window.Files().Append(f.File("bad.csv", bytes));
+        f.window.Files().Append(f.File("more.csv", "Name,Amount\r\nalone\r\n"));
+        f.dialogs.quiet = std::deque<bool>(size_t(tickedAt - 1), false);
+        f.dialogs.quiet.push_back(true);
+        f.Click("PushButton1");
+
+        QCOMPARE(f.dialogs.reports.size(), size_t(tickedAt));
+        QCOMPARE(f.dialogs.messages.size(), size_t(tickedAt + 1));
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        const QString status = f.Find<QLabel>("LabelStatus")->text();
+        QVERIFY2(SummaryLink().match(status).captured(1).startsWith(
+                     "2 files, 0 rows imported, 1,001 lines rejected, 0 files skipped"),
+                 qPrintable(status));
+        QCOMPARE(status.section("<br>", 1),
+                 QLocale(QLocale::English).toString(1001 - tickedAt) + QStringLiteral(" more error reports not shown"));
+        f.ClickStatusLink();
+        const std::string log = test::ReadAll(f.opened.at(0).toLocalFile().toStdString());
+        std::size_t rejected = 0;
+        for (std::size_t at = log.find("Rejected line "); at != std::string::npos; at = log.find("Rejected line ", at + 1))
+            ++rejected;
+        QCOMPARE(rejected, size_t(1001));
+        // The next run asks again.
+        f.dialogs.quiet = {true};
+        f.Find<QLineEdit>("Text2")->setText("Again[counter]");
+        f.Click("PushButton1");
+        QCOMPARE(f.dialogs.reports.size(), size_t(tickedAt + 1));
+    }
+
+    void reportBoxesCarryTheLinesDetails()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        const std::string longLine(1500, 'y');
+        const QString path = f.File("details.csv", QByteArray("Name,Amount\r\nok,1\r\nbad\r\n\xFF\x01x\r\n") +
+                                                       QByteArray::fromStdString(longLine) + "\r\n\"open,2\r\n");
+        f.window.Files().Append(path);
+        f.Find<QCheckBox>("CheckQuoted")->setChecked(true);
+        f.Click("PushButton1");
+
+        const std::string file = "File: " + path.toStdString();
+        const std::vector<std::string> details = {
+            file + "\nLine: 3\nThe line:\nbad",
+            file + "\nLine: 4\nThe line:\n\xEF\xBF\xBD\xE2\x90\x81x",
+            file + "\nLine: 5\nThe line's first 1,000 bytes:\n" + longLine.substr(0, 1000),
+            file + "\nLine: 6\nThe line:\n\"open,2",
+        };
+        QCOMPARE(f.dialogs.reports.size(), details.size());
+        for (std::size_t i = 0; i < details.size(); ++i) {
+            const ErrorReportRequest& report = f.dialogs.reports[i];
+            QCOMPARE(QString::fromStdString(report.details), QString::fromStdString(details[i]));
+            QVERIFY(report.offerQuiet);
+            QCOMPARE(report.box.title, std::string("Application Error"));
+            QCOMPARE(report.box.icon, BoxIcon::Exclamation);
+            QVERIFY(report.box.text.ends_with("\r\rPlease email screenshot of this message to support@tolvane.example"));
+        }
+        QVERIFY(f.dialogs.reports[0].box.text.starts_with(
+            "The line has 1 values, but the table NewTable1 has 2 columns. It was not sent.\r\n"
+            "in Quillbarrow2021/08/31.Form2.PushButton1_Click at line "));
+    }
+
+    void entriesExchangedDuringARunDecideWhatComesNext()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        auto* list = f.Find<FileListView>("ListView1");
+        for (const char* name : {"first", "second", "third"})
+            list->Append(f.File(QStringLiteral("%1.csv").arg(name), QByteArray("Name\r\n") + name + "\r\n"));
+        f.WatchProgress();
+        f.onShown = [&] {
+            if (f.shown.size() > 1)
+                return;
+            // Dragged while the first file is imported: the second and third change places.
+            list->BeginDrag(list->visualItemRect(list->topLevelItem(1)).center());
+            list->DragStep(list->visualItemRect(list->topLevelItem(2)).center());
+            list->EndDrag();
+        };
+        f.Click("PushButton1");
+
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QCOMPARE(list->Paths().at(2), f.files.filePath("second.csv"));
+        for (const auto& [table, name] : {std::pair{"NewTable1", "first"}, {"NewTable2", "third"}, {"NewTable3", "second"}})
+            QCOMPARE(test::Query(f.dsn, std::string("SELECT \"Name\" FROM \"") + table + "\""),
+                     (std::vector<TextRow>{{std::string(name)}}));
     }
 };
 

@@ -56,6 +56,34 @@ private slots:
         host.TableCreated("NewTable1");
         QCOMPARE(created, std::vector<std::string>{"NewTable1"});
     }
+
+    void progressAtMostEveryIntervalAndFilesFromTheList()
+    {
+        QWidget window;
+        PointerRule pointer(&window);
+        test::ScriptedDialogs dialogs;
+        WindowImportHost host(dialogs, pointer, {});
+        std::chrono::milliseconds now{0};
+        host.clock = [&] { return std::chrono::steady_clock::time_point(now); };
+        std::vector<long> shown;
+        host.onProgress = [&](const ImportProgress& progress) { shown.push_back(progress.rows); };
+        for (const auto& [at, rows] : {std::pair{0, 1L}, {99, 2L}, {100, 3L}, {150, 4L}, {260, 5L}}) {
+            now = std::chrono::milliseconds(at);
+            host.ReportProgress({1, 1, "/a.csv", rows, rows, 0, 0, 0});
+        }
+        QCOMPARE(shown, (std::vector<long>{1, 3, 5}));
+        QCOMPARE(host.LastProgress()->rows, 5L);
+
+        QCOMPARE(host.FileAt(2, "/started.csv"), std::string("/started.csv"));
+        host.listEntry = [](int position) -> std::optional<std::string> {
+            return position == 2 ? std::optional<std::string>("/moved.csv") : std::nullopt;
+        };
+        QCOMPARE(host.FileAt(2, "/started.csv"), std::string("/moved.csv"));
+        QCOMPARE(host.FileAt(3, "/started.csv"), std::string("/started.csv"));
+        QVERIFY(!host.StopRequested());
+        host.RequestStop();
+        QVERIFY(host.StopRequested());
+    }
 };
 
 }  // namespace qb
