@@ -1,5 +1,6 @@
 #include "connection/ConnectionWindow.h"
 
+#include "connection/DataSources.h"
 #include "connection/Database.h"
 #include "frame/LookAndFeel.h"
 #include "frame/PointerRule.h"
@@ -9,10 +10,12 @@
 #include "platform/ErrorReportBox.h"
 
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringListModel>
 #include <QTimer>
 
 namespace qb {
@@ -34,7 +37,9 @@ QString ConnectionHelpText()
     QString text;
     for (const char* line : lines)
         text += QString::fromUtf8(line) + QStringLiteral("\r\r");
-    return text;
+    return text + QStringLiteral("On Linux, data sources are defined in ~/.odbc.ini (your own) and /etc/odbc.ini "
+                                 "(every user's); odbcinst -q -s lists them. The Data Source Name box offers "
+                                 "their names as you type.\r\r");
 }
 
 ConnectionWindow::ConnectionWindow(SettingsStore& settings, Dialogs& dialogs, QWidget* parent)
@@ -93,11 +98,31 @@ void ConnectionWindow::BuildControls()
     m_text1->setFocus();
     m_text1->installEventFilter(this);
 
+    m_completer = new QCompleter(new QStringListModel(this), this);
+    m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+    m_completer->setCompletionMode(QCompleter::PopupCompletion);
+    m_text1->setCompleter(m_completer);
+    RefreshDataSources();
+
     // Every change is kept at once, typed or assigned.
     connect(m_text1, &QLineEdit::textChanged, this, [this](const QString& text) { m_settings.SaveDataSourceName(text); });
     connect(m_testButton, &QPushButton::clicked, this, &ConnectionWindow::PushButton7_Click);
     connect(m_helpButton, &QPushButton::clicked, this, &ConnectionWindow::PushButton6_Click);
     connect(m_nextButton, &QPushButton::clicked, this, &ConnectionWindow::PushButton3_Click);
+    connect(m_text1, &QLineEdit::returnPressed, this, &ConnectionWindow::PushButton3_Click);
+}
+
+void ConnectionWindow::RefreshDataSources()
+{
+    QStringList names;
+    try {
+        for (const DataSourceEntry& source : ListDataSources())
+            names << QString::fromStdString(source.name);
+        names.removeDuplicates();  // a user source and a system one of the same name
+    } catch (const std::exception&) {
+        // No driver manager to ask: the name is typed in full, as before.
+    }
+    static_cast<QStringListModel*>(m_completer->model())->setStringList(names);
 }
 
 QString ConnectionWindow::DataSourceName() const
@@ -148,6 +173,13 @@ void ConnectionWindow::closeEvent(QCloseEvent* event)
     event->accept();
     if (onClose)
         onClose();
+}
+
+void ConnectionWindow::showEvent(QShowEvent* event)
+{
+    // Sources may have been defined since the window was last shown.
+    RefreshDataSources();
+    QWidget::showEvent(event);
 }
 
 bool ConnectionWindow::eventFilter(QObject* watched, QEvent* event)

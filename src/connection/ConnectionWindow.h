@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QCompleter;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -33,6 +34,10 @@ public:
     // True when the named data source opens. Shows nothing.
     bool CheckConnection() const;
 
+    // Offers the data sources the driver manager knows now as completions.
+    void RefreshDataSources();
+    QCompleter& Completer() const { return *m_completer; }
+
     PointerRule& Pointer() const { return *m_pointer; }
     ErrorReporter& Reporter() const { return *m_reporter; }
 
@@ -47,6 +52,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -62,6 +68,7 @@ private:
     QPushButton* m_testButton;
     QPushButton* m_helpButton;
     QPushButton* m_nextButton;
+    QCompleter* m_completer;
 };
 
 // The help shown by the Help button.

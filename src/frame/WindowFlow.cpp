@@ -16,6 +16,15 @@
 #include <random>
 
 namespace qb {
+namespace {
+
+void CentreOnScreen(QWidget& window)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+}
+
+}  // namespace
 
 StartUpPlatform SystemPlatform()
 {
@@ -67,6 +76,7 @@ void WindowFlow::Start()
         ShowMain();
         form1.hide();
     } else {
+        CentreOnScreen(form1);
         form1.show();
     }
 }
@@ -79,8 +89,7 @@ MainWindow& WindowFlow::Main()
         m_main->onSetupConnection = [this] { SetupConnection(); };
         m_main->onClose = [this] { m_platform.endProgram(); };
         m_main->Form_Load();
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            m_main->move(screen->availableGeometry().center() - m_main->rect().center());
+        CentreOnScreen(*m_main);
     }
     return *m_main;
 }
@@ -99,6 +108,7 @@ void WindowFlow::Next()
 
 void WindowFlow::SetupConnection()
 {
+    CentreOnScreen(*m_connection);
     m_connection->show();
     m_main->hide();
 }

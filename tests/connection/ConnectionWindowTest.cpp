@@ -4,6 +4,9 @@
 #include "frame/SettingsStore.h"
 #include "support/ScriptedDialogs.h"
 
+#include <QAbstractItemView>
+#include <QFile>
+#include <QCompleter>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +15,7 @@
 #include <QTest>
 
 #include <cstdlib>
+#include <fstream>
 
 namespace qb {
 
@@ -122,7 +126,11 @@ private slots:
         const QString text = QString::fromStdString(f.dialogs.messages[0].text);
         QVERIFY(text.endsWith("\r\r"));
         const QStringList lines = text.chopped(2).split("\r\r");
-        QCOMPARE(lines.size(), 10);
+        // The ten lines, then where Linux keeps data sources.
+        QCOMPARE(lines.size(), 11);
+        QVERIFY(lines[10].startsWith("On Linux, "));
+        for (const char* said : {"~/.odbc.ini", "/etc/odbc.ini", "odbcinst -q -s"})
+            QVERIFY(lines[10].contains(said));
         QCOMPARE(lines[0], QStringLiteral("Here is how I connected to my Sybase database."));
         QCOMPARE(lines[1], QStringLiteral("1. Downloaded and installed drivers: SQL Anywhere 10 for Windows "
                                           "(SQLAnywhere_1000_Windows.exe)"));
@@ -178,6 +186,62 @@ private slots:
         skinned.window.ensurePolished();
         skinned.Button("PushButton3")->ensurePolished();
         QCOMPARE(skinned.Button("PushButton3")->palette().color(QPalette::ButtonText), QColor(1, 2, 3));
+    }
+
+    void enterInTheNameBoxDoesWhatNextDoes_data()
+    {
+        QTest::addColumn<QString>("dsn");
+        QTest::addColumn<int>("nexts");
+        QTest::newRow("working") << WorkingDsn() << 1;
+        QTest::newRow("missing") << "NoSuchDataSource" << 0;
+    }
+
+    void enterInTheNameBoxDoesWhatNextDoes()
+    {
+        QFETCH(QString, dsn);
+        QFETCH(int, nexts);
+        Fixture f;
+        int called = 0;
+        f.window.onNext = [&] { ++called; };
+        f.window.SetDataSourceName(dsn);
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        QTest::keyClick(f.Text1(), Qt::Key_Return);
+        QCOMPARE(called, nexts);
+        QTest::keyClick(f.Text1(), Qt::Key_Enter);
+        QCOMPARE(called, 2 * nexts);
+        QVERIFY(f.dialogs.messages.empty());
+    }
+
+    void nameBoxCompletesTheDefinedDataSources()
+    {
+        // An odbc.ini of its own, for this test only; the shared one comes back after it.
+        QTemporaryDir odbc;
+        std::ofstream(odbc.filePath("odbc.ini").toStdString())
+            << "[Sales]\nDriver=SQLite3\nDatabase=/nowhere/sales.sqlite\n\n[SalesArchive]\nDriver=SQLite3\n\n"
+               "[Stock]\nDriver=PostgreSQL Unicode\n";
+        struct Environment {
+            QByteArray ini = qgetenv("ODBCINI");
+            ~Environment() { qputenv("ODBCINI", ini); }
+        } restore;
+        qputenv("ODBCINI", QFile::encodeName(odbc.filePath("odbc.ini")));
+
+        Fixture f;
+        f.window.show();
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        QCompleter& completer = f.window.Completer();
+        QCOMPARE(completer.model()->rowCount(), 3);
+        f.Text1()->clear();
+        QTest::keyClicks(f.Text1(), "sa");
+        QCOMPARE(completer.completionCount(), 2);
+        QStringList offered;
+        for (int row = 0; row < completer.completionModel()->rowCount(); ++row)
+            offered << completer.completionModel()->index(row, 0).data().toString();
+        QCOMPARE(offered, (QStringList{"Sales", "SalesArchive"}));
+        QTRY_VERIFY(completer.popup()->isVisible());
+        QTest::keyClicks(f.Text1(), "lesa");
+        QCOMPARE(completer.currentCompletion(), QStringLiteral("SalesArchive"));
     }
 
     void nextGoesOnOnlyWithAWorkingDataSource()

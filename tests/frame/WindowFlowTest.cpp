@@ -7,7 +7,9 @@
 #include "support/ScriptedDialogs.h"
 #include "support/WindowTestSupport.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -146,6 +148,10 @@ private slots:
         f.Click(f.Form2(), "PushButton5");
         QVERIFY(f.Form1().isVisible());
         QVERIFY(!f.Form2().isVisible());
+        // Where the main window was: the middle of the screen (give or take the frame), not its corner.
+        const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY((f.Form1().geometry().center() - middle).manhattanLength() <= 8);
+        QVERIFY((f.Form2().geometry().center() - middle).manhattanLength() <= 8);
         QCOMPARE(f.Form2().Loads(), 2);
 
         f.Form1().SetDataSourceName(QString::fromStdString(test::PostgresDsn()));
