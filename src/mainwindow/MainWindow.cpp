@@ -281,13 +281,13 @@ void MainWindow::PushButton1_Click()
     if (progressClock)
         host.clock = progressClock;
     host.onProgress = [this](const ImportProgress& progress) { ShowProgress(progress); };
+    host.files = static_cast<int>(settings.Files.size());
     host.listEntry = [this](int position) { return m_files->ExactPathAt(position - 1); };
 
     m_run = &host;
     m_logPath.clear();
-    m_status->clear();
-    m_status->setFocusPolicy(Qt::NoFocus);
     m_progress->setValue(0);
+    SetStatus({});
     m_stop->setEnabled(true);
     m_escape->setEnabled(true);
     struct RunEnd {
@@ -322,8 +322,16 @@ void MainWindow::StopImport()
 
 void MainWindow::ShowProgress(const ImportProgress& progress)
 {
-    m_status->setText(Escaped(StatusText(progress)));
     m_progress->setValue(ProgressStep(progress));
+    SetStatus(Escaped(StatusText(progress)));
+}
+
+void MainWindow::SetStatus(const QString& text, bool linked)
+{
+    m_status->setText(text);
+    m_status->setFocusPolicy(linked ? Qt::StrongFocus : Qt::NoFocus);
+    m_status->setToolTip(linked ? m_logPath : QString());
+    emit statusChanged(text);
 }
 
 void MainWindow::ShowSummary(const ImportSummary& summary, int unshownReports)
@@ -339,9 +347,7 @@ void MainWindow::ShowSummary(const ImportSummary& summary, int unshownReports)
         text += QStringLiteral("<br>") + (unshownReports == 1 ? QStringLiteral("1 more error report not shown")
                                                               : count + QStringLiteral(" more error reports not shown"));
     }
-    m_status->setText(text);
-    m_status->setToolTip(m_logPath);
-    m_status->setFocusPolicy(m_logPath.isEmpty() ? Qt::NoFocus : Qt::StrongFocus);
+    SetStatus(text, !m_logPath.isEmpty());
 }
 
 void MainWindow::OpenLog()

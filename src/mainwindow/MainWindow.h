@@ -69,6 +69,10 @@ public:
     // Opens the run's log with the desktop's viewer.
     std::function<bool(const QUrl&)> openUrl;
 
+signals:
+    // The status line below the controls shows new text (rich text).
+    void statusChanged(const QString& text);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -79,6 +83,7 @@ private:
     void ShowProgress(const ImportProgress& progress);
     void ShowSummary(const ImportSummary& summary, int unshownReports);
     void OpenLog();
+    void SetStatus(const QString& text, bool linked = false);
     void AppendPath(const std::string& path);
     void AddDropped(const std::vector<std::string>& paths);
     // Folder walks report on this window and keep it responsive.

@@ -68,6 +68,11 @@ void WindowImportHost::TableCreated(const std::string& name)
 void WindowImportHost::ReportProgress(const ImportProgress& progress)
 {
     m_last = progress;
+    Pass(progress);
+}
+
+void WindowImportHost::Pass(const ImportProgress& progress)
+{
     const auto now = clock();
     if (m_lastShown && now - *m_lastShown < kProgressInterval)
         return;
@@ -79,11 +84,19 @@ void WindowImportHost::ReportProgress(const ImportProgress& progress)
 std::string WindowImportHost::FileAt(int position, const std::string& asStarted)
 {
     // Entries dragged about during the run decide which file comes next.
+    std::string path = asStarted;
     if (listEntry) {
         if (std::optional<std::string> entry = listEntry(position))
-            return *entry;
+            path = std::move(*entry);
     }
-    return asStarted;
+    // Reading a big file takes a while before its first rows are stored.
+    ImportProgress reached = m_last.value_or(ImportProgress{});
+    reached.file = position;
+    reached.files = m_last ? m_last->files : files;
+    reached.path = path;
+    reached.rowsInFile = 0;
+    Pass(reached);
+    return path;
 }
 
 }  // namespace qb
