@@ -81,6 +81,14 @@ void WindowImportHost::Pass(const ImportProgress& progress)
         onProgress(progress);
 }
 
+bool WindowImportHost::StopRequested()
+{
+    // Polled between statements and batches: while rows are sent, the only
+    // time the window's events, a click on Stop among them, get through.
+    Yield();
+    return m_stop;
+}
+
 std::string WindowImportHost::FileAt(int position, const std::string& asStarted)
 {
     // Entries dragged about during the run decide which file comes next.

@@ -34,7 +34,7 @@ public:
     void SetBusy(bool on) override;
     void TableCreated(const std::string& name) override;
     void ReportProgress(const ImportProgress& progress) override;
-    bool StopRequested() override { return m_stop; }
+    bool StopRequested() override;
     std::string FileAt(int position, const std::string& asStarted) override;
 
     void RequestStop() { m_stop = true; }
