@@ -12,7 +12,9 @@ mkdir -p "$out"
 
 work=$(mktemp -d)
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
-export ODBCINI=$work/home/.odbc.ini XDG_RUNTIME_DIR=$work/run
+export ODBCINI=$work/home/.odbc.ini XDG_RUNTIME_DIR=$work/run XDG_STATE_HOME=$work/home/.local/state
+# The working copy of a run, away from any other run on this machine.
+export TEMP=$work
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 scripts/demo-datasource.sh >/dev/null
 build/src/cli/quillbarrow-import --dsn QuillbarrowDemo --table-name People examples/people.csv >/dev/null
@@ -49,3 +51,54 @@ shot connection-window-test
 xdotool key Return
 click "$connection" 4020 1852    # Next >
 shot main-window-again
+
+# Two folders to import: a small file with short lines, and one big enough
+# to be caught mid-run.
+mkdir -p "$work/rejects" "$work/big"
+{
+  echo "Order,Customer,Amount"
+  for i in $(seq 1 40); do
+    echo "$i,Customer $i,$((i * 3)).50"
+    (( i % 13 )) || echo "$i-b,amount missing"
+  done
+} >"$work/rejects/orders.csv"
+{ echo "Order,Customer,Amount"; seq 1 3000000 | awk '{ print $1 ",Customer " $1 "," $1 % 500 ".25" }'; } \
+  >"$work/big/big-orders.csv"
+# Add All File(s) In Folder: the extension, then the folder typed into the browser.
+add_folder() {
+  click "$main" 4627 1747
+  sleep 0.7
+  xdotool key ctrl+a
+  xdotool type csv
+  xdotool key Return
+  sleep 1
+  xdotool type "$1"
+  xdotool key Return
+  sleep 0.7
+}
+add_folder "$work/rejects"
+click "$main" 3180 7882          # Start Importing
+shot error-report
+box=$(window '^Application Error$')
+eval "$(xdotool getwindowgeometry --shell "$box")"
+xdotool mousemove --window "$box" $((WIDTH - 60)) $((HEIGHT - 24)) click 1   # Show Details...
+shot error-report-details
+xdotool mousemove --window "$box" 70 97 click 1   # Don't show more error reports during this import
+xdotool key Return
+sleep 0.7
+xdotool key Return               # Done.
+shot main-window-rejected
+
+xdotool mousemove --window "$main" 120 42 click --repeat 2 --delay 80 1   # remove the entry
+click "$main" 3847 4365          # Table Name
+xdotool key ctrl+a
+xdotool type 'Big[counter]'
+add_folder "$work/big"
+click "$main" 3180 7882          # Start Importing
+sleep 0.8
+shot main-window-importing
+xdotool windowfocus --sync "$main"   # no window manager here to hand it the focus
+xdotool key Escape               # stops the run before its end
+sleep 1
+xdotool key Return               # Import stopped.
+shot main-window-stopped
