@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream(source, std::ios::binary | std::ios::trunc) << body;
 
     QuietHost host;
-    const std::string header = qb::PrepareWorkingCopy(source, copy, skipFirst, host);
+    const std::string header = qb::PrepareWorkingCopy(source, copy, skipFirst, host).header;
     std::vector<std::string> expected = ModelLines(body);
     Check(header == (expected.empty() ? std::string() : expected.front()));
     if (skipFirst && !expected.empty())
@@ -132,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto fields = qb::SplitFields(line, separator);
         Check(Join(fields, separator) == line);
         Check(fields.empty() == line.empty());
-        const auto insert = qb::BuildInsert(table, fields, host);
+        const std::vector<std::string_view> views(fields.begin(), fields.end());
+        const auto insert = qb::BuildInsert(table, views);
         Check(insert.has_value() == !fields.empty());
         if (insert)
             Check(WellQuotedInsert(*insert, table));
