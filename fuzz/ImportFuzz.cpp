@@ -233,9 +233,14 @@ std::string_view FillerLine(std::size_t length)
 
 void WriteSource(std::string_view filler, std::string_view body)
 {
-    Check(::ftruncate(SourceFd(), static_cast<off_t>(filler.size() + body.size())) == 0);
+    static std::size_t written = 0;
+    const std::size_t size = filler.size() + body.size();
     iovec parts[] = {{const_cast<char*>(filler.data()), filler.size()}, {const_cast<char*>(body.data()), body.size()}};
-    Check(::pwritev(SourceFd(), parts, 2, 0) == static_cast<ssize_t>(filler.size() + body.size()));
+    Check(::pwritev(SourceFd(), parts, 2, 0) == static_cast<ssize_t>(size));
+    // Only a shorter file needs cutting; a longer one grew by the write.
+    if (size < written)
+        Check(::ftruncate(SourceFd(), static_cast<off_t>(size)) == 0);
+    written = size;
 }
 
 // A private folder for the working copy rounds. A watcher process removes
@@ -481,8 +486,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t first = padded ? 1 : 0;
     const std::string_view header = lines.size() > first ? lines[first] : std::string_view();
     qb::SplitFieldsInto(header, separator, fields);
-    const std::vector<std::string> copied = qb::SplitFields(header, separator);
-    Check(std::equal(copied.begin(), copied.end(), fields.begin(), fields.end()));
     const auto insert = qb::BuildInsert(table, fields);
     Check(insert.has_value() == !fields.empty() && (!insert || WellQuotedInsert(*insert, table, fields)));
     const auto named = std::count_if(fields.begin(), fields.end(), [](auto field) { return !field.empty(); });
