@@ -60,14 +60,14 @@ void Check(bool condition)
 }
 
 // Files on disk cost far more than the rest, so a flagged input gets its
-// round on disk one time in 64, picked by a hash of the input so that a
+// round on disk one time in 128, picked by a hash of the input so that a
 // crash repeats.
 bool OnDiskThisTime(const std::uint8_t* data, std::size_t size)
 {
     std::uint32_t hash = 2166136261u;
     for (std::size_t i = 0; i < size; ++i)
         hash = (hash ^ data[i]) * 16777619u;
-    return hash >> 26 == 0;
+    return hash >> 25 == 0;
 }
 
 struct Input {
