@@ -1,25 +1,56 @@
-// Input: one byte of flags and separator length, the separator, then a file body.
+// Input: flags, shape, a four-byte table counter, a line limit, a filler
+// shift, then the separator, the table name pattern and the file body.
+// flags: bits 0-3 separator length, 4 a filler line before the body, 5 a
+// working copy round on disk (see OnDiskThisTime), 6 a small line limit,
+// 7 skip the first line.
+// shape: bits 0-4 pattern length, 5-7 what the working copy round tries.
+#include "filelist/UniqueFd.h"
 #include "import/FieldSplitter.h"
 #include "import/ImportHost.h"
 #include "import/LineReader.h"
 #include "import/StatementBuilder.h"
+#include "import/StepFailure.h"
 #include "import/WorkingCopy.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace {
 
+// Answers each column's name question with that header field, so that the
+// questions stop at the first empty one.
 class QuietHost : public qb::ImportHost {
 public:
+    explicit QuietHost(const std::vector<std::string_view>& answers) : m_answers(answers) {}
     void ShowMessage(const std::string&) override {}
     void ShowErrorReport(const std::string&, int, const std::string&) override {}
-    std::string AskText(const std::string& prompt) override { return prompt; }
+    std::string AskText(const std::string&) override
+    {
+        return m_asked < m_answers.size() ? std::string(m_answers[m_asked++]) : std::string();
+    }
     void Yield() override {}
     void SetBusy(bool) override {}
+
+private:
+    const std::vector<std::string_view>& m_answers;
+    std::size_t m_asked = 0;
 };
 
 void Check(bool condition)
@@ -28,117 +59,443 @@ void Check(bool condition)
         std::abort();
 }
 
+// Files on disk cost far more than the rest, so a flagged input gets its
+// round on disk one time in 128, picked by a hash of the input so that a
+// crash repeats.
+bool OnDiskThisTime(const std::uint8_t* data, std::size_t size)
+{
+    std::uint32_t hash = 2166136261u;
+    for (std::size_t i = 0; i < size; ++i)
+        hash = (hash ^ data[i]) * 16777619u;
+    return hash >> 25 == 0;
+}
+
+struct Input {
+    const std::uint8_t* data;
+    std::size_t size;
+
+    std::uint8_t Byte()
+    {
+        if (size == 0)
+            return 0;
+        --size;
+        return *data++;
+    }
+    std::string_view Take(std::size_t n)
+    {
+        n = std::min(n, size);
+        const std::string_view taken(reinterpret_cast<const char*>(data), n);
+        data += n;
+        size -= n;
+        return taken;
+    }
+};
+
 // The line rules, written plainly over a whole buffer, to compare with.
-std::vector<std::string> ModelLines(const std::string& bytes)
+void ModelLines(std::string_view bytes, std::vector<std::string_view>& lines)
 {
-    std::vector<std::string> lines;
-    std::string line;
-    bool started = false;
+    std::size_t start = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\r') {
-            lines.push_back(line);
-            line.clear();
-            started = false;
-            if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                ++i;
-        } else {
-            line += bytes[i];
-            started = true;
-        }
-    }
-    if (started)
-        lines.push_back(line);
-    return lines;
-}
-
-// INSERT INTO "<name>" VALUES(<NULL or '...'>{,<...>});
-bool WellQuotedInsert(const std::string& statement, const std::string& table)
-{
-    const std::string prefix = "INSERT INTO " + qb::QuoteIdentifier(table) + " VALUES(";
-    if (statement.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    std::size_t i = prefix.size();
-    for (;;) {
-        if (statement.compare(i, 4, "NULL") == 0) {
-            i += 4;
-        } else if (i < statement.size() && statement[i] == '\'') {
-            for (++i;; ++i) {
-                if (i >= statement.size())
-                    return false;
-                if (statement[i] == '\'') {
-                    if (i + 1 < statement.size() && statement[i + 1] == '\'')
-                        ++i;
-                    else
-                        break;
-                }
-            }
-            ++i;
-        } else {
-            return false;
-        }
-        if (i < statement.size() && statement[i] == ',') {
-            ++i;
+        if (bytes[i] != '\r')
             continue;
+        lines.push_back(bytes.substr(start, i - start));
+        if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < bytes.size())
+        lines.push_back(bytes.substr(start));
+}
+
+std::string ModelTableName(std::string_view pattern, int counter)
+{
+    constexpr std::string_view token = "[counter]";
+    std::string name;
+    for (std::size_t i = 0; i < pattern.size();) {
+        if (pattern.substr(i, token.size()) == token) {
+            name += std::to_string(counter);
+            i += token.size();
+        } else {
+            name += pattern[i++];
         }
-        return statement.compare(i, std::string::npos, ");") == 0;
+    }
+    return name;
+}
+
+// Each field must run to the next separator that find sees, so that they
+// join with the separator back into the line and the cut is the leftmost one.
+void CheckFields(std::string_view line, std::string_view separator, const std::vector<std::string_view>& fields)
+{
+    if (line.empty() || separator.empty()) {
+        Check(fields.size() == (line.empty() ? 0u : 1u));
+        Check(line.empty() || fields[0] == line);
+        return;
+    }
+    Check(!fields.empty());
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::size_t next = line.find(separator, start);
+        const std::size_t end = next == std::string_view::npos ? line.size() : next;
+        Check((next == std::string_view::npos) == (i + 1 == fields.size()));
+        Check(fields[i].data() == line.data() + start && fields[i].size() == end - start);
+        start = end + separator.size();
     }
 }
 
-std::string Join(const std::vector<std::string>& fields, const std::string& separator)
+// INSERT INTO "<table>" VALUES(<NULL or '...'>{,<...>}); with the name and
+// every value reading back as given.
+bool WellQuotedInsert(std::string_view statement, std::string_view table, const std::vector<std::string_view>& fields)
 {
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        line += (i ? separator : "") + fields[i];
-    return line;
+    std::size_t i = 0;
+    const auto take = [&](std::string_view expected) {
+        if (statement.substr(i, expected.size()) != expected)
+            return false;
+        i += expected.size();
+        return true;
+    };
+    // A doubled quote inside stands for one.
+    const auto quoted = [&](char quote, std::string_view expected) {
+        if (i >= statement.size() || statement[i] != quote)
+            return false;
+        std::size_t matched = 0;
+        for (++i; i < statement.size(); ++i) {
+            if (statement[i] == quote) {
+                if (i + 1 == statement.size() || statement[i + 1] != quote) {
+                    ++i;
+                    return matched == expected.size();
+                }
+                ++i;
+            }
+            if (matched == expected.size() || statement[i] != expected[matched++])
+                return false;
+        }
+        return false;
+    };
+    if (!take("INSERT INTO ") || !quoted('"', table) || !take(" VALUES("))
+        return false;
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        if (f > 0 && !take(","))
+            return false;
+        if (fields[f].empty() ? !take("NULL") : !quoted('\'', fields[f]))
+            return false;
+    }
+    return take(");") && i == statement.size();
 }
 
-const std::string& Folder()
+// CREATE TABLE "<table>"("<letters and digits>" TEXT{, ...}); its column
+// count, or -1. Nothing from the header may reach the SQL unquoted.
+int CreateColumns(const std::string& statement, std::string_view table)
 {
-    static const std::string folder = [] {
-        std::string pattern = "/tmp/qb-fuzz-XXXXXX";
-        return std::string(::mkdtemp(pattern.data()));
+    const std::string prefix = "CREATE TABLE " + qb::QuoteIdentifier(table) + "(";
+    if (statement == prefix.substr(0, prefix.size() - 2) + ");")
+        return 0;  // no columns: cut back, for the database to refuse
+    if (statement.compare(0, prefix.size(), prefix) != 0)
+        return -1;
+    int columns = 0;
+    for (std::size_t i = prefix.size();; i += 2) {
+        if (statement.compare(i, 1, "\"") != 0)
+            return -1;
+        for (++i; i < statement.size() && std::isalnum(static_cast<unsigned char>(statement[i]));)
+            ++i;
+        if (statement.compare(i, 6, "\" TEXT") != 0)
+            return -1;
+        i += 6;
+        ++columns;
+        if (statement.compare(i, std::string::npos, ");") == 0)
+            return columns;
+        if (statement.compare(i, 2, ", ") != 0)
+            return -1;
+    }
+}
+
+// The file the reader and PrepareWorkingCopy read: in memory, rewritten in
+// place for each input.
+int SourceFd()
+{
+    static const int fd = [] {
+        const int made = ::memfd_create("quillbarrow-fuzz", MFD_CLOEXEC);
+        Check(made >= 0);
+        return made;
     }();
-    return folder;
+    return fd;
+}
+
+// A line of this length before the body puts the body's first bytes shift
+// bytes short of the reader's 64 KiB buffer edge.
+constexpr std::size_t kFillerLine = (std::size_t(1) << 16) - 2;
+
+// The filler line, CR LF included, of each length up to kFillerLine.
+std::string_view FillerLine(std::size_t length)
+{
+    static const std::string bytes = std::string(kFillerLine, 'f') + "\r\n";
+    return std::string_view(bytes).substr(kFillerLine - length);
+}
+
+void WriteSource(std::string_view filler, std::string_view body)
+{
+    static std::size_t written = 0;
+    const std::size_t size = filler.size() + body.size();
+    iovec parts[] = {{const_cast<char*>(filler.data()), filler.size()}, {const_cast<char*>(body.data()), body.size()}};
+    Check(::pwritev(SourceFd(), parts, 2, 0) == static_cast<ssize_t>(size));
+    // Only a shorter file needs cutting; a longer one grew by the write.
+    if (size < written)
+        Check(::ftruncate(SourceFd(), static_cast<off_t>(size)) == 0);
+    written = size;
+}
+
+// A private folder for the working copy rounds. A watcher process removes
+// it once we are gone, since libFuzzer leaves by _Exit after a crash or an
+// interrupt and no atexit handler would run.
+struct Place {
+    std::string folder, copy, directory, victim, link, nowhere, dangling;
+
+    Place()
+    {
+        const char* tmpdir = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/qb-fuzz-XXXXXX";
+        if (!::mkdtemp(pattern.data())) {
+            std::perror(pattern.c_str());
+            std::abort();
+        }
+        folder = pattern;
+        copy = folder + "/upload.txt";
+        directory = folder + "/dir";
+        victim = folder + "/victim";
+        link = folder + "/link";
+        nowhere = folder + "/nowhere";
+        dangling = folder + "/dangling";
+        RemoveWhenGone();
+        Check(::mkdir(directory.c_str(), 0700) == 0);
+        const qb::UniqueFd out(::open(victim.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        Check(out.Valid() && ::write(out.Get(), "kept", 4) == 4);
+    }
+
+    void RemoveWhenGone()
+    {
+        int ends[2];
+        Check(::pipe2(ends, O_CLOEXEC) == 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[0], 0);
+        const char* script = "trap '' INT HUP TERM; cat >/dev/null; rm -rf -- \"$0\"";
+        char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(script),
+                        folder.data(), nullptr};
+        pid_t watcher = 0;
+        Check(::posix_spawn(&watcher, "/bin/sh", &actions, nullptr, argv, environ) == 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(ends[0]);
+        // ends[1] stays open until we end; its closing is the watcher's cue.
+    }
+};
+
+const Place& Folder()
+{
+    static const Place place;
+    return place;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// A file that SafeFileWriter left beside its target: "<target>.XXXXXX".
+bool StrayTemporaries()
+{
+    DIR* directory = ::opendir(Folder().folder.c_str());
+    Check(directory != nullptr);
+    bool stray = false;
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string_view name = entry->d_name;
+        const auto dot = name.rfind('.');
+        stray = stray || (dot != std::string_view::npos && dot > 0 && name.size() - dot == 7);
+    }
+    ::closedir(directory);
+    return stray;
+}
+
+bool FailsWithStep(const std::string& source, const std::string& target, bool skipFirst, qb::ImportHost& host,
+                   std::size_t limit, int* line = nullptr, std::string* message = nullptr)
+{
+    try {
+        qb::PrepareWorkingCopy(source, target, skipFirst, host, limit);
+    } catch (const qb::StepFailure& failure) {
+        if (line)
+            *line = failure.Line();
+        if (message)
+            *message = failure.what();
+        return true;
+    }
+    return false;
+}
+
+// PrepareWorkingCopy from the source in memory: the lines of the model, or
+// step 136 at the first line past the limit, and nothing left behind then.
+void PrepareAndCompare(const std::string& source, const std::vector<std::string_view>& lines, bool skipFirst,
+                       std::size_t limit, qb::ImportHost& host)
+{
+    const Place& place = Folder();
+    const auto tooLong = std::find_if(lines.begin(), lines.end(), [&](auto line) { return line.size() > limit; });
+    if (tooLong != lines.end()) {
+        int line = 0;
+        std::string message;
+        Check(FailsWithStep(source, place.copy, skipFirst, host, limit, &line, &message));
+        Check(line == 136);
+        Check(message.starts_with("Line " + std::to_string(tooLong - lines.begin() + 1) + " of "));
+        Check(!Exists(place.copy));
+        return;
+    }
+    const qb::PreparedCopy prepared = qb::PrepareWorkingCopy(source, place.copy, skipFirst, host, limit);
+    Check(prepared.header == (lines.empty() ? std::string_view() : lines.front()));
+
+    // The descriptor handed back is the file at the path, holding each data
+    // line ended by CR LF.
+    struct stat byFd {}, byPath {};
+    Check(::fstat(prepared.copy.Get(), &byFd) == 0 && ::stat(place.copy.c_str(), &byPath) == 0);
+    Check(byFd.st_dev == byPath.st_dev && byFd.st_ino == byPath.st_ino);
+    static std::string expected, written;
+    expected.clear();
+    for (std::size_t i = skipFirst ? 1 : 0; i < lines.size(); ++i) {
+        expected += lines[i];
+        expected += "\r\n";
+    }
+    written.resize(expected.size() + 1);
+    Check(::pread(prepared.copy.Get(), written.data(), written.size(), 0) == static_cast<ssize_t>(expected.size()));
+    written.pop_back();
+    Check(written == expected);
+}
+
+void WorkingCopyRound(unsigned kind, const std::vector<std::string_view>& lines, bool skipFirst, std::size_t limit,
+                      qb::ImportHost& host)
+{
+    const Place& place = Folder();
+    const std::string source = "/proc/self/fd/" + std::to_string(SourceFd());
+    switch (kind) {
+    case 1:  // a source that cannot be opened; no earlier copy may stay
+        Check(FailsWithStep(place.folder + "/absent.txt", place.copy, skipFirst, host, limit));
+        Check(!Exists(place.copy));
+        break;
+    case 2:  // the working copy's folder is missing
+        Check(FailsWithStep(source, place.folder + "/absent/upload.txt", skipFirst, host, limit));
+        Check(!Exists(place.folder + "/absent"));
+        break;
+    case 3: {  // a folder in the working copy's place stays
+        Check(FailsWithStep(source, place.directory, skipFirst, host, limit));
+        struct stat info {};
+        Check(::lstat(place.directory.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+        break;
+    }
+    case 4: {  // a link to a file: nothing is written through it
+        Check(::symlink(place.victim.c_str(), place.link.c_str()) == 0 || errno == EEXIST);
+        Check(FailsWithStep(source, place.link, skipFirst, host, limit));
+        struct stat info {};
+        Check(::lstat(place.link.c_str(), &info) != 0 || S_ISLNK(info.st_mode));
+        char kept[8] = {};
+        const qb::UniqueFd in(::open(place.victim.c_str(), O_RDONLY | O_CLOEXEC));
+        Check(in.Valid() && ::pread(in.Get(), kept, sizeof kept, 0) == 4 && std::string_view(kept) == "kept");
+        break;
+    }
+    case 5:  // a dangling link: its target is not made
+        Check(::symlink(place.nowhere.c_str(), place.dangling.c_str()) == 0 || errno == EEXIST);
+        Check(FailsWithStep(source, place.dangling, skipFirst, host, limit));
+        Check(!Exists(place.nowhere));
+        break;
+    case 6: {  // a run's lock: a second holder is turned away until it goes
+        const std::string stale = place.copy + ".a1B2c3";  // as an interrupted run leaves
+        Check(qb::UniqueFd(::open(stale.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600)).Valid());
+        {
+            const qb::WorkingCopyLock held(place.copy);
+            Check(!Exists(stale));
+            bool busy = false;
+            try {
+                const qb::WorkingCopyLock again(place.copy);
+            } catch (const qb::WorkingCopyBusy&) {
+                busy = true;
+            }
+            Check(busy);
+            PrepareAndCompare(source, lines, skipFirst, limit, host);
+        }
+        const qb::WorkingCopyLock after(place.copy);
+        break;
+    }
+    default:
+        PrepareAndCompare(source, lines, skipFirst, limit, host);
+        break;
+    }
+    Check(!StrayTemporaries());
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 1)
-        return 0;
-    const bool skipFirst = data[0] & 0x80;
-    const std::size_t separatorLength = std::min<std::size_t>(data[0] & 0x03, size - 1);
-    const std::string separator(reinterpret_cast<const char*>(data) + 1, separatorLength);
-    const std::string body(reinterpret_cast<const char*>(data) + 1 + separatorLength, size - 1 - separatorLength);
-    const std::string table(body.substr(0, std::min<std::size_t>(body.size(), 5)));
+    Input in{data, size};
+    const unsigned flags = in.Byte();
+    const unsigned shape = in.Byte();
+    std::uint32_t counterBits = 0;
+    for (int i = 0; i < 4; ++i)
+        counterBits |= std::uint32_t(in.Byte()) << (8 * i);
+    const unsigned limitByte = in.Byte();
+    const unsigned shift = in.Byte();
+    const std::string_view separator = in.Take(flags & 0x0F);
+    const std::string_view pattern = in.Take(shape & 0x1F);
+    const std::string_view body = in.Take(in.size);
+    const bool padded = flags & 0x10;
+    const bool skipFirst = flags & 0x80;
+    // Padded, a limit near the filler's length reaches the reader's checks
+    // between buffer fills.
+    const std::size_t limit = !(flags & 0x40) ? qb::kMaxLineLength : padded ? limitByte * 512u : limitByte;
 
-    const std::string source = Folder() + "/in.txt";
-    const std::string copy = Folder() + "/upload.txt";
-    std::ofstream(source, std::ios::binary | std::ios::trunc) << body;
+    const int counter = static_cast<int>(counterBits);
+    const std::string table = qb::ExpandTableName(pattern, counter);
+    Check(table == ModelTableName(pattern, counter));
+    // The token holds no digit or minus sign, so the number cannot help
+    // form one, and what is left between the numbers holds none.
+    Check(table.find("[counter]") == std::string::npos);
 
-    QuietHost host;
-    const std::string header = qb::PrepareWorkingCopy(source, copy, skipFirst, host);
-    std::vector<std::string> expected = ModelLines(body);
-    Check(header == (expected.empty() ? std::string() : expected.front()));
-    if (skipFirst && !expected.empty())
-        expected.erase(expected.begin());
+    const std::string_view filler = padded ? FillerLine(kFillerLine - shift) : std::string_view();
+    WriteSource(filler, body);
+    static std::vector<std::string_view> lines;
+    lines.clear();
+    if (padded)
+        lines.push_back(filler.substr(0, filler.size() - 2));
+    ModelLines(body, lines);
 
-    qb::LineReader reader(copy, true);
-    std::string line;
+    static std::string line, statement;
+    static std::vector<std::string_view> fields;
+    QuietHost host(fields);
+    qb::LineReader reader(SourceFd(), "the source", limit);
     std::size_t index = 0;
-    while (reader.Next(line)) {
-        Check(index < expected.size() && line == expected[index++]);
-        const auto fields = qb::SplitFields(line, separator);
-        Check(Join(fields, separator) == line);
-        Check(fields.empty() == line.empty());
-        const auto insert = qb::BuildInsert(table, fields, host);
-        Check(insert.has_value() == !fields.empty());
-        if (insert)
-            Check(WellQuotedInsert(*insert, table));
+    try {
+        for (; reader.Next(line); ++index) {
+            Check(index < lines.size() && lines[index].size() <= limit && line == lines[index]);
+            if (padded && index == 0)
+                continue;  // the filler only moves the body across the buffer's edge
+            qb::SplitFieldsInto(line, separator, fields);
+            CheckFields(line, separator, fields);
+            Check(qb::BuildInsertInto(statement, table, fields) == !fields.empty());
+            Check(fields.empty() ? statement.empty() : WellQuotedInsert(statement, table, fields));
+        }
+        Check(index == lines.size());
+    } catch (const std::length_error&) {
+        Check(index < lines.size() && lines[index].size() > limit);
     }
-    Check(index == expected.size());
-    qb::BuildCreateFromHeader(table, header, separator, host);
-    qb::BuildCreateFromAnswers(table, header, separator, host);
+
+    // The statements made from a header, here the body's first line.
+    const std::size_t first = padded ? 1 : 0;
+    const std::string_view header = lines.size() > first ? lines[first] : std::string_view();
+    qb::SplitFieldsInto(header, separator, fields);
+    const auto insert = qb::BuildInsert(table, fields);
+    Check(insert.has_value() == !fields.empty() && (!insert || WellQuotedInsert(*insert, table, fields)));
+    const auto named = std::count_if(fields.begin(), fields.end(), [](auto field) { return !field.empty(); });
+    Check(CreateColumns(qb::BuildCreateFromHeader(table, header, separator, host), table) == named);
+    const auto unnamed = std::find(fields.begin(), fields.end(), std::string_view());
+    const qb::CreateStatement create = qb::BuildCreateFromAnswers(table, header, separator, host);
+    Check(CreateColumns(create.text, table) == (unnamed - fields.begin()) + (unnamed != fields.end()));
+    Check(create.execute == (!fields.empty() && unnamed == fields.end()));
+
+    if ((flags & 0x20) && OnDiskThisTime(data, size))
+        WorkingCopyRound(shape >> 5, lines, skipFirst, limit, host);
     return 0;
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes reading, splitting and statement building for the given seconds.
+# Fuzzes reading, splitting, statement building and the working copy for the
+# given seconds.
 # Usage: fuzz/run.sh [SECONDS]   (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
