@@ -1,13 +1,18 @@
 // Input: flags, shape, a four-byte table counter, a line limit, a filler
-// shift, then the separator, the table name pattern and the file body.
+// shift, a mode, then the separator, the table name pattern and the file body.
 // flags: bits 0-3 separator length, 4 a filler line before the body, 5 a
 // working copy round on disk (see OnDiskThisTime), 6 a small line limit,
 // 7 skip the first line.
 // shape: bits 0-4 pattern length, 5-7 what the working copy round tries.
+// mode: bits 0-2 an encoding to convert the body from, 3-5 the piece size,
+// 6 the body read again as quoted records, 7 the conversion done at all.
+// Each costs, so each has its bit: the fuzzer spends time where it finds more.
 #include "filelist/UniqueFd.h"
 #include "import/FieldSplitter.h"
 #include "import/ImportHost.h"
 #include "import/LineReader.h"
+#include "import/Records.h"
+#include "import/TextDecoder.h"
 #include "import/StatementBuilder.h"
 #include "import/StepFailure.h"
 #include "import/WorkingCopy.h"
@@ -105,6 +110,90 @@ void ModelLines(std::string_view bytes, std::vector<std::string_view>& lines)
     }
     if (start < bytes.size())
         lines.push_back(bytes.substr(start));
+}
+
+// The file's own rules over its whole bytes: a UTF-8 byte order mark goes,
+// and a file with no CR has LF line ends. False for a UTF-16 one, which
+// this model does not decode.
+bool ModelFileLines(std::string_view bytes, std::vector<std::string_view>& lines)
+{
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
+        return false;
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
+    if (bytes.find('\r') != std::string_view::npos) {
+        ModelLines(bytes, lines);
+        return true;
+    }
+    std::size_t start = 0;
+    for (std::size_t at = bytes.find('\n'); at != std::string_view::npos; at = bytes.find('\n', start)) {
+        lines.push_back(bytes.substr(start, at - start));
+        start = at + 1;
+    }
+    if (start < bytes.size())
+        lines.push_back(bytes.substr(start));
+    return true;
+}
+
+// Quoting each field again and joining them gives a record that reads back
+// to the same fields.
+void CheckQuotedRoundTrip(std::string_view record, std::string_view separator)
+{
+    static std::vector<std::string_view> fields, again;
+    static std::string arena, arenaAgain, joined;
+    qb::SplitQuotedInto(record, separator, fields, arena);
+    if (separator.find('"') != std::string_view::npos || fields.empty())
+        return;  // a quote in the separator makes quoting itself ambiguous
+    joined.clear();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            joined += separator;
+        if (fields[i].empty() && !qb::IsQuotedEmpty(fields[i]))
+            continue;  // NULL stays an unquoted empty field
+        joined += '"';
+        std::size_t start = 0;
+        for (auto quote = fields[i].find('"'); quote != std::string_view::npos; quote = fields[i].find('"', start)) {
+            joined.append(fields[i].substr(start, quote + 1 - start));
+            joined += '"';
+            start = quote + 1;
+        }
+        joined.append(fields[i].substr(start));
+        joined += '"';
+    }
+    qb::SplitQuotedInto(joined, separator, again, arenaAgain);
+    Check(again.size() == fields.size());
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        Check(again[i] == fields[i]);
+        Check(qb::IsQuotedEmpty(again[i]) == (fields[i].empty() ? qb::IsQuotedEmpty(fields[i]) : false));
+    }
+}
+
+// Valid UTF-8, but for the marks of what could not be converted.
+bool Utf8OrMarks(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = text[i] == qb::kUndecodable ? 1 : qb::Utf8SequenceLength(text, i);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// Converting in pieces comes to what converting at once does.
+void CheckDecoder(const char* encoding, std::string_view bytes, std::size_t piece)
+{
+    static std::string whole, pieces;
+    whole.clear();
+    pieces.clear();
+    qb::TextDecoder(encoding).Decode(bytes, true, whole);
+    qb::TextDecoder decoder(encoding);
+    for (std::size_t at = 0; at < bytes.size(); at += piece)
+        decoder.Decode(bytes.substr(at, piece), at + piece >= bytes.size(), pieces);
+    if (bytes.empty())
+        decoder.Decode({}, true, pieces);
+    Check(whole == pieces);
+    Check(Utf8OrMarks(whole));
 }
 
 std::string ModelTableName(std::string_view pattern, int counter)
@@ -319,7 +408,7 @@ bool FailsWithStep(const std::string& source, const std::string& target, bool sk
                    std::size_t limit, int* line = nullptr, std::string* message = nullptr)
 {
     try {
-        qb::PrepareWorkingCopy(source, target, skipFirst, host, limit);
+        qb::PrepareWorkingCopy(source, target, skipFirst, host, qb::FileFormat{}, limit);
     } catch (const qb::StepFailure& failure) {
         if (line)
             *line = failure.Line();
@@ -346,7 +435,7 @@ void PrepareAndCompare(const std::string& source, const std::vector<std::string_
         Check(!Exists(place.copy));
         return;
     }
-    const qb::PreparedCopy prepared = qb::PrepareWorkingCopy(source, place.copy, skipFirst, host, limit);
+    const qb::PreparedCopy prepared = qb::PrepareWorkingCopy(source, place.copy, skipFirst, host, qb::FileFormat{}, limit);
     Check(prepared.header == (lines.empty() ? std::string_view() : lines.front()));
 
     // The descriptor handed back is the file at the path, holding each data
@@ -438,6 +527,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         counterBits |= std::uint32_t(in.Byte()) << (8 * i);
     const unsigned limitByte = in.Byte();
     const unsigned shift = in.Byte();
+    // mode: see the layout above.
+    const unsigned mode = in.Byte();
     const std::string_view separator = in.Take(flags & 0x0F);
     const std::string_view pattern = in.Take(shape & 0x1F);
     const std::string_view body = in.Take(in.size);
@@ -495,7 +586,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(CreateColumns(create.text, table) == (unnamed - fields.begin()) + (unnamed != fields.end()));
     Check(create.execute == (!fields.empty() && unnamed == fields.end()));
 
-    if ((flags & 0x20) && OnDiskThisTime(data, size))
-        WorkingCopyRound(shape >> 5, lines, skipFirst, limit, host);
+    // Quoted records over the same bytes: each one cuts and quotes back the same.
+    if (mode & 0x40) {
+        qb::LineReader quotedLines(SourceFd(), "the source", limit);
+        qb::RecordReader records(quotedLines, std::string(separator), true);
+        static std::string record;
+        try {
+            while (records.Next(record))
+                CheckQuotedRoundTrip(record, separator);
+        } catch (const std::length_error&) {
+        }
+    }
+
+    static const char* const encodings[] = {"latin1", "cp1252", "utf-16le", "utf-16be", "UTF-8", "UTF-16", "cp437"};
+    if (const unsigned chosen = mode & 0x07; chosen > 0 && (mode & 0x80))
+        CheckDecoder(encodings[chosen - 1], body, ((mode >> 3) & 0x07) + 1);
+
+    if ((flags & 0x20) && OnDiskThisTime(data, size)) {
+        // The working copy follows the file's own rules.
+        static std::vector<std::string_view> fileLines;
+        fileLines.clear();
+        if (padded)
+            fileLines = lines;
+        if (padded || ModelFileLines(body, fileLines))
+            WorkingCopyRound(shape >> 5, fileLines, skipFirst, limit, host);
+    }
     return 0;
 }

@@ -30,14 +30,14 @@ std::size_t ReadAt(int fd, char* into, std::size_t size, off_t offset, const std
 }  // namespace
 
 LineReader::LineReader(const std::string& path, bool privateFile, std::size_t maxLineLength)
-    : m_owned(OpenRegularFileForReading(path, !privateFile)), m_fd(m_owned.Get()), m_name(path), m_raw(kBufferSize),
+    : m_owned(OpenRegularFileForReading(path, !privateFile)), m_fd(m_owned.Get()), m_name(path), m_raw(new char[kBufferSize]),
       m_maxLineLength(maxLineLength), m_end1('\r')
 {
 }
 
 LineReader::LineReader(int fd, std::string name, std::size_t maxLineLength, LineEnds ends, off_t start,
                        std::unique_ptr<TextDecoder> decoder)
-    : m_fd(fd), m_offset(start), m_name(std::move(name)), m_raw(kBufferSize), m_maxLineLength(maxLineLength),
+    : m_fd(fd), m_offset(start), m_name(std::move(name)), m_raw(new char[kBufferSize]), m_maxLineLength(maxLineLength),
       m_end1(ends == LineEnds::Lf ? '\n' : '\r'), m_decoder(std::move(decoder))
 {
 }
@@ -49,18 +49,18 @@ bool LineReader::Fill()
     m_pos = 0;
     m_end = 0;
     if (!m_decoder) {
-        m_end = ReadAt(m_fd, m_raw.data(), m_raw.size(), m_offset, m_name);
+        m_end = ReadAt(m_fd, m_raw.get(), kBufferSize, m_offset, m_name);
         m_offset += static_cast<off_t>(m_end);
-        m_data = m_raw.data();
+        m_data = m_raw.get();
         return m_end > 0;
     }
     // Converted pieces may come out empty (a cut sequence): read on until text or the end.
     m_decoded.clear();
     while (m_decoded.empty() && !m_atEof) {
-        const std::size_t got = ReadAt(m_fd, m_raw.data(), m_raw.size(), m_offset, m_name);
+        const std::size_t got = ReadAt(m_fd, m_raw.get(), kBufferSize, m_offset, m_name);
         m_offset += static_cast<off_t>(got);
         m_atEof = got == 0;
-        m_decoder->Decode({m_raw.data(), got}, m_atEof, m_decoded);
+        m_decoder->Decode({m_raw.get(), got}, m_atEof, m_decoded);
     }
     m_data = m_decoded.data();
     m_end = m_decoded.size();

@@ -53,7 +53,7 @@ private:
     int m_fd;
     off_t m_offset = 0;
     std::string m_name;
-    std::vector<char> m_raw;
+    std::unique_ptr<char[]> m_raw;  // left unfilled: every byte used is read into it first
     std::string m_decoded;
     const char* m_data = nullptr;  // the bytes being read: m_raw's or m_decoded's
     std::size_t m_maxLineLength;

@@ -2,6 +2,7 @@
 
 #include "filelist/SafeFile.h"
 #include "import/StatementBuilder.h"
+#include "import/TextDecoder.h"
 
 #include <algorithm>
 #include <system_error>
@@ -10,36 +11,12 @@
 #include <unistd.h>
 
 namespace qb {
-namespace {
-
-// Length of the valid UTF-8 sequence at text[i], or 0.
-std::size_t Utf8Length(std::string_view text, std::size_t i)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : (lead >> 4) == 0xE ? 3
-                       : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (length == 0 || i + length > text.size())
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-    }
-    // Overlong forms and surrogates are not UTF-8 either.
-    if ((lead == 0xE0 && byte(i + 1) < 0xA0) || (lead == 0xED && byte(i + 1) > 0x9F) ||
-        (lead == 0xF0 && byte(i + 1) < 0x90) || (lead == 0xF4 && byte(i + 1) > 0x8F))
-        return 0;
-    return length;
-}
-
-}  // namespace
-
 std::string ForDisplay(std::string_view bytes)
 {
     std::string text;
     text.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = Utf8Length(bytes, i);
+        const std::size_t length = Utf8SequenceLength(bytes, i);
         if (length == 0) {
             text += "\xEF\xBF\xBD";
             ++i;

@@ -19,7 +19,44 @@ std::size_t UnitSize(const std::string& encoding)
     return 1;
 }
 
+// iconv lets through code points UTF-8 cannot hold: they are marked too.
+void MarkInvalid(std::string& text, std::size_t from)
+{
+    for (std::size_t i = from; i < text.size();) {
+        if (text[i] == kUndecodable) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = Utf8SequenceLength(text, i);
+        if (length == 0)
+            text[i++] = kUndecodable;
+        else
+            i += length;
+    }
+}
+
 }  // namespace
+
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(at);
+    const std::size_t length = lead < 0x80                     ? 1
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                               : (lead >> 4) == 0xE           ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(at + k) & 0xC0) != 0x80)
+            return 0;
+    }
+    if ((lead == 0xE0 && byte(at + 1) < 0xA0) || (lead == 0xED && byte(at + 1) > 0x9F) ||
+        (lead == 0xF0 && byte(at + 1) < 0x90) || (lead == 0xF4 && byte(at + 1) > 0x8F))
+        return 0;
+    return length;
+}
 
 TextDecoder::TextDecoder(const std::string& encoding)
     : m_encoding(encoding), m_iconv(::iconv_open("UTF-8", encoding.c_str())), m_unit(UnitSize(encoding))
@@ -44,6 +81,7 @@ bool TextDecoder::Known(const std::string& encoding)
 
 void TextDecoder::Decode(std::string_view bytes, bool last, std::string& out)
 {
+    const std::size_t from = out.size();
     std::string_view input = bytes;
     if (!m_carry.empty()) {
         m_carry.append(bytes);
@@ -71,6 +109,7 @@ void TextDecoder::Decode(std::string_view bytes, bool last, std::string& out)
         in += skip;
         inLeft -= skip;
     }
+    MarkInvalid(out, from);
     std::string rest(in, inLeft);
     m_carry.swap(rest);
     if (last) {

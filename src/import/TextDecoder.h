@@ -11,6 +11,10 @@ namespace qb {
 // UTF-8, so a converted text holding it is known to be damaged there.
 inline constexpr char kUndecodable = '\xFF';
 
+// The length of the valid UTF-8 sequence at text[at], or 0 when none starts
+// there (overlong forms, surrogates and code points past U+10FFFF are not UTF-8).
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
+
 // Converts text in a named encoding (iconv's names: latin1, cp1252,
 // utf-16le, ...) to UTF-8, piece by piece: a sequence cut by the end of a
 // piece is finished with the next one.

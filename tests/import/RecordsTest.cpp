@@ -100,6 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"UndecodableLineIsNoted", "h\r\nok\r\nbad \xFF\r\nok2\r\n", FileFormat{",", false, "UTF-8"},
                    "ok\r\nbad \xFF\r\nok2\r\n", "h",
                    {"1: Line 3 of F cannot be converted from UTF-8 to UTF-8. It was not sent."}},
+        FormatCase{"PastTheLastCodePointIsNoted", "h\r\nx\xF6\xB2\xB2\xB2\r\n", FileFormat{",", false, "UTF-8"},
+                   "x\xFF\xFF\xFF\xFF\r\n", "h", {"0: Line 2 of F cannot be converted from UTF-8 to UTF-8. It was not sent."}},
         FormatCase{"BytesAsTheyAreByDefault", "h\r\nbad \xFF\r\n", FileFormat{}, "bad \xFF\r\n", "h", {}}),
     [](const auto& param) { return std::string(param.param.name); });
 
