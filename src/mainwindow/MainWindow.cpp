@@ -50,6 +50,7 @@ Control* Place(Control* control, const char* name, QRect rect, double points = 9
 constexpr int kOriginalHeight = 8685;
 constexpr int kAddedHeight = 480;
 constexpr int kProgressHeight = 1230;
+constexpr int kLookHeight = 510;
 
 // The bar's steps: byte counts would overflow its int range.
 constexpr int kProgressSteps = 1000;
@@ -108,7 +109,8 @@ MainWindow::~MainWindow() = default;
 void MainWindow::BuildControls()
 {
     auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
-    setFixedSize(TwipsToPixels(6345, this), TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight, this));
+    setFixedSize(TwipsToPixels(6345, this),
+                 TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight + kLookHeight, this));
     setAutoFillBackground(true);
 
     m_frame1 = Place(new QGroupBox(this), "Frame1", twips(120, 0, 6120, 2480));
@@ -164,6 +166,7 @@ void MainWindow::BuildControls()
             [this](const QString& caption) { m_settings.Save(QLatin1String(kEncodingKey), caption); });
 
     BuildProgressControls();
+    BuildLookControls();
 
     // One group: nested inside the same frame as the create options, the
     // two modes alone could end up both chosen or neither.
@@ -177,7 +180,9 @@ void MainWindow::BuildControls()
     // Tab order as designed: list, separator, modes, options, table list,
     // buttons; then the controls added below them.
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, m_option4,
-                        m_option2, add, addAll, help, start, setup, m_quoted, m_encoding, m_status, m_stop};
+                        m_option2, add, addAll, help, start, setup, m_quoted, m_encoding, m_status, m_stop,
+                        findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
+                        findChild<QPushButton*>(QStringLiteral("PushButtonCheck"))};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 

@@ -8,10 +8,13 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
+#include <optional>
 #include <memory>
 
 class QButtonGroup;
 class QCheckBox;
+class QTimer;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -52,6 +55,8 @@ public:
     void PushButton4_Click();  // Add All File(s) In Folder
     void PushButton5_Click();  // Setup Connection
     void PushButton6_Click();  // ?
+    void Preview_Click();      // the first records of the chosen file, as the import would read them
+    void Check_Click();        // the whole list, read and checked but not imported
     // Stop, or Escape: the run ends after the statement or batch in flight.
     void StopImport();
     bool Importing() const { return m_run != nullptr; }
@@ -79,6 +84,9 @@ protected:
 private:
     void BuildControls();
     void BuildProgressControls();
+    void BuildLookControls();
+    void RefreshPreview();
+    std::optional<std::size_t> TableColumns(const std::string& table);
     void ApplyMode();
     void ShowProgress(const ImportProgress& progress);
     void ShowSummary(const ImportSummary& summary, int unshownReports);
@@ -120,6 +128,9 @@ private:
     QPushButton* m_stop;
     QProgressBar* m_progress;
     QShortcut* m_escape;
+    class PreviewWindow* m_preview = nullptr;  // made when first asked for
+    QTimer* m_previewTimer = nullptr;
+    std::map<std::string, std::size_t> m_tableColumns;  // asked of the data source once per table
     WindowImportHost* m_run = nullptr;  // the run under way
     QString m_logPath;                  // the last run's log, as the summary links to it
 };

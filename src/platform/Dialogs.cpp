@@ -36,6 +36,11 @@ bool Dialogs::ImportErrorReport(const std::string& text, const std::string& deta
         {{text, "Application Error", BoxButtons::Ok, BoxIcon::Exclamation}, details, true});
 }
 
+void Dialogs::Details(const std::string& text, const std::string& details)
+{
+    ShowErrorReportBox({{text, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None}, details, false});
+}
+
 std::string Dialogs::Input(const std::string& prompt, const std::string& proposed, const std::string& title)
 {
     return ShowInputBox({prompt, title.empty() ? ApplicationTitle() : title, proposed});

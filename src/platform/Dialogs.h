@@ -65,6 +65,8 @@ public:
     // An error report raised during an import. True when the user ticked
     // "Don't show more error reports during this import".
     bool ImportErrorReport(const std::string& text, const std::string& details);
+    // A message whose longer part scrolls behind "Show Details...".
+    void Details(const std::string& text, const std::string& details);
 
     // The typed text, or empty text when cancelled.
     std::string Input(const std::string& prompt, const std::string& proposed = {},

@@ -3,6 +3,7 @@
 #include "frame/SettingsStore.h"
 #include "import/ImportSettings.h"
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/PreviewWindow.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "support/WindowTestSupport.h"
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -209,6 +211,34 @@ private slots:
         QCOMPARE(f.LastMessage().substr(0, original.size()), original);
         QVERIFY(f.LastMessage().find("\r\n\r\nFields may be in double quotes") == original.size());
         QCOMPARE(f.dialogs.messages[0].icon, BoxIcon::None);
+    }
+
+    void previewFollowsTheChoicesAndCheckTellsWithoutWriting()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(f.File("q.csv", "a;b,c\r\n\"x;y\",z\r\n1;2,3\r\n"));
+        f.Click("PushButtonPreview");
+        auto* preview = f.window.findChild<PreviewWindow*>("PreviewWindow");
+        QVERIFY(preview && preview->isVisible());
+        const auto shape = [&] {
+            QStringList headers;
+            for (int c = 0; c < preview->Grid().columnCount(); ++c)
+                headers << preview->Grid().horizontalHeaderItem(c)->text();
+            return headers.join(QLatin1Char('|')) + QStringLiteral(" / %1 rows").arg(preview->Grid().rowCount());
+        };
+        QCOMPARE(shape(), QStringLiteral("ab|c / 2 rows"));
+        f.Find<QLineEdit>("Text3")->setText(QStringLiteral(";"));
+        QTRY_COMPARE_WITH_TIMEOUT(shape(), QStringLiteral("a|bc / 2 rows"), 1000);
+        QCOMPARE(preview->Grid().item(0, 0)->text(), QStringLiteral("\"x"));
+        f.Find<QCheckBox>("CheckQuoted")->setChecked(true);
+        // Text after the closing quote is kept, up to the next separator.
+        QTRY_COMPARE_WITH_TIMEOUT(preview->Grid().item(0, 0)->text(), QStringLiteral("x;y,z"), 1000);
+
+        f.Click("PushButtonCheck");
+        QCOMPARE(f.dialogs.reports.size(), size_t(1));
+        QVERIFY(f.dialogs.reports[0].details.find("would be created") != std::string::npos);
+        QCOMPARE(f.Tables(), QStringList());  // nothing was written
     }
 
     void readingOptionsSitBelowAndAreRemembered()
