@@ -102,3 +102,11 @@ xdotool key Escape               # stops the run before its end
 sleep 1
 xdotool key Return               # Import stopped.
 shot main-window-stopped
+
+# The preview of a spreadsheet's CSV export, quoted fields shown as the import reads them.
+xdotool mousemove --window "$main" 120 42 click --repeat 2 --delay 80 1   # remove the entry
+mkdir -p "$work/quoted" && cp examples/quoted.csv "$work/quoted/"
+add_folder "$work/quoted"
+click "$main" 400 8850           # Fields may be in double quotes
+click "$main" 1500 10590         # Preview
+shot preview-quoted
