@@ -21,6 +21,7 @@ import=build-bench/src/cli/quillbarrow-import
 floor=build-bench/bench/qb-bench-floor
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+export XDG_STATE_HOME=$work/state  # the run logs go with the rest
 
 # Writes rows of four columns, the header first, to $1.
 generate() {
@@ -90,18 +91,25 @@ statements "$work/data.csv" Bench1 "$work/statements.sql"
 rows=$((lines + 1))
 
 best=""
-# Best of two runs of a command, in seconds, into $best.
+peak=0
+# Best of two runs of a command, in seconds, into $best; the highest peak
+# memory of any run, in kB, into $peak.
 time_best() {
   local t b=999999
   for round in 1 2; do
     "$reset_fn" "$dsn"
     start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || true
+    if [[ $1 == import_into ]]; then
+      TEMP=$work /usr/bin/time -f '%M' -o "$work/mem" "$import" --dsn "$dsn" --table-name Bench1 "${@:2}" \
+        >/dev/null 2>&1 || true
+    else
+      "$@" >/dev/null 2>&1 || true
+    fi
     t=$(seconds "$start"); b=$(echo "if ($t < $b) $t else $b" | bc -l)
+    if [[ $1 == import_into ]] && (( $(tail -1 "$work/mem") > peak )); then peak=$(tail -1 "$work/mem"); fi
   done
   best=$b
 }
-import_into() { TEMP=$work "$import" --dsn "$dsn" --table-name Bench1 "$@"; }
 sqlite_peer() {
   rm -f "$work/peer.db"*
   sqlite3 "$work/peer.db" 'PRAGMA journal_mode=WAL;' >/dev/null
@@ -119,9 +127,10 @@ pg_peer() {
 reset_fn=reset
 rate() { echo "$rows / $1" | bc -l; }
 
-printf '%-15s %9s %9s %9s %9s %8s %8s %8s %8s\n' driver batched row-by-row floor peer \
-  "b/peer" "rbr/b" "rbr/flr" "bad/b"
+printf '%-15s %9s %9s %9s %9s %8s %8s %8s %8s %8s\n' driver batched row-by-row floor peer \
+  "b/peer" "rbr/b" "rbr/flr" "bad/b" "peak MB"
 for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN" "$QB_TEST_MARIADB_DSN"; do
+  peak=0
   time_best import_into "$work/data.csv"; t_batched=$best
   time_best import_into --row-by-row "$work/data.csv"; t_rows=$best
   time_best "$floor" "$dsn" "$work/statements.sql"; t_floor=$best
@@ -132,13 +141,16 @@ for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN" "$QB_TEST_MARIADB_DSN"; do
     *) time_best mariadb_peer ;;
   esac
   t_peer=$best
-  printf '%-15s %9.0f %9.0f %9.0f %9.0f %8.2f %8.2f %8.3f %8.2f\n' "$dsn" "$(rate "$t_batched")" "$(rate "$t_rows")" \
+  printf '%-15s %9.0f %9.0f %9.0f %9.0f %8.2f %8.2f %8.3f %8.2f %8d\n' "$dsn" "$(rate "$t_batched")" "$(rate "$t_rows")" \
     "$(rate "$t_floor")" "$(rate "$t_peer")" "$(echo "$t_batched / $t_peer" | bc -l)" \
-    "$(echo "$t_rows / $t_batched" | bc -l)" "$(echo "$t_rows / $t_floor" | bc -l)" "$(echo "$t_bad / $t_batched" | bc -l)"
+    "$(echo "$t_rows / $t_batched" | bc -l)" "$(echo "$t_rows / $t_floor" | bc -l)" "$(echo "$t_bad / $t_batched" | bc -l)" \
+    $((peak / 1024))
 done
 echo "rows/s; b/peer: batched time over the peer's (sqlite3 .import into WAL, psql \\copy, mariadb LOAD DATA LOCAL INFILE);"
 echo "rbr/b: row-by-row time over batched; rbr/flr: row-by-row over the floor; bad/b: one bad line in 100 over clean"
-echo "targets: SQLite b/peer <= 2.0; PostgreSQL rbr/b >= 12 and b/peer <= 8; bad/b <= 3; rbr/flr <= 1.10; MariaDB: none yet"
+echo "peak MB: the import's highest, batched, row-by-row and with bad lines"
+echo "targets: SQLite b/peer <= 2.0; PostgreSQL rbr/b >= 12 and b/peer <= 8; bad/b <= 3; rbr/flr <= 1.10;"
+echo "         peak memory under 64 MB; MariaDB: none yet"
 
 # Appending two lines to a table of a million rows: time and peak memory.
 printf 'x,y,z,w\r\n1,2,3,4\r\n' >"$work/two.csv"
