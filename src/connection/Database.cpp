@@ -1,6 +1,7 @@
 #include "connection/Database.h"
 
 #include "connection/OdbcHandles.h"
+#include "frame/AsciiCase.h"
 
 #include <algorithm>
 #include <climits>
@@ -113,9 +114,7 @@ std::string DbmsName(SQLHDBC connection)
 
 bool IsMysqlFamily(const std::string& dbms)
 {
-    std::string lower = dbms;
-    for (char& c : lower)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const std::string lower = LowerAscii(dbms);
     return lower.find("mysql") != std::string::npos || lower.find("mariadb") != std::string::npos;
 }
 

@@ -1,5 +1,7 @@
 #include "connection/DatabaseError.h"
 
+#include "frame/AsciiCase.h"
+
 #include <string_view>
 #include <utility>
 
@@ -38,9 +40,7 @@ constexpr std::string_view kLostConnectionTexts[] = {
 
 bool MentionsLostConnection(const std::string& message)
 {
-    std::string lower = message;
-    for (char& c : lower)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const std::string lower = LowerAscii(message);
     for (const std::string_view text : kLostConnectionTexts) {
         if (lower.find(text) != std::string::npos)
             return true;

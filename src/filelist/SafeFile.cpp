@@ -55,7 +55,7 @@ void SafeFileWriter::Write(std::string_view bytes)
     // A long piece goes out as it is rather than through a second copy.
     if (bytes.size() >= kFlushSize) {
         Flush();
-        WriteAll(bytes.data(), bytes.size());
+        WriteFully(m_fd.Get(), bytes, "Cannot write " + m_target);
         return;
     }
     m_buffer.append(bytes);
@@ -63,23 +63,37 @@ void SafeFileWriter::Write(std::string_view bytes)
         Flush();
 }
 
-void SafeFileWriter::WriteAll(const char* data, std::size_t left)
+std::size_t ReadFully(int fd, char* into, std::size_t size, off_t offset, const std::string& name)
 {
-    while (left > 0) {
-        const ssize_t written = ::write(m_fd.Get(), data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(errno, "Cannot write " + m_target);
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t part = ::pread(fd, into + got, size - got, offset + static_cast<off_t>(got));
+        if (part < 0 && errno == EINTR)
+            continue;
+        if (part < 0)
+            Fail(errno, "Cannot read " + name);
+        if (part == 0)
+            break;
+        got += static_cast<std::size_t>(part);
+    }
+    return got;
+}
+
+void WriteFully(int fd, std::string_view bytes, const std::string& what)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            Fail(errno, what);
+        bytes.remove_prefix(static_cast<std::size_t>(written));
     }
 }
 
 void SafeFileWriter::Flush()
 {
-    WriteAll(m_buffer.data(), m_buffer.size());
+    WriteFully(m_fd.Get(), m_buffer, "Cannot write " + m_target);
     m_buffer.clear();
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace qb {
 
@@ -31,7 +32,6 @@ public:
 
 private:
     void Flush();
-    void WriteAll(const char* data, std::size_t size);
     void Publish();
 
     std::string m_target;
@@ -43,6 +43,13 @@ private:
 
 // Throws std::system_error when the target may not be replaced by us.
 void CheckReplaceableTarget(const std::string& target);
+
+// Reads from offset until size bytes are in or the file ends; returns how
+// many came. Throws std::system_error naming name.
+std::size_t ReadFully(int fd, char* into, std::size_t size, off_t offset, const std::string& name);
+
+// Writes every byte. Throws std::system_error with what.
+void WriteFully(int fd, std::string_view bytes, const std::string& what);
 
 // Opens an existing regular file for reading without blocking on pipes or
 // devices; throws std::system_error.

@@ -18,7 +18,6 @@ struct Counted {
     long records = 0;
     long mismatched = 0;
     std::optional<std::size_t> firstFields;  // the first data record's
-    std::string header;
 };
 
 // Reads a file as the import would and counts its data records against columns
@@ -36,12 +35,9 @@ Counted Count(const std::string& path, const ImportSettings& settings, std::opti
     for (bool first = true; records.Next(record); first = false) {
         const auto& fields = splitter.Split(record);
         if (first) {
-            counted.header = record;
             if (!columns) {
-                columns = settings.ColumnNames == ColumnNameSource::FromFirstLine
-                              ? static_cast<std::size_t>(std::count_if(fields.begin(), fields.end(),
-                                                                       [](std::string_view f) { return !f.empty(); }))
-                              : fields.size();
+                columns = settings.ColumnNames == ColumnNameSource::FromFirstLine ? NamedColumns(fields)
+                                                                                  : fields.size();
             }
             if (SkipFirstLine(settings))
                 continue;

@@ -41,8 +41,9 @@ public:
     virtual void ReportProgress(const ImportProgress& /*progress*/) {}
     // A table was created and put at the front of the table list.
     virtual void TableCreated(const std::string& /*name*/) {}
-    // Asked after every statement or batch, and while a file is read: true
-    // ends the run there, with "Import stopped.".
+    // Asked at every record sent and now and then while a file is read,
+    // just after Yield: true ends the run after the statement or batch in
+    // flight, with "Import stopped.".
     virtual bool StopRequested() { return false; }
     // An error report raised while a file is imported, with where it comes
     // from. Shown as a plain error report unless the host does more.

@@ -63,12 +63,12 @@ private:
     {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     }
-    void Progress();
 
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
     void Stored(long rows, off_t reached) override;
     void At(const InsertBatch::Place& place, bool rejected) override;
-    bool StopRequested() override;
+    bool KeepGoing() override;
+    bool StopRequested();
 
     ImportSettings& m_settings;
     ImportHost& m_host;
@@ -110,7 +110,7 @@ ImportSummary ImportRun::Run()
             if (!m_steps.Run(122, [&] { ImportFile(counter); }))
                 Skip();
             m_inFile = false;
-            m_summary.stopped = m_summary.stopped || m_host.StopRequested();
+            StopRequested();
         }
         m_summary.seconds = Seconds();
         m_summary.finalMessage =
@@ -227,8 +227,7 @@ void ImportRun::CreateFromFirstLine(const std::string& table, const std::string&
 {
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
     const auto& fields = splitter.Split(header);
-    const auto columns = static_cast<std::size_t>(
-        std::count_if(fields.begin(), fields.end(), [](std::string_view field) { return !field.empty(); }));
+    const std::size_t columns = NamedColumns(fields);
     // Rows for a table that was not created would each fail on their own.
     const bool created = m_steps.Run(200, [&] { m_connection.Execute(BuildCreateFromFields(table, fields, m_host)); });
     if (!created) {
@@ -335,6 +334,12 @@ void ImportRun::At(const InsertBatch::Place& place, bool rejected)
 {
     m_place = place;
     m_rejected = rejected;
+}
+
+bool ImportRun::KeepGoing()
+{
+    m_host.Yield();
+    return !StopRequested();
 }
 
 bool ImportRun::StopRequested()

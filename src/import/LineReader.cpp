@@ -15,18 +15,6 @@ namespace {
 
 constexpr std::size_t kBufferSize = 1 << 16;
 
-// pread that retries on EINTR; throws on failure.
-std::size_t ReadAt(int fd, char* into, std::size_t size, off_t offset, const std::string& name)
-{
-    for (;;) {
-        const ssize_t got = ::pread(fd, into, size, offset);
-        if (got >= 0)
-            return static_cast<std::size_t>(got);
-        if (errno != EINTR)
-            throw std::system_error(errno, std::generic_category(), "Cannot read " + name);
-    }
-}
-
 }  // namespace
 
 LineReader::LineReader(const std::string& path, bool privateFile, std::size_t maxLineLength)
@@ -49,7 +37,7 @@ bool LineReader::Fill()
     m_pos = 0;
     m_end = 0;
     if (!m_decoder) {
-        m_end = ReadAt(m_fd, m_raw.get(), kBufferSize, m_offset, m_name);
+        m_end = ReadFully(m_fd, m_raw.get(), kBufferSize, m_offset, m_name);
         m_offset += static_cast<off_t>(m_end);
         m_data = m_raw.get();
         return m_end > 0;
@@ -57,7 +45,7 @@ bool LineReader::Fill()
     // Converted pieces may come out empty (a cut sequence): read on until text or the end.
     m_decoded.clear();
     while (m_decoded.empty() && !m_atEof) {
-        const std::size_t got = ReadAt(m_fd, m_raw.get(), kBufferSize, m_offset, m_name);
+        const std::size_t got = ReadFully(m_fd, m_raw.get(), kBufferSize, m_offset, m_name);
         m_offset += static_cast<off_t>(got);
         m_atEof = got == 0;
         m_decoder->Decode({m_raw.get(), got}, m_atEof, m_decoded);
@@ -144,13 +132,8 @@ bool LineReader::NextLong(std::string& line)
         throw std::length_error("line too long");
     line.reserve(length);
     line.resize(length);
-    std::size_t got = 0;
-    while (got < length) {
-        const std::size_t part = ReadAt(m_fd, line.data() + got, length - got, start + static_cast<off_t>(got), m_name);
-        if (part == 0)
-            break;  // the file shrank under us
-        got += part;
-    }
+    // Fewer bytes when the file shrank under us.
+    const std::size_t got = ReadFully(m_fd, line.data(), length, start, m_name);
     line.resize(got);
     m_offset = start + static_cast<off_t>(got);
     m_pos = m_end = 0;
@@ -161,7 +144,7 @@ bool LineReader::NextLong(std::string& line)
     return true;
 }
 
-LineEnds DetectLineEnds(int fd, off_t start, const std::string& encoding)
+LineEnds DetectLineEnds(int fd, const std::string& name, off_t start, const std::string& encoding)
 {
     std::unique_ptr<TextDecoder> decoder;
     if (!encoding.empty())
@@ -169,7 +152,7 @@ LineEnds DetectLineEnds(int fd, off_t start, const std::string& encoding)
     std::vector<char> raw(1 << 20);
     std::string decoded;
     for (off_t offset = start;;) {
-        const std::size_t got = ReadAt(fd, raw.data(), raw.size(), offset, "the file");
+        const std::size_t got = ReadFully(fd, raw.data(), raw.size(), offset, name);
         offset += static_cast<off_t>(got);
         std::string_view text(raw.data(), got);
         if (decoder) {

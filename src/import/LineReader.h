@@ -68,6 +68,6 @@ private:
 
 // The line ends of a file read from start: LF when it holds no CR byte at
 // all (after conversion), else CR. Reads until the first CR.
-LineEnds DetectLineEnds(int fd, off_t start, const std::string& encoding);
+LineEnds DetectLineEnds(int fd, const std::string& name, off_t start, const std::string& encoding);
 
 }  // namespace qb

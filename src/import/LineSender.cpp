@@ -73,7 +73,7 @@ void LineSender::Send(const PreparedFile& file, const std::string& table, std::s
     m_batch.Start(table);
     std::size_t nextNote = 0;
     bool goOn = true;
-    for (long record = 0; goOn; ++record) {
+    for (long record = 0; goOn && m_sink.KeepGoing(); ++record) {
         bool more = false;
         // A file that cannot be read further ends the loop rather than failing at every step.
         if (!m_steps.Run(lines.read, [&] { more = records.Next(m_line); }) || !more)
@@ -83,13 +83,13 @@ void LineSender::Send(const PreparedFile& file, const std::string& table, std::s
             goOn = Refuse(file.notes[nextNote++].description, lines.read, place);
         else
             goOn = m_batching ? Batched(columns, lines.execute, place) : SendLine(columns, lines.execute, place);
-        if ((record & 63) == 0 && m_sink.StopRequested())
-            goOn = false;  // what is gathered and not yet sent stays unsent
     }
+    // Once the run is to stop, what is gathered and not yet sent stays unsent.
+    goOn = goOn && m_sink.KeepGoing();
     // A record whose quote never closed ends the file after every other.
     for (; goOn && nextNote < file.notes.size(); ++nextNote)
         goOn = Refuse(file.notes[nextNote].description, lines.read, {file.notes[nextNote].line, 0, 0});
-    if (goOn && m_batching && !m_sink.StopRequested())
+    if (goOn && m_batching)
         SendBatch(lines.execute);
     m_batch.Clear();
     ReleaseIfHuge(m_line);
@@ -102,7 +102,7 @@ bool LineSender::Refuse(const std::string& description, int step, const InsertBa
     if (!m_batching) {
         m_sink.At(place, true);
         m_steps.Run(step, [&] { throw StepFailure(step, description); });
-        return !m_sink.StopRequested();
+        return true;
     }
     m_batch.AddRefused(description, step, place);
     return !m_batch.Full() || SendBatch(step);
@@ -119,7 +119,7 @@ bool LineSender::SendLine(std::size_t columns, int step, const InsertBatch::Plac
         return Refuse(ShortLineText(fields.size(), m_table, columns), step, place);
     BuildInsertInto(m_statement, m_table, fields);
     ReleaseIfHuge(m_line);
-    return SendOne(m_statement, step, place) != Sent::Lost && !m_sink.StopRequested();
+    return SendOne(m_statement, step, place) != Sent::Lost;
 }
 
 // Runs one line's statement under the step, as its own transaction.
@@ -160,7 +160,7 @@ bool LineSender::Batched(std::size_t columns, int step, const InsertBatch::Place
     if (!m_batch.Full())
         return true;
     ReleaseIfHuge(m_line);
-    return SendBatch(step) && !m_sink.StopRequested();
+    return SendBatch(step);
 }
 
 bool LineSender::SendBatch(int step)

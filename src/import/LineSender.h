@@ -28,7 +28,8 @@ public:
     virtual void Stored(long rows, off_t reached) = 0;
     // The next report concerns this line; rejected: it was not stored.
     virtual void At(const InsertBatch::Place& place, bool rejected) = 0;
-    virtual bool StopRequested() = 0;
+    // Asked at every record: lets the window breathe; false once the run is to stop.
+    virtual bool KeepGoing() = 0;
 };
 
 // One file's working copy as the sender reads it.

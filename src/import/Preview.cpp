@@ -38,20 +38,9 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
         if (!start.Valid())
             throw std::system_error(errno, std::generic_category(), "Cannot preview " + path);
         std::string head(options.maxBytes, '\0');
-        std::size_t got = 0;
-        while (got < head.size()) {
-            const ssize_t part = ::pread(in.Get(), head.data() + got, head.size() - got, static_cast<off_t>(got));
-            if (part < 0 && errno == EINTR)
-                continue;
-            if (part < 0)
-                throw std::system_error(errno, std::generic_category(), "Cannot read " + path);
-            if (part == 0)
-                break;
-            got += static_cast<std::size_t>(part);
-        }
+        const std::size_t got = ReadFully(in.Get(), head.data(), head.size(), 0, path);
         const bool cut = got == head.size();
-        if (::write(start.Get(), head.data(), got) != static_cast<ssize_t>(got))
-            throw std::system_error(errno, std::generic_category(), "Cannot preview " + path);
+        WriteFully(start.Get(), {head.data(), got}, "Cannot preview " + path);
 
         FileRecords records(start.Get(), path, options.format);
         RecordSplitter splitter(options.format.separator, options.format.quoted);

@@ -1,10 +1,13 @@
 #include "import/RunRecords.h"
 
+#include "filelist/SafeFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -47,16 +50,11 @@ bool CopyBytes(int fd, off_t offset, std::size_t length, std::FILE* out)
 std::string ReadBytes(int fd, off_t offset, std::size_t length, std::size_t max)
 {
     std::string bytes(std::min(length, max), '\0');
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t part = ::pread(fd, bytes.data() + got, bytes.size() - got, offset + static_cast<off_t>(got));
-        if (part < 0 && errno == EINTR)
-            continue;
-        if (part <= 0)
-            break;
-        got += static_cast<std::size_t>(part);
+    try {
+        bytes.resize(ReadFully(fd, bytes.data(), bytes.size(), offset, {}));
+    } catch (const std::system_error&) {
+        bytes.clear();  // a report goes on without its line's bytes
     }
-    bytes.resize(got);
     return bytes;
 }
 

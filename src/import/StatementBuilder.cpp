@@ -3,6 +3,8 @@
 #include "import/FieldSplitter.h"
 #include "import/InsertBatch.h"
 
+#include <algorithm>
+
 namespace qb {
 namespace {
 
@@ -67,6 +69,12 @@ std::string FilterCharacters(std::string_view text, std::string_view set, bool k
 std::string CleanColumnName(std::string_view text)
 {
     return FilterCharacters(text, kColumnNameAlphabet, true);
+}
+
+std::size_t NamedColumns(std::span<const std::string_view> header)
+{
+    return static_cast<std::size_t>(
+        std::count_if(header.begin(), header.end(), [](std::string_view field) { return !field.empty(); }));
 }
 
 std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, ImportHost& host)

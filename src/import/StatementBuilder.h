@@ -27,6 +27,9 @@ std::string CleanColumnName(std::string_view text);
 std::string BuildCreateFromHeader(std::string_view table, std::string_view header,
                                   std::string_view separator, ImportHost& host);
 
+// The columns the CREATE makes of a header: one per non-empty field.
+std::size_t NamedColumns(std::span<const std::string_view> header);
+
 // The same from the header's fields as the file's rules cut them.
 std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, ImportHost& host);
 

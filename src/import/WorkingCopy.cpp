@@ -123,35 +123,6 @@ WorkingCopyLock::WorkingCopyLock(const std::string& workingCopy)
     RemoveStaleTemporaries(workingCopy);
 }
 
-namespace {
-
-struct TextStart {
-    off_t offset = 0;
-    std::string encoding;
-};
-
-// Byte order marks decide before anything else: UTF-8's is dropped, UTF-16's
-// say how the file is to be read.
-TextStart ReadByteOrderMark(int fd, const std::string& name, const std::string& chosen)
-{
-    unsigned char head[3] = {};
-    ssize_t got;
-    do
-        got = ::pread(fd, head, sizeof head, 0);
-    while (got < 0 && errno == EINTR);
-    if (got < 0)
-        Fail(errno, "Cannot read " + name);
-    if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
-        return {3, chosen};
-    if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE)
-        return {2, "UTF-16LE"};
-    if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF)
-        return {2, "UTF-16BE"};
-    return {0, chosen};
-}
-
-}  // namespace
-
 PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool skipFirstLine,
                                 ImportHost& host, const FileFormat& format, std::size_t maxLineLength)
 {
@@ -185,29 +156,34 @@ UniqueFd SpoolStandardInput(const std::string& folder)
             Fail(errno, "Cannot read standard input");
         if (got == 0)
             return spool;
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t written = ::write(spool.Get(), buffer.data() + done, static_cast<std::size_t>(got - done));
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written < 0)
-                Fail(errno, "Cannot keep standard input in " + folder);
-            done += written;
-        }
+        WriteFully(spool.Get(), {buffer.data(), static_cast<std::size_t>(got)}, "Cannot keep standard input in " + folder);
     }
 }
 
+// Byte order marks decide before anything else: UTF-8's is dropped, UTF-16's
+// say how the file is to be read.
+FileRecords::Start FileRecords::ReadStart(int fd, const std::string& name, const std::string& chosen)
+{
+    unsigned char head[3] = {};
+    const std::size_t got = ReadFully(fd, reinterpret_cast<char*>(head), sizeof head, 0, name);
+    if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
+        return {3, chosen};
+    if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE)
+        return {2, "UTF-16LE"};
+    if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF)
+        return {2, "UTF-16BE"};
+    return {0, chosen};
+}
+
 FileRecords::FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength)
-    : FileRecords(fd, name, format, maxLineLength, [&] {
-          const TextStart start = ReadByteOrderMark(fd, name, format.encoding);
-          return Start{start.offset, start.encoding};
-      }())
+    : FileRecords(fd, name, format, maxLineLength, ReadStart(fd, name, format.encoding))
 {
 }
 
 FileRecords::FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength,
                          Start start)
     : m_encoding(start.encoding),
-      m_lines(fd, name, maxLineLength, DetectLineEnds(fd, start.offset, start.encoding), start.offset,
+      m_lines(fd, name, maxLineLength, DetectLineEnds(fd, name, start.offset, start.encoding), start.offset,
               start.encoding.empty() ? nullptr : std::make_unique<TextDecoder>(start.encoding)),
       m_records(m_lines, format.separator, format.quoted)
 {

@@ -83,10 +83,12 @@ public:
     const std::string& Encoding() const { return m_encoding; }
 
 private:
+    // Where the text begins, and how it is to be read, after any byte order mark.
     struct Start {
         off_t offset;
         std::string encoding;
     };
+    static Start ReadStart(int fd, const std::string& name, const std::string& chosen);
     FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength, Start start);
 
     std::string m_encoding;

@@ -83,9 +83,6 @@ void WindowImportHost::Pass(const ImportProgress& progress)
 
 bool WindowImportHost::StopRequested()
 {
-    // Polled between statements and batches: while rows are sent, the only
-    // time the window's events, a click on Stop among them, get through.
-    Yield();
     return m_stop;
 }
 
