@@ -68,6 +68,7 @@ private:
     void Stored(long rows, off_t reached) override;
     void At(const InsertBatch::Place& place, bool rejected) override;
     bool KeepGoing() override;
+    void Progress(off_t reached);
     bool StopRequested();
 
     ImportSettings& m_settings;
@@ -161,6 +162,9 @@ void ImportRun::ImportFile(int counter)
     m_rejected = false;
     m_fileRows = 0;
     m_fileSize = FileSize(m_path);
+    m_copySize = 0;
+    // Reading a big file takes a while before its first rows are stored.
+    Progress(0);
     m_log->File(m_path);
     m_host.SetBusy(true);
     struct FileEnd {
@@ -322,6 +326,12 @@ void ImportRun::Stored(long rows, off_t reached)
     m_fileRows += rows;
     m_place = {};
     m_rejected = false;
+    Progress(reached);
+}
+
+// reached: how far into this file's working copy the run has come.
+void ImportRun::Progress(off_t reached)
+{
     ImportProgress progress{m_counter, m_summary.files, m_path, m_fileRows, m_summary.rowsSent, m_bytesBefore,
                             m_bytesTotal, Seconds()};
     if (m_copySize > 0)
@@ -404,7 +414,8 @@ std::string StatusText(const ImportProgress& progress)
     std::string text = "File " + std::to_string(progress.file) + " of " + std::to_string(progress.files) + ": " +
                        (slash == std::string::npos ? progress.path : progress.path.substr(slash + 1)) + ", " +
                        Counted(progress.rowsInFile, "row", "rows");
-    if (progress.seconds <= 0)
+    // No rate before a row is stored: "0 rows/s" would say nothing.
+    if (progress.seconds <= 0 || progress.rows == 0)
         return text;
     text += ", " + GroupedNumber(static_cast<long>(static_cast<double>(progress.rows) / progress.seconds)) + " rows/s";
     if (progress.bytesDone > 0 && progress.bytesTotal >= progress.bytesDone) {

@@ -286,7 +286,6 @@ void MainWindow::PushButton1_Click()
     if (progressClock)
         host.clock = progressClock;
     host.onProgress = [this](const ImportProgress& progress) { ShowProgress(progress); };
-    host.files = static_cast<int>(settings.Files.size());
     host.listEntry = [this](int position) { return m_files->ExactPathAt(position - 1); };
 
     m_run = &host;

@@ -68,11 +68,6 @@ void WindowImportHost::TableCreated(const std::string& name)
 void WindowImportHost::ReportProgress(const ImportProgress& progress)
 {
     m_last = progress;
-    Pass(progress);
-}
-
-void WindowImportHost::Pass(const ImportProgress& progress)
-{
     const auto now = clock();
     if (m_lastShown && now - *m_lastShown < kProgressInterval)
         return;
@@ -89,19 +84,11 @@ bool WindowImportHost::StopRequested()
 std::string WindowImportHost::FileAt(int position, const std::string& asStarted)
 {
     // Entries dragged about during the run decide which file comes next.
-    std::string path = asStarted;
     if (listEntry) {
         if (std::optional<std::string> entry = listEntry(position))
-            path = std::move(*entry);
+            return std::move(*entry);
     }
-    // Reading a big file takes a while before its first rows are stored.
-    ImportProgress reached = m_last.value_or(ImportProgress{});
-    reached.file = position;
-    reached.files = m_last ? m_last->files : files;
-    reached.path = path;
-    reached.rowsInFile = 0;
-    Pass(reached);
-    return path;
+    return asStarted;
 }
 
 }  // namespace qb

@@ -46,14 +46,12 @@ public:
     // Hears of progress, and of each file as the run reaches it (no rows
     // from it yet), at most once per kProgressInterval of the clock.
     std::function<void(const ImportProgress&)> onProgress;
-    int files = 0;  // the run's, for the progress of a file reached before any was stored
     Clock clock = [] { return std::chrono::steady_clock::now(); };
     // The list's entry at a 1-based position now, if it has one.
     std::function<std::optional<std::string>(int)> listEntry;
 
 private:
     void Report(const std::string& text, const std::string& details);
-    void Pass(const ImportProgress& progress);
 
     Dialogs& m_dialogs;
     PointerRule& m_pointer;

@@ -76,6 +76,12 @@ TEST_P(ImportRunTest, CreatesFromTheFirstLineWhichIsNotARow)
     EXPECT_EQ(m_host.busy, (std::vector<bool>{true, false}));
     EXPECT_EQ(summary.rowsSent, 2);
     EXPECT_EQ(summary.filesSkipped, 0);
+    // The file is shown as reached before a row of it is stored.
+    ASSERT_FALSE(m_host.progressShown.empty());
+    EXPECT_EQ(m_host.progressShown.front().file, 1);
+    EXPECT_EQ(m_host.progressShown.front().path, m_settings.Files[0]);
+    EXPECT_EQ(m_host.progressShown.front().rowsInFile, 0);
+    EXPECT_EQ(m_host.progressShown.back().rowsInFile, 2);
 }
 
 TEST_P(ImportRunTest, UserSpecifiedColumnsDropTheHeader)

@@ -23,6 +23,7 @@ public:
     std::vector<Report> reports;
     std::vector<bool> busy;
     std::vector<std::string> created;
+    std::vector<ImportProgress> progressShown;
     long yields = 0;
 
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
@@ -42,6 +43,7 @@ public:
     void Yield() override { ++yields; }
     void SetBusy(bool on) override { busy.push_back(on); }
     void TableCreated(const std::string& name) override { created.push_back(name); }
+    void ReportProgress(const ImportProgress& reported) override { progressShown.push_back(reported); }
 };
 
 }  // namespace qb::test
