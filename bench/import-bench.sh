@@ -6,7 +6,7 @@
 # append to a table of a million rows, and the import's peak memory.
 # Usage: bench/import-bench.sh [LINES]        (default 200000, 4 columns)
 #        bench/import-bench.sh --big-mb MB    (peak memory only, SQLite, one MB-sized file)
-#        bench/import-bench.sh --long-line MB (peak memory, both drivers, one line of MB, default 250)
+#        bench/import-bench.sh --long-line MB (peak memory, every driver, one line of MB, default 250)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ -z "${QB_BENCH_INSIDE:-}" ]]; then
@@ -69,8 +69,16 @@ if [[ ${1:-} == --long-line ]]; then
   printf '%-16s %10s %12s\n' driver "peak MB" "line times"
   for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN" "$QB_TEST_MARIADB_DSN"; do
     reset "$dsn"
-    TEMP=$work /usr/bin/time -f '%M' -o "$work/mem" "$import" --dsn "$dsn" --table-name Bench1 "$work/long.csv" >/dev/null
-    peak=$(( $(cat "$work/mem") / 1024 ))
+    into=(--table-name Bench1)
+    if [[ $dsn == "$QB_TEST_MARIADB_DSN" ]]; then
+      # MariaDB's TEXT holds 64 KB, so the created table could not take the line.
+      echo 'CREATE TABLE "Bench1"(a LONGTEXT, b LONGTEXT)' >"$work/create.sql"
+      "$floor" "$dsn" "$work/create.sql"
+      into=(--append Bench1 --skip-header)
+    fi
+    TEMP=$work /usr/bin/time -f '%M' -o "$work/mem" "$import" --dsn "$dsn" "${into[@]}" "$work/long.csv" \
+      >/dev/null || echo "the import into $dsn failed (above); its peak is still shown"
+    peak=$(( $(tail -1 "$work/mem") / 1024 ))
     printf '%-16s %10d %12.2f\n' "$dsn" "$peak" "$(echo "$peak / $megabytes" | bc -l)"
   done
   if command -v sqlite3 >/dev/null; then

@@ -60,7 +60,7 @@ mariadb-install-db --no-defaults --datadir="$work/mariadb/data" --user="$(id -un
 }
 mariadbd --no-defaults --datadir="$work/mariadb/data" --socket="$mariadb_socket" --skip-networking \
     --pid-file="$work/mariadb/pid" --log-error="$work/mariadb/error.log" --user="$(id -un)" \
-    --character-set-server=utf8mb4 --collation-server=utf8mb4_bin --innodb-buffer-pool-size=64M &
+    --character-set-server=utf8mb4 --collation-server=utf8mb4_bin --innodb-buffer-pool-size=64M --max-allowed-packet=1G &
 for _ in $(seq 300); do
     mariadb-admin --no-defaults --socket="$mariadb_socket" -uroot ping >/dev/null 2>&1 && break
     sleep 0.1

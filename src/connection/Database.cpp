@@ -163,6 +163,29 @@ void Connection::Execute(std::string_view sqlText)
     ExecuteDirect(statement.Get(), sqlText);
 }
 
+void Connection::Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values)
+{
+    const odbc::StatementHandle& statement = Current().statement;
+    odbc::CursorScope cursor(statement);
+    struct Unbind {
+        SQLHSTMT handle;
+        ~Unbind() { SQLFreeStmt(handle, SQL_RESET_PARAMS); }
+    } unbind{statement.Get()};
+    // Lengths live until the statement has run; the driver reads them then.
+    std::vector<SQLLEN> lengths(values.size());
+    static char noText = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const auto& value = values[i];
+        lengths[i] = value ? static_cast<SQLLEN>(value->size()) : SQL_NULL_DATA;
+        char* bytes = value && !value->empty() ? const_cast<char*>(value->data()) : &noText;
+        const SQLULEN size = value && !value->empty() ? value->size() : 1;
+        odbc::Check(SQLBindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+                                     SQL_LONGVARCHAR, size, 0, bytes, static_cast<SQLLEN>(size), &lengths[i]),
+                    SQL_HANDLE_STMT, statement.Get());
+    }
+    ExecuteDirect(statement.Get(), sqlText);
+}
+
 int Connection::ColumnCount(std::string_view queryText)
 {
     const odbc::StatementHandle& statement = Current().statement;

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,9 @@ public:
 
     // Runs one complete statement; nothing is read back.
     void Execute(std::string_view sqlText);
+    // Runs a statement whose markers ("?") take these texts in order, sent as they are, without a
+    // copy of ours; std::nullopt is NULL. For values too big to be copied into a statement text.
+    void Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values);
     // The number of result columns of a query, which is prepared but not run.
     int ColumnCount(std::string_view queryText);
     // False when the driver reports no transactions at all.

@@ -30,6 +30,10 @@ struct ImportSettings {
     // by many, few enough bytes that memory stays flat whatever the lines.
     std::size_t BatchRows = 1000;
     std::size_t BatchBytes = std::size_t(1) << 20;
+    // A line longer than this goes with its values bound to the statement,
+    // not copied into its text, since the drivers and engines copy a text
+    // several times more.
+    std::size_t BindAbove = std::size_t(16) << 20;
     // Where the run's log goes (empty: none), and the file for every
     // refused line (empty: none).
     std::string LogFolder;

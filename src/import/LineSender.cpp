@@ -94,6 +94,7 @@ void LineSender::Send(const PreparedFile& file, const std::string& table, std::s
     m_batch.Clear();
     ReleaseIfHuge(m_line);
     ReleaseIfHuge(m_statement);
+    m_splitter.ReleaseIfAbove(kKeptBuffer);
 }
 
 // A record refused before sending: reported in its place among the others.
@@ -117,19 +118,52 @@ bool LineSender::SendLine(std::size_t columns, int step, const InsertBatch::Plac
     // Some databases fill missing trailing columns with NULL; none may.
     if (fields.size() < columns)
         return Refuse(ShortLineText(fields.size(), m_table, columns), step, place);
+    if (m_line.size() > m_settings.BindAbove)
+        return SendBound(fields, step, place) != Sent::Lost;
     BuildInsertInto(m_statement, m_table, fields);
     ReleaseIfHuge(m_line);
     return SendOne(m_statement, step, place) != Sent::Lost;
 }
 
-// Runs one line's statement under the step, as its own transaction.
 LineSender::Sent LineSender::SendOne(std::string_view statement, int step, const InsertBatch::Place& place)
+{
+    m_values.clear();
+    return SendOne(statement, m_values, step, place);
+}
+
+// The line's values bound to markers: the statement text stays small and
+// the values are read from the line itself.
+LineSender::Sent LineSender::SendBound(std::span<const std::string_view> fields, int step,
+                                       const InsertBatch::Place& place)
+{
+    m_statement = "INSERT INTO " + QuoteIdentifier(m_table) + " VALUES(";
+    m_values.clear();
+    for (const auto field : fields) {
+        m_statement += "?,";
+        m_values.push_back(field.empty() && !IsQuotedEmpty(field) ? std::nullopt : std::optional(field));
+    }
+    m_statement.back() = ')';
+    m_statement += ';';
+    const Sent outcome = SendOne(m_statement, m_values, step, place);
+    m_values.clear();
+    m_splitter.ReleaseIfAbove(kKeptBuffer);
+    ReleaseIfHuge(m_line);
+    return outcome;
+}
+
+// Runs one line's statement under the step, as its own transaction.
+LineSender::Sent LineSender::SendOne(std::string_view statement,
+                                     std::span<const std::optional<std::string_view>> values, int step,
+                                     const InsertBatch::Place& place)
 {
     Sent outcome = Sent::Refused;
     m_sink.At(place, true);
     m_steps.Run(step, [&] {
         try {
-            m_connection.Execute(statement);
+            if (values.empty())
+                m_connection.Execute(statement);
+            else
+                m_connection.Execute(statement, values);
         } catch (const DatabaseError& error) {
             if (!error.ConnectionLost())
                 throw;
@@ -151,12 +185,18 @@ bool LineSender::Batched(std::size_t columns, int step, const InsertBatch::Place
         return true;
     // Reports wait for the batch, so that none is shown while it is unsent
     // and all come out in file order.
-    if (fields.size() < columns)
+    if (fields.size() < columns) {
         m_batch.AddRefused(ShortLineText(fields.size(), m_table, columns), step, place);
-    else if (fields.size() > columns)
+    } else if (m_line.size() > m_settings.BindAbove) {
+        // Too big for a statement text: what is gathered goes first, to keep the order.
+        if (!m_batch.Empty() && !SendBatch(step))
+            return false;
+        return SendBound(fields, step, place) != Sent::Lost;
+    } else if (fields.size() > columns) {
         m_batch.AddAlone(fields, place);  // no database takes more values than columns
-    else
+    } else {
         m_batch.AddRow(fields, place);
+    }
     if (!m_batch.Full())
         return true;
     ReleaseIfHuge(m_line);

@@ -31,6 +31,12 @@ public:
     RecordSplitter(std::string separator, bool quoted) : m_separator(std::move(separator)), m_quoted(quoted) {}
     const std::vector<std::string_view>& Split(std::string_view record);
     const std::string& Separator() const { return m_separator; }
+    // Gives back room kept from a huge record; the last fields are invalid then.
+    void ReleaseIfAbove(std::size_t bytes)
+    {
+        if (m_arena.capacity() > bytes)
+            std::string().swap(m_arena);
+    }
 
 private:
     std::string m_separator;
