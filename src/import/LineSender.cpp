@@ -94,7 +94,6 @@ void LineSender::Send(const PreparedFile& file, const std::string& table, std::s
     m_batch.Clear();
     ReleaseIfHuge(m_line);
     ReleaseIfHuge(m_statement);
-    m_splitter.ReleaseIfAbove(kKeptBuffer);
 }
 
 // A record refused before sending: reported in its place among the others.
@@ -112,7 +111,7 @@ bool LineSender::Refuse(const std::string& description, int step, const InsertBa
 // False when nothing more is to be sent for this file.
 bool LineSender::SendLine(std::size_t columns, int step, const InsertBatch::Place& place)
 {
-    const auto& fields = m_splitter.Split(m_line);
+    const auto& fields = m_splitter.SplitInPlace(m_line);
     if (fields.empty())
         return true;
     // Some databases fill missing trailing columns with NULL; none may.
@@ -146,7 +145,6 @@ LineSender::Sent LineSender::SendBound(std::span<const std::string_view> fields,
     m_statement += ';';
     const Sent outcome = SendOne(m_statement, m_values, step, place);
     m_values.clear();
-    m_splitter.ReleaseIfAbove(kKeptBuffer);
     ReleaseIfHuge(m_line);
     return outcome;
 }
@@ -180,7 +178,7 @@ LineSender::Sent LineSender::SendOne(std::string_view statement,
 
 bool LineSender::Batched(std::size_t columns, int step, const InsertBatch::Place& place)
 {
-    const auto& fields = m_splitter.Split(m_line);
+    const auto& fields = m_splitter.SplitInPlace(m_line);
     if (fields.empty())
         return true;
     // Reports wait for the batch, so that none is shown while it is unsent

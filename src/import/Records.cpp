@@ -2,6 +2,8 @@
 
 #include "import/FieldSplitter.h"
 
+#include <cstring>
+
 namespace qb {
 namespace {
 
@@ -110,6 +112,64 @@ void SplitQuotedInto(std::string_view record, std::string_view separator, std::v
             return;
         pos = next + separator.size();
     }
+}
+
+void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields)
+{
+    fields.clear();
+    if (record.empty())
+        return;
+    // Text is read at p and written at w <= p, so nothing is overwritten before it is read.
+    char* const bytes = record.data();
+    const std::string_view text(record);
+    std::size_t w = 0;
+    const auto keep = [&](std::size_t from, std::size_t count) {
+        if (w != from)
+            std::memmove(bytes + w, bytes + from, count);
+        w += count;
+    };
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t start = w;
+        std::size_t next;
+        if (pos < text.size() && text[pos] == '"') {
+            std::size_t p = pos + 1;
+            for (;;) {
+                const std::size_t quote = text.find('"', p);
+                if (quote == std::string_view::npos) {  // never closed: the rest is the field's
+                    keep(p, text.size() - p);
+                    p = text.size();
+                    break;
+                }
+                keep(p, quote - p);
+                if (quote + 1 < text.size() && text[quote + 1] == '"') {
+                    bytes[w++] = '"';
+                    p = quote + 2;
+                } else {
+                    p = quote + 1;
+                    break;
+                }
+            }
+            next = FindSeparator(text, p, separator);
+            keep(p, (next == std::string_view::npos ? text.size() : next) - p);
+            fields.push_back(w == start ? std::string_view(kQuotedEmpty, 0) : std::string_view(bytes + start, w - start));
+        } else {
+            next = FindSeparator(text, pos, separator);
+            keep(pos, (next == std::string_view::npos ? text.size() : next) - pos);
+            fields.push_back(std::string_view(bytes + start, w - start));
+        }
+        if (next == std::string_view::npos)
+            return;
+        pos = next + separator.size();
+    }
+}
+
+const std::vector<std::string_view>& RecordSplitter::SplitInPlace(std::string& record)
+{
+    if (!m_quoted)
+        return Split(record);
+    SplitQuotedInPlace(record, m_separator, m_fields);
+    return m_fields;
 }
 
 const std::vector<std::string_view>& RecordSplitter::Split(std::string_view record)

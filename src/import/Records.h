@@ -24,6 +24,9 @@ inline bool IsQuotedEmpty(std::string_view field)
 // into arena, which is reused.
 void SplitQuotedInto(std::string_view record, std::string_view separator, std::vector<std::string_view>& fields,
                      std::string& arena);
+// The same fields as SplitQuotedInto, with their text moved to the front of
+// record as the quotes are taken out; the views point into record.
+void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields);
 
 // Cuts a record by the file's rules: quoted or exactly on the separator.
 class RecordSplitter {
@@ -31,12 +34,9 @@ public:
     RecordSplitter(std::string separator, bool quoted) : m_separator(std::move(separator)), m_quoted(quoted) {}
     const std::vector<std::string_view>& Split(std::string_view record);
     const std::string& Separator() const { return m_separator; }
-    // Gives back room kept from a huge record; the last fields are invalid then.
-    void ReleaseIfAbove(std::size_t bytes)
-    {
-        if (m_arena.capacity() > bytes)
-            std::string().swap(m_arena);
-    }
+    // The same fields, cut within record itself, which is overwritten:
+    // no copy of a huge record is made.
+    const std::vector<std::string_view>& SplitInPlace(std::string& record);
 
 private:
     std::string m_separator;

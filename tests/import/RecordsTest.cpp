@@ -36,12 +36,16 @@ TEST(SplitQuotedTest, Cuts)
         {"EmptySeparatorStillUnquotes", R"("a""b")", "", {R"(a"b)"}},
         {"NeverClosedTakesTheRest", R"(a,"b,c)", ",", {"a", "b,c"}},
         {"EmptyRecordHasNoFields", "", ",", {}},
+        {"UnquotedAfterQuotedMovesUp", R"("a""b",cd,"",e""f,"g")", ",", {R"(a"b)", "cd", "''", R"(e""f)", "g"}},
     };
     std::vector<std::string_view> fields;
     std::string arena;
     for (const auto& c : cases) {
         SplitQuotedInto(c.record, c.separator, fields, arena);
         EXPECT_EQ(Shown(fields), c.fields) << c.name;
+        std::string record = c.record;
+        SplitQuotedInPlace(record, c.separator, fields);
+        EXPECT_EQ(Shown(fields), c.fields) << c.name << ", in place";
     }
 }
 
