@@ -25,6 +25,8 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <iterator>
+#include <memory>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
@@ -272,11 +274,12 @@ bool WellQuotedInsert(std::string_view statement, std::string_view table, const 
 }
 
 // CREATE TABLE "<table>"("<letters and digits>" TEXT{, ...}); its column
-// count, or -1. Nothing from the header may reach the SQL unquoted.
-int CreateColumns(const std::string& statement, std::string_view table)
+// count, or -1. prefix: the part up to the parenthesis. Nothing from the
+// header may reach the SQL unquoted.
+int CreateColumns(const std::string& statement, std::string_view prefix)
 {
-    const std::string prefix = "CREATE TABLE " + qb::QuoteIdentifier(table) + "(";
-    if (statement == prefix.substr(0, prefix.size() - 2) + ");")
+    if (statement.size() == prefix.size() && statement.starts_with(prefix.substr(0, prefix.size() - 2)) &&
+        statement.ends_with(");"))
         return 0;  // no columns: cut back, for the database to refuse
     if (statement.compare(0, prefix.size(), prefix) != 0)
         return -1;
@@ -297,39 +300,77 @@ int CreateColumns(const std::string& statement, std::string_view table)
     }
 }
 
-// The file the reader and PrepareWorkingCopy read: in memory, rewritten in
-// place for each input.
-int SourceFd()
-{
-    static const int fd = [] {
-        const int made = ::memfd_create("quillbarrow-fuzz", MFD_CLOEXEC);
-        Check(made >= 0);
-        return made;
-    }();
-    return fd;
-}
-
 // A line of this length before the body puts the body's first bytes shift
 // bytes short of the reader's 64 KiB buffer edge.
 constexpr std::size_t kFillerLine = (std::size_t(1) << 16) - 2;
+constexpr off_t kBodyAt = kFillerLine + 2;
 
-// The filler line, CR LF included, of each length up to kFillerLine.
-std::string_view FillerLine(std::size_t length)
+int MemoryFile(const char* name)
 {
-    static const std::string bytes = std::string(kFillerLine, 'f') + "\r\n";
-    return std::string_view(bytes).substr(kFillerLine - length);
+    const int fd = ::memfd_create(name, MFD_CLOEXEC);
+    Check(fd >= 0);
+    return fd;
 }
 
-void WriteSource(std::string_view filler, std::string_view body)
+// Puts the parts one after another from offset and ends the file there,
+// cutting only when it was longer: a longer one grew by the write.
+void WriteAt(int fd, std::size_t& length, off_t offset, std::string_view first, std::string_view second = {})
 {
-    static std::size_t written = 0;
-    const std::size_t size = filler.size() + body.size();
-    iovec parts[] = {{const_cast<char*>(filler.data()), filler.size()}, {const_cast<char*>(body.data()), body.size()}};
-    Check(::pwritev(SourceFd(), parts, 2, 0) == static_cast<ssize_t>(size));
-    // Only a shorter file needs cutting; a longer one grew by the write.
-    if (size < written)
-        Check(::ftruncate(SourceFd(), static_cast<off_t>(size)) == 0);
-    written = size;
+    const std::size_t size = static_cast<std::size_t>(offset) + first.size() + second.size();
+    iovec parts[] = {{const_cast<char*>(first.data()), first.size()}, {const_cast<char*>(second.data()), second.size()}};
+    Check(::pwritev(fd, parts, 2, offset) == static_cast<ssize_t>(first.size() + second.size()));
+    if (size < length)
+        Check(::ftruncate(fd, static_cast<off_t>(size)) == 0);
+    length = size;
+}
+
+// The file the readers read, in memory: the longest filler line, CR LF
+// included, stays put at its start and each input's body is written after
+// it. A reader starts at the body, or, padded, shift bytes into the filler.
+// The filler is written again only for a separator that holds its byte: one
+// found all along it would have the quoted pass cut 64 KiB of fields each
+// time. Its byte is the first from 'f' on that the separator does not hold,
+// so that an input meets the same filler whatever came before it.
+struct Source {
+    int fd = MemoryFile("quillbarrow-fuzz");
+    std::size_t length = 0;
+    std::string filler = std::string(kFillerLine, 'f') + "\r\n";
+
+    Source() { WriteAt(fd, length, 0, filler); }
+
+    void Write(std::string_view separator, std::string_view body)
+    {
+        char byte = 'f';
+        while (separator.find(byte) != std::string_view::npos)
+            ++byte;  // a separator holds 15 bytes at most
+        if (byte != filler[0]) {
+            std::fill(filler.begin(), filler.end() - 2, byte);
+            WriteAt(fd, length, 0, filler);
+        }
+        WriteAt(fd, length, kBodyAt, body);
+    }
+
+    // The filler line of this length, CR LF included.
+    std::string_view Filler(std::size_t lineLength) const
+    {
+        return std::string_view(filler).substr(kFillerLine - lineLength);
+    }
+};
+
+Source& TheSource()
+{
+    static Source source;
+    return source;
+}
+
+// The whole file that PrepareWorkingCopy opens by name, filler and body,
+// written only for the rare rounds on disk.
+int DiskSourceFd(std::string_view filler, std::string_view body)
+{
+    static const int fd = MemoryFile("quillbarrow-fuzz-disk");
+    static std::size_t length = 0;
+    WriteAt(fd, length, 0, filler, body);
+    return fd;
 }
 
 // A private folder for the working copy rounds. A watcher process removes
@@ -455,11 +496,11 @@ void PrepareAndCompare(const std::string& source, const std::vector<std::string_
     Check(written == expected);
 }
 
-void WorkingCopyRound(unsigned kind, const std::vector<std::string_view>& lines, bool skipFirst, std::size_t limit,
-                      qb::ImportHost& host)
+void WorkingCopyRound(unsigned kind, int sourceFd, const std::vector<std::string_view>& lines, bool skipFirst,
+                      std::size_t limit, qb::ImportHost& host)
 {
     const Place& place = Folder();
-    const std::string source = "/proc/self/fd/" + std::to_string(SourceFd());
+    const std::string source = "/proc/self/fd/" + std::to_string(sourceFd);
     switch (kind) {
     case 1:  // a source that cannot be opened; no earlier copy may stay
         Check(FailsWithStep(place.folder + "/absent.txt", place.copy, skipFirst, host, limit));
@@ -545,62 +586,86 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // form one, and what is left between the numbers holds none.
     Check(table.find("[counter]") == std::string::npos);
 
-    const std::string_view filler = padded ? FillerLine(kFillerLine - shift) : std::string_view();
-    WriteSource(filler, body);
+    Source& source = TheSource();
+    source.Write(separator, body);
+    const std::string_view filler = padded ? source.Filler(kFillerLine - shift) : std::string_view();
+    const off_t start = padded ? static_cast<off_t>(shift) : kBodyAt;
     static std::vector<std::string_view> lines;
     lines.clear();
     if (padded)
         lines.push_back(filler.substr(0, filler.size() - 2));
     ModelLines(body, lines);
 
-    static std::string line, statement;
+    static std::string line, statement, headerInsert;
     static std::vector<std::string_view> fields;
     QuietHost host(fields);
-    qb::LineReader reader(SourceFd(), "the source", limit);
-    std::size_t index = 0;
-    try {
-        for (; reader.Next(line); ++index) {
-            Check(index < lines.size() && lines[index].size() <= limit && line == lines[index]);
-            if (padded && index == 0)
-                continue;  // the filler only moves the body across the buffer's edge
-            qb::SplitFieldsInto(line, separator, fields);
-            CheckFields(line, separator, fields);
-            Check(qb::BuildInsertInto(statement, table, fields) == !fields.empty());
-            Check(fields.empty() ? statement.empty() : WellQuotedInsert(statement, table, fields));
+    // The header is the body's first line.
+    const std::size_t first = padded ? 1 : 0;
+    bool headerChecked = false;
+    {
+        // Gone before the next reader, which then takes over its buffer.
+        qb::LineReader reader(source.fd, "the source", limit, qb::LineEnds::Cr, start);
+        std::size_t index = 0;
+        try {
+            for (; reader.Next(line); ++index) {
+                Check(index < lines.size() && lines[index].size() <= limit && line == lines[index]);
+                if (padded && index == 0)
+                    continue;  // the filler only moves the body across the buffer's edge
+                qb::SplitFieldsInto(line, separator, fields);
+                CheckFields(line, separator, fields);
+                Check(qb::BuildInsertInto(statement, table, fields) == !fields.empty());
+                Check(fields.empty() ? statement.empty() : WellQuotedInsert(statement, table, fields));
+                if (index == first) {
+                    headerInsert = statement;
+                    headerChecked = true;
+                }
+            }
+            Check(index == lines.size());
+        } catch (const std::length_error&) {
+            Check(index < lines.size() && lines[index].size() > limit);
         }
-        Check(index == lines.size());
-    } catch (const std::length_error&) {
-        Check(index < lines.size() && lines[index].size() > limit);
     }
 
-    // The statements made from a header, here the body's first line.
-    const std::size_t first = padded ? 1 : 0;
+    // The statements made from a header. The INSERT is the one checked above
+    // for the same line, unless the reading stopped before it.
     const std::string_view header = lines.size() > first ? lines[first] : std::string_view();
     qb::SplitFieldsInto(header, separator, fields);
     const auto insert = qb::BuildInsert(table, fields);
-    Check(insert.has_value() == !fields.empty() && (!insert || WellQuotedInsert(*insert, table, fields)));
+    Check(insert.has_value() == !fields.empty() &&
+          (!insert || (headerChecked ? *insert == headerInsert : WellQuotedInsert(*insert, table, fields))));
+    static std::string createPrefix;
+    createPrefix.assign("CREATE TABLE ").append(qb::QuoteIdentifier(table)).append("(");
     const auto named = std::count_if(fields.begin(), fields.end(), [](auto field) { return !field.empty(); });
-    Check(CreateColumns(qb::BuildCreateFromHeader(table, header, separator, host), table) == named);
+    Check(CreateColumns(qb::BuildCreateFromHeader(table, header, separator, host), createPrefix) == named);
     const auto unnamed = std::find(fields.begin(), fields.end(), std::string_view());
-    const qb::CreateStatement create = qb::BuildCreateFromAnswers(table, header, separator, host);
-    Check(CreateColumns(create.text, table) == (unnamed - fields.begin()) + (unnamed != fields.end()));
-    Check(create.execute == (!fields.empty() && unnamed == fields.end()));
+    const qb::CreateStatement answered = qb::BuildCreateFromAnswers(table, header, separator, host);
+    Check(CreateColumns(answered.text, createPrefix) == (unnamed - fields.begin()) + (unnamed != fields.end()));
+    Check(answered.execute == (!fields.empty() && unnamed == fields.end()));
 
     // Quoted records over the same bytes: each one cuts and quotes back the same.
     if (mode & 0x40) {
-        qb::LineReader quotedLines(SourceFd(), "the source", limit);
+        qb::LineReader quotedLines(source.fd, "the source", limit, qb::LineEnds::Cr, start);
         qb::RecordReader records(quotedLines, std::string(separator), true);
         static std::string record;
         try {
-            while (records.Next(record))
-                CheckQuotedRoundTrip(record, separator);
+            // The filler, which holds no quote, is a record of its own.
+            for (bool skip = padded; records.Next(record); skip = false) {
+                if (!skip)
+                    CheckQuotedRoundTrip(record, separator);
+            }
         } catch (const std::length_error&) {
         }
     }
 
     static const char* const encodings[] = {"latin1", "cp1252", "utf-16le", "utf-16be", "UTF-8", "UTF-16", "cp437"};
-    if (const unsigned chosen = mode & 0x07; chosen > 0 && (mode & 0x80))
+    // glibc unloads a conversion module when its last user closes it, and
+    // loading it again outweighs the conversions here: one of each stays open.
+    static std::unique_ptr<qb::TextDecoder> held[std::size(encodings)];
+    if (const unsigned chosen = mode & 0x07; chosen > 0 && (mode & 0x80)) {
+        if (!held[chosen - 1])
+            held[chosen - 1] = std::make_unique<qb::TextDecoder>(encodings[chosen - 1]);
         CheckDecoder(encodings[chosen - 1], body, ((mode >> 3) & 0x07) + 1);
+    }
 
     if ((flags & 0x20) && OnDiskThisTime(data, size)) {
         // The working copy follows the file's own rules.
@@ -609,7 +674,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (padded)
             fileLines = lines;
         if (padded || ModelFileLines(body, fileLines))
-            WorkingCopyRound(shape >> 5, fileLines, skipFirst, limit, host);
+            WorkingCopyRound(shape >> 5, DiskSourceFd(filler, body), fileLines, skipFirst, limit, host);
     }
     return 0;
 }

@@ -33,11 +33,4 @@ void SplitFieldsInto(std::string_view line, std::string_view separator, std::vec
     }
 }
 
-std::vector<std::string> SplitFields(std::string_view line, std::string_view separator)
-{
-    std::vector<std::string_view> views;
-    SplitFieldsInto(line, separator, views);
-    return {views.begin(), views.end()};
-}
-
 }  // namespace qb

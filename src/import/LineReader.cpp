@@ -15,30 +15,55 @@ namespace {
 
 constexpr std::size_t kBufferSize = 1 << 16;
 
+// Files are read one after another, and a fresh 64 KiB buffer can cost more
+// than a small file's whole reading: a reader done with its buffer hands it on.
+thread_local std::unique_ptr<char[]> t_spareBuffer;
+
+// Left unfilled: every byte used is read into it first.
+std::unique_ptr<char[]> TakeBuffer()
+{
+    return t_spareBuffer ? std::move(t_spareBuffer) : std::make_unique_for_overwrite<char[]>(kBufferSize);
+}
+
+void HandOn(std::unique_ptr<char[]> buffer)
+{
+    if (!t_spareBuffer)
+        t_spareBuffer = std::move(buffer);
+}
+
 }  // namespace
 
 LineReader::LineReader(const std::string& path, bool privateFile, std::size_t maxLineLength)
-    : m_owned(OpenRegularFileForReading(path, !privateFile)), m_fd(m_owned.Get()), m_name(path), m_raw(new char[kBufferSize]),
+    : m_owned(OpenRegularFileForReading(path, !privateFile)), m_fd(m_owned.Get()), m_name(path), m_raw(TakeBuffer()),
       m_maxLineLength(maxLineLength), m_end1('\r')
 {
 }
 
 LineReader::LineReader(int fd, std::string name, std::size_t maxLineLength, LineEnds ends, off_t start,
                        std::unique_ptr<TextDecoder> decoder)
-    : m_fd(fd), m_offset(start), m_name(std::move(name)), m_raw(new char[kBufferSize]), m_maxLineLength(maxLineLength),
+    : m_fd(fd), m_offset(start), m_name(std::move(name)), m_raw(TakeBuffer()), m_maxLineLength(maxLineLength),
       m_end1(ends == LineEnds::Lf ? '\n' : '\r'), m_decoder(std::move(decoder))
 {
 }
 
-LineReader::~LineReader() = default;
+LineReader::~LineReader()
+{
+    HandOn(std::move(m_raw));
+}
 
 bool LineReader::Fill()
 {
     m_pos = 0;
     m_end = 0;
     if (!m_decoder) {
+        // The end a read found stays the end: a file that grows while it is
+        // read is taken as it was, and the end is not asked for again.
+        if (m_offset == m_fileEnd)
+            return false;
         m_end = ReadFully(m_fd, m_raw.get(), kBufferSize, m_offset, m_name);
         m_offset += static_cast<off_t>(m_end);
+        if (m_end < kBufferSize)
+            m_fileEnd = m_offset;
         m_data = m_raw.get();
         return m_end > 0;
     }
@@ -149,21 +174,22 @@ LineEnds DetectLineEnds(int fd, const std::string& name, off_t start, const std:
     std::unique_ptr<TextDecoder> decoder;
     if (!encoding.empty())
         decoder = std::make_unique<TextDecoder>(encoding);
-    std::vector<char> raw(1 << 20);
+    std::unique_ptr<char[]> raw = TakeBuffer();
     std::string decoded;
     for (off_t offset = start;;) {
-        const std::size_t got = ReadFully(fd, raw.data(), raw.size(), offset, name);
+        const std::size_t got = ReadFully(fd, raw.get(), kBufferSize, offset, name);
         offset += static_cast<off_t>(got);
-        std::string_view text(raw.data(), got);
+        std::string_view text(raw.get(), got);
         if (decoder) {
             decoded.clear();
             decoder->Decode(text, got == 0, decoded);
             text = decoded;
         }
-        if (text.find('\r') != std::string_view::npos)
-            return LineEnds::Cr;
-        if (got == 0)
-            return LineEnds::Lf;
+        const bool cr = text.find('\r') != std::string_view::npos;
+        if (cr || got == 0) {
+            HandOn(std::move(raw));
+            return cr ? LineEnds::Cr : LineEnds::Lf;
+        }
     }
 }
 

@@ -52,6 +52,7 @@ private:
     UniqueFd m_owned;
     int m_fd;
     off_t m_offset = 0;
+    off_t m_fileEnd = -1;  // where a read last found the end of the file
     std::string m_name;
     std::unique_ptr<char[]> m_raw;  // left unfilled: every byte used is read into it first
     std::string m_decoded;

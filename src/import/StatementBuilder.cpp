@@ -18,6 +18,27 @@ void AppendColumn(std::string& statement, std::string_view name)
     statement += "\" TEXT, ";
 }
 
+// QuoteIdentifier's text, written in place: no statement needs its own copy.
+void AppendQuotedIdentifier(std::string& statement, std::string_view name)
+{
+    statement += '"';
+    for (char c : name) {
+        statement += c;
+        if (c == '"')
+            statement += '"';
+    }
+    statement += '"';
+}
+
+// CREATE TABLE "<table>"( with the columns to come.
+std::string OpenCreate(std::string_view table)
+{
+    std::string statement = "CREATE TABLE ";
+    AppendQuotedIdentifier(statement, table);
+    statement += '(';
+    return statement;
+}
+
 // Drops the trailing ", " (or, with no columns at all, the quote and
 // parenthesis: that statement is rejected by the database, as it should be).
 void CloseCreate(std::string& statement)
@@ -46,13 +67,8 @@ std::string ExpandTableName(std::string_view pattern, int counter)
 
 std::string QuoteIdentifier(std::string_view name)
 {
-    std::string quoted = "\"";
-    for (char c : name) {
-        quoted += c;
-        if (c == '"')
-            quoted += '"';
-    }
-    quoted += '"';
+    std::string quoted;
+    AppendQuotedIdentifier(quoted, name);
     return quoted;
 }
 
@@ -79,7 +95,7 @@ std::size_t NamedColumns(std::span<const std::string_view> header)
 
 std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, ImportHost& host)
 {
-    std::string statement = "CREATE TABLE " + QuoteIdentifier(table) + "(";
+    std::string statement = OpenCreate(table);
     for (const auto field : header) {
         host.Yield();
         if (!field.empty())
@@ -99,7 +115,7 @@ std::string BuildCreateFromHeader(std::string_view table, std::string_view heade
 
 CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host)
 {
-    CreateStatement create{"CREATE TABLE " + QuoteIdentifier(table) + "(", false};
+    CreateStatement create{OpenCreate(table), false};
     for (std::size_t n = 1; n <= columns; ++n) {
         const std::string answer = host.AskText("Enter name for column #" + std::to_string(n) + ":");
         AppendColumn(create.text, answer);
@@ -114,7 +130,9 @@ CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t colum
 CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view header,
                                        std::string_view separator, ImportHost& host)
 {
-    return BuildCreateFromAnswers(table, SplitFields(header, separator).size(), host);
+    std::vector<std::string_view> fields;
+    SplitFieldsInto(header, separator, fields);
+    return BuildCreateFromAnswers(table, fields.size(), host);
 }
 
 bool BuildInsertInto(std::string& statement, std::string_view table, std::span<const std::string_view> fields)
@@ -127,7 +145,7 @@ bool BuildInsertInto(std::string& statement, std::string_view table, std::span<c
         size += field.size() + 8;
     statement.reserve(size);
     statement += "INSERT INTO ";
-    statement += QuoteIdentifier(table);
+    AppendQuotedIdentifier(statement, table);
     statement += " VALUES";
     AppendValues(statement, fields);
     statement += ';';

@@ -23,7 +23,7 @@ std::size_t UnitSize(const std::string& encoding)
 void MarkInvalid(std::string& text, std::size_t from)
 {
     for (std::size_t i = from; i < text.size();) {
-        if (text[i] == kUndecodable) {
+        if (static_cast<unsigned char>(text[i]) < 0x80 || text[i] == kUndecodable) {
             ++i;
             continue;
         }

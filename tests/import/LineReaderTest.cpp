@@ -81,9 +81,13 @@ TEST(LineReaderLongTest, ALineOverTheLimitIsRefused)
     EXPECT_EQ(line, "0123456789");
     EXPECT_THROW(reader.Next(line), std::length_error);
 
-    // Also when the line never ends, as in a binary file without a CR.
+    // Also when the line never ends, as in a binary file without a CR, and
+    // when a small file's unended last line is over it.
     LineReader unended(dir.Write("g.bin", std::string(200000, '\xAB')), false, 100000);
     EXPECT_THROW(unended.Next(line), std::length_error);
+    LineReader last(dir.Write("h.txt", "0123456789\r\n01234567890"), false, 10);
+    ASSERT_TRUE(last.Next(line));
+    EXPECT_THROW(last.Next(line), std::length_error);
 }
 
 TEST(LineReaderLongTest, RefusesWhatIsNotAPlainFile)
