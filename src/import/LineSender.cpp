@@ -121,13 +121,7 @@ bool LineSender::SendLine(std::size_t columns, int step, const InsertBatch::Plac
         return SendBound(fields, step, place) != Sent::Lost;
     BuildInsertInto(m_statement, m_table, fields);
     ReleaseIfHuge(m_line);
-    return SendOne(m_statement, step, place) != Sent::Lost;
-}
-
-LineSender::Sent LineSender::SendOne(std::string_view statement, int step, const InsertBatch::Place& place)
-{
-    m_values.clear();
-    return SendOne(statement, m_values, step, place);
+    return SendOne(m_statement, {}, step, place) != Sent::Lost;
 }
 
 // The line's values bound to markers: the statement text stays small and
@@ -136,20 +130,20 @@ LineSender::Sent LineSender::SendBound(std::span<const std::string_view> fields,
                                        const InsertBatch::Place& place)
 {
     m_statement = "INSERT INTO " + QuoteIdentifier(m_table) + " VALUES(";
-    m_values.clear();
+    std::vector<std::optional<std::string_view>> values;
     for (const auto field : fields) {
         m_statement += "?,";
-        m_values.push_back(field.empty() && !IsQuotedEmpty(field) ? std::nullopt : std::optional(field));
+        values.push_back(field.empty() && !IsQuotedEmpty(field) ? std::nullopt : std::optional(field));
     }
     m_statement.back() = ')';
     m_statement += ';';
-    const Sent outcome = SendOne(m_statement, m_values, step, place);
-    m_values.clear();
+    const Sent outcome = SendOne(m_statement, values, step, place);
     ReleaseIfHuge(m_line);
     return outcome;
 }
 
-// Runs one line's statement under the step, as its own transaction.
+// Runs one line's statement under the step, as its own transaction; values,
+// if any, are bound to its markers.
 LineSender::Sent LineSender::SendOne(std::string_view statement,
                                      std::span<const std::optional<std::string_view>> values, int step,
                                      const InsertBatch::Place& place)
@@ -252,7 +246,7 @@ bool LineSender::SendEntriesAlone(std::size_t first, std::size_t last, int step,
             m_sink.At(entry.place, true);
             m_steps.Run(step, [&] { throw StepFailure(entry.step, std::string(m_batch.Single(entry))); });
         } else if ((withRows || entry.kind == InsertBatch::Kind::Alone) &&
-                   SendOne(m_batch.Single(entry), step, entry.place) == Sent::Lost) {
+                   SendOne(m_batch.Single(entry), {}, step, entry.place) == Sent::Lost) {
             return false;
         }
     }

@@ -63,7 +63,6 @@ private:
     bool SendBatch(int step);
     bool SendEntries(std::size_t first, std::size_t last, int step);
     bool SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows);
-    Sent SendOne(std::string_view statement, int step, const InsertBatch::Place& place);
     Sent SendOne(std::string_view statement, std::span<const std::optional<std::string_view>> values, int step,
                  const InsertBatch::Place& place);
     Sent SendBound(std::span<const std::string_view> fields, int step, const InsertBatch::Place& place);
@@ -77,7 +76,6 @@ private:
     std::string m_table;
     std::string m_line;
     std::string m_statement;
-    std::vector<std::optional<std::string_view>> m_values;  // a bound line's
     const PreparedFile* m_file = nullptr;
     std::size_t m_jump = 0;
     bool m_batching = false;

@@ -69,51 +69,6 @@ private:
 
 const char kQuotedEmpty[] = "";
 
-void SplitQuotedInto(std::string_view record, std::string_view separator, std::vector<std::string_view>& fields,
-                     std::string& arena)
-{
-    fields.clear();
-    arena.clear();
-    if (record.empty())
-        return;
-    // Unquoted text is never longer than the record: views into the arena stay put.
-    arena.reserve(record.size());
-    std::size_t pos = 0;
-    for (;;) {
-        std::size_t next;
-        if (pos < record.size() && record[pos] == '"') {
-            const std::size_t start = arena.size();
-            std::size_t p = pos + 1;
-            for (;;) {
-                const std::size_t quote = record.find('"', p);
-                if (quote == std::string_view::npos) {  // never closed: the rest is the field's
-                    arena.append(record.substr(p));
-                    p = record.size();
-                    break;
-                }
-                arena.append(record.substr(p, quote - p));
-                if (quote + 1 < record.size() && record[quote + 1] == '"') {
-                    arena += '"';
-                    p = quote + 2;
-                } else {
-                    p = quote + 1;
-                    break;
-                }
-            }
-            next = FindSeparator(record, p, separator);
-            arena.append(record.substr(p, (next == std::string_view::npos ? record.size() : next) - p));
-            fields.push_back(arena.size() == start ? std::string_view(kQuotedEmpty, 0)
-                                                   : std::string_view(arena.data() + start, arena.size() - start));
-        } else {
-            next = FindSeparator(record, pos, separator);
-            fields.push_back(record.substr(pos, (next == std::string_view::npos ? record.size() : next) - pos));
-        }
-        if (next == std::string_view::npos)
-            return;
-        pos = next + separator.size();
-    }
-}
-
 void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields)
 {
     fields.clear();
@@ -162,6 +117,13 @@ void SplitQuotedInPlace(std::string& record, std::string_view separator, std::ve
             return;
         pos = next + separator.size();
     }
+}
+
+void SplitQuotedInto(std::string_view record, std::string_view separator, std::vector<std::string_view>& fields,
+                     std::string& arena)
+{
+    arena.assign(record);
+    SplitQuotedInPlace(arena, separator, fields);
 }
 
 const std::vector<std::string_view>& RecordSplitter::SplitInPlace(std::string& record)

@@ -20,13 +20,12 @@ inline bool IsQuotedEmpty(std::string_view field)
 // with a quote runs to the matching closing quote, two quotes inside it
 // standing for one; separators and line ends inside belong to it, and text
 // between the closing quote and the next separator is kept. Other fields
-// are taken as they are. Unquoted views point into record, quoted ones
-// into arena, which is reused.
+// are taken as they are. The fields' text is moved to the front of record
+// as the quotes are taken out, and the views point into record.
+void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields);
+// The same, cut in a copy of record kept in arena, which is reused.
 void SplitQuotedInto(std::string_view record, std::string_view separator, std::vector<std::string_view>& fields,
                      std::string& arena);
-// The same fields as SplitQuotedInto, with their text moved to the front of
-// record as the quotes are taken out; the views point into record.
-void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields);
 
 // Cuts a record by the file's rules: quoted or exactly on the separator.
 class RecordSplitter {
