@@ -7,14 +7,14 @@
 // mode: bits 0-2 an encoding to convert the body from, 3-5 the piece size,
 // 6 the body read again as quoted records, 7 the conversion done at all.
 // Each costs, so each has its bit: the fuzzer spends time where it finds more.
-#include "filelist/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "import/FieldSplitter.h"
 #include "import/ImportHost.h"
 #include "import/LineReader.h"
 #include "import/Records.h"
 #include "import/TextDecoder.h"
 #include "import/StatementBuilder.h"
-#include "import/StepFailure.h"
+#include "base/StepFailure.h"
 #include "import/WorkingCopy.h"
 
 #include <algorithm>

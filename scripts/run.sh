@@ -11,4 +11,4 @@ if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && "${QT_QPA_PLATFORM:-}" != offscre
   echo "Built, but there is no display to show the windows on (DISPLAY is not set)." >&2
   exit 1
 fi
-exec build/src/frame/quillbarrow "$@"
+exec build/src/gui/quillbarrow "$@"

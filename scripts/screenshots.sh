@@ -27,7 +27,7 @@ trap cleanup EXIT
 export DISPLAY=$display
 sleep 1
 
-build/src/frame/quillbarrow >/dev/null 2>&1 &
+build/src/gui/quillbarrow >/dev/null 2>&1 &
 app=$!
 
 shot() { sleep 0.7; import -window root "$out/$1.png"; echo "saved $out/$1.png"; }

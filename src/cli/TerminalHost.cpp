@@ -1,6 +1,6 @@
 #include "cli/TerminalHost.h"
 
-#include "filelist/TemporaryFiles.h"
+#include "base/TemporaryFiles.h"
 #include "import/ImportRun.h"
 
 #include <string>

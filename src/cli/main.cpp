@@ -1,9 +1,9 @@
 // quillbarrow-import: the import run without windows, for scripts.
 #include "cli/CommandLine.h"
 #include "cli/TerminalHost.h"
-#include "connection/DataSources.h"
-#include "connection/TableCatalogue.h"
-#include "filelist/TemporaryFiles.h"
+#include "odbc/DataSources.h"
+#include "odbc/TableCatalogue.h"
+#include "base/TemporaryFiles.h"
 #include "import/DryRun.h"
 #include "import/ImportRun.h"
 #include "import/RunRecords.h"

@@ -1,8 +1,8 @@
 #include "import/DryRun.h"
 
-#include "connection/Database.h"
-#include "filelist/PathHelpers.h"
-#include "filelist/SafeFile.h"
+#include "odbc/Database.h"
+#include "files/PathHelpers.h"
+#include "base/SafeFile.h"
 #include "import/ImportRun.h"
 #include "import/StatementBuilder.h"
 #include "import/TextDecoder.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frame/ErrorReport.h"
+#include "base/ErrorReport.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
 #include "import/ImportRun.h"
 
-#include "connection/Database.h"
-#include "frame/AsciiCase.h"
-#include "filelist/PathHelpers.h"
-#include "frame/ErrorReport.h"
+#include "odbc/Database.h"
+#include "base/AsciiCase.h"
+#include "files/PathHelpers.h"
+#include "base/ErrorReport.h"
 #include "import/LineReader.h"
 #include "import/LineSender.h"
 #include "import/Records.h"

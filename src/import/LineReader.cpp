@@ -1,6 +1,6 @@
 #include "import/LineReader.h"
 
-#include "filelist/SafeFile.h"
+#include "base/SafeFile.h"
 #include "import/TextDecoder.h"
 
 #include <cerrno>

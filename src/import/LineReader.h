@@ -1,6 +1,6 @@
 #pragma once
 
-#include "filelist/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "import/TextDecoder.h"
 
 #include <memory>

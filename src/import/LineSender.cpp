@@ -1,11 +1,11 @@
 #include "import/LineSender.h"
 
-#include "connection/Database.h"
-#include "frame/ErrorReport.h"
+#include "odbc/Database.h"
+#include "base/ErrorReport.h"
 #include "import/ImportSettings.h"
 #include "import/LineReader.h"
 #include "import/StatementBuilder.h"
-#include "import/StepFailure.h"
+#include "base/StepFailure.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #include "import/Preview.h"
 
-#include "filelist/SafeFile.h"
+#include "base/SafeFile.h"
 #include "import/StatementBuilder.h"
 #include "import/TextDecoder.h"
 

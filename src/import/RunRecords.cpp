@@ -1,6 +1,6 @@
 #include "import/RunRecords.h"
 
-#include "filelist/SafeFile.h"
+#include "base/SafeFile.h"
 
 #include <algorithm>
 #include <cerrno>

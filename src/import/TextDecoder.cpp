@@ -1,6 +1,6 @@
 #include "import/TextDecoder.h"
 
-#include "frame/AsciiCase.h"
+#include "base/AsciiCase.h"
 
 #include <cerrno>
 #include <stdexcept>

@@ -1,11 +1,11 @@
 #include "import/WorkingCopy.h"
 
-#include "filelist/PathHelpers.h"
-#include "filelist/SafeFile.h"
+#include "files/PathHelpers.h"
+#include "base/SafeFile.h"
 #include "import/LineReader.h"
 #include "import/Records.h"
 #include "import/TextDecoder.h"
-#include "import/StepFailure.h"
+#include "base/StepFailure.h"
 
 #include <cctype>
 #include <cerrno>

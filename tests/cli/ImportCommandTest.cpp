@@ -1,4 +1,4 @@
-#include "connection/Database.h"
+#include "odbc/Database.h"
 #include "support/DataSources.h"
 #include "support/TempDir.h"
 

@@ -1,6 +1,6 @@
 // The batched import must come to exactly what the line-by-line one does.
-#include "connection/Database.h"
-#include "connection/TableCatalogue.h"
+#include "odbc/Database.h"
+#include "odbc/TableCatalogue.h"
 #include "import/ImportRun.h"
 #include "support/DataSources.h"
 #include "support/ScriptedHost.h"

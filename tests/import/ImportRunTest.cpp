@@ -1,5 +1,5 @@
-#include "connection/Database.h"
-#include "connection/TableCatalogue.h"
+#include "odbc/Database.h"
+#include "odbc/TableCatalogue.h"
 #include "import/ImportRun.h"
 #include "support/DataSources.h"
 #include "support/ScriptedHost.h"

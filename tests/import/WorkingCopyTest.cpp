@@ -1,4 +1,4 @@
-#include "import/StepFailure.h"
+#include "base/StepFailure.h"
 #include "import/WorkingCopy.h"
 #include "support/ScriptedHost.h"
 #include "support/TempDir.h"

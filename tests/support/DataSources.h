@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connection/Database.h"
+#include "odbc/Database.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,49 @@
+#include "gui/Dialogs.h"
+
+#include <utility>
+
+namespace qb {
+
+namespace {
+
+std::string& TitleSlot()
+{
+    // Until start-up shortens it, the product name is the best caption.
+    static std::string title = "Quillbarrow";
+    return title;
+}
+
+}  // namespace
+
+const std::string& ApplicationTitle()
+{
+    return TitleSlot();
+}
+
+void UseApplicationTitle(std::string title)
+{
+    TitleSlot() = std::move(title);
+}
+
+BoxAnswer Dialogs::Message(const std::string& text, BoxButtons buttons, BoxIcon icon, const std::string& title)
+{
+    return ShowMessageBox({text, title.empty() ? ApplicationTitle() : title, buttons, icon});
+}
+
+bool Dialogs::ImportErrorReport(const std::string& text, const std::string& details)
+{
+    return ShowErrorReportBox(
+        {{text, "Application Error", BoxButtons::Ok, BoxIcon::Exclamation}, details, true});
+}
+
+void Dialogs::Details(const std::string& text, const std::string& details)
+{
+    ShowErrorReportBox({{text, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None}, details, false});
+}
+
+std::string Dialogs::Input(const std::string& prompt, const std::string& proposed, const std::string& title)
+{
+    return ShowInputBox({prompt, title.empty() ? ApplicationTitle() : title, proposed});
+}
+
+}  // namespace qb

@@ -1,0 +1,388 @@
+#include "gui/MainWindow.h"
+
+#include "gui/FillTableList.h"
+#include "gui/FileListView.h"
+#include "gui/LookAndFeel.h"
+#include "gui/PointerRule.h"
+#include "gui/SettingsStore.h"
+#include "gui/Twips.h"
+#include "import/ImportRun.h"
+#include "import/RunRecords.h"
+#include "gui/WindowImportHost.h"
+#include "gui/Dialogs.h"
+#include "gui/ErrorReportBox.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+
+namespace qb {
+namespace {
+
+const char* const kDefaultPattern = "NewTable[counter]";
+const char* const kDefaultSeparator = ",";
+
+template <typename Control>
+Control* Place(Control* control, const char* name, QRect rect, double points = 9)
+{
+    control->setObjectName(QString::fromUtf8(name));
+    control->setGeometry(rect);
+    control->setFont(BoldFont(points));
+    return control;
+}
+
+// Room the window gains below its original controls, in twips: the reading
+// options, then the run's status line and progress bar.
+constexpr int kOriginalHeight = 8685;
+constexpr int kAddedHeight = 480;
+constexpr int kProgressHeight = 1230;
+constexpr int kLookHeight = 510;
+
+// The bar's steps: byte counts would overflow its int range.
+constexpr int kProgressSteps = 1000;
+
+int ProgressStep(const ImportProgress& progress)
+{
+    if (progress.bytesTotal == 0)
+        return 0;
+    const double done = static_cast<double>(std::min(progress.bytesDone, progress.bytesTotal));
+    return static_cast<int>(done * kProgressSteps / static_cast<double>(progress.bytesTotal));
+}
+
+QString Escaped(const std::string& text)
+{
+    return QString::fromStdString(text).toHtmlEscaped();
+}
+
+}  // namespace
+
+const EncodingChoice kEncodingChoices[5] = {
+    {"As is", ""}, {"UTF-8", "UTF-8"}, {"Windows-1252", "WINDOWS-1252"}, {"ISO-8859-1", "ISO-8859-1"}, {"UTF-16", "UTF-16"},
+};
+
+QString MainHelpText()
+{
+    return QStringList{QStringLiteral("Text files should look like this:"), QString(), QStringLiteral("Name,State"),
+                       QStringLiteral("Peter,NH"), QStringLiteral("Jane,MA"), QString(),
+                       QStringLiteral("Also, if appending, make sure the number of columns in the text file match "
+                                      "the number of columns in the table."),
+                       QString(),
+                       QStringLiteral("When appending, number of columns and data types (number, decimal, text, "
+                                      "etc.) must be identical."),
+                       QString(),
+                       QStringLiteral("Fields may be in double quotes: a quoted field may hold the separator and line "
+                                      "breaks, and two double quotes in it stand for one; \"\" is an empty text, "
+                                      "while an empty field is NULL. Encoding: the files' character set, converted "
+                                      "to UTF-8; files that start with a UTF-16 byte order mark are read as UTF-16 "
+                                      "whatever is chosen.")}
+        .join(QStringLiteral("\r\n"));
+}
+
+MainWindow::MainWindow(SettingsStore& settings, Dialogs& dialogs, std::function<std::string()> dataSourceName,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_settings(settings), m_dialogs(dialogs), m_dataSourceName(std::move(dataSourceName)),
+      m_reporter(std::make_unique<ErrorReportBox>(dialogs)), m_pointer(new PointerRule(this))
+{
+    setObjectName(QStringLiteral("Form2"));
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    BuildControls();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildControls()
+{
+    auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
+    setFixedSize(TwipsToPixels(6345, this),
+                 TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight + kLookHeight, this));
+    setAutoFillBackground(true);
+
+    m_frame1 = Place(new QGroupBox(this), "Frame1", twips(120, 0, 6120, 2480));
+    m_files = Place(new FileListView(m_frame1), "ListView1", twips(240, 240, 5655, 1215));
+    auto* add = Place(new QPushButton(QStringLiteral("Add Text File(s)"), m_frame1), "PushButton3",
+                      twips(240, 1545, 2775, 405), 11.25);
+    auto* addAll = Place(new QPushButton(QStringLiteral("Add All File(s) In Folder"), m_frame1), "PushButton4",
+                         twips(3120, 1545, 2775, 405), 11.25);
+    auto* help = Place(new QPushButton(QStringLiteral("?"), m_frame1), "PushButton6", twips(4080, 2033, 735, 345), 11.25);
+    m_label1 = Place(new QLabel(QStringLiteral("Fields Separated By:"), m_frame1), "Label1", twips(240, 2090, 2055, 255));
+    m_text3 = Place(new QLineEdit(m_frame1), "Text3", twips(2280, 2050, 1695, 330));
+
+    m_frame2 = Place(new QGroupBox(QStringLiteral("Table Options"), this), "Frame2", twips(120, 2520, 6120, 5055));
+    m_option1 = Place(new QRadioButton(QStringLiteral("Create New Table From Text File"), m_frame2), "Option1",
+                      twips(180, 360, 3495, 255));
+    m_frame3 = Place(new QGroupBox(QStringLiteral("Create New Table Options"), m_frame2), "Frame3",
+                     twips(180, 720, 5775, 1455));
+    m_option3 = Place(new QRadioButton(QStringLiteral("First line in file will be used to create table columns"), m_frame3),
+                      "Option3", twips(120, 300, 4695, 255));
+    m_option4 = Place(new QRadioButton(QStringLiteral("Ignore first line, user-specified columns names"), m_frame3),
+                      "Option4", twips(120, 600, 4455, 255));
+    m_label5 = Place(new QLabel(QStringLiteral("Table Name:"), m_frame3), "Label5", twips(240, 960, 1215, 255));
+    m_text2 = Place(new QLineEdit(m_frame3), "Text2", twips(1680, 960, 3735, 330));
+    m_option2 = Place(new QRadioButton(QStringLiteral("Append to Existing Table From Text File"), m_frame2), "Option2",
+                      twips(180, 2280, 4095, 255));
+    m_frame4 = Place(new QGroupBox(QStringLiteral("Append to Existing Table Options"), m_frame2), "Frame4",
+                     twips(180, 2640, 5775, 2175));
+    m_check2 = Place(new QCheckBox(QStringLiteral("Ignore first line in file because it is a header row with no data"),
+                                   m_frame4),
+                     "Check2", twips(120, 360, 5535, 255));
+    m_label2 = Place(new QLabel(QStringLiteral("Table Name:"), m_frame4), "Label2", twips(240, 720, 1215, 255));
+    m_list1 = Place(new QListWidget(m_frame4), "List1", twips(1680, 720, 3735, 1185));
+
+    auto* start = Place(new QPushButton(QStringLiteral("Start Importing"), this), "PushButton1",
+                        twips(120, 7680, 6120, 405), 11.25);
+    auto* setup = Place(new QPushButton(QStringLiteral("Setup Connection"), this), "PushButton5",
+                        twips(120, 8190, 6120, 405), 11.25);
+
+    // Below the original controls: how the files' text is read.
+    m_quoted = Place(new QCheckBox(QStringLiteral("Fields may be in double quotes"), this), "CheckQuoted",
+                     twips(240, 8700, 3135, 330));
+    m_encodingLabel = Place(new QLabel(QStringLiteral("Encoding:"), this), "LabelEncoding", twips(3480, 8738, 975, 255));
+    m_encoding = Place(new QComboBox(this), "ComboEncoding", twips(4455, 8700, 1785, 330));
+    for (const EncodingChoice& choice : kEncodingChoices)
+        m_encoding->addItem(QString::fromUtf8(choice.caption));
+    m_quoted->setChecked(m_settings.Get(QLatin1String(kQuotedFieldsKey)) == QLatin1String("1"));
+    if (const int saved = m_encoding->findText(m_settings.Get(QLatin1String(kEncodingKey))); saved >= 0)
+        m_encoding->setCurrentIndex(saved);
+    connect(m_quoted, &QCheckBox::toggled, this, [this](bool on) {
+        m_settings.Save(QLatin1String(kQuotedFieldsKey), on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+    connect(m_encoding, &QComboBox::currentTextChanged, this,
+            [this](const QString& caption) { m_settings.Save(QLatin1String(kEncodingKey), caption); });
+
+    BuildProgressControls();
+    BuildLookControls();
+
+    // One group: nested inside the same frame as the create options, the
+    // two modes alone could end up both chosen or neither.
+    m_modes = new QButtonGroup(this);
+    m_modes->addButton(m_option1);
+    m_modes->addButton(m_option2);
+    m_option1->setChecked(true);
+    m_option3->setChecked(true);
+    ApplyMode();
+
+    // Tab order as designed: list, separator, modes, options, table list,
+    // buttons; then the controls added below them.
+    QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, m_option4,
+                        m_option2, add, addAll, help, start, setup, m_quoted, m_encoding, m_status, m_stop,
+                        findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
+                        findChild<QPushButton*>(QStringLiteral("PushButtonCheck"))};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    for (QPushButton* button : {start, add, addAll, setup, help, m_stop})
+        m_pointer->ShowsHandOver(button);
+    for (QWidget* control : std::initializer_list<QWidget*>{this, m_frame1, m_frame2, m_frame3, m_frame4, m_label1,
+                                                            m_list1, m_text3, m_encodingLabel})
+        m_pointer->ShowsDefaultOver(control);
+    m_files->SetWindowPointer([this] { return m_pointer->IsBusy(); },
+                              [this] { m_pointer->SetPointer(PointerStyle::Default); });
+    m_files->SetDragPointerImage(ProgramFile(ProgramFolder(), QLatin1String(kDragPointerFile)));
+    m_files->onDrop = [this](const std::vector<std::string>& paths) { AddDropped(paths); };
+
+    connect(m_option1, &QRadioButton::toggled, this, [this] { ApplyMode(); });
+    connect(start, &QPushButton::clicked, this, &MainWindow::PushButton1_Click);
+    connect(add, &QPushButton::clicked, this, &MainWindow::PushButton3_Click);
+    connect(addAll, &QPushButton::clicked, this, &MainWindow::PushButton4_Click);
+    connect(setup, &QPushButton::clicked, this, &MainWindow::PushButton5_Click);
+    connect(help, &QPushButton::clicked, this, &MainWindow::PushButton6_Click);
+}
+
+void MainWindow::BuildProgressControls()
+{
+    auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
+    m_status = Place(new QLabel(this), "LabelStatus", twips(240, 9150, 4815, 780), 8);
+    m_status->setWordWrap(true);
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_status->setTextFormat(Qt::RichText);
+    m_status->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_status->setFocusPolicy(Qt::NoFocus);
+    connect(m_status, &QLabel::linkActivated, this, [this] { OpenLog(); });
+
+    m_stop = Place(new QPushButton(QStringLiteral("Stop"), this), "PushButtonStop", twips(5160, 9150, 1080, 405), 11.25);
+    m_stop->setEnabled(false);
+    connect(m_stop, &QPushButton::clicked, this, &MainWindow::StopImport);
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_escape->setEnabled(false);
+    connect(m_escape, &QShortcut::activated, this, &MainWindow::StopImport);
+
+    m_progress = Place(new QProgressBar(this), "ProgressImport", twips(240, 10020, 6000, 255), 8);
+    m_progress->setRange(0, kProgressSteps);
+    m_progress->setValue(0);
+}
+
+void MainWindow::ApplyMode()
+{
+    const bool create = m_option1->isChecked();
+    for (QWidget* control : std::initializer_list<QWidget*>{m_option3, m_option4, m_label5, m_text2})
+        control->setEnabled(create);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_frame4, m_check2, m_label2, m_list1})
+        control->setEnabled(!create);
+}
+
+void MainWindow::Form_Load()
+{
+    ++m_loads;
+    StepRunner steps(*m_reporter, ProcedurePath("Form2", "Form_Load"));
+    steps.Run(100, [this] { ApplyWindowColours(this); });
+    steps.Run(102, [this] { setWindowIcon(QIcon(ProgramFile(ProgramFolder(), QLatin1String(kAppIconFile)))); });
+    steps.Run(104, [this] { m_text2->setText(QString::fromLatin1(kDefaultPattern)); });
+    steps.Run(106, [this] { m_text3->setText(QString::fromLatin1(kDefaultSeparator)); });
+    steps.Run(108, [this] { m_pointer->LoadHandPointer(); });
+    steps.Run(110, [this] { setWindowTitle(QString::fromLatin1(kProductName)); });
+    steps.Run(112, [this] { m_list1->clear(); });
+    steps.Run(114, [this] { FillTableList(m_list1, m_dataSourceName()); });
+    steps.Run(116, [this] {
+        m_files->setColumnCount(1);
+        m_files->setColumnWidth(0, TwipsToPixels(5000, this));
+    });
+}
+
+ImportSettings MainWindow::CurrentSettings() const
+{
+    ImportSettings settings;
+    settings.Files = m_files->ExactPaths();
+    settings.Separator = m_text3->text().toStdString();
+    settings.Mode = m_option1->isChecked() ? ImportMode::CreateNewTable : ImportMode::AppendToExistingTable;
+    settings.ColumnNames = m_option3->isChecked() ? ColumnNameSource::FromFirstLine : ColumnNameSource::UserSpecified;
+    settings.TableNamePattern = m_text2->text().toStdString();
+    if (const auto selected = m_list1->selectedItems(); !selected.isEmpty())
+        settings.TargetTable = selected.first()->text().toStdString();
+    settings.IgnoreFirstLine = m_check2->isChecked();
+    for (int i = 0; i < m_list1->count(); ++i)
+        settings.TableList.push_back(m_list1->item(i)->text().toStdString());
+    settings.DataSourceName = m_dataSourceName();
+    settings.Quoted = m_quoted->isChecked();
+    settings.Encoding = kEncodingChoices[std::max(0, m_encoding->currentIndex())].name;
+    return settings;
+}
+
+void MainWindow::PushButton1_Click()
+{
+    // A second start while a run yields does nothing, as the core would do.
+    if (m_run)
+        return;
+    ImportSettings settings = CurrentSettings();
+    settings.LogFolder = DefaultLogFolder();
+    WindowImportHost host(m_dialogs, *m_pointer, [this](const std::string& name) {
+        m_list1->insertItem(0, QString::fromStdString(name));
+    });
+    if (progressClock)
+        host.clock = progressClock;
+    host.onProgress = [this](const ImportProgress& progress) { ShowProgress(progress); };
+    host.listEntry = [this](int position) { return m_files->ExactPathAt(position - 1); };
+
+    m_run = &host;
+    m_logPath.clear();
+    m_progress->setValue(0);
+    SetStatus({});
+    m_stop->setEnabled(true);
+    m_escape->setEnabled(true);
+    struct RunEnd {
+        MainWindow& window;
+        ~RunEnd()
+        {
+            window.m_run = nullptr;
+            window.m_stop->setEnabled(false);
+            window.m_escape->setEnabled(false);
+        }
+    };
+    ImportSummary summary;
+    {
+        RunEnd end{*this};
+        summary = RunImport(settings, host);
+    }
+    // Files are counted once the checks pass: a run refused by them has no summary.
+    if (summary.files == 0)
+        return;
+    if (const auto& last = host.LastProgress())
+        m_progress->setValue(ProgressStep(*last));
+    if (!summary.stopped)
+        m_progress->setValue(kProgressSteps);
+    ShowSummary(summary, host.UnshownReports());
+}
+
+void MainWindow::StopImport()
+{
+    if (m_run)
+        m_run->RequestStop();
+}
+
+void MainWindow::ShowProgress(const ImportProgress& progress)
+{
+    m_progress->setValue(ProgressStep(progress));
+    SetStatus(Escaped(StatusText(progress)));
+}
+
+void MainWindow::SetStatus(const QString& text, bool linked)
+{
+    m_status->setText(text);
+    m_status->setFocusPolicy(linked ? Qt::StrongFocus : Qt::NoFocus);
+    m_status->setToolTip(linked ? m_logPath : QString());
+    emit statusChanged(text);
+}
+
+void MainWindow::ShowSummary(const ImportSummary& summary, int unshownReports)
+{
+    QString text = Escaped(SummaryText(summary));
+    m_logPath = QFile::decodeName(QByteArray::fromStdString(summary.logPath));
+    if (!m_logPath.isEmpty())
+        text = QStringLiteral("<a href=\"log\">%1</a>").arg(text);
+    for (const std::string& problem : summary.problems)
+        text += QStringLiteral("<br>") + Escaped(problem);
+    if (unshownReports > 0) {
+        const QString count = QLocale(QLocale::English).toString(unshownReports);
+        text += QStringLiteral("<br>") + (unshownReports == 1 ? QStringLiteral("1 more error report not shown")
+                                                              : count + QStringLiteral(" more error reports not shown"));
+    }
+    SetStatus(text, !m_logPath.isEmpty());
+}
+
+void MainWindow::OpenLog()
+{
+    if (m_logPath.isEmpty())
+        return;
+    // The oldest logs are removed as new runs keep theirs.
+    if (!QFileInfo(m_logPath).isFile() || !openUrl || !openUrl(QUrl::fromLocalFile(m_logPath)))
+        m_dialogs.Message("Could not open the log " + QFile::encodeName(m_logPath).toStdString() + ".");
+}
+
+void MainWindow::PushButton5_Click()
+{
+    StepRunner steps(*m_reporter, ProcedurePath("Form2", "PushButton5_Click"));
+    steps.Run(100, [this] {
+        if (onSetupConnection)
+            onSetupConnection();
+    });
+}
+
+void MainWindow::PushButton6_Click()
+{
+    StepRunner steps(*m_reporter, ProcedurePath("Form2", "PushButton6_Click"));
+    steps.Run(100, [this] { m_dialogs.Message(MainHelpText().toStdString()); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (onClose)
+        onClose();
+}
+
+}  // namespace qb

@@ -1,0 +1,147 @@
+#pragma once
+
+#include "files/FolderScan.h"
+#include "base/ErrorReport.h"
+
+#include <QUrl>
+#include <QWidget>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
+class QTimer;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QShortcut;
+
+namespace qb {
+
+class Dialogs;
+class FileListView;
+class PointerRule;
+class SettingsStore;
+struct ImportProgress;
+struct ImportSettings;
+struct ImportSummary;
+class WindowImportHost;
+
+// The window where the work is done: the files, the separator, the mode and
+// its options, the table list, and Start Importing.
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    MainWindow(SettingsStore& settings, Dialogs& dialogs, std::function<std::string()> dataSourceName,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The initialisation; run again by Next > of the connection window.
+    void Form_Load();
+    int Loads() const { return m_loads; }
+
+    void PushButton1_Click();  // Start Importing
+    void PushButton3_Click();  // Add Text File(s)
+    void PushButton4_Click();  // Add All File(s) In Folder
+    void PushButton5_Click();  // Setup Connection
+    void PushButton6_Click();  // ?
+    void Preview_Click();      // the first records of the chosen file, as the import would read them
+    void Check_Click();        // the whole list, read and checked but not imported
+    // Stop, or Escape: the run ends after the statement or batch in flight.
+    void StopImport();
+    bool Importing() const { return m_run != nullptr; }
+
+    // The import's inputs, as the controls hold them now.
+    ImportSettings CurrentSettings() const;
+
+    FileListView& Files() const { return *m_files; }
+    PointerRule& Pointer() const { return *m_pointer; }
+
+    std::function<void()> onSetupConnection;
+    std::function<void()> onClose;
+    // Paces the status line during a run; replaceable so that tests script it.
+    std::function<std::chrono::steady_clock::time_point()> progressClock;
+    // Opens the run's log with the desktop's viewer.
+    std::function<bool(const QUrl&)> openUrl;
+
+signals:
+    // The status line below the controls shows new text (rich text).
+    void statusChanged(const QString& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildProgressControls();
+    void BuildLookControls();
+    void RefreshPreview();
+    std::optional<std::size_t> TableColumns(const std::string& table);
+    void ApplyMode();
+    void ShowProgress(const ImportProgress& progress);
+    void ShowSummary(const ImportSummary& summary, int unshownReports);
+    void OpenLog();
+    void SetStatus(const QString& text, bool linked = false);
+    void AppendPath(const std::string& path);
+    void AddDropped(const std::vector<std::string>& paths);
+    // Folder walks report on this window and keep it responsive.
+    ScanHost WalkHost() const;
+
+    SettingsStore& m_settings;
+    Dialogs& m_dialogs;
+    std::function<std::string()> m_dataSourceName;
+    std::unique_ptr<ErrorReporter> m_reporter;
+    PointerRule* m_pointer;
+    int m_loads = 0;
+
+    QGroupBox* m_frame1;
+    QGroupBox* m_frame2;
+    QGroupBox* m_frame3;
+    QGroupBox* m_frame4;
+    FileListView* m_files;
+    QLineEdit* m_text2;
+    QLineEdit* m_text3;
+    QLabel* m_label1;
+    QLabel* m_label2;
+    QLabel* m_label5;
+    QRadioButton* m_option1;
+    QRadioButton* m_option2;
+    QRadioButton* m_option3;
+    QRadioButton* m_option4;
+    QCheckBox* m_check2;
+    QListWidget* m_list1;
+    QCheckBox* m_quoted;
+    QLabel* m_encodingLabel;
+    QComboBox* m_encoding;
+    QButtonGroup* m_modes;
+    QLabel* m_status;
+    QPushButton* m_stop;
+    QProgressBar* m_progress;
+    QShortcut* m_escape;
+    class PreviewWindow* m_preview = nullptr;  // made when first asked for
+    QTimer* m_previewTimer = nullptr;
+    std::map<std::string, std::size_t> m_tableColumns;  // asked of the data source once per table
+    WindowImportHost* m_run = nullptr;  // the run under way
+    QString m_logPath;                  // the last run's log, as the summary links to it
+};
+
+// The encodings the window offers: caption, and iconv's name (empty: as is).
+struct EncodingChoice {
+    const char* caption;
+    const char* name;
+};
+extern const EncodingChoice kEncodingChoices[5];
+
+QString MainHelpText();
+
+}  // namespace qb

@@ -1,0 +1,87 @@
+#include "gui/PreviewWindow.h"
+
+#include <QFont>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace qb {
+
+PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("PreviewWindow"));
+    setWindowTitle(QStringLiteral("Preview"));
+    resize(720, 420);
+    m_file = new QLabel(this);
+    m_file->setObjectName(QStringLiteral("PreviewFile"));
+    m_grid = new QTableWidget(this);
+    m_grid->setObjectName(QStringLiteral("PreviewGrid"));
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("PreviewNote"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_file);
+    layout->addWidget(m_grid, 1);
+    layout->addWidget(m_note);
+}
+
+void PreviewWindow::Show(const QString& file, const Preview& preview)
+{
+    m_file->setText(file);
+    m_grid->clear();
+    if (!preview.error.empty()) {
+        m_grid->setRowCount(0);
+        m_grid->setColumnCount(0);
+        m_note->setText(QString::fromStdString(preview.error));
+        return;
+    }
+    int columns = static_cast<int>(preview.headers.size());
+    for (const auto& record : preview.records)
+        columns = std::max(columns, static_cast<int>(record.size()));
+    m_grid->setColumnCount(columns);
+    m_grid->setRowCount(static_cast<int>(preview.records.size()));
+    QStringList headers;
+    for (int c = 0; c < columns; ++c) {
+        headers << (c < static_cast<int>(preview.headers.size()) ? QString::fromStdString(preview.headers[c])
+                                                                 : QStringLiteral("Column %1").arg(c + 1));
+    }
+    m_grid->setHorizontalHeaderLabels(headers);
+    QFont nullFont = m_grid->font();
+    nullFont.setItalic(true);
+    for (int r = 0; r < static_cast<int>(preview.records.size()); ++r) {
+        const auto& record = preview.records[static_cast<std::size_t>(r)];
+        const bool marked = preview.marked[static_cast<std::size_t>(r)];
+        auto* mark = new QTableWidgetItem(marked ? QStringLiteral("! %1").arg(r + 1) : QString::number(r + 1));
+        if (marked)
+            mark->setToolTip(QStringLiteral("%1 fields").arg(record.size()));
+        m_grid->setVerticalHeaderItem(r, mark);
+        for (int c = 0; c < static_cast<int>(record.size()); ++c) {
+            const PreviewCell& cell = record[static_cast<std::size_t>(c)];
+            auto* item = new QTableWidgetItem(cell.null ? QStringLiteral("NULL") : QString::fromStdString(cell.text));
+            if (cell.null) {
+                item->setForeground(Qt::gray);
+                item->setFont(nullFont);
+            }
+            if (marked)
+                item->setBackground(QColor(255, 225, 225));
+            m_grid->setItem(r, c, item);
+        }
+    }
+    if (preview.columns)
+        m_note->setText(preview.mismatched == 0
+                            ? QStringLiteral("Every record shown has %1 fields.").arg(*preview.columns)
+                            : QStringLiteral("%1 of %2 records shown do not have %3 fields.")
+                                  .arg(preview.mismatched)
+                                  .arg(preview.records.size())
+                                  .arg(*preview.columns));
+    else
+        m_note->setText(QStringLiteral("%1 records shown.").arg(preview.records.size()));
+}
+
+QString PreviewWindow::Note() const
+{
+    return m_note->text();
+}
+
+}  // namespace qb

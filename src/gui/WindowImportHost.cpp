@@ -1,0 +1,94 @@
+#include "gui/WindowImportHost.h"
+
+#include "gui/PointerRule.h"
+#include "gui/Dialogs.h"
+#include "gui/ErrorReportBox.h"
+
+#include <QCoreApplication>
+
+namespace qb {
+WindowImportHost::WindowImportHost(Dialogs& dialogs, PointerRule& pointer,
+                                   std::function<void(const std::string&)> tableCreated,
+                                   std::chrono::milliseconds eventInterval)
+    : m_dialogs(dialogs), m_pointer(pointer), m_tableCreated(std::move(tableCreated)),
+      m_eventInterval(eventInterval.count())
+{
+    m_sinceEvents.start();
+}
+
+void WindowImportHost::ShowMessage(const std::string& text)
+{
+    m_dialogs.Message(text);
+}
+
+void WindowImportHost::ShowErrorReport(const std::string& procedure, int line, const std::string& description)
+{
+    Report(ErrorReportText(procedure, line, description), {});
+}
+
+void WindowImportHost::ShowLineReport(const std::string& procedure, int line, const std::string& description,
+                                      const LineContext& context)
+{
+    Report(ErrorReportText(procedure, line, description), LineReportDetails(context));
+}
+
+void WindowImportHost::Report(const std::string& text, const std::string& details)
+{
+    if (m_quiet) {
+        ++m_unshown;
+        return;
+    }
+    m_quiet = m_dialogs.ImportErrorReport(text, details);
+}
+
+std::string WindowImportHost::AskText(const std::string& prompt)
+{
+    return m_dialogs.Input(prompt);
+}
+
+void WindowImportHost::Yield()
+{
+    if (m_sinceEvents.elapsed() < m_eventInterval)
+        return;
+    QCoreApplication::processEvents();
+    m_sinceEvents.restart();
+}
+
+void WindowImportHost::SetBusy(bool on)
+{
+    m_pointer.SetPointer(on ? PointerStyle::Busy : PointerStyle::Default);
+}
+
+void WindowImportHost::TableCreated(const std::string& name)
+{
+    if (m_tableCreated)
+        m_tableCreated(name);
+}
+
+void WindowImportHost::ReportProgress(const ImportProgress& progress)
+{
+    m_last = progress;
+    const auto now = clock();
+    if (m_lastShown && now - *m_lastShown < kProgressInterval)
+        return;
+    m_lastShown = now;
+    if (onProgress)
+        onProgress(progress);
+}
+
+bool WindowImportHost::StopRequested()
+{
+    return m_stop;
+}
+
+std::string WindowImportHost::FileAt(int position, const std::string& asStarted)
+{
+    // Entries dragged about during the run decide which file comes next.
+    if (listEntry) {
+        if (std::optional<std::string> entry = listEntry(position))
+            return std::move(*entry);
+    }
+    return asStarted;
+}
+
+}  // namespace qb

@@ -1,0 +1,271 @@
+#include "odbc/Database.h"
+
+#include "odbc/OdbcHandles.h"
+#include "base/AsciiCase.h"
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+namespace qb {
+
+struct Connection::Handles {
+    explicit Handles(std::string_view dataSourceName)
+        : connection(environment, dataSourceName), statement(connection)
+    {
+    }
+
+    bool mysqlFamily = false;  // MySQL or MariaDB, whose defaults read our texts otherwise
+
+    // Declared in the order they must be created; destroyed in reverse.
+    odbc::Environment environment;
+    odbc::ConnectionHandle connection;
+    odbc::StatementHandle statement;  // reused by every call, its cursor closed after each
+};
+
+namespace {
+
+void CheckDataSourceName(const std::string& name)
+{
+    if (name.empty())
+        throw DatabaseError("IM002", "No data source name was given");
+    if (name.size() > SQL_MAX_DSN_LENGTH)
+        throw DatabaseError("IM010", "The data source name is " + std::to_string(name.size())
+                                         + " bytes long; at most " + std::to_string(SQL_MAX_DSN_LENGTH)
+                                         + " are allowed");
+    // The driver manager reads names up to a NUL, so "Real\0junk" would reach "Real".
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte < 0x20 || byte == 0x7f)
+            throw DatabaseError("IM002", "The data source name holds a control character at byte "
+                                             + std::to_string(i + 1));
+    }
+}
+
+void ExecuteDirect(SQLHSTMT statement, std::string_view text)
+{
+    if (text.size() > static_cast<std::size_t>(INT_MAX))
+        throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
+    // Explicit length, not SQL_NTS: NUL bytes and any 8-bit bytes go through as they are.
+    SQLCHAR noText = 0;
+    SQLCHAR* bytes = text.empty() ? &noText : reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data()));
+    const SQLRETURN result = SQLExecDirect(statement, bytes, static_cast<SQLINTEGER>(text.size()));
+    // SQL_NO_DATA: a searched UPDATE or DELETE that matched no row.
+    if (result != SQL_NO_DATA)
+        odbc::Check(result, SQL_HANDLE_STMT, statement);
+}
+
+std::optional<std::string> ReadText(SQLHSTMT statement, SQLUSMALLINT column)
+{
+    std::string value;
+    char buffer[4096];
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN result = SQLGetData(statement, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+        if (result == SQL_NO_DATA)
+            break;  // the previous part was the last
+        odbc::Check(result, SQL_HANDLE_STMT, statement);
+        if (indicator == SQL_NULL_DATA)
+            return std::nullopt;
+        const bool truncated = result == SQL_SUCCESS_WITH_INFO
+            && (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer));
+        if (!truncated) {
+            value.append(buffer, static_cast<std::size_t>(indicator < 0 ? 0 : indicator));
+            break;
+        }
+        // The buffer holds one part and its terminator; the next call returns the rest.
+        value.append(buffer, sizeof buffer - 1);
+    }
+    return value;
+}
+
+std::vector<TextRow> FetchAll(SQLHSTMT statement)
+{
+    SQLSMALLINT columns = 0;
+    odbc::Check(SQLNumResultCols(statement, &columns), SQL_HANDLE_STMT, statement);
+    std::vector<TextRow> rows;
+    if (columns <= 0)
+        return rows;
+    for (;;) {
+        const SQLRETURN result = SQLFetch(statement);
+        if (result == SQL_NO_DATA)
+            break;
+        odbc::Check(result, SQL_HANDLE_STMT, statement);
+        TextRow& row = rows.emplace_back();
+        row.reserve(static_cast<std::size_t>(columns));
+        for (SQLSMALLINT column = 1; column <= columns; ++column)
+            row.push_back(ReadText(statement, static_cast<SQLUSMALLINT>(column)));
+    }
+    return rows;
+}
+
+std::string InfoText(SQLHDBC connection, SQLUSMALLINT type)
+{
+    char text[256] = {};
+    SQLSMALLINT length = 0;
+    odbc::Check(SQLGetInfo(connection, type, text, sizeof text, &length), SQL_HANDLE_DBC, connection);
+    return std::string(text, static_cast<std::size_t>(std::clamp<SQLSMALLINT>(length, 0, sizeof text - 1)));
+}
+
+std::string DbmsName(SQLHDBC connection)
+{
+    return InfoText(connection, SQL_DBMS_NAME);
+}
+
+bool IsMysqlFamily(const std::string& dbms)
+{
+    const std::string lower = LowerAscii(dbms);
+    return lower.find("mysql") != std::string::npos || lower.find("mariadb") != std::string::npos;
+}
+
+}  // namespace
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+Connection::Connection(Connection&&) noexcept = default;
+Connection& Connection::operator=(Connection&&) noexcept = default;
+
+void Connection::Open(const std::string& dataSourceName)
+{
+    Close();
+    CheckDataSourceName(dataSourceName);
+    auto handles = std::make_unique<Handles>(dataSourceName);
+    // Every statement must be committed on its own; state it rather than trust each driver's default.
+    const SQLHDBC connection = handles->connection.Get();
+    odbc::Check(SQLSetConnectAttr(connection, SQL_ATTR_AUTOCOMMIT,
+                                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)),
+                                  SQL_IS_UINTEGER),
+                SQL_HANDLE_DBC, connection);
+    handles->mysqlFamily = IsMysqlFamily(DbmsName(connection));
+    m_handles = std::move(handles);
+    if (m_handles->mysqlFamily) {
+        // Double quotes name things and a backslash is an ordinary byte, as everywhere else; the
+        // session's other modes stay.
+        Execute("SET SESSION sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), "
+                "'ANSI_QUOTES', 'NO_BACKSLASH_ESCAPES')");
+    }
+}
+
+bool Connection::IsOpen() const noexcept
+{
+    return m_handles != nullptr;
+}
+
+void Connection::Close() noexcept
+{
+    m_handles.reset();
+}
+
+void Connection::Execute(std::string_view sqlText)
+{
+    const odbc::StatementHandle& statement = Current().statement;
+    odbc::CursorScope cursor(statement);
+    ExecuteDirect(statement.Get(), sqlText);
+}
+
+void Connection::Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values)
+{
+    const odbc::StatementHandle& statement = Current().statement;
+    odbc::CursorScope cursor(statement);
+    struct Unbind {
+        SQLHSTMT handle;
+        ~Unbind() { SQLFreeStmt(handle, SQL_RESET_PARAMS); }
+    } unbind{statement.Get()};
+    // Lengths live until the statement has run; the driver reads them then.
+    std::vector<SQLLEN> lengths(values.size());
+    static char noText = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const auto& value = values[i];
+        lengths[i] = value ? static_cast<SQLLEN>(value->size()) : SQL_NULL_DATA;
+        char* bytes = value && !value->empty() ? const_cast<char*>(value->data()) : &noText;
+        const SQLULEN size = value && !value->empty() ? value->size() : 1;
+        odbc::Check(SQLBindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+                                     SQL_LONGVARCHAR, size, 0, bytes, static_cast<SQLLEN>(size), &lengths[i]),
+                    SQL_HANDLE_STMT, statement.Get());
+    }
+    ExecuteDirect(statement.Get(), sqlText);
+}
+
+int Connection::ColumnCount(std::string_view queryText)
+{
+    const odbc::StatementHandle& statement = Current().statement;
+    odbc::CursorScope cursor(statement);
+    // Prepared, not run: the drivers describe the result without reading a row of it.
+    if (queryText.size() > static_cast<std::size_t>(INT_MAX))
+        throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
+    odbc::Check(SQLPrepare(statement.Get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(queryText.data())),
+                           static_cast<SQLINTEGER>(queryText.size())),
+                SQL_HANDLE_STMT, statement.Get());
+    SQLSMALLINT columns = 0;
+    odbc::Check(SQLNumResultCols(statement.Get(), &columns), SQL_HANDLE_STMT, statement.Get());
+    return columns;
+}
+
+bool Connection::IsTransactional(const std::string& table)
+{
+    if (!SupportsTransactions())
+        return false;
+    if (!Current().mysqlFamily)
+        return true;
+    // MySQL's engines differ per table: a MyISAM table keeps the rows of a refused statement before the
+    // refused one, so a batch could not be sent again.
+    std::string literal = "'";
+    for (const char c : table)
+        literal += c == '\'' ? std::string("''") : std::string(1, c);
+    literal += "'";
+    const auto rows = QueryStrings("SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN "
+                                   "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE "
+                                   "t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = " + literal);
+    return !rows.empty() && !rows.front().empty() && rows.front().front() == std::string("YES");
+}
+
+bool Connection::SupportsTransactions()
+{
+    SQLUSMALLINT capable = SQL_TC_NONE;
+    const SQLHDBC connection = Current().connection.Get();
+    odbc::Check(SQLGetInfo(connection, SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr), SQL_HANDLE_DBC,
+                connection);
+    return capable != SQL_TC_NONE;
+}
+
+std::vector<TableEntry> Connection::Tables()
+{
+    Handles& handles = Current();
+    const odbc::StatementHandle& statement = handles.statement;
+    // A MySQL-family server's catalogs are its databases: only the data source's own counts.
+    std::string catalog;
+    if (handles.mysqlFamily)
+        catalog = InfoText(handles.connection.Get(), SQL_DATABASE_NAME);
+    odbc::CursorScope cursor(statement);
+    // Null patterns otherwise: every catalog, schema, table and type.
+    odbc::Check(SQLTables(statement.Get(),
+                          catalog.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(catalog.data()),
+                          catalog.empty() ? 0 : static_cast<SQLSMALLINT>(catalog.size()), nullptr, 0, nullptr, 0,
+                          nullptr, 0),
+                SQL_HANDLE_STMT, statement.Get());
+    std::vector<TableEntry> tables;
+    for (TextRow& row : FetchAll(statement.Get())) {
+        // TABLE_NAME is column 3 and TABLE_TYPE column 4 of every conforming driver.
+        if (row.size() < 4)
+            throw DatabaseError("HY000", "The driver's tables catalogue has fewer than 4 columns");
+        tables.push_back({row[3].value_or(std::string()), row[2].value_or(std::string())});
+    }
+    return tables;
+}
+
+std::vector<TextRow> Connection::QueryStrings(std::string_view queryText)
+{
+    const odbc::StatementHandle& statement = Current().statement;
+    odbc::CursorScope cursor(statement);
+    ExecuteDirect(statement.Get(), queryText);
+    return FetchAll(statement.Get());
+}
+
+Connection::Handles& Connection::Current() const
+{
+    if (!m_handles)
+        throw DatabaseError("08003", "The connection is not open");
+    return *m_handles;
+}
+
+}  // namespace qb

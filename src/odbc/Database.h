@@ -1,0 +1,68 @@
+#pragma once
+
+#include "odbc/DatabaseError.h"
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb {
+
+// One row of the tables catalogue: bare names, as the driver reports them.
+struct TableEntry {
+    std::string type;  // e.g. "TABLE", "VIEW"
+    std::string name;
+
+    bool operator==(const TableEntry&) const = default;
+};
+
+// A row of text values; std::nullopt is SQL NULL.
+using TextRow = std::vector<std::optional<std::string>>;
+
+// A connection to an ODBC data source. Statement texts are byte strings passed to the driver unchanged.
+// Every failure throws DatabaseError. Each statement is committed on its own (autocommit).
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(Connection&&) noexcept;
+    Connection& operator=(Connection&&) noexcept;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Connects to the named data source, exactly as named, with the data source's own credentials.
+    // Closes any earlier connection first. On MySQL and MariaDB the session reads double quotes as
+    // names and backslashes as plain bytes, as the other databases do.
+    void Open(const std::string& dataSourceName);
+    bool IsOpen() const noexcept;
+    void Close() noexcept;
+
+    // Runs one complete statement; nothing is read back.
+    void Execute(std::string_view sqlText);
+    // Runs a statement whose markers ("?") take these texts in order, sent as they are, without a
+    // copy of ours; std::nullopt is NULL. For values too big to be copied into a statement text.
+    void Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values);
+    // The number of result columns of a query, which is prepared but not run.
+    int ColumnCount(std::string_view queryText);
+    // False when the driver reports no transactions at all.
+    bool SupportsTransactions();
+    // Whether a refused statement leaves the table as it was: false when the driver has no
+    // transactions, or when the table's own engine has none (MySQL's MyISAM).
+    bool IsTransactional(const std::string& table);
+    // Every entry of the driver's tables catalogue (tables, views and any other type it lists) across
+    // all catalogs and schemas (on MySQL and MariaDB: of the current database), in the catalogue's order.
+    std::vector<TableEntry> Tables();
+    // Runs a query and returns all its rows as text.
+    std::vector<TextRow> QueryStrings(std::string_view queryText);
+
+private:
+    struct Handles;
+    Handles& Current() const;
+
+    std::unique_ptr<Handles> m_handles;
+};
+
+}  // namespace qb

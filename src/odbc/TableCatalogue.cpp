@@ -1,0 +1,35 @@
+#include "odbc/TableCatalogue.h"
+
+#include "base/AsciiCase.h"
+
+namespace qb {
+
+bool IsUserTable(const TableEntry& entry)
+{
+    if (entry.type != "TABLE")
+        return false;
+    return LowerAscii(entry.name).find("sys") == std::string::npos;
+}
+
+std::vector<std::string> UserTableNames(const std::vector<TableEntry>& entries, const std::function<void()>& yield)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : entries) {
+        if (entry.type != "TABLE")
+            continue;
+        if (yield)
+            yield();
+        if (IsUserTable(entry))
+            names.push_back(entry.name);
+    }
+    return names;
+}
+
+std::vector<std::string> ListUserTables(const std::string& dataSourceName, const std::function<void()>& yield)
+{
+    Connection connection;
+    connection.Open(dataSourceName);
+    return UserTableNames(connection.Tables(), yield);
+}
+
+}  // namespace qb

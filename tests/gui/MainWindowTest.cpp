@@ -1,0 +1,696 @@
+#include "gui/FileListView.h"
+#include "gui/PointerRule.h"
+#include "gui/SettingsStore.h"
+#include "import/ImportSettings.h"
+#include "gui/MainWindow.h"
+#include "gui/PreviewWindow.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+#include "support/WindowTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <chrono>
+#include <fstream>
+
+namespace qb {
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    struct Fixture {
+        QTemporaryDir config;
+        QTemporaryDir files;
+        SettingsStore settings{config.path()};
+        test::ScriptedDialogs dialogs;
+        std::string dsn = test::SqliteDsn();
+        MainWindow window{settings, dialogs, [this] { return dsn; }};
+
+        template <typename T = QWidget>
+        T* Find(const char* name)
+        {
+            return window.findChild<T*>(name);
+        }
+        QStringList Tables()
+        {
+            QStringList names;
+            for (int i = 0; i < Find<QListWidget>("List1")->count(); ++i)
+                names << Find<QListWidget>("List1")->item(i)->text();
+            return names;
+        }
+        QString File(const QString& name, const QByteArray& bytes)
+        {
+            const QString path = files.filePath(name);
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.write(bytes);
+            return path;
+        }
+        // A file whose name may hold bytes that are not UTF-8, which a QString cannot carry.
+        std::string ExactFile(const QString& folder, const std::string& name, const std::string& bytes)
+        {
+            QDir().mkpath(files.filePath(folder));
+            const std::string path = QFile::encodeName(files.filePath(folder)).toStdString() + "/" + name;
+            std::ofstream(path, std::ios::binary) << bytes;
+            return path;
+        }
+        void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+        std::string LastMessage() const { return dialogs.messages.empty() ? "" : dialogs.messages.back().text; }
+
+        // A header and rows of equal length, so that bytes go with rows.
+        QString Rows(const QString& name, int rows)
+        {
+            QByteArray bytes = "Name,Amount\r\n";
+            for (int i = 0; i < rows; ++i)
+                bytes += "row" + QByteArray::number(i).rightJustified(6, '0') + ",1\r\n";
+            return File(name, bytes);
+        }
+        // What the window shows each time progress reaches it during a run.
+        struct Shown {
+            QString status;
+            int bar;
+        };
+        std::vector<Shown> shown;
+        std::function<void()> onShown;
+        void WatchProgress()
+        {
+            auto* bar = Find<QProgressBar>("ProgressImport");
+            QObject::connect(&window, &MainWindow::statusChanged, &window, [=, this](const QString& text) {
+                if (!window.Importing() || text.isEmpty())
+                    return;
+                shown.push_back({text, bar->value()});
+                if (onShown)
+                    onShown();
+            });
+        }
+        // Clicks the summary's link to the log and returns what was opened.
+        std::vector<QUrl> opened;
+        void ClickStatusLink()
+        {
+            window.openUrl = [this](const QUrl& url) {
+                opened.push_back(url);
+                return true;
+            };
+            auto* status = Find<QLabel>("LabelStatus");
+            QTest::mouseClick(status, Qt::LeftButton, {}, QPoint(4, status->fontMetrics().height() / 2));
+        }
+        long Count(const std::string& table)
+        {
+            return std::stol(test::Query(dsn, "SELECT COUNT(*) FROM \"" + table + "\"").at(0).at(0).value_or("-1"));
+        }
+    };
+
+    QTemporaryDir m_temp;
+
+    static const QRegularExpression& SummaryLink()
+    {
+        static const QRegularExpression link(R"(^<a href="log">(\d+ files?, [\d,]+ rows? imported, [\d,]+ lines? rejected, )"
+                                             R"(\d+ files? skipped, in \d+\.\d s)</a>)");
+        return link;
+    }
+
+private slots:
+    void init()
+    {
+        if (test::SqliteDsn().empty())
+            QFAIL("run under scripts/with-test-datasources.sh");
+        test::ResetDataSources();
+        // A working copy of its own: another run on the machine may hold the shared one.
+        qputenv("TEMP", m_temp.path().toLocal8Bit());
+    }
+
+    void loadingTwiceKeepsOneColumnAndEachTableOnce()
+    {
+        test::Execute(test::SqliteDsn(), R"(CREATE TABLE "Customers"("a" TEXT))");
+        test::Execute(test::SqliteDsn(), R"(CREATE VIEW "Recent" AS SELECT * FROM "Customers")");
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Form_Load();
+        auto* list = f.Find<FileListView>("ListView1");
+        QCOMPARE(list->columnCount(), 1);
+        QCOMPARE(list->headerItem()->text(0), QStringLiteral("Text Files"));
+        QCOMPARE(list->columnWidth(0), 5000 * f.window.logicalDpiX() / 1440);
+        QCOMPARE(f.Tables(), QStringList{"Customers"});
+        QCOMPARE(f.window.windowTitle(), QStringLiteral("Quillbarrow"));
+        QCOMPARE(f.Find<QLineEdit>("Text3")->text(), QStringLiteral(","));
+        QCOMPARE(f.Find<QLineEdit>("Text2")->text(), QStringLiteral("NewTable[counter]"));
+        QVERIFY(f.dialogs.messages.empty());
+    }
+
+    void anUnopenableSourceIsReportedAndTheLoadGoesOn()
+    {
+        Fixture f;
+        f.dsn = "NoSuchDataSource";
+        f.window.Form_Load();
+        QCOMPARE(f.dialogs.messages.size(), size_t(1));
+        const MessageBoxRequest& report = f.dialogs.messages[0];
+        QCOMPARE(report.title, std::string("Application Error"));
+        QCOMPARE(report.icon, BoxIcon::Exclamation);
+        QVERIFY(QString::fromStdString(report.text).contains("\r\nin Quillbarrow2021/08/31.Form2.Form_Load at line 114\r\r"));
+        QVERIFY(f.Tables().isEmpty());
+        QCOMPARE(f.Find<FileListView>("ListView1")->columnCount(), 1);
+    }
+
+    void modeSwitchSetsTheEnabledStates()
+    {
+        Fixture f;
+        auto enabled = [&](std::initializer_list<const char*> names) {
+            QList<bool> states;
+            for (const char* name : names)
+                states << f.Find(name)->isEnabled();
+            return states;
+        };
+        const auto createSide = {"Option3", "Option4", "Label5", "Text2"};
+        const auto appendSide = {"Frame4", "Check2", "Label2", "List1"};
+        QVERIFY(f.Find<QRadioButton>("Option1")->isChecked());
+        QVERIFY(f.Find<QRadioButton>("Option3")->isChecked());
+        QCOMPARE(enabled(createSide), QList<bool>(4, true));
+        QCOMPARE(enabled(appendSide), QList<bool>(4, false));
+
+        f.window.show();
+        f.Find<QRadioButton>("Option4")->setChecked(true);
+        QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(enabled(createSide), QList<bool>(4, false));
+        QCOMPARE(enabled(appendSide), QList<bool>(4, true));
+        QVERIFY(f.Find("Frame3")->isEnabled());
+
+        QTest::mouseClick(f.Find<QRadioButton>("Option1"), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(enabled(createSide), QList<bool>(4, true));
+        QCOMPARE(enabled(appendSide), QList<bool>(4, false));
+        QVERIFY(f.Find<QRadioButton>("Option4")->isChecked());
+    }
+
+    void helpShowsTheSample()
+    {
+        Fixture f;
+        f.Click("PushButton6");
+        const std::string original =
+            "Text files should look like this:\r\n\r\nName,State\r\nPeter,NH\r\nJane,MA\r\n\r\n"
+            "Also, if appending, make sure the number of columns in the text file match the "
+            "number of columns in the table.\r\n\r\nWhen appending, number of columns and data "
+            "types (number, decimal, text, etc.) must be identical.";
+        QCOMPARE(f.LastMessage().substr(0, original.size()), original);
+        QVERIFY(f.LastMessage().find("\r\n\r\nFields may be in double quotes") == original.size());
+        QCOMPARE(f.dialogs.messages[0].icon, BoxIcon::None);
+    }
+
+    void previewFollowsTheChoicesAndCheckTellsWithoutWriting()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(f.File("q.csv", "a;b,c\r\n\"x;y\",z\r\n1;2,3\r\n"));
+        f.Click("PushButtonPreview");
+        auto* preview = f.window.findChild<PreviewWindow*>("PreviewWindow");
+        QVERIFY(preview && preview->isVisible());
+        const auto shape = [&] {
+            QStringList headers;
+            for (int c = 0; c < preview->Grid().columnCount(); ++c)
+                headers << preview->Grid().horizontalHeaderItem(c)->text();
+            return headers.join(QLatin1Char('|')) + QStringLiteral(" / %1 rows").arg(preview->Grid().rowCount());
+        };
+        QCOMPARE(shape(), QStringLiteral("ab|c / 2 rows"));
+        f.Find<QLineEdit>("Text3")->setText(QStringLiteral(";"));
+        QTRY_COMPARE_WITH_TIMEOUT(shape(), QStringLiteral("a|bc / 2 rows"), 1000);
+        QCOMPARE(preview->Grid().item(0, 0)->text(), QStringLiteral("\"x"));
+        f.Find<QCheckBox>("CheckQuoted")->setChecked(true);
+        // Text after the closing quote is kept, up to the next separator.
+        QTRY_COMPARE_WITH_TIMEOUT(preview->Grid().item(0, 0)->text(), QStringLiteral("x;y,z"), 1000);
+
+        f.Click("PushButtonCheck");
+        QCOMPARE(f.dialogs.reports.size(), size_t(1));
+        QVERIFY(f.dialogs.reports[0].details.find("would be created") != std::string::npos);
+        QCOMPARE(f.Tables(), QStringList());  // nothing was written
+    }
+
+    void readingOptionsSitBelowAndAreRemembered()
+    {
+        auto f = std::make_unique<Fixture>();
+        auto* quoted = f->Find<QCheckBox>("CheckQuoted");
+        auto* encoding = f->Find<QComboBox>("ComboEncoding");
+        QCOMPARE(quoted->text(), QStringLiteral("Fields may be in double quotes"));
+        QCOMPARE(f->Find<QLabel>("LabelEncoding")->text(), QStringLiteral("Encoding:"));
+        QCOMPARE(encoding->count(), 5);
+        const int originalBottom = f->Find("PushButton5")->geometry().bottom();
+        QVERIFY(quoted->geometry().top() > originalBottom && encoding->geometry().top() > originalBottom);
+        QVERIFY(encoding->geometry().bottom() < f->window.height());
+        QCOMPARE(f->window.CurrentSettings().Encoding, std::string());
+
+        quoted->setChecked(true);
+        encoding->setCurrentText(QStringLiteral("ISO-8859-1"));
+        const ImportSettings settings = f->window.CurrentSettings();
+        QVERIFY(settings.Quoted);
+        QCOMPARE(settings.Encoding, std::string("ISO-8859-1"));
+        // A new window over the same settings shows the same choices.
+        MainWindow again(f->settings, f->dialogs, [] { return std::string(); });
+        QVERIFY(again.findChild<QCheckBox*>("CheckQuoted")->isChecked());
+        QCOMPARE(again.findChild<QComboBox*>("ComboEncoding")->currentText(), QStringLiteral("ISO-8859-1"));
+    }
+
+    void hoverLeavesTheBusyPointerAlone()
+    {
+        Fixture f;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        auto moveTo = [&](const char* name) {
+            QWidget* widget = f.Find(name);
+            QTest::mouseMove(&f.window, widget->mapTo(&f.window, widget->rect().center()));
+        };
+        moveTo("PushButton1");
+        QCOMPARE(f.window.Pointer().Pointer(), PointerStyle::Custom);
+        moveTo("Label1");
+        QCOMPARE(f.window.Pointer().Pointer(), PointerStyle::Default);
+        moveTo("PushButton4");
+        moveTo("Option2");  // no rule of its own
+        QCOMPARE(f.window.Pointer().Pointer(), PointerStyle::Custom);
+
+        f.window.Pointer().SetPointer(PointerStyle::Busy);
+        for (const char* name : {"PushButton1", "PushButton5", "Frame2", "List1", "Text3", "Label1"}) {
+            moveTo(name);
+            QCOMPARE(f.window.Pointer().Pointer(), PointerStyle::Busy);
+        }
+        f.Find<FileListView>("ListView1")->DragStep(QPoint(3, 3));
+        QCOMPARE(f.window.Pointer().Pointer(), PointerStyle::Busy);
+    }
+
+    void removalIsRefusedWhileBusy()
+    {
+        Fixture f;
+        auto* list = f.Find<FileListView>("ListView1");
+        list->Append("/a.txt");
+        list->setCurrentItem(list->topLevelItem(0));
+        f.window.Pointer().SetPointer(PointerStyle::Busy);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(list->topLevelItemCount(), 1);
+        f.window.Pointer().SetPointer(PointerStyle::Default);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(list->topLevelItemCount(), 0);
+    }
+
+    void importsFromTheWindow()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        auto* list = f.Find<FileListView>("ListView1");
+        // The first file comes from a folder walk and its name is not UTF-8.
+        const std::string people = f.ExactFile("walked", "caf\xE9.csv", "Name,State\r\nPeter,NH\r\nJane,MA\r\n");
+        f.dialogs.typed = {std::string("csv")};
+        f.dialogs.folders = {QFile::encodeName(f.files.filePath("walked")).toStdString()};
+        f.Click("PushButton4");
+        const QString more = f.File("more.csv", "Name,State\r\nAnn,VT\r\n");
+        list->Append(more);
+        QCOMPARE(f.window.CurrentSettings().Files, (std::vector<std::string>{people, more.toStdString()}));
+        QCOMPARE(list->Paths().first(), QFile::decodeName(QByteArray::fromStdString(people)));
+        std::vector<PointerStyle> whileBoxOpen;
+        f.dialogs.whileOpen = [&] { whileBoxOpen.push_back(f.window.Pointer().Pointer()); };
+        f.Click("PushButton1");
+
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QCOMPARE(f.dialogs.messages.size(), size_t(1));
+        QCOMPARE(f.Tables(), (QStringList{"NewTable2", "NewTable1"}));
+        QCOMPARE(test::Query(f.dsn, R"(SELECT "Name" FROM "NewTable1" ORDER BY 1)"),
+                 (std::vector<TextRow>{{std::string("Jane")}, {std::string("Peter")}}));
+        QCOMPARE(f.window.Pointer().Pointer(), PointerStyle::Default);
+        QCOMPARE(whileBoxOpen, std::vector<PointerStyle>{PointerStyle::Default});
+
+        // Append to a table picked from the list, skipping the header.
+        QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton, {}, QPoint(5, 5));
+        f.Find<QListWidget>("List1")->setCurrentRow(1);
+        f.Find<QCheckBox>("Check2")->setChecked(true);
+        const ImportSettings settings = f.window.CurrentSettings();
+        QCOMPARE(settings.TargetTable, std::optional<std::string>("NewTable1"));
+        QVERIFY(settings.IgnoreFirstLine);
+        f.Click("PushButton1");
+        QCOMPARE(test::Query(f.dsn, R"(SELECT COUNT(*) FROM "NewTable1")"), (std::vector<TextRow>{{std::string("5")}}));
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+    }
+
+    void addTextFilesTakesTheDialogsResult()
+    {
+        Fixture f;
+        f.dialogs.picked = {{"/data/one.txt", false},
+                            {std::string("/data\0a.csv\0b.txt", 17), false},
+                            {std::string("/\0r.txt", 7), false},
+                            {{}, true},
+                            {}};
+        for (int i = 0; i < 5; ++i)
+            f.Click("PushButton3");
+        QCOMPARE(f.window.Files().Paths(), (QStringList{"/data/one.txt", "/data/a.csv", "/data/b.txt", "/r.txt"}));
+        QCOMPARE(f.dialogs.messages.size(), size_t(1));
+        QCOMPARE(f.LastMessage(), std::string("You've selected too many files to add.\r\rPlease try adding via the "
+                                              "\"Add All\" button."));
+        const OpenFilesRequest& request = f.dialogs.openRequests.at(0);
+        QCOMPARE(request.title, std::string("Add File(s) - Hold Ctrl to select multiple files"));
+        QCOMPARE(request.filters, (std::vector<std::string>{"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}));
+    }
+
+    void addAllRemembersTheExtensionAndFolder()
+    {
+        Fixture f;
+        f.File("tree/a.csv", "x");
+        f.File("tree/b.txt", "x");
+        f.File("tree/sub/c.CSV", "x");
+        const std::string tree = f.files.filePath("tree").toStdString();
+
+        // Cancelled prompt: nothing stored, no browser.
+        f.dialogs.typed = {std::nullopt};
+        f.Click("PushButton4");
+        QCOMPARE(f.settings.Extension(), QStringLiteral("txt"));
+        QVERIFY(f.dialogs.folderRequests.empty());
+
+        // Cancelled browser: the extension is kept, the folder is not.
+        f.dialogs.typed = {std::string("csv")};
+        f.Click("PushButton4");
+        QCOMPARE(f.settings.Extension(), QStringLiteral("csv"));
+        QCOMPARE(f.settings.LastFolder(), QString());
+        QCOMPARE(f.dialogs.folderRequests.size(), size_t(1));
+        QCOMPARE(f.dialogs.folderRequests[0].prompt, std::string("Please select folder:"));
+
+        std::vector<PointerStyle> whileBrowsing;
+        f.dialogs.typed = {std::nullopt};
+        f.dialogs.typed.clear();  // accept what is proposed
+        f.dialogs.folders = {tree};
+        f.Click("PushButton4");
+        QCOMPARE(f.dialogs.inputs.back().proposed, std::string("csv"));
+        QCOMPARE(f.dialogs.inputs.back().prompt,
+                 std::string("Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all "
+                             "doc files, etc.)"));
+        QCOMPARE(f.settings.LastFolder(), QString::fromStdString(tree));
+        QCOMPARE(f.window.Files().Paths(),
+                 (QStringList{QString::fromStdString(tree + "/a.csv"), QString::fromStdString(tree + "/sub/c.CSV")}));
+        QCOMPARE(f.window.Pointer().Pointer(), PointerStyle::Default);
+
+        f.dialogs.folders = {};
+        f.Click("PushButton4");
+        QCOMPARE(f.dialogs.folderRequests.back().start, tree);
+    }
+
+    void dropsAddFilesAndFoldersInDropOrder()
+    {
+        Fixture f;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        const QString loose = f.File("~loose.bin", "x");
+        f.File("folder/a.txt", "x");
+        f.File("folder/deep/b.doc", "x");
+        auto* list = f.Find<FileListView>("ListView1");
+
+        QMimeData text;
+        text.setText("not files");
+        QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &refused);
+        QVERIFY(!refused.isAccepted());
+
+        const std::string odd = f.ExactFile("dropped", "odd\xFF.txt", "x");
+
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(loose), QUrl::fromLocalFile(f.files.filePath("folder")),
+                       QUrl("https://example.com/x.csv"), QUrl::fromLocalFile(loose),
+                       QUrl::fromEncoded("file://" + QByteArray::fromStdString(odd).toPercentEncoding("/"))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &drop);
+        QCOMPARE(list->Paths(), (QStringList{loose, f.files.filePath("folder/a.txt"),
+                                             f.files.filePath("folder/deep/b.doc"), loose,
+                                             QFile::decodeName(QByteArray::fromStdString(odd))}));
+        QCOMPARE(list->ExactPaths().back(), odd);
+    }
+
+    void modeButtonsFormOneGroup_data()
+    {
+        QTest::addColumn<QString>("clicks");  // mode buttons clicked in turn, "4" first picks Option4
+        for (const char* clicks : {"1", "2", "11", "12", "21", "22", "121", "212", "211", "122", "4212", "4121"})
+            QTest::newRow(clicks) << QString::fromLatin1(clicks);
+    }
+
+    void modeButtonsFormOneGroup()
+    {
+        QFETCH(QString, clicks);
+        Fixture f;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        const char* createOption = "Option3";
+        for (const QChar click : clicks) {
+            const QByteArray name = "Option" + QByteArray(1, click.toLatin1());
+            QTest::mouseClick(f.Find<QRadioButton>(name), Qt::LeftButton, {}, QPoint(5, 5));
+            if (click == '4') {
+                createOption = "Option4";
+                continue;
+            }
+            const bool create = click == '1';
+            QCOMPARE(f.Find<QRadioButton>("Option1")->isChecked(), create);
+            QCOMPARE(f.Find<QRadioButton>("Option2")->isChecked(), !create);
+            QVERIFY(f.Find<QRadioButton>(createOption)->isChecked());
+            QCOMPARE(f.Find<QRadioButton>("Option3")->isChecked() + f.Find<QRadioButton>("Option4")->isChecked(), 1);
+            QCOMPARE(f.Find("Check2")->isEnabled(), !create);
+            QCOMPARE(f.Find("List1")->isEnabled(), !create);
+            QCOMPARE(f.Find("Text2")->isEnabled(), create);
+            QCOMPARE(f.window.CurrentSettings().Mode,
+                     create ? ImportMode::CreateNewTable : ImportMode::AppendToExistingTable);
+        }
+    }
+
+    void statusLineFollowsTheRunThenSummarises()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        auto* status = f.Find<QLabel>("LabelStatus");
+        auto* stop = f.Find<QPushButton>("PushButtonStop");
+        QCOMPARE(stop->text(), QStringLiteral("Stop"));
+        QVERIFY(!stop->isEnabled());
+        QVERIFY(status->geometry().top() > f.Find("ComboEncoding")->geometry().bottom());
+        QCOMPARE(stop->geometry().top(), status->geometry().top());
+        QVERIFY(f.Find("ProgressImport")->geometry().bottom() < f.window.height());
+
+        // The file reached, then five batches of 1,000 rows, 40 ms apart: shown at 0 and 120 ms only.
+        f.window.Files().Append(f.Rows("big.csv", 5000));
+        int ticks = 0;
+        f.window.progressClock = [&] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(40 * ticks++)); };
+        std::vector<bool> stopEnabled;
+        f.onShown = [&] { stopEnabled.push_back(stop->isEnabled()); };
+        f.WatchProgress();
+        f.Click("PushButton1");
+
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QCOMPARE(ticks, 6);
+        QCOMPARE(f.shown.size(), size_t(2));
+        QCOMPARE(f.shown[0].status, QStringLiteral("File 1 of 1: big.csv, 0 rows"));
+        QCOMPARE(f.shown[0].bar, 0);
+        QVERIFY2(f.shown[1].status.startsWith("File 1 of 1: big.csv, 3,000 rows, "), qPrintable(f.shown[1].status));
+        QVERIFY(qAbs(f.shown[1].bar - 600) <= 2);
+        QCOMPARE(stopEnabled, (std::vector<bool>{true, true}));
+        QVERIFY(!stop->isEnabled());
+        QCOMPARE(f.Find<QProgressBar>("ProgressImport")->value(), f.Find<QProgressBar>("ProgressImport")->maximum());
+        const QRegularExpressionMatch summary = SummaryLink().match(status->text());
+        QVERIFY2(summary.hasMatch(), qPrintable(status->text()));
+        QVERIFY(summary.captured(1).startsWith("1 file, 5,000 rows imported, 0 lines rejected, 0 files skipped, in "));
+        QCOMPARE(status->text(), summary.captured(0));
+
+        f.ClickStatusLink();
+        QCOMPARE(f.opened.size(), size_t(1));
+        const QString log = f.opened[0].toLocalFile();
+        QCOMPARE(QFileInfo(log).absolutePath(), qEnvironmentVariable("XDG_STATE_HOME") + "/quillbarrow");
+        QVERIFY(test::ReadAll(log.toStdString()).find("Rows sent: 5000") != std::string::npos);
+        // Gone, as old logs go: said so rather than handed to the viewer.
+        QVERIFY(QFile::remove(log));
+        f.ClickStatusLink();
+        QCOMPARE(f.opened.size(), size_t(1));
+        QCOMPARE(f.LastMessage(), "Could not open the log " + log.toStdString() + ".");
+    }
+
+    void aLogThatCannotBeKeptIsSaidUnderTheSummary()
+    {
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", "/dev/null/state");
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(f.Rows("small.csv", 2));
+        f.Click("PushButton1");
+        qputenv("XDG_STATE_HOME", state);
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QCOMPARE(f.Find<QLabel>("LabelStatus")->text().section("<br>", 1),
+                 QStringLiteral("Cannot make the log folder /dev/null/state/quillbarrow: Not a directory"));
+        QVERIFY(!f.Find<QLabel>("LabelStatus")->text().contains("<a"));
+        QCOMPARE(f.Count("NewTable1"), 2L);
+    }
+
+    void stopEndsTheRunMidFile_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Stop button") << false;
+        QTest::newRow("Escape key") << true;
+    }
+
+    void stopEndsTheRunMidFile()
+    {
+        QFETCH(bool, escape);
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        f.window.Files().Append(f.Rows("big.csv", 20000));
+        f.window.Files().Append(f.Rows("never.csv", 10));
+        int ticks = 0;  // every status shown
+        f.window.progressClock = [&] { return std::chrono::steady_clock::time_point(std::chrono::seconds(ticks++)); };
+        f.WatchProgress();
+        f.onShown = [&] {
+            if (f.shown.size() != 2)  // the first rows stored
+                return;
+            // Pressed once the run lets the window's events through, as a person would.
+            QTimer::singleShot(0, &f.window, [&] {
+                if (escape)
+                    QTest::keyClick(&f.window, Qt::Key_Escape);
+                else
+                    f.Click("PushButtonStop");
+            });
+        };
+        f.Click("PushButton1");
+
+        QCOMPARE(f.LastMessage(), std::string("Import stopped."));
+        QCOMPARE(f.dialogs.messages.size(), size_t(1));
+        // Whole batches stay; what was gathered after the last one is not sent.
+        const long stored = f.Count("NewTable1");
+        QVERIFY2(stored >= 1000 && stored < 20000 && stored % 1000 == 0, qPrintable(QString::number(stored)));
+        QVERIFY(!f.Tables().contains("NewTable2"));
+        const QRegularExpressionMatch summary = SummaryLink().match(f.Find<QLabel>("LabelStatus")->text());
+        QCOMPARE(summary.captured(1).section(" in ", 0, 0),
+                 QStringLiteral("2 files, %1 rows imported, 0 lines rejected, 0 files skipped,")
+                     .arg(QLocale(QLocale::English).toString(qlonglong(stored))));
+        QVERIFY(f.Find<QProgressBar>("ProgressImport")->value() < f.Find<QProgressBar>("ProgressImport")->maximum());
+        QVERIFY(!f.Find("PushButtonStop")->isEnabled());
+        // Nothing is left asking the next run to stop: the table made stays listed, the next one fills.
+        f.Click("PushButton1");
+        QCOMPARE(f.LastMessage(), std::string("Table(s) already exist."));
+        QCOMPARE(f.Count("NewTable2"), 10L);
+    }
+
+    void dontShowMoreCountsTheRestOfTheRun_data()
+    {
+        QTest::addColumn<int>("tickedAt");  // the box where the user ticks it
+        QTest::newRow("first box") << 1;
+        QTest::newRow("third box") << 3;
+    }
+
+    void dontShowMoreCountsTheRestOfTheRun()
+    {
+        QFETCH(int, tickedAt);
+        Fixture f;
+        f.window.Form_Load();
+        QByteArray bytes = "Name,Amount\r\n";
+        for (int i = 0; i < 1000; ++i)
+            bytes += "short" + QByteArray::number(i) + "\r\n";
+        f.window.Files().Append(f.File("bad.csv", bytes));
+        f.window.Files().Append(f.File("more.csv", "Name,Amount\r\nalone\r\n"));
+        f.dialogs.quiet = std::deque<bool>(size_t(tickedAt - 1), false);
+        f.dialogs.quiet.push_back(true);
+        f.Click("PushButton1");
+
+        QCOMPARE(f.dialogs.reports.size(), size_t(tickedAt));
+        QCOMPARE(f.dialogs.messages.size(), size_t(tickedAt + 1));
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        const QString status = f.Find<QLabel>("LabelStatus")->text();
+        QVERIFY2(SummaryLink().match(status).captured(1).startsWith(
+                     "2 files, 0 rows imported, 1,001 lines rejected, 0 files skipped"),
+                 qPrintable(status));
+        QCOMPARE(status.section("<br>", 1),
+                 QLocale(QLocale::English).toString(1001 - tickedAt) + QStringLiteral(" more error reports not shown"));
+        f.ClickStatusLink();
+        const std::string log = test::ReadAll(f.opened.at(0).toLocalFile().toStdString());
+        std::size_t rejected = 0;
+        for (std::size_t at = log.find("Rejected line "); at != std::string::npos; at = log.find("Rejected line ", at + 1))
+            ++rejected;
+        QCOMPARE(rejected, size_t(1001));
+        // The next run asks again.
+        f.dialogs.quiet = {true};
+        f.Find<QLineEdit>("Text2")->setText("Again[counter]");
+        f.Click("PushButton1");
+        QCOMPARE(f.dialogs.reports.size(), size_t(tickedAt + 1));
+    }
+
+    void reportBoxesCarryTheLinesDetails()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        const std::string longLine(1500, 'y');
+        const QString path = f.File("details.csv", QByteArray("Name,Amount\r\nok,1\r\nbad\r\n\xFF\x01x\r\n") +
+                                                       QByteArray::fromStdString(longLine) + "\r\n\"open,2\r\n");
+        f.window.Files().Append(path);
+        f.Find<QCheckBox>("CheckQuoted")->setChecked(true);
+        f.Click("PushButton1");
+
+        const std::string file = "File: " + path.toStdString();
+        const std::vector<std::string> details = {
+            file + "\nLine: 3\nThe line:\nbad",
+            file + "\nLine: 4\nThe line:\n\xEF\xBF\xBD\xE2\x90\x81x",
+            file + "\nLine: 5\nThe line's first 1,000 bytes:\n" + longLine.substr(0, 1000),
+            file + "\nLine: 6\nThe line:\n\"open,2",
+        };
+        QCOMPARE(f.dialogs.reports.size(), details.size());
+        for (std::size_t i = 0; i < details.size(); ++i) {
+            const ErrorReportRequest& report = f.dialogs.reports[i];
+            QCOMPARE(QString::fromStdString(report.details), QString::fromStdString(details[i]));
+            QVERIFY(report.offerQuiet);
+            QCOMPARE(report.box.title, std::string("Application Error"));
+            QCOMPARE(report.box.icon, BoxIcon::Exclamation);
+            QVERIFY(report.box.text.ends_with("\r\rPlease email screenshot of this message to support@tolvane.example"));
+        }
+        QVERIFY(f.dialogs.reports[0].box.text.starts_with(
+            "The line has 1 values, but the table NewTable1 has 2 columns. It was not sent.\r\n"
+            "in Quillbarrow2021/08/31.Form2.PushButton1_Click at line "));
+    }
+
+    void entriesExchangedDuringARunDecideWhatComesNext()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        auto* list = f.Find<FileListView>("ListView1");
+        for (const char* name : {"first", "second", "third"})
+            list->Append(f.File(QStringLiteral("%1.csv").arg(name), QByteArray("Name\r\n") + name + "\r\n"));
+        f.WatchProgress();
+        f.onShown = [&] {
+            if (f.shown.size() > 1)
+                return;
+            // Dragged while the first file is imported: the second and third change places.
+            list->BeginDrag(list->visualItemRect(list->topLevelItem(1)).center());
+            list->DragStep(list->visualItemRect(list->topLevelItem(2)).center());
+            list->EndDrag();
+        };
+        f.Click("PushButton1");
+
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QCOMPARE(list->Paths().at(2), f.files.filePath("second.csv"));
+        for (const auto& [table, name] : {std::pair{"NewTable1", "first"}, {"NewTable2", "third"}, {"NewTable3", "second"}})
+            QCOMPARE(test::Query(f.dsn, std::string("SELECT \"Name\" FROM \"") + table + "\""),
+                     (std::vector<TextRow>{{std::string(name)}}));
+    }
+};
+
+}  // namespace qb
+
+QTEST_MAIN(qb::MainWindowTest)
+#include "MainWindowTest.moc"

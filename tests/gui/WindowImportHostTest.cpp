@@ -1,0 +1,92 @@
+#include "gui/PointerRule.h"
+#include "gui/WindowImportHost.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QTest>
+#include <QTimer>
+
+namespace qb {
+
+class WindowImportHostTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void yieldLetsEventsThroughOnlyEveryInterval()
+    {
+        QWidget window;
+        PointerRule pointer(&window);
+        test::ScriptedDialogs dialogs;
+        int ran = 0;
+        auto post = [&] { QTimer::singleShot(0, &window, [&] { ++ran; }); };
+
+        WindowImportHost eager(dialogs, pointer, {}, std::chrono::milliseconds(0));
+        post();
+        eager.Yield();
+        QCOMPARE(ran, 1);
+
+        WindowImportHost sparing(dialogs, pointer, {}, std::chrono::hours(1));
+        post();
+        for (int i = 0; i < 100000; ++i)
+            sparing.Yield();
+        QCOMPARE(ran, 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(ran, 2);
+    }
+
+    void boxesPointerAndCreatedTables()
+    {
+        QWidget window;
+        PointerRule pointer(&window);
+        test::ScriptedDialogs dialogs;
+        dialogs.typed = {std::string("Amount")};
+        std::vector<std::string> created;
+        WindowImportHost host(dialogs, pointer, [&](const std::string& name) { created.push_back(name); });
+
+        host.SetBusy(true);
+        QCOMPARE(pointer.Pointer(), PointerStyle::Busy);
+        host.SetBusy(false);
+        QCOMPARE(pointer.Pointer(), PointerStyle::Default);
+        QCOMPARE(host.AskText("Enter name for column #1:"), std::string("Amount"));
+        QCOMPARE(dialogs.inputs.at(0).title, ApplicationTitle());
+        host.ShowMessage("Done.");
+        host.ShowErrorReport("in Quillbarrow2021/08/31.Form2.PushButton1_Click ", 232, "rejected");
+        QCOMPARE(dialogs.messages.at(0).icon, BoxIcon::None);
+        QCOMPARE(dialogs.messages.at(1).title, std::string("Application Error"));
+        QCOMPARE(dialogs.messages.at(1).icon, BoxIcon::Exclamation);
+        host.TableCreated("NewTable1");
+        QCOMPARE(created, std::vector<std::string>{"NewTable1"});
+    }
+
+    void progressAtMostEveryIntervalAndFilesFromTheList()
+    {
+        QWidget window;
+        PointerRule pointer(&window);
+        test::ScriptedDialogs dialogs;
+        WindowImportHost host(dialogs, pointer, {});
+        std::chrono::milliseconds now{0};
+        host.clock = [&] { return std::chrono::steady_clock::time_point(now); };
+        std::vector<long> shown;
+        host.onProgress = [&](const ImportProgress& progress) { shown.push_back(progress.rows); };
+        for (const auto& [at, rows] : {std::pair{0, 1L}, {99, 2L}, {100, 3L}, {150, 4L}, {260, 5L}}) {
+            now = std::chrono::milliseconds(at);
+            host.ReportProgress({1, 1, "/a.csv", rows, rows, 0, 0, 0});
+        }
+        QCOMPARE(shown, (std::vector<long>{1, 3, 5}));
+        QCOMPARE(host.LastProgress()->rows, 5L);
+
+        QCOMPARE(host.FileAt(2, "/started.csv"), std::string("/started.csv"));
+        host.listEntry = [](int position) -> std::optional<std::string> {
+            return position == 2 ? std::optional<std::string>("/moved.csv") : std::nullopt;
+        };
+        for (const auto& [position, path] : {std::tuple{2, "/moved.csv"}, {3, "/started.csv"}})
+            QCOMPARE(host.FileAt(position, "/started.csv"), std::string(path));
+        QVERIFY(!host.StopRequested());
+        host.RequestStop();
+        QVERIFY(host.StopRequested());
+    }
+};
+
+}  // namespace qb
+
+QTEST_MAIN(qb::WindowImportHostTest)
+#include "WindowImportHostTest.moc"
