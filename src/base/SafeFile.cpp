@@ -106,23 +106,6 @@ void SafeFileWriter::Publish()
     m_guard.reset();
 }
 
-void SafeFileWriter::Commit()
-{
-    Flush();
-    // close() is where some file systems report a failed write.
-    if (::close(m_fd.Release()) != 0) {
-        const int error = errno;
-        ::unlink(m_tempPath.c_str());
-        Fail(error, "Cannot write " + m_target);
-    }
-    try {
-        Publish();
-    } catch (...) {
-        ::unlink(m_tempPath.c_str());
-        throw;
-    }
-}
-
 UniqueFd SafeFileWriter::CommitKeepingDescriptor()
 {
     Flush();

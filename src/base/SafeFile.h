@@ -24,10 +24,9 @@ public:
     // Each throws std::system_error, with the failing call's own error text,
     // on failure.
     void Write(std::string_view bytes);
-    void Commit();
-    // Commits and hands back the descriptor the bytes were written through,
-    // open for reading and writing, so that what was written is read back
-    // whatever happens to the path afterwards.
+    // Replaces the target and hands back the descriptor the bytes were
+    // written through, open for reading and writing, so that what was
+    // written is read back whatever happens to the path afterwards.
     UniqueFd CommitKeepingDescriptor();
 
 private:

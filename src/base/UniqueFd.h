@@ -24,7 +24,6 @@ public:
 
     int Get() const { return m_fd; }
     bool Valid() const { return m_fd >= 0; }
-    int Release() { return std::exchange(m_fd, -1); }
     void Reset(int fd = -1)
     {
         if (m_fd >= 0)

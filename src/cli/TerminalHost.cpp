@@ -2,6 +2,7 @@
 
 #include "base/TemporaryFiles.h"
 #include "import/ImportRun.h"
+#include "import/RunTexts.h"
 
 #include <string>
 

@@ -6,7 +6,8 @@
 #include "base/TemporaryFiles.h"
 #include "import/DryRun.h"
 #include "import/ImportRun.h"
-#include "import/RunRecords.h"
+#include "import/RunTexts.h"
+#include "import/LogAndRejects.h"
 
 #include <cstdio>
 #include <iostream>

@@ -1,14 +1,9 @@
 #include "files/PathHelpers.h"
 
-#include "base/SafeFile.h"
 #include "base/AsciiCase.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
 
 namespace qb {
 namespace {
@@ -23,29 +18,6 @@ std::string HalveSeparatorPairs(std::string_view path, char separator)
             ++i;
     }
     return result;
-}
-
-bool CopyOneFile(const std::string& source, const std::string& destination)
-{
-    try {
-        const UniqueFd fd = OpenRegularFileForReading(source, true);
-        std::vector<char> buffer(1 << 16);
-        SafeFileWriter writer(destination);
-        for (;;) {
-            const ssize_t got = ::read(fd.Get(), buffer.data(), buffer.size());
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                return false;
-            if (got == 0)
-                break;
-            writer.Write({buffer.data(), static_cast<std::size_t>(got)});
-        }
-        writer.Commit();
-        return true;
-    } catch (...) {
-        return false;
-    }
 }
 
 }  // namespace
@@ -110,39 +82,6 @@ bool MatchesPattern(std::string_view name, std::string_view pattern)
     while (p < pattern.size() && pattern[p] == '*')
         ++p;
     return p == pattern.size();
-}
-
-bool CopyFileReporting(const std::string& source, const std::string& destination)
-{
-    const char separator = PathSeparator();
-    const bool intoFolder = !destination.empty() && destination.back() == separator;
-    const std::string folder = ParentFolder(source);
-    const std::string name = source.substr(folder.size());
-
-    if (FileExistsOnDisk(source))
-        return CopyOneFile(source, intoFolder ? destination + name : destination);
-
-    if (name.find_first_of("?*") == std::string::npos)
-        return false;
-    std::vector<std::string> matches;
-    std::error_code error;
-    std::filesystem::directory_iterator it(folder.empty() ? "." : folder, error), end;
-    for (; !error && it != end; it.increment(error)) {
-        const std::string entry = it->path().filename().string();
-        if (MatchesPattern(entry, name) && FileExistsOnDisk(folder + entry))
-            matches.push_back(entry);
-    }
-    std::sort(matches.begin(), matches.end());
-    const std::string target = intoFolder ? destination : destination + separator;
-    bool copied = false;
-    for (const auto& entry : matches)
-        copied = CopyOneFile(folder + entry, target + entry) || copied;
-    return copied;
-}
-
-void CopyFileQuiet(const std::string& source, const std::string& destination)
-{
-    CopyFileReporting(source, destination);
 }
 
 }  // namespace qb

@@ -27,15 +27,6 @@ bool IsDirectory(const std::string& path);
 // permissions. Never reads, changes or throws.
 bool FileExistsOnDisk(const std::string& path);
 
-// Copies source to destination, replacing it; every failure is swallowed.
-// A destination ending with the separator names a folder. A '?' or '*' in
-// the source's last component copies every match into the destination
-// folder, unless a file of that exact name exists.
-void CopyFileQuiet(const std::string& source, const std::string& destination);
-
-// Same as CopyFileQuiet, but tells whether at least one file was copied.
-bool CopyFileReporting(const std::string& source, const std::string& destination);
-
 // Case-insensitive match with '*' and '?', as the file system's own patterns.
 bool MatchesPattern(std::string_view name, std::string_view pattern);
 

@@ -97,7 +97,7 @@ void MainWindow::RefreshPreview()
     const int row = selected.isEmpty() ? 0 : m_files->indexOfTopLevelItem(selected.first());
     const std::optional<std::string> path = m_files->ExactPathAt(row);
     if (!path) {
-        m_preview->Show(QString(), Preview{{}, {}, {}, 0, {}, "No files added."});
+        m_preview->Show(QString(), Preview{{}, {}, {}, {}, 0, {}, "No files added."});
         return;
     }
     PreviewOptions options;

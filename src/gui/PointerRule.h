@@ -30,7 +30,6 @@ public:
     // Lives as long as the window.
     explicit PointerRule(QWidget* window);
 
-    QWidget* Window() const { return m_window; }
     PointerStyle Pointer() const { return m_style; }
     void SetPointer(PointerStyle style);
     bool IsBusy() const { return m_style == PointerStyle::Busy; }

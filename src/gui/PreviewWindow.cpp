@@ -79,9 +79,4 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
         m_note->setText(QStringLiteral("%1 records shown.").arg(preview.records.size()));
 }
 
-QString PreviewWindow::Note() const
-{
-    return m_note->text();
-}
-
 }  // namespace qb

@@ -21,7 +21,6 @@ public:
 
     void Show(const QString& file, const Preview& preview);
     QTableWidget& Grid() const { return *m_grid; }
-    QString Note() const;
 
 private:
     QLabel* m_file;

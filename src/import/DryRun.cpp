@@ -2,10 +2,12 @@
 
 #include "odbc/Database.h"
 #include "files/PathHelpers.h"
+#include "odbc/TableCatalogue.h"
 #include "base/SafeFile.h"
-#include "import/ImportRun.h"
+#include "import/FileRecords.h"
+#include "import/Records.h"
+#include "import/RunTexts.h"
 #include "import/StatementBuilder.h"
-#include "import/TextDecoder.h"
 #include "import/WorkingCopy.h"
 
 #include <algorithm>
@@ -14,7 +16,8 @@
 namespace qb {
 namespace {
 
-struct Counted {
+// What reading one file as the import would comes to.
+struct FileTally {
     long records = 0;
     long mismatched = 0;
     std::optional<std::size_t> firstFields;  // the first data record's
@@ -22,35 +25,34 @@ struct Counted {
 
 // Reads a file as the import would and counts its data records against columns
 // (none: count against the header, as a new table's columns).
-Counted Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns)
+FileTally Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns)
 {
-    const FileFormat format{settings.Separator, settings.Quoted, settings.Encoding};
     const bool standardInput = settings.DashIsStandardInput && path == "-";
     const UniqueFd in = standardInput ? SpoolStandardInput(ParentFolder(WorkingCopyPath()))
                                       : OpenRegularFileForReading(NormalizePath(path), true);
-    FileRecords records(in.Get(), standardInput ? "standard input" : path, format);
+    FileRecords records(in.Get(), standardInput ? "standard input" : path, FormatOf(settings), SkipFirstLine(settings));
     RecordSplitter splitter(settings.Separator, settings.Quoted);
-    Counted counted;
-    std::string record;
-    for (bool first = true; records.Next(record); first = false) {
-        const auto& fields = splitter.Split(record);
-        if (first) {
-            if (!columns) {
-                columns = settings.ColumnNames == ColumnNameSource::FromFirstLine ? NamedColumns(fields)
-                                                                                  : fields.size();
-            }
-            if (SkipFirstLine(settings))
-                continue;
-        }
-        if (!counted.firstFields)
-            counted.firstFields = fields.size();
-        if (fields.empty() && !records.Unclosed())
-            continue;  // an empty line sends nothing
-        ++counted.records;
-        if (records.Unclosed() || records.Undecodable(record) || fields.size() != *columns)
-            ++counted.mismatched;
+    if (!columns && records.HasHeader()) {
+        const auto& fields = splitter.Split(records.Header());
+        columns = settings.Mode == ImportMode::CreateNewTable && settings.ColumnNames == ColumnNameSource::FromFirstLine
+                      ? NamedColumns(fields)
+                      : fields.size();
     }
-    return counted;
+    FileTally tally;
+    FileRecord record;
+    while (records.Next(record)) {
+        const auto& fields = splitter.Split(record.text);
+        if (!tally.firstFields)
+            tally.firstFields = fields.size();
+        if (!columns)
+            columns = fields.size();
+        if (fields.empty() && record.note.empty())
+            continue;  // an empty line sends nothing
+        ++tally.records;
+        if (!record.note.empty() || fields.size() != *columns)
+            ++tally.mismatched;
+    }
+    return tally;
 }
 
 }  // namespace
@@ -84,7 +86,7 @@ DryRunResult DryRun(const ImportSettings& settings)
             file.outcome = "skipped: " + why;
         };
         try {
-            const Counted counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns);
+            const FileTally counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns);
             file.records = counted.records;
             file.mismatched = counted.mismatched;
             if (!unreachable.empty())

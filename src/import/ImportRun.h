@@ -23,22 +23,8 @@ struct ImportSummary {
     std::vector<std::string> problems;  // the log or the rejected lines could not be written
 };
 
-// The message of the first check a run would stop at, or empty text.
-std::string CheckSettings(const ImportSettings& settings);
-
-// 1204331 as "1,204,331".
-std::string GroupedNumber(long value);
-
-// True when some entry equals name, ignoring case.
-bool TableListed(const std::vector<std::string>& list, const std::string& name);
-
 // Imports every file of the settings; each table created goes to the front
 // of settings.TableList. Everything the user should see goes through host.
 ImportSummary RunImport(ImportSettings& settings, ImportHost& host);
-
-// "12 files, 1,204,331 rows imported, 3 lines rejected, 1 file skipped, in 14.2 s"
-std::string SummaryText(const ImportSummary& summary);
-// "File 3 of 12: orders.csv, 120,000 rows, 85,000 rows/s, about 0:42 left"
-std::string StatusText(const ImportProgress& progress);
 
 }  // namespace qb

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "import/LineReader.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -34,6 +36,8 @@ struct ImportSettings {
     // not copied into its text, since the drivers and engines copy a text
     // several times more.
     std::size_t BindAbove = std::size_t(16) << 20;
+    // A line, or a quoted record over several lines, longer than this fails its file.
+    std::size_t MaxRecordLength = kMaxLineLength;
     // Where the run's log goes (empty: none), and the file for every
     // refused line (empty: none).
     std::string LogFolder;
@@ -41,6 +45,14 @@ struct ImportSettings {
     // A file named "-" is standard input (the command line's convention).
     bool DashIsStandardInput = false;
 };
+
+struct FileFormat;
+
+// How the settings' files are read.
+FileFormat FormatOf(const ImportSettings& settings);
+
+// The message of the first check a run would stop at, or empty text.
+std::string CheckSettings(const ImportSettings& settings);
 
 // Whether the first line is left out of the data: a new table's first line
 // names its columns or is replaced by typed names, and an append may ignore

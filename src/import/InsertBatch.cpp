@@ -46,27 +46,27 @@ void InsertBatch::Start(std::string_view table)
     Clear();
 }
 
-void InsertBatch::AddRow(std::span<const std::string_view> fields, const Place& place)
+void InsertBatch::AddRow(std::span<const std::string_view> fields, const RecordSpan& record)
 {
     const std::size_t begin = m_statement.size();
     AppendValues(m_statement, fields);
-    m_entries.push_back({begin, m_statement.size(), Kind::Row, 0, place});
+    m_entries.push_back({begin, m_statement.size(), Kind::Row, 0, record});
     m_statement += ',';
     ++m_rows;
 }
 
-void InsertBatch::AddAlone(std::span<const std::string_view> fields, const Place& place)
+void InsertBatch::AddAlone(std::span<const std::string_view> fields, const RecordSpan& record)
 {
     const std::size_t begin = m_side.size();
     AppendValues(m_side, fields);
-    m_entries.push_back({begin, m_side.size(), Kind::Alone, 0, place});
+    m_entries.push_back({begin, m_side.size(), Kind::Alone, 0, record});
 }
 
-void InsertBatch::AddRefused(std::string_view description, int step, const Place& place)
+void InsertBatch::AddRefused(std::string_view description, int step, const RecordSpan& record)
 {
     const std::size_t begin = m_side.size();
     m_side.append(description);
-    m_entries.push_back({begin, m_side.size(), Kind::Refused, step, place});
+    m_entries.push_back({begin, m_side.size(), Kind::Refused, step, record});
 }
 
 bool InsertBatch::Full() const

@@ -9,6 +9,14 @@
 
 namespace qb {
 
+// Where a record is: the line it began on in the file, and its bytes in the
+// working copy (none for a record that was never read back).
+struct RecordSpan {
+    long line = 0;
+    off_t offset = 0;
+    std::size_t length = 0;
+};
+
 // Consecutive data lines as one multi-row INSERT. Each row's value list is
 // the one its own single-row statement would carry, so any row, or any run
 // of rows, can be sent again on its own. Lines that do not go into the
@@ -20,30 +28,23 @@ public:
         Alone,    // certain to be refused: sent by itself, for the database's own words
         Refused,  // refused before sending; its text is the report
     };
-    // Where an entry's line is: in the file, and in the working copy.
-    struct Place {
-        long line = 0;
-        off_t offset = 0;
-        std::size_t length = 0;
-    };
     struct Entry {
         std::size_t begin;  // the row's "(...)", or the text, in its buffer
         std::size_t end;
         Kind kind;
         int step;  // a Refused entry's report line
-        Place place;
+        RecordSpan record;
     };
 
     InsertBatch(std::size_t maxRows, std::size_t maxBytes);
 
     void Start(std::string_view table);
-    void AddRow(std::span<const std::string_view> fields, const Place& place);
-    void AddAlone(std::span<const std::string_view> fields, const Place& place);
-    void AddRefused(std::string_view description, int step, const Place& place);
+    void AddRow(std::span<const std::string_view> fields, const RecordSpan& record);
+    void AddAlone(std::span<const std::string_view> fields, const RecordSpan& record);
+    void AddRefused(std::string_view description, int step, const RecordSpan& record);
     // Full once the next row could pass a bound.
     bool Full() const;
     bool Empty() const { return m_entries.empty(); }
-    std::size_t Rows() const { return m_rows; }
     const std::vector<Entry>& Entries() const { return m_entries; }
 
     // One statement for the rows among entries [first, last); none when

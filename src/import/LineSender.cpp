@@ -2,10 +2,9 @@
 
 #include "odbc/Database.h"
 #include "base/ErrorReport.h"
+#include "import/FileRecords.h"
 #include "import/ImportSettings.h"
-#include "import/LineReader.h"
 #include "import/StatementBuilder.h"
-#include "base/StepFailure.h"
 
 #include <optional>
 
@@ -43,91 +42,89 @@ std::string ShortLineText(std::size_t values, const std::string& table, std::siz
            std::to_string(columns) + " columns. It was not sent.";
 }
 
-LineSender::LineSender(Connection& connection, StepRunner& steps, SendSink& sink, const ImportSettings& settings)
-    : m_connection(connection), m_steps(steps), m_sink(sink), m_settings(settings),
-      m_splitter(settings.Separator, settings.Quoted), m_batch(settings.BatchRows, settings.BatchBytes)
+LineSender::LineSender(Connection& connection, const ImportSettings& settings)
+    : m_connection(connection), m_settings(settings), m_splitter(settings.Separator, settings.Quoted),
+      m_batch(settings.BatchRows, settings.BatchBytes)
 {
 }
 
 long LineSender::SourceLine(long record)
 {
-    const auto& jumps = m_file->jumps;
-    while (m_jump + 1 < jumps.size() && jumps[m_jump + 1].record <= record)
-        ++m_jump;
-    if (jumps.empty())
+    const auto& marks = m_file->lines;
+    while (m_mark + 1 < marks.size() && marks[m_mark + 1].record <= record)
+        ++m_mark;
+    if (marks.empty())
         return 0;
-    return record + (jumps[m_jump].line - jumps[m_jump].record);
+    return record + (marks[m_mark].line - marks[m_mark].record);
 }
 
-void LineSender::Send(const PreparedFile& file, const std::string& table, std::size_t columns,
-                      const InsertLoopLines& lines, bool batching)
+void LineSender::Send(const PreparedCopy& file, const std::string& table, std::size_t columns,
+                      const InsertLoopLines& lines, bool batching, StepRunner& steps, SendSink& sink)
 {
     m_file = &file;
-    m_jump = 0;
+    m_sink = &sink;
+    m_mark = 0;
     m_table = table;
     m_batching = batching;
-    std::optional<LineReader> reader;
-    if (!m_steps.Run(lines.open, [&] { reader.emplace(file.fd, file.name); }))
+    std::optional<FileRecords> records;
+    if (!steps.Run(lines.open, [&] { records.emplace(FileRecords::WorkingCopy{}, file.copy.Get(), file.name, FormatOf(m_settings)); }))
         return;
-    RecordReader records(*reader, m_settings.Separator, m_settings.Quoted);
     m_batch.Start(table);
     std::size_t nextNote = 0;
     bool goOn = true;
-    for (long record = 0; goOn && m_sink.KeepGoing(); ++record) {
+    while (goOn && sink.KeepGoing()) {
         bool more = false;
         // A file that cannot be read further ends the loop rather than failing at every step.
-        if (!m_steps.Run(lines.read, [&] { more = records.Next(m_line); }) || !more)
+        if (!steps.Run(lines.read, [&] { more = records->Next(m_record); }) || !more)
             break;
-        const InsertBatch::Place place{SourceLine(record), records.Start(), m_line.size()};
-        if (nextNote < file.notes.size() && file.notes[nextNote].record == record)
-            goOn = Refuse(file.notes[nextNote++].description, lines.read, place);
+        const RecordSpan record{SourceLine(m_record.index), m_record.offset, m_record.text.size()};
+        if (nextNote < file.notes.size() && file.notes[nextNote].record == m_record.index)
+            goOn = Refuse(file.notes[nextNote++].description, lines.read, record);
         else
-            goOn = m_batching ? Batched(columns, lines.execute, place) : SendLine(columns, lines.execute, place);
+            goOn = m_batching ? Batched(columns, lines.execute, record) : SendLine(columns, lines.execute, record);
     }
     // Once the run is to stop, what is gathered and not yet sent stays unsent.
-    goOn = goOn && m_sink.KeepGoing();
+    goOn = goOn && sink.KeepGoing();
     // A record whose quote never closed ends the file after every other.
     for (; goOn && nextNote < file.notes.size(); ++nextNote)
         goOn = Refuse(file.notes[nextNote].description, lines.read, {file.notes[nextNote].line, 0, 0});
     if (goOn && m_batching)
         SendBatch(lines.execute);
     m_batch.Clear();
-    ReleaseIfHuge(m_line);
+    ReleaseIfHuge(m_record.text);
     ReleaseIfHuge(m_statement);
 }
 
 // A record refused before sending: reported in its place among the others.
-bool LineSender::Refuse(const std::string& description, int step, const InsertBatch::Place& place)
+bool LineSender::Refuse(const std::string& description, int step, const RecordSpan& record)
 {
     if (!m_batching) {
-        m_sink.At(place, true);
-        m_steps.Run(step, [&] { throw StepFailure(step, description); });
+        m_sink->Refused(step, description, record);
         return true;
     }
-    m_batch.AddRefused(description, step, place);
+    m_batch.AddRefused(description, step, record);
     return !m_batch.Full() || SendBatch(step);
 }
 
 // False when nothing more is to be sent for this file.
-bool LineSender::SendLine(std::size_t columns, int step, const InsertBatch::Place& place)
+bool LineSender::SendLine(std::size_t columns, int step, const RecordSpan& record)
 {
-    const auto& fields = m_splitter.SplitInPlace(m_line);
+    const auto& fields = m_splitter.SplitInPlace(m_record.text);
     if (fields.empty())
         return true;
     // Some databases fill missing trailing columns with NULL; none may.
     if (fields.size() < columns)
-        return Refuse(ShortLineText(fields.size(), m_table, columns), step, place);
-    if (m_line.size() > m_settings.BindAbove)
-        return SendBound(fields, step, place) != Sent::Lost;
+        return Refuse(ShortLineText(fields.size(), m_table, columns), step, record);
+    if (m_record.text.size() > m_settings.BindAbove)
+        return SendBound(fields, step, record) != Sent::Lost;
     BuildInsertInto(m_statement, m_table, fields);
-    ReleaseIfHuge(m_line);
-    return SendOne(m_statement, {}, step, place) != Sent::Lost;
+    ReleaseIfHuge(m_record.text);
+    return SendOne(m_statement, {}, step, record) != Sent::Lost;
 }
 
 // The line's values bound to markers: the statement text stays small and
 // the values are read from the line itself.
-LineSender::Sent LineSender::SendBound(std::span<const std::string_view> fields, int step,
-                                       const InsertBatch::Place& place)
+LineSender::Sent LineSender::SendBound(std::span<const std::string_view> fields, int step, const RecordSpan& record)
 {
     m_statement = "INSERT INTO " + QuoteIdentifier(m_table) + " VALUES(";
     std::vector<std::optional<std::string_view>> values;
@@ -137,61 +134,59 @@ LineSender::Sent LineSender::SendBound(std::span<const std::string_view> fields,
     }
     m_statement.back() = ')';
     m_statement += ';';
-    const Sent outcome = SendOne(m_statement, values, step, place);
-    ReleaseIfHuge(m_line);
+    const Sent outcome = SendOne(m_statement, values, step, record);
+    ReleaseIfHuge(m_record.text);
     return outcome;
 }
 
-// Runs one line's statement under the step, as its own transaction; values,
-// if any, are bound to its markers.
+// Runs one line's statement as its own transaction; values, if any, are
+// bound to its markers.
 LineSender::Sent LineSender::SendOne(std::string_view statement,
                                      std::span<const std::optional<std::string_view>> values, int step,
-                                     const InsertBatch::Place& place)
+                                     const RecordSpan& record)
 {
-    Sent outcome = Sent::Refused;
-    m_sink.At(place, true);
-    m_steps.Run(step, [&] {
-        try {
-            if (values.empty())
-                m_connection.Execute(statement);
-            else
-                m_connection.Execute(statement, values);
-        } catch (const DatabaseError& error) {
-            if (!error.ConnectionLost())
-                throw;
-            outcome = Sent::Lost;
-            m_sink.At(place, false);
-            throw StepFailure(step, error.what() + std::string(kReplyLost));
+    try {
+        if (values.empty())
+            m_connection.Execute(statement);
+        else
+            m_connection.Execute(statement, values);
+    } catch (const DatabaseError& error) {
+        if (error.ConnectionLost()) {
+            m_sink->Lost(step, error.what() + std::string(kReplyLost), record);
+            return Sent::Lost;
         }
-        outcome = Sent::Stored;
-    });
-    if (outcome == Sent::Stored)
-        m_sink.Stored(1, place.offset + static_cast<off_t>(place.length));
-    return outcome;
+        m_sink->Refused(step, error.what(), record);
+        return Sent::Refused;
+    } catch (const std::exception& error) {
+        m_sink->Refused(step, error.what(), record);
+        return Sent::Refused;
+    }
+    m_sink->Stored(1, record.offset + static_cast<off_t>(record.length));
+    return Sent::Stored;
 }
 
-bool LineSender::Batched(std::size_t columns, int step, const InsertBatch::Place& place)
+bool LineSender::Batched(std::size_t columns, int step, const RecordSpan& record)
 {
-    const auto& fields = m_splitter.SplitInPlace(m_line);
+    const auto& fields = m_splitter.SplitInPlace(m_record.text);
     if (fields.empty())
         return true;
     // Reports wait for the batch, so that none is shown while it is unsent
     // and all come out in file order.
     if (fields.size() < columns) {
-        m_batch.AddRefused(ShortLineText(fields.size(), m_table, columns), step, place);
-    } else if (m_line.size() > m_settings.BindAbove) {
+        m_batch.AddRefused(ShortLineText(fields.size(), m_table, columns), step, record);
+    } else if (m_record.text.size() > m_settings.BindAbove) {
         // Too big for a statement text: what is gathered goes first, to keep the order.
         if (!m_batch.Empty() && !SendBatch(step))
             return false;
-        return SendBound(fields, step, place) != Sent::Lost;
+        return SendBound(fields, step, record) != Sent::Lost;
     } else if (fields.size() > columns) {
-        m_batch.AddAlone(fields, place);  // no database takes more values than columns
+        m_batch.AddAlone(fields, record);  // no database takes more values than columns
     } else {
-        m_batch.AddRow(fields, place);
+        m_batch.AddRow(fields, record);
     }
     if (!m_batch.Full())
         return true;
-    ReleaseIfHuge(m_line);
+    ReleaseIfHuge(m_record.text);
     return SendBatch(step);
 }
 
@@ -217,15 +212,14 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
             stored = true;
         } catch (const DatabaseError& error) {
             if (error.ConnectionLost()) {
-                m_sink.At(m_batch.Entries()[first].place, false);
-                m_steps.Run(step, [&] { throw StepFailure(step, error.what() + BatchLost(rows)); });
+                m_sink->Lost(step, error.what() + BatchLost(rows), m_batch.Entries()[first].record);
                 return false;
             }
         } catch (const std::exception&) {
         }
         if (stored) {
-            const InsertBatch::Place& end = m_batch.Entries()[last - 1].place;
-            m_sink.Stored(static_cast<long>(rows), end.offset + static_cast<off_t>(end.length));
+            const RecordSpan& end = m_batch.Entries()[last - 1].record;
+            m_sink->Stored(static_cast<long>(rows), end.offset + static_cast<off_t>(end.length));
             return SendEntriesAlone(first, last, step, false);
         }
         if (last - first > kLineByLine) {
@@ -243,10 +237,9 @@ bool LineSender::SendEntriesAlone(std::size_t first, std::size_t last, int step,
     for (std::size_t i = first; i < last; ++i) {
         const InsertBatch::Entry& entry = m_batch.Entries()[i];
         if (entry.kind == InsertBatch::Kind::Refused) {
-            m_sink.At(entry.place, true);
-            m_steps.Run(step, [&] { throw StepFailure(entry.step, std::string(m_batch.Single(entry))); });
+            m_sink->Refused(entry.step, std::string(m_batch.Single(entry)), entry.record);
         } else if ((withRows || entry.kind == InsertBatch::Kind::Alone) &&
-                   SendOne(m_batch.Single(entry), {}, step, entry.place) == Sent::Lost) {
+                   SendOne(m_batch.Single(entry), {}, step, entry.record) == Sent::Lost) {
             return false;
         }
     }

@@ -1,14 +1,12 @@
 #include "import/Preview.h"
 
 #include "base/SafeFile.h"
+#include "import/Records.h"
 #include "import/StatementBuilder.h"
 #include "import/TextDecoder.h"
 
 #include <algorithm>
-#include <system_error>
 #include <utility>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace qb {
 std::string ForDisplay(std::string_view bytes)
@@ -33,64 +31,39 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
     Preview preview;
     try {
         const UniqueFd in = OpenRegularFileForReading(path, true);
-        // The start of the file, in memory: a 2 GB file previews as fast as a small one.
-        UniqueFd start(::memfd_create("preview", MFD_CLOEXEC));
-        if (!start.Valid())
-            throw std::system_error(errno, std::generic_category(), "Cannot preview " + path);
-        std::string head(options.maxBytes, '\0');
-        const std::size_t got = ReadFully(in.Get(), head.data(), head.size(), 0, path);
-        const bool cut = got == head.size();
-        WriteFully(start.Get(), {head.data(), got}, "Cannot preview " + path);
-
-        FileRecords records(start.Get(), path, options.format);
+        // The same reading as the import's, of which only the first records are taken.
+        FileRecords records(in.Get(), path, options.format, options.createMode || options.skipFirstLine);
         RecordSplitter splitter(options.format.separator, options.format.quoted);
-        bool first = true;
-        std::size_t widest = 0;
-        if (!options.createMode)
+        if (!options.createMode) {
             preview.columns = options.tableColumns;
-        const auto take = [&](const std::string& record, bool unclosed) {
-            const auto& fields = splitter.Split(record);
-            if (std::exchange(first, false)) {
-                if (options.createMode) {
-                    if (options.namesFromFirstLine) {
-                        for (const auto field : fields) {
-                            if (!field.empty())
-                                preview.headers.push_back(CleanColumnName(field));
-                        }
-                        preview.columns = preview.headers.size();
-                    } else {
-                        preview.columns = fields.size();
-                    }
-                    return;
+        } else if (records.HasHeader()) {
+            const auto& fields = splitter.Split(records.Header());
+            if (options.namesFromFirstLine) {
+                for (const auto field : fields) {
+                    if (!field.empty())
+                        preview.headers.push_back(CleanColumnName(field));
                 }
-                if (options.skipFirstLine)
-                    return;
+                preview.columns = preview.headers.size();
+            } else {
+                preview.columns = fields.size();
             }
-            if (fields.empty())
-                return;  // an empty line sends nothing
+        }
+        std::size_t widest = 0;
+        FileRecord record;
+        while (preview.records.size() < options.maxRecords && records.Next(record)) {
+            const auto& fields = splitter.Split(record.text);
+            if (fields.empty() && record.note.empty())
+                continue;  // an empty line sends nothing
             std::vector<PreviewCell> cells;
             for (const auto field : fields)
                 cells.push_back({ForDisplay(field), field.empty() && !IsQuotedEmpty(field)});
-            const bool marked = unclosed || (preview.columns && fields.size() != *preview.columns);
+            const bool marked = !record.note.empty() || (preview.columns && fields.size() != *preview.columns);
             preview.mismatched += marked;
             preview.marked.push_back(marked);
+            preview.lines.push_back(record.line);
             preview.records.push_back(std::move(cells));
             widest = std::max(widest, fields.size());
-        };
-        // The last record of a cut start may itself be cut: it is left out.
-        std::string record;
-        std::string pending;
-        bool havePending = false;
-        bool pendingUnclosed = false;
-        while (preview.records.size() < options.maxRecords && records.Next(record)) {
-            if (havePending)
-                take(pending, pendingUnclosed);
-            pending.swap(record);
-            pendingUnclosed = records.Unclosed();
-            havePending = true;
         }
-        if (havePending && preview.records.size() < options.maxRecords && !cut)
-            take(pending, pendingUnclosed);
         if (preview.headers.empty()) {
             const std::size_t count = std::max(widest, preview.columns.value_or(0));
             for (std::size_t i = 1; i <= count; ++i)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "import/WorkingCopy.h"
+#include "import/FileRecords.h"
 
 #include <optional>
 #include <string>
@@ -15,7 +15,6 @@ struct PreviewOptions {
     bool skipFirstLine = false;      // append mode: "Ignore first line"
     std::optional<std::size_t> tableColumns;  // append mode: the chosen table's
     std::size_t maxRecords = 100;
-    std::size_t maxBytes = std::size_t(1) << 20;  // only the start of a file is read
 };
 
 struct PreviewCell {
@@ -23,11 +22,12 @@ struct PreviewCell {
     bool null = false;
 };
 
-// A file's first records as the import would read them.
+// A file's first records as the import reads them.
 struct Preview {
     std::vector<std::string> headers;  // the CREATE's cleaned names, or "Column 1", "Column 2", ...
     std::vector<std::vector<PreviewCell>> records;
-    std::vector<bool> marked;          // per record: its field count is not the column count
+    std::vector<bool> marked;          // per record: it would be refused before sending, or its field count is not the column count
+    std::vector<long> lines;           // per record: the file line it begins on
     std::size_t mismatched = 0;
     std::optional<std::size_t> columns;  // what records are held against, when known
     std::string error;                   // the file could not be read

@@ -147,6 +147,7 @@ bool RecordReader::Next(std::string& record)
 {
     m_taken = 0;
     m_unclosed = false;
+    m_tooLong = false;
     if (!m_lines.Next(record))
         return false;
     m_start = m_lines.LineStart();
@@ -161,10 +162,16 @@ bool RecordReader::Next(std::string& record)
             m_unclosed = true;
             return true;
         }
-        record.append(terminator);
-        record.append(m_line);
         ++m_taken;
         scanner.Scan(m_line);
+        if (!m_tooLong && record.size() + terminator.size() + m_line.size() > m_maxLength) {
+            m_tooLong = true;
+            std::string().swap(record);
+        }
+        if (!m_tooLong) {
+            record.append(terminator);
+            record.append(m_line);
+        }
     }
     return true;
 }

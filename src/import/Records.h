@@ -48,12 +48,17 @@ private:
 // record's open quotes take, their line ends kept inside it.
 class RecordReader {
 public:
-    RecordReader(LineReader& lines, std::string separator, bool quoted)
-        : m_lines(lines), m_separator(std::move(separator)), m_quoted(quoted)
+    // maxLength bounds a record as the line reader bounds each line, so that
+    // an open quote cannot gather the rest of a file into memory: a longer
+    // record is read to its end but not kept.
+    RecordReader(LineReader& lines, std::string separator, bool quoted, std::size_t maxLength = kMaxLineLength)
+        : m_lines(lines), m_separator(std::move(separator)), m_quoted(quoted), m_maxLength(maxLength)
     {
     }
 
-    // False at the end of the file.
+    // False at the end of the file. Throws std::length_error for a line
+    // over the limit; Lines() then tells how many lines of its record came
+    // before it.
     bool Next(std::string& record);
     // Physical lines the last record took.
     long Lines() const { return m_taken; }
@@ -61,15 +66,19 @@ public:
     off_t Start() const { return m_start; }
     // The last record ran to the end of the file inside quotes.
     bool Unclosed() const { return m_unclosed; }
+    // The last record passed the limit: it was read to its end and is left empty.
+    bool TooLong() const { return m_tooLong; }
 
 private:
     LineReader& m_lines;
     std::string m_separator;
     bool m_quoted;
+    std::size_t m_maxLength;
     std::string m_line;
     long m_taken = 0;
     off_t m_start = 0;
     bool m_unclosed = false;
+    bool m_tooLong = false;
 };
 
 }  // namespace qb

@@ -1,6 +1,5 @@
 #include "import/StatementBuilder.h"
 
-#include "import/FieldSplitter.h"
 #include "import/InsertBatch.h"
 
 #include <algorithm>
@@ -72,19 +71,14 @@ std::string QuoteIdentifier(std::string_view name)
     return quoted;
 }
 
-std::string FilterCharacters(std::string_view text, std::string_view set, bool keep)
-{
-    std::string result;
-    for (char c : text) {
-        if ((set.find(c) != std::string_view::npos) == keep)
-            result += c;
-    }
-    return result;
-}
-
 std::string CleanColumnName(std::string_view text)
 {
-    return FilterCharacters(text, kColumnNameAlphabet, true);
+    std::string name;
+    for (char c : text) {
+        if (kColumnNameAlphabet.find(c) != std::string_view::npos)
+            name += c;
+    }
+    return name;
 }
 
 std::size_t NamedColumns(std::span<const std::string_view> header)
@@ -105,14 +99,6 @@ std::string BuildCreateFromFields(std::string_view table, std::span<const std::s
     return statement;
 }
 
-std::string BuildCreateFromHeader(std::string_view table, std::string_view header,
-                                  std::string_view separator, ImportHost& host)
-{
-    std::vector<std::string_view> fields;
-    SplitFieldsInto(header, separator, fields);
-    return BuildCreateFromFields(table, fields, host);
-}
-
 CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host)
 {
     CreateStatement create{OpenCreate(table), false};
@@ -125,14 +111,6 @@ CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t colum
     }
     CloseCreate(create.text);
     return create;
-}
-
-CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view header,
-                                       std::string_view separator, ImportHost& host)
-{
-    std::vector<std::string_view> fields;
-    SplitFieldsInto(header, separator, fields);
-    return BuildCreateFromAnswers(table, fields.size(), host);
 }
 
 bool BuildInsertInto(std::string& statement, std::string_view table, std::span<const std::string_view> fields)
@@ -150,14 +128,6 @@ bool BuildInsertInto(std::string& statement, std::string_view table, std::span<c
     AppendValues(statement, fields);
     statement += ';';
     return true;
-}
-
-std::optional<std::string> BuildInsert(std::string_view table, std::span<const std::string_view> fields)
-{
-    std::string statement;
-    if (!BuildInsertInto(statement, table, fields))
-        return std::nullopt;
-    return statement;
 }
 
 std::string BuildColumnCountQuery(std::string_view table)

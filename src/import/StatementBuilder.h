@@ -2,11 +2,9 @@
 
 #include "import/ImportHost.h"
 
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace qb {
 
@@ -17,20 +15,14 @@ std::string ExpandTableName(std::string_view pattern, int counter);
 // it cannot end the identifier early.
 std::string QuoteIdentifier(std::string_view name);
 
-// The characters of text that are (keep) or are not (!keep) in the set.
-std::string FilterCharacters(std::string_view text, std::string_view set, bool keep);
-
 // Keeps only A-Z, a-z and 0-9.
 std::string CleanColumnName(std::string_view text);
-
-// CREATE TABLE with one TEXT column per non-empty header field.
-std::string BuildCreateFromHeader(std::string_view table, std::string_view header,
-                                  std::string_view separator, ImportHost& host);
 
 // The columns the CREATE makes of a header: one per non-empty field.
 std::size_t NamedColumns(std::span<const std::string_view> header);
 
-// The same from the header's fields as the file's rules cut them.
+// CREATE TABLE with one TEXT column per non-empty header field, the fields
+// as the file's rules cut them.
 std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, ImportHost& host);
 
 struct CreateStatement {
@@ -38,18 +30,13 @@ struct CreateStatement {
     bool execute = false;  // false once an answer came back empty
 };
 
-// Asks for one name per header field, empty fields included, and stops
-// asking at the first empty answer.
-CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view header,
-                                       std::string_view separator, ImportHost& host);
+// Asks for one name per column, one per header field, empty fields
+// included, and stops asking at the first empty answer.
 CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host);
 
-// One INSERT for the fields of a line; empty fields are NULL in their own
-// place. A line without fields gives no statement.
-std::optional<std::string> BuildInsert(std::string_view table, std::span<const std::string_view> fields);
-
-// The same statement written into statement, whose storage is reused.
-// False, leaving it empty, for a line without fields.
+// One INSERT for the fields of a line, written into statement, whose storage
+// is reused; empty fields are NULL in their own place. False, leaving it
+// empty, for a line without fields.
 bool BuildInsertInto(std::string& statement, std::string_view table, std::span<const std::string_view> fields);
 
 // The query whose result's column count is the table's.

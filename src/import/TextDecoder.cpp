@@ -59,7 +59,7 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at)
 }
 
 TextDecoder::TextDecoder(const std::string& encoding)
-    : m_encoding(encoding), m_iconv(::iconv_open("UTF-8", encoding.c_str())), m_unit(UnitSize(encoding))
+    : m_iconv(::iconv_open("UTF-8", encoding.c_str())), m_unit(UnitSize(encoding))
 {
     if (m_iconv == reinterpret_cast<iconv_t>(-1))
         throw std::invalid_argument("The encoding " + encoding + " is not known.");

@@ -30,10 +30,8 @@ public:
 
     // Appends the UTF-8 of bytes to out; last: no more bytes will follow.
     void Decode(std::string_view bytes, bool last, std::string& out);
-    const std::string& Encoding() const { return m_encoding; }
 
 private:
-    std::string m_encoding;
     iconv_t m_iconv;
     std::string m_carry;  // the start of a sequence the last piece cut short
     std::size_t m_unit;   // bytes to skip past an invalid sequence

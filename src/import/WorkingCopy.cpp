@@ -2,9 +2,6 @@
 
 #include "files/PathHelpers.h"
 #include "base/SafeFile.h"
-#include "import/LineReader.h"
-#include "import/Records.h"
-#include "import/TextDecoder.h"
 #include "base/StepFailure.h"
 
 #include <cctype>
@@ -20,16 +17,6 @@
 
 namespace qb {
 namespace {
-
-bool IsBlank(const std::string& text)
-{
-    return text.find_first_not_of(' ') == std::string::npos;
-}
-
-std::string SizeText(std::size_t bytes)
-{
-    return bytes >= (std::size_t(1) << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes) + " bytes";
-}
 
 [[noreturn]] void Fail(int error, const std::string& what)
 {
@@ -78,26 +65,6 @@ std::string WorkingCopyPath()
     return NormalizePath(folder + PathSeparator() + "upload.txt");
 }
 
-bool CopyFileIfPossible(const std::string& source, const std::string& target)
-{
-    if (IsBlank(source) || IsBlank(target))
-        return false;
-    const std::string from = NormalizePath(source);
-    const std::string to = NormalizePath(target);
-    // A '?' or '*' in an existing file's name is part of the name here, so
-    // the file is copied as itself rather than as a pattern.
-    if (!FileExistsOnDisk(from) || !IsDirectory(ParentFolder(to)))
-        return false;
-    return CopyFileReporting(from, to);
-}
-
-void DeleteFileForced(const std::string& path, ImportHost& host)
-{
-    host.Yield();
-    // unlink, not remove: a folder in the working copy's place stays.
-    ::unlink(path.c_str());
-}
-
 WorkingCopyBusy::WorkingCopyBusy(const std::string& workingCopy)
     : std::runtime_error("Another import is using the working copy " + workingCopy +
                          ". Try again when it has finished.")
@@ -123,17 +90,17 @@ WorkingCopyLock::WorkingCopyLock(const std::string& workingCopy)
     RemoveStaleTemporaries(workingCopy);
 }
 
-PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool skipFirstLine,
-                                ImportHost& host, const FileFormat& format, std::size_t maxLineLength)
+PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool header,
+                                ImportHost& host, const FileFormat& format)
 {
     UniqueFd in;
     try {
         in = OpenRegularFileForReading(NormalizePath(source), true);
     } catch (const std::exception& error) {
-        DeleteFileForced(workingCopy, host);
+        ::unlink(workingCopy.c_str());
         throw StepFailure(126, error.what());
     }
-    return PrepareWorkingCopy(in.Get(), source, workingCopy, skipFirstLine, host, format, maxLineLength);
+    return PrepareWorkingCopy(in.Get(), source, workingCopy, header, host, format);
 }
 
 UniqueFd SpoolStandardInput(const std::string& folder)
@@ -160,103 +127,46 @@ UniqueFd SpoolStandardInput(const std::string& folder)
     }
 }
 
-// Byte order marks decide before anything else: UTF-8's is dropped, UTF-16's
-// say how the file is to be read.
-FileRecords::Start FileRecords::ReadStart(int fd, const std::string& name, const std::string& chosen)
-{
-    unsigned char head[3] = {};
-    const std::size_t got = ReadFully(fd, reinterpret_cast<char*>(head), sizeof head, 0, name);
-    if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
-        return {3, chosen};
-    if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE)
-        return {2, "UTF-16LE"};
-    if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF)
-        return {2, "UTF-16BE"};
-    return {0, chosen};
-}
-
-FileRecords::FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength)
-    : FileRecords(fd, name, format, maxLineLength, ReadStart(fd, name, format.encoding))
-{
-}
-
-FileRecords::FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength,
-                         Start start)
-    : m_encoding(start.encoding),
-      m_lines(fd, name, maxLineLength, DetectLineEnds(fd, name, start.offset, start.encoding), start.offset,
-              start.encoding.empty() ? nullptr : std::make_unique<TextDecoder>(start.encoding)),
-      m_records(m_lines, format.separator, format.quoted)
-{
-}
-
-bool FileRecords::Next(std::string& record)
-{
-    if (!m_records.Next(record))
-        return false;
-    m_line = m_next;
-    m_next += m_records.Lines();
-    return true;
-}
-
-bool FileRecords::Undecodable(const std::string& record) const
-{
-    return !m_encoding.empty() && record.find(kUndecodable) != std::string::npos;
-}
-
-PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::string& workingCopy,
-                                bool skipFirstLine, ImportHost& host, const FileFormat& format,
-                                std::size_t maxLineLength)
+PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::string& workingCopy, bool header,
+                                ImportHost& host, const FileFormat& format)
 {
     int step = 126;
-    long number = 1;
     try {
         // The source is read once, straight into the working copy.
-        FileRecords records(in, source, format, maxLineLength);
+        FileRecords records(in, source, format, header);
         SafeFileWriter writer(workingCopy);
         PreparedCopy prepared;
-        std::string record;
-        long written = 0;
-        for (bool first = true;; first = false) {
+        prepared.header = records.Header();
+        prepared.name = workingCopy;
+        FileRecord record;
+        for (;;) {
             step = 136;
-            number = records.NextLine();
             if (!records.Next(record))
                 break;
-            const long line = records.Line();
             host.Yield();
-            if ((line & 1023) == 0 && host.StopRequested())
+            if ((record.line & 1023) == 0 && host.StopRequested())
                 throw ImportStopped{};
-            if (first)
-                prepared.header = record;
-            if (first && skipFirstLine && !records.Unclosed())
-                continue;
             step = 168;
-            if (records.Unclosed())
-                prepared.notes.push_back({written, line, "The record that begins on line " + std::to_string(line) +
-                                                             " of " + source +
-                                                             " has a double quote that is never closed. It was not sent."});
-            else if (records.Undecodable(record))
-                prepared.notes.push_back({written, line, "Line " + std::to_string(line) + " of " + source +
-                                                             " cannot be converted from " + records.Encoding() +
-                                                             " to UTF-8. It was not sent."});
-            if (prepared.jumps.empty() || prepared.jumps.back().line - prepared.jumps.back().record != line - written)
-                prepared.jumps.push_back({written, line});
-            // Noted records are kept too, for the report's and the rejected lines' bytes.
-            writer.Write(record);
+            if (!record.note.empty())
+                prepared.notes.push_back({record.index, record.line, std::move(record.note)});
+            const auto& last = prepared.lines;
+            if (last.empty() || last.back().line - last.back().record != record.line - record.index)
+                prepared.lines.push_back({record.index, record.line});
+            writer.Write(record.text);
             writer.Write("\r\n");
-            ++written;
         }
         step = 170;
         prepared.copy = writer.CommitKeepingDescriptor();
         return prepared;
     } catch (const ImportStopped&) {
         throw;
-    } catch (const std::length_error&) {
-        DeleteFileForced(workingCopy, host);
-        throw StepFailure(136, "Line " + std::to_string(number) + " of " + source + " is longer than " +
-                                   SizeText(maxLineLength) + ": this is not a text file that can be imported.");
+    } catch (const NotImportable& error) {
+        ::unlink(workingCopy.c_str());
+        throw StepFailure(136, error.what());
     } catch (const std::exception& error) {
-        // Whatever an earlier file left there must not pass for this one.
-        DeleteFileForced(workingCopy, host);
+        // Whatever an earlier file left there must not pass for this one;
+        // unlink, not remove: a folder in the working copy's place stays.
+        ::unlink(workingCopy.c_str());
         throw StepFailure(step, error.what());
     }
 }

@@ -2,8 +2,7 @@
 
 #include "base/UniqueFd.h"
 #include "import/ImportHost.h"
-#include "import/LineReader.h"
-#include "import/Records.h"
+#include "import/FileRecords.h"
 
 #include <stdexcept>
 #include <string>
@@ -14,13 +13,6 @@ namespace qb {
 // "upload.txt" in the folder named by TEMP, or else the system's temporary
 // folder. One path for every file of every run.
 std::string WorkingCopyPath();
-
-// Copies source to target, replacing it, when the source is an existing
-// file and the target's folder exists. Never throws; tells whether it did.
-bool CopyFileIfPossible(const std::string& source, const std::string& target);
-
-// Deletes a file if it can; never throws.
-void DeleteFileForced(const std::string& path, ImportHost& host);
 
 // Another run holds the working copy.
 class WorkingCopyBusy : public std::runtime_error {
@@ -42,13 +34,6 @@ private:
     UniqueFd m_fd;
 };
 
-// How a file's text is read.
-struct FileFormat {
-    std::string separator = ",";
-    bool quoted = false;   // fields may be in double quotes, records span lines
-    std::string encoding;  // converted from to UTF-8; empty: bytes as they are
-};
-
 // A data record that is refused instead of sent, and why.
 struct RecordNote {
     long record;  // its place among the working copy's records
@@ -56,8 +41,9 @@ struct RecordNote {
     std::string description;
 };
 
-// From this record on, record r began on line r + (line - record) of the file.
-struct LineJump {
+// Record `record` began on line `line` of the file, and the records after
+// it on the lines that follow, up to the next such mark.
+struct RecordLine {
     long record;
     long line;
 };
@@ -65,61 +51,27 @@ struct LineJump {
 // Thrown while a file is read when the host asks the run to stop.
 struct ImportStopped {};
 
-// A file's records as the import reads them: byte order marks first (UTF-8's
-// dropped, UTF-16's deciding the encoding), then the chosen encoding, LF
-// line ends for a file with no CR, and quoted records when asked for.
-class FileRecords {
-public:
-    // Reads fd by offset; name is what messages call it. Throws std::system_error.
-    FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength = kMaxLineLength);
-
-    // False at the end. Throws std::system_error and std::length_error.
-    bool Next(std::string& record);
-    long Line() const { return m_line; }      // where the last record began
-    long NextLine() const { return m_next; }  // where the next one begins
-    bool Unclosed() const { return m_records.Unclosed(); }
-    // The last record holds bytes the encoding could not convert.
-    bool Undecodable(const std::string& record) const;
-    const std::string& Encoding() const { return m_encoding; }
-
-private:
-    // Where the text begins, and how it is to be read, after any byte order mark.
-    struct Start {
-        off_t offset;
-        std::string encoding;
-    };
-    static Start ReadStart(int fd, const std::string& name, const std::string& chosen);
-    FileRecords(int fd, const std::string& name, const FileFormat& format, std::size_t maxLineLength, Start start);
-
-    std::string m_encoding;
-    LineReader m_lines;
-    RecordReader m_records;
-    long m_line = 0;
-    long m_next = 1;
-};
-
+// A file read once into its working copy, for the sender to read back.
 struct PreparedCopy {
     std::string header;  // the first record as read (UTF-8 when converted); empty when there is none
     UniqueFd copy;       // the working copy as written, to be read through this
+    std::string name;    // the working copy's path, for messages
     std::vector<RecordNote> notes;  // in record order
-    std::vector<LineJump> jumps;    // in record order; the first is record 0's
+    std::vector<RecordLine> lines;  // in record order; the first is record 0's
 };
 
-// Reads the source and writes the working copy with the data records, in
-// UTF-8 when an encoding is given, each ended by CR LF. A file that starts
-// with a byte order mark loses it; one of UTF-16 is read as UTF-16. A file
-// with no CR at all has LF line ends. A record that cannot be converted, or
-// whose quote is never closed (the last, then), is noted, to be refused in
-// its place. Streams: one record is held at a time. Throws
+// Reads the source through FileRecords and writes the working copy with its
+// data records, each ended by CR LF; the header (when asked for) is kept
+// aside. A noted record is written too, for the bytes of its report, and
+// refused in its place. Streams: one record is held at a time. Throws
 // StepFailure with the failing step's line number and the system's own
-// error text; on failure no working copy of an earlier file is left behind.
-PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool skipFirstLine,
-                                ImportHost& host, const FileFormat& format = {},
-                                std::size_t maxLineLength = kMaxLineLength);
+// error text, ImportStopped when the host asks to stop; on failure no
+// working copy of an earlier file is left behind.
+PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool header,
+                                ImportHost& host, const FileFormat& format = {});
 // The same from a file already open, read by offset; name is what messages call it.
-PreparedCopy PrepareWorkingCopy(int source, const std::string& name, const std::string& workingCopy,
-                                bool skipFirstLine, ImportHost& host, const FileFormat& format = {},
-                                std::size_t maxLineLength = kMaxLineLength);
+PreparedCopy PrepareWorkingCopy(int source, const std::string& name, const std::string& workingCopy, bool header,
+                                ImportHost& host, const FileFormat& format = {});
 
 // Standard input, read to its end into a nameless file in folder, so that
 // it can be read by offset like any file. Throws std::system_error.

@@ -60,21 +60,6 @@ DatabaseError::DatabaseError(const std::string& sqlState, const std::string& mes
 {
 }
 
-long DatabaseError::Number() const
-{
-    const long native = m_records.front().nativeError;
-    return native != 0 ? native : -1;
-}
-
-std::vector<std::string> DatabaseError::SqlStates() const
-{
-    std::vector<std::string> states;
-    states.reserve(m_records.size());
-    for (const DiagnosticRecord& record : m_records)
-        states.push_back(record.sqlState);
-    return states;
-}
-
 const std::vector<DiagnosticRecord>& DatabaseError::Records() const
 {
     return m_records;

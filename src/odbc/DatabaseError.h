@@ -22,9 +22,6 @@ public:
     // A failure detected before reaching the driver.
     DatabaseError(const std::string& sqlState, const std::string& message);
 
-    // The first record's native error when non-zero, otherwise -1: never zero.
-    long Number() const;
-    std::vector<std::string> SqlStates() const;
     const std::vector<DiagnosticRecord>& Records() const;
     // The link to the server broke: SQLSTATE class 08, or a driver that says
     // so only in words. Nothing more can be sent through that connection.

@@ -2,6 +2,8 @@
 
 #include "base/AsciiCase.h"
 
+#include <algorithm>
+
 namespace qb {
 
 bool IsUserTable(const TableEntry& entry)
@@ -30,6 +32,12 @@ std::vector<std::string> ListUserTables(const std::string& dataSourceName, const
     Connection connection;
     connection.Open(dataSourceName);
     return UserTableNames(connection.Tables(), yield);
+}
+
+bool TableListed(const std::vector<std::string>& list, const std::string& name)
+{
+    const std::string wanted = LowerText(name);
+    return std::any_of(list.begin(), list.end(), [&](const std::string& entry) { return LowerText(entry) == wanted; });
 }
 
 }  // namespace qb

@@ -16,6 +16,9 @@ bool IsUserTable(const TableEntry& entry);
 std::vector<std::string> UserTableNames(const std::vector<TableEntry>& entries,
                                         const std::function<void()>& yield = {});
 
+// True when some entry equals name, ignoring case, as table names compare.
+bool TableListed(const std::vector<std::string>& list, const std::string& name);
+
 // Opens the data source, reads its catalogue and closes it again.
 // Throws DatabaseError.
 std::vector<std::string> ListUserTables(const std::string& dataSourceName,

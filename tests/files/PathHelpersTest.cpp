@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace qb {
 namespace {
@@ -128,67 +127,6 @@ TEST(MatchesPatternTest, CaseInsensitiveWildcards)
                  {"abxbc", "a*bc", true},    {"abxb", "a*bc", false},   {"data.csv", "d*.c?v", true}};
     for (const auto& c : cases)
         EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.matches) << c.name << " ~ " << c.pattern;
-}
-
-TEST(CopyFileQuietTest, CopiesReplacesAndSwallowsFailures)
-{
-    TempDir dir;
-    const std::string source = dir.Write("src.txt", std::string("a\0b\r\nc", 6));
-    const std::string target = dir.Write("dst.txt", "old");
-
-    CopyFileQuiet(source, target);
-    EXPECT_EQ(ReadAll(target), std::string("a\0b\r\nc", 6));
-
-    CopyFileQuiet(dir.Path("missing.txt"), target);
-    EXPECT_EQ(ReadAll(target), std::string("a\0b\r\nc", 6));
-
-    CopyFileQuiet(source, dir.Path("no-such-folder/x.txt"));
-    EXPECT_FALSE(std::filesystem::exists(dir.Path("no-such-folder")));
-
-    std::filesystem::create_directory(dir.Path("into"));
-    CopyFileQuiet(source, dir.Path("into") + "/");
-    EXPECT_EQ(ReadAll(dir.Path("into/src.txt")), std::string("a\0b\r\nc", 6));
-}
-
-TEST(CopyFileQuietTest, PatternCopiesMatchesUnlessTheNameExists)
-{
-    TempDir dir;
-    std::filesystem::create_directory(dir.Path("in"));
-    std::filesystem::create_directory(dir.Path("out"));
-    dir.Write("in/a.txt", "A");
-    dir.Write("in/b.TXT", "B");
-    dir.Write("in/c.csv", "C");
-
-    CopyFileQuiet(dir.Path("in/*.txt"), dir.Path("out") + "/");
-    EXPECT_EQ(ReadAll(dir.Path("out/a.txt")), "A");
-    EXPECT_EQ(ReadAll(dir.Path("out/b.TXT")), "B");
-    EXPECT_FALSE(std::filesystem::exists(dir.Path("out/c.csv")));
-
-    // A file really named "*.txt" is copied as itself, not as a pattern.
-    dir.Write("in/*.txt", "star");
-    std::filesystem::create_directory(dir.Path("out2"));
-    CopyFileQuiet(dir.Path("in/*.txt"), dir.Path("out2") + "/");
-    EXPECT_EQ(ReadAll(dir.Path("out2/*.txt")), "star");
-    EXPECT_FALSE(std::filesystem::exists(dir.Path("out2/a.txt")));
-}
-
-TEST(CopyFileQuietTest, NeverWritesThroughLinksOrOtherUsersFiles)
-{
-    TempDir dir;
-    const std::string source = dir.Write("src.txt", "new");
-    const std::string victim = dir.Write("victim.txt", "precious");
-    std::filesystem::create_symlink(victim, dir.Path("planted"));
-
-    CopyFileQuiet(source, dir.Path("planted"));
-    EXPECT_EQ(ReadAll(victim), "precious");
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("planted")));
-
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "handing a file to another user needs root";
-    const std::string foreign = dir.Write("foreign.txt", "theirs");
-    ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
-    CopyFileQuiet(source, foreign);
-    EXPECT_EQ(ReadAll(foreign), "theirs");
 }
 
 }  // namespace

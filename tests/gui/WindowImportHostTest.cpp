@@ -33,28 +33,19 @@ private slots:
         QCOMPARE(ran, 2);
     }
 
-    void boxesPointerAndCreatedTables()
+    void reportsAfterDontShowMoreAreOnlyCounted()
     {
         QWidget window;
         PointerRule pointer(&window);
         test::ScriptedDialogs dialogs;
-        dialogs.typed = {std::string("Amount")};
-        std::vector<std::string> created;
-        WindowImportHost host(dialogs, pointer, [&](const std::string& name) { created.push_back(name); });
-
-        host.SetBusy(true);
-        QCOMPARE(pointer.Pointer(), PointerStyle::Busy);
-        host.SetBusy(false);
-        QCOMPARE(pointer.Pointer(), PointerStyle::Default);
-        QCOMPARE(host.AskText("Enter name for column #1:"), std::string("Amount"));
-        QCOMPARE(dialogs.inputs.at(0).title, ApplicationTitle());
-        host.ShowMessage("Done.");
-        host.ShowErrorReport("in Quillbarrow2021/08/31.Form2.PushButton1_Click ", 232, "rejected");
-        QCOMPARE(dialogs.messages.at(0).icon, BoxIcon::None);
-        QCOMPARE(dialogs.messages.at(1).title, std::string("Application Error"));
-        QCOMPARE(dialogs.messages.at(1).icon, BoxIcon::Exclamation);
-        host.TableCreated("NewTable1");
-        QCOMPARE(created, std::vector<std::string>{"NewTable1"});
+        dialogs.quiet = {false, true};
+        WindowImportHost host(dialogs, pointer, {});
+        host.ShowErrorReport("P", 1, "shown");
+        host.ShowLineReport("P", 2, "shown, then ticked", {"/a.csv", 3, "x", true});
+        host.ShowErrorReport("P", 4, "counted");
+        host.ShowLineReport("P", 5, "counted", {"/a.csv", 6, "y", true});
+        QCOMPARE(dialogs.reports.size(), size_t(2));
+        QCOMPARE(host.UnshownReports(), 2);
     }
 
     void progressAtMostEveryIntervalAndFilesFromTheList()

@@ -1,7 +1,9 @@
 // The batched import must come to exactly what the line-by-line one does.
 #include "odbc/Database.h"
 #include "odbc/TableCatalogue.h"
+#include "import/DryRun.h"
 #include "import/ImportRun.h"
+#include "import/Preview.h"
 #include "support/DataSources.h"
 #include "support/ScriptedHost.h"
 #include "support/TempDir.h"
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 
 namespace qb {
 namespace {
@@ -20,7 +23,6 @@ using test::ScriptedHost;
 class BoxCheckingHost : public ScriptedHost {
 public:
     BoxCheckingHost(std::string dsn, std::string table) : m_dsn(std::move(dsn)), m_table(std::move(table)) {}
-    void ReportProgress(const ImportProgress& progress) override { m_stored = progress.rows; }
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override
     {
         ScriptedHost::ShowErrorReport(procedure, line, description);
@@ -29,6 +31,30 @@ public:
         const auto count = other.QueryStrings("SELECT COUNT(*) FROM " + test::QuoteIdentifier(m_table));
         EXPECT_EQ(count.at(0).at(0), std::to_string(m_stored + m_before)) << "while showing: " << description;
     }
+    void ShowLineReport(const std::string& procedure, int line, const std::string& description,
+                        const LineContext& context) override
+    {
+        if (context.rejected) {
+            ++m_files[context.path].rejected;
+            m_files[context.path].rejectedLines[context.line] = description;
+        } else {
+            m_files[context.path].fileReports.push_back(description);
+        }
+        ShowErrorReport(procedure, line, description);
+    }
+    void ReportProgress(const ImportProgress& progress) override
+    {
+        m_stored = progress.rows;
+        m_files[progress.path].stored = progress.rowsInFile;
+    }
+    // What the run did with each file, by its path.
+    struct FileOutcome {
+        long stored = 0;
+        long rejected = 0;
+        std::map<long, std::string> rejectedLines;  // line: the report's description
+        std::vector<std::string> fileReports;       // reports about the whole file
+    };
+    std::map<std::string, FileOutcome> m_files;
     long m_before = 0;  // rows the table held before the run
 
 private:
@@ -43,6 +69,7 @@ struct Outcome {
     std::vector<std::string> reports;  // line and description
     std::vector<std::string> prompts;
     std::vector<std::string> tableList;
+    std::map<std::string, BoxCheckingHost::FileOutcome> files;
     long rowsSent;
     int filesSkipped;
     int errorReports;
@@ -57,6 +84,8 @@ struct DiffCase {
     std::size_t batchRows;
     bool quoted = false;
     const char* encoding = "";
+    bool ignoreFirstLine = false;
+    std::size_t limit = kMaxLineLength;
 };
 
 void PrintTo(const DiffCase& c, std::ostream* out)
@@ -74,6 +103,12 @@ std::string Lines(int from, int to, const std::string& pattern)
         body += line + "\r\n";
     }
     return body;
+}
+
+std::string LfOnly(std::string text)
+{
+    std::erase(text, '\r');
+    return text;
 }
 
 // Bad lines at every position of a batch of four: first, second, third,
@@ -141,6 +176,22 @@ const DiffCase kCases[] = {
      {"a,\xC3\xA9,1\r\nb,\xE9,2\r\n,c,3\r\nd,bad,4\r\n\xFF,e,5\r\nf,g,6\r\n"}, 3, false, "UTF-8"},
     {"UserSpecifiedColumns", ImportMode::CreateNewTable, ColumnNameSource::UserSpecified, nullptr,
      {"h1;h2\r\n1;2\r\n3\r\n4;5\r\n", "h\r\n6;7\r\n"}, 2},
+    // No CR in the first megabyte, but one after it: the whole file has CR line
+    // ends, so its LF-ended start is one ignored header line.
+    {"CrLfAfterTheFirstMegabyte", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {"h\n" + LfOnly(Lines(1, 100000, "#,x,u#")) + "\r\n7,y,u7\r\n8,bad,u8\r\n9,z\r\n10,w,u10\r\n"}, 4, false, "", true},
+    // Each line of the quoted cell is short, the cell is not: it is refused and the
+    // lines after it go on; the next file's cell is within the limit.
+    {"QuotedCellPastTheLimit", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {"1,x,u1\r\n\"" + std::string(40, 'a') + "\r\n" + std::string(40, 'b') + "\",y,u2\r\n3,z,u3\r\n",
+      "4,\"" + std::string(20, 'c') + "\r\n" + std::string(20, 'd') + "\",u4\r\n5,w,u5\r\n"},
+     2, true, "", false, 64},
+};
+
+// What the dry run and the preview say of the files before the import.
+struct Foresight {
+    DryRunResult dryRun;
+    std::vector<Preview> previews;
 };
 
 class BatchDifferentialTest : public testing::TestWithParam<std::tuple<test::DataSource, DiffCase>> {
@@ -157,7 +208,7 @@ protected:
     }
     void TearDown() override { ::unsetenv("TEMP"); }
 
-    Outcome Import(bool rowByRow, std::size_t bindAbove = ImportSettings().BindAbove)
+    Outcome Import(bool rowByRow, std::size_t bindAbove = ImportSettings().BindAbove, Foresight* foresight = nullptr)
     {
         const test::DataSource& source = std::get<0>(GetParam());
         const DiffCase& c = std::get<1>(GetParam());
@@ -183,14 +234,18 @@ protected:
         settings.BindAbove = bindAbove;
         settings.Quoted = c.quoted;
         settings.Encoding = c.encoding;
+        settings.IgnoreFirstLine = c.ignoreFirstLine;
+        settings.MaxRecordLength = c.limit;
         for (std::size_t i = 0; i < c.files.size(); ++i)
             settings.Files.push_back(m_dir.Write("f" + std::to_string(i) + ".csv", c.files[i]));
+        if (foresight)
+            Foresee(settings, *foresight);
         BoxCheckingHost host(source.dsn, c.target ? "Target" : "NewTable1");
         host.m_before = before;
         host.answers = {"First", "Second", "Only"};
         const ImportSummary summary = RunImport(settings, host);
 
-        Outcome outcome{{}, host.messages, {}, host.prompts, settings.TableList,
+        Outcome outcome{{}, host.messages, {}, host.prompts, settings.TableList, host.m_files,
                         summary.rowsSent, summary.filesSkipped, summary.errorReports};
         for (const auto& report : host.reports)
             outcome.reports.push_back(std::to_string(report.line) + ": " + report.description);
@@ -207,12 +262,71 @@ protected:
         return outcome;
     }
 
+    void Foresee(const ImportSettings& settings, Foresight& foresight)
+    {
+        foresight.dryRun = DryRun(settings);
+        PreviewOptions options;
+        options.format = FormatOf(settings);
+        options.createMode = settings.Mode == ImportMode::CreateNewTable;
+        options.namesFromFirstLine = settings.ColumnNames == ColumnNameSource::FromFirstLine;
+        options.skipFirstLine = settings.IgnoreFirstLine;
+        if (!options.createMode) {
+            Connection connection;
+            connection.Open(settings.DataSourceName);
+            options.tableColumns = connection.ColumnCount(R"(SELECT * FROM "Target")");
+        }
+        for (const auto& file : settings.Files)
+            foresight.previews.push_back(BuildPreview(file, options));
+    }
+
     test::TempDir m_dir;
 };
 
+// The preview's records and marks, the dry run's counts and the import's
+// outcome come from one reading of each file, so they agree: a record the
+// preview marks is refused, one it does not mark is not refused before
+// sending, and the dry run counts what the import stores or refuses.
+void ExpectAgreement(const Foresight& foresight, const Outcome& outcome)
+{
+    int skipped = 0;
+    for (std::size_t i = 0; i < foresight.dryRun.files.size(); ++i) {
+        const DryRunFile& dry = foresight.dryRun.files[i];
+        const Preview& preview = foresight.previews.at(i);
+        SCOPED_TRACE(dry.path);
+        const auto found = outcome.files.find(dry.path);
+        const BoxCheckingHost::FileOutcome done =
+            found == outcome.files.end() ? BoxCheckingHost::FileOutcome{} : found->second;
+        skipped += dry.skipped;
+        EXPECT_EQ(!preview.error.empty(), dry.outcome.starts_with("skipped: cannot be read")) << preview.error;
+        if (dry.skipped) {
+            EXPECT_EQ(done.stored + done.rejected, 0);
+            EXPECT_FALSE(done.fileReports.empty() && outcome.messages.size() < 2) << "skipped without a word";
+            continue;
+        }
+        EXPECT_EQ(dry.records, done.stored + done.rejected);
+        EXPECT_LE(dry.mismatched, done.rejected);
+        ASSERT_EQ(preview.records.size(), static_cast<std::size_t>(std::min(dry.records, 100L)));
+        long marked = 0;
+        for (std::size_t r = 0; r < preview.records.size(); ++r) {
+            const auto refused = done.rejectedLines.find(preview.lines[r]);
+            marked += preview.marked[r];
+            if (preview.marked[r]) {
+                EXPECT_NE(refused, done.rejectedLines.end()) << "marked line " << preview.lines[r] << " was stored";
+            } else if (refused != done.rejectedLines.end()) {
+                EXPECT_FALSE(refused->second.ends_with("It was not sent.")) << "line " << preview.lines[r];
+            }
+        }
+        if (dry.records <= 100)
+            EXPECT_EQ(marked, dry.mismatched);
+    }
+    EXPECT_EQ(skipped, outcome.filesSkipped);
+}
+
 TEST_P(BatchDifferentialTest, SameOutcomeAsLineByLine)
 {
-    const Outcome reference = Import(true);
+    Foresight foresight;
+    const Outcome reference = Import(true, ImportSettings().BindAbove, &foresight);
+    ExpectAgreement(foresight, reference);
     const Outcome batched = Import(false);
     EXPECT_EQ(batched.tables, reference.tables);
     EXPECT_EQ(batched.messages, reference.messages);

@@ -28,15 +28,13 @@ struct PreviewCase {
     std::size_t mismatched;
 };
 
-PreviewOptions Options(FileFormat format, bool create = true, bool names = true, std::optional<std::size_t> table = {},
-                       std::size_t maxBytes = 1 << 20)
+PreviewOptions Options(FileFormat format, bool create = true, bool names = true, std::optional<std::size_t> table = {})
 {
     PreviewOptions options;
     options.format = std::move(format);
     options.createMode = create;
     options.namesFromFirstLine = names;
     options.tableColumns = table;
-    options.maxBytes = maxBytes;
     return options;
 }
 
@@ -55,7 +53,10 @@ TEST(PreviewTest, ShowsRecordsAsTheImportReadsThem)
         {"Utf16WithMark", std::string("\xFF\xFEh\0\n\0\xE9\0", 8), Options(plain), {"h"}, {"\xC3\xA9"}, 0},
         {"Latin1", "n\r\ncaf\xE9\r\n", Options({",", false, "latin1"}), {"n"}, {"caf\xC3\xA9"}, 0},
         {"UndecodableShowsReplacement", "n\r\nbad \xFF\r\n", Options(plain), {"n"}, {"bad \xEF\xBF\xBD"}, 0},
-        {"OnlyTheStartIsRead", "n\r\n1\r\n2\r\n33333", Options(plain, true, true, {}, 12), {"n"}, {"1", "2"}, 0},
+        {"UndecodableIsMarked", "n\r\nok\r\nbad \xFF\r\n", Options({",", false, "UTF-8"}), {"n"},
+         {"ok", "*bad \xEF\xBF\xBD"}, 1},
+        {"LineEndsFollowTheWholeFile", std::string(1 << 20, 'x') + "\n1,2\n\r\n3,4\r\n", Options(plain, true, false),
+         {"Column 1", "Column 2"}, {"3|4"}, 0},
     };
     test::TempDir dir;
     for (const auto& c : cases) {

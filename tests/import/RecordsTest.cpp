@@ -95,6 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"QuotedHeaderAcrossLines", "\"a\r\nb\",c\r\n1,2\r\n", kQuoted, "1,2\r\n", "\"a\r\nb\",c", {}},
         FormatCase{"UnclosedAtTheEnd", "h\r\n1,2\r\n3,\"open\r\n4,5\r\n", kQuoted, "1,2\r\n3,\"open\r\n4,5\r\n", "h",
                    {"1: The record that begins on line 3 of F has a double quote that is never closed. It was not sent."}},
+        FormatCase{"QuotedRecordPastTheLimit", "h\r\n\"12345\r\n12345\",x\r\nb\r\n", {",", true, "", 10}, "\r\nb\r\n",
+                   "h", {"0: The record that begins on line 2 of F is longer than 10 bytes. It was not sent."}},
         FormatCase{"QuotesMeanNothingWhenOff", "h\r\n\"a\r\nb\"\r\n", FileFormat{}, "\"a\r\nb\"\r\n", "h", {}},
         FormatCase{"Latin1", "n\xE9\r\ncaf\xE9\r\n", FileFormat{",", false, "latin1"}, "caf\xC3\xA9\r\n",
                    "n\xC3\xA9", {}},

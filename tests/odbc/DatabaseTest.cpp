@@ -22,17 +22,16 @@ std::optional<DatabaseError> ErrorOf(const std::function<void()>& action)
     return std::nullopt;
 }
 
-// A usable error: non-zero number, SQLSTATEs of the expected class, each shown in the description.
+// A usable error: SQLSTATEs of the expected class, each shown in the description.
 void ExpectWellFormed(const DatabaseError& error, const std::string& expectedClass)
 {
-    EXPECT_NE(error.Number(), 0);
-    const std::vector<std::string> states = error.SqlStates();
-    ASSERT_FALSE(states.empty());
-    EXPECT_EQ(states.front().substr(0, 2), expectedClass) << error.what();
+    const std::vector<DiagnosticRecord>& records = error.Records();
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.front().sqlState.substr(0, 2), expectedClass) << error.what();
     const std::string description = error.what();
-    for (const std::string& state : states) {
-        EXPECT_EQ(state.size(), 5u) << description;
-        EXPECT_NE(description.find("[" + state + "] "), std::string::npos) << description;
+    for (const DiagnosticRecord& record : records) {
+        EXPECT_EQ(record.sqlState.size(), 5u) << description;
+        EXPECT_NE(description.find("[" + record.sqlState + "] "), std::string::npos) << description;
     }
 }
 
@@ -105,7 +104,7 @@ TEST_P(DatabaseTest, RefusesNamesThatAreNotExactlyADataSource)
         ASSERT_TRUE(error);
         ExpectWellFormed(*error, "IM");
         if (!c.state.empty()) {
-            EXPECT_EQ(error->SqlStates().front(), c.state) << error->what();
+            EXPECT_EQ(error->Records().front().sqlState, c.state) << error->what();
         }
         EXPECT_NE(std::string(error->what()).find(c.mentioned), std::string::npos) << error->what();
         EXPECT_FALSE(connection.IsOpen());
@@ -182,7 +181,8 @@ TEST_P(DatabaseTest, RejectedStatementsReportTheDriversDiagnostics)
     // The column count's query is only prepared, and fails the same way.
     const auto counted = ErrorOf([&] { connection.ColumnCount(cases[0].sql); });
     ASSERT_TRUE(counted);
-    EXPECT_EQ(counted->SqlStates(), ErrorOf([&] { connection.Execute(cases[0].sql); })->SqlStates());
+    EXPECT_EQ(counted->Records().front().sqlState,
+              ErrorOf([&] { connection.Execute(cases[0].sql); })->Records().front().sqlState);
     // A failure leaves the connection usable.
     connection.Execute("INSERT INTO qb_present VALUES(7)");
     EXPECT_EQ(connection.QueryStrings("SELECT a FROM qb_present"), std::vector<TextRow>{{"7"}});

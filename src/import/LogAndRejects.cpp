@@ -1,4 +1,4 @@
-#include "import/RunRecords.h"
+#include "import/LogAndRejects.h"
 
 #include "base/SafeFile.h"
 

@@ -1,0 +1,102 @@
+#include "import/FileRecords.h"
+
+#include "base/SafeFile.h"
+#include "import/TextDecoder.h"
+
+#include <memory>
+#include <utility>
+
+namespace qb {
+namespace {
+
+std::string SizeText(std::size_t bytes)
+{
+    return bytes >= (std::size_t(1) << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes) + " bytes";
+}
+
+}  // namespace
+
+// Byte order marks decide before anything else: UTF-8's is dropped, UTF-16's
+// say how the file is to be read. The line ends follow from the whole text.
+FileRecords::Start FileRecords::SourceStart(int fd, const std::string& name, const std::string& chosen)
+{
+    unsigned char head[3] = {};
+    const std::size_t got = ReadFully(fd, reinterpret_cast<char*>(head), sizeof head, 0, name);
+    Start start{0, chosen, LineEnds::Cr};
+    if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
+        start.offset = 3;
+    else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE)
+        start = {2, "UTF-16LE", LineEnds::Cr};
+    else if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF)
+        start = {2, "UTF-16BE", LineEnds::Cr};
+    start.ends = DetectLineEnds(fd, name, start.offset, start.encoding);
+    return start;
+}
+
+FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, bool header)
+    : FileRecords(fd, name, format, SourceStart(fd, name, format.encoding), true)
+{
+    if (!header)
+        return;
+    m_hasHeader = Read(m_first);
+    if (!m_hasHeader)
+        return;
+    m_header = m_first.text;
+    // A header whose quote never closes took the whole file: it is data too, to be refused.
+    m_pending = m_records.Unclosed();
+    m_index = m_pending ? 1 : 0;
+}
+
+FileRecords::FileRecords(WorkingCopy, int fd, std::string name, const FileFormat& format)
+    : FileRecords(fd, std::move(name), format, Start{0, {}, LineEnds::Cr}, false)
+{
+}
+
+FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, const Start& start, bool notes)
+    : m_name(std::move(name)), m_encoding(start.encoding), m_maxLength(format.maxRecordLength), m_notes(notes),
+      m_lines(fd, m_name, m_maxLength, start.ends, start.offset,
+              start.encoding.empty() ? nullptr : std::make_unique<TextDecoder>(start.encoding)),
+      m_records(m_lines, format.separator, format.quoted, m_maxLength)
+{
+}
+
+bool FileRecords::Next(FileRecord& record)
+{
+    if (m_pending) {
+        m_pending = false;
+        record = std::move(m_first);
+        return true;
+    }
+    return Read(record);
+}
+
+bool FileRecords::Read(FileRecord& record)
+{
+    const long line = m_next;
+    try {
+        if (!m_records.Next(record.text))
+            return false;
+    } catch (const std::length_error&) {
+        throw NotImportable("Line " + std::to_string(line + m_records.Lines()) + " of " + m_name + " is longer than " +
+                            SizeText(m_maxLength) + ": this is not a text file that can be imported.");
+    }
+    m_next += m_records.Lines();
+    record.index = m_index++;
+    record.line = line;
+    record.offset = m_records.Start();
+    record.note.clear();
+    if (!m_notes)
+        return true;
+    if (m_records.Unclosed())
+        record.note = "The record that begins on line " + std::to_string(line) + " of " + m_name +
+                      " has a double quote that is never closed. It was not sent.";
+    else if (m_records.TooLong())
+        record.note = "The record that begins on line " + std::to_string(line) + " of " + m_name +
+                      " is longer than " + SizeText(m_maxLength) + ". It was not sent.";
+    else if (!m_encoding.empty() && record.text.find(kUndecodable) != std::string::npos)
+        record.note = "Line " + std::to_string(line) + " of " + m_name + " cannot be converted from " + m_encoding +
+                      " to UTF-8. It was not sent.";
+    return true;
+}
+
+}  // namespace qb

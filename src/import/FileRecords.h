@@ -1,0 +1,95 @@
+#pragma once
+
+#include "import/LineReader.h"
+#include "import/Records.h"
+
+#include <stdexcept>
+#include <string>
+#include <sys/types.h>
+
+namespace qb {
+
+// How a file's text is read. The import, the dry run and the preview all
+// read through FileRecords with one of these, so they cannot disagree.
+struct FileFormat {
+    std::string separator = ",";
+    bool quoted = false;   // fields may be in double quotes, records span lines
+    std::string encoding;  // converted from to UTF-8; empty: bytes as they are
+    // A line longer than this is not text that can be imported: the file
+    // fails there. A quoted record over several lines that passes it is
+    // refused, and the reading goes on after it.
+    std::size_t maxRecordLength = kMaxLineLength;
+};
+
+// One data record of a file.
+struct FileRecord {
+    std::string text;  // UTF-8 when converted; a quoted record keeps its inner line ends
+    long index = 0;    // its place among the file's data records, from 0
+    long line = 0;     // the file line it began on, from 1
+    off_t offset = 0;  // where it began in the file; for unconverted files only
+    // Why it is refused without being sent: its quote never closes, it is
+    // too long (its text is then left empty), or it holds bytes the encoding
+    // cannot convert. Empty when it can be sent.
+    std::string note;
+};
+
+// The file is not text that can be imported: a line over the limit.
+class NotImportable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file's records as every reader of it sees them: byte order marks first
+// (UTF-8's dropped, UTF-16's deciding the encoding), then the chosen
+// encoding, LF line ends for a file that holds no CR at all, quoted records
+// when asked for, the length limit, and the header. A reader that wants
+// only the first records reads fewer of the same.
+class FileRecords {
+public:
+    // Reads a source file by offset from its start, leaving the descriptor
+    // the caller's; name is what messages call it. header: the first record
+    // names the columns or is ignored, and is not data, unless its quote
+    // never closes (it is then refused in its place as well). Throws
+    // NotImportable and std::system_error, as Next does.
+    FileRecords(int fd, std::string name, const FileFormat& format, bool header);
+
+    // A working copy written from a source: each record as read, ended by
+    // CR LF, in UTF-8. Read as the sender reads it, it gives back the same
+    // records under the same limit, and notes nothing: the first reading did.
+    struct WorkingCopy {};
+    FileRecords(WorkingCopy, int fd, std::string name, const FileFormat& format);
+
+    // The next data record; false at the end. Throws NotImportable and
+    // std::system_error when the file cannot be read.
+    bool Next(FileRecord& record);
+
+    // The first record, when a header was asked for and the file has one.
+    const std::string& Header() const { return m_header; }
+    bool HasHeader() const { return m_hasHeader; }
+    const std::string& Encoding() const { return m_encoding; }
+
+private:
+    struct Start {
+        off_t offset;
+        std::string encoding;
+        LineEnds ends;
+    };
+    static Start SourceStart(int fd, const std::string& name, const std::string& chosen);
+    FileRecords(int fd, std::string name, const FileFormat& format, const Start& start, bool notes);
+    bool Read(FileRecord& record);
+
+    std::string m_name;
+    std::string m_encoding;
+    std::size_t m_maxLength;
+    bool m_notes;
+    LineReader m_lines;
+    RecordReader m_records;
+    long m_next = 1;  // the line the next record begins on
+    long m_index = 0;
+    std::string m_header;
+    bool m_hasHeader = false;
+    bool m_pending = false;  // the header's record is also the first data record
+    FileRecord m_first;
+};
+
+}  // namespace qb

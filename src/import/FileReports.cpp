@@ -1,0 +1,101 @@
+#include "import/FileReports.h"
+
+#include "import/LogAndRejects.h"
+
+#include <sys/stat.h>
+
+namespace qb {
+
+std::uint64_t FileSize(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+FileReports::FileReports(RunTally& run, int position, std::string path)
+    : m_run(run), m_position(position), m_path(std::move(path)), m_size(FileSize(m_path))
+{
+    m_run.log.File(m_path);
+    // Reading a big file takes a while before its first rows are stored.
+    Progress(0);
+}
+
+FileReports::~FileReports()
+{
+    m_run.log.FileDone(m_rows);
+    m_run.bytesBefore += m_size;
+}
+
+void FileReports::Table(const std::string& table)
+{
+    m_run.log.Table(table);
+}
+
+void FileReports::Copied(int fd)
+{
+    m_copy = fd;
+    struct stat info {};
+    m_copySize = ::fstat(fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+void FileReports::Progress(off_t reached)
+{
+    const ImportSummary& summary = m_run.summary;
+    ImportProgress progress{m_position, summary.files, m_path, m_rows, summary.rowsSent, m_run.bytesBefore,
+                            m_run.bytesTotal,
+                            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_run.start).count()};
+    if (m_copySize > 0)
+        progress.bytesDone += static_cast<std::uint64_t>(static_cast<double>(m_size) * static_cast<double>(reached) /
+                                                         static_cast<double>(m_copySize));
+    m_run.host.ReportProgress(progress);
+}
+
+bool FileReports::StopRequested()
+{
+    if (!m_run.summary.stopped && m_run.host.StopRequested())
+        m_run.summary.stopped = true;
+    return m_run.summary.stopped;
+}
+
+void FileReports::ShowErrorReport(const std::string& procedure, int line, const std::string& description)
+{
+    ++m_run.summary.errorReports;
+    m_run.host.ShowLineReport(procedure, line, description, {m_path, 0, {}, false});
+}
+
+void FileReports::Stored(long rows, off_t reached)
+{
+    m_run.summary.rowsSent += rows;
+    m_rows += rows;
+    Progress(reached);
+}
+
+void FileReports::Refused(int step, const std::string& description, const RecordSpan& record)
+{
+    ++m_run.summary.linesRejected;
+    m_run.log.Rejected(record.line, description, m_copy, record.offset, record.length);
+    m_run.rejects.Add(m_copy, record.offset, record.length);
+    Show(step, description, record, true);
+}
+
+void FileReports::Lost(int step, const std::string& description, const RecordSpan& record)
+{
+    Show(step, description, record, false);
+}
+
+void FileReports::Show(int step, const std::string& description, const RecordSpan& record, bool rejected)
+{
+    LineContext context{m_path, record.line, {}, rejected};
+    if (record.length > 0)
+        context.bytes = ReadBytes(m_copy, record.offset, record.length, kContextBytes);
+    ++m_run.summary.errorReports;
+    m_run.host.ShowLineReport(m_run.procedure, step, description, context);
+}
+
+bool FileReports::KeepGoing()
+{
+    m_run.host.Yield();
+    return !StopRequested();
+}
+
+}  // namespace qb

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "base/ErrorReport.h"
+#include "import/ImportHost.h"
+#include "import/ImportRun.h"
+#include "import/LineSender.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace qb {
+
+class RejectsFile;
+class RunLog;
+
+// What a run keeps across its files: the totals each file adds to.
+struct RunTally {
+    ImportHost& host;
+    ImportSummary& summary;
+    RunLog& log;
+    RejectsFile& rejects;
+    std::string procedure;  // the error reports' procedure path
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::uint64_t bytesTotal = 0;
+    std::uint64_t bytesBefore = 0;  // of the files already done
+};
+
+// Where one file's reports and progress go. Each report carries its own
+// context: the file for a whole-file step, the record for a line's.
+class FileReports : public ErrorReporter, public SendSink {
+public:
+    // position: the file's, from 1, among the run's.
+    FileReports(RunTally& run, int position, std::string path);
+    // Logs the file's rows and counts its bytes as done.
+    ~FileReports() override;
+    FileReports(const FileReports&) = delete;
+    FileReports& operator=(const FileReports&) = delete;
+
+    // The table its rows go to, for the log.
+    void Table(const std::string& table);
+    // The file's working copy, once written: refused records' bytes come from it.
+    void Copied(int fd);
+    // reached: how far into the working copy the run has come.
+    void Progress(off_t reached);
+    // True once the host asked for the run to stop.
+    bool StopRequested();
+
+    void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
+    void Stored(long rows, off_t reached) override;
+    void Refused(int step, const std::string& description, const RecordSpan& record) override;
+    void Lost(int step, const std::string& description, const RecordSpan& record) override;
+    bool KeepGoing() override;
+
+private:
+    void Show(int step, const std::string& description, const RecordSpan& record, bool rejected);
+
+    RunTally& m_run;
+    int m_position;
+    std::string m_path;
+    std::uint64_t m_size;
+    int m_copy = -1;
+    std::uint64_t m_copySize = 0;
+    long m_rows = 0;
+};
+
+// A file's size, or 0 for what is not a regular file.
+std::uint64_t FileSize(const std::string& path);
+
+}  // namespace qb

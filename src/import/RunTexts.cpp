@@ -1,0 +1,54 @@
+#include "import/RunTexts.h"
+
+#include <cstdio>
+
+namespace qb {
+
+std::string GroupedNumber(long value)
+{
+    const std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string grouped = value < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+std::string CountText(long count, const char* one, const char* many)
+{
+    return GroupedNumber(count) + " " + (count == 1 ? one : many);
+}
+
+std::string SummaryText(const ImportSummary& summary)
+{
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", summary.seconds);
+    return CountText(summary.files, "file", "files") + ", " + CountText(summary.rowsSent, "row", "rows") +
+           " imported, " + CountText(summary.linesRejected, "line", "lines") + " rejected, " +
+           CountText(summary.filesSkipped, "file", "files") + " skipped, in " + seconds + " s";
+}
+
+std::string StatusText(const ImportProgress& progress)
+{
+    const std::size_t slash = progress.path.find_last_of('/');
+    std::string text = "File " + std::to_string(progress.file) + " of " + std::to_string(progress.files) + ": " +
+                       (slash == std::string::npos ? progress.path : progress.path.substr(slash + 1)) + ", " +
+                       CountText(progress.rowsInFile, "row", "rows");
+    // No rate before a row is stored: "0 rows/s" would say nothing.
+    if (progress.seconds <= 0 || progress.rows == 0)
+        return text;
+    text += ", " + GroupedNumber(static_cast<long>(static_cast<double>(progress.rows) / progress.seconds)) + " rows/s";
+    if (progress.bytesDone > 0 && progress.bytesTotal >= progress.bytesDone) {
+        const double left = progress.seconds * static_cast<double>(progress.bytesTotal - progress.bytesDone) /
+                            static_cast<double>(progress.bytesDone);
+        const long whole = static_cast<long>(left + 0.5);
+        char clock[32];
+        std::snprintf(clock, sizeof clock, "%ld:%02ld", whole / 60, whole % 60);
+        text += std::string(", about ") + clock + " left";
+    }
+    return text;
+}
+
+}  // namespace qb

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "import/ImportHost.h"
+#include "import/ImportRun.h"
+
+#include <string>
+
+namespace qb {
+
+// 1204331 as "1,204,331".
+std::string GroupedNumber(long value);
+
+// "1 file", "1,204 files": the grouped count and the word that fits it.
+std::string CountText(long count, const char* one, const char* many);
+
+// "12 files, 1,204,331 rows imported, 3 lines rejected, 1 file skipped, in 14.2 s"
+std::string SummaryText(const ImportSummary& summary);
+// "File 3 of 12: orders.csv, 120,000 rows, 85,000 rows/s, about 0:42 left"
+std::string StatusText(const ImportProgress& progress);
+
+}  // namespace qb
