@@ -1,22 +1,37 @@
 #include "import/TextDecoder.h"
 
-#include "base/AsciiCase.h"
-
 #include <cerrno>
 #include <stdexcept>
 
 namespace qb {
 namespace {
 
+// The bytes one character takes in the encoding, learnt from the converter
+// itself ("AA" less "A", so that a byte order mark written first does not
+// count): past an invalid sequence the reading goes on by one such unit,
+// never into the next line's end.
 std::size_t UnitSize(const std::string& encoding)
 {
-    const std::string lower = LowerAscii(encoding);
-    if (lower.find("16") != std::string::npos || lower.find("ucs-2") != std::string::npos ||
-        lower.find("ucs2") != std::string::npos)
-        return 2;
-    if (lower.find("32") != std::string::npos || lower.find("ucs-4") != std::string::npos)
-        return 4;
-    return 1;
+    const iconv_t to = ::iconv_open(encoding.c_str(), "UTF-8");
+    if (to == reinterpret_cast<iconv_t>(-1))
+        return 1;
+    const auto encoded = [&](std::string_view text) {
+        char in[4] = {};
+        char out[64];
+        text.copy(in, sizeof in);
+        char* from = in;
+        char* into = out;
+        std::size_t inLeft = text.size();
+        std::size_t outLeft = sizeof out;
+        ::iconv(to, nullptr, nullptr, nullptr, nullptr);
+        ::iconv(to, &from, &inLeft, &into, &outLeft);
+        ::iconv(to, nullptr, nullptr, &into, &outLeft);
+        return sizeof out - outLeft;
+    };
+    const std::size_t one = encoded("A");
+    const std::size_t two = encoded("AA");
+    ::iconv_close(to);
+    return two > one ? two - one : 1;
 }
 
 // iconv lets through code points UTF-8 cannot hold: they are marked too.

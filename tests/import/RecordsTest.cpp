@@ -106,6 +106,12 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"UndecodableLineIsNoted", "h\r\nok\r\nbad \xFF\r\nok2\r\n", FileFormat{",", false, "UTF-8"},
                    "ok\r\nbad \xFF\r\nok2\r\n", "h",
                    {"1: Line 3 of F cannot be converted from UTF-8 to UTF-8. It was not sent."}},
+        // Its name holds "32", but a bad byte must not swallow the line end after it.
+        FormatCase{"Cp932BadByteKeepsTheNextLine", "h\r\na,b\r\nx,\x81\r\ny,z\r\nw\r\n", FileFormat{",", false, "CP932"},
+                   "a,b\r\nx,\xFF\r\ny,z\r\nw\r\n", "h",
+                   {"1: Line 3 of F cannot be converted from CP932 to UTF-8. It was not sent."}},
+        FormatCase{"Utf16BadUnitSkipsTwoBytes", std::string("h\0\n\0\x00\xD8\n\0x\0", 10), FileFormat{",", false, "utf-16le"},
+                   "\xFF\r\nx\r\n", "h", {"0: Line 2 of F cannot be converted from utf-16le to UTF-8. It was not sent."}},
         FormatCase{"PastTheLastCodePointIsNoted", "h\r\nx\xF6\xB2\xB2\xB2\r\n", FileFormat{",", false, "UTF-8"},
                    "x\xFF\xFF\xFF\xFF\r\n", "h", {"0: Line 2 of F cannot be converted from UTF-8 to UTF-8. It was not sent."}},
         FormatCase{"BytesAsTheyAreByDefault", "h\r\nbad \xFF\r\n", FileFormat{}, "bad \xFF\r\n", "h", {}}),
