@@ -4,7 +4,28 @@
 #include "import/TextDecoder.h"
 #include "odbc/TableCatalogue.h"
 
+#include <sys/stat.h>
+
 namespace qb {
+namespace {
+
+// The rejects file is written over: it must not be one of the inputs,
+// under whatever name or link.
+bool RejectsAnInput(const ImportSettings& settings)
+{
+    struct stat rejects {};
+    if (settings.RejectsPath.empty() || ::stat(settings.RejectsPath.c_str(), &rejects) != 0)
+        return false;
+    for (const auto& file : settings.Files) {
+        struct stat input {};
+        if (!(settings.DashIsStandardInput && file == "-") && ::stat(file.c_str(), &input) == 0 &&
+            input.st_dev == rejects.st_dev && input.st_ino == rejects.st_ino)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 FileFormat FormatOf(const ImportSettings& settings)
 {
@@ -22,6 +43,8 @@ std::string CheckSettings(const ImportSettings& settings)
         return "Table name already exists.";
     if (!settings.Encoding.empty() && !TextDecoder::Known(settings.Encoding))
         return "The encoding " + settings.Encoding + " is not known.";
+    if (RejectsAnInput(settings))
+        return "The rejected lines cannot be written to " + settings.RejectsPath + ": it is one of the files to import.";
     return {};
 }
 

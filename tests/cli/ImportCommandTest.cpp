@@ -158,7 +158,13 @@ TEST_P(ImportCommandTest, FailuresAndTheirStatus)
         {"NoDsn", {path}, 2, "", "--dsn is required"},
         {"MissingValue", {"--dsn"}, 2, "", "missing value"},
         {"ListUnopenable", {"--dsn", "NoSuchSource", "--list-tables"}, 1, "", "IM002"},
+        {"RejectsIntoAnInput", {"--dsn", Dsn(), "--rejects", path, "--dry-run", path}, 1,
+         "The rejected lines cannot be written to " + path + ": it is one of the files to import.\n", ""},
+        {"RejectsIntoAnInputByLink", {"--dsn", Dsn(), "--rejects", m_dir.Path("link.csv"), path}, 1,
+         "The rejected lines cannot be written to " + m_dir.Path("link.csv") + ": it is one of the files to import.\n",
+         ""},
     };
+    std::filesystem::create_hard_link(path, m_dir.Path("link.csv"));
     for (const auto& c : cases) {
         const Outcome outcome = Command(c.arguments);
         EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
@@ -166,6 +172,7 @@ TEST_P(ImportCommandTest, FailuresAndTheirStatus)
         EXPECT_NE(outcome.err.find(c.errPart), std::string::npos) << c.name << ": " << outcome.err;
     }
     EXPECT_EQ(Command({"--help"}).status, 0);
+    EXPECT_EQ(ReadAll(path), "1,2,3\r\n");
 }
 
 TEST_P(ImportCommandTest, ReadsFilesAsTheyCome)
