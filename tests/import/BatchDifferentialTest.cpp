@@ -316,8 +316,9 @@ void ExpectAgreement(const Foresight& foresight, const Outcome& outcome)
                 EXPECT_FALSE(refused->second.ends_with("It was not sent.")) << "line " << preview.lines[r];
             }
         }
-        if (dry.records <= 100)
+        if (dry.records <= 100) {
             EXPECT_EQ(marked, dry.mismatched);
+        }
     }
     EXPECT_EQ(skipped, outcome.filesSkipped);
 }
