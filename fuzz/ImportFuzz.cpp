@@ -1,14 +1,18 @@
-// Input: flags, shape, a four-byte table counter, a line limit, a filler
-// shift, a mode, then the separator, the table name pattern and the file body.
-// flags: bits 0-3 separator length, 4 a filler line before the body, 5 a
-// working copy round on disk (see OnDiskThisTime), 6 a small line limit,
-// 7 skip the first line.
+// Input: flags, shape, a four-byte table counter, a limit, a filler shift,
+// a mode, a preview, then the separator, the table name pattern and the
+// file body.
+// flags: bits 0-3 separator length, 4 a filler line before the body (see
+// ConvertedFillerThisTime), 5 a working copy round on disk (see
+// OnDiskThisTime), 6 a small limit, 7 the first record a header.
 // shape: bits 0-4 pattern length, 5-7 what the working copy round tries.
-// mode: bits 0-2 an encoding to convert the body from, 3-5 the piece size,
-// 6 the body read again as quoted records, 7 the conversion done at all.
+// mode: bits 0-2 an encoding to read the file in, 3-5 the piece size of the
+// decoder check, 6 quoted records, 7 the encoding used at all.
+// preview: bits 0-6 how many records the preview's reading takes, less one,
+// 7 the filler line ended by LF alone.
 // Each costs, so each has its bit: the fuzzer spends time where it finds more.
 #include "base/UniqueFd.h"
 #include "import/FieldSplitter.h"
+#include "import/FileRecords.h"
 #include "import/ImportHost.h"
 #include "import/LineReader.h"
 #include "import/Records.h"
@@ -33,7 +37,6 @@
 #include <string_view>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
 
@@ -66,15 +69,24 @@ void Check(bool condition)
         std::abort();
 }
 
-// Files on disk cost far more than the rest, so a flagged input gets its
-// round on disk one time in 128, picked by a hash of the input so that a
+// Files on disk, and the filler read through a conversion, cost far more
+// than the rest, so a flagged input gets its turn one time in 128 for the
+// one and in 64 for the other, picked by a hash of the input so that a
 // crash repeats.
-bool OnDiskThisTime(const std::uint8_t* data, std::size_t size)
+std::uint32_t InputHash(const std::uint8_t* data, std::size_t size)
 {
     std::uint32_t hash = 2166136261u;
     for (std::size_t i = 0; i < size; ++i)
         hash = (hash ^ data[i]) * 16777619u;
+    return hash;
+}
+bool OnDiskThisTime(std::uint32_t hash)
+{
     return hash >> 25 == 0;
+}
+bool ConvertedFillerThisTime(std::uint32_t hash)
+{
+    return (hash & 63) == 0;
 }
 
 struct Input {
@@ -114,32 +126,25 @@ void ModelLines(std::string_view bytes, std::vector<std::string_view>& lines)
         lines.push_back(bytes.substr(start));
 }
 
-// The file's own rules over its whole bytes: a UTF-8 byte order mark goes,
-// and a file with no CR has LF line ends. False for a UTF-16 one, which
-// this model does not decode.
-bool ModelFileLines(std::string_view bytes, std::vector<std::string_view>& lines)
+// The same with LF line ends, for a text that holds no CR at all.
+void SplitLines(std::string_view text, char end, std::vector<std::string_view>& lines)
 {
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"))
-        return false;
-    if (bytes.starts_with("\xEF\xBB\xBF"))
-        bytes.remove_prefix(3);
-    if (bytes.find('\r') != std::string_view::npos) {
-        ModelLines(bytes, lines);
-        return true;
+    if (end == '\r') {
+        ModelLines(text, lines);
+        return;
     }
     std::size_t start = 0;
-    for (std::size_t at = bytes.find('\n'); at != std::string_view::npos; at = bytes.find('\n', start)) {
-        lines.push_back(bytes.substr(start, at - start));
+    for (std::size_t at = text.find('\n'); at != std::string_view::npos; at = text.find('\n', start)) {
+        lines.push_back(text.substr(start, at - start));
         start = at + 1;
     }
-    if (start < bytes.size())
-        lines.push_back(bytes.substr(start));
-    return true;
+    if (start < text.size())
+        lines.push_back(text.substr(start));
 }
 
 // Quoting each field again and joining them gives a record that reads back
-// to the same fields.
-void CheckQuotedRoundTrip(std::string_view record, std::string_view separator)
+// to the same fields, which are returned.
+const std::vector<std::string_view>& CheckQuotedRoundTrip(std::string_view record, std::string_view separator)
 {
     static std::vector<std::string_view> fields, again;
     static std::string arena, arenaAgain, joined, moved;
@@ -151,7 +156,7 @@ void CheckQuotedRoundTrip(std::string_view record, std::string_view separator)
     for (std::size_t i = 0; i < fields.size(); ++i)
         Check(again[i] == fields[i] && qb::IsQuotedEmpty(again[i]) == qb::IsQuotedEmpty(fields[i]));
     if (separator.find('"') != std::string_view::npos || fields.empty())
-        return;  // a quote in the separator makes quoting itself ambiguous
+        return fields;  // a quote in the separator makes quoting itself ambiguous
     joined.clear();
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0)
@@ -174,6 +179,7 @@ void CheckQuotedRoundTrip(std::string_view record, std::string_view separator)
         Check(again[i] == fields[i]);
         Check(qb::IsQuotedEmpty(again[i]) == (fields[i].empty() ? qb::IsQuotedEmpty(fields[i]) : false));
     }
+    return fields;
 }
 
 // Valid UTF-8, but for the marks of what could not be converted.
@@ -188,8 +194,8 @@ bool Utf8OrMarks(std::string_view text)
     return true;
 }
 
-// Converting in pieces comes to what converting at once does.
-void CheckDecoder(const char* encoding, std::string_view bytes, std::size_t piece)
+// Converting in pieces comes to what converting at once does, which is returned.
+const std::string& CheckDecoder(const std::string& encoding, std::string_view bytes, std::size_t piece)
 {
     static std::string whole, pieces;
     whole.clear();
@@ -202,6 +208,7 @@ void CheckDecoder(const char* encoding, std::string_view bytes, std::size_t piec
         decoder.Decode({}, true, pieces);
     Check(whole == pieces);
     Check(Utf8OrMarks(whole));
+    return whole;
 }
 
 std::string ModelTableName(std::string_view pattern, int counter)
@@ -240,7 +247,7 @@ void CheckFields(std::string_view line, std::string_view separator, const std::v
 }
 
 // INSERT INTO "<table>" VALUES(<NULL or '...'>{,<...>}); with the name and
-// every value reading back as given.
+// every value reading back as given; "" is the empty text, not NULL.
 bool WellQuotedInsert(std::string_view statement, std::string_view table, const std::vector<std::string_view>& fields)
 {
     std::size_t i = 0;
@@ -273,7 +280,7 @@ bool WellQuotedInsert(std::string_view statement, std::string_view table, const 
     for (std::size_t f = 0; f < fields.size(); ++f) {
         if (f > 0 && !take(","))
             return false;
-        if (fields[f].empty() ? !take("NULL") : !quoted('\'', fields[f]))
+        if (fields[f].empty() && !qb::IsQuotedEmpty(fields[f]) ? !take("NULL") : !quoted('\'', fields[f]))
             return false;
     }
     return take(");") && i == statement.size();
@@ -306,10 +313,9 @@ int CreateColumns(const std::string& statement, std::string_view prefix)
     }
 }
 
-// A line of this length before the body puts the body's first bytes shift
-// bytes short of the reader's 64 KiB buffer edge.
+// A filler line of this length, CR LF included, puts the body's first
+// bytes at the reader's 64 KiB buffer edge; shift bytes less, short of it.
 constexpr std::size_t kFillerLine = (std::size_t(1) << 16) - 2;
-constexpr off_t kBodyAt = kFillerLine + 2;
 
 int MemoryFile(const char* name)
 {
@@ -318,65 +324,76 @@ int MemoryFile(const char* name)
     return fd;
 }
 
-// Puts the parts one after another from offset and ends the file there,
-// cutting only when it was longer: a longer one grew by the write.
-void WriteAt(int fd, std::size_t& length, off_t offset, std::string_view first, std::string_view second = {})
+// Puts bytes at offset and ends the file there, cutting only when it was
+// longer: a longer one grew by the write.
+void WriteAt(int fd, std::size_t& length, std::size_t offset, std::string_view bytes)
 {
-    const std::size_t size = static_cast<std::size_t>(offset) + first.size() + second.size();
-    iovec parts[] = {{const_cast<char*>(first.data()), first.size()}, {const_cast<char*>(second.data()), second.size()}};
-    Check(::pwritev(fd, parts, 2, offset) == static_cast<ssize_t>(first.size() + second.size()));
+    const std::size_t size = offset + bytes.size();
+    Check(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) == static_cast<ssize_t>(bytes.size()));
     if (size < length)
         Check(::ftruncate(fd, static_cast<off_t>(size)) == 0);
     length = size;
 }
 
-// The file the readers read, in memory: the longest filler line, CR LF
-// included, stays put at its start and each input's body is written after
-// it. A reader starts at the body, or, padded, shift bytes into the filler.
-// The filler is written again only for a separator that holds its byte: one
-// found all along it would have the quoted pass cut 64 KiB of fields each
-// time. Its byte is the first from 'f' on that the separator does not hold,
-// so that an input meets the same filler whatever came before it.
-struct Source {
-    int fd = MemoryFile("quillbarrow-fuzz");
-    std::size_t length = 0;
-    std::string filler = std::string(kFillerLine, 'f') + "\r\n";
+// A file's bytes as written.
+struct Layout {
+    std::string_view file;
+    std::size_t filler = 0;  // the filler line's length, without its line end
 
-    Source() { WriteAt(fd, length, 0, filler); }
-
-    void Write(std::string_view separator, std::string_view body)
+    bool Holds(std::size_t offset, std::string_view text) const
     {
+        return offset <= file.size() && file.substr(offset).starts_with(text);
+    }
+};
+
+// The files the readers read, in memory, each from its start: the body
+// alone, or a filler line, its line end and the body. The filler stays in
+// its file from one input to the next: only what the last input wrote over
+// it is put back. It is written again whole only for a separator that holds
+// its byte: one found all along it would have each quoted read cut 64 KiB of
+// fields. Its byte is the first from 'f' on that the separator does not hold,
+// so that an input meets the same filler whatever came before it. Ended by
+// LF alone, the filler puts the file's first CR, if any, past the reader's
+// first buffer. Both files are read by name too, through /proc, so they are
+// named the same way here.
+struct Source {
+    int plain = MemoryFile("quillbarrow-fuzz");
+    int padded = MemoryFile("quillbarrow-fuzz-padded");
+    std::string plainName = "/proc/self/fd/" + std::to_string(plain);
+    std::string paddedName = "/proc/self/fd/" + std::to_string(padded);
+    std::size_t plainLength = 0, paddedLength = 0;
+    std::string image;       // the padded file's bytes
+    std::size_t intact = 0;  // its filler bytes, from its start
+
+    // The file that now holds body, filler line first when lineLength > 0.
+    int Write(std::string_view separator, std::string_view body, std::size_t lineLength, bool lf, Layout& layout)
+    {
+        if (lineLength == 0) {
+            WriteAt(plain, plainLength, 0, body);
+            layout = {body, 0};
+            return plain;
+        }
         char byte = 'f';
         while (separator.find(byte) != std::string_view::npos)
             ++byte;  // a separator holds 15 bytes at most
-        if (byte != filler[0]) {
-            std::fill(filler.begin(), filler.end() - 2, byte);
-            WriteAt(fd, length, 0, filler);
-        }
-        WriteAt(fd, length, kBodyAt, body);
+        if (image.empty() || image[0] != byte)
+            intact = 0;
+        const std::size_t from = std::min(intact, lineLength);
+        image.resize(from);
+        image.append(lineLength - from, byte).append(lf ? "\n" : "\r\n").append(body);
+        WriteAt(padded, paddedLength, from, std::string_view(image).substr(from));
+        intact = lineLength;
+        layout = {image, lineLength};
+        return padded;
     }
 
-    // The filler line of this length, CR LF included.
-    std::string_view Filler(std::size_t lineLength) const
-    {
-        return std::string_view(filler).substr(kFillerLine - lineLength);
-    }
+    const std::string& Name(int fd) const { return fd == plain ? plainName : paddedName; }
 };
 
 Source& TheSource()
 {
     static Source source;
     return source;
-}
-
-// The whole file that PrepareWorkingCopy opens by name, filler and body,
-// written only for the rare rounds on disk.
-int DiskSourceFd(std::string_view filler, std::string_view body)
-{
-    static const int fd = MemoryFile("quillbarrow-fuzz-disk");
-    static std::size_t length = 0;
-    WriteAt(fd, length, 0, filler, body);
-    return fd;
 }
 
 // A private folder for the working copy rounds. A watcher process removes
@@ -451,11 +468,212 @@ bool StrayTemporaries()
     return stray;
 }
 
-bool FailsWithStep(const std::string& source, const std::string& target, bool skipFirst, qb::ImportHost& host,
-                   std::size_t limit, int* line = nullptr, std::string* message = nullptr)
+// A reading of a source to its end, or to the NotImportable it threw.
+struct Reading {
+    std::vector<qb::FileRecord> records;  // reused: the first count are this input's
+    std::size_t count = 0;
+    std::string header;
+    bool hasHeader = false;
+    bool started = false;  // the constructor did not throw
+    std::string encoding;
+    std::string failure;   // NotImportable's text
+
+    const qb::FileRecord& operator[](std::size_t i) const { return records[i]; }
+};
+
+void ReadWhole(int fd, const std::string& name, const qb::FileFormat& format, bool header, Reading& reading)
+{
+    reading.count = 0;
+    reading.started = false;
+    reading.header.clear();
+    reading.hasHeader = false;
+    reading.encoding.clear();
+    reading.failure.clear();
+    try {
+        qb::FileRecords records(fd, name, format, header);
+        reading.started = true;
+        reading.header = records.Header();
+        reading.hasHeader = records.HasHeader();
+        reading.encoding = records.Encoding();
+        for (;; ++reading.count) {
+            if (reading.count == reading.records.size())
+                reading.records.emplace_back();
+            if (!records.Next(reading.records[reading.count]))
+                break;
+        }
+    } catch (const qb::NotImportable& error) {
+        reading.failure = error.what();
+    }
+}
+
+// A report about the record that begins on this line of the file.
+bool NamesLine(std::string_view text, long line, const std::string& name)
+{
+    const std::string where = "ine " + std::to_string(line) + " of " + name + " ";
+    return text.starts_with("L" + where) || text.starts_with("The record that begins on l" + where);
+}
+
+// The lines a record took: its own and one more for each line end inside it.
+long Taken(std::string_view text, char end)
+{
+    return 1 + static_cast<long>(std::count(text.begin(), text.end(), end));
+}
+
+// The byte order mark that FileRecords drops, and the encoding it implies:
+// UTF-8's wins over a chosen encoding, and leaves bytes as they are otherwise.
+std::size_t MarkLength(std::string_view bytes, std::string& encoding)
+{
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        if (!encoding.empty())
+            encoding = "UTF-8";
+        return 3;
+    }
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        encoding = bytes[0] == '\xFF' ? "UTF-16LE" : "UTF-16BE";
+        return 2;
+    }
+    return 0;
+}
+
+// The line rules, written plainly: a reading fails at the first line over
+// the limit, whatever its records, and unquoted, each line before it is one.
+void CheckLines(const Reading& r, const std::vector<std::string_view>& lines, const qb::FileFormat& format,
+                bool header, const std::string& name)
+{
+    const auto tooLong =
+        std::find_if(lines.begin(), lines.end(), [&](auto line) { return line.size() > format.maxRecordLength; });
+    const std::size_t read = static_cast<std::size_t>(tooLong - lines.begin());
+    Check(r.failure.empty() == (tooLong == lines.end()));
+    Check(r.failure.empty() ||
+          r.failure.starts_with("Line " + std::to_string(read + 1) + " of " + name + " is longer than "));
+    if (format.quoted)
+        return;
+    const std::size_t first = r.hasHeader ? 1 : 0;
+    Check(r.count + first == read && r.hasHeader == (header && read > 0));
+    Check(!r.hasHeader || r.header == lines[0]);
+    for (std::size_t i = 0; i < r.count; ++i)
+        Check(r[i].text == lines[first + i]);
+}
+
+// What any reading of a source must be: records in order, each on the line
+// where the ones before it end and, unconverted, at the offset where they
+// end, covering the whole file; none over the limit, but for a quoted one
+// refused for it; notes only where a record cannot be sent.
+// end: the byte that ends a line, or 0 when not known here.
+void CheckReading(const Reading& r, const qb::FileFormat& format, const Layout& layout, std::size_t start,
+                  bool converted, char end, const std::string& name)
+{
+    const bool failed = !r.failure.empty();
+    const std::size_t limit = format.maxRecordLength;
+    Check(failed || r.started);
+    Check(r.header.size() <= limit);
+    // A header whose quote never closes is also the one data record.
+    const bool pending = r.hasHeader && r.count > 0 && r[0].line == 1;
+    Check(!pending || (format.quoted && r.count == 1 && r[0].text == r.header && !r[0].note.empty()));
+    std::size_t at = start;
+    long line = 1;
+    bool lost = false;  // past a refused record whose end is not known here
+    const std::string_view file = layout.file;
+    const auto past = [&](std::string_view text) {
+        if (!converted) {
+            Check(layout.Holds(at, text));
+            at += text.size();
+            if (at < file.size()) {
+                Check(file[at] == end);
+                ++at;
+                if (end == '\r' && at < file.size() && file[at] == '\n')
+                    ++at;
+            }
+        }
+        if (end)
+            line += Taken(text, end);
+    };
+    // A refused record's bytes run to the next record's, or to the end of
+    // the file, and were over the limit; an empty header may be an empty line.
+    const auto refused = [&](std::size_t next, bool header) {
+        if (converted || (next == r.count && failed)) {
+            line += header ? 1 : 2;  // over the limit, a record took more than one line
+            lost = true;
+            return;
+        }
+        const std::size_t until = next < r.count ? static_cast<std::size_t>(r[next].offset) : file.size();
+        Check(until >= at && until <= file.size());
+        std::string_view text = file.substr(at, until - at);
+        if (end == '\r' && text.ends_with("\r\n"))
+            text.remove_suffix(2);
+        else if (text.ends_with(end))
+            text.remove_suffix(1);
+        Check(text.size() > limit || (header && text.empty()));
+        past(text);
+    };
+    if (r.hasHeader && !pending) {
+        if (r.header.empty())
+            refused(0, true);
+        else
+            past(r.header);
+    }
+    for (std::size_t i = 0; i < r.count; ++i) {
+        const qb::FileRecord& record = r[i];
+        Check(record.index == static_cast<long>(i) && record.text.size() <= limit);
+        Check(!end || (lost ? record.line >= line : record.line == line));
+        if (!converted && !lost)
+            Check(record.offset == static_cast<off_t>(at));
+        line = record.line;
+        at = static_cast<std::size_t>(record.offset);
+        lost = false;
+        // What cannot be converted is never sent; a quote left open runs to the end.
+        const bool undecodable = converted && record.text.find(qb::kUndecodable) != std::string::npos;
+        const bool last = i + 1 == r.count && !failed;
+        // A quoted record over the limit is refused with its text dropped.
+        const bool dropped = !record.note.empty() && record.text.empty();
+        Check(record.note.empty() ? !undecodable : (undecodable || (format.quoted && (last || dropped))));
+        Check(record.note.empty() || NamesLine(record.note, record.line, name));
+        if (dropped)
+            refused(i + 1, false);
+        else
+            past(record.text);
+    }
+    if (!failed && !converted && !lost)
+        Check(at == file.size());
+}
+
+// The preview's reading, stopped after its first records: those of the
+// whole reading, and the same header, or the same failure before them.
+void CheckPrefix(int fd, const std::string& name, const qb::FileFormat& format, bool header, std::size_t wanted,
+                 const Reading& whole)
+{
+    static qb::FileRecord record;
+    std::size_t n = 0;
+    std::string failure;
+    try {
+        qb::FileRecords records(fd, name, format, header);
+        Check(records.HasHeader() == whole.hasHeader && records.Header() == whole.header);
+        for (; n < wanted && records.Next(record); ++n) {
+            Check(n < whole.count);
+            const qb::FileRecord& expected = whole[n];
+            Check(record.text == expected.text && record.line == expected.line && record.note == expected.note &&
+                  record.index == expected.index);
+        }
+    } catch (const qb::NotImportable& error) {
+        failure = error.what();
+    }
+    Check(n == std::min(wanted, whole.count));
+    Check(failure == (wanted > whole.count ? whole.failure : std::string()));
+}
+
+// PrepareWorkingCopy by the source's path, or from fd when there is one.
+qb::PreparedCopy Prepare(int fd, const std::string& source, const std::string& target, bool header,
+                         qb::ImportHost& host, const qb::FileFormat& format)
+{
+    return fd >= 0 ? qb::PrepareWorkingCopy(fd, source, target, header, host, format)
+                   : qb::PrepareWorkingCopy(source, target, header, host, format);
+}
+
+bool FailsWithStep(int fd, const std::string& source, const std::string& target, bool header, qb::ImportHost& host,
+                   const qb::FileFormat& format, int* line = nullptr, std::string* message = nullptr)
 {
     try {
-        qb::PrepareWorkingCopy(source, target, skipFirst, host, qb::FileFormat{}, limit);
+        Prepare(fd, source, target, header, host, format);
     } catch (const qb::StepFailure& failure) {
         if (line)
             *line = failure.Line();
@@ -466,65 +684,93 @@ bool FailsWithStep(const std::string& source, const std::string& target, bool sk
     return false;
 }
 
-// PrepareWorkingCopy from the source in memory: the lines of the model, or
-// step 136 at the first line past the limit, and nothing left behind then.
-void PrepareAndCompare(const std::string& source, const std::vector<std::string_view>& lines, bool skipFirst,
-                       std::size_t limit, qb::ImportHost& host)
+// PrepareWorkingCopy from the source: step 136 where the reading failed,
+// with no working copy left; else the working copy holds the reading's
+// records, each ended by CR LF, and the sender's reading of it gives them
+// back in order under the same limit.
+void PrepareAndCompare(int fd, const std::string& source, bool header, const qb::FileFormat& format,
+                       const Reading& whole, qb::ImportHost& host)
 {
     const Place& place = Folder();
-    const auto tooLong = std::find_if(lines.begin(), lines.end(), [&](auto line) { return line.size() > limit; });
-    if (tooLong != lines.end()) {
+    if (!whole.failure.empty()) {
+        // An earlier file's working copy, which must not pass for this one's.
+        Check(qb::UniqueFd(::open(place.copy.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600)).Valid());
         int line = 0;
         std::string message;
-        Check(FailsWithStep(source, place.copy, skipFirst, host, limit, &line, &message));
-        Check(line == 136);
-        Check(message.starts_with("Line " + std::to_string(tooLong - lines.begin() + 1) + " of "));
+        Check(FailsWithStep(fd, source, place.copy, header, host, format, &line, &message));
+        Check(line == 136 && message == whole.failure);
         Check(!Exists(place.copy));
         return;
     }
-    const qb::PreparedCopy prepared = qb::PrepareWorkingCopy(source, place.copy, skipFirst, host, qb::FileFormat{}, limit);
-    Check(prepared.header == (lines.empty() ? std::string_view() : lines.front()));
+    const qb::PreparedCopy prepared = Prepare(fd, source, place.copy, header, host, format);
+    Check(prepared.header == whole.header);
 
-    // The descriptor handed back is the file at the path, holding each data
-    // line ended by CR LF.
+    // The notes and line marks tell each record's place as the reading did.
+    std::size_t note = 0, mark = 0;
+    const auto& marks = prepared.lines;
+    Check(marks.empty() == (whole.count == 0) && (marks.empty() || marks[0].record == 0));
+    for (std::size_t i = 0; i < whole.count; ++i) {
+        const qb::FileRecord& record = whole[i];
+        if (!record.note.empty()) {
+            Check(note < prepared.notes.size());
+            const qb::RecordNote& noted = prepared.notes[note++];
+            Check(noted.record == record.index && noted.line == record.line && noted.description == record.note);
+        }
+        while (mark + 1 < marks.size() && marks[mark + 1].record <= record.index)
+            ++mark;
+        Check(marks[mark].line + (record.index - marks[mark].record) == record.line);
+    }
+    Check(note == prepared.notes.size());
+
+    // The descriptor handed back is the file at the path.
     struct stat byFd {}, byPath {};
     Check(::fstat(prepared.copy.Get(), &byFd) == 0 && ::stat(place.copy.c_str(), &byPath) == 0);
     Check(byFd.st_dev == byPath.st_dev && byFd.st_ino == byPath.st_ino);
     static std::string expected, written;
     expected.clear();
-    for (std::size_t i = skipFirst ? 1 : 0; i < lines.size(); ++i) {
-        expected += lines[i];
+    for (std::size_t i = 0; i < whole.count; ++i) {
+        expected += whole[i].text;
         expected += "\r\n";
     }
     written.resize(expected.size() + 1);
     Check(::pread(prepared.copy.Get(), written.data(), written.size(), 0) == static_cast<ssize_t>(expected.size()));
     written.pop_back();
     Check(written == expected);
+
+    qb::FileRecords copy(qb::FileRecords::WorkingCopy{}, prepared.copy.Get(), place.copy, format);
+    static qb::FileRecord record;
+    std::size_t n = 0;
+    off_t at = 0;
+    for (; copy.Next(record); ++n) {
+        Check(n < whole.count && record.text == whole[n].text && record.index == static_cast<long>(n));
+        Check(record.note.empty() && record.offset == at);
+        at += static_cast<off_t>(record.text.size() + 2);
+    }
+    Check(n == whole.count);
 }
 
-void WorkingCopyRound(unsigned kind, int sourceFd, const std::vector<std::string_view>& lines, bool skipFirst,
-                      std::size_t limit, qb::ImportHost& host)
+void WorkingCopyRound(unsigned kind, int fd, const std::string& source, bool header, const qb::FileFormat& format,
+                      const Reading& whole, qb::ImportHost& host)
 {
     const Place& place = Folder();
-    const std::string source = "/proc/self/fd/" + std::to_string(sourceFd);
     switch (kind) {
     case 1:  // a source that cannot be opened; no earlier copy may stay
-        Check(FailsWithStep(place.folder + "/absent.txt", place.copy, skipFirst, host, limit));
+        Check(FailsWithStep(-1, place.folder + "/absent.txt", place.copy, header, host, format));
         Check(!Exists(place.copy));
         break;
     case 2:  // the working copy's folder is missing
-        Check(FailsWithStep(source, place.folder + "/absent/upload.txt", skipFirst, host, limit));
+        Check(FailsWithStep(-1, source, place.folder + "/absent/upload.txt", header, host, format));
         Check(!Exists(place.folder + "/absent"));
         break;
     case 3: {  // a folder in the working copy's place stays
-        Check(FailsWithStep(source, place.directory, skipFirst, host, limit));
+        Check(FailsWithStep(fd, source, place.directory, header, host, format));
         struct stat info {};
         Check(::lstat(place.directory.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
         break;
     }
     case 4: {  // a link to a file: nothing is written through it
         Check(::symlink(place.victim.c_str(), place.link.c_str()) == 0 || errno == EEXIST);
-        Check(FailsWithStep(source, place.link, skipFirst, host, limit));
+        Check(FailsWithStep(-1, source, place.link, header, host, format));
         struct stat info {};
         Check(::lstat(place.link.c_str(), &info) != 0 || S_ISLNK(info.st_mode));
         char kept[8] = {};
@@ -534,7 +780,7 @@ void WorkingCopyRound(unsigned kind, int sourceFd, const std::vector<std::string
     }
     case 5:  // a dangling link: its target is not made
         Check(::symlink(place.nowhere.c_str(), place.dangling.c_str()) == 0 || errno == EEXIST);
-        Check(FailsWithStep(source, place.dangling, skipFirst, host, limit));
+        Check(FailsWithStep(fd, source, place.dangling, header, host, format));
         Check(!Exists(place.nowhere));
         break;
     case 6: {  // a run's lock: a second holder is turned away until it goes
@@ -550,13 +796,13 @@ void WorkingCopyRound(unsigned kind, int sourceFd, const std::vector<std::string
                 busy = true;
             }
             Check(busy);
-            PrepareAndCompare(source, lines, skipFirst, limit, host);
+            PrepareAndCompare(-1, source, header, format, whole, host);
         }
         const qb::WorkingCopyLock after(place.copy);
         break;
     }
     default:
-        PrepareAndCompare(source, lines, skipFirst, limit, host);
+        PrepareAndCompare(fd, source, header, format, whole, host);
         break;
     }
     Check(!StrayTemporaries());
@@ -576,14 +822,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned shift = in.Byte();
     // mode: see the layout above.
     const unsigned mode = in.Byte();
+    const unsigned preview = in.Byte();
     const std::string_view separator = in.Take(flags & 0x0F);
     const std::string_view pattern = in.Take(shape & 0x1F);
     const std::string_view body = in.Take(in.size);
-    const bool padded = flags & 0x10;
-    const bool skipFirst = flags & 0x80;
-    // Padded, a limit near the filler's length reaches the reader's checks
-    // between buffer fills.
-    const std::size_t limit = !(flags & 0x40) ? qb::kMaxLineLength : padded ? limitByte * 512u : limitByte;
+    const bool header = flags & 0x80;
+    const std::uint32_t hash = InputHash(data, size);
 
     const int counter = static_cast<int>(counterBits);
     const std::string table = qb::ExpandTableName(pattern, counter);
@@ -592,95 +836,102 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // form one, and what is left between the numbers holds none.
     Check(table.find("[counter]") == std::string::npos);
 
-    Source& source = TheSource();
-    source.Write(separator, body);
-    const std::string_view filler = padded ? source.Filler(kFillerLine - shift) : std::string_view();
-    const off_t start = padded ? static_cast<off_t>(shift) : kBodyAt;
-    static std::vector<std::string_view> lines;
-    lines.clear();
-    if (padded)
-        lines.push_back(filler.substr(0, filler.size() - 2));
-    ModelLines(body, lines);
-
-    static std::string line, statement, headerInsert;
-    static std::vector<std::string_view> fields;
-    QuietHost host(fields);
-    // The header is the body's first line.
-    const std::size_t first = padded ? 1 : 0;
-    bool headerChecked = false;
-    {
-        // Gone before the next reader, which then takes over its buffer.
-        qb::LineReader reader(source.fd, "the source", limit, qb::LineEnds::Cr, start);
-        std::size_t index = 0;
-        try {
-            for (; reader.Next(line); ++index) {
-                Check(index < lines.size() && lines[index].size() <= limit && line == lines[index]);
-                if (padded && index == 0)
-                    continue;  // the filler only moves the body across the buffer's edge
-                qb::SplitFieldsInto(line, separator, fields);
-                CheckFields(line, separator, fields);
-                Check(qb::BuildInsertInto(statement, table, fields) == !fields.empty());
-                Check(fields.empty() ? statement.empty() : WellQuotedInsert(statement, table, fields));
-                if (index == first) {
-                    headerInsert = statement;
-                    headerChecked = true;
-                }
-            }
-            Check(index == lines.size());
-        } catch (const std::length_error&) {
-            Check(index < lines.size() && lines[index].size() > limit);
-        }
-    }
-
-    // The statements made from a header. The INSERT is the one checked above
-    // for the same line, unless the reading stopped before it.
-    const std::string_view header = lines.size() > first ? lines[first] : std::string_view();
-    qb::SplitFieldsInto(header, separator, fields);
-    const auto insert = qb::BuildInsert(table, fields);
-    Check(insert.has_value() == !fields.empty() &&
-          (!insert || (headerChecked ? *insert == headerInsert : WellQuotedInsert(*insert, table, fields))));
-    static std::string createPrefix;
-    createPrefix.assign("CREATE TABLE ").append(qb::QuoteIdentifier(table)).append("(");
-    const auto named = std::count_if(fields.begin(), fields.end(), [](auto field) { return !field.empty(); });
-    Check(CreateColumns(qb::BuildCreateFromHeader(table, header, separator, host), createPrefix) == named);
-    const auto unnamed = std::find(fields.begin(), fields.end(), std::string_view());
-    const qb::CreateStatement answered = qb::BuildCreateFromAnswers(table, header, separator, host);
-    Check(CreateColumns(answered.text, createPrefix) == (unnamed - fields.begin()) + (unnamed != fields.end()));
-    Check(answered.execute == (!fields.empty() && unnamed == fields.end()));
-
-    // Quoted records over the same bytes: each one cuts and quotes back the same.
-    if (mode & 0x40) {
-        qb::LineReader quotedLines(source.fd, "the source", limit, qb::LineEnds::Cr, start);
-        qb::RecordReader records(quotedLines, std::string(separator), true);
-        static std::string record;
-        try {
-            // The filler, which holds no quote, is a record of its own.
-            for (bool skip = padded; records.Next(record); skip = false) {
-                if (!skip)
-                    CheckQuotedRoundTrip(record, separator);
-            }
-        } catch (const std::length_error&) {
-        }
-    }
-
     static const char* const encodings[] = {"latin1", "cp1252", "utf-16le", "utf-16be", "UTF-8", "UTF-16", "cp437"};
     // glibc unloads a conversion module when its last user closes it, and
-    // loading it again outweighs the conversions here: one of each stays open.
-    static std::unique_ptr<qb::TextDecoder> held[std::size(encodings)];
-    if (const unsigned chosen = mode & 0x07; chosen > 0 && (mode & 0x80)) {
-        if (!held[chosen - 1])
-            held[chosen - 1] = std::make_unique<qb::TextDecoder>(encodings[chosen - 1]);
-        CheckDecoder(encodings[chosen - 1], body, ((mode >> 3) & 0x07) + 1);
+    // loading it again outweighs the reading here: one of each stays open.
+    static const auto held = [] {
+        std::vector<std::unique_ptr<qb::TextDecoder>> all;
+        for (const char* encoding : encodings)
+            all.push_back(std::make_unique<qb::TextDecoder>(encoding));
+        return all;
+    }();
+    (void)held;
+
+    static qb::FileFormat format;
+    format.separator.assign(separator);
+    format.quoted = mode & 0x40;
+    const unsigned chosen = mode & 0x07;
+    format.encoding = chosen > 0 && (mode & 0x80) ? encodings[chosen - 1] : "";
+    const bool padded = (flags & 0x10) && (format.encoding.empty() || ConvertedFillerThisTime(hash));
+    // Padded, a limit near the filler's length reaches the reader's checks
+    // between buffer fills.
+    format.maxRecordLength = !(flags & 0x40) ? qb::kMaxLineLength : padded ? limitByte * 512u : limitByte;
+
+    Source& source = TheSource();
+    Layout layout;
+    const int fd = source.Write(separator, body, padded ? kFillerLine - shift : 0, preview & 0x80, layout);
+    const std::string& name = source.Name(fd);
+
+    static Reading whole;
+    ReadWhole(fd, name, format, header, whole);
+
+    // What the reading must come to, from the bytes: where the text starts,
+    // its encoding, its lines and the byte that ends them.
+    std::string encoding = format.encoding;
+    const std::size_t start = padded ? 0 : MarkLength(body, encoding);
+    const bool converted = !encoding.empty();
+    Check(!whole.started || whole.encoding == encoding);
+    static std::vector<std::string_view> lines;
+    lines.clear();
+    char end = 0;
+    if (padded && !converted) {
+        const std::string_view file = layout.file;
+        end = file.find('\r') != std::string_view::npos ? '\r' : '\n';
+        // The filler holds no line end: the first line runs past it to the first one.
+        std::size_t rest = file.find(end, layout.filler);
+        lines.push_back(file.substr(0, rest));
+        rest += end == '\r' && file.substr(rest).starts_with("\r\n") ? 2 : 1;
+        SplitLines(file.substr(rest), end, lines);
+    } else if (!padded) {
+        std::string_view text = body.substr(start);
+        if (converted)
+            text = CheckDecoder(encoding, text, ((mode >> 3) & 0x07) + 1);
+        end = text.find('\r') != std::string_view::npos ? '\r' : '\n';
+        SplitLines(text, end, lines);
+    }
+    if (end)
+        CheckLines(whole, lines, format, header, name);
+    CheckReading(whole, format, layout, start, converted, end, name);
+
+    CheckPrefix(fd, name, format, header, (preview & 0x7F) + 1u, whole);
+
+    // Each data record cuts into fields and an INSERT of them; the filler
+    // line only moves the body across the buffer's edge.
+    static std::string statement;
+    static std::vector<std::string_view> fields;
+    const auto cut = [&](std::string_view record) -> const std::vector<std::string_view>& {
+        if (format.quoted)
+            return CheckQuotedRoundTrip(record, separator);
+        qb::SplitFieldsInto(record, separator, fields);
+        CheckFields(record, separator, fields);
+        return fields;
+    };
+    const std::size_t filler = padded && !whole.hasHeader ? 1 : 0;
+    for (std::size_t i = filler; i < whole.count; ++i) {
+        const auto& cells = cut(whole[i].text);
+        Check(qb::BuildInsertInto(statement, table, cells) == !cells.empty());
+        Check(cells.empty() ? statement.empty() : WellQuotedInsert(statement, table, cells));
     }
 
-    if ((flags & 0x20) && OnDiskThisTime(data, size)) {
-        // The working copy follows the file's own rules.
-        static std::vector<std::string_view> fileLines;
-        fileLines.clear();
-        if (padded)
-            fileLines = lines;
-        if (padded || ModelFileLines(body, fileLines))
-            WorkingCopyRound(shape >> 5, DiskSourceFd(filler, body), fileLines, skipFirst, limit, host);
-    }
+    // The statements made from a header: the body's first record.
+    const std::string_view lead = whole.hasHeader && !padded ? std::string_view(whole.header)
+                                  : whole.count > filler     ? std::string_view(whole[filler].text)
+                                                             : std::string_view();
+    const auto& names = cut(lead);
+    QuietHost host(names);
+    static std::string createPrefix;
+    createPrefix.assign("CREATE TABLE ").append(qb::QuoteIdentifier(table)).append("(");
+    const auto named = std::count_if(names.begin(), names.end(), [](auto field) { return !field.empty(); });
+    Check(CreateColumns(qb::BuildCreateFromFields(table, names, host), createPrefix) == named);
+    const auto unnamed = std::find(names.begin(), names.end(), std::string_view());
+    const qb::CreateStatement answered = qb::BuildCreateFromAnswers(table, names.size(), host);
+    Check(CreateColumns(answered.text, createPrefix) == (unnamed - names.begin()) + (unnamed != names.end()));
+    Check(answered.execute == (!names.empty() && unnamed == names.end()));
+
+    if (padded && converted)
+        CheckDecoder(encoding, body, ((mode >> 3) & 0x07) + 1);
+
+    if ((flags & 0x20) && OnDiskThisTime(hash))
+        WorkingCopyRound(shape >> 5, fd, name, header, format, whole, host);
     return 0;
 }
