@@ -5,17 +5,32 @@
 #include "import/RunTexts.h"
 
 #include <string>
+#include <unistd.h>
 
 namespace qb::cli {
 
-std::string TerminalText(const std::string& text)
+std::string TerminalText(const std::string& text, bool terminal)
 {
     std::string result;
     result.reserve(text.size());
+    const auto escape = [&result](unsigned char byte) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        result += "\\x";
+        result += kHex[byte >> 4];
+        result += kHex[byte & 15];
+    };
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && (text[i + 1] == '\n' || text[i + 1] == '\r')) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte == '\r' && (next == '\n' || next == '\r')) {
             result += '\n';
             ++i;
+        } else if (terminal && byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // a C1 control as UTF-8
+            escape(byte);
+            escape(next);
+            ++i;
+        } else if (terminal && ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F)) {
+            escape(byte);
         } else {
             result += text[i];
         }
@@ -24,7 +39,12 @@ std::string TerminalText(const std::string& text)
 }
 
 TerminalHost::TerminalHost(std::FILE* out, std::FILE* err, std::istream& in, bool showProgress)
-    : m_out(out), m_err(err), m_in(in), m_showProgress(showProgress)
+    : m_out(out),
+      m_err(err),
+      m_outTerminal(::isatty(::fileno(out)) == 1),
+      m_errTerminal(::isatty(::fileno(err)) == 1),
+      m_in(in),
+      m_showProgress(showProgress)
 {
 }
 
@@ -45,7 +65,7 @@ void TerminalHost::ClearProgress()
 void TerminalHost::ShowMessage(const std::string& text)
 {
     ClearProgress();
-    std::fprintf(m_out, "%s\n", TerminalText(text).c_str());
+    std::fprintf(m_out, "%s\n", TerminalText(text, m_outTerminal).c_str());
     std::fflush(m_out);
 }
 
@@ -53,7 +73,7 @@ void TerminalHost::ShowErrorReport(const std::string& procedure, int line, const
 {
     ClearProgress();
     std::fflush(m_out);
-    std::fprintf(m_err, "%s\n", TerminalText(ErrorReportText(procedure, line, description)).c_str());
+    std::fprintf(m_err, "%s\n", TerminalText(ErrorReportText(procedure, line, description), m_errTerminal).c_str());
     std::fflush(m_err);
 }
 
@@ -62,10 +82,8 @@ void TerminalHost::ShowLineReport(const std::string& procedure, int line, const 
 {
     ClearProgress();
     std::fflush(m_out);
-    if (context.line > 0)
-        std::fprintf(m_err, "%s:%ld: ", context.path.c_str(), context.line);
-    else
-        std::fprintf(m_err, "%s: ", context.path.c_str());
+    const std::string where = context.line > 0 ? context.path + ":" + std::to_string(context.line) : context.path;
+    std::fprintf(m_err, "%s: ", TerminalText(where, m_errTerminal).c_str());
     ShowErrorReport(procedure, line, description);
 }
 
@@ -79,7 +97,7 @@ void TerminalHost::ShowOnTerminal(const std::string& text)
     if (!m_showProgress)
         return;
     ClearProgress();
-    std::fprintf(m_err, "%s\n", text.c_str());
+    std::fprintf(m_err, "%s\n", TerminalText(text, m_errTerminal).c_str());
     std::fflush(m_err);
 }
 

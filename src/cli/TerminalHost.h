@@ -34,13 +34,17 @@ private:
 
     std::FILE* m_out;
     std::FILE* m_err;
+    bool m_outTerminal;
+    bool m_errTerminal;
     std::istream& m_in;
     bool m_showProgress;
     bool m_progressShown = false;
     std::chrono::steady_clock::time_point m_lastProgress;
 };
 
-// CR LF and CR CR breaks as newlines.
-std::string TerminalText(const std::string& text);
+// CR LF and CR CR breaks as newlines. For a terminal, every other control
+// byte but tab (C1 ones as UTF-8 too) as \xHH, so that a database's text
+// cannot move the cursor or change colours; a file or pipe gets it raw.
+std::string TerminalText(const std::string& text, bool terminal = false);
 
 }  // namespace qb::cli

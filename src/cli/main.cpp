@@ -3,6 +3,7 @@
 #include "cli/TerminalHost.h"
 #include "odbc/DataSources.h"
 #include "odbc/TableCatalogue.h"
+#include "base/StandardStreams.h"
 #include "base/TemporaryFiles.h"
 #include "import/DryRun.h"
 #include "import/ImportRun.h"
@@ -25,7 +26,7 @@ int ListTables(const std::string& dataSourceName)
             std::printf("%s\n", name.c_str());
         return 0;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", qb::cli::TerminalText(error.what()).c_str());
+        std::fprintf(stderr, "%s\n", qb::cli::TerminalText(error.what(), ::isatty(STDERR_FILENO) == 1).c_str());
         return 1;
     }
 }
@@ -53,7 +54,7 @@ int ListSources()
             std::printf("%s\t%s\n", source.name.c_str(), source.driver.c_str());
         return 0;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", qb::cli::TerminalText(error.what()).c_str());
+        std::fprintf(stderr, "%s\n", qb::cli::TerminalText(error.what(), ::isatty(STDERR_FILENO) == 1).c_str());
         return 1;
     }
 }
@@ -81,6 +82,10 @@ int Import(qb::ImportSettings& settings)
 
 int main(int argc, char** argv)
 {
+    if (!qb::KeepStandardStreamsOpen()) {
+        std::perror("quillbarrow-import: /dev/null");
+        return 1;
+    }
     qb::InstallSignalCleanup(true);
     qb::cli::CommandLine line;
     try {

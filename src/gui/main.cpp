@@ -1,4 +1,5 @@
 // quillbarrow: the windows over the import core.
+#include "base/StandardStreams.h"
 #include "base/TemporaryFiles.h"
 #include "gui/LookAndFeel.h"
 #include "gui/SettingsStore.h"
@@ -7,8 +8,14 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
+    if (!qb::KeepStandardStreamsOpen()) {
+        std::perror("quillbarrow: /dev/null");
+        return 1;
+    }
     qb::InstallSignalCleanup();
     QApplication application(argc, argv);
     qb::SettingsStore settings;

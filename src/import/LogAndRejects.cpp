@@ -1,12 +1,15 @@
 #include "import/LogAndRejects.h"
 
 #include "base/SafeFile.h"
+#include "import/ImportHost.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -17,6 +20,27 @@ namespace {
 std::string Reason(int error)
 {
     return std::strerror(error);
+}
+
+// Logs and rejects hold the bytes of refused lines: ours alone, whatever the
+// umask, and whatever mode a rejects file we replace had.
+std::FILE* OpenPrivate(const std::string& path, int flags)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0600);
+    if (fd < 0)
+        return nullptr;
+    struct stat info {};
+    // Only a plain file: a terminal or a pipe named as the rejects file keeps
+    // its mode. Another user's file may refuse; it is written all the same.
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 07777) != 0600)
+        (void)::fchmod(fd, 0600);
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
 }
 
 }  // namespace
@@ -62,8 +86,11 @@ RunLog::RunLog(const std::string& folder, std::time_t start)
 {
     if (folder.empty())
         return;
+    // Its parents as any folder; the log folder itself is ours alone.
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), error);
+    if (!error && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        error.assign(errno, std::generic_category());
     if (error) {
         Failed("Cannot make the log folder " + folder + ": " + error.message());
         return;
@@ -89,7 +116,7 @@ RunLog::RunLog(const std::string& folder, std::time_t start)
         if (n > 0)
             m_path += '_' + std::to_string(n);
         m_path += ".log";
-        m_file = std::fopen(m_path.c_str(), "wbxe");  // never an earlier run's log
+        m_file = OpenPrivate(m_path, O_EXCL);  // never an earlier run's log
         if (!m_file && errno != EEXIST)
             break;
     }
@@ -137,9 +164,11 @@ void RunLog::Rejected(long line, const std::string& description, int copyFd, off
     for (const char c : description)
         text += (c == '\r' || c == '\n') ? ' ' : c;
     Write(text + "\n  ");
-    if (m_file && length > 0 && !CopyBytes(copyFd, offset, length, m_file))
+    // As the error box shows it: the first bytes find the line; the rejects file has it whole.
+    const std::size_t kept = std::min(length, kContextBytes);
+    if (m_file && kept > 0 && !CopyBytes(copyFd, offset, kept, m_file))
         Failed("Cannot write the log " + m_path + ": " + Reason(errno));
-    Write("\n");
+    Write(kept < length ? "\u2026 (" + std::to_string(length) + " bytes in all)\n" : "\n");
 }
 
 void RunLog::FileDone(long rows)
@@ -158,7 +187,7 @@ RejectsFile::RejectsFile(const std::string& path) : m_path(path)
 {
     if (path.empty())
         return;
-    m_file = std::fopen(path.c_str(), "wbe");
+    m_file = OpenPrivate(path, O_TRUNC);
     if (!m_file)
         m_error = "Cannot write the rejected lines to " + path + ": " + Reason(errno);
 }

@@ -12,7 +12,9 @@ std::string DefaultLogFolder();
 
 // A plain-text log of one run: per file its path, table and rows sent, and
 // every rejected line with its number, the report's description and its
-// bytes. Named by the run's start; the newest logs are kept, the rest go.
+// first kContextBytes bytes. Named by the run's start; the newest logs are
+// kept, the rest go. The folder is made 0700 and each log 0600: they hold
+// refused lines.
 // Never throws: a log that cannot be written says so in Error().
 class RunLog {
 public:
@@ -43,7 +45,8 @@ private:
 };
 
 // Every refused line, exactly as read and ended by CR LF, so that it can be
-// mended and imported again. Created empty when the run starts.
+// mended and imported again. Created empty, or emptied, when the run starts,
+// and 0600 either way.
 class RejectsFile {
 public:
     explicit RejectsFile(const std::string& path);  // empty: none

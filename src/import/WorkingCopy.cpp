@@ -53,15 +53,45 @@ void RemoveStaleTemporaries(const std::string& workingCopy)
     ::closedir(directory);
 }
 
+// /tmp is every user's: there a folder of our own holds the working copy and
+// its lock, so that the first user's files cannot lock the others out.
+std::string PrivateFolderName()
+{
+    return "quillbarrow-" + std::to_string(::geteuid());
+}
+
+// A working copy in a folder named as ours: the folder is made when missing,
+// and refused when another user could reach it (theirs, open to others, a
+// link, not a folder), since they could read the copy or plant files in it.
+void MakeOrCheckPrivateFolder(const std::string& workingCopy)
+{
+    std::string folder = ParentFolder(workingCopy);
+    if (folder.size() < 2)
+        return;
+    folder.pop_back();
+    if (folder.substr(ParentFolder(folder).size()) != PrivateFolderName())
+        return;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        Fail(errno, "Cannot make the working copy's folder " + folder);
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0)
+        Fail(errno, "Cannot use the working copy's folder " + folder);
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & 077) != 0)
+        Fail(EPERM, "Refusing the working copy's folder " + folder +
+                        ": it is not a folder of ours that no one else can use");
+}
+
 }  // namespace
 
 std::string WorkingCopyPath()
 {
-    std::string folder = "/tmp";
+    std::string folder = "/tmp/" + PrivateFolderName();
     if (const char* temp = std::getenv("TEMP"); temp && *temp)
         folder = temp;
     else if (const char* tmpdir = std::getenv("TMPDIR"); tmpdir && *tmpdir)
         folder = tmpdir;
+    else
+        ::mkdir(folder.c_str(), 0700);  // the dry run keeps standard input there unlocked; the lock checks it
     return NormalizePath(folder + PathSeparator() + "upload.txt");
 }
 
@@ -73,6 +103,7 @@ WorkingCopyBusy::WorkingCopyBusy(const std::string& workingCopy)
 
 WorkingCopyLock::WorkingCopyLock(const std::string& workingCopy)
 {
+    MakeOrCheckPrivateFolder(workingCopy);
     const std::string path = workingCopy + ".lock";
     m_fd.Reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!m_fd.Valid())
@@ -144,7 +175,8 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
             if (!records.Next(record))
                 break;
             host.Yield();
-            if ((record.line & 1023) == 0 && host.StopRequested())
+            // By record, not by line: records may skip every line number that would be polled.
+            if ((record.index & 255) == 0 && host.StopRequested())
                 throw ImportStopped{};
             step = 168;
             if (!record.note.empty())

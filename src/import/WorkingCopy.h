@@ -10,8 +10,9 @@
 
 namespace qb {
 
-// "upload.txt" in the folder named by TEMP, or else the system's temporary
-// folder. One path for every file of every run.
+// "upload.txt" in the folder named by TEMP, else TMPDIR, else in our own
+// folder "/tmp/quillbarrow-<uid>" (made 0700 when missing). One path for
+// every file of every run.
 std::string WorkingCopyPath();
 
 // Another run holds the working copy.
@@ -27,7 +28,8 @@ public:
 class WorkingCopyLock {
 public:
     // Throws WorkingCopyBusy, or std::system_error when the lock file cannot
-    // be made or is not ours.
+    // be made or is not ours, or the folder "quillbarrow-<uid>" it lies in is
+    // not ours alone.
     explicit WorkingCopyLock(const std::string& workingCopy);
 
 private:

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
 #include <regex>
 #include <sstream>
+#include <unistd.h>
 
 namespace qb::cli {
 namespace {
@@ -99,6 +102,21 @@ TEST(TerminalTextTest, BreaksBecomeNewlines)
               "Please email screenshot of this message to support@tolvane.example");
 }
 
+TEST(TerminalTextTest, ATerminalGetsNoControlBytes)
+{
+    struct Case {
+        std::string text, onTerminal;
+    } cases[] = {
+        {"red \x1b[31mX\x1b[0m", "red \\x1b[31mX\\x1b[0m"},
+        {std::string("a\r\nb\rc\td\a\x7f\0", 11), "a\nb\\x0dc\td\\x07\\x7f\\x00"},
+        {"\xc2\x9b" "2J caf\xc3\xa9", "\\xc2\\x9b2J caf\xc3\xa9"},  // a C1 CSI as UTF-8
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TerminalText(c.text, true), c.onTerminal);
+    // A file or a pipe gets the text itself, for grep.
+    EXPECT_EQ(TerminalText("red \x1b[31mX", false), "red \x1b[31mX");
+}
+
 std::string Contents(std::FILE* file)
 {
     std::fflush(file);
@@ -143,6 +161,28 @@ TEST(TerminalHostTest, ProgressNeverMixesWithMessages)
         quiet.ShowOnTerminal("summary");
     }
     EXPECT_EQ(Contents(quietErr), "");
+}
+
+TEST(TerminalHostTest, ATerminalGetsTheDriversTextEscaped)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        GTEST_SKIP() << "no pseudo-terminal";
+    std::FILE* terminal = std::fopen(::ptsname(master), "w");
+    ASSERT_NE(terminal, nullptr);
+    std::istringstream in;
+    TerminalHost(terminal, terminal, in, false).ShowLineReport("in P ", 232, "\x1b[2J", {"/d/\x1b]0;b", 7, "", true});
+    std::string shown;
+    for (char chunk[512]; shown.find("example") == std::string::npos;) {
+        pollfd ready{master, POLLIN, 0};
+        const ssize_t got = ::poll(&ready, 1, 5000) == 1 ? ::read(master, chunk, sizeof chunk) : -1;
+        if (got <= 0)
+            break;
+        shown.append(chunk, static_cast<std::size_t>(got));
+    }
+    EXPECT_EQ(shown.rfind("/d/\\x1b]0;b:7: \\x1b[2J\r\nin P at line 232", 0), 0u) << shown;
+    std::fclose(terminal);
+    ::close(master);
 }
 
 }  // namespace

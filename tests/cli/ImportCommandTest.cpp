@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -217,9 +218,28 @@ TEST_P(ImportCommandTest, ADashReadsStandardInputInItsPlace)
               (std::vector<TextRow>{{std::string("1"), std::string("2")}}));
 }
 
+TEST_P(ImportCommandTest, AClosedStandardInputReadsAsEmpty)
+{
+    // Descriptor 0 closed: the lock file must not take it and pass for standard input.
+    m_dir.Write("upload.txt.lock", "lock,file\r\n1,2\r\n");
+    const int status =
+        std::system(("(exec 0<&-; " + ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "-"}) + ")").c_str());
+    EXPECT_EQ(ExitStatus(status), 1);
+    const std::string err = ReadAll(m_dir.Path("stderr"));
+    EXPECT_NE(err.find("standard input is empty"), std::string::npos) << err;
+    EXPECT_THROW(OpenConnection().ColumnCount(R"(SELECT * FROM "NewTable1")"), DatabaseError);
+}
+
 TEST_P(ImportCommandTest, RejectedLinesAreLocatedKeptAndLogged)
 {
-    const std::string path = File("r.csv", "a,1\r\nb,x\r\n\"q\"\r\nc,3\r\nd,4,5\r\n");
+    // A long refused line is kept whole in the rejects file and cut in the log.
+    const std::string longLine = "\"q\"" + std::string(1500, 'q');
+    const std::string path = File("r.csv", "a,1\r\nb,x\r\n" + longLine + "\r\nc,3\r\nd,4,5\r\n");
+    const auto permissions = [](const std::string& file) {
+        struct stat info {};
+        return ::stat(file.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+    };
+    const mode_t umask = ::umask(0);  // they hold refused lines: only we may read them, whatever the umask
     for (const char* mode : {"--row-by-row", "--quoted"}) {
         test::ResetDataSource(GetParam());
         std::filesystem::remove_all(m_dir.Path("state"));
@@ -233,16 +253,23 @@ TEST_P(ImportCommandTest, RejectedLinesAreLocatedKeptAndLogged)
             EXPECT_NE(outcome.err.find("\n" + path + line), std::string::npos) << mode << line << outcome.err;
         EXPECT_EQ(outcome.err.rfind(path + ":2: ", 0), 0u) << outcome.err;
         EXPECT_EQ(outcome.err.find("rows imported"), std::string::npos);
-        EXPECT_EQ(ReadAll(rejects), "b,x\r\n\"q\"\r\nd,4,5\r\n") << mode;
+        EXPECT_EQ(ReadAll(rejects), "b,x\r\n" + longLine + "\r\nd,4,5\r\n") << mode;
+        EXPECT_EQ(permissions(rejects), 0600u) << mode;
+        EXPECT_EQ(permissions(m_dir.Path("state/quillbarrow")), 0700u) << mode;
         std::string log;
-        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow")))
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow"))) {
             log += ReadAll(entry.path());
+            EXPECT_EQ(permissions(entry.path()), 0600u) << mode;
+        }
+        const std::string cut = "\n  " + longLine.substr(0, 1000) + "\u2026 (1503 bytes in all)\n";
+        EXPECT_NE(log.find(cut), std::string::npos) << log;
         EXPECT_NE(log.find("File: " + path + "\nTable: T\nRejected line 2: "), std::string::npos) << log;
         EXPECT_NE(log.find("Rows sent: 2\n"), std::string::npos) << log;
         EXPECT_NE(log.find("3 lines rejected"), std::string::npos) << log;
         EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "T" ORDER BY 1)"),
                   (std::vector<TextRow>{{std::string("a"), std::string("1")}, {std::string("c"), std::string("3")}}));
     }
+    ::umask(umask);
 }
 
 TEST_P(ImportCommandTest, ADryRunChangesNothing)

@@ -7,6 +7,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace qb {
@@ -150,9 +153,52 @@ TEST(WorkingCopyPathTest, FollowsTempThenTmpdir)
     EXPECT_EQ(WorkingCopyPath(), "/other/upload.txt");
     ::unsetenv("TMPDIR");
     ::unsetenv("TEMP");
-    EXPECT_EQ(WorkingCopyPath(), "/tmp/upload.txt");
+    EXPECT_EQ(WorkingCopyPath(), "/tmp/quillbarrow-" + std::to_string(::geteuid()) + "/upload.txt");
     if (savedTemp)
         ::setenv("TEMP", keep.c_str(), 1);
+}
+
+// The default folder is every user's: our folder in it is made ours alone, and one that is not is refused.
+TEST(WorkingCopyLockTest, ThePrivateFolderIsMadeOrRefused)
+{
+    const std::string name = "quillbarrow-" + std::to_string(::geteuid());
+    struct Case {
+        const char* name;
+        std::function<void(const TempDir& dir, const std::string& folder)> plant;
+        bool taken;
+    } cases[] = {
+        {"Missing", [](auto&, auto&) {}, true},
+        {"Private", [](auto&, auto& folder) { ::mkdir(folder.c_str(), 0700); }, true},
+        {"WorldWritable", [](auto&, auto& folder) { ::mkdir(folder.c_str(), 0700), ::chmod(folder.c_str(), 01777); },
+         false},
+        {"GroupReadable", [](auto&, auto& folder) { ::mkdir(folder.c_str(), 0700), ::chmod(folder.c_str(), 0750); },
+         false},
+        {"LinkToAPrivateFolder",
+         [](auto& dir, auto& folder) {
+             ::mkdir(dir.Path("elsewhere").c_str(), 0700), ::symlink("elsewhere", folder.c_str());
+         },
+         false},
+        {"File", [&name](auto& dir, auto&) { dir.Write(name, ""); }, false},
+        // Only root can hand a folder to another user; for anyone else it stays ours.
+        {"Foreign",
+         [](auto&, auto& folder) { ::mkdir(folder.c_str(), 0700), (void)::chown(folder.c_str(), 65534, 65534); },
+         ::geteuid() != 0},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string folder = dir.Path(name);
+        c.plant(dir, folder);
+        try {
+            const WorkingCopyLock lock(folder + "/upload.txt");
+            EXPECT_TRUE(c.taken) << c.name;
+            struct stat info {};
+            ASSERT_EQ(::lstat(folder.c_str(), &info), 0) << c.name;
+            EXPECT_TRUE(S_ISDIR(info.st_mode) && (info.st_mode & 07777) == 0700) << c.name;
+        } catch (const std::system_error& error) {
+            EXPECT_FALSE(c.taken) << c.name << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find(folder), std::string::npos) << error.what();
+        }
+    }
 }
 
 }  // namespace
