@@ -4,6 +4,7 @@
 #include "files/PathHelpers.h"
 #include "odbc/TableCatalogue.h"
 #include "base/SafeFile.h"
+#include "import/CreateChecks.h"
 #include "import/FileRecords.h"
 #include "import/Records.h"
 #include "import/RunTexts.h"
@@ -21,6 +22,7 @@ struct FileTally {
     long records = 0;
     long mismatched = 0;
     std::optional<std::size_t> firstFields;  // the first data record's
+    std::string header;                      // the first line, when it is not data
 };
 
 // Reads a file as the import would and counts its data records against columns
@@ -32,13 +34,14 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
                                       : OpenRegularFileForReading(NormalizePath(path), true);
     FileRecords records(in.Get(), standardInput ? "standard input" : path, FormatOf(settings), SkipFirstLine(settings));
     RecordSplitter splitter(settings.Separator, settings.Quoted);
+    FileTally tally;
+    tally.header = records.Header();
     if (!columns && records.HasHeader()) {
         const auto& fields = splitter.Split(records.Header());
         columns = settings.Mode == ImportMode::CreateNewTable && settings.ColumnNames == ColumnNameSource::FromFirstLine
                       ? NamedColumns(fields)
                       : fields.size();
     }
-    FileTally tally;
     FileRecord record;
     while (records.Next(record)) {
         const auto& fields = splitter.Split(record.text);
@@ -55,6 +58,29 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
     return tally;
 }
 
+// Why the import would refuse the new table of a file, or empty text: the import's own checks, then the
+// database's words on the CREATE it would send.
+std::string CreateRefusal(Connection& connection, const ImportSettings& settings, const DryRunFile& file,
+                          const FileTally& tally)
+{
+    const bool empty = tally.header.empty() && !tally.firstFields;
+    RecordSplitter splitter(settings.Separator, settings.Quoted);
+    const auto& fields = splitter.Split(tally.header);
+    // Typed names are known only when the import asks for them.
+    if (settings.ColumnNames == ColumnNameSource::UserSpecified)
+        return CheckNewTable({file.path, file.table, empty, fields.size()}, connection.Limits());
+    std::string refusal = CheckCreateFromFields(file.path, file.table, empty, fields, connection.Limits());
+    if (!refusal.empty())
+        return refusal;
+    try {
+        connection.CheckCreate(file.table, BuildCreateFromFields(file.table, fields));
+    } catch (const std::exception& error) {
+        refusal = error.what();
+        std::replace(refusal.begin(), refusal.end(), '\n', ' ');  // one line per file
+    }
+    return refusal;
+}
+
 }  // namespace
 
 DryRunResult DryRun(const ImportSettings& settings)
@@ -67,8 +93,8 @@ DryRunResult DryRun(const ImportSettings& settings)
 
     std::string unreachable;
     std::optional<std::size_t> targetColumns;
+    Connection connection;
     try {
-        Connection connection;
         connection.Open(settings.DataSourceName);
         if (!create)
             targetColumns = static_cast<std::size_t>(connection.ColumnCount(BuildColumnCountQuery(*settings.TargetTable)));
@@ -98,6 +124,9 @@ DryRunResult DryRun(const ImportSettings& settings)
             else if (!create && counted.firstFields && *counted.firstFields != *targetColumns)
                 skip("the file has " + std::to_string(*counted.firstFields) + " columns, the table " + file.table +
                      " has " + std::to_string(*targetColumns));
+            else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted) : "";
+                     !refusal.empty())
+                skip(refusal);
             else
                 file.outcome = create ? "would be created" : "would be appended";
             if (create && !file.skipped)

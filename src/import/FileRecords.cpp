@@ -24,7 +24,7 @@ FileRecords::Start FileRecords::SourceStart(int fd, const std::string& name, con
     const std::size_t got = ReadFully(fd, reinterpret_cast<char*>(head), sizeof head, 0, name);
     Start start{0, chosen, LineEnds::Cr};
     if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
-        start.offset = 3;
+        start = {3, chosen.empty() ? std::string() : "UTF-8", LineEnds::Cr};
     else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE)
         start = {2, "UTF-16LE", LineEnds::Cr};
     else if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF)
@@ -42,8 +42,9 @@ FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, boo
     if (!m_hasHeader)
         return;
     m_header = m_first.text;
-    // A header whose quote never closes took the whole file: it is data too, to be refused.
-    m_pending = m_records.Unclosed();
+    // A header whose quote never closes took the whole file, and one past the
+    // limit was not kept: either is data too, refused with its note.
+    m_pending = m_records.Unclosed() || m_records.TooLong();
     m_index = m_pending ? 1 : 0;
 }
 

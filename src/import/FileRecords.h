@@ -49,7 +49,8 @@ public:
     // Reads a source file by offset from its start, leaving the descriptor
     // the caller's; name is what messages call it. header: the first record
     // names the columns or is ignored, and is not data, unless its quote
-    // never closes (it is then refused in its place as well). Throws
+    // never closes or it passes the limit (it is then refused in its place
+    // as well). Throws
     // NotImportable and std::system_error, as Next does.
     FileRecords(int fd, std::string name, const FileFormat& format, bool header);
 

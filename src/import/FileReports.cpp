@@ -80,6 +80,7 @@ void FileReports::Refused(int step, const std::string& description, const Record
 
 void FileReports::Lost(int step, const std::string& description, const RecordSpan& record)
 {
+    ++m_run.summary.filesCut;
     Show(step, description, record, false);
 }
 

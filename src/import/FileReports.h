@@ -37,6 +37,8 @@ public:
     FileReports(const FileReports&) = delete;
     FileReports& operator=(const FileReports&) = delete;
 
+    // The file, as its reports name it.
+    const std::string& Path() const { return m_path; }
     // The table its rows go to, for the log.
     void Table(const std::string& table);
     // The file's working copy, once written: refused records' bytes come from it.

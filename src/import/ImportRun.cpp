@@ -1,7 +1,10 @@
 #include "import/ImportRun.h"
 
 #include "base/ErrorReport.h"
+#include "base/StepFailure.h"
+#include "base/TemporaryFiles.h"
 #include "files/PathHelpers.h"
+#include "import/CreateChecks.h"
 #include "import/FileReports.h"
 #include "import/LineSender.h"
 #include "import/LogAndRejects.h"
@@ -13,6 +16,7 @@
 #include "odbc/TableCatalogue.h"
 
 #include <optional>
+#include <unistd.h>
 
 namespace qb {
 namespace {
@@ -20,6 +24,19 @@ namespace {
 constexpr InsertLoopLines kFromFirstLineLoop{202, 208, 232};
 constexpr InsertLoopLines kUserSpecifiedLoop{264, 270, 292};
 constexpr InsertLoopLines kAppendLoop{316, 322, 344};
+
+// A CREATE that the checks refuse ends its step, and its file, with a report.
+void Refuse(int step, const std::string& refusal)
+{
+    if (!refusal.empty())
+        throw StepFailure(step, refusal);
+}
+
+// No first line and no records: nothing to name a column.
+bool IsEmpty(const PreparedCopy& copy)
+{
+    return copy.header.empty() && copy.lines.empty();
+}
 
 // One file of a run: where its reports go, the steps they come from, and
 // its working copy once written.
@@ -71,6 +88,12 @@ ImportSummary ImportRun::Run()
     if (!Checked() || !Locked(lock))
         return m_summary;
     m_summary.files = static_cast<int>(m_settings.Files.size());
+    // The working copy holds a file's data: it goes when the run ends, however it ends.
+    const TemporaryFileGuard copyOnSignal(m_workingCopy);
+    struct RemoveCopy {
+        const std::string& path;
+        ~RemoveCopy() { ::unlink(path.c_str()); }
+    } removeCopy{m_workingCopy};
     RunLog log(m_settings.LogFolder, std::time(nullptr));
     RejectsFile rejects(m_settings.RejectsPath);
     RunTally tally{m_host, m_summary, log, rejects, ProcedurePath("Form2", "PushButton1_Click")};
@@ -187,8 +210,11 @@ void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table)
     const auto& fields = splitter.Split(file.copy.header);
     const std::size_t columns = NamedColumns(fields);
     // Rows for a table that was not created would each fail on their own.
-    const bool created =
-        file.steps.Run(200, [&] { m_connection.Execute(BuildCreateFromFields(table, fields, m_host)); });
+    const bool created = file.steps.Run(200, [&] {
+        Refuse(200, CheckCreateFromFields(file.reports.Path(), table, IsEmpty(file.copy), fields,
+                                          m_connection.Limits()));
+        m_connection.Execute(BuildCreateFromFields(table, fields, m_host));
+    });
     if (!created) {
         Skip();
         return;
@@ -202,8 +228,12 @@ void ImportRun::CreateFromAnswers(OneFile& file, const std::string& table)
     bool created = false;
     const std::size_t columns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(file.copy.header).size();
     file.steps.Run(262, [&] {
+        // Refused before a name is asked for.
+        const NameLimits& limits = m_connection.Limits();
+        Refuse(262, CheckNewTable({file.reports.Path(), table, IsEmpty(file.copy), columns}, limits));
         const CreateStatement create = BuildCreateFromAnswers(table, columns, m_host);
         if (create.execute) {
+            Refuse(262, CheckColumnNames(create.names, limits));
             m_connection.Execute(create.text);
             created = true;
         }

@@ -15,6 +15,7 @@ struct ImportSummary {
     std::string finalMessage;   // the check message, "Done.", "Table(s) already exist." or "Import stopped."
     int files = 0;
     int filesSkipped = 0;       // for any reason: listed table, mismatch, no answer, failure
+    int filesCut = 0;           // ended early: the connection was lost or the database stayed busy
     int errorReports = 0;
     long rowsSent = 0;
     long linesRejected = 0;     // lines refused by the database or before sending

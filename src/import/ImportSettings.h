@@ -36,7 +36,11 @@ struct ImportSettings {
     // not copied into its text, since the drivers and engines copy a text
     // several times more.
     std::size_t BindAbove = std::size_t(16) << 20;
-    // A line, or a quoted record over several lines, longer than this fails its file.
+    // How long a busy or locked database is waited for, sending the same
+    // statement again, before the file is given up.
+    double BusySeconds = 60;
+    // A line longer than this fails its file; a quoted record over several
+    // lines that passes it is refused.
     std::size_t MaxRecordLength = kMaxLineLength;
     // Where the run's log goes (empty: none), and the file for every
     // refused line (empty: none).

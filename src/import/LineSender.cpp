@@ -6,7 +6,10 @@
 #include "import/ImportSettings.h"
 #include "import/StatementBuilder.h"
 
+#include <algorithm>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 namespace qb {
 namespace {
@@ -27,6 +30,15 @@ constexpr std::size_t kLineByLine = 8;
 const char* const kReplyLost =
     "\r\nThe connection was lost while this line was sent, so it may or may not be stored. "
     "The rest of the file was not sent.";
+
+const char* const kStayedBusy =
+    "\r\nThe database stayed busy, so this line was not stored. The rest of the file was not sent.";
+
+std::string BatchBusy(std::size_t rows)
+{
+    return "\r\nThe database stayed busy, so a batch of " + std::to_string(rows) +
+           " lines was not stored. The rest of the file was not sent.";
+}
 
 std::string BatchLost(std::size_t rows)
 {
@@ -146,13 +158,15 @@ LineSender::Sent LineSender::SendOne(std::string_view statement,
                                      const RecordSpan& record)
 {
     try {
-        if (values.empty())
-            m_connection.Execute(statement);
-        else
-            m_connection.Execute(statement, values);
+        Patiently([&] {
+            if (values.empty())
+                m_connection.Execute(statement);
+            else
+                m_connection.Execute(statement, values);
+        });
     } catch (const DatabaseError& error) {
-        if (error.ConnectionLost()) {
-            m_sink->Lost(step, error.what() + std::string(kReplyLost), record);
+        if (error.ConnectionLost() || error.Busy()) {
+            m_sink->Lost(step, error.what() + std::string(error.Busy() ? kStayedBusy : kReplyLost), record);
             return Sent::Lost;
         }
         m_sink->Refused(step, error.what(), record);
@@ -190,6 +204,27 @@ bool LineSender::Batched(std::size_t columns, int step, const RecordSpan& record
     return SendBatch(step);
 }
 
+// A busy or locked database says nothing of the lines: the same statement
+// goes again after growing pauses, until it is taken, fails otherwise, the
+// wait is over or the run is to stop.
+template <typename Execute>
+void LineSender::Patiently(Execute&& execute)
+{
+    auto pause = std::chrono::milliseconds(20);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(m_settings.BusySeconds);
+    for (;;) {
+        try {
+            execute();
+            return;
+        } catch (const DatabaseError& error) {
+            if (!error.Busy() || std::chrono::steady_clock::now() + pause > until || !m_sink->KeepGoing())
+                throw;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(2000));
+    }
+}
+
 bool LineSender::SendBatch(int step)
 {
     const bool goOn = SendEntries(0, m_batch.Entries().size(), step);
@@ -208,11 +243,19 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
     if (rows > 1) {
         bool stored = false;
         try {
-            m_connection.Execute(m_batch.Statement(first, last));
+            Patiently([&] { m_connection.Execute(m_batch.Statement(first, last)); });
             stored = true;
         } catch (const DatabaseError& error) {
-            if (error.ConnectionLost()) {
-                m_sink->Lost(step, error.what() + BatchLost(rows), m_batch.Entries()[first].record);
+            if (error.ConnectionLost() || error.Busy()) {
+                // Lines refused before sending come first, as line by line they
+                // would have been reported before the batch's first statement.
+                std::size_t at = first;
+                for (; m_batch.Entries()[at].kind == InsertBatch::Kind::Refused; ++at) {
+                    const InsertBatch::Entry& entry = m_batch.Entries()[at];
+                    m_sink->Refused(entry.step, std::string(m_batch.Single(entry)), entry.record);
+                }
+                m_sink->Lost(step, error.what() + (error.Busy() ? BatchBusy(rows) : BatchLost(rows)),
+                             m_batch.Entries()[at].record);
                 return false;
             }
         } catch (const std::exception&) {

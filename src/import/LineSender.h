@@ -63,6 +63,8 @@ private:
     Sent SendOne(std::string_view statement, std::span<const std::optional<std::string_view>> values, int step,
                  const RecordSpan& record);
     Sent SendBound(std::span<const std::string_view> fields, int step, const RecordSpan& record);
+    template <typename Execute>
+    void Patiently(Execute&& execute);
 
     Connection& m_connection;
     const ImportSettings& m_settings;

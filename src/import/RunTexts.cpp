@@ -27,7 +27,9 @@ std::string SummaryText(const ImportSummary& summary)
     std::snprintf(seconds, sizeof seconds, "%.1f", summary.seconds);
     return CountText(summary.files, "file", "files") + ", " + CountText(summary.rowsSent, "row", "rows") +
            " imported, " + CountText(summary.linesRejected, "line", "lines") + " rejected, " +
-           CountText(summary.filesSkipped, "file", "files") + " skipped, in " + seconds + " s";
+           CountText(summary.filesSkipped, "file", "files") + " skipped, " +
+           (summary.filesCut > 0 ? CountText(summary.filesCut, "file", "files") + " cut short, " : "") + "in " +
+           seconds + " s";
 }
 
 std::string StatusText(const ImportProgress& progress)

@@ -13,7 +13,8 @@ std::string GroupedNumber(long value);
 // "1 file", "1,204 files": the grouped count and the word that fits it.
 std::string CountText(long count, const char* one, const char* many);
 
-// "12 files, 1,204,331 rows imported, 3 lines rejected, 1 file skipped, in 14.2 s"
+// "12 files, 1,204,331 rows imported, 3 lines rejected, 1 file skipped, in 14.2 s",
+// with ", 1 file cut short" before "in" when a file ended early.
 std::string SummaryText(const ImportSummary& summary);
 // "File 3 of 12: orders.csv, 120,000 rows, 85,000 rows/s, about 0:42 left"
 std::string StatusText(const ImportProgress& progress);

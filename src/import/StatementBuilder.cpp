@@ -46,6 +46,19 @@ void CloseCreate(std::string& statement)
     statement += ");";
 }
 
+std::string BuildCreate(std::string_view table, std::span<const std::string_view> header, ImportHost* host)
+{
+    std::string statement = OpenCreate(table);
+    for (const auto field : header) {
+        if (host)
+            host->Yield();
+        if (!field.empty())
+            AppendColumn(statement, field);
+    }
+    CloseCreate(statement);
+    return statement;
+}
+
 }  // namespace
 
 std::string ExpandTableName(std::string_view pattern, int counter)
@@ -89,22 +102,21 @@ std::size_t NamedColumns(std::span<const std::string_view> header)
 
 std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, ImportHost& host)
 {
-    std::string statement = OpenCreate(table);
-    for (const auto field : header) {
-        host.Yield();
-        if (!field.empty())
-            AppendColumn(statement, field);
-    }
-    CloseCreate(statement);
-    return statement;
+    return BuildCreate(table, header, &host);
+}
+
+std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header)
+{
+    return BuildCreate(table, header, nullptr);
 }
 
 CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host)
 {
-    CreateStatement create{OpenCreate(table), false};
+    CreateStatement create{OpenCreate(table), false, {}};
     for (std::size_t n = 1; n <= columns; ++n) {
         const std::string answer = host.AskText("Enter name for column #" + std::to_string(n) + ":");
         AppendColumn(create.text, answer);
+        create.names.push_back(CleanColumnName(answer));
         create.execute = !answer.empty();
         if (answer.empty())
             break;

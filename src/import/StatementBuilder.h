@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qb {
 
@@ -24,10 +25,13 @@ std::size_t NamedColumns(std::span<const std::string_view> header);
 // CREATE TABLE with one TEXT column per non-empty header field, the fields
 // as the file's rules cut them.
 std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, ImportHost& host);
+// The same for a caller without a host to yield to.
+std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header);
 
 struct CreateStatement {
     std::string text;
     bool execute = false;  // false once an answer came back empty
+    std::vector<std::string> names;  // the columns' names as cleaned
 };
 
 // Asks for one name per column, one per header field, empty fields

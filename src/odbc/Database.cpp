@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
 #include <utility>
 
 namespace qb {
@@ -16,6 +17,7 @@ struct Connection::Handles {
     }
 
     bool mysqlFamily = false;  // MySQL or MariaDB, whose defaults read our texts otherwise
+    std::optional<NameLimits> limits;  // asked once
 
     // Declared in the order they must be created; destroyed in reverse.
     odbc::Environment environment;
@@ -53,6 +55,16 @@ void ExecuteDirect(SQLHSTMT statement, std::string_view text)
     // SQL_NO_DATA: a searched UPDATE or DELETE that matched no row.
     if (result != SQL_NO_DATA)
         odbc::Check(result, SQL_HANDLE_STMT, statement);
+}
+
+// Prepared, not run.
+void PrepareText(SQLHSTMT statement, std::string_view text)
+{
+    if (text.size() > static_cast<std::size_t>(INT_MAX))
+        throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
+    SQLCHAR noText = 0;
+    SQLCHAR* bytes = text.empty() ? &noText : reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data()));
+    odbc::Check(SQLPrepare(statement, bytes, static_cast<SQLINTEGER>(text.size())), SQL_HANDLE_STMT, statement);
 }
 
 std::optional<std::string> ReadText(SQLHSTMT statement, SQLUSMALLINT column)
@@ -112,6 +124,38 @@ std::string DbmsName(SQLHDBC connection)
     return InfoText(connection, SQL_DBMS_NAME);
 }
 
+// A number the driver reports; 0 when it cannot say.
+std::size_t InfoNumber(SQLHDBC connection, SQLUSMALLINT type)
+{
+    SQLUSMALLINT value = 0;
+    return SQL_SUCCEEDED(SQLGetInfo(connection, type, &value, sizeof value, nullptr)) ? value : 0;
+}
+
+SQLUSMALLINT TransactionCapability(SQLHDBC connection)
+{
+    SQLUSMALLINT capable = SQL_TC_NONE;
+    odbc::Check(SQLGetInfo(connection, SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr), SQL_HANDLE_DBC,
+                connection);
+    return capable;
+}
+
+SQLRETURN SetAutocommit(SQLHDBC connection, bool on)
+{
+    const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+    return SQLSetConnectAttr(connection, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER);
+}
+
+std::string Quoted(std::string_view name)
+{
+    std::string quoted = "\"";
+    for (const char c : name)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + '"';
+}
+
+// MySQL and MariaDB take names of 64 characters; MariaDB's driver says 256 and 255.
+constexpr std::size_t kMysqlNameLength = 64;
+
 bool IsMysqlFamily(const std::string& dbms)
 {
     const std::string lower = LowerAscii(dbms);
@@ -132,10 +176,7 @@ void Connection::Open(const std::string& dataSourceName)
     auto handles = std::make_unique<Handles>(dataSourceName);
     // Every statement must be committed on its own; state it rather than trust each driver's default.
     const SQLHDBC connection = handles->connection.Get();
-    odbc::Check(SQLSetConnectAttr(connection, SQL_ATTR_AUTOCOMMIT,
-                                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)),
-                                  SQL_IS_UINTEGER),
-                SQL_HANDLE_DBC, connection);
+    odbc::Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
     handles->mysqlFamily = IsMysqlFamily(DbmsName(connection));
     m_handles = std::move(handles);
     if (m_handles->mysqlFamily) {
@@ -191,14 +232,68 @@ int Connection::ColumnCount(std::string_view queryText)
     const odbc::StatementHandle& statement = Current().statement;
     odbc::CursorScope cursor(statement);
     // Prepared, not run: the drivers describe the result without reading a row of it.
-    if (queryText.size() > static_cast<std::size_t>(INT_MAX))
-        throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
-    odbc::Check(SQLPrepare(statement.Get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(queryText.data())),
-                           static_cast<SQLINTEGER>(queryText.size())),
-                SQL_HANDLE_STMT, statement.Get());
+    PrepareText(statement.Get(), queryText);
     SQLSMALLINT columns = 0;
     odbc::Check(SQLNumResultCols(statement.Get(), &columns), SQL_HANDLE_STMT, statement.Get());
     return columns;
+}
+
+void Connection::CheckCreate(std::string_view table, std::string_view createText)
+{
+    Handles& handles = Current();
+    {
+        odbc::CursorScope cursor(handles.statement);
+        PrepareText(handles.statement.Get(), createText);
+    }
+    if (handles.mysqlFamily) {
+        // A temporary table neither commits nor outlives the session, and is checked as a table is.
+        constexpr std::string_view create = "CREATE TABLE ";
+        if (!createText.starts_with(create))
+            throw DatabaseError("HY000", "Only a CREATE TABLE statement can be checked");
+        Execute("CREATE TEMPORARY TABLE " + std::string(createText.substr(create.size())));
+        Execute("DROP TEMPORARY TABLE " + Quoted(table));
+        return;
+    }
+    const SQLHDBC connection = handles.connection.Get();
+    if (TransactionCapability(connection) != SQL_TC_ALL)
+        return;
+    odbc::Check(SetAutocommit(connection, false), SQL_HANDLE_DBC, connection);
+    std::exception_ptr refused;
+    try {
+        Execute(createText);
+    } catch (...) {
+        refused = std::current_exception();
+    }
+    const SQLRETURN undone = SQLEndTran(SQL_HANDLE_DBC, connection, SQL_ROLLBACK);
+    if (!SQL_SUCCEEDED(undone)) {
+        // Autocommit would now commit what could not be undone: the connection goes instead.
+        try {
+            odbc::Check(undone, SQL_HANDLE_DBC, connection);
+        } catch (...) {
+            Close();
+            throw;
+        }
+    }
+    odbc::Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
+    if (refused)
+        std::rethrow_exception(refused);
+}
+
+const NameLimits& Connection::Limits()
+{
+    Handles& handles = Current();
+    if (!handles.limits) {
+        const SQLHDBC connection = handles.connection.Get();
+        NameLimits limits{InfoNumber(connection, SQL_MAX_COLUMNS_IN_TABLE),
+                          InfoNumber(connection, SQL_MAX_TABLE_NAME_LEN),
+                          InfoNumber(connection, SQL_MAX_COLUMN_NAME_LEN)};
+        if (handles.mysqlFamily) {
+            for (std::size_t* length : {&limits.maxTableName, &limits.maxColumnName})
+                *length = *length ? std::min(*length, kMysqlNameLength) : kMysqlNameLength;
+        }
+        handles.limits = limits;
+    }
+    return *handles.limits;
 }
 
 bool Connection::IsTransactional(const std::string& table)
@@ -221,11 +316,7 @@ bool Connection::IsTransactional(const std::string& table)
 
 bool Connection::SupportsTransactions()
 {
-    SQLUSMALLINT capable = SQL_TC_NONE;
-    const SQLHDBC connection = Current().connection.Get();
-    odbc::Check(SQLGetInfo(connection, SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr), SQL_HANDLE_DBC,
-                connection);
-    return capable != SQL_TC_NONE;
+    return TransactionCapability(Current().connection.Get()) != SQL_TC_NONE;
 }
 
 std::vector<TableEntry> Connection::Tables()

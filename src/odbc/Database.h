@@ -2,6 +2,7 @@
 
 #include "odbc/DatabaseError.h"
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <span>
@@ -17,6 +18,13 @@ struct TableEntry {
     std::string name;
 
     bool operator==(const TableEntry&) const = default;
+};
+
+// The most a database takes, as its driver tells; 0: not known.
+struct NameLimits {
+    std::size_t maxColumns = 0;     // columns in one table
+    std::size_t maxTableName = 0;   // bytes of a table name
+    std::size_t maxColumnName = 0;  // bytes of a column name
 };
 
 // A row of text values; std::nullopt is SQL NULL.
@@ -47,6 +55,16 @@ public:
     void Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values);
     // The number of result columns of a query, which is prepared but not run.
     int ColumnCount(std::string_view queryText);
+    // Whether the database takes this CREATE TABLE of table, learnt without creating anything: throws
+    // DatabaseError in the database's own words when it does not. Preparing alone proves little (none
+    // of our drivers checks a CREATE before it runs), so it runs inside a transaction that is rolled
+    // back where DDL is transactional, and as a TEMPORARY table, dropped at once, on MySQL and MariaDB,
+    // whose DDL commits (a table that exists is not noticed there: the temporary one may share its
+    // name); any other driver only prepares it.
+    void CheckCreate(std::string_view table, std::string_view createText);
+    // The connection's limits, asked of the driver once per connection; names on MySQL and MariaDB
+    // take 64, whatever their driver says.
+    const NameLimits& Limits();
     // False when the driver reports no transactions at all.
     bool SupportsTransactions();
     // Whether a refused statement leaves the table as it was: false when the driver has no

@@ -74,4 +74,17 @@ bool DatabaseError::ConnectionLost() const
     return false;
 }
 
+bool DatabaseError::Busy() const
+{
+    // Serialization failure, deadlock, timeout; MySQL's lock wait and deadlock
+    // codes; SQLite says so only in words.
+    for (const DiagnosticRecord& record : m_records) {
+        if (record.sqlState == "40001" || record.sqlState == "40P01" || record.sqlState == "HYT00" ||
+            record.nativeError == 1205 || record.nativeError == 1213 ||
+            LowerAscii(record.message).find("database is locked") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace qb

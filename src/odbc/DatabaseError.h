@@ -26,6 +26,10 @@ public:
     // The link to the server broke: SQLSTATE class 08, or a driver that says
     // so only in words. Nothing more can be sent through that connection.
     bool ConnectionLost() const;
+    // The database was busy or locked, or chose this statement to end a
+    // deadlock: nothing of it was stored, and the same statement may succeed
+    // when sent again a little later.
+    bool Busy() const;
 
 private:
     std::vector<DiagnosticRecord> m_records;

@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 namespace qb {
 namespace {
@@ -111,6 +114,23 @@ TEST_P(ImportRunTest, AnEmptyAnswerSkipsTheFile)
     EXPECT_EQ(Select("NewTable2"), (Rows{{T("3")}}));
     EXPECT_EQ(summary.filesSkipped, 1);
     EXPECT_THROW(OpenConnection().ColumnCount("SELECT * FROM \"NewTable1\""), DatabaseError);
+}
+
+TEST_P(ImportRunTest, ATypedNameLongerThanTheDatabaseTakesIsRefused)
+{
+    m_settings.ColumnNames = ColumnNameSource::UserSpecified;
+    m_settings.Files = {File("a.csv", "a\r\n1\r\n")};
+    const std::string name(300, 'n');  // longer than any of the three takes; PostgreSQL would cut it
+    m_host.answers = {name};
+    const ImportSummary summary = Run();
+
+    ASSERT_EQ(m_host.reports.size(), 1u);
+    EXPECT_EQ(m_host.reports[0].line, 262);
+    EXPECT_TRUE(m_host.reports[0].description.starts_with("The column name " + name.substr(0, 80) +
+                                                          "... is 300 bytes long; the database takes at most "))
+        << m_host.reports[0].description;
+    EXPECT_TRUE(OpenConnection().Tables().empty());
+    EXPECT_EQ(summary.filesSkipped, 1);
 }
 
 TEST_P(ImportRunTest, AppendsWithAndWithoutHeader)
@@ -251,52 +271,68 @@ TEST_P(ImportRunTest, ShortLinesAreRefusedBeforeTheyAreSent)
 // Ends every other session of the server once the run has sent some rows.
 class CuttingHost : public ScriptedHost {
 public:
-    CuttingHost(std::string dsn, long after) : m_dsn(std::move(dsn)), m_after(after) {}
+    CuttingHost(test::DataSource source, long after) : m_source(std::move(source)), m_after(after) {}
     void ReportProgress(const ImportProgress& progress) override
     {
         if (progress.rows < m_after || m_done)
             return;
         m_done = true;
         Connection killer;
-        killer.Open(m_dsn);
-        killer.QueryStrings("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-                            "WHERE pid <> pg_backend_pid() AND datname = current_database()");
+        killer.Open(m_source.dsn);
+        if (m_source.kind == test::DriverKind::Postgres) {
+            killer.QueryStrings("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                "WHERE pid <> pg_backend_pid() AND datname = current_database()");
+            return;
+        }
+        for (const auto& row : killer.QueryStrings("SELECT ID FROM information_schema.PROCESSLIST "
+                                                   "WHERE ID <> CONNECTION_ID() AND DB = DATABASE()"))
+            killer.Execute("KILL CONNECTION " + row.at(0).value_or("0"));
     }
 
 private:
-    std::string m_dsn;
+    test::DataSource m_source;
     long m_after;
     bool m_done = false;
 };
 
+// Lines refused before sending that come before the loss are reported
+// batched as they are line by line; those after it are never reached.
 TEST_P(ImportRunTest, ALostConnectionEndsTheFileWithOneReport)
 {
-    if (!IsPostgres())
-        GTEST_SKIP() << "the server's sessions are ended with PostgreSQL's own function";
+    if (GetParam().kind == test::DriverKind::Sqlite)
+        GTEST_SKIP() << "an embedded database has no connection to lose";
     struct Case {
         bool rowByRow;
         int lines;
         long cutAfter;
         std::size_t stored;
-    } cases[] = {{true, 50, 3, 3}, {false, 2500, 1, 1000}};
+        std::vector<int> shortLines;  // data lines with one value of two
+    } cases[] = {{true, 50, 3, 3, {}}, {false, 2500, 1, 1000, {}}, {true, 50, 3, 3, {4, 5, 30}},
+                 {false, 2500, 1, 1000, {1001, 1002, 1500}}};
     for (const auto& c : cases) {
         test::ResetDataSource(GetParam());
-        std::string body = "n\r\n";
+        std::string body = "n,m\r\n";
         for (int i = 1; i < c.lines; ++i)
-            body += std::to_string(i) + "\r\n";
+            body += std::to_string(i) +
+                    (std::find(c.shortLines.begin(), c.shortLines.end(), i) == c.shortLines.end() ? ",x" : "") + "\r\n";
         m_settings.RowByRow = c.rowByRow;
         m_settings.TableList.clear();
         m_settings.Files = {File("a.csv", body), File("b.csv", "m\r\n1\r\n")};
-        CuttingHost host(Dsn(), c.cutAfter);
+        CuttingHost host(GetParam(), c.cutAfter);
         const ImportSummary summary = RunImport(m_settings, host);
 
-        ASSERT_EQ(host.reports.size(), 1u) << c.rowByRow;
-        EXPECT_EQ(host.reports[0].line, 232);
-        EXPECT_NE(host.reports[0].description.find("may or may not be stored"), std::string::npos)
-            << host.reports[0].description;
+        const std::size_t refused = c.shortLines.empty() ? 0 : 2;
+        ASSERT_EQ(host.reports.size(), refused + 1) << c.rowByRow;
+        for (std::size_t i = 0; i < refused; ++i)
+            EXPECT_NE(host.reports[i].description.find("values, but the table"), std::string::npos);
+        EXPECT_EQ(host.reports.back().line, 232);
+        EXPECT_NE(host.reports.back().description.find("may or may not be stored"), std::string::npos)
+            << host.reports.back().description;
         EXPECT_EQ(Select("NewTable1").size(), c.stored);
         EXPECT_EQ(Select("NewTable2"), (Rows{{T("1")}}));
-        EXPECT_EQ(summary.errorReports, 1);
+        EXPECT_EQ(summary.errorReports, static_cast<int>(refused) + 1);
+        EXPECT_EQ(summary.linesRejected, static_cast<long>(refused));
+        EXPECT_EQ(summary.filesCut, 1);
     }
 }
 
@@ -411,9 +447,73 @@ TEST_P(ImportRunTest, EmptyPatternReadsButSendsNothing)
     m_settings.Files = {File("a.csv", "a\r\n1\r\n")};
     EXPECT_EQ(Run().filesSkipped, 1);
     EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
-    EXPECT_EQ(test::ReadAll(m_dir.Path("upload.txt")), "1\r\n");
+    // The working copy goes with the run: it holds the file's data.
+    EXPECT_FALSE(std::filesystem::exists(m_dir.Path("upload.txt")));
     EXPECT_TRUE(m_host.reports.empty());
     EXPECT_TRUE(UserTableNames(OpenConnection().Tables()).empty());
+}
+
+// A lock held by another program is waited out, never blamed on the lines;
+// one held for longer than the wait ends the file with one report.
+TEST_P(ImportRunTest, ABusyDatabaseIsWaitedFor)
+{
+    if (GetParam().kind != test::DriverKind::Sqlite)
+        GTEST_SKIP() << "only the SQLite data source here gives up on a lock at once";
+    const std::string impatient = test::EnvironmentValue("QB_TEST_SQLITE_IMPATIENT_DSN");
+    ASSERT_FALSE(impatient.empty());
+    Exec(R"(CREATE TABLE "T"("a" TEXT, "b" TEXT))");
+    m_settings.DataSourceName = impatient;
+    m_settings.Mode = ImportMode::AppendToExistingTable;
+    m_settings.TargetTable = "T";
+    m_settings.Files = {File("a.csv", "1,x\r\n2,y\r\n3,z\r\n")};
+    for (const bool released : {true, false}) {
+        Connection holder;
+        holder.Open(Dsn());
+        holder.Execute("BEGIN IMMEDIATE");
+        std::thread release([&] {
+            if (released) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(700));
+                holder.Execute("COMMIT");
+            }
+        });
+        m_settings.BusySeconds = released ? 60 : 0.5;
+        m_host.reports.clear();
+        const ImportSummary summary = Run();
+        release.join();
+        if (!released)
+            holder.Execute("ROLLBACK");
+        EXPECT_EQ(summary.linesRejected, 0) << released;
+        EXPECT_EQ(summary.rowsSent, released ? 3 : 0) << released;
+        ASSERT_EQ(m_host.reports.size(), released ? 0u : 1u);
+        if (!released) {
+            EXPECT_NE(m_host.reports[0].description.find("stayed busy"), std::string::npos)
+                << m_host.reports[0].description;
+        }
+    }
+    EXPECT_EQ(Select("T").size(), 3u);
+}
+
+// Records that all begin on odd lines: a stop must still be heard while they are read.
+TEST_P(ImportRunTest, AStopIsHeardWhileTheFileIsRead)
+{
+    struct StoppingHost : ScriptedHost {
+        long yieldsAtFirstAsk = -1;
+        bool StopRequested() override
+        {
+            if (yieldsAtFirstAsk < 0)
+                yieldsAtFirstAsk = yields;
+            return true;
+        }
+    } host;
+    std::string body = "\"h\r\nx\"\r\n";
+    for (int i = 0; i < 3000; ++i)
+        body += "\"a\r\nb\"\r\n";
+    m_settings.Quoted = true;
+    m_settings.Files = {File("q.csv", body)};
+    const ImportSummary summary = RunImport(m_settings, host);
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_LE(host.yieldsAtFirstAsk, 1);
+    EXPECT_EQ(summary.rowsSent, 0);
 }
 
 // A host that tries to start a second run while the first one yields.

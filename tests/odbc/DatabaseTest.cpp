@@ -223,6 +223,48 @@ TEST_P(DatabaseTest, TablesListsTablesAndViewsByBareName)
     EXPECT_EQ(connection.Tables().size(), 2u);
 }
 
+TEST_P(DatabaseTest, NameLimitsAreTheLongestNamesKeptWhole)
+{
+    Connection connection = OpenConnection();
+    const NameLimits limits = connection.Limits();
+    // PostgreSQL keeps 63 bytes of a name, MariaDB 64 characters (its driver says 256); SQLite has no
+    // limit of its own, and its driver's is taken as it says.
+    if (!IsSqlite()) {
+        EXPECT_EQ(limits.maxTableName, IsPostgres() ? 63u : 64u);
+        EXPECT_EQ(limits.maxColumnName, IsPostgres() ? 63u : 64u);
+    }
+    ASSERT_GT(limits.maxTableName, 0u);
+    ASSERT_GT(limits.maxColumnName, 0u);
+    const std::string table(limits.maxTableName, 't'), column(limits.maxColumnName, 'c');
+    connection.Execute("CREATE TABLE " + QuoteIdentifier(table) + "(" + QuoteIdentifier(column) + " TEXT)");
+    EXPECT_EQ(connection.Tables(), (std::vector<TableEntry>{{"TABLE", table}}));
+    connection.Execute("INSERT INTO " + QuoteIdentifier(table) + "(" + QuoteIdentifier(column) + ") VALUES('x')");
+}
+
+TEST_P(DatabaseTest, CheckCreateTellsTheDatabasesWordsAndCreatesNothing)
+{
+    Connection checker = OpenConnection();
+    Connection other = OpenConnection();
+    const std::string duplicate = R"(CREATE TABLE "qb_dup"("a" TEXT, "a" TEXT))";
+    const auto checked = ErrorOf([&] { checker.CheckCreate("qb_dup", duplicate); });
+    const auto created = ErrorOf([&] { other.Execute(duplicate); });
+    ASSERT_TRUE(checked);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(std::string(checked->what()), created->what());
+
+    // Twice: nothing of the first is left, not even in its own session.
+    const std::string fine = R"(CREATE TABLE "qb_fine"("a" TEXT))";
+    checker.CheckCreate("qb_fine", fine);
+    checker.CheckCreate("qb_fine", fine);
+    EXPECT_TRUE(other.Tables().empty());
+    // Each statement is committed on its own again.
+    checker.Execute(fine);
+    checker.Execute(R"(INSERT INTO "qb_fine" VALUES('x'))");
+    EXPECT_EQ(other.QueryStrings(R"(SELECT "a" FROM "qb_fine")"), std::vector<TextRow>{{"x"}});
+    // A temporary table may share an existing table's name: MariaDB's check cannot tell that it exists.
+    EXPECT_EQ(ErrorOf([&] { checker.CheckCreate("qb_fine", fine); }).has_value(), !IsMariadb());
+}
+
 TEST_P(DatabaseTest, TextRoundTripsUnchanged)
 {
     Connection connection = OpenConnection();

@@ -1,0 +1,80 @@
+#include "import/CreateChecks.h"
+
+#include "import/RunTexts.h"
+#include "import/StatementBuilder.h"
+
+#include <vector>
+
+namespace qb {
+namespace {
+
+constexpr const char* kNotCreated = ". The table was not created.";
+
+// A name as a message shows it: a very long one by its start, cut between characters.
+std::string Shown(std::string_view name)
+{
+    constexpr std::size_t kShown = 100;
+    if (name.size() <= kShown)
+        return std::string(name);
+    std::size_t cut = kShown - 20;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return std::string(name.substr(0, cut)) + "...";
+}
+
+// A name over the limit (0: none known).
+std::string TooLong(const char* what, std::string_view name, std::size_t limit)
+{
+    if (limit == 0 || name.size() <= limit)
+        return {};
+    return std::string("The ") + what + " name " + Shown(name) + " is " +
+           GroupedNumber(static_cast<long>(name.size())) + " bytes long; the database takes at most " + GroupedNumber(static_cast<long>(limit)) + kNotCreated;
+}
+
+}  // namespace
+
+std::string CheckNewTable(const NewTable& table, const NameLimits& limits)
+{
+    const std::string path(table.path);
+    if (table.emptyFile)
+        return path + " is empty: there is no first line to name the columns.";
+    const std::size_t most = limits.maxColumns ? limits.maxColumns : kMaxColumnsWhenUnknown;
+    if (table.columns > most)
+        return "The first line of " + path + " names " + GroupedNumber(static_cast<long>(table.columns)) +
+               " columns; the database takes at most " + GroupedNumber(static_cast<long>(most)) + kNotCreated;
+    return TooLong("table", table.table, limits.maxTableName);
+}
+
+std::string CheckColumnNames(std::span<const std::string> names, const NameLimits& limits)
+{
+    for (const std::string& name : names) {
+        std::string refusal = TooLong("column", name, limits.maxColumnName);
+        if (!refusal.empty())
+            return refusal;
+    }
+    return {};
+}
+
+std::string CheckCreateFromFields(std::string_view path, std::string_view table, bool emptyFile,
+                                  std::span<const std::string_view> header, const NameLimits& limits)
+{
+    std::string refusal = CheckNewTable({path, table, emptyFile, NamedColumns(header)}, limits);
+    if (!refusal.empty())
+        return refusal;
+    std::vector<std::string> names;
+    bool named = false;
+    for (const std::string_view field : header) {
+        if (!field.empty()) {
+            names.push_back(CleanColumnName(field));
+            named = named || !names.back().empty();
+        }
+    }
+    // Nothing of the line is left to name a column: the CREATE could only fail.
+    if (!named)
+        return "The first line of " + std::string(path) +
+               " names no columns: a column name keeps only A-Z, a-z and 0-9, and none of its fields holds any" +
+               kNotCreated;
+    return CheckColumnNames(names, limits);
+}
+
+}  // namespace qb

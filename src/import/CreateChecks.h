@@ -1,0 +1,38 @@
+#pragma once
+
+#include "odbc/Database.h"
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qb {
+
+// The most columns taken where the driver cannot say: no database we know takes more.
+inline constexpr std::size_t kMaxColumnsWhenUnknown = 4096;
+
+// What a new table for one file would be.
+struct NewTable {
+    std::string_view path;  // the file, as its reports name it
+    std::string_view table;
+    bool emptyFile = false;   // it has no first line and no records
+    std::size_t columns = 0;  // the columns it would have, or the names that would be asked for
+};
+
+// The checks the import makes before a CREATE and the dry run makes in its place, so that the two cannot
+// disagree. Each gives the refusal, in the words of the file's report, or empty text.
+
+// Before anything is asked or sent: an empty file, more columns than the database takes, a longer table
+// name than it takes.
+std::string CheckNewTable(const NewTable& table, const NameLimits& limits);
+
+// The columns' names as the CREATE gives them (cleaned): one longer than the database takes.
+std::string CheckColumnNames(std::span<const std::string> names, const NameLimits& limits);
+
+// All of them for a table named by the file's first line (header, as cut), and a first line that names
+// no column.
+std::string CheckCreateFromFields(std::string_view path, std::string_view table, bool emptyFile,
+                                  std::span<const std::string_view> header, const NameLimits& limits);
+
+}  // namespace qb
