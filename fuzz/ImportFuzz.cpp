@@ -30,6 +30,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <spawn.h>
 #include <stdexcept>
@@ -560,16 +561,34 @@ void CheckLines(const Reading& r, const std::vector<std::string_view>& lines, co
 // end, covering the whole file; none over the limit, but for a quoted one
 // refused for it; notes only where a record cannot be sent.
 // end: the byte that ends a line, or 0 when not known here.
+// A converted record's bytes in the file, converted by themselves, give its text.
+void CheckSourceBytes(const qb::FileRecord& record, const std::string& encoding, std::string_view file)
+{
+    static std::map<std::string, std::unique_ptr<qb::TextDecoder>> decoders;
+    static std::string text;
+    auto& decoder = decoders[encoding];
+    if (!decoder)
+        decoder = std::make_unique<qb::TextDecoder>(encoding);
+    Check(record.offset <= record.end && static_cast<std::size_t>(record.end) <= file.size());
+    text.clear();
+    decoder->Decode(file.substr(static_cast<std::size_t>(record.offset),
+                                static_cast<std::size_t>(record.end - record.offset)),
+                    true, text);
+    Check(text == record.text);
+}
+
 void CheckReading(const Reading& r, const qb::FileFormat& format, const Layout& layout, std::size_t start,
-                  bool converted, char end, const std::string& name)
+                  bool converted, char end, const std::string& name, const std::string& encoding)
 {
     const bool failed = !r.failure.empty();
     const std::size_t limit = format.maxRecordLength;
     Check(failed || r.started);
     Check(r.header.size() <= limit);
-    // A header whose quote never closes is also the one data record.
     const bool pending = r.hasHeader && r.count > 0 && r[0].line == 1;
-    Check(!pending || (format.quoted && r.count == 1 && r[0].text == r.header && !r[0].note.empty()));
+    // A header whose quote never closes is also the one data record; one over
+    // the limit is also the first, refused with its text dropped.
+    Check(!pending ||
+          (format.quoted && r[0].text == r.header && !r[0].note.empty() && (r.count == 1 || r.header.empty())));
     std::size_t at = start;
     long line = 1;
     bool lost = false;  // past a refused record whose end is not known here
@@ -628,6 +647,9 @@ void CheckReading(const Reading& r, const qb::FileFormat& format, const Layout& 
         const bool dropped = !record.note.empty() && record.text.empty();
         Check(record.note.empty() ? !undecodable : (undecodable || (format.quoted && (last || dropped))));
         Check(record.note.empty() || NamesLine(record.note, record.line, name));
+        // "UTF-16" keeps the byte order it learnt at the start: its lines do not convert alone.
+        if (converted && !dropped && !undecodable && encoding != "UTF-16")
+            CheckSourceBytes(record, encoding, file);
         if (dropped)
             refused(i + 1, false);
         else
@@ -891,7 +913,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (end)
         CheckLines(whole, lines, format, header, name);
-    CheckReading(whole, format, layout, start, converted, end, name);
+    CheckReading(whole, format, layout, start, converted, end, name, encoding);
 
     CheckPrefix(fd, name, format, header, (preview & 0x7F) + 1u, whole);
 

@@ -85,6 +85,7 @@ bool FileRecords::Read(FileRecord& record)
     record.index = m_index++;
     record.line = line;
     record.offset = m_records.Start();
+    record.end = m_records.End();
     record.note.clear();
     if (!m_notes)
         return true;

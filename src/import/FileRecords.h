@@ -26,7 +26,8 @@ struct FileRecord {
     std::string text;  // UTF-8 when converted; a quoted record keeps its inner line ends
     long index = 0;    // its place among the file's data records, from 0
     long line = 0;     // the file line it began on, from 1
-    off_t offset = 0;  // where it began in the file; for unconverted files only
+    off_t offset = 0;  // where it began in the file's own bytes (before any conversion)
+    off_t end = 0;     // where its text ended there, before its line end
     // Why it is refused without being sent: its quote never closes, it is
     // too long (its text is then left empty), or it holds bytes the encoding
     // cannot convert. Empty when it can be sent.

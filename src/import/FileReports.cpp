@@ -31,8 +31,10 @@ void FileReports::Table(const std::string& table)
     m_run.log.Table(table);
 }
 
-void FileReports::Copied(int fd)
+void FileReports::Copied(const PreparedCopy& copy)
 {
+    m_prepared = &copy;
+    const int fd = copy.copy.Get();
     m_copy = fd;
     struct stat info {};
     m_copySize = ::fstat(fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
@@ -74,7 +76,13 @@ void FileReports::Refused(int step, const std::string& description, const Record
 {
     ++m_run.summary.linesRejected;
     m_run.log.Rejected(record.line, description, m_copy, record.offset, record.length);
-    m_run.rejects.Add(m_copy, record.offset, record.length);
+    // A converted line goes to the rejects file as the file holds it, so that
+    // it reads the same again with the same options.
+    off_t start = 0, end = 0;
+    if (m_prepared && SourceSpan(*m_prepared, record.record, start, end))
+        m_run.rejects.Add(m_prepared->source.Get(), start, static_cast<std::size_t>(end - start));
+    else
+        m_run.rejects.Add(m_copy, record.offset, record.length);
     Show(step, description, record, true);
 }
 

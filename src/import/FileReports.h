@@ -4,6 +4,7 @@
 #include "import/ImportHost.h"
 #include "import/ImportRun.h"
 #include "import/LineSender.h"
+#include "import/WorkingCopy.h"
 
 #include <chrono>
 #include <cstdint>
@@ -41,8 +42,9 @@ public:
     const std::string& Path() const { return m_path; }
     // The table its rows go to, for the log.
     void Table(const std::string& table);
-    // The file's working copy, once written: refused records' bytes come from it.
-    void Copied(int fd);
+    // The file's working copy, once written: refused records' bytes come
+    // from it, or from the file itself where it was converted.
+    void Copied(const PreparedCopy& copy);
     // reached: how far into the working copy the run has come.
     void Progress(off_t reached);
     // True once the host asked for the run to stop.
@@ -61,6 +63,7 @@ private:
     int m_position;
     std::string m_path;
     std::uint64_t m_size;
+    const PreparedCopy* m_prepared = nullptr;
     int m_copy = -1;
     std::uint64_t m_copySize = 0;
     long m_rows = 0;

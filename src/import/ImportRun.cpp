@@ -197,7 +197,7 @@ bool ImportRun::Prepare(OneFile& file, const std::string& path, bool standardInp
             } else {
                 file.copy = PrepareWorkingCopy(path, m_workingCopy, SkipFirstLine(m_settings), m_host, format);
             }
-            file.reports.Copied(file.copy.copy.Get());
+            file.reports.Copied(file.copy);
         } catch (const ImportStopped&) {
             m_summary.stopped = true;
         }

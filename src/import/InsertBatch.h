@@ -15,6 +15,7 @@ struct RecordSpan {
     long line = 0;
     off_t offset = 0;
     std::size_t length = 0;
+    long record = -1;  // its place among the working copy's records
 };
 
 // Consecutive data lines as one multi-row INSERT. Each row's value list is

@@ -44,6 +44,8 @@ LineReader::LineReader(int fd, std::string name, std::size_t maxLineLength, Line
     : m_fd(fd), m_offset(start), m_name(std::move(name)), m_raw(TakeBuffer()), m_maxLineLength(maxLineLength),
       m_end1(ends == LineEnds::Lf ? '\n' : '\r'), m_decoder(std::move(decoder))
 {
+    if (m_decoder)
+        m_endBytes = ends == LineEnds::Lf ? m_decoder->Lf() : m_decoder->Cr();
 }
 
 LineReader::~LineReader()
@@ -55,28 +57,15 @@ bool LineReader::Fill()
 {
     m_pos = 0;
     m_end = 0;
-    if (!m_decoder) {
-        // The end a read found stays the end: a file that grows while it is
-        // read is taken as it was, and the end is not asked for again.
-        if (m_offset == m_fileEnd)
-            return false;
-        m_end = ReadFully(m_fd, m_raw.get(), kBufferSize, m_offset, m_name);
-        m_offset += static_cast<off_t>(m_end);
-        if (m_end < kBufferSize)
-            m_fileEnd = m_offset;
-        m_data = m_raw.get();
-        return m_end > 0;
-    }
-    // Converted pieces may come out empty (a cut sequence): read on until text or the end.
-    m_decoded.clear();
-    while (m_decoded.empty() && !m_atEof) {
-        const std::size_t got = ReadFully(m_fd, m_raw.get(), kBufferSize, m_offset, m_name);
-        m_offset += static_cast<off_t>(got);
-        m_atEof = got == 0;
-        m_decoder->Decode({m_raw.get(), got}, m_atEof, m_decoded);
-    }
-    m_data = m_decoded.data();
-    m_end = m_decoded.size();
+    // The end a read found stays the end: a file that grows while it is
+    // read is taken as it was, and the end is not asked for again.
+    if (m_offset == m_fileEnd)
+        return false;
+    m_end = ReadFully(m_fd, m_raw.get(), kBufferSize, m_offset, m_name);
+    m_offset += static_cast<off_t>(m_end);
+    if (m_end < kBufferSize)
+        m_fileEnd = m_offset;
+    m_data = m_raw.get();
     return m_end > 0;
 }
 
@@ -104,36 +93,84 @@ bool LineReader::Next(std::string& line)
     if (m_pos == m_end && !Fill())
         return false;
     m_lineStart = m_offset - static_cast<off_t>(m_end - m_pos);
+    if (m_decoder)
+        return NextConverted(line);
     const char* begin = m_data + m_pos;
     const auto* found = static_cast<const char*>(std::memchr(begin, m_end1, m_end - m_pos));
     if (!found)
-        return m_decoder ? Accumulate(line) : NextLong(line);
+        return NextLong(line);
     if (static_cast<std::size_t>(found - begin) > m_maxLineLength)
         throw std::length_error("line too long");
     line.assign(begin, static_cast<std::size_t>(found - begin));
+    m_lineEnd = m_lineStart + static_cast<off_t>(line.size());
     m_pos += line.size() + 1;
     EndLine();
     return true;
 }
 
-bool LineReader::Accumulate(std::string& line)
+// Where the encoding's line end next stands in the buffer, at a character's
+// boundary, or npos. Buffers start on boundaries: they are read in whole
+// multiples of any character size from where the text begins.
+std::size_t LineReader::FindConvertedEnd() const
 {
-    // Converted text cannot be read again by offset: gather it as it comes.
+    const std::size_t size = m_endBytes.size();
+    if (size == 0)
+        return std::string::npos;
+    if (size == 1) {
+        const void* found = std::memchr(m_data + m_pos, m_endBytes[0], m_end - m_pos);
+        return found ? static_cast<std::size_t>(static_cast<const char*>(found) - m_data) : std::string::npos;
+    }
+    const std::size_t unit = m_decoder->Unit();
+    for (std::size_t at = m_pos; at + size <= m_end; at += unit) {
+        if (std::memcmp(m_data + at, m_endBytes.data(), size) == 0)
+            return at;
+    }
+    return std::string::npos;
+}
+
+bool LineReader::NextConverted(std::string& line)
+{
     for (;;) {
-        const char* begin = m_data + m_pos;
-        const auto* found = static_cast<const char*>(std::memchr(begin, m_end1, m_end - m_pos));
-        const std::size_t size = found ? static_cast<std::size_t>(found - begin) : m_end - m_pos;
-        if (line.size() + size > m_maxLineLength)
-            throw std::length_error("line too long");
-        line.append(begin, size);
-        m_pos += size;
-        if (found) {
-            ++m_pos;
-            EndLine();
+        const std::size_t found = FindConvertedEnd();
+        const std::size_t stop = found == std::string::npos ? m_end : found;
+        m_decoder->Decode({m_data + m_pos, stop - m_pos}, false, line);
+        m_pos = stop;
+        if (found != std::string::npos) {
+            m_lineEnd = m_offset - static_cast<off_t>(m_end - found);
+            m_decoder->EndLine(line);
+            if (line.size() > m_maxLineLength)
+                throw std::length_error("line too long");
+            m_pos = found + m_endBytes.size();
+            EndConvertedLine();
             return true;
         }
-        if (!Fill())
+        if (line.size() > m_maxLineLength)
+            throw std::length_error("line too long");
+        if (!Fill()) {
+            // The last line needs no terminator.
+            m_lineEnd = m_offset;
+            m_decoder->Decode({}, true, line);
+            if (line.size() > m_maxLineLength)
+                throw std::length_error("line too long");
             return true;
+        }
+    }
+}
+
+void LineReader::EndConvertedLine()
+{
+    if (m_end1 == '\n') {
+        m_terminator = "\n";
+        return;
+    }
+    const std::string& lf = m_decoder->Lf();
+    if (m_pos == m_end)
+        Fill();
+    if (!lf.empty() && m_pos + lf.size() <= m_end && std::memcmp(m_data + m_pos, lf.data(), lf.size()) == 0) {
+        m_pos += lf.size();
+        m_terminator = "\r\n";
+    } else {
+        m_terminator = "\r";
     }
 }
 
@@ -160,6 +197,7 @@ bool LineReader::NextLong(std::string& line)
     // Fewer bytes when the file shrank under us.
     const std::size_t got = ReadFully(m_fd, line.data(), length, start, m_name);
     line.resize(got);
+    m_lineEnd = start + static_cast<off_t>(got);
     m_offset = start + static_cast<off_t>(got);
     m_pos = m_end = 0;
     if (ended && Fill() && m_data[0] == m_end1) {
@@ -171,24 +209,30 @@ bool LineReader::NextLong(std::string& line)
 
 LineEnds DetectLineEnds(int fd, const std::string& name, off_t start, const std::string& encoding)
 {
-    std::unique_ptr<TextDecoder> decoder;
-    if (!encoding.empty())
-        decoder = std::make_unique<TextDecoder>(encoding);
+    // The same CR the reading cuts at: the encoding's own, at a character's boundary.
+    std::string cr = "\r";
+    std::size_t unit = 1;
+    if (!encoding.empty()) {
+        const TextDecoder decoder(encoding);
+        cr = decoder.Cr();
+        unit = decoder.Unit();
+    }
+    if (cr.empty())
+        return LineEnds::Lf;
     std::unique_ptr<char[]> raw = TakeBuffer();
-    std::string decoded;
     for (off_t offset = start;;) {
         const std::size_t got = ReadFully(fd, raw.get(), kBufferSize, offset, name);
         offset += static_cast<off_t>(got);
-        std::string_view text(raw.get(), got);
-        if (decoder) {
-            decoded.clear();
-            decoder->Decode(text, got == 0, decoded);
-            text = decoded;
+        bool found = false;
+        if (cr.size() == 1) {
+            found = std::memchr(raw.get(), cr[0], got) != nullptr;
+        } else {
+            for (std::size_t at = 0; !found && at + cr.size() <= got; at += unit)
+                found = std::memcmp(raw.get() + at, cr.data(), cr.size()) == 0;
         }
-        const bool cr = text.find('\r') != std::string_view::npos;
-        if (cr || got == 0) {
+        if (found || got < kBufferSize) {
             HandOn(std::move(raw));
-            return cr ? LineEnds::Cr : LineEnds::Lf;
+            return found ? LineEnds::Cr : LineEnds::Lf;
         }
     }
 }

@@ -40,14 +40,18 @@ public:
     bool Next(std::string& line);
     // What ended the last line: "\r\n", "\r", "\n", or nothing at the end.
     std::string_view Terminator() const { return m_terminator; }
-    // Where the last line began in the file; for unconverted files only.
+    // Where the last line began and where its text ended, before its
+    // terminator, in the file's own bytes (before any conversion).
     off_t LineStart() const { return m_lineStart; }
+    off_t LineEnd() const { return m_lineEnd; }
 
 private:
     bool Fill();
     bool NextLong(std::string& line);
-    bool Accumulate(std::string& line);
+    bool NextConverted(std::string& line);
+    std::size_t FindConvertedEnd() const;
     void EndLine();
+    void EndConvertedLine();
 
     UniqueFd m_owned;
     int m_fd;
@@ -55,20 +59,22 @@ private:
     off_t m_fileEnd = -1;  // where a read last found the end of the file
     std::string m_name;
     std::unique_ptr<char[]> m_raw;  // left unfilled: every byte used is read into it first
-    std::string m_decoded;
-    const char* m_data = nullptr;  // the bytes being read: m_raw's or m_decoded's
+    const char* m_data = nullptr;  // m_raw's bytes
     std::size_t m_maxLineLength;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
     char m_end1;  // the byte that ends a line
     std::string_view m_terminator;
     off_t m_lineStart = 0;
+    off_t m_lineEnd = 0;
+    // Converted files are cut into lines at the encoding's own line ends,
+    // each line converted by itself, so that a line's bytes in the file are known.
     std::unique_ptr<TextDecoder> m_decoder;
-    bool m_atEof = false;
+    std::string m_endBytes;  // the encoding's CR or LF, as the file's line ends say
 };
 
-// The line ends of a file read from start: LF when it holds no CR byte at
-// all (after conversion), else CR. Reads until the first CR.
+// The line ends of a file read from start: LF when it holds no CR at all
+// (a CR of the encoding, when one is given), else CR. Reads until the first CR.
 LineEnds DetectLineEnds(int fd, const std::string& name, off_t start, const std::string& encoding);
 
 }  // namespace qb

@@ -89,7 +89,7 @@ void LineSender::Send(const PreparedCopy& file, const std::string& table, std::s
         // A file that cannot be read further ends the loop rather than failing at every step.
         if (!steps.Run(lines.read, [&] { more = records->Next(m_record); }) || !more)
             break;
-        const RecordSpan record{SourceLine(m_record.index), m_record.offset, m_record.text.size()};
+        const RecordSpan record{SourceLine(m_record.index), m_record.offset, m_record.text.size(), m_record.index};
         if (nextNote < file.notes.size() && file.notes[nextNote].record == m_record.index)
             goOn = Refuse(file.notes[nextNote++].description, lines.read, record);
         else
@@ -99,7 +99,8 @@ void LineSender::Send(const PreparedCopy& file, const std::string& table, std::s
     goOn = goOn && sink.KeepGoing();
     // A record whose quote never closed ends the file after every other.
     for (; goOn && nextNote < file.notes.size(); ++nextNote)
-        goOn = Refuse(file.notes[nextNote].description, lines.read, {file.notes[nextNote].line, 0, 0});
+        goOn = Refuse(file.notes[nextNote].description, lines.read,
+                      {file.notes[nextNote].line, 0, 0, file.notes[nextNote].record});
     if (goOn && m_batching)
         SendBatch(lines.execute);
     m_batch.Clear();

@@ -62,8 +62,10 @@ public:
     bool Next(std::string& record);
     // Physical lines the last record took.
     long Lines() const { return m_taken; }
-    // Where the last record began in the file; for unconverted files only.
+    // Where the last record began and where its text ended in the file's
+    // own bytes (before any conversion).
     off_t Start() const { return m_start; }
+    off_t End() const { return m_lines.LineEnd(); }
     // The last record ran to the end of the file inside quotes.
     bool Unclosed() const { return m_unclosed; }
     // The last record passed the limit: it was read to its end and is left empty.

@@ -1,37 +1,36 @@
 #include "import/TextDecoder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 
 namespace qb {
 namespace {
 
-// The bytes one character takes in the encoding, learnt from the converter
-// itself ("AA" less "A", so that a byte order mark written first does not
-// count): past an invalid sequence the reading goes on by one such unit,
-// never into the next line's end.
-std::size_t UnitSize(const std::string& encoding)
+// Text in the encoding, learnt from the converter itself.
+std::string Encoded(iconv_t to, std::string_view text)
 {
-    const iconv_t to = ::iconv_open(encoding.c_str(), "UTF-8");
-    if (to == reinterpret_cast<iconv_t>(-1))
-        return 1;
-    const auto encoded = [&](std::string_view text) {
-        char in[4] = {};
-        char out[64];
-        text.copy(in, sizeof in);
-        char* from = in;
-        char* into = out;
-        std::size_t inLeft = text.size();
-        std::size_t outLeft = sizeof out;
-        ::iconv(to, nullptr, nullptr, nullptr, nullptr);
-        ::iconv(to, &from, &inLeft, &into, &outLeft);
-        ::iconv(to, nullptr, nullptr, &into, &outLeft);
-        return sizeof out - outLeft;
-    };
-    const std::size_t one = encoded("A");
-    const std::size_t two = encoded("AA");
-    ::iconv_close(to);
-    return two > one ? two - one : 1;
+    char in[8] = {};
+    char out[64];
+    text.copy(in, sizeof in);
+    char* from = in;
+    char* into = out;
+    std::size_t inLeft = text.size();
+    std::size_t outLeft = sizeof out;
+    ::iconv(to, nullptr, nullptr, nullptr, nullptr);
+    if (::iconv(to, &from, &inLeft, &into, &outLeft) == static_cast<std::size_t>(-1))
+        return {};
+    ::iconv(to, nullptr, nullptr, &into, &outLeft);
+    return std::string(out, sizeof out - outLeft);
+}
+
+// One character's bytes: those "cc" adds to "c", so that a byte order mark
+// written first does not count.
+std::string OneCharacter(iconv_t to, std::string_view c)
+{
+    const std::string once = Encoded(to, c);
+    const std::string twice = Encoded(to, std::string(c) + std::string(c));
+    return twice.size() > once.size() ? twice.substr(once.size()) : std::string();
 }
 
 // iconv lets through code points UTF-8 cannot hold: they are marked too.
@@ -73,11 +72,19 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at)
     return length;
 }
 
-TextDecoder::TextDecoder(const std::string& encoding)
-    : m_iconv(::iconv_open("UTF-8", encoding.c_str())), m_unit(UnitSize(encoding))
+TextDecoder::TextDecoder(const std::string& encoding) : m_iconv(::iconv_open("UTF-8", encoding.c_str())), m_unit(1)
 {
     if (m_iconv == reinterpret_cast<iconv_t>(-1))
         throw std::invalid_argument("The encoding " + encoding + " is not known.");
+    // Past an invalid sequence the reading goes on by one character's size,
+    // learnt from the converter, never from the name: "cp932" holds "32".
+    const iconv_t to = ::iconv_open(encoding.c_str(), "UTF-8");
+    if (to != reinterpret_cast<iconv_t>(-1)) {
+        m_unit = std::max<std::size_t>(OneCharacter(to, "A").size(), 1);
+        m_cr = OneCharacter(to, "\r");
+        m_lf = OneCharacter(to, "\n");
+        ::iconv_close(to);
+    }
 }
 
 TextDecoder::~TextDecoder()
@@ -95,6 +102,19 @@ bool TextDecoder::Known(const std::string& encoding)
 }
 
 void TextDecoder::Decode(std::string_view bytes, bool last, std::string& out)
+{
+    Convert(bytes, last, out);
+    if (last)
+        ::iconv(m_iconv, nullptr, nullptr, nullptr, nullptr);
+}
+
+void TextDecoder::EndLine(std::string& out)
+{
+    if (!m_carry.empty())
+        Convert({}, true, out);
+}
+
+void TextDecoder::Convert(std::string_view bytes, bool last, std::string& out)
 {
     const std::size_t from = out.size();
     std::string_view input = bytes;
@@ -118,7 +138,7 @@ void TextDecoder::Decode(std::string_view bytes, bool last, std::string& out)
             continue;
         if (error == EINVAL && !last)
             break;  // cut short: finished with the next piece
-        // Invalid, or cut short by the end of the file.
+        // Invalid, or cut short by the end of the text.
         out += kUndecodable;
         const std::size_t skip = std::min(inLeft, m_unit);
         in += skip;
@@ -127,10 +147,8 @@ void TextDecoder::Decode(std::string_view bytes, bool last, std::string& out)
     MarkInvalid(out, from);
     std::string rest(in, inLeft);
     m_carry.swap(rest);
-    if (last) {
+    if (last)
         m_carry.clear();
-        ::iconv(m_iconv, nullptr, nullptr, nullptr, nullptr);
-    }
 }
 
 }  // namespace qb

@@ -30,11 +30,24 @@ public:
 
     // Appends the UTF-8 of bytes to out; last: no more bytes will follow.
     void Decode(std::string_view bytes, bool last, std::string& out);
+    // A line ends here: a sequence cut short by it is marked, not finished
+    // with the next line's bytes; the converter's state goes on.
+    void EndLine(std::string& out);
+
+    // The bytes of a CR and of an LF in the encoding, empty where it has
+    // none; the size of one character.
+    const std::string& Cr() const { return m_cr; }
+    const std::string& Lf() const { return m_lf; }
+    std::size_t Unit() const { return m_unit; }
 
 private:
+    void Convert(std::string_view input, bool last, std::string& out);
+
     iconv_t m_iconv;
     std::string m_carry;  // the start of a sequence the last piece cut short
     std::size_t m_unit;   // bytes to skip past an invalid sequence
+    std::string m_cr;
+    std::string m_lf;
 };
 
 }  // namespace qb

@@ -134,17 +134,24 @@ PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& wo
     return PrepareWorkingCopy(in.Get(), source, workingCopy, header, host, format);
 }
 
-UniqueFd SpoolStandardInput(const std::string& folder)
+// A file with no name in folder, gone with its last descriptor.
+UniqueFd NamelessFile(const std::string& folder, const std::string& what)
 {
-    UniqueFd spool(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (!spool.Valid()) {
+    UniqueFd file(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!file.Valid()) {
         // Not every file system has nameless files: a named one, gone at once.
-        std::string pattern = folder + "/stdin.XXXXXX";
-        spool.Reset(::mkostemp(pattern.data(), O_CLOEXEC));
-        if (!spool.Valid())
-            Fail(errno, "Cannot keep standard input in " + folder);
+        std::string pattern = folder + "/quillbarrow.XXXXXX";
+        file.Reset(::mkostemp(pattern.data(), O_CLOEXEC));
+        if (!file.Valid())
+            Fail(errno, "Cannot keep " + what + " in " + folder);
         ::unlink(pattern.c_str());
     }
+    return file;
+}
+
+UniqueFd SpoolStandardInput(const std::string& folder)
+{
+    UniqueFd spool = NamelessFile(folder, "standard input");
     std::vector<char> buffer(1 << 16);
     for (;;) {
         const ssize_t got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
@@ -169,6 +176,15 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
         PreparedCopy prepared;
         prepared.header = records.Header();
         prepared.name = workingCopy;
+        // A converted record's own bytes are kept for the rejected lines.
+        std::string spans;
+        if (!records.Encoding().empty()) {
+            prepared.source.Reset(::fcntl(in, F_DUPFD_CLOEXEC, 0));
+            if (!prepared.source.Valid())
+                Fail(errno, "Cannot keep " + source + " open");
+            const std::string folder = ParentFolder(workingCopy);
+            prepared.spans = NamelessFile(folder.empty() ? "." : folder, "the lines' places");
+        }
         FileRecord record;
         for (;;) {
             step = 136;
@@ -186,7 +202,17 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
                 prepared.lines.push_back({record.index, record.line});
             writer.Write(record.text);
             writer.Write("\r\n");
+            if (prepared.spans.Valid()) {
+                const off_t span[2] = {record.offset, record.end};
+                spans.append(reinterpret_cast<const char*>(span), sizeof span);
+                if (spans.size() >= (std::size_t(1) << 16)) {
+                    WriteFully(prepared.spans.Get(), spans, "Cannot keep the lines' places of " + source);
+                    spans.clear();
+                }
+            }
         }
+        if (prepared.spans.Valid())
+            WriteFully(prepared.spans.Get(), spans, "Cannot keep the lines' places of " + source);
         step = 170;
         prepared.copy = writer.CommitKeepingDescriptor();
         return prepared;
@@ -201,6 +227,18 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
         ::unlink(workingCopy.c_str());
         throw StepFailure(step, error.what());
     }
+}
+
+bool SourceSpan(const PreparedCopy& copy, long record, off_t& start, off_t& end)
+{
+    off_t span[2] = {};
+    if (!copy.spans.Valid() || record < 0 ||
+        ::pread(copy.spans.Get(), span, sizeof span, static_cast<off_t>(record) * static_cast<off_t>(sizeof span)) !=
+            static_cast<ssize_t>(sizeof span))
+        return false;
+    start = span[0];
+    end = span[1];
+    return true;
 }
 
 }  // namespace qb

@@ -60,7 +60,15 @@ struct PreparedCopy {
     std::string name;    // the working copy's path, for messages
     std::vector<RecordNote> notes;  // in record order
     std::vector<RecordLine> lines;  // in record order; the first is record 0's
+    // A converted file's records in its own bytes, for the rejected lines:
+    // the source, and per record its start and end there (two off_t each).
+    UniqueFd source;
+    UniqueFd spans;
 };
+
+// A converted record's bytes as the file holds them: its start and end.
+// False when the copy keeps no such spans.
+bool SourceSpan(const PreparedCopy& copy, long record, off_t& start, off_t& end);
 
 // Reads the source through FileRecords and writes the working copy with its
 // data records, each ended by CR LF; the header (when asked for) is kept

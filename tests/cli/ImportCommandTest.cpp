@@ -272,6 +272,25 @@ TEST_P(ImportCommandTest, RejectedLinesAreLocatedKeptAndLogged)
     ::umask(umask);
 }
 
+// Refused lines of a converted file are kept as the file holds them, so
+// that importing the rejects file again with the same options refuses them again.
+TEST_P(ImportCommandTest, RejectedConvertedLinesKeepTheirOwnBytes)
+{
+    const std::string refused = "caf\xE9,\x81x\r\n\xE9,y,z\r\n";
+    const std::string path = File("w.csv", "a,b\r\nok,\xE9\r\n" + refused);
+    const std::string rejects = m_dir.Path("rejects.csv");
+    const Outcome outcome = Command({"--dsn", Dsn(), "--encoding", "cp1252", "--rejects", rejects, path});
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    EXPECT_EQ(ReadAll(rejects), refused);
+    const std::string again = m_dir.Path("again.csv");
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--encoding", "cp1252", "--append", "NewTable1", "--rejects", again, rejects})
+                  .status,
+              1);
+    EXPECT_EQ(ReadAll(again), refused);
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "NewTable1")"),
+              (std::vector<TextRow>{{std::string("ok"), std::string("\xC3\xA9")}}));
+}
+
 TEST_P(ImportCommandTest, ADryRunChangesNothing)
 {
     OpenConnection().Execute(R"(CREATE TABLE "T1"("a" TEXT))");
