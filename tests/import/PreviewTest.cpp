@@ -55,6 +55,8 @@ TEST(PreviewTest, ShowsRecordsAsTheImportReadsThem)
         {"UndecodableShowsReplacement", "n\r\nbad \xFF\r\n", Options(plain), {"n"}, {"bad \xEF\xBF\xBD"}, 0},
         {"UndecodableIsMarked", "n\r\nok\r\nbad \xFF\r\n", Options({",", false, "UTF-8"}), {"n"},
          {"ok", "*bad \xEF\xBF\xBD"}, 1},
+        {"ExactlyOneMegabyteKeepsItsLastRecord", "n\r\n" + std::string((1 << 20) - 9, 'x') + "\r\nlast", Options(plain),
+         {"n"}, {std::string((1 << 20) - 9, 'x'), "last"}, 0},
         {"LineEndsFollowTheWholeFile", std::string(1 << 20, 'x') + "\n1,2\n\r\n3,4\r\n", Options(plain, true, false),
          {"Column 1", "Column 2"}, {"3|4"}, 0},
     };
