@@ -44,17 +44,42 @@ void CheckDataSourceName(const std::string& name)
     }
 }
 
-void ExecuteDirect(SQLHSTMT statement, std::string_view text)
+// The driver's answer, unchecked.
+SQLRETURN ExecuteDirectRaw(SQLHSTMT statement, std::string_view text)
 {
     if (text.size() > static_cast<std::size_t>(INT_MAX))
         throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
     // Explicit length, not SQL_NTS: NUL bytes and any 8-bit bytes go through as they are.
     SQLCHAR noText = 0;
     SQLCHAR* bytes = text.empty() ? &noText : reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data()));
-    const SQLRETURN result = SQLExecDirect(statement, bytes, static_cast<SQLINTEGER>(text.size()));
+    return SQLExecDirect(statement, bytes, static_cast<SQLINTEGER>(text.size()));
+}
+
+void CheckExecuted(SQLHSTMT statement, SQLRETURN result)
+{
     // SQL_NO_DATA: a searched UPDATE or DELETE that matched no row.
     if (result != SQL_NO_DATA)
         odbc::Check(result, SQL_HANDLE_STMT, statement);
+}
+
+void ExecuteDirect(SQLHSTMT statement, std::string_view text)
+{
+    CheckExecuted(statement, ExecuteDirectRaw(statement, text));
+}
+
+// A value sent at execution goes in pieces of this size, so the driver's copy of a piece stays small.
+constexpr std::size_t kPutDataPiece = std::size_t{1} << 20;
+
+void PutInPieces(SQLHSTMT statement, std::string_view value)
+{
+    static char noText = 0;
+    std::size_t offset = 0;
+    do {
+        const std::size_t size = std::min(kPutDataPiece, value.size() - offset);
+        char* bytes = size ? const_cast<char*>(value.data() + offset) : &noText;
+        odbc::Check(SQLPutData(statement, bytes, static_cast<SQLLEN>(size)), SQL_HANDLE_STMT, statement);
+        offset += size;
+    } while (offset < value.size());
 }
 
 // Prepared, not run.
@@ -206,25 +231,58 @@ void Connection::Execute(std::string_view sqlText)
 
 void Connection::Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values)
 {
-    const odbc::StatementHandle& statement = Current().statement;
+    Handles& handles = Current();
+    const odbc::StatementHandle& statement = handles.statement;
     odbc::CursorScope cursor(statement);
     struct Unbind {
         SQLHSTMT handle;
         ~Unbind() { SQLFreeStmt(handle, SQL_RESET_PARAMS); }
     } unbind{statement.Get()};
+    // MariaDB's client library builds the execute packet in one buffer that it doubles for any value
+    // after a large one (a copy of the line, twice over); a value sent at execution goes out piece by piece.
+    const bool atExecution = handles.mysqlFamily;
     // Lengths live until the statement has run; the driver reads them then.
     std::vector<SQLLEN> lengths(values.size());
     static char noText = 0;
     for (std::size_t i = 0; i < values.size(); ++i) {
         const auto& value = values[i];
-        lengths[i] = value ? static_cast<SQLLEN>(value->size()) : SQL_NULL_DATA;
-        char* bytes = value && !value->empty() ? const_cast<char*>(value->data()) : &noText;
         const SQLULEN size = value && !value->empty() ? value->size() : 1;
+        SQLPOINTER bytes = value && !value->empty() ? const_cast<char*>(value->data()) : &noText;
+        SQLLEN bufferLength = static_cast<SQLLEN>(size);
+        lengths[i] = value ? static_cast<SQLLEN>(value->size()) : SQL_NULL_DATA;
+        if (value && atExecution) {
+            lengths[i] = SQL_DATA_AT_EXEC;
+            bytes = const_cast<std::optional<std::string_view>*>(&value);  // given back by SQLParamData
+            bufferLength = 0;
+        }
         odbc::Check(SQLBindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
-                                     SQL_LONGVARCHAR, size, 0, bytes, static_cast<SQLLEN>(size), &lengths[i]),
+                                     SQL_LONGVARCHAR, size, 0, bytes, bufferLength, &lengths[i]),
                     SQL_HANDLE_STMT, statement.Get());
     }
-    ExecuteDirect(statement.Get(), sqlText);
+    // A statement left waiting for data takes no other call until it is cancelled.
+    struct Cancel {
+        SQLHSTMT handle;
+        bool waiting = false;
+        ~Cancel()
+        {
+            if (waiting)
+                SQLCancel(handle);
+        }
+    } cancel{statement.Get()};
+    SQLRETURN result = ExecuteDirectRaw(statement.Get(), sqlText);
+    while (result == SQL_NEED_DATA) {
+        cancel.waiting = true;
+        SQLPOINTER token = nullptr;
+        result = SQLParamData(statement.Get(), &token);
+        if (result != SQL_NEED_DATA)
+            break;
+        const auto* value = static_cast<const std::optional<std::string_view>*>(token);
+        if (!value || !*value)
+            throw DatabaseError("HY000", "The driver asked for a value that was not bound at execution");
+        PutInPieces(statement.Get(), **value);
+    }
+    cancel.waiting = false;
+    CheckExecuted(statement.Get(), result);
 }
 
 int Connection::ColumnCount(std::string_view queryText)

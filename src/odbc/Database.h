@@ -51,7 +51,8 @@ public:
     // Runs one complete statement; nothing is read back.
     void Execute(std::string_view sqlText);
     // Runs a statement whose markers ("?") take these texts in order, sent as they are, without a
-    // copy of ours; std::nullopt is NULL. For values too big to be copied into a statement text.
+    // copy of ours; std::nullopt is NULL. For values too big to be copied into a statement text. On MySQL
+    // and MariaDB the values go at execution, in pieces, so the client library never gathers them.
     void Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values);
     // The number of result columns of a query, which is prepared but not run.
     int ColumnCount(std::string_view queryText);
