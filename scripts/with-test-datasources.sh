@@ -2,7 +2,7 @@
 # Usage: scripts/with-test-datasources.sh COMMAND [ARGS...]
 # Runs COMMAND with ODBC DSNs QbTestSqlite (fresh SQLite file), QbTestPostgres (throw-away PostgreSQL 15)
 # and QbTestMariadb (throw-away MariaDB on a private socket, no network port), exporting ODBCINI,
-# QB_TEST_SQLITE_DSN, QB_TEST_SQLITE_IMPATIENT_DSN (the same file, a 100 ms lock timeout), QB_TEST_SQLITE_DB, QB_TEST_PG_DSN, QB_TEST_MARIADB_DSN and QB_TEST_MARIADB_SOCKET;
+# QB_TEST_SQLITE_DSN, QB_TEST_SQLITE_DB, QB_TEST_*_IMPATIENT_DSN (the same databases with short lock waits), QB_TEST_PG_DSN, QB_TEST_MARIADB_DSN and QB_TEST_MARIADB_SOCKET;
 # exits with COMMAND's status.
 set -euo pipefail
 
@@ -98,12 +98,6 @@ Database=$work/test.sqlite
 JournalMode=WAL
 Timeout=10000
 
-# The same database, giving up on a lock at once: for the busy-database tests.
-[QbTestSqliteImpatient]
-Driver=SQLite3
-Database=$work/test.sqlite
-JournalMode=WAL
-Timeout=100
 
 [QbTestPostgres]
 Driver=PostgreSQL Unicode
@@ -120,11 +114,37 @@ Database=qbtest
 User=root
 Password=
 CharSet=utf8mb4
+
+# The same databases, giving up on a lock at once: for the busy-database tests.
+[QbTestSqliteImpatient]
+Driver=SQLite3
+Database=$work/test.sqlite
+JournalMode=WAL
+Timeout=100
+
+[QbTestPostgresImpatient]
+Driver=PostgreSQL Unicode
+Servername=${PGHOST:-localhost}
+Port=${PGPORT:-5432}
+Database=${PGDATABASE:-postgres}
+Username=${PGUSER:-postgres}
+Password=${PGPASSWORD:-}
+ConnSettings=SET lock_timeout = 200
+
+[QbTestMariadbImpatient]
+Driver=MariaDB Unicode
+Socket=$mariadb_socket
+Database=qbtest
+User=root
+Password=
+CharSet=utf8mb4
+InitStmt=SET SESSION innodb_lock_wait_timeout = 1
 EOF
 
 export ODBCSYSINI="$work/sys"
 export ODBCINI="$work/odbc.ini"
 export QB_TEST_SQLITE_DSN=QbTestSqlite QB_TEST_SQLITE_IMPATIENT_DSN=QbTestSqliteImpatient
+export QB_TEST_PG_IMPATIENT_DSN=QbTestPostgresImpatient QB_TEST_MARIADB_IMPATIENT_DSN=QbTestMariadbImpatient
 export QB_TEST_SQLITE_DB="$work/test.sqlite"
 export QB_TEST_PG_DSN=QbTestPostgres
 export QB_TEST_MARIADB_DSN=QbTestMariadb

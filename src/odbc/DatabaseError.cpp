@@ -76,10 +76,11 @@ bool DatabaseError::ConnectionLost() const
 
 bool DatabaseError::Busy() const
 {
-    // Serialization failure, deadlock, timeout; MySQL's lock wait and deadlock
-    // codes; SQLite says so only in words.
+    // Serialization failure, deadlock, timeout, PostgreSQL's lock timeout;
+    // MySQL's lock wait and deadlock codes; SQLite says so only in words.
     for (const DiagnosticRecord& record : m_records) {
         if (record.sqlState == "40001" || record.sqlState == "40P01" || record.sqlState == "HYT00" ||
+            record.sqlState == "55P03" ||
             record.nativeError == 1205 || record.nativeError == 1213 ||
             LowerAscii(record.message).find("database is locked") != std::string::npos)
             return true;
