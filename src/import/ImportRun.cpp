@@ -157,8 +157,9 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
 
     // Whatever a file throws that no step caught ends that file only.
     const bool done = steps.Run(122, [&] {
-        // Nothing can be sent through a connection that did not open: one report, then the next file.
-        if (!steps.Run(120, [&] { m_connection.Open(m_settings.DataSourceName); })) {
+        // One connection serves every file; a new one only where it never opened or was lost. One that
+        // does not open costs one report, then the next file tries again.
+        if (!m_connection.Alive() && !steps.Run(120, [&] { m_connection.Open(m_settings.DataSourceName); })) {
             Skip();
             return;
         }
@@ -180,7 +181,6 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
         } else {
             Append(file, path);
         }
-        steps.Run(352, [&] { m_connection.Close(); });
     });
     if (!done)
         Skip();

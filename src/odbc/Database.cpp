@@ -217,6 +217,17 @@ bool Connection::IsOpen() const noexcept
     return m_handles != nullptr;
 }
 
+bool Connection::Alive() noexcept
+{
+    if (!m_handles)
+        return false;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    // A driver that cannot say is taken at its word that nothing failed yet.
+    if (!SQL_SUCCEEDED(SQLGetConnectAttr(m_handles->connection.Get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)))
+        return true;
+    return dead != SQL_CD_TRUE;
+}
+
 void Connection::Close() noexcept
 {
     m_handles.reset();

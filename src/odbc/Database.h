@@ -46,6 +46,8 @@ public:
     // names and backslashes as plain bytes, as the other databases do.
     void Open(const std::string& dataSourceName);
     bool IsOpen() const noexcept;
+    // Open, and not known by the driver to have lost its link to the server.
+    bool Alive() noexcept;
     void Close() noexcept;
 
     // Runs one complete statement; nothing is read back.

@@ -336,6 +336,37 @@ TEST_P(ImportRunTest, ALostConnectionEndsTheFileWithOneReport)
     }
 }
 
+// One connection serves the whole run; a connection killed midway costs at
+// most the file in flight, and a new one takes the files after it.
+TEST_P(ImportRunTest, OneConnectionServesEveryFile)
+{
+    if (GetParam().kind == test::DriverKind::Sqlite)
+        GTEST_SKIP() << "an embedded database has no sessions to count or kill";
+    for (int i = 1; i <= 300; ++i)
+        m_settings.Files.push_back(File("f" + std::to_string(i) + ".csv", "n\r\n" + std::to_string(i) + "\r\n"));
+    // MariaDB counts every connection made to it at once.
+    if (GetParam().kind == test::DriverKind::Mariadb) {
+        const auto connections = [&] {
+            const auto rows = OpenConnection().QueryStrings(
+                "SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS WHERE VARIABLE_NAME = 'CONNECTIONS'");
+            return std::stol(rows.at(0).at(0).value_or("0"));
+        };
+        const long before = connections();
+        Run();
+        // The run's own connection and the one that counts.
+        EXPECT_EQ(connections() - before, 2);
+        EXPECT_EQ(UserTableNames(OpenConnection().Tables()).size(), 300u);
+        test::ResetDataSource(GetParam());
+        m_settings.TableList.clear();
+    }
+    CuttingHost host(GetParam(), 100);
+    const ImportSummary summary = RunImport(m_settings, host);
+    EXPECT_LE(host.reports.size(), 1u);
+    EXPECT_EQ(UserTableNames(OpenConnection().Tables()).size(), 300u - host.reports.size());
+    EXPECT_EQ(Select("NewTable300"), (Rows{{T("300")}}));
+    EXPECT_EQ(summary.filesSkipped, static_cast<int>(host.reports.size()));
+}
+
 TEST_P(ImportRunTest, ATableWithoutTransactionsGoesLineByLine)
 {
     if (!IsMariadb())
