@@ -1,5 +1,6 @@
 #include "import/ImportRun.h"
 
+#include "base/AsciiCase.h"
 #include "base/ErrorReport.h"
 #include "base/StepFailure.h"
 #include "base/TemporaryFiles.h"
@@ -13,9 +14,9 @@
 #include "import/StatementBuilder.h"
 #include "import/WorkingCopy.h"
 #include "odbc/Database.h"
-#include "odbc/TableCatalogue.h"
 
 #include <optional>
+#include <unordered_set>
 #include <unistd.h>
 
 namespace qb {
@@ -69,6 +70,7 @@ private:
     void ListCreated(const std::string& table)
     {
         m_settings.TableList.insert(m_settings.TableList.begin(), table);
+        m_listed.insert(LowerText(table));
         m_host.TableCreated(table);
     }
 
@@ -79,6 +81,9 @@ private:
     LineSender m_sender;
     ImportSummary m_summary;
     bool m_allTablesNew = true;
+    // The listed names as they compare, learnt once: a file's cost must not
+    // grow with the number of tables.
+    std::unordered_set<std::string> m_listed;
 };
 
 ImportSummary ImportRun::Run()
@@ -88,6 +93,8 @@ ImportSummary ImportRun::Run()
     if (!Checked() || !Locked(lock))
         return m_summary;
     m_summary.files = static_cast<int>(m_settings.Files.size());
+    for (const auto& name : m_settings.TableList)
+        m_listed.insert(LowerText(name));
     // The working copy holds a file's data: it goes when the run ends, however it ends.
     const TemporaryFileGuard copyOnSignal(m_workingCopy);
     struct RemoveCopy {
@@ -168,7 +175,7 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
                 Skip();
         } else if (m_settings.Mode == ImportMode::CreateNewTable) {
             const std::string table = ExpandTableName(m_settings.TableNamePattern, counter);
-            if (TableListed(m_settings.TableList, table)) {
+            if (m_listed.contains(LowerText(table))) {
                 m_allTablesNew = false;
                 Skip();
             } else if (m_settings.TableNamePattern.empty()) {
