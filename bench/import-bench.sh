@@ -7,6 +7,8 @@
 # Usage: bench/import-bench.sh [LINES]        (default 200000, 4 columns)
 #        bench/import-bench.sh --big-mb MB    (peak memory only, SQLite, one MB-sized file)
 #        bench/import-bench.sh --long-line MB (peak memory, every driver, one line of MB, default 250)
+#        bench/import-bench.sh --many-files N (N files of 20 lines, SQLite and PostgreSQL, against one
+#                                             sqlite3 or psql session, into an empty database and one of 10,000 tables)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ -z "${QB_BENCH_INSIDE:-}" ]]; then
@@ -96,6 +98,70 @@ if [[ ${1:-} == --long-line ]]; then
     printf '%-16s %10d\n' "sqlite3 shell" $(( $(cat "$work/mem") / 1024 ))
   fi
   echo "target: about 3 times the line plus 64 MB ($((3 * megabytes + 64)) MB)"
+  exit 0
+fi
+
+if [[ ${1:-} == --many-files ]]; then
+  count=${2:-2000}
+  mkdir -p "$work/many"
+  for ((i = 1; i <= count; i++)); do generate "$work/many/f$i.csv" 19; done
+  files=("$work"/many/f*.csv)
+  # Tables nobody imports into, so that a run's per-file cost can be held against their number;
+  # in batches, since one transaction would need a lock per table.
+  fill() {
+    local sql
+    sql=$(awk 'BEGIN { for (i = 1; i <= 10000; i++) { if (i % 500 == 1) print "BEGIN;";
+            print "CREATE TABLE \"Other" i "\"(a TEXT);"; if (i % 500 == 0) print "COMMIT;" } }')
+    if [[ $1 == "$QB_TEST_SQLITE_DSN" ]]; then
+      sqlite3 "$QB_TEST_SQLITE_DB" <<<"$sql" >/dev/null
+    else
+      psql -q <<<"$sql" >/dev/null
+    fi
+  }
+  empty() {
+    if [[ $1 == "$QB_TEST_SQLITE_DSN" ]]; then
+      rm -f "$QB_TEST_SQLITE_DB" "$QB_TEST_SQLITE_DB"-wal "$QB_TEST_SQLITE_DB"-shm
+      sqlite3 "$QB_TEST_SQLITE_DB" 'PRAGMA journal_mode=WAL;' >/dev/null
+    else
+      # In batches too: dropping thousands of tables at once needs a lock for each.
+      psql -Atq -c "SELECT format('DROP TABLE %I;', tablename) FROM pg_tables WHERE schemaname = 'public'" |
+        awk '{ if (NR % 500 == 1) print "BEGIN;"; print } END { if (NR % 500 != 0) print "COMMIT;" } NR % 500 == 0 { print "COMMIT;" }' |
+        psql -q >/dev/null
+    fi
+  }
+  # One peer session importing every file into a table of its own.
+  peer() {
+    if [[ $1 == "$QB_TEST_SQLITE_DSN" ]]; then
+      { echo 'PRAGMA synchronous=NORMAL;'; echo '.mode csv'
+        for ((i = 1; i <= count; i++)); do echo ".import $work/many/f$i.csv Peer$i"; done; } |
+        sqlite3 "$QB_TEST_SQLITE_DB" >/dev/null
+    else
+      for ((i = 1; i <= count; i++)); do
+        echo "CREATE TABLE \"Peer$i\"(id text, name text, amount text, note text);"
+        echo "\\copy \"Peer$i\" FROM '$work/many/f$i.csv' WITH (FORMAT csv, HEADER)"
+      done | psql -q >/dev/null
+    fi
+  }
+  import_all() {
+    TEMP=$work /usr/bin/time -f '%M' -o "$work/mem" "$import" --dsn "$1" "${files[@]}" >/dev/null 2>&1 || true
+    if (( $(tail -1 "$work/mem") > peak )); then peak=$(tail -1 "$work/mem"); fi
+  }
+  printf '%-15s %9s %9s %9s %11s %11s %11s %8s\n' driver "import s" "peer s" "i/peer" "import 10k" "import 10k/e" \
+    "peer 10k/e" "peak MB"
+  for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN"; do
+    peak=0
+    empty "$dsn"; start=$(date +%s.%N); import_all "$dsn"; t_import=$(seconds "$start")
+    empty "$dsn"; start=$(date +%s.%N); peer "$dsn"; t_peer=$(seconds "$start")
+    empty "$dsn"; fill "$dsn"; start=$(date +%s.%N); import_all "$dsn"; t_full=$(seconds "$start")
+    empty "$dsn"; fill "$dsn"; start=$(date +%s.%N); peer "$dsn"; t_peer_full=$(seconds "$start")
+    printf '%-15s %9.2f %9.2f %9.2f %11.2f %11.2f %11.2f %8d\n' "$dsn" "$t_import" "$t_peer" \
+      "$(echo "$t_import / $t_peer" | bc -l)" "$t_full" "$(echo "$t_full / $t_import" | bc -l)" \
+      "$(echo "$t_peer_full / $t_peer" | bc -l)" $((peak / 1024))
+  done
+  echo "$count files of 20 lines, create mode; peer: one sqlite3 session (synchronous=NORMAL) with one .import"
+  echo "per file, or one psql session with one CREATE TABLE and one \\copy per file; 10k/e: into a database"
+  echo "holding 10,000 other tables over into an empty one. Targets: i/peer <= 1.5, import 10k/e <= 1.2,"
+  echo "peak memory under 64 MB."
   exit 0
 fi
 
