@@ -91,55 +91,27 @@ EOF
 # psqlodbc picks the client encoding from the locale (UTF8 under a UTF-8 one, SQL_ASCII under C, which
 # converts nothing), so UTF-8 bytes of narrow calls reach the UTF8 database unchanged with either
 # variant; the Unicode one also serves wide calls.
-cat >"$work/odbc.ini" <<EOF
-[QbTestSqlite]
-Driver=SQLite3
-Database=$work/test.sqlite
-JournalMode=WAL
-Timeout=10000
-
-
-[QbTestPostgres]
-Driver=PostgreSQL Unicode
-Servername=${PGHOST:-localhost}
-Port=${PGPORT:-5432}
-Database=${PGDATABASE:-postgres}
-Username=${PGUSER:-postgres}
-Password=${PGPASSWORD:-}
-
-[QbTestMariadb]
-Driver=MariaDB Unicode
-Socket=$mariadb_socket
-Database=qbtest
-User=root
-Password=
-CharSet=utf8mb4
-
-# The same databases, giving up on a lock at once: for the busy-database tests.
-[QbTestSqliteImpatient]
-Driver=SQLite3
-Database=$work/test.sqlite
-JournalMode=WAL
-Timeout=100
-
-[QbTestPostgresImpatient]
-Driver=PostgreSQL Unicode
-Servername=${PGHOST:-localhost}
-Port=${PGPORT:-5432}
-Database=${PGDATABASE:-postgres}
-Username=${PGUSER:-postgres}
-Password=${PGPASSWORD:-}
-ConnSettings=SET lock_timeout = 200
-
-[QbTestMariadbImpatient]
-Driver=MariaDB Unicode
-Socket=$mariadb_socket
-Database=qbtest
-User=root
-Password=
-CharSet=utf8mb4
-InitStmt=SET SESSION innodb_lock_wait_timeout = 1
-EOF
+sqlite_source() {  # NAME TIMEOUT_MS
+    printf '[%s]\nDriver=SQLite3\nDatabase=%s\nJournalMode=WAL\nTimeout=%s\n\n' "$1" "$work/test.sqlite" "$2"
+}
+postgres_source() {  # NAME [EXTRA LINE]
+    printf '[%s]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\n%s\n' \
+        "$1" "${PGHOST:-localhost}" "${PGPORT:-5432}" "${PGDATABASE:-postgres}" "${PGUSER:-postgres}" "${PGPASSWORD:-}" \
+        "${2:-}"
+}
+mariadb_source() {  # NAME [EXTRA LINE]
+    printf '[%s]\nDriver=MariaDB Unicode\nSocket=%s\nDatabase=qbtest\nUser=root\nPassword=\nCharSet=utf8mb4\n%s\n' \
+        "$1" "$mariadb_socket" "${2:-}"
+}
+{
+    sqlite_source QbTestSqlite 10000
+    postgres_source QbTestPostgres
+    mariadb_source QbTestMariadb
+    # The same databases, giving up on a lock at once: for the busy-database tests.
+    sqlite_source QbTestSqliteImpatient 100
+    postgres_source QbTestPostgresImpatient 'ConnSettings=SET lock_timeout = 200'
+    mariadb_source QbTestMariadbImpatient 'InitStmt=SET SESSION innodb_lock_wait_timeout = 1'
+} >"$work/odbc.ini"
 
 export ODBCSYSINI="$work/sys"
 export ODBCINI="$work/odbc.ini"

@@ -73,7 +73,7 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
     if (!refusal.empty())
         return refusal;
     try {
-        connection.CheckCreate(file.table, BuildCreateFromFields(file.table, fields));
+        connection.CheckCreate(QuoteIdentifier(file.table), BuildCreateFromFields(file.table, fields));
     } catch (const std::exception& error) {
         refusal = error.what();
         std::replace(refusal.begin(), refusal.end(), '\n', ' ');  // one line per file

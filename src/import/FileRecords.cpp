@@ -22,14 +22,17 @@ FileRecords::Start FileRecords::SourceStart(int fd, const std::string& name, con
 {
     unsigned char head[3] = {};
     const std::size_t got = ReadFully(fd, reinterpret_cast<char*>(head), sizeof head, 0, name);
-    Start start{0, chosen, LineEnds::Cr};
+    Start start{0, chosen, nullptr, LineEnds::Cr};
     if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
-        start = {3, chosen.empty() ? std::string() : "UTF-8", LineEnds::Cr};
+        start = {3, chosen.empty() ? std::string() : "UTF-8", nullptr, LineEnds::Cr};
     else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE)
-        start = {2, "UTF-16LE", LineEnds::Cr};
+        start = {2, "UTF-16LE", nullptr, LineEnds::Cr};
     else if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF)
-        start = {2, "UTF-16BE", LineEnds::Cr};
-    start.ends = DetectLineEnds(fd, name, start.offset, start.encoding);
+        start = {2, "UTF-16BE", nullptr, LineEnds::Cr};
+    // One decoder serves the line-end search and then the reading.
+    if (!start.encoding.empty())
+        start.decoder = std::make_unique<TextDecoder>(start.encoding);
+    start.ends = DetectLineEnds(fd, name, start.offset, start.decoder.get());
     return start;
 }
 
@@ -49,14 +52,13 @@ FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, boo
 }
 
 FileRecords::FileRecords(WorkingCopy, int fd, std::string name, const FileFormat& format)
-    : FileRecords(fd, std::move(name), format, Start{0, {}, LineEnds::Cr}, false)
+    : FileRecords(fd, std::move(name), format, Start{}, false)
 {
 }
 
-FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, const Start& start, bool notes)
+FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, Start start, bool notes)
     : m_name(std::move(name)), m_encoding(start.encoding), m_maxLength(format.maxRecordLength), m_notes(notes),
-      m_lines(fd, m_name, m_maxLength, start.ends, start.offset,
-              start.encoding.empty() ? nullptr : std::make_unique<TextDecoder>(start.encoding)),
+      m_lines(fd, m_name, m_maxLength, start.ends, start.offset, std::move(start.decoder)),
       m_records(m_lines, format.separator, format.quoted, m_maxLength)
 {
 }

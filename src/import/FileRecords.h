@@ -3,6 +3,7 @@
 #include "import/LineReader.h"
 #include "import/Records.h"
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <sys/types.h>
@@ -71,13 +72,15 @@ public:
     const std::string& Encoding() const { return m_encoding; }
 
 private:
+    // Where the text begins, how it is decoded, and its line ends.
     struct Start {
-        off_t offset;
+        off_t offset = 0;
         std::string encoding;
-        LineEnds ends;
+        std::unique_ptr<TextDecoder> decoder;
+        LineEnds ends = LineEnds::Cr;
     };
     static Start SourceStart(int fd, const std::string& name, const std::string& chosen);
-    FileRecords(int fd, std::string name, const FileFormat& format, const Start& start, bool notes);
+    FileRecords(int fd, std::string name, const FileFormat& format, Start start, bool notes);
     bool Read(FileRecord& record);
 
     std::string m_name;

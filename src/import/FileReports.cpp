@@ -34,10 +34,8 @@ void FileReports::Table(const std::string& table)
 void FileReports::Copied(const PreparedCopy& copy)
 {
     m_prepared = &copy;
-    const int fd = copy.copy.Get();
-    m_copy = fd;
     struct stat info {};
-    m_copySize = ::fstat(fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    m_copySize = ::fstat(copy.copy.Get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }
 
 void FileReports::Progress(off_t reached)
@@ -52,11 +50,11 @@ void FileReports::Progress(off_t reached)
     m_run.host.ReportProgress(progress);
 }
 
-bool FileReports::StopRequested()
+bool RunTally::StopRequested()
 {
-    if (!m_run.summary.stopped && m_run.host.StopRequested())
-        m_run.summary.stopped = true;
-    return m_run.summary.stopped;
+    if (!summary.stopped && host.StopRequested())
+        summary.stopped = true;
+    return summary.stopped;
 }
 
 void FileReports::ShowErrorReport(const std::string& procedure, int line, const std::string& description)
@@ -75,14 +73,14 @@ void FileReports::Stored(long rows, off_t reached)
 void FileReports::Refused(int step, const std::string& description, const RecordSpan& record)
 {
     ++m_run.summary.linesRejected;
-    m_run.log.Rejected(record.line, description, m_copy, record.offset, record.length);
+    m_run.log.Rejected(record.line, description, CopyFd(), record.offset, record.length);
     // A converted line goes to the rejects file as the file holds it, so that
     // it reads the same again with the same options.
     off_t start = 0, end = 0;
     if (m_prepared && SourceSpan(*m_prepared, record.record, start, end))
         m_run.rejects.Add(m_prepared->source.Get(), start, static_cast<std::size_t>(end - start));
     else
-        m_run.rejects.Add(m_copy, record.offset, record.length);
+        m_run.rejects.Add(CopyFd(), record.offset, record.length);
     Show(step, description, record, true);
 }
 
@@ -96,7 +94,7 @@ void FileReports::Show(int step, const std::string& description, const RecordSpa
 {
     LineContext context{m_path, record.line, {}, rejected};
     if (record.length > 0)
-        context.bytes = ReadBytes(m_copy, record.offset, record.length, kContextBytes);
+        context.bytes = ReadBytes(CopyFd(), record.offset, record.length, kContextBytes);
     ++m_run.summary.errorReports;
     m_run.host.ShowLineReport(m_run.procedure, step, description, context);
 }
@@ -104,7 +102,7 @@ void FileReports::Show(int step, const std::string& description, const RecordSpa
 bool FileReports::KeepGoing()
 {
     m_run.host.Yield();
-    return !StopRequested();
+    return !m_run.StopRequested();
 }
 
 }  // namespace qb

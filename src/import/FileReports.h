@@ -25,6 +25,9 @@ struct RunTally {
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::uint64_t bytesTotal = 0;
     std::uint64_t bytesBefore = 0;  // of the files already done
+
+    // True once the host has asked for the run to stop; it is asked again until then.
+    bool StopRequested();
 };
 
 // Where one file's reports and progress go. Each report carries its own
@@ -47,8 +50,6 @@ public:
     void Copied(const PreparedCopy& copy);
     // reached: how far into the working copy the run has come.
     void Progress(off_t reached);
-    // True once the host asked for the run to stop.
-    bool StopRequested();
 
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
     void Stored(long rows, off_t reached) override;
@@ -63,8 +64,9 @@ private:
     int m_position;
     std::string m_path;
     std::uint64_t m_size;
+    int CopyFd() const { return m_prepared ? m_prepared->copy.Get() : -1; }
+
     const PreparedCopy* m_prepared = nullptr;
-    int m_copy = -1;
     std::uint64_t m_copySize = 0;
     long m_rows = 0;
 };

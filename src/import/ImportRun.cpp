@@ -108,8 +108,7 @@ ImportSummary ImportRun::Run()
         tally.bytesTotal += FileSize(path);
     for (int counter = 1; counter <= m_summary.files && !m_summary.stopped; ++counter) {
         ImportFile(tally, counter);
-        if (!m_summary.stopped && m_host.StopRequested())
-            m_summary.stopped = true;
+        tally.StopRequested();
     }
     m_summary.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - tally.start).count();

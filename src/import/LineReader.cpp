@@ -31,6 +31,21 @@ void HandOn(std::unique_ptr<char[]> buffer)
         t_spareBuffer = std::move(buffer);
 }
 
+// Where bytes next stand in data[from, end) at a character's boundary (a
+// multiple of unit from `from`), or npos.
+std::size_t FindAligned(const char* data, std::size_t from, std::size_t end, std::string_view bytes, std::size_t unit)
+{
+    if (bytes.size() == 1) {
+        const void* found = std::memchr(data + from, bytes[0], end - from);
+        return found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : std::string::npos;
+    }
+    for (std::size_t at = from; !bytes.empty() && at + bytes.size() <= end; at += unit) {
+        if (std::memcmp(data + at, bytes.data(), bytes.size()) == 0)
+            return at;
+    }
+    return std::string::npos;
+}
+
 }  // namespace
 
 LineReader::LineReader(const std::string& path, bool privateFile, std::size_t maxLineLength)
@@ -108,30 +123,12 @@ bool LineReader::Next(std::string& line)
     return true;
 }
 
-// Where the encoding's line end next stands in the buffer, at a character's
-// boundary, or npos. Buffers start on boundaries: they are read in whole
-// multiples of any character size from where the text begins.
-std::size_t LineReader::FindConvertedEnd() const
-{
-    const std::size_t size = m_endBytes.size();
-    if (size == 0)
-        return std::string::npos;
-    if (size == 1) {
-        const void* found = std::memchr(m_data + m_pos, m_endBytes[0], m_end - m_pos);
-        return found ? static_cast<std::size_t>(static_cast<const char*>(found) - m_data) : std::string::npos;
-    }
-    const std::size_t unit = m_decoder->Unit();
-    for (std::size_t at = m_pos; at + size <= m_end; at += unit) {
-        if (std::memcmp(m_data + at, m_endBytes.data(), size) == 0)
-            return at;
-    }
-    return std::string::npos;
-}
-
 bool LineReader::NextConverted(std::string& line)
 {
     for (;;) {
-        const std::size_t found = FindConvertedEnd();
+        // Buffers start on characters' boundaries: they are read in whole
+        // multiples of any character size from where the text begins.
+        const std::size_t found = FindAligned(m_data, m_pos, m_end, m_endBytes, m_decoder->Unit());
         const std::size_t stop = found == std::string::npos ? m_end : found;
         m_decoder->Decode({m_data + m_pos, stop - m_pos}, false, line);
         m_pos = stop;
@@ -207,29 +204,18 @@ bool LineReader::NextLong(std::string& line)
     return true;
 }
 
-LineEnds DetectLineEnds(int fd, const std::string& name, off_t start, const std::string& encoding)
+LineEnds DetectLineEnds(int fd, const std::string& name, off_t start, const TextDecoder* decoder)
 {
     // The same CR the reading cuts at: the encoding's own, at a character's boundary.
-    std::string cr = "\r";
-    std::size_t unit = 1;
-    if (!encoding.empty()) {
-        const TextDecoder decoder(encoding);
-        cr = decoder.Cr();
-        unit = decoder.Unit();
-    }
+    const std::string_view cr = decoder ? std::string_view(decoder->Cr()) : "\r";
+    const std::size_t unit = decoder ? decoder->Unit() : 1;
     if (cr.empty())
         return LineEnds::Lf;
     std::unique_ptr<char[]> raw = TakeBuffer();
     for (off_t offset = start;;) {
         const std::size_t got = ReadFully(fd, raw.get(), kBufferSize, offset, name);
         offset += static_cast<off_t>(got);
-        bool found = false;
-        if (cr.size() == 1) {
-            found = std::memchr(raw.get(), cr[0], got) != nullptr;
-        } else {
-            for (std::size_t at = 0; !found && at + cr.size() <= got; at += unit)
-                found = std::memcmp(raw.get() + at, cr.data(), cr.size()) == 0;
-        }
+        const bool found = FindAligned(raw.get(), 0, got, cr, unit) != std::string::npos;
         if (found || got < kBufferSize) {
             HandOn(std::move(raw));
             return found ? LineEnds::Cr : LineEnds::Lf;

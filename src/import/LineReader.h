@@ -49,7 +49,6 @@ private:
     bool Fill();
     bool NextLong(std::string& line);
     bool NextConverted(std::string& line);
-    std::size_t FindConvertedEnd() const;
     void EndLine();
     void EndConvertedLine();
 
@@ -74,7 +73,7 @@ private:
 };
 
 // The line ends of a file read from start: LF when it holds no CR at all
-// (a CR of the encoding, when one is given), else CR. Reads until the first CR.
-LineEnds DetectLineEnds(int fd, const std::string& name, off_t start, const std::string& encoding);
+// (the decoder's encoding's CR, when there is one), else CR. Reads until the first CR.
+LineEnds DetectLineEnds(int fd, const std::string& name, off_t start, const TextDecoder* decoder);
 
 }  // namespace qb

@@ -251,10 +251,8 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
                 // Lines refused before sending come first, as line by line they
                 // would have been reported before the batch's first statement.
                 std::size_t at = first;
-                for (; m_batch.Entries()[at].kind == InsertBatch::Kind::Refused; ++at) {
-                    const InsertBatch::Entry& entry = m_batch.Entries()[at];
-                    m_sink->Refused(entry.step, std::string(m_batch.Single(entry)), entry.record);
-                }
+                for (; m_batch.Entries()[at].kind == InsertBatch::Kind::Refused; ++at)
+                    ReportRefused(m_batch.Entries()[at]);
                 m_sink->Lost(step, error.what() + (error.Busy() ? BatchBusy(rows) : BatchLost(rows)),
                              m_batch.Entries()[at].record);
                 return false;
@@ -274,6 +272,12 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
     return SendEntriesAlone(first, last, step, true);
 }
 
+// A line the batch held back as refused before sending: its text is the report.
+void LineSender::ReportRefused(const InsertBatch::Entry& entry)
+{
+    m_sink->Refused(entry.step, std::string(m_batch.Single(entry)), entry.record);
+}
+
 // Sends each entry of [first, last) by itself (rows too, when withRows) and
 // reports the refused ones.
 bool LineSender::SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows)
@@ -281,7 +285,7 @@ bool LineSender::SendEntriesAlone(std::size_t first, std::size_t last, int step,
     for (std::size_t i = first; i < last; ++i) {
         const InsertBatch::Entry& entry = m_batch.Entries()[i];
         if (entry.kind == InsertBatch::Kind::Refused) {
-            m_sink->Refused(entry.step, std::string(m_batch.Single(entry)), entry.record);
+            ReportRefused(entry);
         } else if ((withRows || entry.kind == InsertBatch::Kind::Alone) &&
                    SendOne(m_batch.Single(entry), {}, step, entry.record) == Sent::Lost) {
             return false;

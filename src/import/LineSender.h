@@ -60,6 +60,7 @@ private:
     bool SendBatch(int step);
     bool SendEntries(std::size_t first, std::size_t last, int step);
     bool SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows);
+    void ReportRefused(const InsertBatch::Entry& entry);
     Sent SendOne(std::string_view statement, std::span<const std::optional<std::string_view>> values, int step,
                  const RecordSpan& record);
     Sent SendBound(std::span<const std::string_view> fields, int step, const RecordSpan& record);

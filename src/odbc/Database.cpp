@@ -44,15 +44,20 @@ void CheckDataSourceName(const std::string& name)
     }
 }
 
+// A statement text as the driver interface takes it: by explicit length, not
+// SQL_NTS, so NUL bytes and any 8-bit bytes go through as they are.
+SQLCHAR* TextBytes(std::string_view text)
+{
+    static SQLCHAR noText = 0;
+    if (text.size() > static_cast<std::size_t>(INT_MAX))
+        throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
+    return text.empty() ? &noText : reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data()));
+}
+
 // The driver's answer, unchecked.
 SQLRETURN ExecuteDirectRaw(SQLHSTMT statement, std::string_view text)
 {
-    if (text.size() > static_cast<std::size_t>(INT_MAX))
-        throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
-    // Explicit length, not SQL_NTS: NUL bytes and any 8-bit bytes go through as they are.
-    SQLCHAR noText = 0;
-    SQLCHAR* bytes = text.empty() ? &noText : reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data()));
-    return SQLExecDirect(statement, bytes, static_cast<SQLINTEGER>(text.size()));
+    return SQLExecDirect(statement, TextBytes(text), static_cast<SQLINTEGER>(text.size()));
 }
 
 void CheckExecuted(SQLHSTMT statement, SQLRETURN result)
@@ -85,11 +90,8 @@ void PutInPieces(SQLHSTMT statement, std::string_view value)
 // Prepared, not run.
 void PrepareText(SQLHSTMT statement, std::string_view text)
 {
-    if (text.size() > static_cast<std::size_t>(INT_MAX))
-        throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
-    SQLCHAR noText = 0;
-    SQLCHAR* bytes = text.empty() ? &noText : reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data()));
-    odbc::Check(SQLPrepare(statement, bytes, static_cast<SQLINTEGER>(text.size())), SQL_HANDLE_STMT, statement);
+    odbc::Check(SQLPrepare(statement, TextBytes(text), static_cast<SQLINTEGER>(text.size())), SQL_HANDLE_STMT,
+                statement);
 }
 
 std::optional<std::string> ReadText(SQLHSTMT statement, SQLUSMALLINT column)
@@ -168,14 +170,6 @@ SQLRETURN SetAutocommit(SQLHDBC connection, bool on)
 {
     const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
     return SQLSetConnectAttr(connection, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER);
-}
-
-std::string Quoted(std::string_view name)
-{
-    std::string quoted = "\"";
-    for (const char c : name)
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + '"';
 }
 
 // MySQL and MariaDB take names of 64 characters; MariaDB's driver says 256 and 255.
@@ -307,7 +301,7 @@ int Connection::ColumnCount(std::string_view queryText)
     return columns;
 }
 
-void Connection::CheckCreate(std::string_view table, std::string_view createText)
+void Connection::CheckCreate(std::string_view quotedTable, std::string_view createText)
 {
     Handles& handles = Current();
     {
@@ -320,7 +314,7 @@ void Connection::CheckCreate(std::string_view table, std::string_view createText
         if (!createText.starts_with(create))
             throw DatabaseError("HY000", "Only a CREATE TABLE statement can be checked");
         Execute("CREATE TEMPORARY TABLE " + std::string(createText.substr(create.size())));
-        Execute("DROP TEMPORARY TABLE " + Quoted(table));
+        Execute("DROP TEMPORARY TABLE " + std::string(quotedTable));
         return;
     }
     const SQLHDBC connection = handles.connection.Get();

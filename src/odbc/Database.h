@@ -64,7 +64,8 @@ public:
     // back where DDL is transactional, and as a TEMPORARY table, dropped at once, on MySQL and MariaDB,
     // whose DDL commits (a table that exists is not noticed there: the temporary one may share its
     // name); any other driver only prepares it.
-    void CheckCreate(std::string_view table, std::string_view createText);
+    // quotedTable: the table's name as createText writes it.
+    void CheckCreate(std::string_view quotedTable, std::string_view createText);
     // The connection's limits, asked of the driver once per connection; names on MySQL and MariaDB
     // take 64, whatever their driver says.
     const NameLimits& Limits();
