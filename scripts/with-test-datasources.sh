@@ -2,7 +2,8 @@
 # Usage: scripts/with-test-datasources.sh COMMAND [ARGS...]
 # Runs COMMAND with ODBC DSNs QbTestSqlite (fresh SQLite file), QbTestPostgres (throw-away PostgreSQL 15)
 # and QbTestMariadb (throw-away MariaDB on a private socket, no network port), exporting ODBCINI,
-# QB_TEST_SQLITE_DSN, QB_TEST_SQLITE_DB, QB_TEST_*_IMPATIENT_DSN (the same databases with short lock waits), QB_TEST_PG_DSN, QB_TEST_MARIADB_DSN and QB_TEST_MARIADB_SOCKET;
+# QB_TEST_SQLITE_DSN, QB_TEST_SQLITE_DB, QB_TEST_*_IMPATIENT_DSN (the same databases with short lock waits), QB_TEST_PG_DSN,
+# QB_TEST_PG_UNREACHABLE_DSN (entries that reach no server), QB_TEST_MARIADB_DSN and QB_TEST_MARIADB_SOCKET;
 # exits with COMMAND's status.
 set -euo pipefail
 
@@ -111,6 +112,8 @@ mariadb_source() {  # NAME [EXTRA LINE]
     sqlite_source QbTestSqliteImpatient 100
     postgres_source QbTestPostgresImpatient 'ConnSettings=SET lock_timeout = 200'
     mariadb_source QbTestMariadbImpatient 'InitStmt=SET SESSION innodb_lock_wait_timeout = 1'
+    # Entries that reach no server: for a bulk path that cannot connect beside the driver.
+    printf '[QbTestPostgresUnreachable]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=1\nDatabase=none\n\n'
 } >"$work/odbc.ini"
 
 export ODBCSYSINI="$work/sys"
@@ -118,7 +121,7 @@ export ODBCINI="$work/odbc.ini"
 export QB_TEST_SQLITE_DSN=QbTestSqlite QB_TEST_SQLITE_IMPATIENT_DSN=QbTestSqliteImpatient
 export QB_TEST_PG_IMPATIENT_DSN=QbTestPostgresImpatient QB_TEST_MARIADB_IMPATIENT_DSN=QbTestMariadbImpatient
 export QB_TEST_SQLITE_DB="$work/test.sqlite"
-export QB_TEST_PG_DSN=QbTestPostgres
+export QB_TEST_PG_DSN=QbTestPostgres QB_TEST_PG_UNREACHABLE_DSN=QbTestPostgresUnreachable
 export QB_TEST_MARIADB_DSN=QbTestMariadb
 export QB_TEST_MARIADB_SOCKET=$mariadb_socket
 

@@ -13,6 +13,7 @@
 #include "import/RunTexts.h"
 #include "import/StatementBuilder.h"
 #include "import/WorkingCopy.h"
+#include "bulk/BulkLoader.h"
 #include "odbc/Database.h"
 
 #include <optional>
@@ -67,6 +68,7 @@ private:
     void Append(OneFile& file, const std::string& path);
     void SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines);
     void Skip() { ++m_summary.filesSkipped; }
+    bool Connected(StepRunner& steps);
     void ListCreated(const std::string& table)
     {
         m_settings.TableList.insert(m_settings.TableList.begin(), table);
@@ -78,6 +80,8 @@ private:
     ImportHost& m_host;
     const std::string m_workingCopy;
     Connection m_connection;
+    std::unique_ptr<BulkLoader> m_bulk;  // for m_connection's data source, where it has one
+    std::string m_bulkNote;  // which way batches went, or why not the bulk path: once, at the log's end
     LineSender m_sender;
     ImportSummary m_summary;
     bool m_allTablesNew = true;
@@ -114,6 +118,8 @@ ImportSummary ImportRun::Run()
         std::chrono::duration<double>(std::chrono::steady_clock::now() - tally.start).count();
     m_summary.finalMessage =
         m_summary.stopped ? "Import stopped." : m_allTablesNew ? "Done." : "Table(s) already exist.";
+    if (!m_bulkNote.empty())
+        log.Note(m_bulkNote);
     log.Finish(m_summary.finalMessage + " " + SummaryText(m_summary));
     m_summary.logPath = log.Path();
     for (const std::string* problem : {&log.Error(), &rejects.Error()}) {
@@ -163,9 +169,7 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
 
     // Whatever a file throws that no step caught ends that file only.
     const bool done = steps.Run(122, [&] {
-        // One connection serves every file; a new one only where it never opened or was lost. One that
-        // does not open costs one report, then the next file tries again.
-        if (!m_connection.Alive() && !steps.Run(120, [&] { m_connection.Open(m_settings.DataSourceName); })) {
+        if (!Connected(steps)) {
             Skip();
             return;
         }
@@ -190,6 +194,30 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
     });
     if (!done)
         Skip();
+}
+
+// One connection serves every file; a new one only where it never opened or was lost. One that does not
+// open costs one report, then the next file tries again.
+bool ImportRun::Connected(StepRunner& steps)
+{
+    if (m_connection.Alive())
+        return true;
+    m_bulk.reset();
+    if (!steps.Run(120, [&] { m_connection.Open(m_settings.DataSourceName); }))
+        return false;
+    if (m_settings.RowByRow || !m_settings.BulkPath)
+        return true;
+    // Without its bulk path a run still goes on, through the driver.
+    BulkChoice choice;
+    try {
+        choice = ChooseBulkLoader(m_connection, m_settings.DataSourceName);
+    } catch (const std::exception& error) {
+        choice.note = error.what();
+    }
+    m_bulk = std::move(choice.loader);
+    if (m_bulkNote.empty())
+        m_bulkNote = m_bulk ? "Batches go through " + choice.path + "." : choice.note;
+    return true;
 }
 
 bool ImportRun::Prepare(OneFile& file, const std::string& path, bool standardInput)
@@ -289,7 +317,12 @@ void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t c
     bool batching = false;
     if (!m_settings.RowByRow)
         file.steps.Run(lines.open, [&] { batching = m_connection.IsTransactional(table); });
-    m_sender.Send(file.copy, table, columns, lines, batching, file.steps, file.reports);
+    // After a lost connection the next file starts on a new one, whatever its driver knows.
+    if (!m_sender.Send(file.copy, table, columns, lines, batching, batching ? m_bulk.get() : nullptr, file.steps,
+                       file.reports)) {
+        m_bulk.reset();
+        m_connection.Close();
+    }
 }
 
 }  // namespace

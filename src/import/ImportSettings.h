@@ -28,10 +28,18 @@ struct ImportSettings {
     std::string Encoding;
     // One autocommitted statement per line, as sent before batching.
     bool RowByRow = false;
+    // Batches go through the database's own bulk path where its driver has
+    // one (SQLite's library, PostgreSQL's COPY, MariaDB's parameter arrays).
+    bool BulkPath = true;
     // A batch's bounds: enough rows that a round trip or a commit is shared
     // by many, few enough bytes that memory stays flat whatever the lines.
     std::size_t BatchRows = 1000;
     std::size_t BatchBytes = std::size_t(1) << 20;
+    // A bulk path's batches: bigger, since each costs a commit the server
+    // waits for, until one is refused; then the bounds above, for the rest
+    // of the file, so that halving a refused batch stays cheap.
+    std::size_t BulkRows = 20000;
+    std::size_t BulkBytes = std::size_t(8) << 20;
     // A line longer than this goes with its values bound to the statement,
     // not copied into its text, since the drivers and engines copy a text
     // several times more.

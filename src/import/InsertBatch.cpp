@@ -12,25 +12,30 @@ std::size_t KeptRoom(std::size_t maxBytes)
     return 2 * maxBytes + (std::size_t(1) << 20);
 }
 
+void AppendQuoted(std::string& statement, std::string_view text)
+{
+    statement += '\'';
+    std::size_t start = 0;
+    for (auto quote = text.find('\''); quote != std::string_view::npos; quote = text.find('\'', start)) {
+        statement.append(text, start, quote + 1 - start);
+        statement += '\'';
+        start = quote + 1;
+    }
+    statement.append(text.substr(start));
+    statement += '\'';
+}
+
 }  // namespace
 
 void AppendValues(std::string& statement, std::span<const std::string_view> fields)
 {
     statement += '(';
     for (const auto field : fields) {
-        if (field.empty()) {
-            statement += IsQuotedEmpty(field) ? "''," : "NULL,";
-            continue;
-        }
-        statement += '\'';
-        std::size_t start = 0;
-        for (auto quote = field.find('\''); quote != std::string_view::npos; quote = field.find('\'', start)) {
-            statement.append(field, start, quote + 1 - start);
-            statement += '\'';
-            start = quote + 1;
-        }
-        statement.append(field.substr(start));
-        statement += "',";
+        if (field.empty() && !IsQuotedEmpty(field))
+            statement += "NULL";
+        else
+            AppendQuoted(statement, field);
+        statement += ',';
     }
     statement.back() = ')';
 }
@@ -41,25 +46,29 @@ InsertBatch::InsertBatch(std::size_t maxRows, std::size_t maxBytes) : m_maxRows(
 
 void InsertBatch::Start(std::string_view table)
 {
-    m_statement = "INSERT INTO " + QuoteIdentifier(table) + " VALUES";
-    m_prefix = m_statement.size();
+    m_head = "INSERT INTO " + QuoteIdentifier(table) + " VALUES";
     Clear();
+}
+
+void InsertBatch::Keep(std::span<const std::string_view> fields, Kind kind, const RecordSpan& record)
+{
+    const std::size_t begin = m_values.size();
+    for (const auto field : fields) {
+        m_values.push_back({m_bytes.size(), field.size(), field.empty() && !IsQuotedEmpty(field)});
+        m_bytes.append(field);
+    }
+    m_entries.push_back({begin, m_values.size(), kind, 0, record});
 }
 
 void InsertBatch::AddRow(std::span<const std::string_view> fields, const RecordSpan& record)
 {
-    const std::size_t begin = m_statement.size();
-    AppendValues(m_statement, fields);
-    m_entries.push_back({begin, m_statement.size(), Kind::Row, 0, record});
-    m_statement += ',';
+    Keep(fields, Kind::Row, record);
     ++m_rows;
 }
 
 void InsertBatch::AddAlone(std::span<const std::string_view> fields, const RecordSpan& record)
 {
-    const std::size_t begin = m_side.size();
-    AppendValues(m_side, fields);
-    m_entries.push_back({begin, m_side.size(), Kind::Alone, 0, record});
+    Keep(fields, Kind::Alone, record);
 }
 
 void InsertBatch::AddRefused(std::string_view description, int step, const RecordSpan& record)
@@ -71,13 +80,8 @@ void InsertBatch::AddRefused(std::string_view description, int step, const Recor
 
 bool InsertBatch::Full() const
 {
-    return m_rows >= m_maxRows || m_statement.size() - m_prefix + m_side.size() >= m_maxBytes;
-}
-
-std::string_view InsertBatch::Fragment(const Entry& entry) const
-{
-    const std::string& buffer = entry.kind == Kind::Row ? m_statement : m_side;
-    return std::string_view(buffer).substr(entry.begin, entry.end - entry.begin);
+    // About the statement's size: each value's quotes and comma besides its bytes.
+    return m_rows >= m_maxRows || m_bytes.size() + 3 * m_values.size() + m_side.size() >= m_maxBytes;
 }
 
 std::size_t InsertBatch::RowsIn(std::size_t first, std::size_t last) const
@@ -88,47 +92,64 @@ std::size_t InsertBatch::RowsIn(std::size_t first, std::size_t last) const
     return rows;
 }
 
+void InsertBatch::AppendRow(std::string& statement, const Entry& entry) const
+{
+    statement += '(';
+    for (std::size_t v = entry.begin; v < entry.end; ++v) {
+        if (m_values[v].null)
+            statement += "NULL";
+        else
+            AppendQuoted(statement, Text(m_values[v]));
+        statement += ',';
+    }
+    statement.back() = ')';
+}
+
 std::string_view InsertBatch::Statement(std::size_t first, std::size_t last)
 {
-    if (first == 0 && last == m_entries.size()) {
-        if (m_rows == 0)
-            return {};
-        m_statement.back() = ';';
-        return m_statement;
-    }
-    m_part.assign(m_statement, 0, m_prefix);
+    m_statement = m_head;
     for (std::size_t i = first; i < last; ++i) {
         if (m_entries[i].kind == Kind::Row) {
-            m_part.append(Fragment(m_entries[i]));
-            m_part += ',';
+            AppendRow(m_statement, m_entries[i]);
+            m_statement += ',';
         }
     }
-    if (m_part.size() == m_prefix)
+    if (m_statement.size() == m_head.size())
         return {};
-    m_part.back() = ';';
-    return m_part;
+    m_statement.back() = ';';
+    return m_statement;
+}
+
+void InsertBatch::RowValues(std::size_t first, std::size_t last,
+                            std::vector<std::optional<std::string_view>>& values) const
+{
+    values.clear();
+    for (std::size_t i = first; i < last; ++i) {
+        if (m_entries[i].kind != Kind::Row)
+            continue;
+        for (std::size_t v = m_entries[i].begin; v < m_entries[i].end; ++v)
+            values.push_back(m_values[v].null ? std::nullopt : std::optional(Text(m_values[v])));
+    }
 }
 
 std::string_view InsertBatch::Single(const Entry& entry)
 {
     if (entry.kind == Kind::Refused)
-        return Fragment(entry);
-    m_part.assign(m_statement, 0, m_prefix);
-    m_part.append(Fragment(entry));
-    m_part += ';';
-    return m_part;
+        return std::string_view(m_side).substr(entry.begin, entry.end - entry.begin);
+    m_statement = m_head;
+    AppendRow(m_statement, entry);
+    m_statement += ';';
+    return m_statement;
 }
 
 void InsertBatch::Clear()
 {
-    if (m_statement.capacity() > KeptRoom(m_maxBytes))
-        std::string(m_statement, 0, m_prefix).swap(m_statement);
-    for (std::string* buffer : {&m_side, &m_part}) {
+    for (std::string* buffer : {&m_bytes, &m_side, &m_statement}) {
         if (buffer->capacity() > KeptRoom(m_maxBytes))
             std::string().swap(*buffer);
+        buffer->clear();
     }
-    m_statement.resize(m_prefix);
-    m_side.clear();
+    m_values.clear();
     m_entries.clear();
     m_rows = 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,28 +19,40 @@ struct RecordSpan {
     long record = -1;  // its place among the working copy's records
 };
 
-// Consecutive data lines as one multi-row INSERT. Each row's value list is
-// the one its own single-row statement would carry, so any row, or any run
-// of rows, can be sent again on its own. Lines that do not go into the
-// statement keep their place, so that reports come out in file order.
+// Consecutive data lines gathered to be sent together: as one multi-row
+// INSERT, or as values for a database's own bulk path. Each row's values
+// are kept as they are, so any row, or any run of rows, can be sent again
+// on its own. Lines that do not go with the rows keep their place, so that
+// reports come out in file order.
 class InsertBatch {
 public:
     enum class Kind {
-        Row,      // one of the statement's rows
+        Row,      // one of the batch's rows
         Alone,    // certain to be refused: sent by itself, for the database's own words
         Refused,  // refused before sending; its text is the report
     };
     struct Entry {
-        std::size_t begin;  // the row's "(...)", or the text, in its buffer
+        std::size_t begin;  // a Row's or Alone's values, or a Refused one's text
         std::size_t end;
         Kind kind;
         int step;  // a Refused entry's report line
         RecordSpan record;
     };
+    // A value: bytes in the batch's buffer, or NULL.
+    struct Value {
+        std::size_t begin;
+        std::size_t size;
+        bool null;
+    };
 
     InsertBatch(std::size_t maxRows, std::size_t maxBytes);
 
     void Start(std::string_view table);
+    void SetBounds(std::size_t maxRows, std::size_t maxBytes)
+    {
+        m_maxRows = maxRows;
+        m_maxBytes = maxBytes;
+    }
     void AddRow(std::span<const std::string_view> fields, const RecordSpan& record);
     void AddAlone(std::span<const std::string_view> fields, const RecordSpan& record);
     void AddRefused(std::string_view description, int step, const RecordSpan& record);
@@ -52,19 +65,28 @@ public:
     // there are none. Valid until the next call.
     std::string_view Statement(std::size_t first, std::size_t last);
     std::size_t RowsIn(std::size_t first, std::size_t last) const;
+    // The values of the rows among entries [first, last), row after row;
+    // NULL as std::nullopt. Valid until the batch changes.
+    void RowValues(std::size_t first, std::size_t last, std::vector<std::optional<std::string_view>>& values) const;
     // The single-row statement of a Row or Alone entry, or a Refused one's text.
     std::string_view Single(const Entry& entry);
     void Clear();
 
 private:
-    std::string_view Fragment(const Entry& entry) const;
+    void Keep(std::span<const std::string_view> fields, Kind kind, const RecordSpan& record);
+    void AppendRow(std::string& statement, const Entry& entry) const;
+    std::string_view Text(const Value& value) const
+    {
+        return std::string_view(m_bytes).substr(value.begin, value.size);
+    }
 
     std::size_t m_maxRows;
     std::size_t m_maxBytes;
-    std::string m_statement;  // "INSERT INTO "T" VALUES" then "(...)," per row
-    std::size_t m_prefix = 0;
-    std::string m_side;  // texts of the entries outside the statement
-    std::string m_part;  // a statement built for part of the batch
+    std::string m_head;       // "INSERT INTO "T" VALUES"
+    std::string m_bytes;      // the values' bytes
+    std::vector<Value> m_values;
+    std::string m_side;       // texts of refused entries
+    std::string m_statement;  // the last statement built
     std::vector<Entry> m_entries;
     std::size_t m_rows = 0;
 };

@@ -1,7 +1,8 @@
 #include "import/LineSender.h"
 
-#include "odbc/Database.h"
 #include "base/ErrorReport.h"
+#include "bulk/BulkLoader.h"
+#include "odbc/Database.h"
 #include "import/FileRecords.h"
 #include "import/ImportSettings.h"
 #include "import/StatementBuilder.h"
@@ -70,18 +71,26 @@ long LineSender::SourceLine(long record)
     return record + (marks[m_mark].line - marks[m_mark].record);
 }
 
-void LineSender::Send(const PreparedCopy& file, const std::string& table, std::size_t columns,
-                      const InsertLoopLines& lines, bool batching, StepRunner& steps, SendSink& sink)
+bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::size_t columns,
+                      const InsertLoopLines& lines, bool batching, BulkLoader* bulk, StepRunner& steps, SendSink& sink)
 {
     m_file = &file;
     m_sink = &sink;
     m_mark = 0;
     m_table = table;
+    m_quotedTable = QuoteIdentifier(table);
+    m_columns = columns;
     m_batching = batching;
+    m_bulk = bulk;
+    m_lost = false;
     std::optional<FileRecords> records;
     if (!steps.Run(lines.open, [&] { records.emplace(FileRecords::WorkingCopy{}, file.copy.Get(), file.name, FormatOf(m_settings)); }))
-        return;
+        return true;
     m_batch.Start(table);
+    if (m_bulk)
+        m_batch.SetBounds(m_settings.BulkRows, m_settings.BulkBytes);
+    else
+        m_batch.SetBounds(m_settings.BatchRows, m_settings.BatchBytes);
     std::size_t nextNote = 0;
     bool goOn = true;
     while (goOn && sink.KeepGoing()) {
@@ -104,8 +113,10 @@ void LineSender::Send(const PreparedCopy& file, const std::string& table, std::s
     if (goOn && m_batching)
         SendBatch(lines.execute);
     m_batch.Clear();
+    m_values.clear();
     ReleaseIfHuge(m_record.text);
     ReleaseIfHuge(m_statement);
+    return !m_lost;
 }
 
 // A record refused before sending: reported in its place among the others.
@@ -139,6 +150,14 @@ bool LineSender::SendLine(std::size_t columns, int step, const RecordSpan& recor
 // the values are read from the line itself.
 LineSender::Sent LineSender::SendBound(std::span<const std::string_view> fields, int step, const RecordSpan& record)
 {
+    // In a statement's text a NUL byte cuts the statement short and it is refused; a bound value would be
+    // stored cut short, or whole, depending on the driver.
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].find('\0') != std::string_view::npos) {
+            m_sink->Refused(step, "Value " + std::to_string(i + 1) + " holds a NUL byte, which is not text. The line was not sent.", record);
+            return Sent::Refused;
+        }
+    }
     m_statement = "INSERT INTO " + QuoteIdentifier(m_table) + " VALUES(";
     std::vector<std::optional<std::string_view>> values;
     for (const auto field : fields) {
@@ -167,6 +186,7 @@ LineSender::Sent LineSender::SendOne(std::string_view statement,
         });
     } catch (const DatabaseError& error) {
         if (error.ConnectionLost() || error.Busy()) {
+            m_lost = m_lost || error.ConnectionLost();
             m_sink->Lost(step, error.what() + std::string(error.Busy() ? kStayedBusy : kReplyLost), record);
             return Sent::Lost;
         }
@@ -244,10 +264,11 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
     if (rows > 1) {
         bool stored = false;
         try {
-            Patiently([&] { m_connection.Execute(m_batch.Statement(first, last)); });
+            Patiently([&] { StoreRows(first, last); });
             stored = true;
         } catch (const DatabaseError& error) {
             if (error.ConnectionLost() || error.Busy()) {
+                m_lost = m_lost || error.ConnectionLost();
                 // Lines refused before sending come first, as line by line they
                 // would have been reported before the batch's first statement.
                 std::size_t at = first;
@@ -264,12 +285,31 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
             m_sink->Stored(static_cast<long>(rows), end.offset + static_cast<off_t>(end.length));
             return SendEntriesAlone(first, last, step, false);
         }
+        m_batch.SetBounds(m_settings.BatchRows, m_settings.BatchBytes);
         if (last - first > kLineByLine) {
             const std::size_t middle = first + (last - first) / 2;
             return SendEntries(first, middle, step) && SendEntries(middle, last, step);
         }
     }
     return SendEntriesAlone(first, last, step, true);
+}
+
+// The rows among entries [first, last), all or none: through the database's
+// own bulk path where it has one, as one statement otherwise.
+void LineSender::StoreRows(std::size_t first, std::size_t last)
+{
+    if (m_bulk) {
+        m_batch.RowValues(first, last, m_values);
+        // A NUL byte reads differently in a statement's text: those rows go the statement's way.
+        const bool plain = std::none_of(m_values.begin(), m_values.end(), [](const auto& value) {
+            return value && value->find('\0') != std::string_view::npos;
+        });
+        if (plain) {
+            m_bulk->Load(m_quotedTable, m_columns, m_values);
+            return;
+        }
+    }
+    m_connection.Execute(m_batch.Statement(first, last));
 }
 
 // A line the batch held back as refused before sending: its text is the report.

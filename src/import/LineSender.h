@@ -12,6 +12,7 @@
 
 namespace qb {
 
+class BulkLoader;
 class Connection;
 class StepRunner;
 struct ImportSettings;
@@ -45,11 +46,12 @@ class LineSender {
 public:
     LineSender(Connection& connection, const ImportSettings& settings);
 
-    // batching: for this file's connection. Returns when the file is done,
-    // the connection was lost, or the run is to stop. A working copy that
-    // cannot be read further is reported through steps.
-    void Send(const PreparedCopy& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
-              bool batching, StepRunner& steps, SendSink& sink);
+    // batching: for this file's connection; bulk: the database's own path
+    // for batches, or null. Returns when the file is done, the connection
+    // was lost, or the run is to stop: false in the second case. A working
+    // copy that cannot be read further is reported through steps.
+    bool Send(const PreparedCopy& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
+              bool batching, BulkLoader* bulk, StepRunner& steps, SendSink& sink);
 
 private:
     enum class Sent { Stored, Refused, Lost };
@@ -59,6 +61,7 @@ private:
     bool Refuse(const std::string& description, int step, const RecordSpan& record);
     bool SendBatch(int step);
     bool SendEntries(std::size_t first, std::size_t last, int step);
+    void StoreRows(std::size_t first, std::size_t last);
     bool SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows);
     void ReportRefused(const InsertBatch::Entry& entry);
     Sent SendOne(std::string_view statement, std::span<const std::optional<std::string_view>> values, int step,
@@ -73,6 +76,11 @@ private:
     RecordSplitter m_splitter;
     InsertBatch m_batch;
     std::string m_table;
+    std::string m_quotedTable;
+    std::size_t m_columns = 0;
+    BulkLoader* m_bulk = nullptr;
+    std::vector<std::optional<std::string_view>> m_values;  // a batch's values for the bulk path
+    bool m_lost = false;
     FileRecord m_record;
     std::string m_statement;
     const PreparedCopy* m_file = nullptr;

@@ -156,6 +156,11 @@ void RunLog::Table(const std::string& table)
     Write("Table: " + table + "\n");
 }
 
+void RunLog::Note(const std::string& text)
+{
+    Write("Note: " + text + "\n");
+}
+
 void RunLog::Rejected(long line, const std::string& description, int copyFd, off_t offset, std::size_t length)
 {
     if (!m_file)

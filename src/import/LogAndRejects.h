@@ -28,6 +28,8 @@ public:
 
     void File(const std::string& path);
     void Table(const std::string& table);
+    // A word about the run itself, not about one file.
+    void Note(const std::string& text);
     void Rejected(long line, const std::string& description, int copyFd, off_t offset, std::size_t length);
     void FileDone(long rows);
     void Finish(const std::string& summary);

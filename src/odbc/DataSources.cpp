@@ -3,6 +3,7 @@
 #include "odbc/OdbcHandles.h"
 
 #include <cstring>
+#include <odbcinst.h>
 
 namespace qb {
 
@@ -43,6 +44,13 @@ std::vector<DataSourceEntry> ListDataSources()
     AppendSources(environment, SQL_FETCH_FIRST_USER, sources);
     AppendSources(environment, SQL_FETCH_FIRST_SYSTEM, sources);
     return sources;
+}
+
+std::string DataSourceSetting(const std::string& dataSourceName, const std::string& key)
+{
+    char value[kTextBuffer] = {};
+    const int length = SQLGetPrivateProfileString(dataSourceName.c_str(), key.c_str(), "", value, kTextBuffer, "odbc.ini");
+    return length > 0 ? std::string(value, ::strnlen(value, kTextBuffer)) : std::string();
 }
 
 }  // namespace qb

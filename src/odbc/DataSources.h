@@ -15,4 +15,8 @@ struct DataSourceEntry {
 // odbc.ini. A name in both lists appears twice. Throws DatabaseError.
 std::vector<DataSourceEntry> ListDataSources();
 
+// One entry of a data source's odbc.ini section (the user's file, then the
+// system's), as the driver reads it; empty when it has none.
+std::string DataSourceSetting(const std::string& dataSourceName, const std::string& key);
+
 }  // namespace qb

@@ -18,11 +18,17 @@ struct Connection::Handles {
 
     bool mysqlFamily = false;  // MySQL or MariaDB, whose defaults read our texts otherwise
     std::optional<NameLimits> limits;  // asked once
+    // Parameter arrays: the INSERT prepared on the array statement, and room for a chunk's values.
+    std::string prepared;
+    std::vector<char> arrayBytes;
+    std::vector<SQLLEN> arrayLengths;
+    std::vector<SQLUSMALLINT> arrayStatus;
 
     // Declared in the order they must be created; destroyed in reverse.
     odbc::Environment environment;
     odbc::ConnectionHandle connection;
     odbc::StatementHandle statement;  // reused by every call, its cursor closed after each
+    std::optional<odbc::StatementHandle> arrays;  // keeps its prepared INSERT between calls
 };
 
 namespace {
@@ -413,6 +419,120 @@ std::vector<TextRow> Connection::QueryStrings(std::string_view queryText)
     odbc::CursorScope cursor(statement);
     ExecuteDirect(statement.Get(), queryText);
     return FetchAll(statement.Get());
+}
+
+std::string Connection::DatabaseProduct()
+{
+    return DbmsName(Current().connection.Get());
+}
+
+std::string Connection::DriverName()
+{
+    return InfoText(Current().connection.Get(), SQL_DRIVER_NAME);
+}
+
+namespace {
+
+// The most bytes one chunk of a parameter array takes: columns are bound at
+// the width of their longest value, so an odd long value must not multiply.
+constexpr std::size_t kArrayBytes = std::size_t(8) << 20;
+
+// Runs the prepared statement over rows [first, first + rows) of values,
+// bound column by column; throws when any row is refused.
+void ExecuteChunk(SQLHSTMT statement, std::size_t columns, std::span<const std::optional<std::string_view>> values,
+                  std::size_t first, std::size_t rows, const std::vector<std::size_t>& widths,
+                  std::vector<char>& bytes, std::vector<SQLLEN>& lengths, std::vector<SQLUSMALLINT>& status)
+{
+    std::size_t total = 0;
+    for (const std::size_t width : widths)
+        total += width * rows;
+    bytes.resize(std::max<std::size_t>(total, 1));
+    lengths.resize(columns * rows);
+    status.assign(rows, SQL_PARAM_UNUSED);
+    std::size_t at = 0;
+    for (std::size_t column = 0; column < columns; ++column) {
+        char* const base = bytes.data() + at;
+        SQLLEN* const length = lengths.data() + column * rows;
+        for (std::size_t row = 0; row < rows; ++row) {
+            const auto& value = values[(first + row) * columns + column];
+            if (!value) {
+                length[row] = SQL_NULL_DATA;
+                continue;
+            }
+            std::copy(value->begin(), value->end(), base + row * widths[column]);
+            length[row] = static_cast<SQLLEN>(value->size());
+        }
+        odbc::Check(SQLBindParameter(statement, static_cast<SQLUSMALLINT>(column + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+                                     SQL_LONGVARCHAR, widths[column], 0, base, static_cast<SQLLEN>(widths[column]),
+                                     length),
+                    SQL_HANDLE_STMT, statement);
+        at += widths[column] * rows;
+    }
+    odbc::Check(SQLSetStmtAttr(statement, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0),
+                SQL_HANDLE_STMT, statement);
+    odbc::Check(SQLSetStmtAttr(statement, SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0), SQL_HANDLE_STMT, statement);
+    const SQLRETURN result = SQLExecute(statement);
+    odbc::Check(result, SQL_HANDLE_STMT, statement);
+    // A driver may take the array and still mark single rows as refused.
+    for (const SQLUSMALLINT row : status) {
+        if (row == SQL_PARAM_ERROR || (result == SQL_SUCCESS_WITH_INFO && row == SQL_PARAM_DIAG_UNAVAILABLE))
+            throw DatabaseError(odbc::ReadDiagnostics(SQL_HANDLE_STMT, statement));
+    }
+}
+
+}  // namespace
+
+void Connection::InsertRows(std::string_view quotedTable, std::size_t columns,
+                            std::span<const std::optional<std::string_view>> values)
+{
+    Handles& handles = Current();
+    if (columns == 0 || values.empty())
+        return;
+    const std::size_t rows = values.size() / columns;
+    std::string text = "INSERT INTO " + std::string(quotedTable) + " VALUES(";
+    for (std::size_t i = 0; i < columns; ++i)
+        text += "?,";
+    text.back() = ')';
+    if (!handles.arrays || handles.prepared != text) {
+        handles.prepared.clear();
+        handles.arrays.emplace(handles.connection);
+        const SQLHSTMT statement = handles.arrays->Get();
+        odbc::Check(SQLSetStmtAttr(statement, SQL_ATTR_PARAM_BIND_TYPE,
+                                   reinterpret_cast<SQLPOINTER>(SQLULEN{SQL_PARAM_BIND_BY_COLUMN}), 0),
+                    SQL_HANDLE_STMT, statement);
+        PrepareText(statement, text);
+        handles.prepared = text;
+    }
+    std::vector<std::size_t> widths(columns, 1);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (values[i])
+            widths[i % columns] = std::max(widths[i % columns], values[i]->size());
+    }
+    std::size_t rowBytes = 0;
+    for (const std::size_t width : widths)
+        rowBytes += width;
+    const std::size_t chunk = std::max<std::size_t>(1, kArrayBytes / rowBytes);
+
+    const SQLHDBC connection = handles.connection.Get();
+    odbc::Check(SetAutocommit(connection, false), SQL_HANDLE_DBC, connection);
+    try {
+        for (std::size_t first = 0; first < rows; first += chunk)
+            ExecuteChunk(handles.arrays->Get(), columns, values, first, std::min(chunk, rows - first), widths,
+                         handles.arrayBytes, handles.arrayLengths, handles.arrayStatus);
+        odbc::Check(SQLEndTran(SQL_HANDLE_DBC, connection, SQL_COMMIT), SQL_HANDLE_DBC, connection);
+    } catch (...) {
+        SQLEndTran(SQL_HANDLE_DBC, connection, SQL_ROLLBACK);
+        SetAutocommit(connection, true);
+        SQLFreeStmt(handles.arrays->Get(), SQL_CLOSE);
+        throw;
+    }
+    SQLFreeStmt(handles.arrays->Get(), SQL_CLOSE);
+    odbc::Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
+    // A batch of huge values gives its room back.
+    if (handles.arrayBytes.size() > kArrayBytes) {
+        handles.arrayBytes.clear();
+        handles.arrayBytes.shrink_to_fit();
+    }
 }
 
 Connection::Handles& Connection::Current() const

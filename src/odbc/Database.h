@@ -79,6 +79,14 @@ public:
     std::vector<TableEntry> Tables();
     // Runs a query and returns all its rows as text.
     std::vector<TextRow> QueryStrings(std::string_view queryText);
+    // The database's product name and the driver's file name, as the driver tells them.
+    std::string DatabaseProduct();
+    std::string DriverName();
+    // Stores rows of `columns` values each (row after row; std::nullopt is NULL) into the table, all or
+    // none, as one transaction of one prepared INSERT run over parameter arrays: the database parses
+    // it once. quotedTable: the table's name as a statement writes it.
+    void InsertRows(std::string_view quotedTable, std::size_t columns,
+                    std::span<const std::optional<std::string_view>> values);
 
 private:
     struct Handles;

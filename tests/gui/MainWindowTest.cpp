@@ -484,8 +484,10 @@ private slots:
         QCOMPARE(stop->geometry().top(), status->geometry().top());
         QVERIFY(f.Find("ProgressImport")->geometry().bottom() < f.window.height());
 
-        // The file reached, then five batches of 1,000 rows, 40 ms apart: shown at 0 and 120 ms only.
-        f.window.Files().Append(f.Rows("big.csv", 5000));
+        // The file reached, then five batches, 40 ms apart: shown at 0 and 120 ms only.
+        const long batch = static_cast<long>(ImportSettings().BulkRows);
+        const QLocale english(QLocale::English);
+        f.window.Files().Append(f.Rows("big.csv", 5 * batch));
         int ticks = 0;
         f.window.progressClock = [&] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(40 * ticks++)); };
         std::vector<bool> stopEnabled;
@@ -498,21 +500,23 @@ private slots:
         QCOMPARE(f.shown.size(), size_t(2));
         QCOMPARE(f.shown[0].status, QStringLiteral("File 1 of 1: big.csv, 0 rows"));
         QCOMPARE(f.shown[0].bar, 0);
-        QVERIFY2(f.shown[1].status.startsWith("File 1 of 1: big.csv, 3,000 rows, "), qPrintable(f.shown[1].status));
+        QVERIFY2(f.shown[1].status.startsWith("File 1 of 1: big.csv, " + english.toString(qlonglong(3 * batch)) + " rows, "),
+                 qPrintable(f.shown[1].status));
         QVERIFY(qAbs(f.shown[1].bar - 600) <= 2);
         QCOMPARE(stopEnabled, (std::vector<bool>{true, true}));
         QVERIFY(!stop->isEnabled());
         QCOMPARE(f.Find<QProgressBar>("ProgressImport")->value(), f.Find<QProgressBar>("ProgressImport")->maximum());
         const QRegularExpressionMatch summary = SummaryLink().match(status->text());
         QVERIFY2(summary.hasMatch(), qPrintable(status->text()));
-        QVERIFY(summary.captured(1).startsWith("1 file, 5,000 rows imported, 0 lines rejected, 0 files skipped, in "));
+        QVERIFY(summary.captured(1).startsWith("1 file, " + english.toString(qlonglong(5 * batch)) +
+                                               " rows imported, 0 lines rejected, 0 files skipped, in "));
         QCOMPARE(status->text(), summary.captured(0));
 
         f.ClickStatusLink();
         QCOMPARE(f.opened.size(), size_t(1));
         const QString log = f.opened[0].toLocalFile();
         QCOMPARE(QFileInfo(log).absolutePath(), qEnvironmentVariable("XDG_STATE_HOME") + "/quillbarrow");
-        QVERIFY(test::ReadAll(log.toStdString()).find("Rows sent: 5000") != std::string::npos);
+        QVERIFY(test::ReadAll(log.toStdString()).find("Rows sent: " + std::to_string(5 * batch)) != std::string::npos);
         // Gone, as old logs go: said so rather than handed to the viewer.
         QVERIFY(QFile::remove(log));
         f.ClickStatusLink();
@@ -551,7 +555,8 @@ private slots:
         f.window.show();
         f.window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f.window));
-        f.window.Files().Append(f.Rows("big.csv", 20000));
+        const long batch = static_cast<long>(ImportSettings().BulkRows);
+        f.window.Files().Append(f.Rows("big.csv", 20 * batch));
         f.window.Files().Append(f.Rows("never.csv", 10));
         int ticks = 0;  // every status shown
         f.window.progressClock = [&] { return std::chrono::steady_clock::time_point(std::chrono::seconds(ticks++)); };
@@ -573,7 +578,7 @@ private slots:
         QCOMPARE(f.dialogs.messages.size(), size_t(1));
         // Whole batches stay; what was gathered after the last one is not sent.
         const long stored = f.Count("NewTable1");
-        QVERIFY2(stored >= 1000 && stored < 20000 && stored % 1000 == 0, qPrintable(QString::number(stored)));
+        QVERIFY2(stored >= batch && stored < 20 * batch && stored % batch == 0, qPrintable(QString::number(stored)));
         QVERIFY(!f.Tables().contains("NewTable2"));
         const QRegularExpressionMatch summary = SummaryLink().match(f.Find<QLabel>("LabelStatus")->text());
         QCOMPARE(summary.captured(1).section(" in ", 0, 0),

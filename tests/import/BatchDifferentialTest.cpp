@@ -19,6 +19,7 @@ namespace qb {
 namespace {
 
 using test::ScriptedHost;
+using namespace std::string_literals;
 
 // Checks, whenever a box is up, that everything sent so far is committed:
 // another connection sees exactly the rows the run has stored.
@@ -191,6 +192,10 @@ const DiffCase kCases[] = {
      3, true},
     {"UndecodableLines", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
      {"a,\xC3\xA9,1\r\nb,\xE9,2\r\n,c,3\r\nd,bad,4\r\n\xFF,e,5\r\nf,g,6\r\n"}, 3, false, "UTF-8"},
+    // Bytes a bulk path writes differently from a statement's text: escapes, a NUL, bytes that are not UTF-8.
+    {"RawBytes", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {"a,\xE9t\xE9,1\r\nb,nul\0byte,2\r\nc,tab\there,3\r\nd,back\\slash \\N,4\r\n"
+      "e,\xC3\xA9,5\r\nf,bad,6\r\ng,\\.,7\r\n"s}, 3},
     {"UserSpecifiedColumns", ImportMode::CreateNewTable, ColumnNameSource::UserSpecified, nullptr,
      {"h1;h2\r\n1;2\r\n3\r\n4;5\r\n", "h\r\n6;7\r\n"}, 2},
     // No CR in the first megabyte, but one after it: the whole file has CR line
@@ -251,7 +256,8 @@ protected:
     }
     void TearDown() override { ::unsetenv("TEMP"); }
 
-    Outcome Import(bool rowByRow, std::size_t bindAbove = ImportSettings().BindAbove, Foresight* foresight = nullptr)
+    Outcome Import(bool rowByRow, std::size_t bindAbove = ImportSettings().BindAbove, Foresight* foresight = nullptr,
+                   bool bulk = true)
     {
         const test::DataSource& source = std::get<0>(GetParam());
         const DiffCase& c = std::get<1>(GetParam());
@@ -274,6 +280,8 @@ protected:
         settings.Separator = c.names == ColumnNameSource::UserSpecified ? ";" : ",";
         settings.RowByRow = rowByRow;
         settings.BatchRows = c.batchRows;
+        settings.BulkPath = bulk;
+        settings.BulkRows = c.batchRows;
         settings.BindAbove = bindAbove;
         settings.Quoted = c.quoted;
         settings.Encoding = c.encoding;
@@ -398,6 +406,11 @@ TEST_P(BatchDifferentialTest, SameOutcomeAsLineByLine)
     EXPECT_EQ(batched.rowsSent, reference.rowsSent);
     EXPECT_EQ(batched.filesSkipped, reference.filesSkipped);
     EXPECT_EQ(batched.errorReports, reference.errorReports);
+    // The statements' way, which a driver without a bulk path takes.
+    const Outcome statements = Import(false, ImportSettings().BindAbove, nullptr, false);
+    EXPECT_EQ(statements.tables, reference.tables);
+    EXPECT_EQ(statements.reports, reference.reports);
+    EXPECT_EQ(statements.rowsSent, reference.rowsSent);
     // The corpus means to exercise refusals, not to pass for want of them.
     if (std::get<1>(GetParam()).target == kConstrained) {
         EXPECT_FALSE(reference.reports.empty());

@@ -316,6 +316,7 @@ TEST_P(ImportRunTest, ALostConnectionEndsTheFileWithOneReport)
             body += std::to_string(i) +
                     (std::find(c.shortLines.begin(), c.shortLines.end(), i) == c.shortLines.end() ? ",x" : "") + "\r\n";
         m_settings.RowByRow = c.rowByRow;
+        m_settings.BulkRows = m_settings.BatchRows;  // the loss falls between two batches of the file
         m_settings.TableList.clear();
         m_settings.Files = {File("a.csv", body), File("b.csv", "m\r\n1\r\n")};
         CuttingHost host(GetParam(), c.cutAfter);

@@ -1,0 +1,54 @@
+#include "bulk/BulkLoader.h"
+
+#include "base/AsciiCase.h"
+#include "bulk/NativeLoaders.h"
+#include "odbc/Database.h"
+
+namespace qb {
+namespace {
+
+// MySQL and MariaDB parse a prepared INSERT once for a whole parameter array.
+class ArrayLoader : public BulkLoader {
+public:
+    explicit ArrayLoader(Connection& connection) : m_connection(connection) {}
+    void Load(const std::string& quotedTable, std::size_t columns,
+              std::span<const std::optional<std::string_view>> values) override
+    {
+        m_connection.InsertRows(quotedTable, columns, values);
+    }
+
+private:
+    Connection& m_connection;
+};
+
+bool Holds(const std::string& text, std::string_view part)
+{
+    return LowerAscii(text).find(part) != std::string::npos;
+}
+
+}  // namespace
+
+BulkChoice ChooseBulkLoader(Connection& connection, const std::string& dataSourceName)
+{
+    BulkChoice choice;
+    const std::string product = connection.DatabaseProduct();
+    const std::string driver = connection.DriverName();
+    try {
+        if (Holds(product, "sqlite") && Holds(driver, "sqlite3odbc")) {
+            choice.loader = OpenSqliteLoader(connection);
+            choice.path = "SQLite's own library";
+        } else if (Holds(product, "postgresql") && Holds(driver, "psqlodbc")) {
+            choice.loader = OpenCopyLoader(connection, dataSourceName);
+            choice.path = "COPY through libpq";
+        } else if (Holds(product, "mysql") || Holds(product, "mariadb")) {
+            choice.loader = std::make_unique<ArrayLoader>(connection);
+            choice.path = "parameter arrays";
+        }
+    } catch (const std::exception& error) {
+        choice.note = "The database's bulk path could not be used, so lines go as statements through the "
+                      "ODBC driver: " + std::string(error.what());
+    }
+    return choice;
+}
+
+}  // namespace qb

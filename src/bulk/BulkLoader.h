@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qb {
+
+class Connection;
+
+// A database's own way of storing many rows at once, faster than statement
+// texts through its ODBC driver. It stores exactly what the same rows as one
+// multi-row INSERT would: the values' bytes as they are, NULL as NULL.
+class BulkLoader {
+public:
+    virtual ~BulkLoader() = default;
+    // Stores rows of `columns` values each (row after row) into the table,
+    // all of them or none. Throws DatabaseError, in the database's words where
+    // it has them: ConnectionLost() and Busy() mean what they mean for a statement.
+    // quotedTable: the table's name as a statement writes it.
+    virtual void Load(const std::string& quotedTable, std::size_t columns,
+                      std::span<const std::optional<std::string_view>> values) = 0;
+};
+
+// The bulk path for the data source's driver, or none (the ODBC path).
+struct BulkChoice {
+    std::unique_ptr<BulkLoader> loader;
+    // What the loader is, for the run's log.
+    std::string path;
+    // Why a driver that has one goes without it: for the run's log.
+    std::string note;
+};
+
+// SQLite's own library for the SQLite ODBC driver, COPY through libpq for
+// psqlODBC, parameter arrays for MySQL and MariaDB; connection is open.
+BulkChoice ChooseBulkLoader(Connection& connection, const std::string& dataSourceName);
+
+}  // namespace qb

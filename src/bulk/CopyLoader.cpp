@@ -1,0 +1,174 @@
+#include "bulk/NativeLoaders.h"
+
+#include "odbc/DataSources.h"
+#include "odbc/Database.h"
+
+#include <libpq-fe.h>
+
+namespace qb {
+namespace {
+
+// A value for a libpq connection string: quoted, with quotes and backslashes escaped.
+void AppendSetting(std::string& conninfo, const char* key, const std::string& value)
+{
+    if (value.empty())
+        return;
+    conninfo += key;
+    conninfo += "='";
+    for (const char c : value) {
+        if (c == '\'' || c == '\\')
+            conninfo += '\\';
+        conninfo += c;
+    }
+    conninfo += "' ";
+}
+
+// The first of the entries the data source has.
+std::string Setting(const std::string& dataSourceName, std::initializer_list<const char*> keys)
+{
+    for (const char* key : keys) {
+        std::string value = DataSourceSetting(dataSourceName, key);
+        if (!value.empty())
+            return value;
+    }
+    return {};
+}
+
+// The text format's escapes; a NUL byte cannot be sent, so the caller refuses it first.
+void AppendEscaped(std::string& out, std::string_view value)
+{
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        const char* escape = c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
+        if (!escape)
+            continue;
+        out.append(value.data() + start, i - start);
+        out += escape;
+        start = i + 1;
+    }
+    out.append(value.data() + start, value.size() - start);
+}
+
+// Data goes to the server in pieces about this big.
+constexpr std::size_t kCopyPiece = std::size_t(256) << 10;
+
+class CopyLoader : public BulkLoader {
+public:
+    CopyLoader(Connection& connection, const std::string& dataSourceName)
+    {
+        std::string conninfo;
+        AppendSetting(conninfo, "host", Setting(dataSourceName, {"Servername", "Server"}));
+        AppendSetting(conninfo, "port", Setting(dataSourceName, {"Port"}));
+        AppendSetting(conninfo, "dbname", Setting(dataSourceName, {"Database"}));
+        AppendSetting(conninfo, "user", Setting(dataSourceName, {"Username", "UID", "User"}));
+        AppendSetting(conninfo, "password", Setting(dataSourceName, {"Password", "PWD"}));
+        AppendSetting(conninfo, "sslmode", Setting(dataSourceName, {"SSLmode"}));
+        // The bytes are converted, or not, exactly as the driver's session has them converted.
+        const auto encoding = connection.QueryStrings("SHOW client_encoding");
+        if (!encoding.empty() && !encoding.front().empty() && encoding.front().front())
+            AppendSetting(conninfo, "client_encoding", *encoding.front().front());
+        AppendSetting(conninfo, "connect_timeout", "30");
+        m_conn = PQconnectdb(conninfo.c_str());
+        if (PQstatus(m_conn) != CONNECTION_OK) {
+            const std::string why = PQerrorMessage(m_conn);
+            PQfinish(m_conn);
+            throw DatabaseError("08001", why);
+        }
+        // The session settings the data source gives its driver's sessions (a lock wait, say) hold here too.
+        const std::string settings = Setting(dataSourceName, {"ConnSettings"});
+        if (!settings.empty()) {
+            PGresult* result = PQexec(m_conn, settings.c_str());
+            const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK;
+            PQclear(result);
+            if (!ok) {
+                const std::string why = PQerrorMessage(m_conn);
+                PQfinish(m_conn);
+                throw DatabaseError("HY000", why);
+            }
+        }
+    }
+    ~CopyLoader() override { PQfinish(m_conn); }
+
+    void Load(const std::string& quotedTable, std::size_t columns,
+              std::span<const std::optional<std::string_view>> values) override
+    {
+        // A NUL byte is not text to PostgreSQL; the statements refuse it in their own words.
+        for (const auto& value : values) {
+            if (value && value->find('\0') != std::string_view::npos)
+                throw DatabaseError("22021", "A value holds a NUL byte");
+        }
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            PQreset(m_conn);
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            Fail(nullptr);
+        Expect(PQexec(m_conn, ("COPY " + quotedTable + " FROM STDIN").c_str()), PGRES_COPY_IN);
+        m_data.clear();
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (values[i])
+                AppendEscaped(m_data, *values[i]);
+            else
+                m_data += "\\N";
+            m_data += (i + 1) % columns ? '\t' : '\n';
+            if (m_data.size() >= kCopyPiece) {
+                Put();
+                m_data.clear();
+            }
+        }
+        Put();
+        if (PQputCopyEnd(m_conn, nullptr) != 1)
+            Fail(nullptr);
+        Expect(PQgetResult(m_conn), PGRES_COMMAND_OK);
+        if (m_data.capacity() > 4 * kCopyPiece)
+            std::string().swap(m_data);
+    }
+
+private:
+    void Put()
+    {
+        // A refusal midway shows in the result after the end; a broken link shows here.
+        if (!m_data.empty() && PQputCopyData(m_conn, m_data.data(), static_cast<int>(m_data.size())) != 1)
+            Fail(nullptr);
+    }
+    void Expect(PGresult* result, ExecStatusType wanted)
+    {
+        if (PQresultStatus(result) == wanted) {
+            PQclear(result);
+            return;
+        }
+        Fail(result);
+    }
+    // Throws the result's error (or the connection's), after reading what
+    // remains, so that the connection takes the next COPY.
+    [[noreturn]] void Fail(PGresult* result)
+    {
+        const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        std::string message = result && *PQresultErrorMessage(result) ? PQresultErrorMessage(result) : PQerrorMessage(m_conn);
+        PQclear(result);
+        while (PQstatus(m_conn) == CONNECTION_OK) {
+            PGresult* rest = PQgetResult(m_conn);
+            if (!rest)
+                break;
+            const bool copying = PQresultStatus(rest) == PGRES_COPY_IN;
+            PQclear(rest);
+            if (copying && PQputCopyEnd(m_conn, "refused") != 1)
+                break;
+        }
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+            message.pop_back();
+        const bool lost = PQstatus(m_conn) != CONNECTION_OK;
+        throw DatabaseError(lost ? "08006" : state ? state : "HY000", message);
+    }
+
+    PGconn* m_conn = nullptr;
+    std::string m_data;
+};
+
+}  // namespace
+
+std::unique_ptr<BulkLoader> OpenCopyLoader(Connection& connection, const std::string& dataSourceName)
+{
+    return std::make_unique<CopyLoader>(connection, dataSourceName);
+}
+
+}  // namespace qb

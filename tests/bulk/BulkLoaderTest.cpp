@@ -1,0 +1,58 @@
+// Each database's own bulk path stores exactly the bytes given, all rows or none.
+#include "bulk/BulkLoader.h"
+#include "odbc/Database.h"
+#include "support/DataSources.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace qb {
+namespace {
+
+using namespace std::string_literals;
+using Values = std::vector<std::optional<std::string_view>>;
+
+class BulkLoaderTest : public test::DataSourceTest {};
+
+TEST_P(BulkLoaderTest, StoresEveryByteOrNothing)
+{
+    Connection connection = OpenConnection();
+    const std::string table = R"("Odd ""name"" t")";
+    connection.Execute("CREATE TABLE " + table + R"(("a" TEXT, "b" TEXT CHECK ("b" <> 'bad')))");
+    BulkChoice choice = ChooseBulkLoader(connection, GetParam().dsn);
+    ASSERT_TRUE(choice.loader) << choice.note;
+    EXPECT_FALSE(choice.path.empty());
+
+    // Bytes a text format must escape, the word a format may read as NULL, quotes, empty text and NULL.
+    const std::string tricky = "tab\there\\N back\\slash\r\nnew line 'q' \"d\" \xC3\xA9";
+    choice.loader->Load(table, 2, Values{"1", tricky, "2", ""s, "\\.", std::nullopt});
+    const auto expected = std::vector<TextRow>{{"1", tricky}, {"2", ""}, {"\\.", std::nullopt}};
+    EXPECT_EQ(connection.QueryStrings("SELECT * FROM " + table + " ORDER BY 1"), expected);
+
+    // A row the table refuses, last of its load: none of the load is stored, and the next load goes on.
+    try {
+        choice.loader->Load(table, 2, Values{"3", "fine", "4", "bad"});
+        ADD_FAILURE() << "a refused row was stored";
+    } catch (const DatabaseError& error) {
+        EXPECT_FALSE(error.ConnectionLost() || error.Busy()) << error.what();
+    }
+    choice.loader->Load(table, 2, Values{"5", "after"});
+    EXPECT_EQ(connection.QueryStrings("SELECT COUNT(*) FROM " + table), (std::vector<TextRow>{{"4"}}));
+}
+
+TEST_P(BulkLoaderTest, AnUnreachableServerLeavesTheDriversWay)
+{
+    if (!IsPostgres())
+        GTEST_SKIP() << "only COPY connects beside the driver";
+    Connection connection = OpenConnection();
+    // The driver's connection is open; the entries libpq is given name a port nobody listens on.
+    const BulkChoice choice = ChooseBulkLoader(connection, std::getenv("QB_TEST_PG_UNREACHABLE_DSN"));
+    EXPECT_FALSE(choice.loader);
+    EXPECT_NE(choice.note.find("bulk path could not be used"), std::string::npos) << choice.note;
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, BulkLoaderTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel{});
+
+}  // namespace
+}  // namespace qb
