@@ -87,10 +87,9 @@ bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::s
     if (!steps.Run(lines.open, [&] { records.emplace(FileRecords::WorkingCopy{}, file.copy.Get(), file.name, FormatOf(m_settings)); }))
         return true;
     m_batch.Start(table);
-    if (m_bulk)
-        m_batch.SetBounds(m_settings.BulkRows, m_settings.BulkBytes);
-    else
-        m_batch.SetBounds(m_settings.BatchRows, m_settings.BatchBytes);
+    m_batch.SetBounds(m_settings.BatchRows, m_settings.BatchBytes);
+    m_bulkNow = false;
+    m_refusedAny = false;
     std::size_t nextNote = 0;
     bool goOn = true;
     while (goOn && sink.KeepGoing()) {
@@ -248,8 +247,19 @@ void LineSender::Patiently(Execute&& execute)
 
 bool LineSender::SendBatch(int step)
 {
+    const bool full = m_batch.Full();
     const bool goOn = SendEntries(0, m_batch.Entries().size(), step);
     m_batch.Clear();
+    // A file longer than one batch goes on by the bulk path, in bigger batches until one is refused. A
+    // smaller one never uses it: on SQLite its connection would read the whole schema again for each
+    // table the driver's connection made.
+    if (m_bulk && full) {
+        m_bulkNow = true;
+        if (m_refusedAny)
+            m_batch.SetBounds(m_settings.BatchRows, m_settings.BatchBytes);
+        else
+            m_batch.SetBounds(m_settings.BulkRows, m_settings.BulkBytes);
+    }
     return goOn;
 }
 
@@ -285,7 +295,7 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
             m_sink->Stored(static_cast<long>(rows), end.offset + static_cast<off_t>(end.length));
             return SendEntriesAlone(first, last, step, false);
         }
-        m_batch.SetBounds(m_settings.BatchRows, m_settings.BatchBytes);
+        m_refusedAny = true;
         if (last - first > kLineByLine) {
             const std::size_t middle = first + (last - first) / 2;
             return SendEntries(first, middle, step) && SendEntries(middle, last, step);
@@ -298,7 +308,7 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
 // own bulk path where it has one, as one statement otherwise.
 void LineSender::StoreRows(std::size_t first, std::size_t last)
 {
-    if (m_bulk) {
+    if (m_bulkNow) {
         m_batch.RowValues(first, last, m_values);
         // A NUL byte reads differently in a statement's text: those rows go the statement's way.
         const bool plain = std::none_of(m_values.begin(), m_values.end(), [](const auto& value) {

@@ -79,6 +79,8 @@ private:
     std::string m_quotedTable;
     std::size_t m_columns = 0;
     BulkLoader* m_bulk = nullptr;
+    bool m_bulkNow = false;    // this file's batches go by m_bulk
+    bool m_refusedAny = false;  // a batch of this file was refused
     std::vector<std::optional<std::string_view>> m_values;  // a batch's values for the bulk path
     bool m_lost = false;
     FileRecord m_record;
