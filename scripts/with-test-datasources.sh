@@ -110,7 +110,8 @@ mariadb_source() {  # NAME [EXTRA LINE]
     mariadb_source QbTestMariadb
     # The same databases, giving up on a lock at once: for the busy-database tests.
     sqlite_source QbTestSqliteImpatient 100
-    postgres_source QbTestPostgresImpatient 'ConnSettings=SET lock_timeout = 200'
+    # Written as psqlODBC's own setup writes it: URL-encoded.
+    postgres_source QbTestPostgresImpatient 'ConnSettings=SET+lock_timeout+%3D+200'
     mariadb_source QbTestMariadbImpatient 'InitStmt=SET SESSION innodb_lock_wait_timeout = 1'
     # Entries that reach no server: for a bulk path that cannot connect beside the driver.
     printf '[QbTestPostgresUnreachable]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=1\nDatabase=none\n\n'

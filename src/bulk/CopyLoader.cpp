@@ -3,6 +3,7 @@
 #include "odbc/DataSources.h"
 #include "odbc/Database.h"
 
+#include <cctype>
 #include <libpq-fe.h>
 
 namespace qb {
@@ -32,6 +33,26 @@ std::string Setting(const std::string& dataSourceName, std::initializer_list<con
             return value;
     }
     return {};
+}
+
+// psqlODBC keeps some entries URL-encoded ('+' a space, %XX a byte) unless they are in braces.
+std::string Decoded(const std::string& value)
+{
+    if (value.size() >= 2 && value.front() == '{' && value.back() == '}')
+        return value.substr(1, value.size() - 2);
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '+') {
+            out += ' ';
+        } else if (value[i] == '%' && i + 2 < value.size() && std::isxdigit(static_cast<unsigned char>(value[i + 1])) &&
+                   std::isxdigit(static_cast<unsigned char>(value[i + 2]))) {
+            out += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
 }
 
 // The text format's escapes; a NUL byte cannot be sent, so the caller refuses it first.
@@ -69,6 +90,8 @@ public:
         if (!encoding.empty() && !encoding.front().empty() && encoding.front().front())
             AppendSetting(conninfo, "client_encoding", *encoding.front().front());
         AppendSetting(conninfo, "connect_timeout", "30");
+        // Further libpq options the data source gives its driver, as they are.
+        conninfo += Decoded(Setting(dataSourceName, {"pqopt"}));
         m_conn = PQconnectdb(conninfo.c_str());
         if (PQstatus(m_conn) != CONNECTION_OK) {
             const std::string why = PQerrorMessage(m_conn);
@@ -76,7 +99,7 @@ public:
             throw DatabaseError("08001", why);
         }
         // The session settings the data source gives its driver's sessions (a lock wait, say) hold here too.
-        const std::string settings = Setting(dataSourceName, {"ConnSettings"});
+        const std::string settings = Decoded(Setting(dataSourceName, {"ConnSettings"}));
         if (!settings.empty()) {
             PGresult* result = PQexec(m_conn, settings.c_str());
             const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK;

@@ -80,8 +80,10 @@ void InsertBatch::AddRefused(std::string_view description, int step, const Recor
 
 bool InsertBatch::Full() const
 {
-    // About the statement's size: each value's quotes and comma besides its bytes.
-    return m_rows >= m_maxRows || m_bytes.size() + 3 * m_values.size() + m_side.size() >= m_maxBytes;
+    // About the statement's size: each value's quotes and comma besides its bytes; and many tiny
+    // values must not take more room in their lists than the bound allows for bytes.
+    return m_rows >= m_maxRows || m_bytes.size() + 3 * m_values.size() + m_side.size() >= m_maxBytes ||
+           m_values.size() * sizeof(Value) >= m_maxBytes;
 }
 
 std::size_t InsertBatch::RowsIn(std::size_t first, std::size_t last) const

@@ -41,6 +41,32 @@ TEST_P(BulkLoaderTest, StoresEveryByteOrNothing)
     EXPECT_EQ(connection.QueryStrings("SELECT COUNT(*) FROM " + table), (std::vector<TextRow>{{"4"}}));
 }
 
+// A lock held by another session is the database being busy, not a refusal of the rows. The impatient
+// data sources give up on a lock at once.
+TEST_P(BulkLoaderTest, ALockHeldElsewhereIsBusy)
+{
+    const char* const impatient[] = {"QB_TEST_SQLITE_IMPATIENT_DSN", "QB_TEST_PG_IMPATIENT_DSN",
+                                     "QB_TEST_MARIADB_IMPATIENT_DSN"};
+    OpenConnection().Execute(R"(CREATE TABLE "T"("a" VARCHAR(20) UNIQUE))");
+    Connection holder = OpenConnection();
+    holder.Execute(IsMariadb() ? "START TRANSACTION" : "BEGIN");
+    holder.Execute(R"(INSERT INTO "T" VALUES('held'))");
+    const std::string dsn = test::EnvironmentValue(impatient[static_cast<int>(GetParam().kind)]);
+    Connection connection;
+    connection.Open(dsn);
+    const BulkChoice choice = ChooseBulkLoader(connection, dsn);
+    ASSERT_TRUE(choice.loader) << choice.note;
+    try {
+        choice.loader->Load(R"("T")", 1, Values{"free", "held"});
+        ADD_FAILURE() << "stored while the lock was held";
+    } catch (const DatabaseError& error) {
+        EXPECT_TRUE(error.Busy()) << error.what();
+    }
+    holder.Execute("ROLLBACK");
+    choice.loader->Load(R"("T")", 1, Values{"free", "held"});
+    EXPECT_EQ(holder.QueryStrings(R"(SELECT COUNT(*) FROM "T")"), (std::vector<TextRow>{{"2"}}));
+}
+
 TEST_P(BulkLoaderTest, AnUnreachableServerLeavesTheDriversWay)
 {
     if (!IsPostgres())

@@ -500,13 +500,15 @@ TEST_P(ImportRunTest, ABusyDatabaseIsWaitedFor)
     m_settings.Mode = ImportMode::AppendToExistingTable;
     m_settings.TargetTable = "T";
     m_settings.Files = {File("a.csv", "1,x\r\n2,y\r\n3,z\r\n")};
+    // The first line alone as a statement, the others by the bulk path.
+    m_settings.BatchRows = 1;
     for (const bool released : {true, false}) {
         Exec(R"(DELETE FROM "T")");
-        // Another session holds the first line's key, uncommitted.
+        // Another session holds the last line's key, uncommitted.
         Connection holder;
         holder.Open(Dsn());
         holder.Execute(kind == test::DriverKind::Mariadb ? "START TRANSACTION" : "BEGIN");
-        holder.Execute(R"(INSERT INTO "T" VALUES('1', 'held'))");
+        holder.Execute(R"(INSERT INTO "T" VALUES('3', 'held'))");
         std::thread release([&] {
             if (released) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -520,13 +522,15 @@ TEST_P(ImportRunTest, ABusyDatabaseIsWaitedFor)
         if (!released)
             holder.Execute("ROLLBACK");
         EXPECT_EQ(summary.linesRejected, 0) << released;
-        EXPECT_EQ(summary.rowsSent, released ? 3 : 0) << released;
+        // SQLite's lock holds the whole database, the others' the key alone.
+        const long before = kind == test::DriverKind::Sqlite ? 0 : 1;
+        EXPECT_EQ(summary.rowsSent, released ? 3 : before) << released;
         ASSERT_EQ(m_host.reports.size(), released ? 0u : 1u);
         if (!released) {
             EXPECT_NE(m_host.reports[0].description.find("stayed busy"), std::string::npos)
                 << m_host.reports[0].description;
         }
-        EXPECT_EQ(Select("T").size(), released ? 3u : 0u);
+        EXPECT_EQ(static_cast<long>(Select("T").size()), released ? 3 : before);
     }
 }
 
