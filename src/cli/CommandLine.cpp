@@ -7,7 +7,7 @@ namespace qb::cli {
 const char* const kUsage =
     "usage: quillbarrow-import --dsn NAME [--separator TEXT] [--table-name PATTERN] [--ask-columns]\n"
     "                          [--append TABLE [--skip-header]] [--quoted] [--encoding NAME] [--row-by-row]\n"
-    "                          [--rejects FILE] [--dry-run] [FILE...]\n"
+    "                          [--types text|guess] [--keep-letters] [--rejects FILE] [--dry-run] [FILE...]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
     "       quillbarrow-import --list-sources\n"
     "       quillbarrow-import --help | --version\n";
@@ -25,8 +25,9 @@ const char* const kHelp =
     "                        (default \",\"); \\t means a tab, an empty TEXT keeps\n"
     "                        each line whole\n"
     "  --table-name PATTERN  the new tables' names; every [counter] becomes the\n"
-    "                        file's position in the list\n"
-    "                        (default \"NewTable[counter]\")\n"
+    "                        file's position in the list, every [file] the file's\n"
+    "                        name without folder and extension, cleaned as a\n"
+    "                        column name is (default \"NewTable[counter]\")\n"
     "  --ask-columns         ask each column's name on the terminal, one line per\n"
     "                        answer (default: the first line names the columns)\n"
     "  --append TABLE        append every file to the existing TABLE instead of\n"
@@ -41,6 +42,11 @@ const char* const kHelp =
     "  --row-by-row          one statement per line instead of batches, which go\n"
     "                        through the database's own bulk path where its driver\n"
     "                        has one (default: batches)\n"
+    "  --types text|guess    a new table's column types: TEXT throughout, or the\n"
+    "                        narrowest type of the database that takes every value\n"
+    "                        of the file (default: text)\n"
+    "  --keep-letters        column names keep the letters and digits of every\n"
+    "                        alphabet (default: only A-Z, a-z and 0-9)\n"
     "  --rejects FILE        write every refused line to FILE, ended by CR LF;\n"
     "                        FILE is created empty when the run starts\n"
     "                        (default: none)\n"
@@ -112,6 +118,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             dryRun = true;
         } else if (argument == "--row-by-row") {
             settings.RowByRow = true;
+        } else if (argument == "--types") {
+            const std::string types = value();
+            if (types != "text" && types != "guess")
+                throw UsageError{"--types takes text or guess, not " + types};
+            settings.GuessTypes = types == "guess";
+        } else if (argument == "--keep-letters") {
+            settings.KeepLetters = true;
         } else if (argument == "--list-tables") {
             listTables = true;
         } else {

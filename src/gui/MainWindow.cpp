@@ -52,6 +52,7 @@ constexpr int kOriginalHeight = 8685;
 constexpr int kAddedHeight = 480;
 constexpr int kProgressHeight = 1230;
 constexpr int kLookHeight = 510;
+constexpr int kNewTableHeight = 800;
 
 // The bar's steps: byte counts would overflow its int range.
 constexpr int kProgressSteps = 1000;
@@ -111,7 +112,7 @@ void MainWindow::BuildControls()
 {
     auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
     setFixedSize(TwipsToPixels(6345, this),
-                 TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight + kLookHeight, this));
+                 TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight + kLookHeight + kNewTableHeight, this));
     setAutoFillBackground(true);
 
     m_frame1 = Place(new QGroupBox(this), "Frame1", twips(120, 0, 6120, 2480));
@@ -170,6 +171,7 @@ void MainWindow::BuildControls()
             [this](const QString& caption) { m_settings.Save(QLatin1String(kEncodingKey), caption); });
 
     BuildProgressControls();
+    BuildNewTableControls();
     BuildLookControls();
 
     // One group: nested inside the same frame as the create options, the
@@ -186,14 +188,14 @@ void MainWindow::BuildControls()
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, m_option4,
                         m_option2, add, addAll, help, start, setup, m_quoted, m_encoding, m_status, m_stop,
                         findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
-                        findChild<QPushButton*>(QStringLiteral("PushButtonCheck"))};
+                        findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_types, m_keepLetters};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
     for (QPushButton* button : {start, add, addAll, setup, help, m_stop})
         m_pointer->ShowsHandOver(button);
     for (QWidget* control : std::initializer_list<QWidget*>{this, m_frame1, m_frame2, m_frame3, m_frame4, m_label1,
-                                                            m_list1, m_text3, m_encodingLabel})
+                                                            m_list1, m_text3, m_encodingLabel, m_typesLabel})
         m_pointer->ShowsDefaultOver(control);
     m_files->SetWindowPointer([this] { return m_pointer->IsBusy(); },
                               [this] { m_pointer->SetPointer(PointerStyle::Default); });
@@ -206,6 +208,25 @@ void MainWindow::BuildControls()
     connect(addAll, &QPushButton::clicked, this, &MainWindow::PushButton4_Click);
     connect(setup, &QPushButton::clicked, this, &MainWindow::PushButton5_Click);
     connect(help, &QPushButton::clicked, this, &MainWindow::PushButton6_Click);
+}
+
+// Below the preview: what a new table's columns are made of.
+void MainWindow::BuildNewTableControls()
+{
+    auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
+    m_typesLabel = Place(new QLabel(QStringLiteral("Column types:"), this), "LabelTypes", twips(240, 10938, 1335, 255));
+    m_types = Place(new QComboBox(this), "ComboTypes", twips(1680, 10900, 2535, 330));
+    m_types->addItems({QStringLiteral("All text"), QStringLiteral("Guess from the data")});
+    m_keepLetters = Place(new QCheckBox(QStringLiteral("Keep letters of every alphabet in column names"), this),
+                          "CheckKeepLetters", twips(240, 11300, 6000, 330));
+    if (const int saved = m_types->findText(m_settings.Get(QLatin1String(kColumnTypesKey))); saved >= 0)
+        m_types->setCurrentIndex(saved);
+    m_keepLetters->setChecked(m_settings.Get(QLatin1String(kKeepLettersKey)) == QLatin1String("1"));
+    connect(m_types, &QComboBox::currentTextChanged, this,
+            [this](const QString& caption) { m_settings.Save(QLatin1String(kColumnTypesKey), caption); });
+    connect(m_keepLetters, &QCheckBox::toggled, this, [this](bool on) {
+        m_settings.Save(QLatin1String(kKeepLettersKey), on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
 }
 
 void MainWindow::BuildProgressControls()
@@ -234,7 +255,8 @@ void MainWindow::BuildProgressControls()
 void MainWindow::ApplyMode()
 {
     const bool create = m_option1->isChecked();
-    for (QWidget* control : std::initializer_list<QWidget*>{m_option3, m_option4, m_label5, m_text2})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_option3, m_option4, m_label5, m_text2, m_typesLabel, m_types, m_keepLetters})
         control->setEnabled(create);
     for (QWidget* control : std::initializer_list<QWidget*>{m_frame4, m_check2, m_label2, m_list1})
         control->setEnabled(!create);
@@ -274,6 +296,8 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.DataSourceName = m_dataSourceName();
     settings.Quoted = m_quoted->isChecked();
     settings.Encoding = kEncodingChoices[std::max(0, m_encoding->currentIndex())].name;
+    settings.GuessTypes = m_types->currentIndex() == 1;
+    settings.KeepLetters = m_keepLetters->isChecked();
     return settings;
 }
 

@@ -85,6 +85,7 @@ private:
     void BuildControls();
     void BuildProgressControls();
     void BuildLookControls();
+    void BuildNewTableControls();
     void RefreshPreview();
     std::optional<std::size_t> TableColumns(const std::string& table);
     void ApplyMode();
@@ -123,6 +124,9 @@ private:
     QCheckBox* m_quoted;
     QLabel* m_encodingLabel;
     QComboBox* m_encoding;
+    QLabel* m_typesLabel;
+    QComboBox* m_types;
+    QCheckBox* m_keepLetters;
     QButtonGroup* m_modes;
     QLabel* m_status;
     QPushButton* m_stop;

@@ -57,6 +57,8 @@ void MainWindow::BuildLookControls()
     connect(m_text3, &QLineEdit::textChanged, this, follow);
     connect(m_quoted, &QCheckBox::toggled, this, follow);
     connect(m_encoding, &QComboBox::currentIndexChanged, this, follow);
+    connect(m_types, &QComboBox::currentIndexChanged, this, follow);
+    connect(m_keepLetters, &QCheckBox::toggled, this, follow);
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(m_option1), static_cast<QAbstractButton*>(m_option3),
                                     static_cast<QAbstractButton*>(m_check2)})
         connect(button, &QAbstractButton::toggled, this, follow);
@@ -105,6 +107,7 @@ void MainWindow::RefreshPreview()
     options.createMode = settings.Mode == ImportMode::CreateNewTable;
     options.namesFromFirstLine = settings.ColumnNames == ColumnNameSource::FromFirstLine;
     options.skipFirstLine = settings.IgnoreFirstLine;
+    options.keepLetters = settings.KeepLetters;
     if (!options.createMode && settings.TargetTable)
         options.tableColumns = TableColumns(*settings.TargetTable);
     m_preview->Show(QFile::decodeName(QByteArray::fromStdString(*path)), BuildPreview(*path, options));

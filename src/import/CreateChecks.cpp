@@ -56,25 +56,16 @@ std::string CheckColumnNames(std::span<const std::string> names, const NameLimit
 }
 
 std::string CheckCreateFromFields(std::string_view path, std::string_view table, bool emptyFile,
-                                  std::span<const std::string_view> header, const NameLimits& limits)
+                                  std::span<const std::string_view> header, const NameLimits& limits, bool keepLetters)
 {
-    std::string refusal = CheckNewTable({path, table, emptyFile, NamedColumns(header)}, limits);
+    const std::size_t columns = NamedColumns(header);
+    std::string refusal = CheckNewTable({path, table, emptyFile, columns}, limits);
     if (!refusal.empty())
         return refusal;
-    std::vector<std::string> names;
-    bool named = false;
-    for (const std::string_view field : header) {
-        if (!field.empty()) {
-            names.push_back(CleanColumnName(field));
-            named = named || !names.back().empty();
-        }
-    }
-    // Nothing of the line is left to name a column: the CREATE could only fail.
-    if (!named)
-        return "The first line of " + std::string(path) +
-               " names no columns: a column name keeps only A-Z, a-z and 0-9, and none of its fields holds any" +
-               kNotCreated;
-    return CheckColumnNames(names, limits);
+    // Every field of the line is empty: the CREATE could only fail.
+    if (columns == 0)
+        return "The first line of " + std::string(path) + " names no columns: every field of it is empty" + kNotCreated;
+    return CheckColumnNames(ColumnNames(header, keepLetters), limits);
 }
 
 }  // namespace qb

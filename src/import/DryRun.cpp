@@ -69,11 +69,13 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
     // Typed names are known only when the import asks for them.
     if (settings.ColumnNames == ColumnNameSource::UserSpecified)
         return CheckNewTable({file.path, file.table, empty, fields.size()}, connection.Limits());
-    std::string refusal = CheckCreateFromFields(file.path, file.table, empty, fields, connection.Limits());
+    std::string refusal =
+        CheckCreateFromFields(file.path, file.table, empty, fields, connection.Limits(), settings.KeepLetters);
     if (!refusal.empty())
         return refusal;
     try {
-        connection.CheckCreate(QuoteIdentifier(file.table), BuildCreateFromFields(file.table, fields));
+        connection.CheckCreate(QuoteIdentifier(file.table),
+                               BuildCreateFromFields(file.table, fields, settings.KeepLetters));
     } catch (const std::exception& error) {
         refusal = error.what();
         std::replace(refusal.begin(), refusal.end(), '\n', ' ');  // one line per file
@@ -106,7 +108,9 @@ DryRunResult DryRun(const ImportSettings& settings)
     for (std::size_t i = 0; i < settings.Files.size(); ++i) {
         DryRunFile file;
         file.path = settings.DashIsStandardInput && settings.Files[i] == "-" ? "standard input" : settings.Files[i];
-        file.table = create ? ExpandTableName(settings.TableNamePattern, static_cast<int>(i + 1)) : *settings.TargetTable;
+        file.table = create ? ExpandTableName(settings.TableNamePattern, static_cast<int>(i + 1), file.path,
+                                              settings.KeepLetters)
+                            : *settings.TargetTable;
         const auto skip = [&](const std::string& why) {
             file.skipped = true;
             file.outcome = "skipped: " + why;

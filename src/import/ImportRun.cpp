@@ -177,7 +177,8 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
             if (!m_summary.stopped)
                 Skip();
         } else if (m_settings.Mode == ImportMode::CreateNewTable) {
-            const std::string table = ExpandTableName(m_settings.TableNamePattern, counter);
+            const std::string table =
+                ExpandTableName(m_settings.TableNamePattern, counter, path, m_settings.KeepLetters);
             if (m_listed.contains(LowerText(table))) {
                 m_allTablesNew = false;
                 Skip();
@@ -246,8 +247,8 @@ void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table)
     // Rows for a table that was not created would each fail on their own.
     const bool created = file.steps.Run(200, [&] {
         Refuse(200, CheckCreateFromFields(file.reports.Path(), table, IsEmpty(file.copy), fields,
-                                          m_connection.Limits()));
-        m_connection.Execute(BuildCreateFromFields(table, fields, m_host));
+                                          m_connection.Limits(), m_settings.KeepLetters));
+        m_connection.Execute(BuildCreateFromFields(table, fields, m_settings.KeepLetters));
     });
     if (!created) {
         Skip();
@@ -265,7 +266,7 @@ void ImportRun::CreateFromAnswers(OneFile& file, const std::string& table)
         // Refused before a name is asked for.
         const NameLimits& limits = m_connection.Limits();
         Refuse(262, CheckNewTable({file.reports.Path(), table, IsEmpty(file.copy), columns}, limits));
-        const CreateStatement create = BuildCreateFromAnswers(table, columns, m_host);
+        const CreateStatement create = BuildCreateFromAnswers(table, columns, m_host, m_settings.KeepLetters);
         if (create.execute) {
             Refuse(262, CheckColumnNames(create.names, limits));
             m_connection.Execute(create.text);

@@ -22,6 +22,10 @@ struct ImportSettings {
     bool IgnoreFirstLine = false;
     std::vector<std::string> TableList;
     std::string DataSourceName;
+    // Column names keep the letters and digits of every alphabet, not only A-Z, a-z and 0-9.
+    bool KeepLetters = false;
+    // A new table's columns get the narrowest type that takes every value of the file, not TEXT.
+    bool GuessTypes = false;
     // Fields may be in double quotes; a record may then span lines.
     bool Quoted = false;
     // Files are converted from it to UTF-8 (iconv's names); empty: as they are.

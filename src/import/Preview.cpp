@@ -39,10 +39,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
         } else if (records.HasHeader()) {
             const auto& fields = splitter.Split(records.Header());
             if (options.namesFromFirstLine) {
-                for (const auto field : fields) {
-                    if (!field.empty())
-                        preview.headers.push_back(CleanColumnName(field));
-                }
+                preview.headers = ColumnNames(fields, options.keepLetters);
                 preview.columns = preview.headers.size();
             } else {
                 preview.columns = fields.size();

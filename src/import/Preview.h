@@ -14,6 +14,7 @@ struct PreviewOptions {
     bool namesFromFirstLine = true;  // create mode: the first line names the columns
     bool skipFirstLine = false;      // append mode: "Ignore first line"
     std::optional<std::size_t> tableColumns;  // append mode: the chosen table's
+    bool keepLetters = false;                 // create mode: as the run's column names keep them
     std::size_t maxRecords = 100;
 };
 

@@ -2,20 +2,20 @@
 
 #include "import/InsertBatch.h"
 
+#include "import/TextDecoder.h"
+
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <locale.h>
+#include <unordered_set>
+#include <wctype.h>
 
 namespace qb {
 namespace {
 
 constexpr std::string_view kColumnNameAlphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-
-void AppendColumn(std::string& statement, std::string_view name)
-{
-    statement += '"';
-    statement += CleanColumnName(name);
-    statement += "\" TEXT, ";
-}
 
 // QuoteIdentifier's text, written in place: no statement needs its own copy.
 void AppendQuotedIdentifier(std::string& statement, std::string_view name)
@@ -29,51 +29,72 @@ void AppendQuotedIdentifier(std::string& statement, std::string_view name)
     statement += '"';
 }
 
-// CREATE TABLE "<table>"( with the columns to come.
-std::string OpenCreate(std::string_view table)
+// Letters and digits of every alphabet as the C library's UTF-8 rules know
+// them, whatever the program's own locale.
+locale_t Utf8Rules()
 {
-    std::string statement = "CREATE TABLE ";
-    AppendQuotedIdentifier(statement, table);
-    statement += '(';
-    return statement;
+    static const locale_t rules = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    return rules;
 }
 
-// Drops the trailing ", " (or, with no columns at all, the quote and
-// parenthesis: that statement is rejected by the database, as it should be).
-void CloseCreate(std::string& statement)
+// The code point of a valid UTF-8 sequence of length bytes at text.
+char32_t CodePoint(std::string_view text, std::size_t length)
 {
-    statement.resize(statement.size() - 2);
-    statement += ");";
+    const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(text[i])); };
+    if (length == 1)
+        return byte(0);
+    char32_t point = byte(0) & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i)
+        point = (point << 6) | (byte(i) & 0x3F);
+    return point;
 }
 
-std::string BuildCreate(std::string_view table, std::span<const std::string_view> header, ImportHost* host)
+// A name as databases compare column names: letter case aside.
+std::string Folded(std::string_view name, bool keepLetters)
 {
-    std::string statement = OpenCreate(table);
-    for (const auto field : header) {
-        if (host)
-            host->Yield();
-        if (!field.empty())
-            AppendColumn(statement, field);
+    std::string folded;
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t length = std::max<std::size_t>(1, Utf8SequenceLength(name, i));
+        if (length == 1 || !keepLetters || !Utf8Rules()) {
+            folded += static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
+        } else {
+            const auto lower = static_cast<std::uint32_t>(
+                towlower_l(static_cast<wint_t>(CodePoint(name.substr(i), length)), Utf8Rules()));
+            folded.append(reinterpret_cast<const char*>(&lower), sizeof lower);
+        }
+        i += length;
     }
-    CloseCreate(statement);
-    return statement;
+    return folded;
 }
 
 }  // namespace
 
-std::string ExpandTableName(std::string_view pattern, int counter)
+std::string ExpandTableName(std::string_view pattern, int counter, std::string_view path, bool keepLetters)
 {
-    static constexpr std::string_view token = "[counter]";
+    static constexpr std::string_view counterToken = "[counter]";
+    static constexpr std::string_view fileToken = "[file]";
     const std::string number = std::to_string(counter);
-    std::string name;
-    std::size_t start = 0;
-    for (auto match = pattern.find(token); match != std::string_view::npos;
-         match = pattern.find(token, start)) {
-        name.append(pattern.substr(start, match - start));
-        name += number;
-        start = match + token.size();
+    std::string file;
+    if (pattern.find(fileToken) != std::string_view::npos) {
+        std::string_view base = path.substr(path.find_last_of('/') + 1);
+        if (const auto dot = base.find_last_of('.'); dot != std::string_view::npos && dot > 0)
+            base = base.substr(0, dot);
+        file = CleanColumnName(base, keepLetters);
+        if (file.empty())
+            file = "File" + number;
     }
-    name.append(pattern.substr(start));
+    std::string name;
+    for (std::size_t at = 0; at < pattern.size();) {
+        if (pattern.substr(at).starts_with(counterToken)) {
+            name += number;
+            at += counterToken.size();
+        } else if (pattern.substr(at).starts_with(fileToken)) {
+            name += file;
+            at += fileToken.size();
+        } else {
+            name += pattern[at++];
+        }
+    }
     return name;
 }
 
@@ -84,14 +105,51 @@ std::string QuoteIdentifier(std::string_view name)
     return quoted;
 }
 
-std::string CleanColumnName(std::string_view text)
+std::string CleanColumnName(std::string_view text, bool keepLetters)
 {
     std::string name;
-    for (char c : text) {
-        if (kColumnNameAlphabet.find(c) != std::string_view::npos)
-            name += c;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = Utf8SequenceLength(text, i);
+        if (length > 1 && keepLetters && Utf8Rules() &&
+            iswalnum_l(static_cast<wint_t>(CodePoint(text.substr(i), length)), Utf8Rules()))
+            name.append(text.substr(i, length));
+        else if (kColumnNameAlphabet.find(text[i]) != std::string_view::npos)
+            name += text[i];
+        i += std::max<std::size_t>(1, length);
     }
     return name;
+}
+
+namespace {
+
+// Mends names in place: empty ones take their place's name, repeated ones a number.
+void Mend(std::vector<std::string>& names, std::span<const std::size_t> places, bool keepLetters)
+{
+    std::unordered_set<std::string> taken;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i].empty())
+            names[i] = "Column" + std::to_string(places[i]);
+        std::string name = names[i];
+        for (int n = 2; !taken.insert(Folded(name, keepLetters)).second; ++n)
+            name = names[i] + "_" + std::to_string(n);
+        names[i] = std::move(name);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> ColumnNames(std::span<const std::string_view> header, bool keepLetters)
+{
+    std::vector<std::string> names;
+    std::vector<std::size_t> places;
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        if (header[i].empty())
+            continue;
+        names.push_back(CleanColumnName(header[i], keepLetters));
+        places.push_back(i + 1);
+    }
+    Mend(names, places, keepLetters);
+    return names;
 }
 
 std::size_t NamedColumns(std::span<const std::string_view> header)
@@ -100,28 +158,45 @@ std::size_t NamedColumns(std::span<const std::string_view> header)
         std::count_if(header.begin(), header.end(), [](std::string_view field) { return !field.empty(); }));
 }
 
-std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, ImportHost& host)
+std::string BuildCreate(std::string_view table, std::span<const std::string> names, std::span<const std::string> types)
 {
-    return BuildCreate(table, header, &host);
+    std::string statement = "CREATE TABLE ";
+    AppendQuotedIdentifier(statement, table);
+    statement += '(';
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        AppendQuotedIdentifier(statement, names[i]);
+        statement += ' ';
+        statement += i < types.size() ? types[i] : "TEXT";
+        statement += ", ";
+    }
+    // With no columns at all the statement stays broken, and the database refuses it, as it should.
+    if (!names.empty())
+        statement.resize(statement.size() - 2);
+    statement += ");";
+    return statement;
 }
 
-std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header)
+std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, bool keepLetters,
+                                  std::span<const std::string> types)
 {
-    return BuildCreate(table, header, nullptr);
+    return BuildCreate(table, ColumnNames(header, keepLetters), types);
 }
 
-CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host)
+CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host,
+                                       bool keepLetters, std::span<const std::string> types)
 {
-    CreateStatement create{OpenCreate(table), false, {}};
+    CreateStatement create;
+    std::vector<std::size_t> places;
     for (std::size_t n = 1; n <= columns; ++n) {
         const std::string answer = host.AskText("Enter name for column #" + std::to_string(n) + ":");
-        AppendColumn(create.text, answer);
-        create.names.push_back(CleanColumnName(answer));
         create.execute = !answer.empty();
         if (answer.empty())
             break;
+        create.names.push_back(CleanColumnName(answer, keepLetters));
+        places.push_back(n);
     }
-    CloseCreate(create.text);
+    Mend(create.names, places, keepLetters);
+    create.text = BuildCreate(table, create.names, types);
     return create;
 }
 

@@ -9,34 +9,49 @@
 
 namespace qb {
 
-// Every "[counter]" (exact case) replaced by the counter in decimal.
-std::string ExpandTableName(std::string_view pattern, int counter);
+// Every "[counter]" (exact case) replaced by the counter in decimal, and
+// every "[file]" by the file's name without its folder and last extension,
+// cleaned as a column name is ("File<counter>" when nothing is left).
+std::string ExpandTableName(std::string_view pattern, int counter, std::string_view path = {},
+                            bool keepLetters = false);
 
 // The name between double quotes; a double quote inside is doubled so that
 // it cannot end the identifier early.
 std::string QuoteIdentifier(std::string_view name);
 
-// Keeps only A-Z, a-z and 0-9.
-std::string CleanColumnName(std::string_view text);
+// Keeps only A-Z, a-z and 0-9; with keepLetters, the letters and digits of
+// every alphabet (the text read as UTF-8).
+std::string CleanColumnName(std::string_view text, bool keepLetters = false);
 
 // The columns the CREATE makes of a header: one per non-empty field.
 std::size_t NamedColumns(std::span<const std::string_view> header);
 
-// CREATE TABLE with one TEXT column per non-empty header field, the fields
-// as the file's rules cut them.
-std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header, ImportHost& host);
-// The same for a caller without a host to yield to.
-std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header);
+// The names of those columns, cleaned; one with nothing left is named
+// "Column<N>" after its field's place, and one that repeats an earlier name
+// (letter case aside, as most databases compare them) gets "_2", "_3", ...,
+// so that a CREATE never fails for its names.
+std::vector<std::string> ColumnNames(std::span<const std::string_view> header, bool keepLetters = false);
+
+// CREATE TABLE with one column per non-empty header field, named as ColumnNames names them.
+std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header,
+                                  bool keepLetters = false, std::span<const std::string> types = {});
+
+// CREATE TABLE with these columns, in order; types: each column's, or none
+// for TEXT throughout.
+std::string BuildCreate(std::string_view table, std::span<const std::string> names,
+                        std::span<const std::string> types = {});
 
 struct CreateStatement {
     std::string text;
     bool execute = false;  // false once an answer came back empty
-    std::vector<std::string> names;  // the columns' names as cleaned
+    std::vector<std::string> names;  // the columns' names as the CREATE gives them
 };
 
 // Asks for one name per column, one per header field, empty fields
-// included, and stops asking at the first empty answer.
-CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host);
+// included, and stops asking at the first empty answer. The answers are
+// cleaned and mended as ColumnNames does.
+CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host,
+                                       bool keepLetters = false, std::span<const std::string> types = {});
 
 // One INSERT for the fields of a line, written into statement, whose storage
 // is reused; empty fields are NULL in their own place. False, leaving it

@@ -38,10 +38,14 @@ TEST(CommandLineTest, Options)
     EXPECT_TRUE(line.settings.IgnoreFirstLine);
     EXPECT_EQ(line.settings.Files, (std::vector<std::string>{"--odd-name.csv", "-"}));
 
-    line = ParseCommandLine({"--dsn", "D", "--quoted", "--encoding", "latin1", "--row-by-row"});
+    line = ParseCommandLine({"--dsn", "D", "--quoted", "--encoding", "latin1", "--row-by-row", "--keep-letters"});
     EXPECT_TRUE(line.settings.Quoted);
     EXPECT_EQ(line.settings.Encoding, "latin1");
     EXPECT_TRUE(line.settings.RowByRow);
+    EXPECT_TRUE(line.settings.KeepLetters);
+    EXPECT_FALSE(line.settings.GuessTypes);
+    EXPECT_TRUE(ParseCommandLine({"--dsn", "D", "--types", "guess"}).settings.GuessTypes);
+    EXPECT_FALSE(ParseCommandLine({"--dsn", "D", "--types", "text"}).settings.GuessTypes);
 
     line = ParseCommandLine({"--dsn", "D", "--separator", "||", "--table-name", "T[counter]", "--ask-columns"});
     EXPECT_EQ(line.settings.Separator, "||");
@@ -69,9 +73,10 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
     int named = 0;
     for (auto found = std::sregex_iterator(help.begin(), help.end(), option); found != std::sregex_iterator();
          ++found, ++named) {
-        // "latin1" serves as any option's value, and as a file for the others.
+        // "latin1" serves as any other option's value, and as a file for the others.
         const std::string name = found->str();
-        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", name, "latin1"})) << name;
+        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", name, name == "--types" ? "guess" : "latin1"}))
+            << name;
     }
     EXPECT_GT(named, 0);
 }
@@ -88,6 +93,8 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--skip-header"},
         {"--dsn", "D", "--encoding", "no-such-encoding"},
         {"--dsn", "D", "--encoding"},
+        {"--dsn", "D", "--types", "TEXT"},
+        {"--dsn", "D", "--types"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);

@@ -213,9 +213,13 @@ const DiffCase kCases[] = {
     // PostgreSQL and MariaDB's InnoDB take, as many as SQLite takes. Names of 70 bytes are longer than
     // PostgreSQL and MariaDB take.
     {"RefusedCreates", ImportMode::CreateNewTable, ColumnNameSource::FromFirstLine, nullptr,
-     {"id,name\r\n1,a\r\n2,b\r\n", "id,Full Name,FullName\r\n1,a,b\r\n", "", "!!,??\r\n1,2\r\n",
-      Header(5000) + "1\r\n", Header(2000), "a," + std::string(70, 'x') + "\r\n"},
+     {"id,name\r\n1,a\r\n2,b\r\n", "", ",,\r\n1,2\r\n", Header(5000) + "1\r\n", Header(2000),
+      "a," + std::string(70, 'x') + "\r\n"},
      2},
+    // Names that clean to nothing or to an earlier one's, mended the same way by the preview, the dry
+    // run and the import.
+    {"MendedNames", ImportMode::CreateNewTable, ColumnNameSource::FromFirstLine, nullptr,
+     {"id,Full Name,FullName,fullname\r\n1,a,b,c\r\n", "!!,\xC3\xA9\r\n1,2\r\n"}, 2},
     {"AskedColumnsRefused", ImportMode::CreateNewTable, ColumnNameSource::UserSpecified, nullptr,
      {"h1;h2\r\n1;2\r\n", "", Header(5000, ';') + "1\r\n"}, 2},
     {"OverlongTableName", ImportMode::CreateNewTable, ColumnNameSource::FromFirstLine, nullptr, {"a\r\n1\r\n"}, 2,
