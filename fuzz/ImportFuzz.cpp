@@ -10,7 +10,9 @@
 // preview: bits 0-6 how many records the preview's reading takes, less one,
 // 7 the filler line ended by LF alone.
 // Each costs, so each has its bit: the fuzzer spends time where it finds more.
+#include "base/AsciiCase.h"
 #include "base/UniqueFd.h"
+#include "import/ColumnTypes.h"
 #include "import/FieldSplitter.h"
 #include "import/FileRecords.h"
 #include "import/ImportHost.h"
@@ -31,6 +33,7 @@
 #include <fcntl.h>
 #include <iterator>
 #include <map>
+#include <set>
 #include <memory>
 #include <spawn.h>
 #include <stdexcept>
@@ -212,14 +215,19 @@ const std::string& CheckDecoder(const std::string& encoding, std::string_view by
     return whole;
 }
 
+// The file's part is named by a path whose name cleans to nothing, so it is "File<counter>".
 std::string ModelTableName(std::string_view pattern, int counter)
 {
     constexpr std::string_view token = "[counter]";
+    constexpr std::string_view file = "[file]";
     std::string name;
     for (std::size_t i = 0; i < pattern.size();) {
         if (pattern.substr(i, token.size()) == token) {
             name += std::to_string(counter);
             i += token.size();
+        } else if (pattern.substr(i, file.size()) == file) {
+            name += "File" + std::to_string(counter);
+            i += file.size();
         } else {
             name += pattern[i++];
         }
@@ -292,16 +300,16 @@ bool WellQuotedInsert(std::string_view statement, std::string_view table, const 
 // header may reach the SQL unquoted.
 int CreateColumns(const std::string& statement, std::string_view prefix)
 {
-    if (statement.size() == prefix.size() && statement.starts_with(prefix.substr(0, prefix.size() - 2)) &&
-        statement.ends_with(");"))
-        return 0;  // no columns: cut back, for the database to refuse
+    if (statement.size() == prefix.size() + 2 && statement.starts_with(prefix) && statement.ends_with(");"))
+        return 0;  // no columns, for the database to refuse
     if (statement.compare(0, prefix.size(), prefix) != 0)
         return -1;
     int columns = 0;
     for (std::size_t i = prefix.size();; i += 2) {
         if (statement.compare(i, 1, "\"") != 0)
             return -1;
-        for (++i; i < statement.size() && std::isalnum(static_cast<unsigned char>(statement[i]));)
+        // Cleaned names, and "_<n>" after a repeated one.
+        for (++i; i < statement.size() && (std::isalnum(static_cast<unsigned char>(statement[i])) || statement[i] == '_');)
             ++i;
         if (statement.compare(i, 6, "\" TEXT") != 0)
             return -1;
@@ -313,6 +321,51 @@ int CreateColumns(const std::string& statement, std::string_view prefix)
             return -1;
     }
 }
+
+// The types guessed for a file's columns: each non-empty value seen fits
+// its column's on every database, as ValueFits reads it apart from the guess.
+class GuessCheck {
+public:
+    void Start()
+    {
+        m_guesser = qb::TypeGuesser();
+        m_count = 0;
+    }
+    void Observe(const std::vector<std::string_view>& fields)
+    {
+        m_guesser.Observe(fields);
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i].empty())
+                continue;
+            if (m_count == m_values.size())
+                m_values.emplace_back();
+            m_values[m_count].column = i;
+            m_values[m_count++].text.assign(fields[i]);
+        }
+    }
+    void Verify() const
+    {
+        const auto& columns = m_guesser.Columns();
+        using enum qb::DatabaseKind;
+        for (const qb::DatabaseKind database : {Sqlite, Postgres, Mariadb, Other}) {
+            const std::vector<std::string> types = m_guesser.TypesFor(database, columns.size() + 1);
+            Check(types.back() == "TEXT");
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                Check(types[i] == columns[i].TypeFor(database));
+            for (std::size_t k = 0; k < m_count; ++k)
+                Check(qb::ValueFits(m_values[k].text, types[m_values[k].column], database));
+        }
+    }
+
+private:
+    struct Value {
+        std::size_t column = 0;
+        std::string text;
+    };
+    qb::TypeGuesser m_guesser;
+    std::vector<Value> m_values;  // reused: the first m_count are this input's
+    std::size_t m_count = 0;
+};
 
 // A filler line of this length, CR LF included, puts the body's first
 // bytes at the reader's 64 KiB buffer edge; shift bytes less, short of it.
@@ -852,7 +905,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t hash = InputHash(data, size);
 
     const int counter = static_cast<int>(counterBits);
-    const std::string table = qb::ExpandTableName(pattern, counter);
+    const std::string table = qb::ExpandTableName(pattern, counter, "/x/#.csv");
     Check(table == ModelTableName(pattern, counter));
     // The token holds no digit or minus sign, so the number cannot help
     // form one, and what is left between the numbers holds none.
@@ -928,12 +981,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckFields(record, separator, fields);
         return fields;
     };
+    static GuessCheck guesses;
+    guesses.Start();
     const std::size_t filler = padded && !whole.hasHeader ? 1 : 0;
     for (std::size_t i = filler; i < whole.count; ++i) {
         const auto& cells = cut(whole[i].text);
         Check(qb::BuildInsertInto(statement, table, cells) == !cells.empty());
         Check(cells.empty() ? statement.empty() : WellQuotedInsert(statement, table, cells));
+        guesses.Observe(cells);
     }
+    guesses.Verify();
 
     // The statements made from a header: the body's first record.
     const std::string_view lead = whole.hasHeader && !padded ? std::string_view(whole.header)
@@ -944,10 +1001,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static std::string createPrefix;
     createPrefix.assign("CREATE TABLE ").append(qb::QuoteIdentifier(table)).append("(");
     const auto named = std::count_if(names.begin(), names.end(), [](auto field) { return !field.empty(); });
-    Check(CreateColumns(qb::BuildCreateFromFields(table, names, host), createPrefix) == named);
+    Check(CreateColumns(qb::BuildCreateFromFields(table, names), createPrefix) == named);
+    // Every column named, and no two alike however their letters are cased.
+    static std::set<std::string> folded;
+    folded.clear();
+    for (const std::string& column : qb::ColumnNames(names, flags & 0x40))
+        Check(!column.empty() && folded.insert(qb::LowerAscii(column)).second);
+    Check(static_cast<long>(folded.size()) == named);
     const auto unnamed = std::find(names.begin(), names.end(), std::string_view());
     const qb::CreateStatement answered = qb::BuildCreateFromAnswers(table, names.size(), host);
-    Check(CreateColumns(answered.text, createPrefix) == (unnamed - names.begin()) + (unnamed != names.end()));
+    Check(CreateColumns(answered.text, createPrefix) == unnamed - names.begin());
     Check(answered.execute == (!names.empty() && unnamed == names.end()));
 
     if (padded && converted)

@@ -1,5 +1,6 @@
 #include "import/CreateChecks.h"
 
+#include "base/AsciiCase.h"
 #include "import/RunTexts.h"
 #include "import/StatementBuilder.h"
 
@@ -32,6 +33,18 @@ std::string TooLong(const char* what, std::string_view name, std::size_t limit)
 }
 
 }  // namespace
+
+DatabaseKind DatabaseKindOf(Connection& connection)
+{
+    const std::string product = LowerAscii(connection.DatabaseProduct());
+    if (product.find("sqlite") != std::string::npos)
+        return DatabaseKind::Sqlite;
+    if (product.find("postgresql") != std::string::npos)
+        return DatabaseKind::Postgres;
+    if (product.find("mysql") != std::string::npos || product.find("mariadb") != std::string::npos)
+        return DatabaseKind::Mariadb;
+    return DatabaseKind::Other;
+}
 
 std::string CheckNewTable(const NewTable& table, const NameLimits& limits)
 {

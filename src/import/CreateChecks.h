@@ -1,5 +1,6 @@
 #pragma once
 
+#include "import/ColumnTypes.h"
 #include "odbc/Database.h"
 
 #include <cstddef>
@@ -19,6 +20,9 @@ struct NewTable {
     bool emptyFile = false;   // it has no first line and no records
     std::size_t columns = 0;  // the columns it would have, or the names that would be asked for
 };
+
+// Which database's type names a new table's columns take.
+DatabaseKind DatabaseKindOf(Connection& connection);
 
 // The checks the import makes before a CREATE and the dry run makes in its place, so that the two cannot
 // disagree. Each gives the refusal, in the words of the file's report, or empty text.

@@ -23,6 +23,7 @@ struct FileTally {
     long mismatched = 0;
     std::optional<std::size_t> firstFields;  // the first data record's
     std::string header;                      // the first line, when it is not data
+    TypeGuesser types;                       // from the records that would be sent, when guessed
 };
 
 // Reads a file as the import would and counts its data records against columns
@@ -54,6 +55,8 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
         ++tally.records;
         if (!record.note.empty() || fields.size() != *columns)
             ++tally.mismatched;
+        else if (settings.GuessTypes)
+            tally.types.Observe(fields);
     }
     return tally;
 }
@@ -69,18 +72,39 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
     // Typed names are known only when the import asks for them.
     if (settings.ColumnNames == ColumnNameSource::UserSpecified)
         return CheckNewTable({file.path, file.table, empty, fields.size()}, connection.Limits());
+    const std::vector<std::string> types =
+        settings.GuessTypes ? tally.types.TypesFor(DatabaseKindOf(connection), NamedColumns(fields))
+                            : std::vector<std::string>{};
     std::string refusal =
         CheckCreateFromFields(file.path, file.table, empty, fields, connection.Limits(), settings.KeepLetters);
     if (!refusal.empty())
         return refusal;
     try {
         connection.CheckCreate(QuoteIdentifier(file.table),
-                               BuildCreateFromFields(file.table, fields, settings.KeepLetters));
+                               BuildCreateFromFields(file.table, fields, settings.KeepLetters, types));
     } catch (const std::exception& error) {
         refusal = error.what();
         std::replace(refusal.begin(), refusal.end(), '\n', ' ');  // one line per file
     }
     return refusal;
+}
+
+// "name TYPE" for each column of the new table, as the guess would make it.
+std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSettings& settings,
+                                          const FileTally& tally)
+{
+    RecordSplitter splitter(settings.Separator, settings.Quoted);
+    const auto& fields = splitter.Split(tally.header);
+    std::vector<std::string> names;
+    if (settings.ColumnNames == ColumnNameSource::FromFirstLine)
+        names = ColumnNames(fields, settings.KeepLetters);
+    else
+        for (std::size_t i = 1; i <= fields.size(); ++i)
+            names.push_back("#" + std::to_string(i));
+    const std::vector<std::string> types = tally.types.TypesFor(DatabaseKindOf(connection), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i)
+        names[i] += " " + types[i];
+    return names;
 }
 
 }  // namespace
@@ -133,6 +157,8 @@ DryRunResult DryRun(const ImportSettings& settings)
                 skip(refusal);
             else
                 file.outcome = create ? "would be created" : "would be appended";
+            if (create && settings.GuessTypes && !file.skipped && unreachable.empty())
+                file.columns = ColumnsWithTypes(connection, settings, counted);
             if (create && !file.skipped)
                 tables.insert(tables.begin(), file.table);
         } catch (const std::exception& error) {
@@ -147,8 +173,12 @@ DryRunResult DryRun(const ImportSettings& settings)
 
 std::string DryRunLine(const DryRunFile& file)
 {
-    return file.path + ": " + file.table + ", " + GroupedNumber(file.records) + (file.records == 1 ? " record, " : " records, ") +
-           GroupedNumber(file.mismatched) + " mismatched: " + file.outcome;
+    std::string line = file.path + ": " + file.table + ", " + GroupedNumber(file.records) +
+                       (file.records == 1 ? " record, " : " records, ") + GroupedNumber(file.mismatched) +
+                       " mismatched: " + file.outcome;
+    for (std::size_t i = 0; i < file.columns.size(); ++i)
+        line += (i ? ", " : " (") + file.columns[i] + (i + 1 == file.columns.size() ? ")" : "");
+    return line;
 }
 
 std::string DryRunSummary(const DryRunResult& result)

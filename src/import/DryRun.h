@@ -15,6 +15,7 @@ struct DryRunFile {
     long mismatched = 0;  // of them, those whose field count is not the column count
     std::string outcome;  // "would be created", "would be appended", or "skipped: " and why
     bool skipped = false;
+    std::vector<std::string> columns;  // with guessed types: "name TYPE" for each column it would create
 };
 
 struct DryRunResult {

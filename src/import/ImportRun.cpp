@@ -46,6 +46,7 @@ struct OneFile {
     FileReports& reports;
     StepRunner& steps;
     PreparedCopy copy;
+    std::optional<TypeLearning> types;  // learnt while copying, when the run guesses them
 };
 
 // Runs one import: checks, the lock, then each file in turn.
@@ -69,6 +70,12 @@ private:
     void SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines);
     void Skip() { ++m_summary.filesSkipped; }
     bool Connected(StepRunner& steps);
+    // The new table's column types: none (TEXT) unless the run guesses them.
+    std::vector<std::string> Types(const OneFile& file, std::size_t columns)
+    {
+        return file.types ? file.types->guesser.TypesFor(DatabaseKindOf(m_connection), columns)
+                          : std::vector<std::string>{};
+    }
     void ListCreated(const std::string& table)
     {
         m_settings.TableList.insert(m_settings.TableList.begin(), table);
@@ -165,7 +172,7 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
         ~Idle() { host.SetBusy(false); }
     } idle{m_host};
     StepRunner steps(reports, tally.procedure);
-    OneFile file{reports, steps, {}};
+    OneFile file{reports, steps, {}, {}};
 
     // Whatever a file throws that no step caught ends that file only.
     const bool done = steps.Run(122, [&] {
@@ -226,11 +233,16 @@ bool ImportRun::Prepare(OneFile& file, const std::string& path, bool standardInp
     return file.steps.Run(124, [&] {
         try {
             const FileFormat format = FormatOf(m_settings);
+            if (m_settings.GuessTypes && m_settings.Mode == ImportMode::CreateNewTable)
+                file.types.emplace(TypeLearning{RecordSplitter(m_settings.Separator, m_settings.Quoted),
+                                                m_settings.ColumnNames == ColumnNameSource::FromFirstLine, {}, 0});
+            TypeLearning* types = file.types ? &*file.types : nullptr;
             if (standardInput) {
                 const UniqueFd in = SpoolStandardInput(ParentFolder(m_workingCopy));
-                file.copy = PrepareWorkingCopy(in.Get(), path, m_workingCopy, SkipFirstLine(m_settings), m_host, format);
+                file.copy =
+                    PrepareWorkingCopy(in.Get(), path, m_workingCopy, SkipFirstLine(m_settings), m_host, format, types);
             } else {
-                file.copy = PrepareWorkingCopy(path, m_workingCopy, SkipFirstLine(m_settings), m_host, format);
+                file.copy = PrepareWorkingCopy(path, m_workingCopy, SkipFirstLine(m_settings), m_host, format, types);
             }
             file.reports.Copied(file.copy);
         } catch (const ImportStopped&) {
@@ -248,7 +260,7 @@ void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table)
     const bool created = file.steps.Run(200, [&] {
         Refuse(200, CheckCreateFromFields(file.reports.Path(), table, IsEmpty(file.copy), fields,
                                           m_connection.Limits(), m_settings.KeepLetters));
-        m_connection.Execute(BuildCreateFromFields(table, fields, m_settings.KeepLetters));
+        m_connection.Execute(BuildCreateFromFields(table, fields, m_settings.KeepLetters, Types(file, columns)));
     });
     if (!created) {
         Skip();
@@ -266,7 +278,8 @@ void ImportRun::CreateFromAnswers(OneFile& file, const std::string& table)
         // Refused before a name is asked for.
         const NameLimits& limits = m_connection.Limits();
         Refuse(262, CheckNewTable({file.reports.Path(), table, IsEmpty(file.copy), columns}, limits));
-        const CreateStatement create = BuildCreateFromAnswers(table, columns, m_host, m_settings.KeepLetters);
+        const CreateStatement create =
+            BuildCreateFromAnswers(table, columns, m_host, m_settings.KeepLetters, Types(file, columns));
         if (create.execute) {
             Refuse(262, CheckColumnNames(create.names, limits));
             m_connection.Execute(create.text);

@@ -1,6 +1,7 @@
 #include "import/WorkingCopy.h"
 
 #include "files/PathHelpers.h"
+#include "import/StatementBuilder.h"
 #include "base/SafeFile.h"
 #include "base/StepFailure.h"
 
@@ -122,7 +123,7 @@ WorkingCopyLock::WorkingCopyLock(const std::string& workingCopy)
 }
 
 PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool header,
-                                ImportHost& host, const FileFormat& format)
+                                ImportHost& host, const FileFormat& format, TypeLearning* types)
 {
     UniqueFd in;
     try {
@@ -131,7 +132,7 @@ PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& wo
         ::unlink(workingCopy.c_str());
         throw StepFailure(126, error.what());
     }
-    return PrepareWorkingCopy(in.Get(), source, workingCopy, header, host, format);
+    return PrepareWorkingCopy(in.Get(), source, workingCopy, header, host, format, types);
 }
 
 // A file with no name in folder, gone with its last descriptor.
@@ -166,7 +167,7 @@ UniqueFd SpoolStandardInput(const std::string& folder)
 }
 
 PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::string& workingCopy, bool header,
-                                ImportHost& host, const FileFormat& format)
+                                ImportHost& host, const FileFormat& format, TypeLearning* types)
 {
     int step = 126;
     try {
@@ -176,6 +177,10 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
         PreparedCopy prepared;
         prepared.header = records.Header();
         prepared.name = workingCopy;
+        if (types) {
+            const auto& fields = types->splitter.Split(prepared.header);
+            types->columns = types->namedByHeader ? NamedColumns(fields) : fields.size();
+        }
         // A converted record's own bytes are kept for the rejected lines.
         std::string spans;
         if (!records.Encoding().empty()) {
@@ -202,6 +207,11 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
                 prepared.lines.push_back({record.index, record.line});
             writer.Write(record.text);
             writer.Write("\r\n");
+            if (types && record.note.empty()) {
+                const auto& fields = types->splitter.SplitInPlace(record.text);
+                if (fields.size() == types->columns)
+                    types->guesser.Observe(fields);
+            }
             if (prepared.spans.Valid()) {
                 const off_t span[2] = {record.offset, record.end};
                 spans.append(reinterpret_cast<const char*>(span), sizeof span);

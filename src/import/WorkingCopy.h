@@ -2,7 +2,9 @@
 
 #include "base/UniqueFd.h"
 #include "import/ImportHost.h"
+#include "import/ColumnTypes.h"
 #include "import/FileRecords.h"
+#include "import/Records.h"
 
 #include <stdexcept>
 #include <string>
@@ -54,6 +56,16 @@ struct RecordLine {
 struct ImportStopped {};
 
 // A file read once into its working copy, for the sender to read back.
+// A new table's column types, learnt in the pass that writes the working
+// copy: from every record the import would send, that is, one without a note
+// and with as many values as the table has columns.
+struct TypeLearning {
+    RecordSplitter splitter;
+    bool namedByHeader = true;  // the columns: the header's non-empty fields, else all its fields
+    TypeGuesser guesser;
+    std::size_t columns = 0;  // known once the header is read
+};
+
 struct PreparedCopy {
     std::string header;  // the first record as read (UTF-8 when converted); empty when there is none
     UniqueFd copy;       // the working copy as written, to be read through this
@@ -78,10 +90,10 @@ bool SourceSpan(const PreparedCopy& copy, long record, off_t& start, off_t& end)
 // error text, ImportStopped when the host asks to stop; on failure no
 // working copy of an earlier file is left behind.
 PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool header,
-                                ImportHost& host, const FileFormat& format = {});
+                                ImportHost& host, const FileFormat& format = {}, TypeLearning* types = nullptr);
 // The same from a file already open, read by offset; name is what messages call it.
 PreparedCopy PrepareWorkingCopy(int source, const std::string& name, const std::string& workingCopy, bool header,
-                                ImportHost& host, const FileFormat& format = {});
+                                ImportHost& host, const FileFormat& format = {}, TypeLearning* types = nullptr);
 
 // Standard input, read to its end into a nameless file in folder, so that
 // it can be read by offset like any file. Throws std::system_error.

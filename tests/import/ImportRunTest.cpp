@@ -1,5 +1,6 @@
 #include "odbc/Database.h"
 #include "odbc/TableCatalogue.h"
+#include "import/DryRun.h"
 #include "import/ImportRun.h"
 #include "support/DataSources.h"
 #include "support/ScriptedHost.h"
@@ -266,6 +267,58 @@ TEST_P(ImportRunTest, ShortLinesAreRefusedBeforeTheyAreSent)
                   "The line has 1 values, but the table " + std::string(c.table) + " has 3 columns. It was not sent.");
         EXPECT_EQ(Select(c.table), c.rows) << c.name;
     }
+}
+
+// Guessed types make a table that numbers, dates and truth values can be asked of, and take every line.
+TEST_P(ImportRunTest, GuessedTypesMakeATableWorthQuerying)
+{
+    m_settings.GuessTypes = true;
+    m_settings.TableNamePattern = "typed_[file]";
+    m_settings.Files = {File("sales 2024.csv",
+                             "id,amount,big,when,at,flag,code,note\r\n"
+                             "10,1.50,3000000000,2024-02-29,2024-01-02 03:04:05,true,007,a\r\n"
+                             "9,2.25,-1,2023-12-31,2024-01-02T03:04:05.123456,FALSE,010,\r\n"
+                             "100,10.00,,2024-01-01,2024-01-03,True,123,b\r\n")};
+    // The dry run foresees the same types.
+    const DryRunResult dry = DryRun(m_settings);
+    const char* const amount[] = {"REAL", "DOUBLE PRECISION", "DECIMAL(4,2)"};
+    ASSERT_EQ(dry.files.size(), 1u);
+    EXPECT_EQ(dry.files[0].columns.at(1), "amount " + std::string(amount[static_cast<int>(GetParam().kind)]));
+    EXPECT_NE(DryRunLine(dry.files[0]).find("would be created (id "), std::string::npos) << DryRunLine(dry.files[0]);
+    const ImportSummary summary = Run();
+    EXPECT_TRUE(m_host.reports.empty());
+    EXPECT_EQ(summary.rowsSent, 3);
+    EXPECT_EQ(summary.linesRejected, 0);
+
+    struct Expected {
+        test::DriverKind kind;
+        const char* query;
+        std::vector<std::string> types;
+    } expected[] = {
+        {test::DriverKind::Sqlite, "SELECT lower(type) FROM pragma_table_info('typed_sales2024') ORDER BY cid",
+         {"integer", "real", "integer", "text", "text", "text", "text", "text"}},
+        {test::DriverKind::Postgres,
+         "SELECT data_type FROM information_schema.columns WHERE table_name = 'typed_sales2024' ORDER BY ordinal_position",
+         {"integer", "double precision", "bigint", "date", "timestamp without time zone", "boolean", "text", "text"}},
+        {test::DriverKind::Mariadb,
+         "SELECT LOWER(COLUMN_TYPE) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() AND "
+         "TABLE_NAME = 'typed_sales2024' ORDER BY ORDINAL_POSITION",
+         {"bigint(20)", "decimal(4,2)", "bigint(20)", "date", "datetime(6)", "text", "text", "text"}},
+    };
+    for (const Expected& e : expected) {
+        if (e.kind != GetParam().kind)
+            continue;
+        std::vector<std::string> types;
+        for (const TextRow& row : OpenConnection().QueryStrings(e.query))
+            types.push_back(row.at(0).value_or(""));
+        EXPECT_EQ(types, e.types);
+    }
+    // Numbers add up and sort as numbers, and leading zeros stay.
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT SUM("amount") * 100 FROM "typed_sales2024")").at(0).at(0)
+                  .value_or("").substr(0, 4),
+              "1375");
+    EXPECT_EQ(Select("typed_sales2024", "\"id\"").at(0).at(6), T("010"));
+    EXPECT_EQ(Select("typed_sales2024", "\"id\"").back().at(0), T("100"));
 }
 
 // Ends every other session of the server once the run has sent some rows.
