@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/FolderScan.h"
+#include "import/ColumnTypes.h"
 #include "base/ErrorReport.h"
 
 #include <QUrl>
@@ -88,6 +89,7 @@ private:
     void BuildNewTableControls();
     void RefreshPreview();
     std::optional<std::size_t> TableColumns(const std::string& table);
+    std::optional<DatabaseKind> DataSourceKind();
     void ApplyMode();
     void ShowProgress(const ImportProgress& progress);
     void ShowSummary(const ImportSummary& summary, int unshownReports);
@@ -135,6 +137,7 @@ private:
     class PreviewWindow* m_preview = nullptr;  // made when first asked for
     QTimer* m_previewTimer = nullptr;
     std::map<std::string, std::size_t> m_tableColumns;  // asked of the data source once per table
+    std::map<std::string, DatabaseKind> m_databaseKinds;  // by data source, asked once
     WindowImportHost* m_run = nullptr;  // the run under way
     QString m_logPath;                  // the last run's log, as the summary links to it
 };

@@ -5,6 +5,7 @@
 #include "gui/LookAndFeel.h"
 #include "gui/PointerRule.h"
 #include "gui/Twips.h"
+#include "import/CreateChecks.h"
 #include "import/DryRun.h"
 #include "import/ImportRun.h"
 #include "import/Preview.h"
@@ -90,6 +91,21 @@ std::optional<std::size_t> MainWindow::TableColumns(const std::string& table)
     }
 }
 
+// Which database's type names the preview guesses in; none when the data source cannot be reached.
+std::optional<DatabaseKind> MainWindow::DataSourceKind()
+{
+    const std::string name = m_dataSourceName();
+    if (const auto known = m_databaseKinds.find(name); known != m_databaseKinds.end())
+        return known->second;
+    try {
+        Connection connection;
+        connection.Open(name);
+        return m_databaseKinds[name] = DatabaseKindOf(connection);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 void MainWindow::RefreshPreview()
 {
     if (!m_preview)
@@ -99,7 +115,7 @@ void MainWindow::RefreshPreview()
     const int row = selected.isEmpty() ? 0 : m_files->indexOfTopLevelItem(selected.first());
     const std::optional<std::string> path = m_files->ExactPathAt(row);
     if (!path) {
-        m_preview->Show(QString(), Preview{{}, {}, {}, {}, 0, {}, "No files added."});
+        m_preview->Show(QString(), Preview{{}, {}, {}, {}, 0, {}, "No files added.", {}, false});
         return;
     }
     PreviewOptions options;
@@ -108,6 +124,8 @@ void MainWindow::RefreshPreview()
     options.namesFromFirstLine = settings.ColumnNames == ColumnNameSource::FromFirstLine;
     options.skipFirstLine = settings.IgnoreFirstLine;
     options.keepLetters = settings.KeepLetters;
+    if (options.createMode && settings.GuessTypes)
+        options.guessTypes = DataSourceKind();
     if (!options.createMode && settings.TargetTable)
         options.tableColumns = TableColumns(*settings.TargetTable);
     m_preview->Show(QFile::decodeName(QByteArray::fromStdString(*path)), BuildPreview(*path, options));

@@ -43,8 +43,12 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
     m_grid->setRowCount(static_cast<int>(preview.records.size()));
     QStringList headers;
     for (int c = 0; c < columns; ++c) {
-        headers << (c < static_cast<int>(preview.headers.size()) ? QString::fromStdString(preview.headers[c])
-                                                                 : QStringLiteral("Column %1").arg(c + 1));
+        QString header = c < static_cast<int>(preview.headers.size()) ? QString::fromStdString(preview.headers[c])
+                                                                      : QStringLiteral("Column %1").arg(c + 1);
+        // A guessed type under its column's name.
+        if (c < static_cast<int>(preview.types.size()))
+            header += QLatin1Char('\n') + QString::fromStdString(preview.types[static_cast<std::size_t>(c)]);
+        headers << header;
     }
     m_grid->setHorizontalHeaderLabels(headers);
     QFont nullFont = m_grid->font();
@@ -77,6 +81,10 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
                                   .arg(*preview.columns));
     else
         m_note->setText(QStringLiteral("%1 records shown.").arg(preview.records.size()));
+    if (preview.typesFromPart)
+        m_note->setText(m_note->text() +
+                        QStringLiteral(" Types are guessed from the file's first 32 MB here; the import guesses them "
+                                       "from all of it."));
 }
 
 }  // namespace qb

@@ -47,8 +47,15 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
         }
         std::size_t widest = 0;
         FileRecord record;
+        TypeGuesser guesser;
+        const bool guessing = options.createMode && options.guessTypes && preview.columns;
+        const auto learn = [&](const std::vector<std::string_view>& fields) {
+            if (guessing && record.note.empty() && fields.size() == *preview.columns)
+                guesser.Observe(fields);
+        };
         while (preview.records.size() < options.maxRecords && records.Next(record)) {
             const auto& fields = splitter.Split(record.text);
+            learn(fields);
             if (fields.empty() && record.note.empty())
                 continue;  // an empty line sends nothing
             std::vector<PreviewCell> cells;
@@ -60,6 +67,14 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             preview.lines.push_back(record.line);
             preview.records.push_back(std::move(cells));
             widest = std::max(widest, fields.size());
+        }
+        if (guessing) {
+            // The import guesses from every record; a very long file is only forecast here.
+            while (!preview.typesFromPart && records.Next(record)) {
+                preview.typesFromPart = static_cast<std::uint64_t>(record.end) > options.guessBytes;
+                learn(splitter.SplitInPlace(record.text));
+            }
+            preview.types = guesser.TypesFor(*options.guessTypes, *preview.columns);
         }
         if (preview.headers.empty()) {
             const std::size_t count = std::max(widest, preview.columns.value_or(0));

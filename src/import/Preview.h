@@ -2,6 +2,9 @@
 
 #include "import/FileRecords.h"
 
+#include "import/ColumnTypes.h"
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +18,10 @@ struct PreviewOptions {
     bool skipFirstLine = false;      // append mode: "Ignore first line"
     std::optional<std::size_t> tableColumns;  // append mode: the chosen table's
     bool keepLetters = false;                 // create mode: as the run's column names keep them
+    // Create mode: each column's type guessed for this database, from the
+    // records the import would send, in up to guessBytes of the file.
+    std::optional<DatabaseKind> guessTypes;
+    std::uint64_t guessBytes = std::uint64_t(32) << 20;
     std::size_t maxRecords = 100;
 };
 
@@ -32,6 +39,8 @@ struct Preview {
     std::size_t mismatched = 0;
     std::optional<std::size_t> columns;  // what records are held against, when known
     std::string error;                   // the file could not be read
+    std::vector<std::string> types;      // per column, when guessed
+    bool typesFromPart = false;          // guessed from the file's start only: it is longer than guessBytes
 };
 
 Preview BuildPreview(const std::string& path, const PreviewOptions& options);

@@ -234,6 +234,9 @@ private slots:
         f.Find<QCheckBox>("CheckQuoted")->setChecked(true);
         // Text after the closing quote is kept, up to the next separator.
         QTRY_COMPARE_WITH_TIMEOUT(preview->Grid().item(0, 0)->text(), QStringLiteral("x;y,z"), 1000);
+        // Guessed types show under the names.
+        f.Find<QComboBox>("ComboTypes")->setCurrentText(QStringLiteral("Guess from the data"));
+        QTRY_COMPARE_WITH_TIMEOUT(shape(), QStringLiteral("a\nINTEGER|bc\nTEXT / 2 rows"), 1000);
 
         f.Click("PushButtonCheck");
         QCOMPARE(f.dialogs.reports.size(), size_t(1));
@@ -263,6 +266,22 @@ private slots:
         MainWindow again(f->settings, f->dialogs, [] { return std::string(); });
         QVERIFY(again.findChild<QCheckBox*>("CheckQuoted")->isChecked());
         QCOMPARE(again.findChild<QComboBox*>("ComboEncoding")->currentText(), QStringLiteral("ISO-8859-1"));
+
+        // What new tables are made of: below the rest, create mode only, remembered.
+        auto* types = f->Find<QComboBox>("ComboTypes");
+        auto* letters = f->Find<QCheckBox>("CheckKeepLetters");
+        QCOMPARE(letters->text(), QStringLiteral("Keep letters of every alphabet in column names"));
+        QCOMPARE(types->currentText(), QStringLiteral("All text"));
+        QVERIFY(types->geometry().top() > f->Find("PushButtonCheck")->geometry().bottom());
+        QVERIFY(letters->geometry().bottom() < f->window.height());
+        types->setCurrentText(QStringLiteral("Guess from the data"));
+        letters->setChecked(true);
+        QVERIFY(f->window.CurrentSettings().GuessTypes && f->window.CurrentSettings().KeepLetters);
+        f->Find<QRadioButton>("Option2")->setChecked(true);
+        QVERIFY(!types->isEnabled() && !letters->isEnabled());
+        MainWindow third(f->settings, f->dialogs, [] { return std::string(); });
+        QCOMPARE(third.findChild<QComboBox*>("ComboTypes")->currentText(), QStringLiteral("Guess from the data"));
+        QVERIFY(third.findChild<QCheckBox*>("CheckKeepLetters")->isChecked());
     }
 
     void hoverLeavesTheBusyPointerAlone()

@@ -79,6 +79,18 @@ TEST(PreviewTest, StopsAtTheRecordLimit)
         bytes += std::to_string(i) + "\n";
     PreviewOptions options = Options({});
     EXPECT_EQ(BuildPreview(dir.Write("f.txt", bytes), options).records.size(), 100u);
+
+    // Types come from every record past the shown ones that the import would send, up to the bound.
+    bytes += "7,x\n";
+    options.guessTypes = DatabaseKind::Postgres;
+    const std::string path = dir.Write("g.txt", bytes + "1.5\n");
+    Preview preview = BuildPreview(path, options);
+    EXPECT_EQ(preview.types, std::vector<std::string>{"DOUBLE PRECISION"});
+    EXPECT_FALSE(preview.typesFromPart);
+    options.guessBytes = bytes.size() / 2;
+    preview = BuildPreview(path, options);
+    EXPECT_EQ(preview.types, std::vector<std::string>{"INTEGER"});
+    EXPECT_TRUE(preview.typesFromPart);
 }
 
 }  // namespace
