@@ -298,6 +298,7 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.Encoding = kEncodingChoices[std::max(0, m_encoding->currentIndex())].name;
     settings.GuessTypes = m_types->currentIndex() == 1;
     settings.KeepLetters = m_keepLetters->isChecked();
+    settings.ColumnPlans = m_plans;
     return settings;
 }
 

@@ -2,6 +2,7 @@
 
 #include "files/FolderScan.h"
 #include "import/ColumnTypes.h"
+#include "import/ImportSettings.h"
 #include "base/ErrorReport.h"
 
 #include <QUrl>
@@ -138,6 +139,8 @@ private:
     QTimer* m_previewTimer = nullptr;
     std::map<std::string, std::size_t> m_tableColumns;  // asked of the data source once per table
     std::map<std::string, DatabaseKind> m_databaseKinds;  // by data source, asked once
+    std::map<std::string, ColumnPlan> m_plans;  // columns edited in the preview, by file
+    std::string m_previewPath;                  // the file the preview shows
     WindowImportHost* m_run = nullptr;  // the run under way
     QString m_logPath;                  // the last run's log, as the summary links to it
 };

@@ -69,8 +69,17 @@ void MainWindow::BuildLookControls()
 
 void MainWindow::Preview_Click()
 {
-    if (!m_preview)
+    if (!m_preview) {
         m_preview = new PreviewWindow(this);
+        m_preview->askName = [this](const std::string& prompt, const std::string& proposed) {
+            return m_dialogs.Input(prompt, proposed);
+        };
+        // An edit holds for the file shown, and the grid shows it at once.
+        m_preview->onPlan = [this](const ColumnPlan& plan) {
+            m_plans[m_previewPath] = plan;
+            RefreshPreview();
+        };
+    }
     RefreshPreview();
     m_preview->show();
     m_preview->raise();
@@ -115,7 +124,9 @@ void MainWindow::RefreshPreview()
     const int row = selected.isEmpty() ? 0 : m_files->indexOfTopLevelItem(selected.first());
     const std::optional<std::string> path = m_files->ExactPathAt(row);
     if (!path) {
-        m_preview->Show(QString(), Preview{{}, {}, {}, {}, 0, {}, "No files added.", {}, false});
+        Preview none;
+        none.error = "No files added.";
+        m_preview->Show(QString(), none);
         return;
     }
     PreviewOptions options;
@@ -126,6 +137,11 @@ void MainWindow::RefreshPreview()
     options.keepLetters = settings.KeepLetters;
     if (options.createMode && settings.GuessTypes)
         options.guessTypes = DataSourceKind();
+    m_previewPath = *path;
+    if (const auto plan = m_plans.find(*path); options.createMode && plan != m_plans.end())
+        options.plan = &plan->second;
+    if (options.createMode && options.namesFromFirstLine)
+        m_preview->typeChoices = TypeChoices(DataSourceKind().value_or(DatabaseKind::Other));
     if (!options.createMode && settings.TargetTable)
         options.tableColumns = TableColumns(*settings.TargetTable);
     m_preview->Show(QFile::decodeName(QByteArray::fromStdString(*path)), BuildPreview(*path, options));

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -20,14 +21,80 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_note = new QLabel(this);
     m_note->setObjectName(QStringLiteral("PreviewNote"));
+    m_grid->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_grid->horizontalHeader(), &QHeaderView::customContextMenuRequested, this,
+            &PreviewWindow::ShowColumnMenu);
+    connect(m_grid->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, &PreviewWindow::RenameColumn);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_file);
     layout->addWidget(m_grid, 1);
     layout->addWidget(m_note);
 }
 
+PlannedColumn PreviewWindow::Shown(int column) const
+{
+    const auto c = static_cast<std::size_t>(column);
+    return {m_shown.headers[c], c < m_shown.types.size() ? m_shown.types[c] : std::string(),
+            c < m_shown.kept.size() ? static_cast<bool>(m_shown.kept[c]) : true};
+}
+
+void PreviewWindow::EditColumn(int column, const PlannedColumn& edited)
+{
+    // Only the columns a first line names are a new table's to edit.
+    if (m_shown.named.empty() || column < 0 || static_cast<std::size_t>(column) >= m_shown.headers.size() || !onPlan)
+        return;
+    ColumnPlan plan{m_shown.named, {}};
+    for (int c = 0; c < static_cast<int>(m_shown.headers.size()); ++c)
+        plan.columns.push_back(c == column ? edited : Shown(c));
+    onPlan(plan);
+}
+
+void PreviewWindow::RenameColumn(int column)
+{
+    if (m_shown.named.empty() || column < 0 || static_cast<std::size_t>(column) >= m_shown.headers.size() || !askName)
+        return;
+    PlannedColumn edited = Shown(column);
+    const std::string name =
+        askName("Name for column #" + std::to_string(column + 1) + ":", edited.name);
+    if (name.empty())
+        return;
+    edited.name = name;
+    EditColumn(column, edited);
+}
+
+void PreviewWindow::ShowColumnMenu(const QPoint& at)
+{
+    const int column = m_grid->horizontalHeader()->logicalIndexAt(at);
+    if (m_shown.named.empty() || column < 0 || static_cast<std::size_t>(column) >= m_shown.headers.size())
+        return;
+    const PlannedColumn shown = Shown(column);
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Rename..."), this, [this, column] { RenameColumn(column); });
+    QMenu* types = menu.addMenu(QStringLiteral("Type"));
+    for (const std::string& type : typeChoices) {
+        QAction* choice = types->addAction(QString::fromStdString(type));
+        choice->setCheckable(true);
+        choice->setChecked(type == (shown.type.empty() ? "TEXT" : shown.type));
+        connect(choice, &QAction::triggered, this, [this, column, shown, type] {
+            PlannedColumn edited = shown;
+            edited.type = type;
+            EditColumn(column, edited);
+        });
+    }
+    QAction* leaveOut = menu.addAction(QStringLiteral("Leave Out"));
+    leaveOut->setCheckable(true);
+    leaveOut->setChecked(!shown.kept);
+    connect(leaveOut, &QAction::triggered, this, [this, column, shown](bool out) {
+        PlannedColumn edited = shown;
+        edited.kept = !out;
+        EditColumn(column, edited);
+    });
+    menu.exec(m_grid->horizontalHeader()->mapToGlobal(at));
+}
+
 void PreviewWindow::Show(const QString& file, const Preview& preview)
 {
+    m_shown = preview;
     m_file->setText(file);
     m_grid->clear();
     if (!preview.error.empty()) {
@@ -48,6 +115,8 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
         // A guessed type under its column's name.
         if (c < static_cast<int>(preview.types.size()))
             header += QLatin1Char('\n') + QString::fromStdString(preview.types[static_cast<std::size_t>(c)]);
+        if (c < static_cast<int>(preview.kept.size()) && !preview.kept[static_cast<std::size_t>(c)])
+            header += QStringLiteral("\n(left out)");
         headers << header;
     }
     m_grid->setHorizontalHeaderLabels(headers);

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "import/ImportSettings.h"
 #include "import/Preview.h"
 
 #include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
 
 class QLabel;
 class QTableWidget;
@@ -22,7 +27,20 @@ public:
     void Show(const QString& file, const Preview& preview);
     QTableWidget& Grid() const { return *m_grid; }
 
+    // A new table's columns, named by the file's first line, may be edited from the header's menu
+    // (right button) or renamed by a double click; each edit gives the file's whole plan.
+    std::function<void(const ColumnPlan&)> onPlan;
+    // Asks for a column's new name; empty when cancelled.
+    std::function<std::string(const std::string& prompt, const std::string& proposed)> askName;
+    std::vector<std::string> typeChoices{"TEXT"};
+    // What the menu's choices do: the shown column takes the edited name, type or place.
+    void EditColumn(int column, const PlannedColumn& edited);
+    void RenameColumn(int column);
+
 private:
+    void ShowColumnMenu(const QPoint& at);
+    PlannedColumn Shown(int column) const;
+    Preview m_shown;
     QLabel* m_file;
     QTableWidget* m_grid;
     QLabel* m_note;

@@ -246,6 +246,21 @@ void ColumnGuess::Observe(std::string_view value)
     }
 }
 
+std::vector<std::string> TypeChoices(DatabaseKind database)
+{
+    switch (database) {
+    case DatabaseKind::Sqlite:
+        return {"TEXT", "INTEGER", "REAL", "NUMERIC"};
+    case DatabaseKind::Postgres:
+        return {"TEXT", "INTEGER", "BIGINT", "NUMERIC", "DOUBLE PRECISION", "DATE", "TIMESTAMP", "TIMESTAMPTZ", "BOOLEAN"};
+    case DatabaseKind::Mariadb:
+        return {"TEXT", "LONGTEXT", "BIGINT", "DOUBLE", "DATE", "DATETIME(6)"};
+    case DatabaseKind::Other:
+        break;
+    }
+    return {"TEXT"};
+}
+
 std::string ColumnGuess::TypeFor(DatabaseKind database) const
 {
     const bool postgres = database == DatabaseKind::Postgres;

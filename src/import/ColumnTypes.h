@@ -53,6 +53,9 @@ private:
     std::vector<ColumnGuess> m_columns;
 };
 
+// The types a person may give a new column of that database, TEXT first.
+std::vector<std::string> TypeChoices(DatabaseKind database);
+
 // Whether one value, alone, is taken by a column of that type name as
 // TypeFor writes it, checked apart from the guess's own reading of values.
 // An empty value is NULL, which every column takes.

@@ -4,6 +4,7 @@
 #include "import/RunTexts.h"
 #include "import/StatementBuilder.h"
 
+#include <unordered_set>
 #include <vector>
 
 namespace qb {
@@ -33,6 +34,32 @@ std::string TooLong(const char* what, std::string_view name, std::size_t limit)
 }
 
 }  // namespace
+
+PlannedTable Planned(const ColumnPlan& plan)
+{
+    PlannedTable table;
+    for (const PlannedColumn& column : plan.columns) {
+        table.kept.push_back(column.kept);
+        if (!column.kept)
+            continue;
+        table.names.push_back(column.name);
+        table.types.push_back(column.type.empty() ? "TEXT" : column.type);
+    }
+    return table;
+}
+
+std::string CheckPlan(std::string_view path, const PlannedTable& table, const NameLimits& limits)
+{
+    if (table.names.empty())
+        return "Every column of " + std::string(path) + " is left out" + kNotCreated;
+    std::unordered_set<std::string> taken;
+    for (const std::string& name : table.names) {
+        if (name.empty() || !taken.insert(LowerAscii(name)).second)
+            return "The column name \"" + Shown(name) + "\" of " + std::string(path) + " is " +
+                   (name.empty() ? "empty" : "given twice") + kNotCreated;
+    }
+    return CheckColumnNames(table.names, limits);
+}
 
 DatabaseKind DatabaseKindOf(Connection& connection)
 {

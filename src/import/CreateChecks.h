@@ -1,12 +1,14 @@
 #pragma once
 
 #include "import/ColumnTypes.h"
+#include "import/ImportSettings.h"
 #include "odbc/Database.h"
 
 #include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qb {
 
@@ -20,6 +22,17 @@ struct NewTable {
     bool emptyFile = false;   // it has no first line and no records
     std::size_t columns = 0;  // the columns it would have, or the names that would be asked for
 };
+
+// What a plan creates: its kept columns' names and types, and per column of the file whether it is sent.
+struct PlannedTable {
+    std::vector<std::string> names;
+    std::vector<std::string> types;
+    std::vector<bool> kept;
+};
+PlannedTable Planned(const ColumnPlan& plan);
+
+// A plan that leaves every column out, or names one with nothing or like another.
+std::string CheckPlan(std::string_view path, const PlannedTable& table, const NameLimits& limits);
 
 // Which database's type names a new table's columns take.
 DatabaseKind DatabaseKindOf(Connection& connection);

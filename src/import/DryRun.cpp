@@ -64,7 +64,7 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
 // Why the import would refuse the new table of a file, or empty text: the import's own checks, then the
 // database's words on the CREATE it would send.
 std::string CreateRefusal(Connection& connection, const ImportSettings& settings, const DryRunFile& file,
-                          const FileTally& tally)
+                          const FileTally& tally, const std::string& listed)
 {
     const bool empty = tally.header.empty() && !tally.firstFields;
     RecordSplitter splitter(settings.Separator, settings.Quoted);
@@ -79,9 +79,14 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
         CheckCreateFromFields(file.path, file.table, empty, fields, connection.Limits(), settings.KeepLetters);
     if (!refusal.empty())
         return refusal;
+    const ColumnPlan* plan = PlanFor(settings, listed, ColumnNames(fields, settings.KeepLetters));
+    const PlannedTable planned = plan ? Planned(*plan) : PlannedTable{};
+    if (plan && !(refusal = CheckPlan(file.path, planned, connection.Limits())).empty())
+        return refusal;
     try {
         connection.CheckCreate(QuoteIdentifier(file.table),
-                               BuildCreateFromFields(file.table, fields, settings.KeepLetters, types));
+                               plan ? BuildCreate(file.table, planned.names, planned.types)
+                                    : BuildCreateFromFields(file.table, fields, settings.KeepLetters, types));
     } catch (const std::exception& error) {
         refusal = error.what();
         std::replace(refusal.begin(), refusal.end(), '\n', ' ');  // one line per file
@@ -91,11 +96,19 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
 
 // "name TYPE" for each column of the new table, as the guess would make it.
 std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSettings& settings,
-                                          const FileTally& tally)
+                                          const FileTally& tally, const std::string& listed)
 {
     RecordSplitter splitter(settings.Separator, settings.Quoted);
     const auto& fields = splitter.Split(tally.header);
     std::vector<std::string> names;
+    if (settings.ColumnNames == ColumnNameSource::FromFirstLine) {
+        if (const ColumnPlan* plan = PlanFor(settings, listed, ColumnNames(fields, settings.KeepLetters))) {
+            const PlannedTable planned = Planned(*plan);
+            for (std::size_t i = 0; i < planned.names.size(); ++i)
+                names.push_back(planned.names[i] + " " + planned.types[i]);
+            return names;
+        }
+    }
     if (settings.ColumnNames == ColumnNameSource::FromFirstLine)
         names = ColumnNames(fields, settings.KeepLetters);
     else
@@ -152,13 +165,14 @@ DryRunResult DryRun(const ImportSettings& settings)
             else if (!create && counted.firstFields && *counted.firstFields != *targetColumns)
                 skip("the file has " + std::to_string(*counted.firstFields) + " columns, the table " + file.table +
                      " has " + std::to_string(*targetColumns));
-            else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted) : "";
+            else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted, settings.Files[i]) : "";
                      !refusal.empty())
                 skip(refusal);
             else
                 file.outcome = create ? "would be created" : "would be appended";
-            if (create && settings.GuessTypes && !file.skipped && unreachable.empty())
-                file.columns = ColumnsWithTypes(connection, settings, counted);
+            if (create && (settings.GuessTypes || settings.ColumnPlans.contains(settings.Files[i])) && !file.skipped &&
+                unreachable.empty())
+                file.columns = ColumnsWithTypes(connection, settings, counted, settings.Files[i]);
             if (create && !file.skipped)
                 tables.insert(tables.begin(), file.table);
         } catch (const std::exception& error) {

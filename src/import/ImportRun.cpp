@@ -47,6 +47,7 @@ struct OneFile {
     StepRunner& steps;
     PreparedCopy copy;
     std::optional<TypeLearning> types;  // learnt while copying, when the run guesses them
+    std::string listed;  // the file as the list names it
 };
 
 // Runs one import: checks, the lock, then each file in turn.
@@ -67,7 +68,8 @@ private:
     void CreateFromFirstLine(OneFile& file, const std::string& table);
     void CreateFromAnswers(OneFile& file, const std::string& table);
     void Append(OneFile& file, const std::string& path);
-    void SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines);
+    void SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
+                   const std::vector<bool>& kept = {});
     void Skip() { ++m_summary.filesSkipped; }
     bool Connected(StepRunner& steps);
     // The new table's column types: none (TEXT) unless the run guesses them.
@@ -162,6 +164,7 @@ bool ImportRun::Locked(std::optional<WorkingCopyLock>& lock)
 void ImportRun::ImportFile(RunTally& tally, int counter)
 {
     std::string path = m_host.FileAt(counter, m_settings.Files[static_cast<std::size_t>(counter - 1)]);
+    const std::string listed = path;
     const bool standardInput = m_settings.DashIsStandardInput && path == "-";
     if (standardInput)
         path = "standard input";
@@ -172,7 +175,7 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
         ~Idle() { host.SetBusy(false); }
     } idle{m_host};
     StepRunner steps(reports, tally.procedure);
-    OneFile file{reports, steps, {}, {}};
+    OneFile file{reports, steps, {}, {}, listed};
 
     // Whatever a file throws that no step caught ends that file only.
     const bool done = steps.Run(122, [&] {
@@ -256,17 +259,26 @@ void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table)
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
     const auto& fields = splitter.Split(file.copy.header);
     const std::size_t columns = NamedColumns(fields);
+    // Columns edited in the preview: exactly those, while the first line still names them.
+    const ColumnPlan* plan =
+        PlanFor(m_settings, file.listed, ColumnNames(fields, m_settings.KeepLetters));
+    const PlannedTable planned = plan ? Planned(*plan) : PlannedTable{};
     // Rows for a table that was not created would each fail on their own.
     const bool created = file.steps.Run(200, [&] {
         Refuse(200, CheckCreateFromFields(file.reports.Path(), table, IsEmpty(file.copy), fields,
                                           m_connection.Limits(), m_settings.KeepLetters));
-        m_connection.Execute(BuildCreateFromFields(table, fields, m_settings.KeepLetters, Types(file, columns)));
+        if (plan) {
+            Refuse(200, CheckPlan(file.reports.Path(), planned, m_connection.Limits()));
+            m_connection.Execute(BuildCreate(table, planned.names, planned.types));
+        } else {
+            m_connection.Execute(BuildCreateFromFields(table, fields, m_settings.KeepLetters, Types(file, columns)));
+        }
     });
     if (!created) {
         Skip();
         return;
     }
-    SendLines(file, table, columns, kFromFirstLineLoop);
+    SendLines(file, table, columns, kFromFirstLineLoop, planned.kept);
     ListCreated(table);
 }
 
@@ -324,7 +336,8 @@ void ImportRun::Append(OneFile& file, const std::string& path)
                        " columns. The table " + target + " has " + std::to_string(tableColumns) + " columns.");
 }
 
-void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines)
+void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
+                          const std::vector<bool>& kept)
 {
     file.reports.Table(table);
     // A table without transactions may keep part of a refused batch: line by line there.
@@ -332,8 +345,8 @@ void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t c
     if (!m_settings.RowByRow)
         file.steps.Run(lines.open, [&] { batching = m_connection.IsTransactional(table); });
     // After a lost connection the next file starts on a new one, whatever its driver knows.
-    if (!m_sender.Send(file.copy, table, columns, lines, batching, batching ? m_bulk.get() : nullptr, file.steps,
-                       file.reports)) {
+    if (!m_sender.Send(file.copy, table, columns, kept, lines, batching, batching ? m_bulk.get() : nullptr,
+                       file.steps, file.reports)) {
         m_bulk.reset();
         m_connection.Close();
     }

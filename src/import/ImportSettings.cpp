@@ -27,6 +27,16 @@ bool RejectsAnInput(const ImportSettings& settings)
 
 }  // namespace
 
+const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
+                          const std::vector<std::string>& names)
+{
+    const auto found = settings.ColumnPlans.find(path);
+    if (found == settings.ColumnPlans.end() || found->second.from != names ||
+        found->second.columns.size() != names.size())
+        return nullptr;
+    return &found->second;
+}
+
 FileFormat FormatOf(const ImportSettings& settings)
 {
     return {settings.Separator, settings.Quoted, settings.Encoding, settings.MaxRecordLength};

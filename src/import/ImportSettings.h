@@ -3,6 +3,7 @@
 #include "import/LineReader.h"
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,22 @@
 namespace qb {
 
 enum class ImportMode { CreateNewTable, AppendToExistingTable };
+
+// A new table's column as the preview's editor left it.
+struct PlannedColumn {
+    std::string name;
+    std::string type;  // empty: TEXT
+    bool kept = true;  // false: not created, and its values not sent
+
+    bool operator==(const PlannedColumn&) const = default;
+};
+
+// What the editor made of one file's columns. It holds only while the
+// file's first line still names the columns it was made from.
+struct ColumnPlan {
+    std::vector<std::string> from;  // the names the first line gave then
+    std::vector<PlannedColumn> columns;
+};
 enum class ColumnNameSource { FromFirstLine, UserSpecified };
 
 struct ImportSettings {
@@ -26,6 +43,8 @@ struct ImportSettings {
     bool KeepLetters = false;
     // A new table's columns get the narrowest type that takes every value of the file, not TEXT.
     bool GuessTypes = false;
+    // Columns edited in the preview, by the file's path as listed: its new table gets exactly these.
+    std::map<std::string, ColumnPlan> ColumnPlans;
     // Fields may be in double quotes; a record may then span lines.
     bool Quoted = false;
     // Files are converted from it to UTF-8 (iconv's names); empty: as they are.
@@ -63,6 +82,10 @@ struct ImportSettings {
 };
 
 struct FileFormat;
+
+// The file's plan, when it has one that still fits the names its first line gives.
+const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
+                          const std::vector<std::string>& names);
 
 // How the settings' files are read.
 FileFormat FormatOf(const ImportSettings& settings);

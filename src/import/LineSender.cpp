@@ -72,14 +72,16 @@ long LineSender::SourceLine(long record)
 }
 
 bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::size_t columns,
-                      const InsertLoopLines& lines, bool batching, BulkLoader* bulk, StepRunner& steps, SendSink& sink)
+                      const std::vector<bool>& kept, const InsertLoopLines& lines, bool batching, BulkLoader* bulk,
+                      StepRunner& steps, SendSink& sink)
 {
+    m_kept = kept.empty() ? nullptr : &kept;
     m_file = &file;
     m_sink = &sink;
     m_mark = 0;
     m_table = table;
     m_quotedTable = QuoteIdentifier(table);
-    m_columns = columns;
+    m_columns = m_kept ? static_cast<std::size_t>(std::count(kept.begin(), kept.end(), true)) : columns;
     m_batching = batching;
     m_bulk = bulk;
     m_lost = false;
@@ -129,15 +131,29 @@ bool LineSender::Refuse(const std::string& description, int step, const RecordSp
     return !m_batch.Full() || SendBatch(step);
 }
 
+// A line of the file's columns, as the table takes it: without the ones left out.
+std::span<const std::string_view> LineSender::Kept(const std::vector<std::string_view>& fields)
+{
+    if (!m_kept || fields.size() != m_kept->size())
+        return fields;
+    m_keptFields.clear();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if ((*m_kept)[i])
+            m_keptFields.push_back(fields[i]);
+    }
+    return m_keptFields;
+}
+
 // False when nothing more is to be sent for this file.
 bool LineSender::SendLine(std::size_t columns, int step, const RecordSpan& record)
 {
-    const auto& fields = m_splitter.SplitInPlace(m_record.text);
-    if (fields.empty())
+    const auto& all = m_splitter.SplitInPlace(m_record.text);
+    if (all.empty())
         return true;
     // Some databases fill missing trailing columns with NULL; none may.
-    if (fields.size() < columns)
-        return Refuse(ShortLineText(fields.size(), m_table, columns), step, record);
+    if (all.size() < columns)
+        return Refuse(ShortLineText(all.size(), m_table, columns), step, record);
+    const auto fields = Kept(all);
     if (m_record.text.size() > m_settings.BindAbove)
         return SendBound(fields, step, record) != Sent::Lost;
     BuildInsertInto(m_statement, m_table, fields);
@@ -201,22 +217,22 @@ LineSender::Sent LineSender::SendOne(std::string_view statement,
 
 bool LineSender::Batched(std::size_t columns, int step, const RecordSpan& record)
 {
-    const auto& fields = m_splitter.SplitInPlace(m_record.text);
-    if (fields.empty())
+    const auto& all = m_splitter.SplitInPlace(m_record.text);
+    if (all.empty())
         return true;
     // Reports wait for the batch, so that none is shown while it is unsent
     // and all come out in file order.
-    if (fields.size() < columns) {
-        m_batch.AddRefused(ShortLineText(fields.size(), m_table, columns), step, record);
+    if (all.size() < columns) {
+        m_batch.AddRefused(ShortLineText(all.size(), m_table, columns), step, record);
     } else if (m_record.text.size() > m_settings.BindAbove) {
         // Too big for a statement text: what is gathered goes first, to keep the order.
         if (!m_batch.Empty() && !SendBatch(step))
             return false;
-        return SendBound(fields, step, record) != Sent::Lost;
-    } else if (fields.size() > columns) {
-        m_batch.AddAlone(fields, record);  // no database takes more values than columns
+        return SendBound(Kept(all), step, record) != Sent::Lost;
+    } else if (all.size() > columns) {
+        m_batch.AddAlone(all, record);  // no database takes more values than columns
     } else {
-        m_batch.AddRow(fields, record);
+        m_batch.AddRow(Kept(all), record);
     }
     if (!m_batch.Full())
         return true;

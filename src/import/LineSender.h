@@ -50,8 +50,9 @@ public:
     // for batches, or null. Returns when the file is done, the connection
     // was lost, or the run is to stop: false in the second case. A working
     // copy that cannot be read further is reported through steps.
-    bool Send(const PreparedCopy& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
-              bool batching, BulkLoader* bulk, StepRunner& steps, SendSink& sink);
+    // kept: per column of the file, whether its values go to the table (empty: all of them).
+    bool Send(const PreparedCopy& file, const std::string& table, std::size_t columns, const std::vector<bool>& kept,
+              const InsertLoopLines& lines, bool batching, BulkLoader* bulk, StepRunner& steps, SendSink& sink);
 
 private:
     enum class Sent { Stored, Refused, Lost };
@@ -59,6 +60,7 @@ private:
     bool SendLine(std::size_t columns, int step, const RecordSpan& record);
     bool Batched(std::size_t columns, int step, const RecordSpan& record);
     bool Refuse(const std::string& description, int step, const RecordSpan& record);
+    std::span<const std::string_view> Kept(const std::vector<std::string_view>& fields);
     bool SendBatch(int step);
     bool SendEntries(std::size_t first, std::size_t last, int step);
     void StoreRows(std::size_t first, std::size_t last);
@@ -77,7 +79,9 @@ private:
     InsertBatch m_batch;
     std::string m_table;
     std::string m_quotedTable;
-    std::size_t m_columns = 0;
+    std::size_t m_columns = 0;  // the table's
+    const std::vector<bool>* m_kept = nullptr;
+    std::vector<std::string_view> m_keptFields;
     BulkLoader* m_bulk = nullptr;
     bool m_bulkNow = false;    // this file's batches go by m_bulk
     bool m_refusedAny = false;  // a batch of this file was refused

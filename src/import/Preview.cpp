@@ -41,6 +41,16 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             if (options.namesFromFirstLine) {
                 preview.headers = ColumnNames(fields, options.keepLetters);
                 preview.columns = preview.headers.size();
+                preview.named = preview.headers;
+                if (options.plan && options.plan->from == preview.named &&
+                    options.plan->columns.size() == preview.named.size()) {
+                    preview.headers.clear();
+                    for (const PlannedColumn& column : options.plan->columns) {
+                        preview.headers.push_back(column.name);
+                        preview.types.push_back(column.type.empty() ? "TEXT" : column.type);
+                        preview.kept.push_back(column.kept);
+                    }
+                }
             } else {
                 preview.columns = fields.size();
             }
@@ -48,7 +58,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
         std::size_t widest = 0;
         FileRecord record;
         TypeGuesser guesser;
-        const bool guessing = options.createMode && options.guessTypes && preview.columns;
+        const bool guessing = options.createMode && options.guessTypes && preview.columns && preview.kept.empty();
         const auto learn = [&](const std::vector<std::string_view>& fields) {
             if (guessing && record.note.empty() && fields.size() == *preview.columns)
                 guesser.Observe(fields);

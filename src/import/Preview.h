@@ -3,6 +3,7 @@
 #include "import/FileRecords.h"
 
 #include "import/ColumnTypes.h"
+#include "import/ImportSettings.h"
 
 #include <cstdint>
 #include <optional>
@@ -22,6 +23,8 @@ struct PreviewOptions {
     // records the import would send, in up to guessBytes of the file.
     std::optional<DatabaseKind> guessTypes;
     std::uint64_t guessBytes = std::uint64_t(32) << 20;
+    // Create mode: the file's columns as edited, shown in place of the first line's while they still fit it.
+    const ColumnPlan* plan = nullptr;
     std::size_t maxRecords = 100;
 };
 
@@ -41,6 +44,9 @@ struct Preview {
     std::string error;                   // the file could not be read
     std::vector<std::string> types;      // per column, when guessed
     bool typesFromPart = false;          // guessed from the file's start only: it is longer than guessBytes
+    // The names the first line gives, and, when an edited plan is shown, per column whether it is kept.
+    std::vector<std::string> named;
+    std::vector<bool> kept;
 };
 
 Preview BuildPreview(const std::string& path, const PreviewOptions& options);

@@ -244,6 +244,36 @@ private slots:
         QCOMPARE(f.Tables(), QStringList());  // nothing was written
     }
 
+    void previewEditsTheNewTablesColumns()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(f.File("e.csv", "id,Name,secret\r\n7,Ann,x\r\n"));
+        f.Click("PushButtonPreview");
+        auto* preview = f.window.findChild<PreviewWindow*>("PreviewWindow");
+        QVERIFY(preview);
+        const auto headers = [&] {
+            QStringList names;
+            for (int c = 0; c < preview->Grid().columnCount(); ++c)
+                names << preview->Grid().horizontalHeaderItem(c)->text();
+            return names.join(QLatin1Char('|'));
+        };
+        f.dialogs.typed = {std::string("Who")};
+        preview->RenameColumn(1);
+        QCOMPARE(f.dialogs.inputs.at(0).proposed, std::string("Name"));
+        preview->EditColumn(0, {"id", "INTEGER", true});
+        preview->EditColumn(2, {"secret", "TEXT", false});
+        QCOMPARE(headers(), QStringLiteral("id\nINTEGER|Who\nTEXT|secret\nTEXT\n(left out)"));
+
+        // The import makes exactly what the preview shows.
+        f.Click("PushButton1");
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QCOMPARE(test::Query(f.dsn, R"(SELECT "id" + 1, "Who" FROM "NewTable1")"),
+                 (std::vector<TextRow>{{std::string("8"), std::string("Ann")}}));
+        QCOMPARE(test::Query(f.dsn, "SELECT COUNT(*) FROM pragma_table_info('NewTable1')").at(0).at(0),
+                 std::optional<std::string>("2"));
+    }
+
     void readingOptionsSitBelowAndAreRemembered()
     {
         auto f = std::make_unique<Fixture>();

@@ -321,6 +321,33 @@ TEST_P(ImportRunTest, GuessedTypesMakeATableWorthQuerying)
     EXPECT_EQ(Select("typed_sales2024", "\"id\"").back().at(0), T("100"));
 }
 
+// Columns edited in the preview: renamed, typed, left out; a plan the first line no longer fits is not used.
+TEST_P(ImportRunTest, EditedColumnsAreWhatTheTableGets)
+{
+    const std::string path = File("e.csv", "id,Name,secret\r\n1,Ann,x\r\n2,Bo,y\r\n3,Cy\r\n");
+    const std::string stale = File("s.csv", "other,names\r\n1,2\r\n");
+    m_settings.Files = {path, stale};
+    const ColumnPlan plan{{"id", "Name", "secret"}, {{"n", "INTEGER", true}, {"who", "", true}, {"secret", "", false}}};
+    m_settings.ColumnPlans = {{path, plan}, {stale, plan}};
+    const ImportSummary summary = Run();
+    EXPECT_EQ(summary.rowsSent, 3);
+    // The short line is held against the file's three columns, not the table's two.
+    ASSERT_EQ(m_host.reports.size(), 1u);
+    EXPECT_NE(m_host.reports[0].description.find("has 3 columns"), std::string::npos);
+    EXPECT_EQ(Select("NewTable1", "\"n\""), (Rows{{T("1"), T("Ann")}, {T("2"), T("Bo")}}));
+    EXPECT_EQ(OpenConnection().ColumnCount(R"(SELECT * FROM "NewTable1")"), 2);
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT SUM("n") FROM "NewTable1")").at(0).at(0), T("3"));
+    EXPECT_EQ(Select("NewTable2", "\"other\""), (Rows{{T("1"), T("2")}}));
+    // Every column left out: refused before anything is made.
+    m_settings.ColumnPlans[path].columns[0].kept = m_settings.ColumnPlans[path].columns[1].kept = false;
+    m_settings.Files = {path};
+    m_settings.TableNamePattern = "Again";
+    m_host.reports.clear();
+    Run();
+    ASSERT_EQ(m_host.reports.size(), 1u);
+    EXPECT_NE(m_host.reports[0].description.find("is left out"), std::string::npos);
+}
+
 // Ends every other session of the server once the run has sent some rows.
 class CuttingHost : public ScriptedHost {
 public:
