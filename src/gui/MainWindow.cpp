@@ -309,8 +309,12 @@ void MainWindow::PushButton1_Click()
         return;
     ImportSettings settings = CurrentSettings();
     settings.LogFolder = DefaultLogFolder();
-    WindowImportHost host(m_dialogs, *m_pointer, [this](const std::string& name) {
-        m_list1->insertItem(0, QString::fromStdString(name));
+    WindowImportHost host(m_dialogs, *m_pointer, [this](const std::vector<std::string>& names) {
+        // The newest first, in one change to the list.
+        QStringList newest;
+        for (auto name = names.rbegin(); name != names.rend(); ++name)
+            newest << QString::fromStdString(*name);
+        m_list1->insertItems(0, newest);
     });
     if (progressClock)
         host.clock = progressClock;
@@ -336,6 +340,7 @@ void MainWindow::PushButton1_Click()
     {
         RunEnd end{*this};
         summary = RunImport(settings, host);
+        host.FlushTables();
     }
     // Files are counted once the checks pass: a run refused by them has no summary.
     if (summary.files == 0)

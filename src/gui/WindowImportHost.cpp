@@ -8,9 +8,9 @@
 
 namespace qb {
 WindowImportHost::WindowImportHost(Dialogs& dialogs, PointerRule& pointer,
-                                   std::function<void(const std::string&)> tableCreated,
+                                   std::function<void(const std::vector<std::string>&)> tablesCreated,
                                    std::chrono::milliseconds eventInterval)
-    : m_dialogs(dialogs), m_pointer(pointer), m_tableCreated(std::move(tableCreated)),
+    : m_dialogs(dialogs), m_pointer(pointer), m_tablesCreated(std::move(tablesCreated)),
       m_eventInterval(eventInterval.count())
 {
     m_sinceEvents.start();
@@ -18,6 +18,7 @@ WindowImportHost::WindowImportHost(Dialogs& dialogs, PointerRule& pointer,
 
 void WindowImportHost::ShowMessage(const std::string& text)
 {
+    FlushTables();
     m_dialogs.Message(text);
 }
 
@@ -34,6 +35,7 @@ void WindowImportHost::ShowLineReport(const std::string& procedure, int line, co
 
 void WindowImportHost::Report(const std::string& text, const std::string& details)
 {
+    FlushTables();
     if (m_quiet) {
         ++m_unshown;
         return;
@@ -43,6 +45,7 @@ void WindowImportHost::Report(const std::string& text, const std::string& detail
 
 std::string WindowImportHost::AskText(const std::string& prompt)
 {
+    FlushTables();
     return m_dialogs.Input(prompt);
 }
 
@@ -61,8 +64,19 @@ void WindowImportHost::SetBusy(bool on)
 
 void WindowImportHost::TableCreated(const std::string& name)
 {
-    if (m_tableCreated)
-        m_tableCreated(name);
+    m_pendingTables.push_back(name);
+    if (!m_sinceTables.isValid() || m_sinceTables.elapsed() >= kProgressInterval.count())
+        FlushTables();
+}
+
+void WindowImportHost::FlushTables()
+{
+    if (m_pendingTables.empty())
+        return;
+    if (m_tablesCreated)
+        m_tablesCreated(m_pendingTables);
+    m_pendingTables.clear();
+    m_sinceTables.restart();
 }
 
 void WindowImportHost::ReportProgress(const ImportProgress& progress)

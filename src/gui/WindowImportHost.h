@@ -7,6 +7,8 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace qb {
 
@@ -22,7 +24,10 @@ public:
     // Faster than this a status line only flickers and costs the run time.
     static constexpr std::chrono::milliseconds kProgressInterval{100};
 
-    WindowImportHost(Dialogs& dialogs, PointerRule& pointer, std::function<void(const std::string&)> tableCreated,
+    // tablesCreated: names of tables made, in the order made; given in bunches at most every
+    // kProgressInterval and before any box, so that a list showing them is not laid out for each.
+    WindowImportHost(Dialogs& dialogs, PointerRule& pointer,
+                     std::function<void(const std::vector<std::string>&)> tablesCreated,
                      std::chrono::milliseconds eventInterval = std::chrono::milliseconds(5));
 
     void ShowMessage(const std::string& text) override;
@@ -38,6 +43,8 @@ public:
     std::string FileAt(int position, const std::string& asStarted) override;
 
     void RequestStop() { m_stop = true; }
+    // Hands on the tables made and not yet told of.
+    void FlushTables();
     // Reports not shown because the user asked for no more.
     int UnshownReports() const { return m_unshown; }
     // The latest progress, whether it was passed on or not.
@@ -55,7 +62,9 @@ private:
 
     Dialogs& m_dialogs;
     PointerRule& m_pointer;
-    std::function<void(const std::string&)> m_tableCreated;
+    std::function<void(const std::vector<std::string>&)> m_tablesCreated;
+    std::vector<std::string> m_pendingTables;
+    QElapsedTimer m_sinceTables;
     qint64 m_eventInterval;
     QElapsedTimer m_sinceEvents;
     bool m_stop = false;

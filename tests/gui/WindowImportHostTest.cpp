@@ -75,6 +75,23 @@ private slots:
         host.RequestStop();
         QVERIFY(host.StopRequested());
     }
+
+    void tablesMadeComeInBunchesAndBeforeAnyBox()
+    {
+        QWidget window;
+        PointerRule pointer(&window);
+        test::ScriptedDialogs dialogs;
+        std::vector<std::pair<std::vector<std::string>, std::size_t>> told;  // names, boxes shown by then
+        WindowImportHost host(dialogs, pointer, [&](const std::vector<std::string>& names) {
+            told.emplace_back(names, dialogs.messages.size());
+        });
+        for (const char* name : {"T1", "T2", "T3"})
+            host.TableCreated(name);
+        host.ShowMessage("Done.");
+        host.FlushTables();
+        using Told = std::vector<std::pair<std::vector<std::string>, std::size_t>>;
+        QCOMPARE(told, (Told{{{"T1"}, 0}, {{"T2", "T3"}, 0}}));
+    }
 };
 
 }  // namespace qb
