@@ -8,19 +8,21 @@
 #        bench/import-bench.sh --big-mb MB    (peak memory only, SQLite, one MB-sized file)
 #        bench/import-bench.sh --long-line MB (peak memory, every driver, one line of MB, default 250)
 #        bench/import-bench.sh --many-files N (N files of 20 lines, SQLite and PostgreSQL, against one
-#                                             sqlite3 or psql session, into an empty database and one of 10,000 tables)
+#                                             sqlite3 or psql session, into an empty database and one of 10,000 tables;
+#                                             then SQLite through the main window against the command line)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ -z "${QB_BENCH_INSIDE:-}" ]]; then
   scripts/deps.sh bench
   cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQB_BUILD_TESTS=OFF >/dev/null
-  cmake --build build-bench -j"$(nproc)" --target quillbarrow-import qb-bench-floor
+  cmake --build build-bench -j"$(nproc)" --target quillbarrow-import qb-bench-floor qb-bench-window
   export QB_BENCH_INSIDE=1
   exec scripts/with-test-datasources.sh bash "$0" "$@"
 fi
 
 import=build-bench/src/cli/quillbarrow-import
 floor=build-bench/bench/qb-bench-floor
+window=build-bench/bench/qb-bench-window
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_STATE_HOME=$work/state  # the run logs go with the rest
@@ -162,6 +164,74 @@ if [[ ${1:-} == --many-files ]]; then
   echo "per file, or one psql session with one CREATE TABLE and one \\copy per file; 10k/e: into a database"
   echo "holding 10,000 other tables over into an empty one. Targets: i/peer <= 1.5, import 10k/e <= 1.2,"
   echo "peak memory under 64 MB."
+
+  # The same files through the main window, offscreen, against the command line, into an emptied SQLite
+  # database: the best of two runs each, taken in turns, since one run of so many files varies.
+  cli_once() {
+    empty "$QB_TEST_SQLITE_DSN"
+    local start
+    start=$(date +%s.%N)
+    TEMP=$work "$import" --dsn "$QB_TEST_SQLITE_DSN" "$@" >/dev/null 2>&1 || true
+    seconds "$start"
+  }
+  least() { printf '%s\n' "$@" | sort -g | head -1; }
+  # The command line's files 5001-6000 in one run, from the status line it shows on a terminal every
+  # 100 ms: when it reached file 5001 and file 6001 (or ended), each placed between two status lines.
+  cli_sixth() {
+    empty "$QB_TEST_SQLITE_DSN"
+    TEMP=$work python3 - "$import" --dsn "$QB_TEST_SQLITE_DSN" "$@" <<'EOF'
+import os, pty, re, sys, time
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], sys.argv[1:])
+seen, text = [], b""
+while True:
+    try:
+        chunk = os.read(fd, 65536)
+    except OSError:
+        break
+    if not chunk:
+        break
+    now, text, end = time.monotonic(), text + chunk, 0
+    for m in re.finditer(rb"File (\d+) of", text):
+        seen.append((int(m.group(1)), now))
+        end = m.end()
+    text = text[end:][-16:]  # a status cut in two by the reads is whole next time
+os.waitpid(pid, 0)
+seen.append((float("inf"), time.monotonic()))
+def reached(k):
+    (k0, t0), (k1, t1) = next((a, b) for a, b in zip(seen, seen[1:]) if a[0] <= k < b[0])
+    return t0 if k1 == float("inf") else t0 + (t1 - t0) * (k - k0) / (k1 - k0)
+if seen[0][0] <= 5001:
+    print(reached(6001) - reached(5001))
+EOF
+  }
+  cli_times=()
+  for round in 1 2; do
+    empty "$QB_TEST_SQLITE_DSN"
+    if ! TEMP=$work QT_QPA_PLATFORM=offscreen "$window" "$QB_TEST_SQLITE_DSN" "${files[@]}" >>"$work/window" \
+      2>"$work/window.err"; then
+      echo "the window's run was not clean:"; cat "$work/window.err"
+    fi
+    cli_times+=("$(cli_once "${files[@]}")")
+  done
+  t_window=$(least $(awk '$1 == "seconds" { print $2 }' "$work/window"))
+  t_window6=$(least $(awk '$1 == "6th-thousand" { print $2 }' "$work/window"))
+  [[ -n $t_window ]] || exit 1
+  t_cli=$(least "${cli_times[@]}")
+  sixth=(- - -)
+  if [[ -n $t_window6 ]]; then
+    t_cli6=$(least "$(cli_sixth "${files[@]}")" "$(cli_sixth "${files[@]}")")
+    [[ -n $t_cli6 ]] && sixth=("$(printf %.2f "$t_window6")" "$(printf %.2f "$t_cli6")" "$(printf %.2f "$(echo "$t_window6 / $t_cli6" | bc -l)")")
+  fi
+  printf '%-15s %9s %9s %9s %11s %11s %11s\n' driver "window s" "cli s" "w/cli" "window 6th" "cli 6th" "6th w/cli"
+  printf '%-15s %9.2f %9.2f %9.2f %11s %11s %11s\n' "$QB_TEST_SQLITE_DSN" "$t_window" "$t_cli" \
+    "$(echo "$t_window / $t_cli" | bc -l)" "${sixth[@]}"
+  echo "best of two runs each; window: the main window offscreen, create mode, names from the first line,"
+  echo "NewTable[counter], timed from Start Importing to its summary; cli: quillbarrow-import on the same files,"
+  echo "the whole process; 6th: files 5001-6000 (N >= 6000), the window's as its table list grows from 5000 to"
+  echo "6000 names, the command line's from the status line it shows on a terminal (in 100 ms steps)."
+  echo "Targets: w/cli <= 1.2, 6th w/cli <= 1.2."
   exit 0
 fi
 
