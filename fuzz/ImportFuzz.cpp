@@ -11,6 +11,7 @@
 // 7 the filler line ended by LF alone.
 // Each costs, so each has its bit: the fuzzer spends time where it finds more.
 #include "base/AsciiCase.h"
+#include "files/PackedFiles.h"
 #include "base/UniqueFd.h"
 #include "import/ColumnTypes.h"
 #include "import/FieldSplitter.h"
@@ -22,6 +23,9 @@
 #include "import/StatementBuilder.h"
 #include "base/StepFailure.h"
 #include "import/WorkingCopy.h"
+
+#include <archive.h>
+#include <archive_entry.h>
 
 #include <algorithm>
 #include <cctype>
@@ -91,6 +95,11 @@ bool OnDiskThisTime(std::uint32_t hash)
 bool ConvertedFillerThisTime(std::uint32_t hash)
 {
     return (hash & 63) == 0;
+}
+
+bool PackedThisTime(std::uint32_t hash)
+{
+    return ((hash >> 8) & 15) == 0;
 }
 
 struct Input {
@@ -499,6 +508,78 @@ const Place& Folder()
 {
     static const Place place;
     return place;
+}
+
+// Everything read back from a descriptor, from its start.
+std::string ReadBack(int fd)
+{
+    std::string bytes;
+    char buffer[1 << 14];
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(fd, buffer, sizeof buffer, at);
+        Check(got >= 0);
+        if (got == 0)
+            return bytes;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+        at += got;
+    }
+}
+
+// bytes through one compressor or archive writer.
+std::string Packed(std::string_view bytes, int format, int filter)
+{
+    archive* writer = archive_write_new();
+    Check(archive_write_set_format(writer, format) == ARCHIVE_OK && archive_write_add_filter(writer, filter) == ARCHIVE_OK);
+    std::string out(bytes.size() * 2 + (1 << 16), '\0');
+    std::size_t used = 0;
+    archive_write_set_bytes_in_last_block(writer, 1);
+    Check(archive_write_open_memory(writer, out.data(), out.size(), &used) == ARCHIVE_OK);
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, "m.csv");
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_perm(entry, 0600);
+    archive_entry_set_size(entry, static_cast<la_int64_t>(bytes.size()));
+    Check(archive_write_header(writer, entry) == ARCHIVE_OK);
+    Check(archive_write_data(writer, bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size()));
+    archive_entry_free(entry);
+    Check(archive_write_close(writer) == ARCHIVE_OK);
+    archive_write_free(writer);
+    out.resize(used);
+    return out;
+}
+
+// The input's bytes as a file to import: read as plain, compressed or an archive, or refused with a
+// PackedFileError, never anything else; and the body, compressed or archived, reads back as itself.
+void PackedRound(std::string_view input, std::string_view body)
+{
+    const std::string& folder = Folder().folder;
+    const int fd = MemoryFile("packed");
+    Check(::write(fd, input.data(), input.size()) == static_cast<ssize_t>(input.size()));
+    try {
+        const qb::UniqueFd read = qb::OpenForImport(qb::UniqueFd(fd), "packed", folder);
+        ReadBack(read.Get());
+    } catch (const qb::PackedFileError&) {
+    }
+    static const std::pair<int, int> kinds[] = {{ARCHIVE_FORMAT_RAW, ARCHIVE_FILTER_GZIP},
+                                                {ARCHIVE_FORMAT_RAW, ARCHIVE_FILTER_ZSTD},
+                                                {ARCHIVE_FORMAT_ZIP, ARCHIVE_FILTER_NONE},
+                                                {ARCHIVE_FORMAT_TAR_USTAR, ARCHIVE_FILTER_XZ}};
+    const auto& [format, filter] = kinds[input.size() % std::size(kinds)];
+    const std::string path = folder + "/packed";
+    {
+        const std::string packed = Packed(body, format, filter);
+        const qb::UniqueFd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        Check(out.Valid() && ::write(out.Get(), packed.data(), packed.size()) == static_cast<ssize_t>(packed.size()));
+    }
+    const std::string entry = format == ARCHIVE_FORMAT_RAW ? path : path + "!/m.csv";
+    Check(qb::ListEntries(path) == std::vector<std::string>{entry});
+    try {
+        Check(ReadBack(qb::OpenForImport(entry, folder).Get()) == body);
+    } catch (const qb::PackedFileError&) {
+        // A stream that holds nothing is refused, as the library cannot tell it from a damaged one.
+        Check(body.empty() && format == ARCHIVE_FORMAT_RAW);
+    }
+    ::unlink(path.c_str());
 }
 
 bool Exists(const std::string& path)
@@ -1018,5 +1099,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if ((flags & 0x20) && OnDiskThisTime(hash))
         WorkingCopyRound(shape >> 5, fd, name, header, format, whole, host);
+    if ((flags & 0x10) && PackedThisTime(hash))
+        PackedRound(std::string_view(reinterpret_cast<const char*>(data), size), body);
     return 0;
 }

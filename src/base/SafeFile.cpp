@@ -1,9 +1,11 @@
 #include "base/SafeFile.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 
 namespace qb {
@@ -111,6 +113,20 @@ UniqueFd SafeFileWriter::CommitKeepingDescriptor()
     Flush();
     Publish();
     return std::move(m_fd);
+}
+
+UniqueFd NamelessFile(const std::string& folder, const std::string& what)
+{
+    UniqueFd file(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (!file.Valid()) {
+        // Not every file system has nameless files: a named one, gone at once.
+        std::string pattern = folder + "/quillbarrow.XXXXXX";
+        file.Reset(::mkostemp(pattern.data(), O_CLOEXEC));
+        if (!file.Valid())
+            throw std::system_error(errno, std::generic_category(), "Cannot keep " + what + " in " + folder);
+        ::unlink(pattern.c_str());
+    }
+    return file;
 }
 
 UniqueFd OpenRegularFileForReading(const std::string& path, bool followLinks)

@@ -50,6 +50,10 @@ std::size_t ReadFully(int fd, char* into, std::size_t size, off_t offset, const 
 // Writes every byte. Throws std::system_error with what.
 void WriteFully(int fd, std::string_view bytes, const std::string& what);
 
+// A file with no name in folder, gone with its last descriptor; what names
+// its content in the message of the std::system_error thrown.
+UniqueFd NamelessFile(const std::string& folder, const std::string& what);
+
 // Opens an existing regular file for reading without blocking on pipes or
 // devices; throws std::system_error.
 UniqueFd OpenRegularFileForReading(const std::string& path, bool followLinks);

@@ -1,4 +1,5 @@
 // quillbarrow-import: the import run without windows, for scripts.
+#include "files/PackedFiles.h"
 #include "cli/CommandLine.h"
 #include "cli/TerminalHost.h"
 #include "odbc/DataSources.h"
@@ -94,6 +95,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quillbarrow-import: %s\n%s", error.message.c_str(), qb::cli::kUsage);
         return 2;
     }
+    // An archive on the command line stands for each of its files; standard input is read as it comes.
+    std::vector<std::string> files;
+    for (const std::string& file : line.settings.Files) {
+        for (std::string& entry : file == "-" ? std::vector<std::string>{file} : qb::ListEntries(file))
+            files.push_back(std::move(entry));
+    }
+    line.settings.Files = std::move(files);
     switch (line.action) {
     case qb::cli::CommandLine::Action::Help:
         std::fputs(qb::cli::kUsage, stdout);

@@ -2,6 +2,7 @@
 #include "gui/MainWindow.h"
 
 #include "files/AddFiles.h"
+#include "files/PackedFiles.h"
 #include "gui/FileListView.h"
 #include "gui/PointerRule.h"
 #include "gui/SettingsStore.h"
@@ -26,7 +27,9 @@ ScanHost MainWindow::WalkHost() const
 
 void MainWindow::AppendPath(const std::string& path)
 {
-    m_files->AppendExact(path);
+    // An archive adds each of its files.
+    for (const std::string& entry : ListEntries(path))
+        m_files->AppendExact(entry);
 }
 
 void MainWindow::PushButton3_Click()

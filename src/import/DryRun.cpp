@@ -31,8 +31,7 @@ struct FileTally {
 FileTally Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns)
 {
     const bool standardInput = settings.DashIsStandardInput && path == "-";
-    const UniqueFd in = standardInput ? SpoolStandardInput(ParentFolder(WorkingCopyPath()))
-                                      : OpenRegularFileForReading(NormalizePath(path), true);
+    const UniqueFd in = standardInput ? SpoolStandardInput(ParentFolder(WorkingCopyPath())) : OpenInput(path);
     FileRecords records(in.Get(), standardInput ? "standard input" : path, FormatOf(settings), SkipFirstLine(settings));
     RecordSplitter splitter(settings.Separator, settings.Quoted);
     FileTally tally;

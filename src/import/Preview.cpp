@@ -4,6 +4,7 @@
 #include "import/Records.h"
 #include "import/StatementBuilder.h"
 #include "import/TextDecoder.h"
+#include "import/WorkingCopy.h"
 
 #include <algorithm>
 #include <utility>
@@ -30,7 +31,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
 {
     Preview preview;
     try {
-        const UniqueFd in = OpenRegularFileForReading(path, true);
+        const UniqueFd in = OpenInput(path);
         // The same reading as the import's, of which only the first records are taken.
         FileRecords records(in.Get(), path, options.format, options.createMode || options.skipFirstLine);
         RecordSplitter splitter(options.format.separator, options.format.quoted);

@@ -1,5 +1,6 @@
 #include "import/WorkingCopy.h"
 
+#include "files/PackedFiles.h"
 #include "files/PathHelpers.h"
 #include "import/StatementBuilder.h"
 #include "base/SafeFile.h"
@@ -84,6 +85,19 @@ void MakeOrCheckPrivateFolder(const std::string& workingCopy)
 
 }  // namespace
 
+std::string SpoolFolder()
+{
+    const std::string workingCopy = WorkingCopyPath();
+    MakeOrCheckPrivateFolder(workingCopy);
+    const std::string folder = ParentFolder(workingCopy);
+    return folder.empty() ? "." : folder;
+}
+
+UniqueFd OpenInput(const std::string& path)
+{
+    return OpenForImport(NormalizePath(path), SpoolFolder());
+}
+
 std::string WorkingCopyPath()
 {
     std::string folder = "/tmp/" + PrivateFolderName();
@@ -127,27 +141,12 @@ PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& wo
 {
     UniqueFd in;
     try {
-        in = OpenRegularFileForReading(NormalizePath(source), true);
+        in = OpenInput(source);
     } catch (const std::exception& error) {
         ::unlink(workingCopy.c_str());
         throw StepFailure(126, error.what());
     }
     return PrepareWorkingCopy(in.Get(), source, workingCopy, header, host, format, types);
-}
-
-// A file with no name in folder, gone with its last descriptor.
-UniqueFd NamelessFile(const std::string& folder, const std::string& what)
-{
-    UniqueFd file(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    if (!file.Valid()) {
-        // Not every file system has nameless files: a named one, gone at once.
-        std::string pattern = folder + "/quillbarrow.XXXXXX";
-        file.Reset(::mkostemp(pattern.data(), O_CLOEXEC));
-        if (!file.Valid())
-            Fail(errno, "Cannot keep " + what + " in " + folder);
-        ::unlink(pattern.c_str());
-    }
-    return file;
 }
 
 UniqueFd SpoolStandardInput(const std::string& folder)
@@ -161,7 +160,7 @@ UniqueFd SpoolStandardInput(const std::string& folder)
         if (got < 0)
             Fail(errno, "Cannot read standard input");
         if (got == 0)
-            return spool;
+            return OpenForImport(std::move(spool), "standard input", folder);  // compressed input, unpacked
         WriteFully(spool.Get(), {buffer.data(), static_cast<std::size_t>(got)}, "Cannot keep standard input in " + folder);
     }
 }

@@ -17,6 +17,14 @@ namespace qb {
 // every file of every run.
 std::string WorkingCopyPath();
 
+// The folder of the working copy, made or checked as for a run: where a
+// packed file's bytes are spooled to be read.
+std::string SpoolFolder();
+
+// The bytes of a file to import, as OpenForImport gives them: spooled in
+// SpoolFolder() when packed. Throws std::system_error or PackedFileError.
+UniqueFd OpenInput(const std::string& path);
+
 // Another run holds the working copy.
 class WorkingCopyBusy : public std::runtime_error {
 public:

@@ -4,6 +4,7 @@
 #include "import/ImportSettings.h"
 #include "gui/MainWindow.h"
 #include "gui/PreviewWindow.h"
+#include "support/Packed.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "support/WindowTestSupport.h"
@@ -409,6 +410,13 @@ private slots:
         const OpenFilesRequest& request = f.dialogs.openRequests.at(0);
         QCOMPARE(request.title, std::string("Add File(s) - Hold Ctrl to select multiple files"));
         QCOMPARE(request.filters, (std::vector<std::string>{"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}));
+
+        // An archive adds each of its files.
+        const QString zip = f.File("in.zip", QByteArray::fromStdString(test::Pack(
+                                                 {{"a.csv", "x\r\n"}, {"b.csv", "y\r\n"}}, ARCHIVE_FORMAT_ZIP)));
+        f.dialogs.picked = {{zip.toStdString(), false}};
+        f.Click("PushButton3");
+        QCOMPARE(f.window.Files().Paths().mid(4), (QStringList{zip + "!/a.csv", zip + "!/b.csv"}));
     }
 
     void addAllRemembersTheExtensionAndFolder()

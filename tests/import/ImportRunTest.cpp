@@ -3,6 +3,7 @@
 #include "import/DryRun.h"
 #include "import/ImportRun.h"
 #include "support/DataSources.h"
+#include "support/Packed.h"
 #include "support/ScriptedHost.h"
 #include "support/TempDir.h"
 
@@ -346,6 +347,29 @@ TEST_P(ImportRunTest, EditedColumnsAreWhatTheTableGets)
     Run();
     ASSERT_EQ(m_host.reports.size(), 1u);
     EXPECT_NE(m_host.reports[0].description.find("is left out"), std::string::npos);
+}
+
+// Compressed and archived copies of a file make the same table as the file; a damaged one costs one report.
+TEST_P(ImportRunTest, PackedFilesMakeTheSameTables)
+{
+    std::string text = "id,name,note\r\n";
+    for (int i = 1; i <= 3000; ++i)
+        text += std::to_string(i) + ",caf\xC3\xA9 " + std::to_string(i) + ",'q' \\ \"x\"\r\n";
+    const std::string gz = test::Compress(text, ARCHIVE_FILTER_GZIP);
+    const std::string zip = File("a.zip", test::Pack({{"in/plain.csv", text}}, ARCHIVE_FORMAT_ZIP));
+    m_settings.Files = {File("plain.csv", text), File("plain.csv.gz", gz), File("p.txt", test::Compress(text, ARCHIVE_FILTER_ZSTD)),
+                        zip + "!/in/plain.csv", File("cut.gz", gz.substr(0, gz.size() / 2)), File("last.csv", "n\r\n1\r\n")};
+    m_settings.TableNamePattern = "T[counter]";
+    const ImportSummary summary = Run();
+    ASSERT_EQ(m_host.reports.size(), 1u);
+    EXPECT_NE(m_host.reports[0].description.find("cut.gz"), std::string::npos) << m_host.reports[0].description;
+    EXPECT_NE(m_host.reports[0].description.find("at byte"), std::string::npos) << m_host.reports[0].description;
+    EXPECT_EQ(summary.filesSkipped, 1);
+    const Rows plain = Select("T1");
+    ASSERT_EQ(plain.size(), 3000u);
+    for (const char* table : {"T2", "T3", "T4"})
+        EXPECT_EQ(Select(table), plain) << table;
+    EXPECT_EQ(Select("T6"), (Rows{{T("1")}}));
 }
 
 // Ends every other session of the server once the run has sent some rows.
