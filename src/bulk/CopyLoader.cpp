@@ -165,7 +165,9 @@ private:
     // remains, so that the connection takes the next COPY.
     [[noreturn]] void Fail(PGresult* result)
     {
-        const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        // Copied out: the result's own texts go with it.
+        const char* field = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        const std::string state = field ? field : "";
         std::string message = result && *PQresultErrorMessage(result) ? PQresultErrorMessage(result) : PQerrorMessage(m_conn);
         PQclear(result);
         while (PQstatus(m_conn) == CONNECTION_OK) {
@@ -180,7 +182,7 @@ private:
         while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
             message.pop_back();
         const bool lost = PQstatus(m_conn) != CONNECTION_OK;
-        throw DatabaseError(lost ? "08006" : state ? state : "HY000", message);
+        throw DatabaseError(lost ? "08006" : !state.empty() ? state : "HY000", message);
     }
 
     PGconn* m_conn = nullptr;
