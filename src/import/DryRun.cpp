@@ -11,7 +11,10 @@
 #include "import/StatementBuilder.h"
 #include "import/WorkingCopy.h"
 
+#include "base/AsciiCase.h"
+
 #include <algorithm>
+#include <unordered_set>
 #include <optional>
 
 namespace qb {
@@ -140,7 +143,10 @@ DryRunResult DryRun(const ImportSettings& settings)
         unreachable = error.what();
     }
 
-    std::vector<std::string> tables = settings.TableList;
+    // The names as they compare, folded once: a file's check must not grow with the tables listed.
+    std::unordered_set<std::string> tables;
+    for (const std::string& name : settings.TableList)
+        tables.insert(LowerText(name));
     for (std::size_t i = 0; i < settings.Files.size(); ++i) {
         DryRunFile file;
         file.path = settings.DashIsStandardInput && settings.Files[i] == "-" ? "standard input" : settings.Files[i];
@@ -157,7 +163,7 @@ DryRunResult DryRun(const ImportSettings& settings)
             file.mismatched = counted.mismatched;
             if (!unreachable.empty())
                 skip("cannot connect: " + unreachable);
-            else if (create && TableListed(tables, file.table))
+            else if (create && tables.contains(LowerText(file.table)))
                 skip("the table " + file.table + " exists already");
             else if (create && settings.TableNamePattern.empty())
                 skip("no table name");
@@ -173,7 +179,7 @@ DryRunResult DryRun(const ImportSettings& settings)
                 unreachable.empty())
                 file.columns = ColumnsWithTypes(connection, settings, counted, settings.Files[i]);
             if (create && !file.skipped)
-                tables.insert(tables.begin(), file.table);
+                tables.insert(LowerText(file.table));
         } catch (const std::exception& error) {
             skip(std::string("cannot be read: ") + error.what());
         }

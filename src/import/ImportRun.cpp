@@ -80,7 +80,7 @@ private:
     }
     void ListCreated(const std::string& table)
     {
-        m_settings.TableList.insert(m_settings.TableList.begin(), table);
+        m_created.push_back(table);
         m_listed.insert(LowerText(table));
         m_host.TableCreated(table);
     }
@@ -97,6 +97,8 @@ private:
     // The listed names as they compare, learnt once: a file's cost must not
     // grow with the number of tables.
     std::unordered_set<std::string> m_listed;
+    // Tables made, in order: put at the front of the list when the run ends, not one by one.
+    std::vector<std::string> m_created;
 };
 
 ImportSummary ImportRun::Run()
@@ -123,6 +125,7 @@ ImportSummary ImportRun::Run()
         ImportFile(tally, counter);
         tally.StopRequested();
     }
+    m_settings.TableList.insert(m_settings.TableList.begin(), m_created.rbegin(), m_created.rend());
     m_summary.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - tally.start).count();
     m_summary.finalMessage =
