@@ -1,0 +1,46 @@
+#include "import/ImportManifest.h"
+#include "odbc/Database.h"
+#include "odbc/TableCatalogue.h"
+#include "support/DataSources.h"
+
+#include <gtest/gtest.h>
+
+namespace qb {
+namespace {
+
+class ImportManifestTest : public test::DataSourceTest {};
+
+// A file's row from its start to its end, found again by digest and table, and kept out of the table list.
+TEST_P(ImportManifestTest, FollowsAFileAndIsFoundAgain)
+{
+    Connection connection = OpenConnection();
+    ImportManifest manifest(connection);
+    ImportManifest again(connection);  // a second run finds the table there
+    EXPECT_TRUE(UserTableNames(connection.Tables()).empty());
+    const std::string digest(64, 'a');
+    EXPECT_EQ(manifest.Find(digest, "Sales"), std::nullopt);
+
+    ManifestEntry entry{digest, "Sales", "/d/it's caf\xC3\xA9.csv", 123456789012, 0, 0, 0, "2026-12-07T10:00:00Z", {}};
+    manifest.Begin(entry);
+    EXPECT_EQ(manifest.Find(digest, "Sales"), entry);
+    EXPECT_EQ(manifest.Find(digest, "Other"), std::nullopt);
+
+    connection.Execute(ImportManifest::Progress(digest, "Sales", 1000, 3, 1004));
+    manifest.Finish(digest, "Sales", "2026-12-07T10:00:05Z");
+    ManifestEntry done = entry;
+    done.stored = 1000;
+    done.refused = 3;
+    done.lastLine = 1004;
+    done.finished = "2026-12-07T10:00:05Z";
+    EXPECT_EQ(manifest.Find(digest, "Sales"), done);
+
+    // Begun again, the file starts over.
+    manifest.Begin(entry);
+    EXPECT_EQ(manifest.Find(digest, "Sales"), entry);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, ImportManifestTest, testing::ValuesIn(test::AllDataSources()),
+                         test::DataSourceLabel{});
+
+}  // namespace
+}  // namespace qb
