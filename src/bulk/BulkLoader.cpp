@@ -31,16 +31,16 @@ bool Holds(const std::string& text, std::string_view part)
 BulkChoice ChooseBulkLoader(Connection& connection, const std::string& dataSourceName)
 {
     BulkChoice choice;
-    const std::string product = connection.DatabaseProduct();
+    const DatabaseKind kind = connection.Kind();
     const std::string driver = connection.DriverName();
     try {
-        if (Holds(product, "sqlite") && Holds(driver, "sqlite3odbc")) {
+        if (kind == DatabaseKind::Sqlite && Holds(driver, "sqlite3odbc")) {
             choice.loader = OpenSqliteLoader(connection);
             choice.path = "SQLite's own library";
-        } else if (Holds(product, "postgresql") && Holds(driver, "psqlodbc")) {
+        } else if (kind == DatabaseKind::Postgres && Holds(driver, "psqlodbc")) {
             choice.loader = OpenCopyLoader(connection, dataSourceName);
             choice.path = "COPY through libpq";
-        } else if (Holds(product, "mysql") || Holds(product, "mariadb")) {
+        } else if (kind == DatabaseKind::Mariadb) {
             choice.loader = std::make_unique<ArrayLoader>(connection);
             choice.path = "parameter arrays";
         }

@@ -20,7 +20,8 @@ public:
     // Stores rows of `columns` values each (row after row) into the table,
     // all of them or none. Throws DatabaseError, in the database's words where
     // it has them: ConnectionLost() and Busy() mean what they mean for a statement.
-    // quotedTable: the table's name as a statement writes it.
+    // quotedTable: the table's name as a statement writes it. No value holds a NUL byte: a statement's
+    // text reads one differently, so the caller sends those rows as statements.
     virtual void Load(const std::string& quotedTable, std::size_t columns,
                       std::span<const std::optional<std::string_view>> values) = 0;
 };

@@ -109,7 +109,7 @@ std::optional<DatabaseKind> MainWindow::DataSourceKind()
     try {
         Connection connection;
         connection.Open(name);
-        return m_databaseKinds[name] = DatabaseKindOf(connection);
+        return m_databaseKinds[name] = connection.Kind();
     } catch (const std::exception&) {
         return std::nullopt;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "odbc/DatabaseKind.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -9,7 +11,6 @@
 
 namespace qb {
 
-enum class DatabaseKind { Sqlite, Postgres, Mariadb, Other };
 
 // What every non-empty value of one column is, learnt value by value.
 // Conservative: a type only where the database takes every value's text

@@ -61,18 +61,6 @@ std::string CheckPlan(std::string_view path, const PlannedTable& table, const Na
     return CheckColumnNames(table.names, limits);
 }
 
-DatabaseKind DatabaseKindOf(Connection& connection)
-{
-    const std::string product = LowerAscii(connection.DatabaseProduct());
-    if (product.find("sqlite") != std::string::npos)
-        return DatabaseKind::Sqlite;
-    if (product.find("postgresql") != std::string::npos)
-        return DatabaseKind::Postgres;
-    if (product.find("mysql") != std::string::npos || product.find("mariadb") != std::string::npos)
-        return DatabaseKind::Mariadb;
-    return DatabaseKind::Other;
-}
-
 std::string CheckNewTable(const NewTable& table, const NameLimits& limits)
 {
     const std::string path(table.path);

@@ -34,9 +34,6 @@ PlannedTable Planned(const ColumnPlan& plan);
 // A plan that leaves every column out, or names one with nothing or like another.
 std::string CheckPlan(std::string_view path, const PlannedTable& table, const NameLimits& limits);
 
-// Which database's type names a new table's columns take.
-DatabaseKind DatabaseKindOf(Connection& connection);
-
 // The checks the import makes before a CREATE and the dry run makes in its place, so that the two cannot
 // disagree. Each gives the refusal, in the words of the file's report, or empty text.
 

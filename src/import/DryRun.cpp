@@ -75,7 +75,7 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
     if (settings.ColumnNames == ColumnNameSource::UserSpecified)
         return CheckNewTable({file.path, file.table, empty, fields.size()}, connection.Limits());
     const std::vector<std::string> types =
-        settings.GuessTypes ? tally.types.TypesFor(DatabaseKindOf(connection), NamedColumns(fields))
+        settings.GuessTypes ? tally.types.TypesFor(connection.Kind(), NamedColumns(fields))
                             : std::vector<std::string>{};
     std::string refusal =
         CheckCreateFromFields(file.path, file.table, empty, fields, connection.Limits(), settings.KeepLetters);
@@ -116,7 +116,7 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
     else
         for (std::size_t i = 1; i <= fields.size(); ++i)
             names.push_back("#" + std::to_string(i));
-    const std::vector<std::string> types = tally.types.TypesFor(DatabaseKindOf(connection), names.size());
+    const std::vector<std::string> types = tally.types.TypesFor(connection.Kind(), names.size());
     for (std::size_t i = 0; i < names.size(); ++i)
         names[i] += " " + types[i];
     return names;

@@ -75,7 +75,7 @@ private:
     // The new table's column types: none (TEXT) unless the run guesses them.
     std::vector<std::string> Types(const OneFile& file, std::size_t columns)
     {
-        return file.types ? file.types->guesser.TypesFor(DatabaseKindOf(m_connection), columns)
+        return file.types ? file.types->guesser.TypesFor(m_connection.Kind(), columns)
                           : std::vector<std::string>{};
     }
     void ListCreated(const std::string& table)

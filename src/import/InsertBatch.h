@@ -68,6 +68,8 @@ public:
     // The values of the rows among entries [first, last), row after row;
     // NULL as std::nullopt. Valid until the batch changes.
     void RowValues(std::size_t first, std::size_t last, std::vector<std::optional<std::string_view>>& values) const;
+    // Whether any value of the batch holds a NUL byte.
+    bool HoldsNul() const { return m_bytes.find('\0') != std::string::npos; }
     // The single-row statement of a Row or Alone entry, or a Refused one's text.
     std::string_view Single(const Entry& entry);
     void Clear();

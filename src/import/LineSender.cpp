@@ -324,16 +324,11 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
 // own bulk path where it has one, as one statement otherwise.
 void LineSender::StoreRows(std::size_t first, std::size_t last)
 {
-    if (m_bulkNow) {
+    // A NUL byte reads differently in a statement's text: a batch holding one goes the statement's way.
+    if (m_bulkNow && !m_batch.HoldsNul()) {
         m_batch.RowValues(first, last, m_values);
-        // A NUL byte reads differently in a statement's text: those rows go the statement's way.
-        const bool plain = std::none_of(m_values.begin(), m_values.end(), [](const auto& value) {
-            return value && value->find('\0') != std::string_view::npos;
-        });
-        if (plain) {
-            m_bulk->Load(m_quotedTable, m_columns, m_values);
-            return;
-        }
+        m_bulk->Load(m_quotedTable, m_columns, m_values);
+        return;
     }
     m_connection.Execute(m_batch.Statement(first, last));
 }

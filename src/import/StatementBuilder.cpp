@@ -2,6 +2,7 @@
 
 #include "import/InsertBatch.h"
 
+#include "files/PathHelpers.h"
 #include "import/TextDecoder.h"
 
 #include <algorithm>
@@ -76,7 +77,7 @@ std::string ExpandTableName(std::string_view pattern, int counter, std::string_v
     const std::string number = std::to_string(counter);
     std::string file;
     if (pattern.find(fileToken) != std::string_view::npos) {
-        std::string_view base = path.substr(path.find_last_of('/') + 1);
+        std::string_view base = path.substr(ParentFolder(path).size());
         if (const auto dot = base.find_last_of('.'); dot != std::string_view::npos && dot > 0)
             base = base.substr(0, dot);
         file = CleanColumnName(base, keepLetters);

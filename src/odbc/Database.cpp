@@ -16,7 +16,9 @@ struct Connection::Handles {
     {
     }
 
-    bool mysqlFamily = false;  // MySQL or MariaDB, whose defaults read our texts otherwise
+    DatabaseKind kind = DatabaseKind::Other;
+    // MySQL or MariaDB, whose defaults read our texts otherwise.
+    bool MysqlFamily() const { return kind == DatabaseKind::Mariadb; }
     std::optional<NameLimits> limits;  // asked once
     // Parameter arrays: the INSERT prepared on the array statement, and room for a chunk's values.
     std::string prepared;
@@ -181,10 +183,14 @@ SQLRETURN SetAutocommit(SQLHDBC connection, bool on)
 // MySQL and MariaDB take names of 64 characters; MariaDB's driver says 256 and 255.
 constexpr std::size_t kMysqlNameLength = 64;
 
-bool IsMysqlFamily(const std::string& dbms)
+DatabaseKind KindOf(const std::string& dbms)
 {
     const std::string lower = LowerAscii(dbms);
-    return lower.find("mysql") != std::string::npos || lower.find("mariadb") != std::string::npos;
+    const auto holds = [&](const char* part) { return lower.find(part) != std::string::npos; };
+    return holds("sqlite")                      ? DatabaseKind::Sqlite
+           : holds("postgresql")                ? DatabaseKind::Postgres
+           : holds("mysql") || holds("mariadb") ? DatabaseKind::Mariadb
+                                                : DatabaseKind::Other;
 }
 
 }  // namespace
@@ -202,9 +208,9 @@ void Connection::Open(const std::string& dataSourceName)
     // Every statement must be committed on its own; state it rather than trust each driver's default.
     const SQLHDBC connection = handles->connection.Get();
     odbc::Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
-    handles->mysqlFamily = IsMysqlFamily(DbmsName(connection));
+    handles->kind = KindOf(DbmsName(connection));
     m_handles = std::move(handles);
-    if (m_handles->mysqlFamily) {
+    if (m_handles->MysqlFamily()) {
         // Double quotes name things and a backslash is an ordinary byte, as everywhere else; the
         // session's other modes stay.
         Execute("SET SESSION sql_mode = CONCAT_WS(',', NULLIF(@@SESSION.sql_mode, ''), "
@@ -251,7 +257,7 @@ void Connection::Execute(std::string_view sqlText, std::span<const std::optional
     } unbind{statement.Get()};
     // MariaDB's client library builds the execute packet in one buffer that it doubles for any value
     // after a large one (a copy of the line, twice over); a value sent at execution goes out piece by piece.
-    const bool atExecution = handles.mysqlFamily;
+    const bool atExecution = handles.MysqlFamily();
     // Lengths live until the statement has run; the driver reads them then.
     std::vector<SQLLEN> lengths(values.size());
     static char noText = 0;
@@ -314,7 +320,7 @@ void Connection::CheckCreate(std::string_view quotedTable, std::string_view crea
         odbc::CursorScope cursor(handles.statement);
         PrepareText(handles.statement.Get(), createText);
     }
-    if (handles.mysqlFamily) {
+    if (handles.MysqlFamily()) {
         // A temporary table neither commits nor outlives the session, and is checked as a table is.
         constexpr std::string_view create = "CREATE TABLE ";
         if (!createText.starts_with(create))
@@ -356,7 +362,7 @@ const NameLimits& Connection::Limits()
         NameLimits limits{InfoNumber(connection, SQL_MAX_COLUMNS_IN_TABLE),
                           InfoNumber(connection, SQL_MAX_TABLE_NAME_LEN),
                           InfoNumber(connection, SQL_MAX_COLUMN_NAME_LEN)};
-        if (handles.mysqlFamily) {
+        if (handles.MysqlFamily()) {
             for (std::size_t* length : {&limits.maxTableName, &limits.maxColumnName})
                 *length = *length ? std::min(*length, kMysqlNameLength) : kMysqlNameLength;
         }
@@ -369,7 +375,7 @@ bool Connection::IsTransactional(const std::string& table)
 {
     if (!SupportsTransactions())
         return false;
-    if (!Current().mysqlFamily)
+    if (!Current().MysqlFamily())
         return true;
     // MySQL's engines differ per table: a MyISAM table keeps the rows of a refused statement before the
     // refused one, so a batch could not be sent again.
@@ -394,7 +400,7 @@ std::vector<TableEntry> Connection::Tables()
     const odbc::StatementHandle& statement = handles.statement;
     // A MySQL-family server's catalogs are its databases: only the data source's own counts.
     std::string catalog;
-    if (handles.mysqlFamily)
+    if (handles.MysqlFamily())
         catalog = InfoText(handles.connection.Get(), SQL_DATABASE_NAME);
     odbc::CursorScope cursor(statement);
     // Null patterns otherwise: every catalog, schema, table and type.
@@ -421,9 +427,9 @@ std::vector<TextRow> Connection::QueryStrings(std::string_view queryText)
     return FetchAll(statement.Get());
 }
 
-std::string Connection::DatabaseProduct()
+DatabaseKind Connection::Kind() const
 {
-    return DbmsName(Current().connection.Get());
+    return Current().kind;
 }
 
 std::string Connection::DriverName()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "odbc/DatabaseError.h"
+#include "odbc/DatabaseKind.h"
 
 #include <cstddef>
 #include <memory>
@@ -79,8 +80,9 @@ public:
     std::vector<TableEntry> Tables();
     // Runs a query and returns all its rows as text.
     std::vector<TextRow> QueryStrings(std::string_view queryText);
-    // The database's product name and the driver's file name, as the driver tells them.
-    std::string DatabaseProduct();
+    // The database, by the product name its driver tells, learnt once per connection.
+    DatabaseKind Kind() const;
+    // The driver's file name, as the driver tells it.
     std::string DriverName();
     // Stores rows of `columns` values each (row after row; std::nullopt is NULL) into the table, all or
     // none, as one transaction of one prepared INSERT run over parameter arrays: the database parses

@@ -122,6 +122,15 @@ class MainWindowTest : public QObject {
 
     QTemporaryDir m_temp;
 
+    // The preview's column headings, joined by |.
+    static QString Headings(const PreviewWindow& preview)
+    {
+        QStringList headings;
+        for (int c = 0; c < preview.Grid().columnCount(); ++c)
+            headings << preview.Grid().horizontalHeaderItem(c)->text();
+        return headings.join(QLatin1Char('|'));
+    }
+
     static const QRegularExpression& SummaryLink()
     {
         static const QRegularExpression link(R"(^<a href="log">(\d+ files?, [\d,]+ rows? imported, [\d,]+ lines? rejected, )"
@@ -223,10 +232,7 @@ private slots:
         auto* preview = f.window.findChild<PreviewWindow*>("PreviewWindow");
         QVERIFY(preview && preview->isVisible());
         const auto shape = [&] {
-            QStringList headers;
-            for (int c = 0; c < preview->Grid().columnCount(); ++c)
-                headers << preview->Grid().horizontalHeaderItem(c)->text();
-            return headers.join(QLatin1Char('|')) + QStringLiteral(" / %1 rows").arg(preview->Grid().rowCount());
+            return Headings(*preview) + QStringLiteral(" / %1 rows").arg(preview->Grid().rowCount());
         };
         QCOMPARE(shape(), QStringLiteral("ab|c / 2 rows"));
         f.Find<QLineEdit>("Text3")->setText(QStringLiteral(";"));
@@ -253,18 +259,12 @@ private slots:
         f.Click("PushButtonPreview");
         auto* preview = f.window.findChild<PreviewWindow*>("PreviewWindow");
         QVERIFY(preview);
-        const auto headers = [&] {
-            QStringList names;
-            for (int c = 0; c < preview->Grid().columnCount(); ++c)
-                names << preview->Grid().horizontalHeaderItem(c)->text();
-            return names.join(QLatin1Char('|'));
-        };
         f.dialogs.typed = {std::string("Who")};
         preview->RenameColumn(1);
         QCOMPARE(f.dialogs.inputs.at(0).proposed, std::string("Name"));
         preview->EditColumn(0, {"id", "INTEGER", true});
         preview->EditColumn(2, {"secret", "TEXT", false});
-        QCOMPARE(headers(), QStringLiteral("id\nINTEGER|Who\nTEXT|secret\nTEXT\n(left out)"));
+        QCOMPARE(Headings(*preview), QStringLiteral("id\nINTEGER|Who\nTEXT|secret\nTEXT\n(left out)"));
 
         // The import makes exactly what the preview shows.
         f.Click("PushButton1");
