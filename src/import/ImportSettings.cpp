@@ -31,10 +31,12 @@ const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& pat
                           const std::vector<std::string>& names)
 {
     const auto found = settings.ColumnPlans.find(path);
-    if (found == settings.ColumnPlans.end() || found->second.from != names ||
-        found->second.columns.size() != names.size())
-        return nullptr;
-    return &found->second;
+    return found != settings.ColumnPlans.end() && PlanFits(found->second, names) ? &found->second : nullptr;
+}
+
+bool PlanFits(const ColumnPlan& plan, const std::vector<std::string>& names)
+{
+    return plan.from == names && plan.columns.size() == names.size();
 }
 
 FileFormat FormatOf(const ImportSettings& settings)

@@ -83,6 +83,9 @@ struct ImportSettings {
 
 struct FileFormat;
 
+// Whether the plan was made from the names a file's first line gives now.
+bool PlanFits(const ColumnPlan& plan, const std::vector<std::string>& names);
+
 // The file's plan, when it has one that still fits the names its first line gives.
 const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
                           const std::vector<std::string>& names);

@@ -43,8 +43,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                 preview.headers = ColumnNames(fields, options.keepLetters);
                 preview.columns = preview.headers.size();
                 preview.named = preview.headers;
-                if (options.plan && options.plan->from == preview.named &&
-                    options.plan->columns.size() == preview.named.size()) {
+                if (options.plan && PlanFits(*options.plan, preview.named)) {
                     preview.headers.clear();
                     for (const PlannedColumn& column : options.plan->columns) {
                         preview.headers.push_back(column.name);
