@@ -12,9 +12,9 @@ class ArrayLoader : public BulkLoader {
 public:
     explicit ArrayLoader(Connection& connection) : m_connection(connection) {}
     void Load(const std::string& quotedTable, std::size_t columns,
-              std::span<const std::optional<std::string_view>> values) override
+              std::span<const std::optional<std::string_view>> values, std::span<const std::string> also) override
     {
-        m_connection.InsertRows(quotedTable, columns, values);
+        m_connection.Together([&] { m_connection.InsertRows(quotedTable, columns, values); }, also);
     }
 
 private:

@@ -22,8 +22,10 @@ public:
     // it has them: ConnectionLost() and Busy() mean what they mean for a statement.
     // quotedTable: the table's name as a statement writes it. No value holds a NUL byte: a statement's
     // text reads one differently, so the caller sends those rows as statements.
+    // also: statements that commit with the rows, in the same transaction.
     virtual void Load(const std::string& quotedTable, std::size_t columns,
-                      std::span<const std::optional<std::string_view>> values) = 0;
+                      std::span<const std::optional<std::string_view>> values,
+                      std::span<const std::string> also = {}) = 0;
 };
 
 // The bulk path for the data source's driver, or none (the ODBC path).

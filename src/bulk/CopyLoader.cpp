@@ -114,12 +114,14 @@ public:
     ~CopyLoader() override { PQfinish(m_conn); }
 
     void Load(const std::string& quotedTable, std::size_t columns,
-              std::span<const std::optional<std::string_view>> values) override
+              std::span<const std::optional<std::string_view>> values, std::span<const std::string> also) override
     {
         if (PQstatus(m_conn) != CONNECTION_OK)
             PQreset(m_conn);
         if (PQstatus(m_conn) != CONNECTION_OK)
             Fail(nullptr);
+        if (!also.empty())
+            Expect(PQexec(m_conn, "BEGIN"), PGRES_COMMAND_OK);
         Expect(PQexec(m_conn, ("COPY " + quotedTable + " FROM STDIN").c_str()), PGRES_COPY_IN);
         m_data.clear();
         for (std::size_t i = 0; i < values.size(); ++i) {
@@ -137,6 +139,11 @@ public:
         if (PQputCopyEnd(m_conn, nullptr) != 1)
             Fail(nullptr);
         Expect(PQgetResult(m_conn), PGRES_COMMAND_OK);
+        if (!also.empty()) {
+            for (const std::string& statement : also)
+                Expect(PQexec(m_conn, statement.c_str()), PGRES_COMMAND_OK);
+            Expect(PQexec(m_conn, "COMMIT"), PGRES_COMMAND_OK);
+        }
         if (m_data.capacity() > 4 * kCopyPiece)
             std::string().swap(m_data);
     }
@@ -174,6 +181,10 @@ private:
             if (copying && PQputCopyEnd(m_conn, "refused") != 1)
                 break;
         }
+        // Nothing of a refused transaction stays, and the connection takes the next.
+        const PGTransactionStatusType transaction = PQtransactionStatus(m_conn);
+        if (transaction == PQTRANS_INTRANS || transaction == PQTRANS_INERROR)
+            PQclear(PQexec(m_conn, "ROLLBACK"));
         while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
             message.pop_back();
         const bool lost = PQstatus(m_conn) != CONNECTION_OK;

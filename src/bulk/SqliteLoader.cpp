@@ -62,7 +62,7 @@ public:
     }
 
     void Load(const std::string& quotedTable, std::size_t columns,
-              std::span<const std::optional<std::string_view>> values) override
+              std::span<const std::optional<std::string_view>> values, std::span<const std::string> also) override
     {
         Prepare(quotedTable, columns);
         // The write lock up front: waiting for it is the lock wait's business, not a refusal midway.
@@ -85,6 +85,8 @@ public:
                 }
                 sqlite3_reset(m_insert);
             }
+            for (const std::string& statement : also)
+                Run(statement);
             Run("COMMIT");
         } catch (...) {
             if (!sqlite3_get_autocommit(m_db))

@@ -20,6 +20,7 @@ struct Connection::Handles {
     // MySQL or MariaDB, whose defaults read our texts otherwise.
     bool MysqlFamily() const { return kind == DatabaseKind::Mariadb; }
     std::optional<NameLimits> limits;  // asked once
+    bool together = false;  // inside Together's transaction
     // Parameter arrays: the INSERT prepared on the array statement, and room for a chunk's values.
     std::string prepared;
     std::vector<char> arrayBytes;
@@ -519,26 +520,49 @@ void Connection::InsertRows(std::string_view quotedTable, std::size_t columns,
         rowBytes += width;
     const std::size_t chunk = std::max<std::size_t>(1, kArrayBytes / rowBytes);
 
-    const SQLHDBC connection = handles.connection.Get();
-    odbc::Check(SetAutocommit(connection, false), SQL_HANDLE_DBC, connection);
-    try {
-        for (std::size_t first = 0; first < rows; first += chunk)
-            ExecuteChunk(handles.arrays->Get(), columns, values, first, std::min(chunk, rows - first), widths,
-                         handles.arrayBytes, handles.arrayLengths, handles.arrayStatus);
-        odbc::Check(SQLEndTran(SQL_HANDLE_DBC, connection, SQL_COMMIT), SQL_HANDLE_DBC, connection);
-    } catch (...) {
-        SQLEndTran(SQL_HANDLE_DBC, connection, SQL_ROLLBACK);
-        SetAutocommit(connection, true);
+    const auto chunks = [&] {
+        try {
+            for (std::size_t first = 0; first < rows; first += chunk)
+                ExecuteChunk(handles.arrays->Get(), columns, values, first, std::min(chunk, rows - first), widths,
+                             handles.arrayBytes, handles.arrayLengths, handles.arrayStatus);
+        } catch (...) {
+            SQLFreeStmt(handles.arrays->Get(), SQL_CLOSE);
+            throw;
+        }
         SQLFreeStmt(handles.arrays->Get(), SQL_CLOSE);
-        throw;
-    }
-    SQLFreeStmt(handles.arrays->Get(), SQL_CLOSE);
-    odbc::Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
+    };
+    if (handles.together)
+        chunks();
+    else
+        Together(chunks, {});
     // A batch of huge values gives its room back.
     if (handles.arrayBytes.size() > kArrayBytes) {
         handles.arrayBytes.clear();
         handles.arrayBytes.shrink_to_fit();
     }
+}
+
+void Connection::Together(const std::function<void()>& work, std::span<const std::string> also)
+{
+    Handles& handles = Current();
+    if (handles.together)
+        throw DatabaseError("HY010", "A transaction is already under way");
+    const SQLHDBC connection = handles.connection.Get();
+    odbc::Check(SetAutocommit(connection, false), SQL_HANDLE_DBC, connection);
+    handles.together = true;
+    try {
+        work();
+        for (const std::string& statement : also)
+            Execute(statement);
+        odbc::Check(SQLEndTran(SQL_HANDLE_DBC, connection, SQL_COMMIT), SQL_HANDLE_DBC, connection);
+    } catch (...) {
+        handles.together = false;
+        SQLEndTran(SQL_HANDLE_DBC, connection, SQL_ROLLBACK);
+        SetAutocommit(connection, true);
+        throw;
+    }
+    handles.together = false;
+    odbc::Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
 }
 
 Connection::Handles& Connection::Current() const

@@ -4,6 +4,7 @@
 #include "odbc/DatabaseKind.h"
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -89,6 +90,9 @@ public:
     // it once. quotedTable: the table's name as a statement writes it.
     void InsertRows(std::string_view quotedTable, std::size_t columns,
                     std::span<const std::optional<std::string_view>> values);
+    // Runs work (statements on this connection), then the statements of also, as one transaction: all
+    // of it is stored or none.
+    void Together(const std::function<void()>& work, std::span<const std::string> also);
 
 private:
     struct Handles;

@@ -41,6 +41,27 @@ TEST_P(BulkLoaderTest, StoresEveryByteOrNothing)
     EXPECT_EQ(connection.QueryStrings("SELECT COUNT(*) FROM " + table), (std::vector<TextRow>{{"4"}}));
 }
 
+// Statements given with the rows commit with them; a refused one takes the rows down too.
+TEST_P(BulkLoaderTest, StatementsGivenWithTheRowsShareTheirFate)
+{
+    Connection connection = OpenConnection();
+    connection.Execute(R"(CREATE TABLE "T"("a" VARCHAR(20)))");
+    connection.Execute(R"(CREATE TABLE "N"("n" INTEGER))");
+    connection.Execute(R"(INSERT INTO "N" VALUES(0))");
+    BulkChoice choice = ChooseBulkLoader(connection, GetParam().dsn);
+    ASSERT_TRUE(choice.loader) << choice.note;
+    const std::string counted[] = {R"(UPDATE "N" SET "n" = 2)"};
+    choice.loader->Load(R"("T")", 1, Values{"x", "y"}, counted);
+    const std::string refused[] = {R"(UPDATE "N" SET "n" = 4)", R"(UPDATE "Missing" SET "n" = 4)"};
+    EXPECT_THROW(choice.loader->Load(R"("T")", 1, Values{"z", "w"}, refused), DatabaseError);
+    EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*), MAX("n") FROM "T", "N")"), (std::vector<TextRow>{{"2", "2"}}));
+    // The connection's statements go the same way.
+    EXPECT_THROW(connection.Together([&] { connection.Execute(R"(INSERT INTO "T" VALUES('v'))"); }, refused),
+                 DatabaseError);
+    connection.Together([&] { connection.Execute(R"(INSERT INTO "T" VALUES('v'))"); }, counted);
+    EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*) FROM "T")"), (std::vector<TextRow>{{"3"}}));
+}
+
 // A lock held by another session is the database being busy, not a refusal of the rows. The impatient
 // data sources give up on a lock at once.
 TEST_P(BulkLoaderTest, ALockHeldElsewhereIsBusy)
