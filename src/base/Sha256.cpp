@@ -1,6 +1,11 @@
 #include "base/Sha256.h"
 
+#include <cerrno>
 #include <cstring>
+#include <system_error>
+#include <vector>
+
+#include <unistd.h>
 
 namespace qb {
 namespace {
@@ -97,6 +102,23 @@ std::string Sha256::HexDigest()
             digest += hex[(word >> shift) & 0xF];
     }
     return digest;
+}
+
+std::string ContentDigest(int fd)
+{
+    Sha256 digest;
+    std::vector<char> buffer(1 << 16);
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw std::system_error(errno, std::generic_category(), "Cannot read the file to know it again");
+        if (got == 0)
+            return digest.HexDigest();
+        digest.Add({buffer.data(), static_cast<std::size_t>(got)});
+        at += got;
+    }
 }
 
 }  // namespace qb

@@ -25,4 +25,8 @@ private:
     std::uint64_t m_length = 0;  // bytes added
 };
 
+// The digest of everything an open file holds, read by offset from its
+// start. Throws std::system_error when it cannot be read.
+std::string ContentDigest(int fd);
+
 }  // namespace qb

@@ -7,7 +7,8 @@ namespace qb::cli {
 const char* const kUsage =
     "usage: quillbarrow-import --dsn NAME [--separator TEXT] [--table-name PATTERN] [--ask-columns]\n"
     "                          [--append TABLE [--skip-header]] [--quoted] [--encoding NAME] [--row-by-row]\n"
-    "                          [--types text|guess] [--keep-letters] [--rejects FILE] [--dry-run] [FILE...]\n"
+    "                          [--types text|guess] [--keep-letters] [--resume [--retry-refused]]\n"
+    "                          [--rejects FILE] [--dry-run] [FILE...]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
     "       quillbarrow-import --list-sources\n"
     "       quillbarrow-import --help | --version\n";
@@ -48,6 +49,14 @@ const char* const kHelp =
     "                        of the file (default: text)\n"
     "  --keep-letters        column names keep the letters and digits of every\n"
     "                        alphabet (default: only A-Z, a-z and 0-9)\n"
+    "  --resume              remember what was imported, in the table\n"
+    "                        quillbarrow_sys_imports of NAME: a file imported\n"
+    "                        before into the same table (known by its content,\n"
+    "                        not its name) is skipped, and one cut short goes on\n"
+    "                        after its last stored line; each batch and its count\n"
+    "                        commit together (default: every file is imported)\n"
+    "  --retry-refused       with --resume: send the lines refused before again\n"
+    "                        (default: they stay refused)\n"
     "  --rejects FILE        write every refused line to FILE, ended by CR LF;\n"
     "                        FILE is created empty when the run starts\n"
     "                        (default: none)\n"
@@ -126,6 +135,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.GuessTypes = types == "guess";
         } else if (argument == "--keep-letters") {
             settings.KeepLetters = true;
+        } else if (argument == "--resume") {
+            settings.Resume = true;
+        } else if (argument == "--retry-refused") {
+            settings.RetryRefused = true;
         } else if (argument == "--list-tables") {
             listTables = true;
         } else {
@@ -143,6 +156,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     if (skipHeader && settings.Mode != ImportMode::AppendToExistingTable)
         throw UsageError{"--skip-header goes with --append"};
     settings.IgnoreFirstLine = skipHeader;
+    if (settings.RetryRefused && !settings.Resume)
+        throw UsageError{"--retry-refused goes with --resume"};
     if (listTables)
         line.action = CommandLine::Action::ListTables;
     else if (dryRun)

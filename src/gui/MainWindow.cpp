@@ -52,7 +52,7 @@ constexpr int kOriginalHeight = 8685;
 constexpr int kAddedHeight = 480;
 constexpr int kProgressHeight = 1230;
 constexpr int kLookHeight = 510;
-constexpr int kNewTableHeight = 800;
+constexpr int kNewTableHeight = 1160;
 
 // The bar's steps: byte counts would overflow its int range.
 constexpr int kProgressSteps = 1000;
@@ -188,7 +188,7 @@ void MainWindow::BuildControls()
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, m_option4,
                         m_option2, add, addAll, help, start, setup, m_quoted, m_encoding, m_status, m_stop,
                         findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
-                        findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_types, m_keepLetters};
+                        findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_types, m_keepLetters, m_resume};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -210,7 +210,8 @@ void MainWindow::BuildControls()
     connect(help, &QPushButton::clicked, this, &MainWindow::PushButton6_Click);
 }
 
-// Below the preview: what a new table's columns are made of.
+// Below the preview: what a new table's columns are made of; then, for either mode, whether the run
+// remembers what it imported.
 void MainWindow::BuildNewTableControls()
 {
     auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
@@ -226,6 +227,12 @@ void MainWindow::BuildNewTableControls()
             [this](const QString& caption) { m_settings.Save(QLatin1String(kColumnTypesKey), caption); });
     connect(m_keepLetters, &QCheckBox::toggled, this, [this](bool on) {
         m_settings.Save(QLatin1String(kKeepLettersKey), on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+    m_resume = Place(new QCheckBox(QStringLiteral("Remember what was imported and go on from there"), this),
+                     "CheckResume", twips(240, 11660, 6000, 330));
+    m_resume->setChecked(m_settings.Get(QLatin1String(kResumeKey)) == QLatin1String("1"));
+    connect(m_resume, &QCheckBox::toggled, this, [this](bool on) {
+        m_settings.Save(QLatin1String(kResumeKey), on ? QStringLiteral("1") : QStringLiteral("0"));
     });
 }
 
@@ -298,6 +305,7 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.Encoding = kEncodingChoices[std::max(0, m_encoding->currentIndex())].name;
     settings.GuessTypes = m_types->currentIndex() == 1;
     settings.KeepLetters = m_keepLetters->isChecked();
+    settings.Resume = m_resume->isChecked();
     settings.ColumnPlans = m_plans;
     return settings;
 }

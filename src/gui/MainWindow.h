@@ -130,6 +130,7 @@ private:
     QLabel* m_typesLabel;
     QComboBox* m_types;
     QCheckBox* m_keepLetters;
+    QCheckBox* m_resume;
     QButtonGroup* m_modes;
     QLabel* m_status;
     QPushButton* m_stop;

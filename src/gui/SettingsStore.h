@@ -13,6 +13,7 @@ inline constexpr const char* kQuotedFieldsKey = "QuotedFields";  // "1" when tic
 inline constexpr const char* kEncodingKey = "Encoding";          // the choice's caption
 inline constexpr const char* kColumnTypesKey = "ColumnTypes";    // the choice's caption
 inline constexpr const char* kKeepLettersKey = "KeepLetters";    // "1" when ticked
+inline constexpr const char* kResumeKey = "Resume";              // "1" when ticked
 
 // The per-user settings: one INI file per application in the user's
 // configuration folder, one group per section, text values.

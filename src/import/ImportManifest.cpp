@@ -3,6 +3,8 @@
 #include "import/StatementBuilder.h"
 #include "odbc/Database.h"
 
+#include <time.h>
+
 namespace qb {
 namespace {
 
@@ -31,6 +33,9 @@ long Number(const std::optional<std::string>& text)
 
 ImportManifest::ImportManifest(Connection& connection) : m_connection(connection)
 {
+    m_connection.Execute("CREATE TABLE IF NOT EXISTS " + QuoteIdentifier(kRefusedTable) +
+                         "(\"digest\" VARCHAR(64) NOT NULL, \"target\" VARCHAR(255) NOT NULL, "
+                         "\"line\" BIGINT NOT NULL, PRIMARY KEY(\"digest\", \"target\", \"line\"))");
     // Keys of bounded length: MySQL's engines index no unbounded text.
     m_connection.Execute("CREATE TABLE IF NOT EXISTS " + QuoteIdentifier(kTable) +
                          "(\"digest\" VARCHAR(64) NOT NULL, \"target\" VARCHAR(255) NOT NULL, \"name\" TEXT NOT NULL, "
@@ -52,8 +57,18 @@ std::optional<ManifestEntry> ImportManifest::Find(std::string_view digest, std::
                          Number(row[5]), Number(row[6]), row[7].value_or(""), row[8]};
 }
 
+std::vector<long> ImportManifest::RefusedLines(std::string_view digest, std::string_view target)
+{
+    std::vector<long> lines;
+    for (const TextRow& row : m_connection.QueryStrings("SELECT \"line\" FROM " + QuoteIdentifier(kRefusedTable) +
+                                                        Where(digest, target) + " ORDER BY \"line\""))
+        lines.push_back(Number(row.at(0)));
+    return lines;
+}
+
 void ImportManifest::Begin(const ManifestEntry& entry)
 {
+    m_connection.Execute("DELETE FROM " + QuoteIdentifier(kRefusedTable) + Where(entry.digest, entry.target));
     m_connection.Execute("DELETE FROM " + QuoteIdentifier(kTable) + Where(entry.digest, entry.target));
     // The name as bound text: a file's name may hold any byte.
     const std::string name = entry.name;
@@ -75,8 +90,103 @@ std::string ImportManifest::Progress(std::string_view digest, std::string_view t
 
 void ImportManifest::Finish(std::string_view digest, std::string_view target, std::string_view at)
 {
-    m_connection.Execute("UPDATE " + QuoteIdentifier(kTable) + " SET \"finished\" = " + Literal(at) +
-                         Where(digest, target));
+    m_connection.Execute(FinishText(digest, target, at));
+}
+
+std::string ImportManifest::FinishText(std::string_view digest, std::string_view target, std::string_view at)
+{
+    return "UPDATE " + QuoteIdentifier(kTable) + " SET \"finished\" = " + Literal(at) + Where(digest, target);
+}
+
+std::vector<std::string> ImportManifest::RefusedText(std::string_view digest, std::string_view target,
+                                                     const std::vector<long>& lines)
+{
+    // In pieces, so that no statement grows past what a server takes.
+    constexpr std::size_t kPiece = 500;
+    std::vector<std::string> statements;
+    const std::string key = "(" + Literal(digest) + ", " + Literal(target) + ", ";
+    for (std::size_t first = 0; first < lines.size(); first += kPiece) {
+        std::string text = "INSERT INTO " + QuoteIdentifier(kRefusedTable) + " VALUES";
+        for (std::size_t i = first; i < std::min(lines.size(), first + kPiece); ++i)
+            text += (i == first ? "" : ",") + key + std::to_string(lines[i]) + ")";
+        statements.push_back(std::move(text));
+    }
+    return statements;
+}
+
+std::string ImportManifest::ForgetText(std::string_view digest, std::string_view target, long after, long upTo)
+{
+    return "DELETE FROM " + QuoteIdentifier(kRefusedTable) + Where(digest, target) + " AND \"line\" > " +
+           std::to_string(after) + " AND \"line\" <= " + std::to_string(upTo);
+}
+
+std::string ManifestTime(std::time_t at)
+{
+    std::tm local{};
+    ::localtime_r(&at, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+FileProgress::FileProgress(std::string digest, std::string target, const ManifestEntry* earlier,
+                           std::vector<long> retry)
+    : m_digest(std::move(digest)), m_target(std::move(target)), m_retry(std::move(retry))
+{
+    if (earlier) {
+        m_earlierLast = earlier->lastLine;
+        m_stored = earlier->stored;
+        m_refused = earlier->refused;
+        m_lastLine = earlier->lastLine;
+    }
+    // Lines sent again are forgotten as refused stretch by stretch, from the start.
+    m_committedUpTo = m_retry.empty() ? m_earlierLast : 0;
+}
+
+void FileProgress::Stage(long rows, long last, const std::vector<long>& refusedWith)
+{
+    m_statements.clear();
+    long forgotten = 0;
+    const long upTo = std::min(last, m_earlierLast);
+    if (upTo > m_committedUpTo) {
+        const auto from = std::upper_bound(m_retry.begin(), m_retry.end(), m_committedUpTo);
+        forgotten = std::upper_bound(m_retry.begin(), m_retry.end(), upTo) - from;
+        if (forgotten > 0)
+            m_statements.push_back(ImportManifest::ForgetText(m_digest, m_target, m_committedUpTo, upTo));
+    }
+    std::vector<long> refused = m_pending;
+    refused.insert(refused.end(), refusedWith.begin(), refusedWith.end());
+    for (std::string& text : ImportManifest::RefusedText(m_digest, m_target, refused))
+        m_statements.push_back(std::move(text));
+    m_stagedPending = m_pending.size();
+    m_stagedStored = m_stored + rows;
+    m_stagedRefused = m_refused - forgotten + static_cast<long>(refused.size());
+    m_stagedLast = std::max(m_lastLine, last);
+    m_stagedUpTo = std::max(m_committedUpTo, last);
+    m_statements.push_back(
+        ImportManifest::Progress(m_digest, m_target, m_stagedStored, m_stagedRefused, m_stagedLast));
+}
+
+const std::vector<std::string>& FileProgress::Staged(long rows, long last, const std::vector<long>& refusedWith)
+{
+    Stage(rows, last, refusedWith);
+    return m_statements;
+}
+
+void FileProgress::Committed()
+{
+    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(m_stagedPending));
+    m_stored = m_stagedStored;
+    m_refused = m_stagedRefused;
+    m_lastLine = m_stagedLast;
+    m_committedUpTo = m_stagedUpTo;
+}
+
+const std::vector<std::string>& FileProgress::Finished(long last, std::string_view at)
+{
+    Stage(0, std::max(last, m_earlierLast), {});
+    m_statements.push_back(ImportManifest::FinishText(m_digest, m_target, at));
+    return m_statements;
 }
 
 }  // namespace qb

@@ -5,7 +5,9 @@
 #include "base/StepFailure.h"
 #include "base/TemporaryFiles.h"
 #include "files/PathHelpers.h"
+#include "base/Sha256.h"
 #include "import/CreateChecks.h"
+#include "import/ImportManifest.h"
 #include "import/FileReports.h"
 #include "import/LineSender.h"
 #include "import/LogAndRejects.h"
@@ -18,6 +20,7 @@
 
 #include <optional>
 #include <unordered_set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qb {
@@ -48,6 +51,12 @@ struct OneFile {
     PreparedCopy copy;
     std::optional<TypeLearning> types;  // learnt while copying, when the run guesses them
     std::string listed;  // the file as the list names it
+    // Where the manifest is kept: the file's bytes, opened once to be known by their digest.
+    UniqueFd input;
+    std::string digest;
+    std::uint64_t size = 0;
+    std::optional<ManifestEntry> earlier;  // the manifest's row from an earlier run: go on from there
+    std::optional<FileProgress> progress;
 };
 
 // Runs one import: checks, the lock, then each file in turn.
@@ -63,10 +72,14 @@ public:
 private:
     bool Checked();
     bool Locked(std::optional<WorkingCopyLock>& lock);
+    bool ResumeAllowed();
+    bool Recall(OneFile& file, const std::string& path, bool standardInput, const std::string& table, RunLog& log);
+    void StartManifest(OneFile& file, const std::string& table);
     void ImportFile(RunTally& tally, int counter);
+    std::string TargetOf(int counter, const std::string& path) const;
     bool Prepare(OneFile& file, const std::string& path, bool standardInput);
-    void CreateFromFirstLine(OneFile& file, const std::string& table);
-    void CreateFromAnswers(OneFile& file, const std::string& table);
+    void CreateFromFirstLine(OneFile& file, const std::string& table, bool exists);
+    void CreateFromAnswers(OneFile& file, const std::string& table, bool exists);
     void Append(OneFile& file, const std::string& path);
     void SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
                    const std::vector<bool>& kept = {});
@@ -92,6 +105,7 @@ private:
     std::unique_ptr<BulkLoader> m_bulk;  // for m_connection's data source, where it has one
     std::string m_bulkNote;  // which way batches went, or why not the bulk path: once, at the log's end
     LineSender m_sender;
+    std::optional<ImportManifest> m_manifest;  // when the run remembers what it imported
     ImportSummary m_summary;
     bool m_allTablesNew = true;
     // The listed names as they compare, learnt once: a file's cost must not
@@ -105,7 +119,7 @@ ImportSummary ImportRun::Run()
 {
     m_summary.started = true;
     std::optional<WorkingCopyLock> lock;
-    if (!Checked() || !Locked(lock))
+    if (!Checked() || !Locked(lock) || !ResumeAllowed())
         return m_summary;
     m_summary.files = static_cast<int>(m_settings.Files.size());
     for (const auto& name : m_settings.TableList)
@@ -164,6 +178,84 @@ bool ImportRun::Locked(std::optional<WorkingCopyLock>& lock)
     return false;
 }
 
+// Remembering needs each batch and its count to commit together: refused up front where they cannot.
+bool ImportRun::ResumeAllowed()
+{
+    if (!m_settings.Resume)
+        return true;
+    try {
+        m_connection.Open(m_settings.DataSourceName);
+        m_manifest.emplace(m_connection);
+    } catch (const std::exception&) {
+        m_connection.Close();
+        return true;  // each file reports the connection, as it would without the manifest
+    }
+    std::string without;
+    if (!m_connection.IsTransactional(std::string(ImportManifest::kTable)))
+        without = "the data source " + m_settings.DataSourceName;
+    else if (m_settings.Mode == ImportMode::AppendToExistingTable && m_settings.TargetTable &&
+             !m_connection.IsTransactional(*m_settings.TargetTable))
+        without = "the table " + *m_settings.TargetTable;
+    if (without.empty())
+        return true;
+    m_summary.finalMessage = "What was imported cannot be remembered: " + without +
+                             " keeps no transactions, so lines and their count could not be stored together. "
+                             "Import without remembering (--resume).";
+    m_host.ShowMessage(m_summary.finalMessage);
+    return false;
+}
+
+std::string ImportRun::TargetOf(int counter, const std::string& path) const
+{
+    return m_settings.Mode == ImportMode::CreateNewTable
+               ? ExpandTableName(m_settings.TableNamePattern, counter, path, m_settings.KeepLetters)
+               : m_settings.TargetTable.value_or("");
+}
+
+// Knows the file by its bytes' digest. False when the manifest holds it as imported into the same
+// table already (said in the log), or it cannot be read (reported).
+bool ImportRun::Recall(OneFile& file, const std::string& path, bool standardInput, const std::string& table,
+                       RunLog& log)
+{
+    if (!m_manifest)
+        return true;
+    if (!file.steps.Run(124, [&] {
+            try {
+                file.input = standardInput ? SpoolStandardInput(ParentFolder(m_workingCopy)) : OpenInput(path);
+                file.digest = ContentDigest(file.input.Get());
+                struct stat info {};
+                if (::fstat(file.input.Get(), &info) == 0)
+                    file.size = static_cast<std::uint64_t>(info.st_size);
+            } catch (const StepFailure&) {
+                throw;
+            } catch (const std::exception& error) {
+                throw StepFailure(126, error.what());
+            }
+            file.earlier = m_manifest->Find(file.digest, table);
+        })) {
+        Skip();
+        return false;
+    }
+    if (!file.earlier || !file.earlier->finished || (m_settings.RetryRefused && file.earlier->refused > 0))
+        return true;
+    log.Note(file.reports.Path() + ": already imported on " + *file.earlier->finished + " into " + table + ".");
+    ++m_summary.filesAlreadyImported;
+    return false;
+}
+
+// The file's row in the manifest: new, or the earlier run's to go on from.
+void ImportRun::StartManifest(OneFile& file, const std::string& table)
+{
+    if (!m_manifest)
+        return;
+    if (!file.earlier)
+        m_manifest->Begin({file.digest, table, file.reports.Path(), file.size, 0, 0, 0,
+                           ManifestTime(std::time(nullptr)), std::nullopt});
+    const bool retry = file.earlier && m_settings.RetryRefused && file.earlier->refused > 0;
+    file.progress.emplace(file.digest, table, file.earlier ? &*file.earlier : nullptr,
+                          retry ? m_manifest->RefusedLines(file.digest, table) : std::vector<long>{});
+}
+
 void ImportRun::ImportFile(RunTally& tally, int counter)
 {
     std::string path = m_host.FileAt(counter, m_settings.Files[static_cast<std::size_t>(counter - 1)]);
@@ -186,23 +278,29 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
             Skip();
             return;
         }
+        const std::string table = TargetOf(counter, path);
+        if (!Recall(file, path, standardInput, table, tally.log))
+            return;
         if (!Prepare(file, path, standardInput)) {
             if (!m_summary.stopped)
                 Skip();
         } else if (m_settings.Mode == ImportMode::CreateNewTable) {
-            const std::string table =
-                ExpandTableName(m_settings.TableNamePattern, counter, path, m_settings.KeepLetters);
-            if (m_listed.contains(LowerText(table))) {
+            // A file cut short goes on into the table it made.
+            const bool exists = m_listed.contains(LowerText(table));
+            if (exists && !file.earlier) {
                 m_allTablesNew = false;
                 Skip();
             } else if (m_settings.TableNamePattern.empty()) {
                 Skip();  // nothing to name a table after: the file is read and left alone
-            } else if (m_settings.ColumnNames == ColumnNameSource::FromFirstLine) {
-                CreateFromFirstLine(file, table);
             } else {
-                CreateFromAnswers(file, table);
+                StartManifest(file, table);
+                if (m_settings.ColumnNames == ColumnNameSource::FromFirstLine)
+                    CreateFromFirstLine(file, table, exists);
+                else
+                    CreateFromAnswers(file, table, exists);
             }
         } else {
+            StartManifest(file, table);
             Append(file, path);
         }
     });
@@ -243,7 +341,10 @@ bool ImportRun::Prepare(OneFile& file, const std::string& path, bool standardInp
                 file.types.emplace(TypeLearning{RecordSplitter(m_settings.Separator, m_settings.Quoted),
                                                 m_settings.ColumnNames == ColumnNameSource::FromFirstLine, {}, 0});
             TypeLearning* types = file.types ? &*file.types : nullptr;
-            if (standardInput) {
+            if (file.input.Valid()) {
+                file.copy = PrepareWorkingCopy(file.input.Get(), path, m_workingCopy, SkipFirstLine(m_settings),
+                                               m_host, format, types);
+            } else if (standardInput) {
                 const UniqueFd in = SpoolStandardInput(ParentFolder(m_workingCopy));
                 file.copy =
                     PrepareWorkingCopy(in.Get(), path, m_workingCopy, SkipFirstLine(m_settings), m_host, format, types);
@@ -257,7 +358,7 @@ bool ImportRun::Prepare(OneFile& file, const std::string& path, bool standardInp
     }) && !m_summary.stopped;
 }
 
-void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table)
+void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table, bool exists)
 {
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
     const auto& fields = splitter.Split(file.copy.header);
@@ -267,7 +368,7 @@ void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table)
         PlanFor(m_settings, file.listed, ColumnNames(fields, m_settings.KeepLetters));
     const PlannedTable planned = plan ? Planned(*plan) : PlannedTable{};
     // Rows for a table that was not created would each fail on their own.
-    const bool created = file.steps.Run(200, [&] {
+    const bool created = exists || file.steps.Run(200, [&] {
         Refuse(200, CheckCreateFromFields(file.reports.Path(), table, IsEmpty(file.copy), fields,
                                           m_connection.Limits(), m_settings.KeepLetters));
         if (plan) {
@@ -282,14 +383,16 @@ void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table)
         return;
     }
     SendLines(file, table, columns, kFromFirstLineLoop, planned.kept);
-    ListCreated(table);
+    if (!exists)
+        ListCreated(table);
 }
 
-void ImportRun::CreateFromAnswers(OneFile& file, const std::string& table)
+void ImportRun::CreateFromAnswers(OneFile& file, const std::string& table, bool exists)
 {
-    bool created = false;
+    bool created = exists;
     const std::size_t columns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(file.copy.header).size();
-    file.steps.Run(262, [&] {
+    if (!exists)
+        file.steps.Run(262, [&] {
         // Refused before a name is asked for.
         const NameLimits& limits = m_connection.Limits();
         Refuse(262, CheckNewTable({file.reports.Path(), table, IsEmpty(file.copy), columns}, limits));
@@ -306,7 +409,8 @@ void ImportRun::CreateFromAnswers(OneFile& file, const std::string& table)
         return;
     }
     SendLines(file, table, columns, kUserSpecifiedLoop);
-    ListCreated(table);
+    if (!exists)
+        ListCreated(table);
 }
 
 void ImportRun::Append(OneFile& file, const std::string& path)
@@ -343,13 +447,23 @@ void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t c
                           const std::vector<bool>& kept)
 {
     file.reports.Table(table);
-    // A table without transactions may keep part of a refused batch: line by line there.
-    bool batching = false;
-    if (!m_settings.RowByRow)
-        file.steps.Run(lines.open, [&] { batching = m_connection.IsTransactional(table); });
+    // A table without transactions may keep part of a refused batch: line by line there. Nor can it
+    // commit its lines with their count in the manifest.
+    bool transactional = false;
+    if ((!m_settings.RowByRow || file.progress) &&
+        !file.steps.Run(lines.open, [&] {
+            transactional = m_connection.IsTransactional(table);
+            if (file.progress && !transactional)
+                throw StepFailure(lines.open, "The table " + table + " keeps no transactions, so its lines and "
+                                              "their count could not be stored together. It was left alone.");
+        }) && file.progress) {
+        Skip();
+        return;
+    }
+    const bool batching = transactional && !m_settings.RowByRow;
     // After a lost connection the next file starts on a new one, whatever its driver knows.
     if (!m_sender.Send(file.copy, table, columns, kept, lines, batching, batching ? m_bulk.get() : nullptr,
-                       file.steps, file.reports)) {
+                       file.steps, file.reports, file.progress ? &*file.progress : nullptr)) {
         m_bulk.reset();
         m_connection.Close();
     }

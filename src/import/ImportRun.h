@@ -16,6 +16,7 @@ struct ImportSummary {
     int files = 0;
     int filesSkipped = 0;       // for any reason: listed table, mismatch, no answer, failure
     int filesCut = 0;           // ended early: the connection was lost or the database stayed busy
+    int filesAlreadyImported = 0;  // held by the manifest as done, into the same table
     int errorReports = 0;
     long rowsSent = 0;
     long linesRejected = 0;     // lines refused by the database or before sending

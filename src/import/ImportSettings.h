@@ -43,6 +43,11 @@ struct ImportSettings {
     bool KeepLetters = false;
     // A new table's columns get the narrowest type that takes every value of the file, not TEXT.
     bool GuessTypes = false;
+    // The target database keeps what was imported (the manifest): a file imported before is not
+    // imported again, and one cut short goes on after its last stored line.
+    bool Resume = false;
+    // With Resume: lines the database refused before are sent again.
+    bool RetryRefused = false;
     // Columns edited in the preview, by the file's path as listed: its new table gets exactly these.
     std::map<std::string, ColumnPlan> ColumnPlans;
     // Fields may be in double quotes; a record may then span lines.

@@ -4,6 +4,7 @@
 #include "bulk/BulkLoader.h"
 #include "odbc/Database.h"
 #include "import/FileRecords.h"
+#include "import/ImportManifest.h"
 #include "import/ImportSettings.h"
 #include "import/StatementBuilder.h"
 
@@ -73,8 +74,9 @@ long LineSender::SourceLine(long record)
 
 bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::size_t columns,
                       const std::vector<bool>& kept, const InsertLoopLines& lines, bool batching, BulkLoader* bulk,
-                      StepRunner& steps, SendSink& sink)
+                      StepRunner& steps, SendSink& sink, FileProgress* progress)
 {
+    m_progress = progress;
     m_kept = kept.empty() ? nullptr : &kept;
     m_file = &file;
     m_sink = &sink;
@@ -94,13 +96,23 @@ bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::s
     m_refusedAny = false;
     std::size_t nextNote = 0;
     bool goOn = true;
+    bool readAll = false;
+    long lastLine = 0;
     while (goOn && sink.KeepGoing()) {
         bool more = false;
         // A file that cannot be read further ends the loop rather than failing at every step.
-        if (!steps.Run(lines.read, [&] { more = records->Next(m_record); }) || !more)
+        if (!steps.Run(lines.read, [&] { more = records->Next(m_record); }))
             break;
+        if (!more) {
+            readAll = true;
+            break;
+        }
         const RecordSpan record{SourceLine(m_record.index), m_record.offset, m_record.text.size(), m_record.index};
-        if (nextNote < file.notes.size() && file.notes[nextNote].record == m_record.index)
+        lastLine = record.line;
+        const bool noted = nextNote < file.notes.size() && file.notes[nextNote].record == m_record.index;
+        if (m_progress && m_progress->Skips(record.line))
+            nextNote += noted;
+        else if (noted)
             goOn = Refuse(file.notes[nextNote++].description, lines.read, record);
         else
             goOn = m_batching ? Batched(columns, lines.execute, record) : SendLine(columns, lines.execute, record);
@@ -108,11 +120,21 @@ bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::s
     // Once the run is to stop, what is gathered and not yet sent stays unsent.
     goOn = goOn && sink.KeepGoing();
     // A record whose quote never closed ends the file after every other.
-    for (; goOn && nextNote < file.notes.size(); ++nextNote)
-        goOn = Refuse(file.notes[nextNote].description, lines.read,
-                      {file.notes[nextNote].line, 0, 0, file.notes[nextNote].record});
+    for (; goOn && nextNote < file.notes.size(); ++nextNote) {
+        const RecordNote& note = file.notes[nextNote];
+        lastLine = std::max(lastLine, note.line);
+        if (!m_progress || !m_progress->Skips(note.line))
+            goOn = Refuse(note.description, lines.read, {note.line, 0, 0, note.record});
+    }
     if (goOn && m_batching)
-        SendBatch(lines.execute);
+        goOn = SendBatch(lines.execute);
+    // Every line dealt with: the manifest holds the file as done.
+    if (m_progress && goOn && readAll && sink.KeepGoing() && !m_lost)
+        steps.Run(lines.execute, [&] {
+            const auto& finish = m_progress->Finished(lastLine, ManifestTime(std::time(nullptr)));
+            Patiently([&] { m_connection.Together([] {}, finish); });
+            m_progress->Committed();
+        });
     m_batch.Clear();
     m_values.clear();
     ReleaseIfHuge(m_record.text);
@@ -124,7 +146,7 @@ bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::s
 bool LineSender::Refuse(const std::string& description, int step, const RecordSpan& record)
 {
     if (!m_batching) {
-        m_sink->Refused(step, description, record);
+        RefusedHere(step, description, record);
         return true;
     }
     m_batch.AddRefused(description, step, record);
@@ -169,7 +191,7 @@ LineSender::Sent LineSender::SendBound(std::span<const std::string_view> fields,
     // stored cut short, or whole, depending on the driver.
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (fields[i].find('\0') != std::string_view::npos) {
-            m_sink->Refused(step, "Value " + std::to_string(i + 1) + " holds a NUL byte, which is not text. The line was not sent.", record);
+            RefusedHere(step, "Value " + std::to_string(i + 1) + " holds a NUL byte, which is not text. The line was not sent.", record);
             return Sent::Refused;
         }
     }
@@ -193,7 +215,7 @@ LineSender::Sent LineSender::SendOne(std::string_view statement,
                                      const RecordSpan& record)
 {
     try {
-        Patiently([&] {
+        WithProgress(1, record.line, {}, [&] {
             if (values.empty())
                 m_connection.Execute(statement);
             else
@@ -205,10 +227,10 @@ LineSender::Sent LineSender::SendOne(std::string_view statement,
             m_sink->Lost(step, error.what() + std::string(error.Busy() ? kStayedBusy : kReplyLost), record);
             return Sent::Lost;
         }
-        m_sink->Refused(step, error.what(), record);
+        RefusedHere(step, error.what(), record);
         return Sent::Refused;
     } catch (const std::exception& error) {
-        m_sink->Refused(step, error.what(), record);
+        RefusedHere(step, error.what(), record);
         return Sent::Refused;
     }
     m_sink->Stored(1, record.offset + static_cast<off_t>(record.length));
@@ -230,7 +252,13 @@ bool LineSender::Batched(std::size_t columns, int step, const RecordSpan& record
             return false;
         return SendBound(Kept(all), step, record) != Sent::Lost;
     } else if (all.size() > columns) {
-        m_batch.AddAlone(all, record);  // no database takes more values than columns
+        // No database takes more values than columns. Where the manifest counts lines, the line is
+        // refused before the lines after it are stored, so that no stretch skips it.
+        if (m_progress && !m_batch.Empty() && !SendBatch(step))
+            return false;
+        m_batch.AddAlone(all, record);
+        if (m_progress)
+            return SendBatch(step);
     } else {
         m_batch.AddRow(Kept(all), record);
     }
@@ -243,6 +271,27 @@ bool LineSender::Batched(std::size_t columns, int step, const RecordSpan& record
 // A busy or locked database says nothing of the lines: the same statement
 // goes again after growing pauses, until it is taken, fails otherwise, the
 // wait is over or the run is to stop.
+// A refusal of the line by itself: the manifest counts it with the next commit.
+void LineSender::RefusedHere(int step, const std::string& description, const RecordSpan& record)
+{
+    if (m_progress)
+        m_progress->Refused(record.line);
+    m_sink->Refused(step, description, record);
+}
+
+// Stores patiently; where the manifest is kept, in one transaction with the statements that count the
+// rows stored, up to line last, and the lines refused among them.
+template <typename Store>
+void LineSender::WithProgress(long rows, long last, const std::vector<long>& refusedWith, Store&& store)
+{
+    if (!m_progress) {
+        Patiently(store);
+        return;
+    }
+    Patiently([&] { m_connection.Together(store, m_progress->Staged(rows, last, refusedWith)); });
+    m_progress->Committed();
+}
+
 template <typename Execute>
 void LineSender::Patiently(Execute&& execute)
 {
@@ -290,7 +339,7 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
     if (rows > 1) {
         bool stored = false;
         try {
-            Patiently([&] { StoreRows(first, last); });
+            StoreRows(first, last);
             stored = true;
         } catch (const DatabaseError& error) {
             if (error.ConnectionLost() || error.Busy()) {
@@ -299,7 +348,7 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
                 // would have been reported before the batch's first statement.
                 std::size_t at = first;
                 for (; m_batch.Entries()[at].kind == InsertBatch::Kind::Refused; ++at)
-                    ReportRefused(m_batch.Entries()[at]);
+                    ReportRefused(m_batch.Entries()[at], false);
                 m_sink->Lost(step, error.what() + (error.Busy() ? BatchBusy(rows) : BatchLost(rows)),
                              m_batch.Entries()[at].record);
                 return false;
@@ -324,19 +373,38 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
 // own bulk path where it has one, as one statement otherwise.
 void LineSender::StoreRows(std::size_t first, std::size_t last)
 {
+    const auto& entries = m_batch.Entries();
+    const long rows = static_cast<long>(m_batch.RowsIn(first, last));
+    const long end = entries[last - 1].record.line;
+    m_refusedWith.clear();
+    if (m_progress) {
+        for (std::size_t i = first; i < last; ++i) {
+            if (entries[i].kind == InsertBatch::Kind::Refused)
+                m_refusedWith.push_back(entries[i].record.line);
+        }
+    }
     // A NUL byte reads differently in a statement's text: a batch holding one goes the statement's way.
     if (m_bulkNow && !m_batch.HoldsNul()) {
         m_batch.RowValues(first, last, m_values);
-        m_bulk->Load(m_quotedTable, m_columns, m_values);
+        if (!m_progress) {
+            Patiently([&] { m_bulk->Load(m_quotedTable, m_columns, m_values); });
+            return;
+        }
+        Patiently([&] { m_bulk->Load(m_quotedTable, m_columns, m_values, m_progress->Staged(rows, end, m_refusedWith)); });
+        m_progress->Committed();
         return;
     }
-    m_connection.Execute(m_batch.Statement(first, last));
+    WithProgress(rows, end, m_refusedWith, [&] { m_connection.Execute(m_batch.Statement(first, last)); });
 }
 
-// A line the batch held back as refused before sending: its text is the report.
-void LineSender::ReportRefused(const InsertBatch::Entry& entry)
+// A line the batch held back as refused before sending: its text is the report. counted: the manifest
+// counted it with the rows stored around it.
+void LineSender::ReportRefused(const InsertBatch::Entry& entry, bool counted)
 {
-    m_sink->Refused(entry.step, std::string(m_batch.Single(entry)), entry.record);
+    if (counted)
+        m_sink->Refused(entry.step, std::string(m_batch.Single(entry)), entry.record);
+    else
+        RefusedHere(entry.step, std::string(m_batch.Single(entry)), entry.record);
 }
 
 // Sends each entry of [first, last) by itself (rows too, when withRows) and
@@ -346,7 +414,7 @@ bool LineSender::SendEntriesAlone(std::size_t first, std::size_t last, int step,
     for (std::size_t i = first; i < last; ++i) {
         const InsertBatch::Entry& entry = m_batch.Entries()[i];
         if (entry.kind == InsertBatch::Kind::Refused) {
-            ReportRefused(entry);
+            ReportRefused(entry, !withRows);
         } else if ((withRows || entry.kind == InsertBatch::Kind::Alone) &&
                    SendOne(m_batch.Single(entry), {}, step, entry.record) == Sent::Lost) {
             return false;

@@ -14,6 +14,7 @@ namespace qb {
 
 class BulkLoader;
 class Connection;
+class FileProgress;
 class StepRunner;
 struct ImportSettings;
 
@@ -51,8 +52,11 @@ public:
     // was lost, or the run is to stop: false in the second case. A working
     // copy that cannot be read further is reported through steps.
     // kept: per column of the file, whether its values go to the table (empty: all of them).
+    // progress: where the manifest is kept, the file's, whose statements commit with every line
+    // stored; the lines it holds as done are not sent. It is told of the file's end.
     bool Send(const PreparedCopy& file, const std::string& table, std::size_t columns, const std::vector<bool>& kept,
-              const InsertLoopLines& lines, bool batching, BulkLoader* bulk, StepRunner& steps, SendSink& sink);
+              const InsertLoopLines& lines, bool batching, BulkLoader* bulk, StepRunner& steps, SendSink& sink,
+              FileProgress* progress = nullptr);
 
 private:
     enum class Sent { Stored, Refused, Lost };
@@ -65,7 +69,10 @@ private:
     bool SendEntries(std::size_t first, std::size_t last, int step);
     void StoreRows(std::size_t first, std::size_t last);
     bool SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows);
-    void ReportRefused(const InsertBatch::Entry& entry);
+    void ReportRefused(const InsertBatch::Entry& entry, bool counted);
+    void RefusedHere(int step, const std::string& description, const RecordSpan& record);
+    template <typename Store>
+    void WithProgress(long rows, long last, const std::vector<long>& refusedWith, Store&& store);
     Sent SendOne(std::string_view statement, std::span<const std::optional<std::string_view>> values, int step,
                  const RecordSpan& record);
     Sent SendBound(std::span<const std::string_view> fields, int step, const RecordSpan& record);
@@ -92,6 +99,8 @@ private:
     const PreparedCopy* m_file = nullptr;
     std::size_t m_mark = 0;  // the file's line mark in force
     bool m_batching = false;
+    FileProgress* m_progress = nullptr;
+    std::vector<long> m_refusedWith;  // lines refused before sending among the rows being stored
 };
 
 // The lines of a message that says why a line was not sent.

@@ -28,7 +28,11 @@ std::string SummaryText(const ImportSummary& summary)
     return CountText(summary.files, "file", "files") + ", " + CountText(summary.rowsSent, "row", "rows") +
            " imported, " + CountText(summary.linesRejected, "line", "lines") + " rejected, " +
            CountText(summary.filesSkipped, "file", "files") + " skipped, " +
-           (summary.filesCut > 0 ? CountText(summary.filesCut, "file", "files") + " cut short, " : "") + "in " +
+           (summary.filesCut > 0 ? CountText(summary.filesCut, "file", "files") + " cut short, " : "") +
+           (summary.filesAlreadyImported > 0
+                ? CountText(summary.filesAlreadyImported, "file", "files") + " already imported, "
+                : "") +
+           "in " +
            seconds + " s";
 }
 

@@ -75,7 +75,8 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
          ++found, ++named) {
         // "latin1" serves as any other option's value, and as a file for the others.
         const std::string name = found->str();
-        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", name, name == "--types" ? "guess" : "latin1"}))
+        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", "--resume", name,
+                                          name == "--types" ? "guess" : "latin1"}))
             << name;
     }
     EXPECT_GT(named, 0);
@@ -95,6 +96,7 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--encoding"},
         {"--dsn", "D", "--types", "TEXT"},
         {"--dsn", "D", "--types"},
+        {"--dsn", "D", "--retry-refused"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);

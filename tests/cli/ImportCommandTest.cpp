@@ -6,7 +6,9 @@
 
 #include <csignal>
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -384,6 +386,145 @@ TEST_P(ImportCommandTest, AppendingToABigTableReadsNoneOfItsRows)
     EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak kB";
 #endif
     EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*) FROM "Big")"), (std::vector<TextRow>{{std::string("1000002")}}));
+}
+
+// What the runs wrote to their logs.
+std::string Logs(const test::TempDir& dir)
+{
+    std::string logs;
+    if (std::filesystem::is_directory(dir.Path("state/quillbarrow")))
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path("state/quillbarrow")))
+            logs += ReadAll(entry.path());
+    return logs;
+}
+
+const char* const kManifestCounts = R"(SELECT "stored", "refused", "finished" IS NOT NULL FROM quillbarrow_sys_imports)";
+
+// Killed at random moments, an append run with --resume goes on each time from its last commit: in the
+// end every line is stored once, and the manifest counts them.
+TEST_P(ImportCommandTest, KilledAnywhereEveryLineIsStoredOnce)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr int kKills = 5;
+#else
+    constexpr int kKills = 20;
+#endif
+    constexpr int kLines = 300000;
+    std::string text;
+    std::vector<std::string> expected;
+    for (int i = 1; i <= kLines; ++i) {
+        // Now and then a line too short for the table, refused before it is sent.
+        if (i % 40000 == 0) {
+            text += "short" + std::to_string(i) + "\r\n";
+            continue;
+        }
+        expected.push_back(std::to_string(i));
+        text += expected.back() + ",value " + std::to_string(i % 977) + "\r\n";
+    }
+    const std::string file = File("big.csv", text);
+    OpenConnection().Execute(R"(CREATE TABLE "Big"("n" VARCHAR(20), "v" VARCHAR(20)))");
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    // Each run is killed once the manifest counts a random share of the lines, and then a random while
+    // later: before, inside or after a batch's commit.
+    std::vector<long> shares(kKills);
+    for (long& share : shares)
+        share = std::uniform_int_distribution<long>(0, kLines)(random);
+    std::sort(shares.begin(), shares.end());
+    std::uniform_int_distribution<int> later(0, 150);
+    const auto storedNow = [&](Connection& watcher) -> long {
+        try {
+            const auto rows = watcher.QueryStrings(R"(SELECT "stored" FROM quillbarrow_sys_imports)");
+            return rows.empty() ? 0 : std::stol(rows.front().at(0).value_or("0"));
+        } catch (const DatabaseError&) {
+            return 0;  // not made yet
+        }
+    };
+    int killed = 0;
+    for (const long share : shares) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execl("/bin/sh", "sh", "-c",
+                    ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "--append", "Big", "--resume", file}).c_str(),
+                    nullptr);
+            ::_exit(127);
+        }
+        Connection watcher = OpenConnection();
+        bool ended = false;
+        while (!(ended = ::waitpid(child, nullptr, WNOHANG) == child) && storedNow(watcher) < share)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (ended)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(later(random)));
+        killed += ::kill(child, SIGKILL) == 0;
+        ::waitpid(child, nullptr, 0);
+    }
+    EXPECT_GE(killed, kKills / 2) << "seed " << seed << ": the runs ended before they could be killed";
+    const Outcome last = Command({"--dsn", Dsn(), "--append", "Big", "--resume", file});
+    EXPECT_TRUE(last.status == 0 || last.status == 1) << last.err;
+    std::vector<std::string> stored;
+    for (const TextRow& row : OpenConnection().QueryStrings(R"(SELECT "n" FROM "Big")"))
+        stored.push_back(row.at(0).value_or("NULL"));
+    std::sort(stored.begin(), stored.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_TRUE(stored == expected) << "seed " << seed << ": " << stored.size() << " rows stored of "
+                                    << expected.size();
+    EXPECT_EQ(OpenConnection().QueryStrings(kManifestCounts),
+              (std::vector<TextRow>{{std::to_string(expected.size()), std::to_string(kLines / 40000), "1"}}))
+        << "seed " << seed;
+}
+
+// A finished file is not imported again, in either mode; a changed one is a new file; refused lines are
+// sent again only when asked.
+TEST_P(ImportCommandTest, RunningAgainImportsOnlyWhatIsNew)
+{
+    const std::string a = File("a.csv", "x\r\na1\r\na2\r\n");
+    const std::string b = File("b.csv", "x\r\nb1\r\n");
+    const std::vector<std::string> create = {"--dsn", Dsn(), "--table-name", "[file]", "--resume", a, b};
+    EXPECT_EQ(Command(create).status, 0);
+    const Outcome again = Command(create);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, "Done.\n");
+    EXPECT_NE(Logs(m_dir).find(a + ": already imported on "), std::string::npos) << Logs(m_dir);
+    EXPECT_NE(Logs(m_dir).find(" into b.\n"), std::string::npos) << Logs(m_dir);
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT COUNT(*) FROM "a")"), (std::vector<TextRow>{{"2"}}));
+
+    // Appending: the one whose bytes changed goes again, whole.
+    Connection connection = OpenConnection();
+    connection.Execute(R"(CREATE TABLE "All"("x" TEXT))");
+    const std::vector<std::string> append = {"--dsn", Dsn(), "--append", "All", "--resume", a, b};
+    EXPECT_EQ(Command(append).status, 0);
+    EXPECT_EQ(Command(append).status, 0);
+    File("b.csv", "x\r\nb1\r\nb2\r\n");
+    EXPECT_EQ(Command(append).status, 0);
+    EXPECT_EQ(connection.QueryStrings(R"(SELECT "x" FROM "All" ORDER BY 1)"),
+              (std::vector<TextRow>{{"a1"}, {"a2"}, {"b1"}, {"b1"}, {"b2"}, {"x"}, {"x"}, {"x"}}));
+
+    // A line refused stays refused until asked for.
+    connection.Execute(R"(CREATE TABLE "U"("x" VARCHAR(10) UNIQUE))");
+    connection.Execute(R"(INSERT INTO "U" VALUES('a2'))");
+    std::vector<std::string> unique = {"--dsn", Dsn(), "--append", "U", "--resume", a};
+    EXPECT_EQ(Command(unique).status, 1);
+    connection.Execute(R"(DELETE FROM "U" WHERE "x" = 'a2')");
+    EXPECT_EQ(Command(unique).status, 0);
+    const auto rows = [&] { return connection.QueryStrings(R"(SELECT COUNT(*) FROM "U")"); };
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"2"}}));
+    unique.push_back("--retry-refused");
+    EXPECT_EQ(Command(unique).status, 0);
+    EXPECT_EQ(Command(unique).status, 0);
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"3"}}));
+    EXPECT_EQ(connection.QueryStrings(
+                  R"(SELECT "stored", "refused", "last_line" FROM quillbarrow_sys_imports WHERE "target" = 'U')"),
+              (std::vector<TextRow>{{"3", "0", "3"}}));
+
+    // A table that cannot commit its lines with their count is refused whole.
+    if (IsMariadb()) {
+        connection.Execute(R"(CREATE TABLE "Loose"("x" TEXT) ENGINE=MyISAM)");
+        const Outcome loose = Command({"--dsn", Dsn(), "--append", "Loose", "--resume", a});
+        EXPECT_EQ(loose.status, 1);
+        EXPECT_NE(loose.out.find("the table Loose keeps no transactions"), std::string::npos) << loose.out;
+        EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*) FROM "Loose")"), (std::vector<TextRow>{{"0"}}));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportCommandTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());

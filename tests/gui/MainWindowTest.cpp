@@ -308,11 +308,20 @@ private slots:
         types->setCurrentText(QStringLiteral("Guess from the data"));
         letters->setChecked(true);
         QVERIFY(f->window.CurrentSettings().GuessTypes && f->window.CurrentSettings().KeepLetters);
+        // Remembering what was imported: below those, for either mode.
+        auto* resume = f->Find<QCheckBox>("CheckResume");
+        QCOMPARE(resume->text(), QStringLiteral("Remember what was imported and go on from there"));
+        QVERIFY(resume->geometry().top() > letters->geometry().bottom() &&
+                resume->geometry().bottom() < f->window.height());
+        QVERIFY(!resume->isChecked() && !f->window.CurrentSettings().Resume);
+        resume->setChecked(true);
         f->Find<QRadioButton>("Option2")->setChecked(true);
-        QVERIFY(!types->isEnabled() && !letters->isEnabled());
+        QVERIFY(!types->isEnabled() && !letters->isEnabled() && resume->isEnabled());
+        QVERIFY(f->window.CurrentSettings().Resume);
         MainWindow third(f->settings, f->dialogs, [] { return std::string(); });
         QCOMPARE(third.findChild<QComboBox*>("ComboTypes")->currentText(), QStringLiteral("Guess from the data"));
         QVERIFY(third.findChild<QCheckBox*>("CheckKeepLetters")->isChecked());
+        QVERIFY(third.findChild<QCheckBox*>("CheckResume")->isChecked());
     }
 
     void hoverLeavesTheBusyPointerAlone()
