@@ -48,7 +48,8 @@ reset() {  # empties the data source $1
   if [[ $1 == "$QB_TEST_SQLITE_DSN" ]]; then
     rm -f "$QB_TEST_SQLITE_DB" "$QB_TEST_SQLITE_DB"-wal "$QB_TEST_SQLITE_DB"-shm
   else
-    echo 'DROP TABLE IF EXISTS "Bench1"' >"$work/drop.sql"
+    printf '%s\n' 'DROP TABLE IF EXISTS "Bench1"' 'DROP TABLE IF EXISTS quillbarrow_sys_imports' \
+      'DROP TABLE IF EXISTS quillbarrow_sys_refused_lines' >"$work/drop.sql"
     "$floor" "$1" "$work/drop.sql"
   fi
 }
@@ -280,8 +281,8 @@ pg_peer() {
 reset_fn=reset
 rate() { echo "$rows / $1" | bc -l; }
 
-printf '%-15s %9s %9s %9s %9s %8s %8s %8s %8s %8s %8s %8s\n' driver batched row-by-row floor peer \
-  "b/peer" "rbr/b" "rbr/flr" "bad/b" "guess/b" "gz/b" "peak MB"
+printf '%-15s %9s %9s %9s %9s %8s %8s %8s %8s %8s %8s %8s %8s\n' driver batched row-by-row floor peer \
+  "b/peer" "rbr/b" "rbr/flr" "bad/b" "guess/b" "gz/b" "res/b" "peak MB"
 for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN" "$QB_TEST_MARIADB_DSN"; do
   peak=0
   time_best import_into "$work/data.csv"; t_batched=$best
@@ -290,23 +291,26 @@ for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN" "$QB_TEST_MARIADB_DSN"; do
   time_best import_into "$work/bad.csv"; t_bad=$best
   time_best import_into --types guess "$work/data.csv"; t_guess=$best
   time_best import_into "$work/data.csv.gz"; t_gz=$best
+  time_best import_into --resume "$work/data.csv"; t_resume=$best
   case $dsn in
     "$QB_TEST_SQLITE_DSN") time_best sqlite_peer ;;
     "$QB_TEST_PG_DSN") time_best pg_peer ;;
     *) time_best mariadb_peer ;;
   esac
   t_peer=$best
-  printf '%-15s %9.0f %9.0f %9.0f %9.0f %8.2f %8.2f %8.3f %8.2f %8.2f %8.2f %8d\n' "$dsn" "$(rate "$t_batched")" \
+  printf '%-15s %9.0f %9.0f %9.0f %9.0f %8.2f %8.2f %8.3f %8.2f %8.2f %8.2f %8.2f %8d\n' "$dsn" "$(rate "$t_batched")" \
     "$(rate "$t_rows")" "$(rate "$t_floor")" "$(rate "$t_peer")" "$(echo "$t_batched / $t_peer" | bc -l)" \
     "$(echo "$t_rows / $t_batched" | bc -l)" "$(echo "$t_rows / $t_floor" | bc -l)" "$(echo "$t_bad / $t_batched" | bc -l)" \
-    "$(echo "$t_guess / $t_batched" | bc -l)" "$(echo "$t_gz / $t_batched" | bc -l)" $((peak / 1024))
+    "$(echo "$t_guess / $t_batched" | bc -l)" "$(echo "$t_gz / $t_batched" | bc -l)" \
+    "$(echo "$t_resume / $t_batched" | bc -l)" $((peak / 1024))
 done
 echo "rows/s; b/peer: batched time over the peer's (sqlite3 .import into WAL, psql \\copy, mariadb LOAD DATA LOCAL INFILE);"
 echo "rbr/b: row-by-row time over batched; rbr/flr: row-by-row over the floor; bad/b: one bad line in 100 over clean;"
-echo "guess/b: --types guess over batched; gz/b: the same file gzipped over plain"
+echo "guess/b: --types guess over batched; gz/b: the same file gzipped over plain; res/b: a first run with"
+echo "--resume (the digest, the manifest, each batch's count in its transaction) over batched"
 echo "peak MB: the import's highest, batched, row-by-row and with bad lines"
 echo "targets: b/peer <= 1.2 (SQLite), <= 1.5 (PostgreSQL, MariaDB); bad/b <= 3; rbr/flr <= 1.10;"
-echo "         guess/b <= 1.15; gz/b <= 1.3; peak memory under 64 MB"
+echo "         guess/b <= 1.15; gz/b <= 1.3; res/b <= 1.15; peak memory under 64 MB"
 
 # Appending two lines to a table of a million rows: time and peak memory.
 printf 'x,y,z,w\r\n1,2,3,4\r\n' >"$work/two.csv"

@@ -4,7 +4,9 @@
 #include "files/PathHelpers.h"
 #include "odbc/TableCatalogue.h"
 #include "base/SafeFile.h"
+#include "base/Sha256.h"
 #include "import/CreateChecks.h"
+#include "import/ImportManifest.h"
 #include "import/FileRecords.h"
 #include "import/Records.h"
 #include "import/RunTexts.h"
@@ -27,6 +29,7 @@ struct FileTally {
     std::optional<std::size_t> firstFields;  // the first data record's
     std::string header;                      // the first line, when it is not data
     TypeGuesser types;                       // from the records that would be sent, when guessed
+    std::string digest;                      // when the run would remember what it imported
 };
 
 // Reads a file as the import would and counts its data records against columns
@@ -38,6 +41,8 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
     FileRecords records(in.Get(), standardInput ? "standard input" : path, FormatOf(settings), SkipFirstLine(settings));
     RecordSplitter splitter(settings.Separator, settings.Quoted);
     FileTally tally;
+    if (settings.Resume)
+        tally.digest = ContentDigest(in.Get());
     tally.header = records.Header();
     if (!columns && records.HasHeader()) {
         const auto& fields = splitter.Split(records.Header());
@@ -142,6 +147,22 @@ DryRunResult DryRun(const ImportSettings& settings)
     } catch (const std::exception& error) {
         unreachable = error.what();
     }
+    // What was imported before, as the run would find it; nothing is made.
+    std::optional<ImportManifest> manifest;
+    if (settings.Resume && unreachable.empty()) {
+        try {
+            connection.ColumnCount("SELECT * FROM " + QuoteIdentifier(ImportManifest::kTable));
+            manifest.emplace(connection, ImportManifest::Made{});
+        } catch (const DatabaseError&) {
+        }
+        try {
+            result.refusal = ResumeRefusal(connection, settings, manifest.has_value());
+        } catch (const std::exception& error) {
+            result.refusal = error.what();
+        }
+        if (!result.refusal.empty())
+            return result;
+    }
 
     // The names as they compare, folded once: a file's check must not grow with the tables listed.
     std::unordered_set<std::string> tables;
@@ -161,8 +182,15 @@ DryRunResult DryRun(const ImportSettings& settings)
             const FileTally counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns);
             file.records = counted.records;
             file.mismatched = counted.mismatched;
+            const std::optional<ManifestEntry> earlier =
+                manifest ? manifest->Find(counted.digest, file.table) : std::nullopt;
+            const bool done = earlier && earlier->finished && !(settings.RetryRefused && earlier->refused > 0);
             if (!unreachable.empty())
                 skip("cannot connect: " + unreachable);
+            else if (done)
+                file.outcome = "already imported on " + *earlier->finished;
+            else if (earlier)
+                file.outcome = "would go on after line " + std::to_string(earlier->lastLine);
             else if (create && tables.contains(LowerText(file.table)))
                 skip("the table " + file.table + " exists already");
             else if (create && settings.TableNamePattern.empty())
@@ -176,7 +204,7 @@ DryRunResult DryRun(const ImportSettings& settings)
             else
                 file.outcome = create ? "would be created" : "would be appended";
             if (create && (settings.GuessTypes || settings.ColumnPlans.contains(settings.Files[i])) && !file.skipped &&
-                unreachable.empty())
+                unreachable.empty() && !earlier)
                 file.columns = ColumnsWithTypes(connection, settings, counted, settings.Files[i]);
             if (create && !file.skipped)
                 tables.insert(LowerText(file.table));
@@ -202,10 +230,12 @@ std::string DryRunLine(const DryRunFile& file)
 
 std::string DryRunSummary(const DryRunResult& result)
 {
-    long created = 0, appended = 0, skipped = 0, records = 0, mismatched = 0;
+    long created = 0, appended = 0, goOn = 0, done = 0, skipped = 0, records = 0, mismatched = 0;
     for (const DryRunFile& file : result.files) {
         created += file.outcome == "would be created";
         appended += file.outcome == "would be appended";
+        goOn += file.outcome.starts_with("would go on");
+        done += file.outcome.starts_with("already imported");
         skipped += file.skipped;
         records += file.records;
         mismatched += file.mismatched;
@@ -216,6 +246,10 @@ std::string DryRunSummary(const DryRunResult& result)
         parts.push_back(GroupedNumber(created) + " would be created");
     if (appended)
         parts.push_back(GroupedNumber(appended) + " would be appended");
+    if (goOn)
+        parts.push_back(GroupedNumber(goOn) + " would go on");
+    if (done)
+        parts.push_back(GroupedNumber(done) + " already imported");
     if (skipped)
         parts.push_back(GroupedNumber(skipped) + " skipped");
     for (std::size_t i = 0; i < parts.size(); ++i)

@@ -13,7 +13,8 @@ struct DryRunFile {
     std::string table;
     long records = 0;     // data records that would be sent or refused
     long mismatched = 0;  // of them, those whose field count is not the column count
-    std::string outcome;  // "would be created", "would be appended", or "skipped: " and why
+    std::string outcome;  // "would be created", "would be appended", "would go on after line N",
+                          // "already imported on WHEN", or "skipped: " and why
     bool skipped = false;
     std::vector<std::string> columns;  // with guessed types: "name TYPE" for each column it would create
 };

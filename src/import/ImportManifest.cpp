@@ -1,5 +1,6 @@
 #include "import/ImportManifest.h"
 
+#include "import/ImportSettings.h"
 #include "import/StatementBuilder.h"
 #include "odbc/Database.h"
 
@@ -118,6 +119,21 @@ std::string ImportManifest::ForgetText(std::string_view digest, std::string_view
 {
     return "DELETE FROM " + QuoteIdentifier(kRefusedTable) + Where(digest, target) + " AND \"line\" > " +
            std::to_string(after) + " AND \"line\" <= " + std::to_string(upTo);
+}
+
+std::string ResumeRefusal(Connection& connection, const ImportSettings& settings, bool manifestMade)
+{
+    std::string without;
+    if (manifestMade ? !connection.IsTransactional(std::string(ImportManifest::kTable)) : !connection.SupportsTransactions())
+        without = "the data source " + settings.DataSourceName;
+    else if (settings.Mode == ImportMode::AppendToExistingTable && settings.TargetTable &&
+             !connection.IsTransactional(*settings.TargetTable))
+        without = "the table " + *settings.TargetTable;
+    if (without.empty())
+        return {};
+    return "What was imported cannot be remembered: " + without +
+           " keeps no transactions, so lines and their count could not be stored together. "
+           "Import without remembering (--resume).";
 }
 
 std::string ManifestTime(std::time_t at)

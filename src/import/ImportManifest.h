@@ -11,6 +11,7 @@
 namespace qb {
 
 class Connection;
+struct ImportSettings;
 
 // What the manifest holds of one file's import into one table: the file by
 // its content's digest, and how far its lines got.
@@ -40,6 +41,10 @@ public:
     // Makes the table when it is missing.
     explicit ImportManifest(Connection& connection);
 
+    // One whose tables exist: nothing is made.
+    struct Made {};
+    ImportManifest(Connection& connection, Made) : m_connection(connection) {}
+
     std::optional<ManifestEntry> Find(std::string_view digest, std::string_view target);
     // The lines refused so far, in order.
     std::vector<long> RefusedLines(std::string_view digest, std::string_view target);
@@ -60,6 +65,10 @@ public:
 private:
     Connection& m_connection;
 };
+
+// Why a run cannot keep the manifest, or empty text: lines and their count must commit together.
+// manifestMade: its table exists, and is asked; otherwise the data source is.
+std::string ResumeRefusal(Connection& connection, const ImportSettings& settings, bool manifestMade);
 
 // The time as the manifest keeps it: local, "2026-12-07 10:00:05".
 std::string ManifestTime(std::time_t at);

@@ -103,6 +103,7 @@ private:
     const std::string m_workingCopy;
     Connection m_connection;
     std::unique_ptr<BulkLoader> m_bulk;  // for m_connection's data source, where it has one
+    bool m_bulkChosen = false;  // for the connection open now
     std::string m_bulkNote;  // which way batches went, or why not the bulk path: once, at the log's end
     LineSender m_sender;
     std::optional<ImportManifest> m_manifest;  // when the run remembers what it imported
@@ -190,17 +191,9 @@ bool ImportRun::ResumeAllowed()
         m_connection.Close();
         return true;  // each file reports the connection, as it would without the manifest
     }
-    std::string without;
-    if (!m_connection.IsTransactional(std::string(ImportManifest::kTable)))
-        without = "the data source " + m_settings.DataSourceName;
-    else if (m_settings.Mode == ImportMode::AppendToExistingTable && m_settings.TargetTable &&
-             !m_connection.IsTransactional(*m_settings.TargetTable))
-        without = "the table " + *m_settings.TargetTable;
-    if (without.empty())
+    m_summary.finalMessage = ResumeRefusal(m_connection, m_settings, true);
+    if (m_summary.finalMessage.empty())
         return true;
-    m_summary.finalMessage = "What was imported cannot be remembered: " + without +
-                             " keeps no transactions, so lines and their count could not be stored together. "
-                             "Import without remembering (--resume).";
     m_host.ShowMessage(m_summary.finalMessage);
     return false;
 }
@@ -312,13 +305,27 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
 // open costs one report, then the next file tries again.
 bool ImportRun::Connected(StepRunner& steps)
 {
-    if (m_connection.Alive())
+    if (!m_connection.Alive()) {
+        m_bulk.reset();
+        m_bulkChosen = false;
+        if (!steps.Run(120, [&] {
+                m_connection.Open(m_settings.DataSourceName);
+                // The manifest, where the run's first connection could not make it.
+                if (m_settings.Resume && !m_manifest) {
+                    m_manifest.emplace(m_connection);
+                    if (const std::string refusal = ResumeRefusal(m_connection, m_settings, true); !refusal.empty()) {
+                        m_manifest.reset();
+                        m_connection.Close();
+                        throw StepFailure(120, refusal);
+                    }
+                }
+            }))
+            return false;
+    }
+    // Once per connection, whichever opened it.
+    if (m_bulkChosen || m_settings.RowByRow || !m_settings.BulkPath)
         return true;
-    m_bulk.reset();
-    if (!steps.Run(120, [&] { m_connection.Open(m_settings.DataSourceName); }))
-        return false;
-    if (m_settings.RowByRow || !m_settings.BulkPath)
-        return true;
+    m_bulkChosen = true;
     // Without its bulk path a run still goes on, through the driver.
     BulkChoice choice;
     try {

@@ -462,6 +462,8 @@ TEST_P(ImportCommandTest, KilledAnywhereEveryLineIsStoredOnce)
     EXPECT_GE(killed, kKills / 2) << "seed " << seed << ": the runs ended before they could be killed";
     const Outcome last = Command({"--dsn", Dsn(), "--append", "Big", "--resume", file});
     EXPECT_TRUE(last.status == 0 || last.status == 1) << last.err;
+    // Remembering keeps the database's own bulk path.
+    EXPECT_NE(Logs(m_dir).find("Note: Batches go through "), std::string::npos);
     std::vector<std::string> stored;
     for (const TextRow& row : OpenConnection().QueryStrings(R"(SELECT "n" FROM "Big")"))
         stored.push_back(row.at(0).value_or("NULL"));
@@ -487,6 +489,12 @@ TEST_P(ImportCommandTest, RunningAgainImportsOnlyWhatIsNew)
     EXPECT_EQ(again.out, "Done.\n");
     EXPECT_NE(Logs(m_dir).find(a + ": already imported on "), std::string::npos) << Logs(m_dir);
     EXPECT_NE(Logs(m_dir).find(" into b.\n"), std::string::npos) << Logs(m_dir);
+    std::vector<std::string> dry = create;
+    dry.push_back("--dry-run");
+    const Outcome checked = Command(dry);
+    EXPECT_EQ(checked.status, 0) << checked.out;
+    EXPECT_NE(checked.out.find(a + ": a, 2 records, 0 mismatched: already imported on "), std::string::npos)
+        << checked.out;
     EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT COUNT(*) FROM "a")"), (std::vector<TextRow>{{"2"}}));
 
     // Appending: the one whose bytes changed goes again, whole.
@@ -503,7 +511,8 @@ TEST_P(ImportCommandTest, RunningAgainImportsOnlyWhatIsNew)
     // A line refused stays refused until asked for.
     connection.Execute(R"(CREATE TABLE "U"("x" VARCHAR(10) UNIQUE))");
     connection.Execute(R"(INSERT INTO "U" VALUES('a2'))");
-    std::vector<std::string> unique = {"--dsn", Dsn(), "--append", "U", "--resume", a};
+    // Line by line, each line commits with its count.
+    std::vector<std::string> unique = {"--dsn", Dsn(), "--append", "U", "--resume", "--row-by-row", a};
     EXPECT_EQ(Command(unique).status, 1);
     connection.Execute(R"(DELETE FROM "U" WHERE "x" = 'a2')");
     EXPECT_EQ(Command(unique).status, 0);
