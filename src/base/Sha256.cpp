@@ -1,113 +1,54 @@
 #include "base/Sha256.h"
 
+#include <openssl/evp.h>
+
 #include <cerrno>
-#include <cstring>
+#include <stdexcept>
 #include <system_error>
 #include <vector>
 
 #include <unistd.h>
 
 namespace qb {
-namespace {
 
-constexpr std::uint32_t kRound[64] = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+struct Sha256::Context {
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    ~Context() { EVP_MD_CTX_free(context); }
+};
 
-constexpr std::uint32_t Rotate(std::uint32_t x, int n)
+Sha256::Sha256() : m_context(std::make_unique<Context>())
 {
-    return (x >> n) | (x << (32 - n));
+    if (!m_context->context || EVP_DigestInit_ex(m_context->context, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("SHA-256 is not available");
 }
 
-}  // namespace
-
-Sha256::Sha256()
-    : m_state{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19}
-{
-}
-
-void Sha256::Block(const unsigned char* block)
-{
-    std::uint32_t w[64];
-    for (int i = 0; i < 16; ++i)
-        w[i] = std::uint32_t(block[4 * i]) << 24 | std::uint32_t(block[4 * i + 1]) << 16 |
-               std::uint32_t(block[4 * i + 2]) << 8 | std::uint32_t(block[4 * i + 3]);
-    for (int i = 16; i < 64; ++i) {
-        const std::uint32_t s0 = Rotate(w[i - 15], 7) ^ Rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);
-        const std::uint32_t s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
-        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-    }
-    std::uint32_t a = m_state[0], b = m_state[1], c = m_state[2], d = m_state[3];
-    std::uint32_t e = m_state[4], f = m_state[5], g = m_state[6], h = m_state[7];
-    for (int i = 0; i < 64; ++i) {
-        const std::uint32_t t1 = h + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-        const std::uint32_t t2 = (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    const std::uint32_t words[8] = {a, b, c, d, e, f, g, h};
-    for (int i = 0; i < 8; ++i)
-        m_state[static_cast<std::size_t>(i)] += words[i];
-}
+Sha256::~Sha256() = default;
 
 void Sha256::Add(std::string_view bytes)
 {
-    m_length += bytes.size();
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t size = bytes.size();
-    if (m_pendingSize > 0) {
-        const std::size_t take = std::min(size, m_pending.size() - m_pendingSize);
-        std::memcpy(m_pending.data() + m_pendingSize, data, take);
-        m_pendingSize += take;
-        data += take;
-        size -= take;
-        if (m_pendingSize < m_pending.size())
-            return;
-        Block(m_pending.data());
-        m_pendingSize = 0;
-    }
-    for (; size >= 64; data += 64, size -= 64)
-        Block(data);
-    std::memcpy(m_pending.data(), data, size);
-    m_pendingSize = size;
+    if (!bytes.empty() && EVP_DigestUpdate(m_context->context, bytes.data(), bytes.size()) != 1)
+        throw std::runtime_error("SHA-256 failed");
 }
 
 std::string Sha256::HexDigest()
 {
-    const std::uint64_t bits = m_length * 8;
-    const unsigned char one = 0x80;
-    Add({reinterpret_cast<const char*>(&one), 1});
-    static constexpr char zeros[64] = {};
-    Add({zeros, (m_pendingSize <= 56 ? 56 - m_pendingSize : 120 - m_pendingSize)});
-    unsigned char length[8];
-    for (int i = 0; i < 8; ++i)
-        length[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
-    Add({reinterpret_cast<const char*>(length), 8});
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string digest;
-    for (const std::uint32_t word : m_state) {
-        for (int shift = 28; shift >= 0; shift -= 4)
-            digest += hex[(word >> shift) & 0xF];
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_DigestFinal_ex(m_context->context, digest, &size) != 1)
+        throw std::runtime_error("SHA-256 failed");
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < size; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 15];
     }
-    return digest;
+    return hex;
 }
 
 std::string ContentDigest(int fd)
 {
     Sha256 digest;
-    std::vector<char> buffer(1 << 16);
+    std::vector<char> buffer(1 << 18);
     for (off_t at = 0;;) {
         const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), at);
         if (got < 0 && errno == EINTR)

@@ -1,28 +1,28 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace qb {
 
 // SHA-256 of bytes fed in pieces of any size: the content digest by which a
-// file imported before is known again, whatever its name.
+// file imported before is known again, whatever its name. OpenSSL's, which
+// uses the processor's own SHA instructions where it has them.
 class Sha256 {
 public:
     Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
     void Add(std::string_view bytes);
     // The digest as 64 lowercase hex digits; the object is spent.
     std::string HexDigest();
 
 private:
-    void Block(const unsigned char* block);
-
-    std::array<std::uint32_t, 8> m_state;
-    std::array<unsigned char, 64> m_pending{};
-    std::size_t m_pendingSize = 0;
-    std::uint64_t m_length = 0;  // bytes added
+    struct Context;
+    std::unique_ptr<Context> m_context;
 };
 
 // The digest of everything an open file holds, read by offset from its

@@ -29,7 +29,7 @@ volatile std::sig_atomic_t g_stopSignal = 0;
 
 void RemoveAndEnd(int signal)
 {
-    if (g_stopFirst && g_stopSignal == 0 && (signal == SIGINT || signal == SIGTERM)) {
+    if (g_stopFirst && g_stopSignal == 0) {
         g_stopSignal = signal;
         return;
     }

@@ -10,7 +10,7 @@ namespace qb {
 // SIGINT, SIGTERM and SIGHUP remove every registered temporary file before
 // the program ends as the signal would have ended it. SIGXFSZ is ignored, so
 // a file size limit shows as a write error with its own text. With
-// stopFirst, a first SIGINT or SIGTERM only asks for a stop (StopSignal);
+// stopFirst, a first SIGINT, SIGTERM or SIGHUP only asks for a stop (StopSignal);
 // a second one ends the program at once.
 void InstallSignalCleanup(bool stopFirst = false);
 

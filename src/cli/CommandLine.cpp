@@ -75,7 +75,7 @@ const char* const kHelp =
     "  1    otherwise: a file skipped, a line rejected, a run refused because\n"
     "       another holds the working copy, a data source that cannot be opened\n"
     "  2    usage error\n"
-    "  130  stopped by a first SIGINT; 143 by a first SIGTERM\n";
+    "  130  stopped by a first SIGINT; 143 by a first SIGTERM; 129 by a first SIGHUP\n";
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 {

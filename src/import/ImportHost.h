@@ -7,6 +7,8 @@
 
 namespace qb {
 
+struct ImportSummary;
+
 // How far a run has come, for a status line and a progress bar.
 struct ImportProgress {
     int file = 0;  // 1-based position in the list
@@ -55,6 +57,9 @@ public:
     // The run's file at a 1-based position, as the list holds it when the
     // run reaches it; the list may have been reordered since the run began.
     virtual std::string FileAt(int /*position*/, const std::string& asStarted) { return asStarted; }
+    // The run is over, its summary complete; the final box comes next, so
+    // progress shown now is what the box stands over.
+    virtual void RunEnded(const ImportSummary& /*summary*/) {}
 };
 
 }  // namespace qb

@@ -46,6 +46,11 @@ bool IsEmpty(const PreparedCopy& copy)
 // One file of a run: where its reports go, the steps they come from, and
 // its working copy once written.
 struct OneFile {
+    OneFile(FileReports& fileReports, StepRunner& fileSteps, std::string listedAs)
+        : reports(fileReports), steps(fileSteps), listed(std::move(listedAs))
+    {
+    }
+
     FileReports& reports;
     StepRunner& steps;
     PreparedCopy copy;
@@ -57,6 +62,7 @@ struct OneFile {
     std::uint64_t size = 0;
     std::optional<ManifestEntry> earlier;  // the manifest's row from an earlier run: go on from there
     std::optional<FileProgress> progress;
+    bool interrupted = false;  // the run was stopped before the file's end
 };
 
 // Runs one import: checks, the lock, then each file in turn.
@@ -147,13 +153,15 @@ ImportSummary ImportRun::Run()
         m_summary.stopped ? "Import stopped." : m_allTablesNew ? "Done." : "Table(s) already exist.";
     if (!m_bulkNote.empty())
         log.Note(m_bulkNote);
-    log.Finish(m_summary.finalMessage + " " + SummaryText(m_summary));
+    log.Finish(m_summary.stopped ? SummaryText(m_summary) : m_summary.finalMessage + " " + SummaryText(m_summary));
     m_summary.logPath = log.Path();
     for (const std::string* problem : {&log.Error(), &rejects.Error()}) {
         if (!problem->empty())
             m_summary.problems.push_back(*problem);
     }
-    m_host.ShowMessage(m_summary.finalMessage);
+    m_host.RunEnded(m_summary);
+    m_host.ShowMessage(m_summary.stopped ? m_summary.finalMessage + "\r\n\r\n" + StoppedText(m_summary)
+                                         : m_summary.finalMessage);
     return m_summary;
 }
 
@@ -263,7 +271,20 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
         ~Idle() { host.SetBusy(false); }
     } idle{m_host};
     StepRunner steps(reports, tally.procedure);
-    OneFile file{reports, steps, {}, {}, listed};
+    OneFile file(reports, steps, listed);
+    ++m_summary.filesReached;
+    const int passedOver = m_summary.filesSkipped + m_summary.filesCut + m_summary.filesAlreadyImported;
+    struct Tally {
+        ImportSummary& summary;
+        const OneFile& file;
+        int passedOver;
+        ~Tally()
+        {
+            if (summary.filesSkipped + summary.filesCut + summary.filesAlreadyImported > passedOver)
+                return;
+            ++(file.interrupted ? summary.filesInterrupted : summary.filesDone);
+        }
+    } countOnEnd{m_summary, file, passedOver};
 
     // Whatever a file throws that no step caught ends that file only.
     const bool done = steps.Run(122, [&] {
@@ -361,6 +382,7 @@ bool ImportRun::Prepare(OneFile& file, const std::string& path, bool standardInp
             file.reports.Copied(file.copy);
         } catch (const ImportStopped&) {
             m_summary.stopped = true;
+            file.interrupted = true;
         }
     }) && !m_summary.stopped;
 }
@@ -474,6 +496,7 @@ void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t c
         m_bulk.reset();
         m_connection.Close();
     }
+    file.interrupted = m_sender.Stopped();
 }
 
 }  // namespace

@@ -14,6 +14,9 @@ struct ImportSummary {
     bool stopped = false;       // the host asked it to stop
     std::string finalMessage;   // the check message, "Done.", "Table(s) already exist." or "Import stopped."
     int files = 0;
+    int filesReached = 0;       // begun; the rest were not reached before a stop
+    int filesDone = 0;          // read and sent to their end
+    int filesInterrupted = 0;   // stopped midway
     int filesSkipped = 0;       // for any reason: listed table, mismatch, no answer, failure
     int filesCut = 0;           // ended early: the connection was lost or the database stayed busy
     int filesAlreadyImported = 0;  // held by the manifest as done, into the same table

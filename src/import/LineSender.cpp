@@ -87,6 +87,7 @@ bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::s
     m_batching = batching;
     m_bulk = bulk;
     m_lost = false;
+    m_stopped = false;
     std::optional<FileRecords> records;
     if (!steps.Run(lines.open, [&] { records.emplace(FileRecords::WorkingCopy{}, file.copy.Get(), file.name, FormatOf(m_settings)); }))
         return true;
@@ -118,7 +119,8 @@ bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::s
             goOn = m_batching ? Batched(columns, lines.execute, record) : SendLine(columns, lines.execute, record);
     }
     // Once the run is to stop, what is gathered and not yet sent stays unsent.
-    goOn = goOn && sink.KeepGoing();
+    m_stopped = goOn && !sink.KeepGoing();
+    goOn = goOn && !m_stopped;
     // A record whose quote never closed ends the file after every other.
     for (; goOn && nextNote < file.notes.size(); ++nextNote) {
         const RecordNote& note = file.notes[nextNote];

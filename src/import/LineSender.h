@@ -57,6 +57,8 @@ public:
     bool Send(const PreparedCopy& file, const std::string& table, std::size_t columns, const std::vector<bool>& kept,
               const InsertLoopLines& lines, bool batching, BulkLoader* bulk, StepRunner& steps, SendSink& sink,
               FileProgress* progress = nullptr);
+    // The last Send ended because the run is to stop, before the file's end.
+    bool Stopped() const { return m_stopped; }
 
 private:
     enum class Sent { Stored, Refused, Lost };
@@ -94,6 +96,7 @@ private:
     bool m_refusedAny = false;  // a batch of this file was refused
     std::vector<std::optional<std::string_view>> m_values;  // a batch's values for the bulk path
     bool m_lost = false;
+    bool m_stopped = false;
     FileRecord m_record;
     std::string m_statement;
     const PreparedCopy* m_file = nullptr;

@@ -21,12 +21,29 @@ std::string CountText(long count, const char* one, const char* many)
     return GroupedNumber(count) + " " + (count == 1 ? one : many);
 }
 
+std::string StoppedText(const ImportSummary& summary)
+{
+    std::string text = GroupedNumber(summary.filesReached) + " of " + CountText(summary.files, "file", "files") +
+                       " reached: " + GroupedNumber(summary.filesDone) + " done, " +
+                       GroupedNumber(summary.filesSkipped) + " skipped, ";
+    if (summary.filesAlreadyImported > 0)
+        text += GroupedNumber(summary.filesAlreadyImported) + " already imported, ";
+    return text + GroupedNumber(summary.filesInterrupted) + " stopped midway; " +
+           GroupedNumber(summary.files - summary.filesReached) + " not reached.";
+}
+
 std::string SummaryText(const ImportSummary& summary)
 {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", summary.seconds);
-    return CountText(summary.files, "file", "files") + ", " + CountText(summary.rowsSent, "row", "rows") +
-           " imported, " + CountText(summary.linesRejected, "line", "lines") + " rejected, " +
+    const std::string rows = CountText(summary.rowsSent, "row", "rows") + " imported, " +
+                             CountText(summary.linesRejected, "line", "lines") + " rejected, ";
+    if (summary.stopped) {
+        std::string files = StoppedText(summary);
+        files.pop_back();
+        return "Import stopped. " + files + "; " + rows + "in " + seconds + " s";
+    }
+    return CountText(summary.files, "file", "files") + ", " + rows +
            CountText(summary.filesSkipped, "file", "files") + " skipped, " +
            (summary.filesCut > 0 ? CountText(summary.filesCut, "file", "files") + " cut short, " : "") +
            (summary.filesAlreadyImported > 0

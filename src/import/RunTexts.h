@@ -14,8 +14,11 @@ std::string GroupedNumber(long value);
 std::string CountText(long count, const char* one, const char* many);
 
 // "12 files, 1,204,331 rows imported, 3 lines rejected, 1 file skipped, in 14.2 s",
-// with ", 1 file cut short" before "in" when a file ended early.
+// with ", 1 file cut short" before "in" when a file ended early. A stopped run's
+// begins with "Import stopped." and StoppedText instead of the files and skipped.
 std::string SummaryText(const ImportSummary& summary);
+// "3 of 12 files reached: 1 done, 1 skipped, 1 stopped midway; 9 not reached."
+std::string StoppedText(const ImportSummary& summary);
 // "File 3 of 12: orders.csv, 120,000 rows, 85,000 rows/s, about 0:42 left"
 std::string StatusText(const ImportProgress& progress);
 

@@ -587,35 +587,45 @@ TEST_P(ImportProcessTest, ATerminatedRunLeavesNoTemporaryFile)
     EXPECT_EQ(Temporaries(m_temp), std::vector<std::string>{});
 }
 
-TEST_P(ImportProcessTest, SigintStopsAfterTheBatchInFlight)
+// A first SIGINT, SIGTERM or SIGHUP stops after the batch in flight, and the log ends by saying so.
+TEST_P(ImportProcessTest, AFirstSignalStopsAfterTheBatchInFlight)
 {
     std::string body = "n,v\r\n";
     for (int i = 0; i < 600000; ++i)
         body += std::to_string(i) + ",some text\r\n";
     const std::string path = m_dir.Write("many.csv", body);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::execl("/bin/sh", "sh", "-c", ImportLine(m_dir, m_temp, {"--dsn", GetParam().dsn, path}).c_str(), nullptr);
-        ::_exit(127);
-    }
-    ASSERT_GT(child, 0);
-    const auto count = [&] {
-        try {
-            return std::stol(OpenConnection().QueryStrings(R"(SELECT COUNT(*) FROM "NewTable1")").at(0).at(0).value());
-        } catch (const std::exception&) {
-            return 0L;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        test::ResetDataSource(GetParam());
+        std::filesystem::remove_all(m_dir.Path("state"));
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::execl("/bin/sh", "sh", "-c", ImportLine(m_dir, m_temp, {"--dsn", GetParam().dsn, path}).c_str(), nullptr);
+            ::_exit(127);
         }
-    };
-    EXPECT_TRUE(Eventually([&] { return count() > 0; }));
-    ::kill(child, SIGINT);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_EQ(ExitStatus(status), 130);
-    EXPECT_EQ(ReadAll(m_dir.Path("stdout")), "Import stopped.\n");
-    const long stored = count();
-    EXPECT_GT(stored, 0);
-    EXPECT_LT(stored, 600000);
-    EXPECT_EQ(stored % 1000, 0) << "a batch was half sent";
+        ASSERT_GT(child, 0);
+        const auto count = [&] {
+            try {
+                return std::stol(OpenConnection().QueryStrings(R"(SELECT COUNT(*) FROM "NewTable1")").at(0).at(0).value());
+            } catch (const std::exception&) {
+                return 0L;
+            }
+        };
+        EXPECT_TRUE(Eventually([&] { return count() > 0; }));
+        ::kill(child, signal);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(ExitStatus(status), 128 + signal);
+        const std::string counts = "1 of 1 file reached: 0 done, 0 skipped, 1 stopped midway; 0 not reached";
+        EXPECT_EQ(ReadAll(m_dir.Path("stdout")), "Import stopped.\n\n" + counts + ".\n") << signal;
+        std::string log;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow")))
+            log += ReadAll(entry.path());
+        EXPECT_NE(log.find("Import stopped. " + counts + "; "), std::string::npos) << log;
+        const long stored = count();
+        EXPECT_GT(stored, 0);
+        EXPECT_LT(stored, 600000);
+        EXPECT_EQ(stored % 1000, 0) << "a batch was half sent";
+    }
 }
 
 TEST_P(ImportProcessTest, AFullDiskIsReportedInTheSystemsWords)
