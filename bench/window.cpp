@@ -42,11 +42,11 @@ protected:
             return qb::BoxAnswer::Ok;
         }
     }
-    bool ShowErrorReportBox(const qb::ErrorReportRequest& request) override
+    qb::ErrorReportAnswer ShowErrorReportBox(const qb::ErrorReportRequest& request) override
     {
         if (reports++ == 0)
             std::fprintf(stderr, "first error report: %s\n%s\n", request.box.text.c_str(), request.details.c_str());
-        return true;  // no more of them: a broken run should still end soon
+        return {true, false};  // no more of them: a broken run should still end soon
     }
     std::string ShowInputBox(const qb::InputBoxRequest&) override { return {}; }
     qb::OpenFilesResult ShowOpenFiles(const qb::OpenFilesRequest&) override { return {}; }

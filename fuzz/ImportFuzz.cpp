@@ -5,7 +5,7 @@
 // ConvertedFillerThisTime), 5 a working copy round on disk (see
 // OnDiskThisTime), 6 a small limit, 7 the first record a header.
 // shape: bits 0-4 pattern length, 5-7 what the working copy round tries.
-// mode: bits 0-2 an encoding to read the file in, 3-5 the piece size of the
+// mode: bits 0-2 an encoding to read the file in (Auto among them), 3-5 the piece size of the
 // decoder check, 6 quoted records, 7 the encoding used at all.
 // preview: bits 0-6 how many records the preview's reading takes, less one,
 // 7 the filler line ended by LF alone.
@@ -817,6 +817,28 @@ void CheckPrefix(int fd, const std::string& name, const qb::FileFormat& format, 
     Check(failure == (wanted > whole.count ? whole.failure : std::string()));
 }
 
+// The UTF-8 scan of the file, read in pieces by offset, comes to a walk of
+// its bytes over the sequences that begin before the limit.
+void CheckUtf8Scan(int fd, const std::string& name, std::string_view file, std::uint64_t limit)
+{
+    qb::Utf8Scan walked;
+    for (std::size_t i = 0; i < file.size() && i < limit;) {
+        const std::size_t length = qb::Utf8SequenceLength(file, i);
+        walked.nonAscii |= static_cast<unsigned char>(file[i]) >= 0x80;
+        if (length == 0) {
+            walked.valid = false;
+            break;
+        }
+        i += length;
+    }
+    const qb::Utf8Scan scanned = qb::ScanUtf8(fd, name, limit);
+    Check(scanned.valid == walked.valid && scanned.nonAscii == walked.nonAscii);
+    if (limit >= file.size()) {
+        const qb::Utf8Scan held = qb::ScanUtf8(file);
+        Check(held.valid == walked.valid && held.nonAscii == walked.nonAscii);
+    }
+}
+
 // PrepareWorkingCopy by the source's path, or from fd when there is one.
 qb::PreparedCopy Prepare(int fd, const std::string& source, const std::string& target, bool header,
                          qb::ImportHost& host, const qb::FileFormat& format)
@@ -992,13 +1014,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // form one, and what is left between the numbers holds none.
     Check(table.find("[counter]") == std::string::npos);
 
-    static const char* const encodings[] = {"latin1", "cp1252", "utf-16le", "utf-16be", "UTF-8", "UTF-16", "cp437"};
+    static const char* const encodings[] = {"latin1", "cp1252", "utf-16le", "utf-16be", "UTF-8", "UTF-16", qb::kAutoEncoding};
     // glibc unloads a conversion module when its last user closes it, and
     // loading it again outweighs the reading here: one of each stays open.
     static const auto held = [] {
         std::vector<std::unique_ptr<qb::TextDecoder>> all;
         for (const char* encoding : encodings)
-            all.push_back(std::make_unique<qb::TextDecoder>(encoding));
+            all.push_back(std::make_unique<qb::TextDecoder>(encoding == std::string_view(qb::kAutoEncoding) ? "WINDOWS-1252" : encoding));
         return all;
     }();
     (void)held;
@@ -1008,7 +1030,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     format.quoted = mode & 0x40;
     const unsigned chosen = mode & 0x07;
     format.encoding = chosen > 0 && (mode & 0x80) ? encodings[chosen - 1] : "";
-    const bool padded = (flags & 0x10) && (format.encoding.empty() || ConvertedFillerThisTime(hash));
+    const bool autoEncoding = format.encoding == qb::kAutoEncoding;
+    const bool padded = (flags & 0x10) && !autoEncoding && (format.encoding.empty() || ConvertedFillerThisTime(hash));
     // Padded, a limit near the filler's length reaches the reader's checks
     // between buffer fills.
     format.maxRecordLength = !(flags & 0x40) ? qb::kMaxLineLength : padded ? limitByte * 512u : limitByte;
@@ -1025,6 +1048,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // its encoding, its lines and the byte that ends them.
     std::string encoding = format.encoding;
     const std::size_t start = padded ? 0 : MarkLength(body, encoding);
+    // Auto: UTF-8 throughout (or marked so) reads as it is, anything else as Windows-1252.
+    if (autoEncoding && (encoding == qb::kAutoEncoding || encoding == "UTF-8"))
+        encoding = encoding == "UTF-8" || qb::ScanUtf8(layout.file).valid ? "" : "WINDOWS-1252";
     const bool converted = !encoding.empty();
     Check(!whole.started || whole.encoding == encoding);
     static std::vector<std::string_view> lines;
@@ -1050,6 +1076,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckReading(whole, format, layout, start, converted, end, name, encoding);
 
     CheckPrefix(fd, name, format, header, (preview & 0x7F) + 1u, whole);
+    // A small limit cuts the file, across the scan's pieces when it is padded.
+    CheckUtf8Scan(fd, name, layout.file, format.maxRecordLength);
 
     // Each data record cuts into fields and an INSERT of them; the filler
     // line only moves the body across the buffer's edge.

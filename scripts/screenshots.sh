@@ -40,6 +40,9 @@ shot main-window
 click "$main" 4200 2200          # "?"
 shot main-window-help
 xdotool key Return
+click "$main" 5230 2215          # the separator presets beside "Fields Separated By:"
+shot main-window-separators
+xdotool key Escape               # closes the menu, choosing nothing
 click "$main" 3180 8392          # Setup Connection
 connection=$(window '^Quillbarrow$')
 shot connection-window
@@ -100,6 +103,7 @@ shot main-window-importing
 xdotool windowfocus --sync "$main"   # no window manager here to hand it the focus
 xdotool key Escape               # stops the run before its end
 sleep 1
+shot import-stopped              # the files reached, done and not reached, over the run's last progress
 xdotool key Return               # Import stopped.
 shot main-window-stopped
 
@@ -108,5 +112,12 @@ xdotool mousemove --window "$main" 120 42 click --repeat 2 --delay 80 1   # remo
 mkdir -p "$work/quoted" && cp examples/quoted.csv "$work/quoted/"
 add_folder "$work/quoted"
 click "$main" 400 8850           # Fields may be in double quotes
+# Check over the list with the rejected orders beside it: the files with problems, line by line.
+add_folder "$work/rejects"
+click "$main" 4740 10590         # Check
+check=$(window '^Check$')
+shot check-result
+xdotool windowfocus --sync "$check"
+xdotool key Escape               # closes it, uncovering the main window
 click "$main" 1500 10590         # Preview
 shot preview-quoted

@@ -38,9 +38,11 @@ const char* const kHelp =
     "                        (default: import it)\n"
     "  --quoted              fields may be in double quotes\n"
     "                        (default: quotes are text)\n"
-    "  --encoding NAME       convert files from the iconv encoding NAME to UTF-8\n"
-    "                        (default: send the bytes as they are); an unknown NAME\n"
-    "                        is a usage error\n"
+    "  --encoding NAME       convert files from the iconv encoding NAME to UTF-8;\n"
+    "                        auto reads a file that is valid UTF-8 as it is and\n"
+    "                        any other as Windows-1252, and logs which (default:\n"
+    "                        send the bytes as they are); an unknown NAME is a\n"
+    "                        usage error\n"
     "  --row-by-row          one statement per line instead of batches, which go\n"
     "                        through the database's own bulk path where its driver\n"
     "                        has one (default: batches)\n"
@@ -120,6 +122,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.Quoted = true;
         } else if (argument == "--encoding") {
             settings.Encoding = value();
+            if (settings.Encoding == "auto")
+                settings.Encoding = kAutoEncoding;
             if (!TextDecoder::Known(settings.Encoding))
                 throw UsageError{"unknown encoding " + settings.Encoding};
         } else if (argument == "--rejects") {

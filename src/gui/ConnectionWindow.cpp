@@ -37,9 +37,16 @@ QString ConnectionHelpText()
     QString text;
     for (const char* line : lines)
         text += QString::fromUtf8(line) + QStringLiteral("\r\r");
-    return text + QStringLiteral("On Linux, data sources are defined in ~/.odbc.ini (your own) and /etc/odbc.ini "
-                                 "(every user's); odbcinst -q -s lists them. The Data Source Name box offers "
-                                 "their names as you type.\r\r");
+    text += QStringLiteral("On Linux, data sources are defined in ~/.odbc.ini (your own) and /etc/odbc.ini "
+                           "(every user's); odbcinst -q -s lists them. The Data Source Name box offers "
+                           "their names as you type.\r\r");
+    // One entry per database the program knows, with the names their Debian drivers register.
+    return text + QStringLiteral("For example, in ~/.odbc.ini:\r\r"
+                                 "[Sales]\rDriver = SQLite3\rDatabase = /home/me/sales.db\r\r"
+                                 "[Orders]\rDriver = PostgreSQL Unicode\rServername = localhost\rPort = 5432\r"
+                                 "Database = orders\rUsername = me\rPassword = secret\r\r"
+                                 "[Shop]\rDriver = MariaDB Unicode\rServer = localhost\rPort = 3306\r"
+                                 "Database = shop\rUser = me\rPassword = secret\r\r");
 }
 
 ConnectionWindow::ConnectionWindow(SettingsStore& settings, Dialogs& dialogs, QWidget* parent)
@@ -135,23 +142,31 @@ void ConnectionWindow::SetDataSourceName(const QString& name)
     m_text1->setText(name);
 }
 
-bool ConnectionWindow::CheckConnection() const
+std::optional<std::string> ConnectionWindow::ConnectionFailure() const
 {
     try {
         Connection connection;
         connection.Open(DataSourceName().toStdString());
-        return true;
-    } catch (const std::exception&) {
-        return false;
+        return std::nullopt;
+    } catch (const std::exception& error) {
+        return std::string(error.what());
     }
+}
+
+bool ConnectionWindow::CheckConnection() const
+{
+    return !ConnectionFailure();
 }
 
 void ConnectionWindow::PushButton7_Click()
 {
     // The busy pointer stays while either box is open.
     m_pointer->SetPointer(PointerStyle::Busy);
-    const bool opened = CheckConnection();
-    m_dialogs.Message(opened ? "Connection successful." : "Could not connect.");
+    // The driver's own words behind "Show Details...": they say what to mend.
+    if (const std::optional<std::string> failure = ConnectionFailure())
+        m_dialogs.Details("Could not connect.", *failure);
+    else
+        m_dialogs.Message("Connection successful.");
     m_pointer->SetPointer(PointerStyle::Default);
 }
 

@@ -5,6 +5,8 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
+#include <string>
 
 class QCompleter;
 class QGroupBox;
@@ -33,6 +35,8 @@ public:
 
     // True when the named data source opens. Shows nothing.
     bool CheckConnection() const;
+    // Why the data source does not open, in the driver's words; none when it opens.
+    std::optional<std::string> ConnectionFailure() const;
 
     // Offers the data sources the driver manager knows now as completions.
     void RefreshDataSources();

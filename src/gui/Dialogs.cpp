@@ -30,10 +30,10 @@ BoxAnswer Dialogs::Message(const std::string& text, BoxButtons buttons, BoxIcon 
     return ShowMessageBox({text, title.empty() ? ApplicationTitle() : title, buttons, icon});
 }
 
-bool Dialogs::ImportErrorReport(const std::string& text, const std::string& details)
+ErrorReportAnswer Dialogs::ImportErrorReport(const std::string& text, const std::string& details)
 {
     return ShowErrorReportBox(
-        {{text, "Application Error", BoxButtons::Ok, BoxIcon::Exclamation}, details, true});
+        {{text, "Application Error", BoxButtons::Ok, BoxIcon::Exclamation}, details, true, true});
 }
 
 void Dialogs::Details(const std::string& text, const std::string& details)

@@ -22,9 +22,17 @@ struct ErrorReportRequest {
     MessageBoxRequest box;
     std::string details;         // behind "Show Details..."; empty: none
     bool offerQuiet = false;     // the "Don't show more error reports during this import" check box
+    bool offerStop = false;      // a "Stop Import" button beside OK
+};
+
+// What the person did with an error report's box.
+struct ErrorReportAnswer {
+    bool quiet = false;  // ticked "Don't show more error reports during this import"
+    bool stop = false;   // pressed "Stop Import"
 };
 
 inline constexpr const char* kQuietCaption = "Don't show more error reports during this import";
+inline constexpr const char* kStopImportCaption = "Stop Import";
 
 struct InputBoxRequest {
     std::string prompt;
@@ -34,7 +42,8 @@ struct InputBoxRequest {
 
 struct OpenFilesRequest {
     std::string title;
-    std::vector<std::string> filters;  // "Text Files (*.txt)"; the first is active
+    std::vector<std::string> filters;  // "Text Files (*.txt)"
+    std::string active;                // the one in force when the dialog opens; empty: the first
 };
 
 // One full path; or the folder and then each name, separated by NUL
@@ -42,6 +51,7 @@ struct OpenFilesRequest {
 struct OpenFilesResult {
     std::string names;
     bool tooMany = false;
+    std::string filter;  // the filter in force when the files were picked
 };
 
 struct FolderRequest {
@@ -62,9 +72,8 @@ public:
     // An empty title stands for the application title.
     BoxAnswer Message(const std::string& text, BoxButtons buttons = BoxButtons::Ok,
                       BoxIcon icon = BoxIcon::None, const std::string& title = {});
-    // An error report raised during an import. True when the user ticked
-    // "Don't show more error reports during this import".
-    bool ImportErrorReport(const std::string& text, const std::string& details);
+    // An error report raised during an import, with the way out of a flood of them.
+    ErrorReportAnswer ImportErrorReport(const std::string& text, const std::string& details);
     // A message whose longer part scrolls behind "Show Details...".
     void Details(const std::string& text, const std::string& details);
 
@@ -80,7 +89,7 @@ public:
 protected:
     // Requests arrive with their title already resolved.
     virtual BoxAnswer ShowMessageBox(const MessageBoxRequest& request) = 0;
-    virtual bool ShowErrorReportBox(const ErrorReportRequest& request) = 0;
+    virtual ErrorReportAnswer ShowErrorReportBox(const ErrorReportRequest& request) = 0;
     virtual std::string ShowInputBox(const InputBoxRequest& request) = 0;
     virtual OpenFilesResult ShowOpenFiles(const OpenFilesRequest& request) = 0;
     virtual std::string ShowFolderBrowser(const FolderRequest& request) = 0;

@@ -1,5 +1,7 @@
 #include "gui/FileListView.h"
 
+#include <algorithm>
+
 #include <QCursor>
 #include <QFile>
 #include <QHeaderView>
@@ -62,7 +64,7 @@ FileListView::FileListView(QWidget* parent) : QTreeWidget(parent), m_screenY([] 
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setDragEnabled(false);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -127,17 +129,20 @@ void FileListView::SetScreenY(std::function<int()> screenY)
 
 void FileListView::RemoveSelected()
 {
-    if (Busy() || topLevelItemCount() == 0)
+    if (Busy() || (removalLocked && removalLocked()) || topLevelItemCount() == 0)
         return;
-    const auto selected = selectedItems();
-    if (selected.isEmpty())
-        return;
-    const int index = indexOfTopLevelItem(selected.first());
-    delete takeTopLevelItem(index);
-    if (m_dragged == index)
-        m_dragged = -1;
-    else if (m_dragged > index)
-        --m_dragged;
+    std::vector<int> indexes;
+    for (QTreeWidgetItem* item : selectedItems())
+        indexes.push_back(indexOfTopLevelItem(item));
+    // From the last, so that the places of the others stay as they were.
+    std::sort(indexes.rbegin(), indexes.rend());
+    for (const int index : indexes) {
+        delete takeTopLevelItem(index);
+        if (m_dragged == index)
+            m_dragged = -1;
+        else if (m_dragged > index)
+            --m_dragged;
+    }
 }
 
 void FileListView::BeginDrag(const QPoint& position)
@@ -185,7 +190,11 @@ void FileListView::EndDrag()
 
 void FileListView::mousePressEvent(QMouseEvent* event)
 {
-    BeginDrag(event->position().toPoint());
+    // Shift and Ctrl add to the selection rather than start a drag.
+    if (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))
+        QTreeWidget::mousePressEvent(event);
+    else
+        BeginDrag(event->position().toPoint());
 }
 
 void FileListView::mouseMoveEvent(QMouseEvent* event)

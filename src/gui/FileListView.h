@@ -18,8 +18,8 @@ std::vector<std::string> DroppedFiles(const QMimeData* data);
 // The ordered list of files to import: one column, one path per entry,
 // duplicates allowed. Each entry keeps its path's exact bytes and shows them
 // decoded. Entries are reordered by dragging one over the others (they are
-// exchanged step by step) and removed by double-click or Delete, unless the
-// window is busy.
+// exchanged step by step) and removed by double-click or Delete (all those
+// selected, with Shift and Ctrl), unless the window is busy.
 class FileListView : public QTreeWidget {
     Q_OBJECT
 
@@ -45,7 +45,10 @@ public:
     // Where the pointer is on the screen, vertically; injectable for tests.
     void SetScreenY(std::function<int()> screenY);
 
+    // Removes every selected entry, unless the window is busy or removal is locked.
     void RemoveSelected();
+    // True while entries may not be removed (a run reads them).
+    std::function<bool()> removalLocked;
 
     // The drag steps, in list coordinates.
     void BeginDrag(const QPoint& position);

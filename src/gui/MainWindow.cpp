@@ -8,6 +8,7 @@
 #include "gui/Twips.h"
 #include "import/ImportRun.h"
 #include "import/RunTexts.h"
+#include "import/TextDecoder.h"
 #include "import/LogAndRejects.h"
 #include "gui/WindowImportHost.h"
 #include "gui/Dialogs.h"
@@ -26,10 +27,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QTimer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QToolButton>
 
 namespace qb {
 namespace {
@@ -53,6 +56,7 @@ constexpr int kAddedHeight = 480;
 constexpr int kProgressHeight = 1230;
 constexpr int kLookHeight = 510;
 constexpr int kNewTableHeight = 1160;
+constexpr int kListRowHeight = 480;  // the list's count and Clear List
 
 // The bar's steps: byte counts would overflow its int range.
 constexpr int kProgressSteps = 1000;
@@ -72,8 +76,9 @@ QString Escaped(const std::string& text)
 
 }  // namespace
 
-const EncodingChoice kEncodingChoices[5] = {
-    {"As is", ""}, {"UTF-8", "UTF-8"}, {"Windows-1252", "WINDOWS-1252"}, {"ISO-8859-1", "ISO-8859-1"}, {"UTF-16", "UTF-16"},
+// Auto comes first and is the default: each file is read as what it is, UTF-8 or Windows-1252.
+const EncodingChoice kEncodingChoices[6] = {
+    {"Auto", kAutoEncoding}, {"As is", ""}, {"UTF-8", "UTF-8"}, {"Windows-1252", "WINDOWS-1252"}, {"ISO-8859-1", "ISO-8859-1"}, {"UTF-16", "UTF-16"},
 };
 
 QString MainHelpText()
@@ -90,14 +95,21 @@ QString MainHelpText()
                                       "breaks, and two double quotes in it stand for one; \"\" is an empty text, "
                                       "while an empty field is NULL. Encoding: the files' character set, converted "
                                       "to UTF-8; files that start with a UTF-16 byte order mark are read as UTF-16 "
-                                      "whatever is chosen.")}
+                                      "whatever is chosen."),
+                       QString(),
+                       QStringLiteral("Fields Separated By: a tab is typed as a tab (paste one) or chosen from the "
+                                      "presets of the button beside the box, and \u21E5 tab shows it is there. The "
+                                      "presets are comma, semicolon, tab, pipe and space; \"Guess from the selected "
+                                      "file\" picks the one that cuts most of the first 100 lines of the file chosen "
+                                      "in the list into the same number of fields.")}
         .join(QStringLiteral("\r\n"));
 }
 
 MainWindow::MainWindow(SettingsStore& settings, Dialogs& dialogs, std::function<std::string()> dataSourceName,
                        QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    // Exactly these decorations: a window of fixed size has nothing to maximise.
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_settings(settings), m_dialogs(dialogs), m_dataSourceName(std::move(dataSourceName)),
       m_reporter(std::make_unique<ErrorReportBox>(dialogs)), m_pointer(new PointerRule(this))
 {
@@ -106,13 +118,19 @@ MainWindow::MainWindow(SettingsStore& settings, Dialogs& dialogs, std::function<
     BuildControls();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The list empties as the window's children go: the count must not follow it then.
+    m_files->model()->disconnect(this);
+}
 
 void MainWindow::BuildControls()
 {
     auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
     setFixedSize(TwipsToPixels(6345, this),
-                 TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight + kLookHeight + kNewTableHeight, this));
+                 TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight + kLookHeight + kNewTableHeight +
+                                   kListRowHeight,
+                               this));
     setAutoFillBackground(true);
 
     m_frame1 = Place(new QGroupBox(this), "Frame1", twips(120, 0, 6120, 2480));
@@ -124,6 +142,7 @@ void MainWindow::BuildControls()
     auto* help = Place(new QPushButton(QStringLiteral("?"), m_frame1), "PushButton6", twips(4080, 2033, 735, 345), 11.25);
     m_label1 = Place(new QLabel(QStringLiteral("Fields Separated By:"), m_frame1), "Label1", twips(240, 2090, 2055, 255));
     m_text3 = Place(new QLineEdit(m_frame1), "Text3", twips(2280, 2050, 1695, 330));
+    BuildSeparatorControls();
 
     m_frame2 = Place(new QGroupBox(QStringLiteral("Table Options"), this), "Frame2", twips(120, 2520, 6120, 5055));
     m_option1 = Place(new QRadioButton(QStringLiteral("Create New Table From Text File"), m_frame2), "Option1",
@@ -186,9 +205,10 @@ void MainWindow::BuildControls()
     // Tab order as designed: list, separator, modes, options, table list,
     // buttons; then the controls added below them.
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, m_option4,
-                        m_option2, add, addAll, help, start, setup, m_quoted, m_encoding, m_status, m_stop,
-                        findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
-                        findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_types, m_keepLetters, m_resume};
+                        m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_encoding, m_status,
+                        m_stop, findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
+                        findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_types, m_keepLetters, m_resume,
+                        m_clearList};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -234,6 +254,44 @@ void MainWindow::BuildNewTableControls()
     connect(m_resume, &QCheckBox::toggled, this, [this](bool on) {
         m_settings.Save(QLatin1String(kResumeKey), on ? QStringLiteral("1") : QStringLiteral("0"));
     });
+
+    // Below all else: what the file list holds, and a way to empty it at once.
+    m_fileCount = Place(new QLabel(this), "LabelFileCount", twips(240, 12098, 3600, 255));
+    m_clearList = Place(new QPushButton(QStringLiteral("Clear List"), this), "PushButtonClearList",
+                        twips(4440, 12040, 1800, 405), 11.25);
+    const auto count = [this] {
+        const int files = m_files->topLevelItemCount();
+        m_fileCount->setText(files == 1 ? QStringLiteral("1 file in the list")
+                                        : QStringLiteral("%1 files in the list")
+                                              .arg(QLocale(QLocale::English).toString(files)));
+        m_clearList->setEnabled(files > 0 && !m_run);
+    };
+    connect(m_files->model(), &QAbstractItemModel::rowsInserted, this, count);
+    connect(m_files->model(), &QAbstractItemModel::rowsRemoved, this, count);
+    connect(m_files->model(), &QAbstractItemModel::modelReset, this, count);
+    count();
+    connect(m_clearList, &QPushButton::clicked, this, [this] {
+        if (!m_run && !m_pointer->IsBusy())
+            m_files->clear();
+    });
+    m_files->removalLocked = [this] { return m_run != nullptr; };
+}
+
+// While a run goes on nothing may change what it reads or where it writes: only the list's order,
+// the preview, Stop and the status line stay in reach.
+void MainWindow::LockForRun(bool locked)
+{
+    for (const char* name : {"PushButton3", "PushButton4", "PushButton5", "PushButtonCheck"}) {
+        if (auto* button = findChild<QPushButton*>(QLatin1String(name)))
+            button->setEnabled(!locked && !(Checking() && std::string_view(name) == "PushButtonCheck"));
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_option1, m_option2, m_option3, m_option4, m_label5, m_text2, m_check2, m_label2, m_list1, m_text3,
+             m_separators, m_quoted, m_encoding, m_typesLabel, m_types, m_keepLetters, m_resume})
+        control->setEnabled(!locked);
+    m_clearList->setEnabled(!locked && m_files->topLevelItemCount() > 0);
+    if (!locked)
+        ApplyMode();
 }
 
 void MainWindow::BuildProgressControls()
@@ -327,6 +385,7 @@ void MainWindow::PushButton1_Click()
     if (progressClock)
         host.clock = progressClock;
     host.onProgress = [this](const ImportProgress& progress) { ShowProgress(progress); };
+    host.onEnded = [this, &host](const ImportSummary& summary) { ShowRunEnd(summary, host); };
     host.listEntry = [this](int position) { return m_files->ExactPathAt(position - 1); };
 
     m_run = &host;
@@ -335,6 +394,7 @@ void MainWindow::PushButton1_Click()
     SetStatus({});
     m_stop->setEnabled(true);
     m_escape->setEnabled(true);
+    LockForRun(true);
     struct RunEnd {
         MainWindow& window;
         ~RunEnd()
@@ -342,6 +402,7 @@ void MainWindow::PushButton1_Click()
             window.m_run = nullptr;
             window.m_stop->setEnabled(false);
             window.m_escape->setEnabled(false);
+            window.LockForRun(false);
         }
     };
     ImportSummary summary;
@@ -350,7 +411,19 @@ void MainWindow::PushButton1_Click()
         summary = RunImport(settings, host);
         host.FlushTables();
     }
+    if (m_quitAfterRun) {
+        m_quitAfterRun = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
     // Files are counted once the checks pass: a run refused by them has no summary.
+    if (summary.files == 0)
+        return;
+    ShowRunEnd(summary, host);  // again: reports held back after the final box count too
+}
+
+// The bar and the status line as the run ended, before its final box.
+void MainWindow::ShowRunEnd(const ImportSummary& summary, const WindowImportHost& host)
+{
     if (summary.files == 0)
         return;
     if (const auto& last = host.LastProgress())
@@ -422,6 +495,15 @@ void MainWindow::PushButton6_Click()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // Quitting mid-run would leave part of a file stored and the log cut off without a word.
+    if (m_run) {
+        event->ignore();
+        if (m_dialogs.Message("Stop the import and quit?", BoxButtons::YesNo, BoxIcon::Question) == BoxAnswer::Yes) {
+            m_quitAfterRun = true;
+            m_run->StopToQuit();
+        }
+        return;
+    }
     event->accept();
     if (onClose)
         onClose();

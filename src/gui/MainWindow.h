@@ -26,6 +26,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QShortcut;
+class QToolButton;
 
 namespace qb {
 
@@ -58,7 +59,10 @@ public:
     void PushButton5_Click();  // Setup Connection
     void PushButton6_Click();  // ?
     void Preview_Click();      // the first records of the chosen file, as the import would read them
-    void Check_Click();        // the whole list, read and checked but not imported
+    // The separator from the first lines of the chosen file, as the import would read them.
+    void GuessSeparator_Click();
+    void Check_Click();        // the whole list, read and checked but not imported, off the window's thread
+    bool Checking() const { return m_check != nullptr; }
     // Stop, or Escape: the run ends after the statement or batch in flight.
     void StopImport();
     bool Importing() const { return m_run != nullptr; }
@@ -88,10 +92,14 @@ private:
     void BuildProgressControls();
     void BuildLookControls();
     void BuildNewTableControls();
+    void BuildSeparatorControls();
     void RefreshPreview();
-    std::optional<std::size_t> TableColumns(const std::string& table);
+    // The table's column names, asked of the data source once per table; throws when they cannot be read.
+    const std::vector<std::string>& TableColumnNames(const std::string& table);
     std::optional<DatabaseKind> DataSourceKind();
     void ApplyMode();
+    void LockForRun(bool locked);
+    void ShowRunEnd(const ImportSummary& summary, const WindowImportHost& host);
     void ShowProgress(const ImportProgress& progress);
     void ShowSummary(const ImportSummary& summary, int unshownReports);
     void OpenLog();
@@ -115,6 +123,8 @@ private:
     FileListView* m_files;
     QLineEdit* m_text2;
     QLineEdit* m_text3;
+    QToolButton* m_separators;  // the separator box's presets and guess
+    QLabel* m_tabMark;          // shown while the separator holds a tab
     QLabel* m_label1;
     QLabel* m_label2;
     QLabel* m_label5;
@@ -131,14 +141,19 @@ private:
     QComboBox* m_types;
     QCheckBox* m_keepLetters;
     QCheckBox* m_resume;
+    QLabel* m_fileCount;
+    QPushButton* m_clearList;
+    bool m_quitAfterRun = false;  // the window was closed during the run
     QButtonGroup* m_modes;
     QLabel* m_status;
     QPushButton* m_stop;
     QProgressBar* m_progress;
     QShortcut* m_escape;
     class PreviewWindow* m_preview = nullptr;  // made when first asked for
+    class BackgroundCheck* m_check = nullptr;  // the check under way
+    class CheckWindow* m_checkWindow = nullptr;  // what the last check found; made when first asked for
     QTimer* m_previewTimer = nullptr;
-    std::map<std::string, std::size_t> m_tableColumns;  // asked of the data source once per table
+    std::map<std::pair<std::string, std::string>, std::vector<std::string>> m_tableColumns;  // by data source and table
     std::map<std::string, DatabaseKind> m_databaseKinds;  // by data source, asked once
     std::map<std::string, ColumnPlan> m_plans;  // columns edited in the preview, by file
     std::string m_previewPath;                  // the file the preview shows
@@ -151,7 +166,7 @@ struct EncodingChoice {
     const char* caption;
     const char* name;
 };
-extern const EncodingChoice kEncodingChoices[5];
+extern const EncodingChoice kEncodingChoices[6];
 
 QString MainHelpText();
 

@@ -37,7 +37,11 @@ void MainWindow::PushButton3_Click()
     StepRunner steps(*m_reporter, ProcedurePath("Form2", "PushButton3_Click"));
     OpenFilesResult picked;
     steps.Run(112, [&] {
-        picked = m_dialogs.OpenFiles({kOpenTitle, {"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}});
+        picked = m_dialogs.OpenFiles({kOpenTitle,
+                                      {"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"},
+                                      m_settings.Get(QLatin1String(kAddFilterKey)).toStdString()});
+        if (!picked.filter.empty())
+            m_settings.Save(QLatin1String(kAddFilterKey), QString::fromStdString(picked.filter));
     });
     if (picked.tooMany) {
         m_dialogs.Message(kTooManyFiles);
@@ -74,6 +78,8 @@ void MainWindow::PushButton4_Click()
 
 void MainWindow::AddDropped(const std::vector<std::string>& paths)
 {
+    if (m_run)
+        return;  // a run reads the list: nothing is added to it meanwhile
     AddDroppedPaths(paths, [this](const std::string& path) { AppendPath(path); }, WalkHost());
 }
 

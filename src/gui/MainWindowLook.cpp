@@ -12,13 +12,16 @@
 #include "import/StatementBuilder.h"
 #include "gui/MainWindow.h"
 #include "gui/PreviewWindow.h"
+#include "gui/CheckWindow.h"
 #include "gui/Dialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -85,19 +88,14 @@ void MainWindow::Preview_Click()
     m_preview->raise();
 }
 
-std::optional<std::size_t> MainWindow::TableColumns(const std::string& table)
+const std::vector<std::string>& MainWindow::TableColumnNames(const std::string& table)
 {
-    if (const auto known = m_tableColumns.find(table); known != m_tableColumns.end())
+    const std::pair<std::string, std::string> key{m_dataSourceName(), table};
+    if (const auto known = m_tableColumns.find(key); known != m_tableColumns.end())
         return known->second;
-    try {
-        Connection connection;
-        connection.Open(m_dataSourceName());
-        const auto columns = static_cast<std::size_t>(connection.ColumnCount(BuildColumnCountQuery(table)));
-        m_tableColumns[table] = columns;
-        return columns;
-    } catch (const std::exception&) {
-        return std::nullopt;  // the preview shows no marks then
-    }
+    Connection connection;
+    connection.Open(key.first);
+    return m_tableColumns[key] = connection.ColumnNames(BuildColumnNamesQuery(table));
 }
 
 // Which database's type names the preview guesses in; none when the data source cannot be reached.
@@ -130,7 +128,8 @@ void MainWindow::RefreshPreview()
         return;
     }
     PreviewOptions options;
-    options.format = {settings.Separator, settings.Quoted, settings.Encoding};
+    options.format = FormatOf(settings);
+    options.encodingName = m_encoding->currentText().toStdString();
     options.createMode = settings.Mode == ImportMode::CreateNewTable;
     options.namesFromFirstLine = settings.ColumnNames == ColumnNameSource::FromFirstLine;
     options.skipFirstLine = settings.IgnoreFirstLine;
@@ -142,24 +141,68 @@ void MainWindow::RefreshPreview()
         options.plan = &plan->second;
     if (options.createMode && options.namesFromFirstLine)
         m_preview->typeChoices = TypeChoices(DataSourceKind().value_or(DatabaseKind::Other));
-    if (!options.createMode && settings.TargetTable)
-        options.tableColumns = TableColumns(*settings.TargetTable);
-    m_preview->Show(QFile::decodeName(QByteArray::fromStdString(*path)), BuildPreview(*path, options));
+    std::string unread;  // why the table's own names cannot head the grid
+    if (!options.createMode && settings.TargetTable) {
+        try {
+            options.tableNames = TableColumnNames(*settings.TargetTable);
+        } catch (const std::exception& error) {
+            unread = "The columns of " + *settings.TargetTable +
+                     " cannot be read from the database, so they are numbered here: " + error.what();
+        }
+    }
+    Preview preview = BuildPreview(*path, options);
+    if (!unread.empty())
+        preview.messages.insert(preview.messages.begin(), unread);
+    m_preview->Show(QFile::decodeName(QByteArray::fromStdString(*path)), preview);
 }
 
 void MainWindow::Check_Click()
 {
-    m_pointer->SetPointer(PointerStyle::Busy);
-    const DryRunResult result = DryRun(CurrentSettings());
-    m_pointer->SetPointer(PointerStyle::Default);
-    if (!result.refusal.empty()) {
-        m_dialogs.Message(result.refusal);
+    // One check at a time; the button is off meanwhile, but a call may come from elsewhere.
+    if (m_check)
         return;
-    }
-    std::string lines;
-    for (const DryRunFile& file : result.files)
-        lines += DryRunLine(file) + "\n";
-    m_dialogs.Details(DryRunSummary(result), lines);
+    auto* button = findChild<QPushButton*>(QStringLiteral("PushButtonCheck"));
+    button->setEnabled(false);
+    m_check = new BackgroundCheck(CurrentSettings(), this);
+    // Not modal: the window stays usable while a long list is read.
+    auto* progress = new QProgressDialog(QStringLiteral("Checking..."), QStringLiteral("Cancel"), 0, 0, this);
+    progress->setObjectName(QStringLiteral("CheckProgress"));
+    progress->setWindowTitle(QStringLiteral("Checking"));
+    progress->setWindowModality(Qt::NonModal);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(0);
+    progress->setMinimumWidth(420);
+    connect(progress, &QProgressDialog::canceled, m_check, [check = m_check, progress] {
+        check->Cancel();
+        progress->hide();
+    });
+    connect(m_check, &BackgroundCheck::fileStarted, progress, [progress](int file, int files, const QString& path) {
+        progress->setMaximum(files);
+        progress->setValue(file - 1);
+        progress->setLabelText(
+            QStringLiteral("Checking file %1 of %2: %3").arg(file).arg(files).arg(QFileInfo(path).fileName()));
+    });
+    connect(m_check, &BackgroundCheck::finished, this, [this, button, progress] {
+        progress->hide();
+        progress->deleteLater();
+        const DryRunResult result = m_check->Result();
+        m_check->deleteLater();  // joins its thread, which has nothing left to do
+        m_check = nullptr;
+        button->setEnabled(!Importing());  // a run keeps it off till its end
+        if (!result.refusal.empty()) {
+            m_dialogs.Message(result.refusal);
+            return;
+        }
+        if (!m_checkWindow)
+            m_checkWindow = new CheckWindow(this);
+        m_checkWindow->Show(result);
+        m_checkWindow->show();
+        m_checkWindow->raise();
+        m_checkWindow->activateWindow();
+    });
+    progress->show();
+    m_check->Start();
 }
 
 }  // namespace qb

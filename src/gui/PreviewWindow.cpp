@@ -16,6 +16,12 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     resize(720, 420);
     m_file = new QLabel(this);
     m_file->setObjectName(QStringLiteral("PreviewFile"));
+    // Why the grid is empty, or what is wrong with what it shows: read before the grid.
+    m_message = new QLabel(this);
+    m_message->setObjectName(QStringLiteral("PreviewMessage"));
+    m_message->setWordWrap(true);
+    m_message->setStyleSheet(QStringLiteral("QLabel { color: #a00000; }"));
+    m_message->hide();
     m_grid = new QTableWidget(this);
     m_grid->setObjectName(QStringLiteral("PreviewGrid"));
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -27,6 +33,7 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     connect(m_grid->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, &PreviewWindow::RenameColumn);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_file);
+    layout->addWidget(m_message);
     layout->addWidget(m_grid, 1);
     layout->addWidget(m_note);
 }
@@ -97,10 +104,17 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
     m_shown = preview;
     m_file->setText(file);
     m_grid->clear();
+    QStringList messages;
+    for (const std::string& message : preview.messages)
+        messages << QString::fromStdString(message);
+    if (messages.isEmpty() && !preview.error.empty())
+        messages << QString::fromStdString(preview.error);
+    m_message->setText(messages.join(QLatin1Char('\n')));
+    m_message->setVisible(!messages.isEmpty());
     if (!preview.error.empty()) {
         m_grid->setRowCount(0);
         m_grid->setColumnCount(0);
-        m_note->setText(QString::fromStdString(preview.error));
+        m_note->clear();
         return;
     }
     int columns = static_cast<int>(preview.headers.size());
@@ -125,8 +139,15 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
     for (int r = 0; r < static_cast<int>(preview.records.size()); ++r) {
         const auto& record = preview.records[static_cast<std::size_t>(r)];
         const bool marked = preview.marked[static_cast<std::size_t>(r)];
-        auto* mark = new QTableWidgetItem(marked ? QStringLiteral("! %1").arg(r + 1) : QString::number(r + 1));
-        if (marked)
+        const bool undecodable = r < static_cast<int>(preview.undecodable.size()) &&
+                                 preview.undecodable[static_cast<std::size_t>(r)];
+        // The replacement character stands where the bytes were; the mark says so from the margin.
+        auto* mark = new QTableWidgetItem(undecodable ? QStringLiteral("\uFFFD %1").arg(r + 1)
+                                          : marked    ? QStringLiteral("! %1").arg(r + 1)
+                                                      : QString::number(r + 1));
+        if (undecodable)
+            mark->setToolTip(QString::fromStdString(preview.undecodableNote));
+        else if (marked)
             mark->setToolTip(QStringLiteral("%1 fields").arg(record.size()));
         m_grid->setVerticalHeaderItem(r, mark);
         for (int c = 0; c < static_cast<int>(record.size()); ++c) {

@@ -42,6 +42,7 @@ private:
     PlannedColumn Shown(int column) const;
     Preview m_shown;
     QLabel* m_file;
+    QLabel* m_message;  // above the grid
     QTableWidget* m_grid;
     QLabel* m_note;
 };

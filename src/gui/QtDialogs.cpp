@@ -8,6 +8,7 @@
 #include <QFileSystemModel>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace qb {
 
@@ -98,7 +99,7 @@ BoxAnswer QtDialogs::ShowMessageBox(const MessageBoxRequest& request)
     }
 }
 
-bool QtDialogs::ShowErrorReportBox(const ErrorReportRequest& request)
+ErrorReportAnswer QtDialogs::ShowErrorReportBox(const ErrorReportRequest& request)
 {
     QMessageBox box(m_parent);
     box.setWindowTitle(QString::fromStdString(request.box.title));
@@ -110,8 +111,10 @@ bool QtDialogs::ShowErrorReportBox(const ErrorReportRequest& request)
         box.setDetailedText(DisplayText(request.details));
     if (request.offerQuiet)
         box.setCheckBox(new QCheckBox(QString::fromUtf8(kQuietCaption)));
+    QPushButton* stop =
+        request.offerStop ? box.addButton(QString::fromUtf8(kStopImportCaption), QMessageBox::RejectRole) : nullptr;
     box.exec();
-    return box.checkBox() && box.checkBox()->isChecked();
+    return {box.checkBox() && box.checkBox()->isChecked(), stop && box.clickedButton() == stop};
 }
 
 std::string QtDialogs::ShowInputBox(const InputBoxRequest& request)
@@ -160,18 +163,24 @@ OpenFilesResult QtDialogs::ShowOpenFiles(const OpenFilesRequest& request)
     for (const auto& filter : request.filters)
         filters << QString::fromStdString(filter);
     dialog.setNameFilters(filters);
-    if (!filters.isEmpty())
-        dialog.selectNameFilter(filters.first());
     // "*.*" means every file, as it does where it comes from, not only names with a dot.
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+    const auto everyFile = [&dialog](const QString& filter) {
         if (!filter.contains(QLatin1String("(*.*)")))
             return;
         if (auto* model = dialog.findChild<QFileSystemModel*>())
             model->setNameFilters({QStringLiteral("*")});
-    });
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, everyFile);
+    const QString active = QString::fromStdString(request.active);
+    if (!filters.isEmpty()) {
+        dialog.selectNameFilter(filters.contains(active) ? active : filters.first());
+        everyFile(dialog.selectedNameFilter());
+    }
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    return FileNameResult(dialog.selectedFiles());
+    OpenFilesResult result = FileNameResult(dialog.selectedFiles());
+    result.filter = dialog.selectedNameFilter().toStdString();
+    return result;
 }
 
 std::string QtDialogs::ShowFolderBrowser(const FolderRequest& request)

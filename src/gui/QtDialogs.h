@@ -16,7 +16,7 @@ public:
 
 protected:
     BoxAnswer ShowMessageBox(const MessageBoxRequest& request) override;
-    bool ShowErrorReportBox(const ErrorReportRequest& request) override;
+    ErrorReportAnswer ShowErrorReportBox(const ErrorReportRequest& request) override;
     std::string ShowInputBox(const InputBoxRequest& request) override;
     OpenFilesResult ShowOpenFiles(const OpenFilesRequest& request) override;
     std::string ShowFolderBrowser(const FolderRequest& request) override;

@@ -19,7 +19,8 @@ WindowImportHost::WindowImportHost(Dialogs& dialogs, PointerRule& pointer,
 void WindowImportHost::ShowMessage(const std::string& text)
 {
     FlushTables();
-    m_dialogs.Message(text);
+    if (!m_quitting)
+        m_dialogs.Message(text);
 }
 
 void WindowImportHost::ShowErrorReport(const std::string& procedure, int line, const std::string& description)
@@ -36,11 +37,14 @@ void WindowImportHost::ShowLineReport(const std::string& procedure, int line, co
 void WindowImportHost::Report(const std::string& text, const std::string& details)
 {
     FlushTables();
-    if (m_quiet) {
+    // Once stopped, the reports of the batch in flight are counted, not shown.
+    if (m_quiet || m_stop) {
         ++m_unshown;
         return;
     }
-    m_quiet = m_dialogs.ImportErrorReport(text, details);
+    const ErrorReportAnswer answer = m_dialogs.ImportErrorReport(text, details);
+    m_quiet = answer.quiet;
+    m_stop = m_stop || answer.stop;
 }
 
 std::string WindowImportHost::AskText(const std::string& prompt)

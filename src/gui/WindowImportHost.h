@@ -43,6 +43,13 @@ public:
     std::string FileAt(int position, const std::string& asStarted) override;
 
     void RequestStop() { m_stop = true; }
+    // Stops, and shows no more boxes: the window is to close once the run has ended.
+    void StopToQuit() { m_stop = m_quitting = true; }
+    void RunEnded(const ImportSummary& summary) override
+    {
+        if (onEnded)
+            onEnded(summary);
+    }
     // Hands on the tables made and not yet told of.
     void FlushTables();
     // Reports not shown because the user asked for no more.
@@ -53,6 +60,8 @@ public:
     // Hears of progress, and of each file as the run reaches it (no rows
     // from it yet), at most once per kProgressInterval of the clock.
     std::function<void(const ImportProgress&)> onProgress;
+    // Hears of the run's end before its final box.
+    std::function<void(const ImportSummary&)> onEnded;
     Clock clock = [] { return std::chrono::steady_clock::now(); };
     // The list's entry at a 1-based position now, if it has one.
     std::function<std::optional<std::string>(int)> listEntry;
@@ -69,6 +78,7 @@ private:
     QElapsedTimer m_sinceEvents;
     bool m_stop = false;
     bool m_quiet = false;
+    bool m_quitting = false;
     int m_unshown = 0;
     std::optional<ImportProgress> m_last;
     std::optional<std::chrono::steady_clock::time_point> m_lastShown;

@@ -8,6 +8,7 @@
 #include "import/CreateChecks.h"
 #include "import/ImportManifest.h"
 #include "import/FileRecords.h"
+#include "import/LogAndRejects.h"
 #include "import/Records.h"
 #include "import/RunTexts.h"
 #include "import/StatementBuilder.h"
@@ -30,11 +31,44 @@ struct FileTally {
     std::string header;                      // the first line, when it is not data
     TypeGuesser types;                       // from the records that would be sent, when guessed
     std::string digest;                      // when the run would remember what it imported
+    std::vector<DryRunProblem> problems;     // the first mismatched records
+    long unlisted = 0;                       // mismatched records past those
+    bool stopped = false;                    // cancelled before the end of the file
+    std::string warning;                     // as FileRecords::EncodingWarning tells
 };
+
+// How often a file's reading looks at the cancel flag: at once for a person, free for the run.
+constexpr long kCancelStride = 4096;
+
+bool Cancelled(const DryRunControl& control)
+{
+    return control.cancel && control.cancel->load(std::memory_order_relaxed);
+}
+
+std::string MismatchReason(std::size_t values, std::size_t columns)
+{
+    return std::to_string(values) + (values == 1 ? " value" : " values") + ", the table has " +
+           std::to_string(columns) + (columns == 1 ? " column" : " columns");
+}
+
+void KeepProblem(FileTally& tally, int fd, const FileRecord& record, std::string reason)
+{
+    if (tally.problems.size() >= kDryRunProblemsKept) {
+        ++tally.unlisted;
+        return;
+    }
+    // A record too long to keep comes without its text: its first bytes are read again.
+    std::string text = record.text.empty() && record.end > record.offset
+                           ? ReadBytes(fd, record.offset, static_cast<std::size_t>(record.end - record.offset),
+                                       kDryRunProblemBytes)
+                           : record.text.substr(0, kDryRunProblemBytes);
+    tally.problems.push_back({record.line, std::move(reason), std::move(text)});
+}
 
 // Reads a file as the import would and counts its data records against columns
 // (none: count against the header, as a new table's columns).
-FileTally Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns)
+FileTally Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns,
+                const DryRunControl& control)
 {
     const bool standardInput = settings.DashIsStandardInput && path == "-";
     const UniqueFd in = standardInput ? SpoolStandardInput(ParentFolder(WorkingCopyPath())) : OpenInput(path);
@@ -44,6 +78,7 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
     if (settings.Resume)
         tally.digest = ContentDigest(in.Get());
     tally.header = records.Header();
+    tally.warning = records.EncodingWarning();
     if (!columns && records.HasHeader()) {
         const auto& fields = splitter.Split(records.Header());
         columns = settings.Mode == ImportMode::CreateNewTable && settings.ColumnNames == ColumnNameSource::FromFirstLine
@@ -51,7 +86,11 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
                       : fields.size();
     }
     FileRecord record;
-    while (records.Next(record)) {
+    for (long read = 1; records.Next(record); ++read) {
+        if (read % kCancelStride == 0 && Cancelled(control)) {
+            tally.stopped = true;
+            break;
+        }
         const auto& fields = splitter.Split(record.text);
         if (!tally.firstFields)
             tally.firstFields = fields.size();
@@ -60,9 +99,11 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
         if (fields.empty() && record.note.empty())
             continue;  // an empty line sends nothing
         ++tally.records;
-        if (!record.note.empty() || fields.size() != *columns)
+        if (!record.note.empty() || fields.size() != *columns) {
             ++tally.mismatched;
-        else if (settings.GuessTypes)
+            KeepProblem(tally, in.Get(), record,
+                        record.note.empty() ? MismatchReason(fields.size(), *columns) : record.note);
+        } else if (settings.GuessTypes)
             tally.types.Observe(fields);
     }
     return tally;
@@ -129,7 +170,7 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
 
 }  // namespace
 
-DryRunResult DryRun(const ImportSettings& settings)
+DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control)
 {
     DryRunResult result;
     const bool create = settings.Mode == ImportMode::CreateNewTable;
@@ -169,8 +210,14 @@ DryRunResult DryRun(const ImportSettings& settings)
     for (const std::string& name : settings.TableList)
         tables.insert(LowerText(name));
     for (std::size_t i = 0; i < settings.Files.size(); ++i) {
+        if (Cancelled(control)) {
+            result.cancelled = true;
+            break;
+        }
         DryRunFile file;
         file.path = settings.DashIsStandardInput && settings.Files[i] == "-" ? "standard input" : settings.Files[i];
+        if (control.onFile)
+            control.onFile(static_cast<int>(i + 1), static_cast<int>(settings.Files.size()), file.path);
         file.table = create ? ExpandTableName(settings.TableNamePattern, static_cast<int>(i + 1), file.path,
                                               settings.KeepLetters)
                             : *settings.TargetTable;
@@ -179,9 +226,19 @@ DryRunResult DryRun(const ImportSettings& settings)
             file.outcome = "skipped: " + why;
         };
         try {
-            const FileTally counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns);
+            FileTally counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns, control);
             file.records = counted.records;
             file.mismatched = counted.mismatched;
+            file.warning = counted.warning;
+            file.problems = std::move(counted.problems);
+            file.unlisted = counted.unlisted;
+            if (counted.stopped) {
+                file.finished = false;
+                file.outcome = "not read to its end";
+                result.files.push_back(std::move(file));
+                result.cancelled = true;
+                break;
+            }
             const std::optional<ManifestEntry> earlier =
                 manifest ? manifest->Find(counted.digest, file.table) : std::nullopt;
             const bool done = earlier && earlier->finished && !(settings.RetryRefused && earlier->refused > 0);
@@ -195,10 +252,12 @@ DryRunResult DryRun(const ImportSettings& settings)
                 skip("the table " + file.table + " exists already");
             else if (create && settings.TableNamePattern.empty())
                 skip("no table name");
-            else if (!create && counted.firstFields && *counted.firstFields != *targetColumns)
+            else if (!create && counted.firstFields && *counted.firstFields != *targetColumns) {
+                file.problems.clear();
+                file.unlisted = 0;
                 skip("the file has " + std::to_string(*counted.firstFields) + " columns, the table " + file.table +
                      " has " + std::to_string(*targetColumns));
-            else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted, settings.Files[i]) : "";
+            } else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted, settings.Files[i]) : "";
                      !refusal.empty())
                 skip(refusal);
             else
@@ -213,7 +272,7 @@ DryRunResult DryRun(const ImportSettings& settings)
         }
         result.files.push_back(std::move(file));
     }
-    result.clean = std::none_of(result.files.begin(), result.files.end(),
+    result.clean = !result.cancelled && std::none_of(result.files.begin(), result.files.end(),
                                 [](const DryRunFile& f) { return f.skipped || f.mismatched > 0; });
     return result;
 }
@@ -225,6 +284,8 @@ std::string DryRunLine(const DryRunFile& file)
                        " mismatched: " + file.outcome;
     for (std::size_t i = 0; i < file.columns.size(); ++i)
         line += (i ? ", " : " (") + file.columns[i] + (i + 1 == file.columns.size() ? ")" : "");
+    if (!file.warning.empty())
+        line += "; warning: " + file.warning;
     return line;
 }
 

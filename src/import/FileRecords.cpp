@@ -22,13 +22,27 @@ FileRecords::Start FileRecords::SourceStart(int fd, const std::string& name, con
 {
     unsigned char head[3] = {};
     const std::size_t got = ReadFully(fd, reinterpret_cast<char*>(head), sizeof head, 0, name);
-    Start start{0, chosen, nullptr, LineEnds::Cr};
+    Start start{0, chosen, {}, {}, nullptr, LineEnds::Cr};
     if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
-        start = {3, chosen.empty() ? std::string() : "UTF-8", nullptr, LineEnds::Cr};
+        start = {3, chosen.empty() ? std::string() : "UTF-8", {}, {}, nullptr, LineEnds::Cr};
     else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE)
-        start = {2, "UTF-16LE", nullptr, LineEnds::Cr};
+        start = {2, "UTF-16LE", {}, {}, nullptr, LineEnds::Cr};
     else if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF)
-        start = {2, "UTF-16BE", nullptr, LineEnds::Cr};
+        start = {2, "UTF-16BE", {}, {}, nullptr, LineEnds::Cr};
+    // Auto: a file that is UTF-8 throughout is read as it is, any other as Windows-1252, the most
+    // common single-byte encoding of spreadsheets' exports.
+    if (start.encoding == kAutoEncoding || (start.offset == 3 && chosen == kAutoEncoding)) {
+        const bool utf8 = start.offset == 3 || ScanUtf8(fd, name).valid;
+        start.encoding = utf8 ? std::string() : std::string("WINDOWS-1252");
+        start.readAs = utf8 ? "UTF-8" : "Windows-1252";
+    } else if (chosen == kAutoEncoding) {
+        start.readAs = start.encoding.substr(0, 6) == "UTF-16" ? "UTF-16" : start.encoding;
+    } else if (start.offset == 0 && LegacyEncoding(chosen)) {
+        // Most files in such an encoding fail the scan within their first letters beyond ASCII.
+        if (const Utf8Scan scan = ScanUtf8(fd, name); scan.valid && scan.nonAscii)
+            start.warning = name + " reads as UTF-8, but " + chosen +
+                            " is chosen: its letters beyond ASCII would be stored as other letters.";
+    }
     // One decoder serves the line-end search and then the reading.
     if (!start.encoding.empty())
         start.decoder = std::make_unique<TextDecoder>(start.encoding);
@@ -57,7 +71,7 @@ FileRecords::FileRecords(WorkingCopy, int fd, std::string name, const FileFormat
 }
 
 FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, Start start, bool notes)
-    : m_name(std::move(name)), m_encoding(start.encoding), m_maxLength(format.maxRecordLength), m_notes(notes),
+    : m_name(std::move(name)), m_encoding(start.encoding), m_readAs(start.readAs), m_encodingWarning(start.warning), m_maxLength(format.maxRecordLength), m_notes(notes),
       m_lines(fd, m_name, m_maxLength, start.ends, start.offset, std::move(start.decoder)),
       m_records(m_lines, format.separator, format.quoted, m_maxLength)
 {

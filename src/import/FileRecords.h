@@ -70,12 +70,20 @@ public:
     const std::string& Header() const { return m_header; }
     bool HasHeader() const { return m_hasHeader; }
     const std::string& Encoding() const { return m_encoding; }
+    // With the encoding "Auto": what the file was read as, "UTF-8" or
+    // "Windows-1252"; empty otherwise.
+    const std::string& ReadAs() const { return m_readAs; }
+    // When a single-byte encoding is chosen for a file that is UTF-8 with
+    // letters beyond ASCII, which it would store as other letters: why; empty otherwise.
+    const std::string& EncodingWarning() const { return m_encodingWarning; }
 
 private:
     // Where the text begins, how it is decoded, and its line ends.
     struct Start {
         off_t offset = 0;
         std::string encoding;
+        std::string readAs;
+        std::string warning;
         std::unique_ptr<TextDecoder> decoder;
         LineEnds ends = LineEnds::Cr;
     };
@@ -85,6 +93,8 @@ private:
 
     std::string m_name;
     std::string m_encoding;
+    std::string m_readAs;
+    std::string m_encodingWarning;
     std::size_t m_maxLength;
     bool m_notes;
     LineReader m_lines;

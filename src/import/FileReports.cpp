@@ -34,6 +34,10 @@ void FileReports::Table(const std::string& table)
 void FileReports::Copied(const PreparedCopy& copy)
 {
     m_prepared = &copy;
+    if (!copy.readAs.empty())
+        m_run.log.Note("Read as " + copy.readAs + ".");
+    if (!copy.encodingWarning.empty())
+        m_run.log.Note(copy.encodingWarning);
     struct stat info {};
     m_copySize = ::fstat(copy.copy.Get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }

@@ -7,9 +7,19 @@
 #include "import/WorkingCopy.h"
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 namespace qb {
+namespace {
+
+std::string SizeText(std::size_t bytes)
+{
+    return bytes >= (std::size_t(1) << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes) + " bytes";
+}
+
+}  // namespace
+
 std::string ForDisplay(std::string_view bytes)
 {
     std::string text;
@@ -30,13 +40,38 @@ std::string ForDisplay(std::string_view bytes)
 Preview BuildPreview(const std::string& path, const PreviewOptions& options)
 {
     Preview preview;
+    bool started = false;  // a record was read, the header included
+    bool headerRead = false;
     try {
         const UniqueFd in = OpenInput(path);
         // The same reading as the import's, of which only the first records are taken.
         FileRecords records(in.Get(), path, options.format, options.createMode || options.skipFirstLine);
+        headerRead = started = records.HasHeader();
         RecordSplitter splitter(options.format.separator, options.format.quoted);
+        // A byte order mark may have chosen another encoding than the one named.
+        const bool converted = !records.Encoding().empty();
+        const std::string readAs = records.Encoding() == options.format.encoding && !options.encodingName.empty()
+                                       ? options.encodingName
+                                       : records.Encoding();
+        if (converted)
+            preview.undecodableNote = "This line holds bytes that are not valid " + readAs + ".";
+        bool decoded = false;
+        bool undecodable = false;
+        const auto look = [&](std::string_view text) {
+            for (const char c : text) {
+                undecodable |= c == kUndecodable;
+                decoded |= c != kUndecodable && c != '\r' && c != '\n';
+            }
+        };
+        if (converted && headerRead)
+            look(records.Header());
         if (!options.createMode) {
             preview.columns = options.tableColumns;
+            if (!options.tableNames.empty()) {
+                preview.columns = options.tableNames.size();
+                for (const std::string& name : options.tableNames)
+                    preview.headers.push_back(ForDisplay(name));
+            }
         } else if (records.HasHeader()) {
             const auto& fields = splitter.Split(records.Header());
             if (options.namesFromFirstLine) {
@@ -63,7 +98,15 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             if (guessing && record.note.empty() && fields.size() == *preview.columns)
                 guesser.Observe(fields);
         };
-        while (preview.records.size() < options.maxRecords && records.Next(record)) {
+        bool end = false;
+        while (preview.records.size() < options.maxRecords) {
+            if (!records.Next(record)) {
+                end = true;
+                break;
+            }
+            started = true;
+            if (converted)
+                look(record.text);
             const auto& fields = splitter.Split(record.text);
             learn(fields);
             if (fields.empty() && record.note.empty())
@@ -74,6 +117,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             const bool marked = !record.note.empty() || (preview.columns && fields.size() != *preview.columns);
             preview.mismatched += marked;
             preview.marked.push_back(marked);
+            preview.undecodable.push_back(converted && record.text.find(kUndecodable) != std::string::npos);
             preview.lines.push_back(record.line);
             preview.records.push_back(std::move(cells));
             widest = std::max(widest, fields.size());
@@ -91,8 +135,34 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             for (std::size_t i = 1; i <= count; ++i)
                 preview.headers.push_back("Column " + std::to_string(i));
         }
+        if (preview.records.empty())
+            preview.messages.push_back(!started     ? "The file is empty."
+                                       : headerRead ? "The file holds nothing after its first line."
+                                                    : "The file holds only empty lines.");
+        if (undecodable && !decoded)
+            preview.messages.push_back((end ? "Nothing in this file could be read as "
+                                            : "Nothing in the first " + std::to_string(preview.records.size()) +
+                                                  " records of this file could be read as ") +
+                                       readAs + ".");
+        // Auto picks UTF-8 for itself; a byte order mark may have picked it too.
+        if (LegacyEncoding(options.format.encoding) && LegacyEncoding(records.Encoding())) {
+            const Utf8Scan scan = ScanUtf8(in.Get(), path, options.utf8Bytes);
+            if (scan.valid && scan.nonAscii)
+                preview.messages.push_back("This file reads as UTF-8, but " + readAs +
+                                           " is chosen: letters beyond ASCII will be stored wrongly.");
+        }
+    } catch (const NotImportable& error) {
+        preview.error = error.what();
+        preview.messages.push_back(started ? preview.error
+                                           : "The first record is longer than " +
+                                                 SizeText(options.format.maxRecordLength) +
+                                                 ", so nothing can be shown.");
+    } catch (const std::system_error& error) {
+        preview.error = error.what();
+        preview.messages.push_back("This file cannot be read: " + error.code().message() + ".");
     } catch (const std::exception& error) {
         preview.error = error.what();
+        preview.messages.push_back(preview.error);
     }
     return preview;
 }

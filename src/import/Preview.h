@@ -18,6 +18,8 @@ struct PreviewOptions {
     bool namesFromFirstLine = true;  // create mode: the first line names the columns
     bool skipFirstLine = false;      // append mode: "Ignore first line"
     std::optional<std::size_t> tableColumns;  // append mode: the chosen table's
+    std::vector<std::string> tableNames;      // append mode: the chosen table's column names, which head the grid
+    std::string encodingName;                 // how messages call the chosen encoding; empty: by its name
     bool keepLetters = false;                 // create mode: as the run's column names keep them
     // Create mode: each column's type guessed for this database, from the
     // records the import would send, in up to guessBytes of the file.
@@ -26,6 +28,8 @@ struct PreviewOptions {
     // Create mode: the file's columns as edited, shown in place of the first line's while they still fit it.
     const ColumnPlan* plan = nullptr;
     std::size_t maxRecords = 100;
+    // How much of the file is read to tell whether it is UTF-8 read in a legacy encoding.
+    std::uint64_t utf8Bytes = std::uint64_t(32) << 20;
 };
 
 struct PreviewCell {
@@ -42,6 +46,10 @@ struct Preview {
     std::size_t mismatched = 0;
     std::optional<std::size_t> columns;  // what records are held against, when known
     std::string error;                   // the file could not be read
+    // What is said above the grid, in plain words: why nothing is shown, or what is wrong with what is.
+    std::vector<std::string> messages;
+    std::vector<bool> undecodable;  // per record: it holds bytes the encoding could not decode
+    std::string undecodableNote;    // what such a record is marked with
     std::vector<std::string> types;      // per column, when guessed
     bool typesFromPart = false;          // guessed from the file's start only: it is longer than guessBytes
     // The names the first line gives, and, when an edited plan is shown, per column whether it is kept.

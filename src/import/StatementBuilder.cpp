@@ -223,4 +223,9 @@ std::string BuildColumnCountQuery(std::string_view table)
     return "SELECT * FROM " + QuoteIdentifier(table);
 }
 
+std::string BuildColumnNamesQuery(std::string_view table)
+{
+    return BuildColumnCountQuery(table) + " WHERE 1=0";
+}
+
 }  // namespace qb

@@ -60,5 +60,7 @@ bool BuildInsertInto(std::string& statement, std::string_view table, std::span<c
 
 // The query whose result's column count is the table's.
 std::string BuildColumnCountQuery(std::string_view table);
+// The query whose result's columns are the table's, and which fetches no row even when a driver runs it.
+std::string BuildColumnNamesQuery(std::string_view table);
 
 }  // namespace qb

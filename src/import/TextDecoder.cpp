@@ -1,7 +1,10 @@
 #include "import/TextDecoder.h"
 
+#include "base/SafeFile.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 namespace qb {
@@ -94,6 +97,8 @@ TextDecoder::~TextDecoder()
 
 bool TextDecoder::Known(const std::string& encoding)
 {
+    if (encoding == kAutoEncoding)
+        return true;
     const iconv_t probe = ::iconv_open("UTF-8", encoding.c_str());
     if (probe == reinterpret_cast<iconv_t>(-1))
         return false;
@@ -149,6 +154,77 @@ void TextDecoder::Convert(std::string_view bytes, bool last, std::string& out)
     m_carry.swap(rest);
     if (last)
         m_carry.clear();
+}
+
+Utf8Scan ScanUtf8(std::string_view bytes)
+{
+    Utf8Scan scan;
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        scan.nonAscii = true;
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) {
+            scan.valid = false;
+            break;
+        }
+        i += length;
+    }
+    return scan;
+}
+
+Utf8Scan ScanUtf8(int fd, const std::string& name, std::uint64_t limit)
+{
+    constexpr std::size_t kPiece = std::size_t(1) << 16;
+    Utf8Scan scan;
+    std::string buffer(kPiece, '\0');
+    std::uint64_t at = 0;  // where buffer[0] is in the file
+    std::size_t held = 0;
+    bool end = false;
+    while (true) {
+        if (!end) {
+            const std::size_t wanted = buffer.size() - held;
+            const std::size_t got = ReadFully(fd, buffer.data() + held, wanted, static_cast<off_t>(at + held), name);
+            end = got < wanted;
+            held += got;
+        }
+        const std::string_view bytes(buffer.data(), held);
+        std::size_t i = 0;
+        while (i < held && at + i < limit) {
+            if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+                ++i;
+                continue;
+            }
+            scan.nonAscii = true;
+            const std::size_t length = Utf8SequenceLength(bytes, i);
+            if (length == 0 && !end && held - i < 4)
+                break;  // perhaps cut by the piece: finished with the next one
+            if (length == 0) {
+                scan.valid = false;
+                return scan;
+            }
+            i += length;
+        }
+        if (at + i >= limit || (end && i >= held))
+            return scan;
+        // Keep the cut sequence's start for the next piece.
+        std::memmove(buffer.data(), buffer.data() + i, held - i);
+        at += i;
+        held -= i;
+    }
+}
+
+bool LegacyEncoding(std::string_view encoding)
+{
+    std::string bare;
+    for (const char c : encoding) {
+        if (c != '-' && c != '_')
+            bare += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    return !bare.empty() && bare != "AUTO" && !bare.starts_with("UTF") && !bare.starts_with("UCS") &&
+           !bare.starts_with("UNICODE");
 }
 
 }  // namespace qb

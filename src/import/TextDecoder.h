@@ -2,10 +2,15 @@
 
 #include <iconv.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace qb {
+
+// The encoding a file is read in when it is chosen: UTF-8 where every byte
+// is, Windows-1252 otherwise (see FileRecords::ReadAs).
+inline constexpr const char* kAutoEncoding = "Auto";
 
 // Stands for a sequence that could not be converted. 0xFF never occurs in
 // UTF-8, so a converted text holding it is known to be damaged there.
@@ -49,5 +54,26 @@ private:
     std::string m_cr;
     std::string m_lf;
 };
+
+// What a file's bytes are as UTF-8.
+struct Utf8Scan {
+    bool valid = true;      // every byte belongs to a valid UTF-8 sequence
+    bool nonAscii = false;  // some byte is past 0x7F (a UTF-8 byte order mark counts)
+};
+
+// Scans bytes; a sequence cut short by their end is not valid.
+Utf8Scan ScanUtf8(std::string_view bytes);
+
+// Scans an open file from its start, by offset, leaving the descriptor's
+// position alone: the sequences that begin in its first limit bytes (the
+// whole file by default), a sequence the limit cuts being read to its end.
+// Stops at the first invalid sequence. Throws std::system_error naming name.
+Utf8Scan ScanUtf8(int fd, const std::string& name, std::uint64_t limit = UINT64_MAX);
+
+// A legacy encoding: one named that is not a form of Unicode (UTF-8,
+// UTF-16, UTF-32, UCS-2, ...), nor "Auto", nor empty (as is). A file that is
+// valid UTF-8 with bytes past ASCII, read in one, has its letters beyond
+// ASCII stored as other letters.
+bool LegacyEncoding(std::string_view encoding);
 
 }  // namespace qb

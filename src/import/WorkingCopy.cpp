@@ -176,6 +176,8 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
         PreparedCopy prepared;
         prepared.header = records.Header();
         prepared.name = workingCopy;
+        prepared.readAs = records.ReadAs();
+        prepared.encodingWarning = records.EncodingWarning();
         if (types) {
             const auto& fields = types->splitter.Split(prepared.header);
             types->columns = types->namedByHeader ? NamedColumns(fields) : fields.size();

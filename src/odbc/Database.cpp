@@ -314,6 +314,42 @@ int Connection::ColumnCount(std::string_view queryText)
     return columns;
 }
 
+std::vector<std::string> Connection::ColumnNames(std::string_view queryText)
+{
+    const odbc::StatementHandle& statement = Current().statement;
+    odbc::CursorScope cursor(statement);
+    PrepareText(statement.Get(), queryText);
+    SQLSMALLINT columns = 0;
+    odbc::Check(SQLNumResultCols(statement.Get(), &columns), SQL_HANDLE_STMT, statement.Get());
+    std::vector<std::string> names;
+    constexpr std::size_t kMaxNameBuffer = 32767;  // what an SQLSMALLINT can say
+    std::vector<SQLCHAR> name(256);
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+        SQLSMALLINT length = 0;
+        // Every output given room: not every driver takes a null one.
+        SQLSMALLINT type = 0;
+        SQLULEN size = 0;
+        SQLSMALLINT digits = 0;
+        SQLSMALLINT nullable = 0;
+        const auto describe = [&] {
+            odbc::Check(SQLDescribeCol(statement.Get(), c, name.data(), static_cast<SQLSMALLINT>(name.size()), &length,
+                                       &type, &size, &digits, &nullable),
+                        SQL_HANDLE_STMT, statement.Get());
+        };
+        describe();
+        // A name that fills the buffer may have been cut: some drivers then tell the cut length, not
+        // the whole, so the buffer grows until the name falls short of it.
+        while (length >= static_cast<SQLSMALLINT>(name.size() - 1) && name.size() < kMaxNameBuffer) {
+            name.resize(std::min(std::max(name.size() * 2, static_cast<std::size_t>(length) + 1), kMaxNameBuffer));
+            describe();
+        }
+        names.emplace_back(reinterpret_cast<const char*>(name.data()),
+                           std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
+                                                 name.size() - 1));
+    }
+    return names;
+}
+
 void Connection::CheckCreate(std::string_view quotedTable, std::string_view createText)
 {
     Handles& handles = Current();

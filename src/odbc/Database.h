@@ -60,6 +60,9 @@ public:
     void Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values);
     // The number of result columns of a query, which is prepared but not run.
     int ColumnCount(std::string_view queryText);
+    // The names of a query's result columns, as the driver describes them; the query is prepared but
+    // not run. A driver may run it to describe it: give one that fetches no rows (WHERE 1=0).
+    std::vector<std::string> ColumnNames(std::string_view queryText);
     // Whether the database takes this CREATE TABLE of table, learnt without creating anything: throws
     // DatabaseError in the database's own words when it does not. Preparing alone proves little (none
     // of our drivers checks a CREATE before it runs), so it runs inside a transaction that is rolled

@@ -114,6 +114,10 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].icon, BoxIcon::None);
         QCOMPARE(f.dialogs.messages[0].buttons, BoxButtons::Ok);
         QCOMPARE(f.dialogs.messages[0].title, ApplicationTitle());
+        // A failure keeps the driver's own words behind "Show Details...".
+        QCOMPARE(f.dialogs.reports.size(), size_t(dsn == WorkingDsn() ? 0 : 1));
+        if (!f.dialogs.reports.empty())
+            QVERIFY(!f.dialogs.reports[0].details.empty() && !f.dialogs.reports[0].offerQuiet);
         QCOMPARE(whileOpen, std::vector<PointerStyle>{PointerStyle::Busy});
         QCOMPARE(f.window.Pointer().Pointer(), PointerStyle::Default);
     }
@@ -126,8 +130,10 @@ private slots:
         const QString text = QString::fromStdString(f.dialogs.messages[0].text);
         QVERIFY(text.endsWith("\r\r"));
         const QStringList lines = text.chopped(2).split("\r\r");
-        // The ten lines, then where Linux keeps data sources.
-        QCOMPARE(lines.size(), 11);
+        // The ten lines, then where Linux keeps data sources, and an entry for each database.
+        QCOMPARE(lines.size(), 15);
+        for (const char* driver : {"Driver = SQLite3", "Driver = PostgreSQL Unicode", "Driver = MariaDB Unicode"})
+            QVERIFY2(lines.filter(QString::fromLatin1(driver)).size() == 1, driver);
         QVERIFY(lines[10].startsWith("On Linux, "));
         for (const char* said : {"~/.odbc.ini", "/etc/odbc.ini", "odbcinst -q -s"})
             QVERIFY(lines[10].contains(said));

@@ -146,14 +146,16 @@ private slots:
     {
         QTest::addColumn<QString>("details");
         QTest::addColumn<bool>("tick");
-        QTest::newRow("details, ticked") << "File: /d/a.csv\nLine: 3\nThe line:\nbad" << true;
-        QTest::newRow("no details, not ticked") << QString() << false;
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("details, ticked") << "File: /d/a.csv\nLine: 3\nThe line:\nbad" << true << false;
+        QTest::newRow("no details, not ticked, stopped") << QString() << false << true;
     }
 
     void importErrorReportBox()
     {
         QFETCH(QString, details);
         QFETCH(bool, tick);
+        QFETCH(bool, stop);
         QtDialogs dialogs;
         QString text;
         QString title;
@@ -170,9 +172,16 @@ private slots:
             for (QAbstractButton* button : box->buttons())
                 detailsButton = detailsButton || button->text() == QStringLiteral("Show Details...");
             box->checkBox()->setChecked(tick);
-            box->button(QMessageBox::Ok)->click();
+            QAbstractButton* stopButton = nullptr;
+            for (QAbstractButton* button : box->buttons())
+                stopButton = button->text() == QStringLiteral("Stop Import") ? button : stopButton;
+            QVERIFY(stopButton);
+            (stop ? stopButton : box->button(QMessageBox::Ok))->click();
         });
-        QCOMPARE(dialogs.ImportErrorReport("Refused\r\nin X at line 232\r\rPlease", details.toStdString()), tick);
+        const ErrorReportAnswer answer =
+            dialogs.ImportErrorReport("Refused\r\nin X at line 232\r\rPlease", details.toStdString());
+        QCOMPARE(answer.quiet, tick);
+        QCOMPARE(answer.stop, stop);
         QCOMPARE(text, QStringLiteral("Refused\nin X at line 232\n\nPlease"));
         QCOMPARE(title, QStringLiteral("Application Error"));
         QCOMPARE(caption, QStringLiteral("Don't show more error reports during this import"));

@@ -4,11 +4,13 @@
 #include "import/ImportSettings.h"
 #include "gui/MainWindow.h"
 #include "gui/PreviewWindow.h"
+#include "support/MainWindowFixture.h"
 #include "support/Packed.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "support/WindowTestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -18,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
 
 #include <chrono>
@@ -37,34 +41,13 @@ namespace qb {
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-    struct Fixture {
-        QTemporaryDir config;
-        QTemporaryDir files;
-        SettingsStore settings{config.path()};
-        test::ScriptedDialogs dialogs;
-        std::string dsn = test::SqliteDsn();
-        MainWindow window{settings, dialogs, [this] { return dsn; }};
-
-        template <typename T = QWidget>
-        T* Find(const char* name)
-        {
-            return window.findChild<T*>(name);
-        }
+    struct Fixture : test::MainWindowFixture {
         QStringList Tables()
         {
             QStringList names;
             for (int i = 0; i < Find<QListWidget>("List1")->count(); ++i)
                 names << Find<QListWidget>("List1")->item(i)->text();
             return names;
-        }
-        QString File(const QString& name, const QByteArray& bytes)
-        {
-            const QString path = files.filePath(name);
-            QDir().mkpath(QFileInfo(path).absolutePath());
-            QFile file(path);
-            file.open(QIODevice::WriteOnly);
-            file.write(bytes);
-            return path;
         }
         // A file whose name may hold bytes that are not UTF-8, which a QString cannot carry.
         std::string ExactFile(const QString& folder, const std::string& name, const std::string& bytes)
@@ -77,6 +60,14 @@ class MainWindowTest : public QObject {
         void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
         std::string LastMessage() const { return dialogs.messages.empty() ? "" : dialogs.messages.back().text; }
 
+        // A header and lines each one value short, every one refused.
+        QString ShortLines(const QString& name, int lines)
+        {
+            QByteArray bytes = "Name,Amount\r\n";
+            for (int i = 0; i < lines; ++i)
+                bytes += "short" + QByteArray::number(i) + "\r\n";
+            return File(name, bytes);
+        }
         // A header and rows of equal length, so that bytes go with rows.
         QString Rows(const QString& name, int rows)
         {
@@ -223,6 +214,56 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].icon, BoxIcon::None);
     }
 
+    void separatorMenuSetsGuessesAndMarksATab()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        auto* box = f.Find<QLineEdit>("Text3");
+        auto* button = f.Find<QToolButton>("ToolSeparators");
+        auto* mark = f.Find<QLabel>("LabelTabMark");
+        // By keyboard only: Space opens the menu, Down walks to the entry, Return picks it.
+        const auto choose = [&](const QString& caption) {
+            QTimer::singleShot(0, &f.window, [&] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(menu && menu == button->menu());
+                for (int i = 0; i < 8 && (!menu->activeAction() || menu->activeAction()->text() != caption); ++i)
+                    QTest::keyClick(menu, Qt::Key_Down);
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+            button->setFocus();
+            QTest::keyClick(button, Qt::Key_Space);
+            QTRY_VERIFY(!QApplication::activePopupWidget());
+        };
+        QVERIFY(!mark->isVisible());
+        choose(QStringLiteral("Tab"));
+        QCOMPARE(box->text(), QStringLiteral("\t"));
+        QVERIFY(mark->isVisible());
+
+        choose(QStringLiteral("Guess from the selected file"));
+        QCOMPARE(f.LastMessage().substr(0, 15), std::string("No files added:"));
+        f.window.Files().Append(f.File("dump.txt", "id|name\n1|Ann Lee\n2|Bo\n"));
+        f.window.Files().Append(
+            f.File("prices.csv", "Artikel;Preis\r\n\"Schrauben, verzinkt\";1,5\r\nMuttern;0,75\r\n"));
+        const QString names = f.File("names.txt", "email\nann@example.com\n");
+        f.window.Files().Append(names);
+        auto* list = f.Find<FileListView>("ListView1");
+        list->setCurrentItem(list->topLevelItem(1));
+        choose(QStringLiteral("Guess from the selected file"));
+        QCOMPARE(box->text(), QStringLiteral(";"));
+        QVERIFY(!mark->isVisible());
+        list->clearSelection();
+        choose(QStringLiteral("Guess from the selected file"));  // none selected: the first
+        QCOMPARE(box->text(), QStringLiteral("|"));
+        list->setCurrentItem(list->topLevelItem(2));
+        choose(QStringLiteral("Guess from the selected file"));
+        QVERIFY(QString::fromStdString(f.LastMessage()).startsWith(QStringLiteral("No separator fits ") + names));
+        QFile::remove(names);
+        choose(QStringLiteral("Guess from the selected file"));
+        QVERIFY(QString::fromStdString(f.LastMessage()).startsWith(QStringLiteral("Could not guess the separator:")));
+        QCOMPARE(box->text(), QStringLiteral("|"));
+    }
+
     void previewFollowsTheChoicesAndCheckTellsWithoutWriting()
     {
         Fixture f;
@@ -246,8 +287,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(shape(), QStringLiteral("a\nINTEGER|bc\nTEXT / 2 rows"), 1000);
 
         f.Click("PushButtonCheck");
-        QCOMPARE(f.dialogs.reports.size(), size_t(1));
-        QVERIFY(f.dialogs.reports[0].details.find("would be created") != std::string::npos);
+        QTRY_VERIFY(!f.window.Checking());
+        auto* found = f.window.findChild<QTableWidget*>("CheckGrid");
+        QVERIFY(found && found->isVisible() && found->rowCount() == 1);
+        QCOMPARE(found->item(0, 2)->text(), QStringLiteral("1 value, the table has 2 columns"));
+        QVERIFY(found->item(0, 0)->toolTip().endsWith(QStringLiteral("would be created (a INTEGER, bc TEXT)")));
         QCOMPARE(f.Tables(), QStringList());  // nothing was written
     }
 
@@ -282,11 +326,13 @@ private slots:
         auto* encoding = f->Find<QComboBox>("ComboEncoding");
         QCOMPARE(quoted->text(), QStringLiteral("Fields may be in double quotes"));
         QCOMPARE(f->Find<QLabel>("LabelEncoding")->text(), QStringLiteral("Encoding:"));
-        QCOMPARE(encoding->count(), 5);
+        QCOMPARE(encoding->count(), 6);
         const int originalBottom = f->Find("PushButton5")->geometry().bottom();
         QVERIFY(quoted->geometry().top() > originalBottom && encoding->geometry().top() > originalBottom);
         QVERIFY(encoding->geometry().bottom() < f->window.height());
-        QCOMPARE(f->window.CurrentSettings().Encoding, std::string());
+        // Each file as what it is, unless the person chooses otherwise.
+        QCOMPARE(encoding->currentText(), QStringLiteral("Auto"));
+        QCOMPARE(f->window.CurrentSettings().Encoding, std::string(kAutoEncoding));
 
         quoted->setChecked(true);
         encoding->setCurrentText(QStringLiteral("ISO-8859-1"));
@@ -419,6 +465,7 @@ private slots:
         const OpenFilesRequest& request = f.dialogs.openRequests.at(0);
         QCOMPARE(request.title, std::string("Add File(s) - Hold Ctrl to select multiple files"));
         QCOMPARE(request.filters, (std::vector<std::string>{"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}));
+        QCOMPARE(request.active, std::string());
 
         // An archive adds each of its files.
         const QString zip = f.File("in.zip", QByteArray::fromStdString(test::Pack(
@@ -426,6 +473,14 @@ private slots:
         f.dialogs.picked = {{zip.toStdString(), false}};
         f.Click("PushButton3");
         QCOMPARE(f.window.Files().Paths().mid(4), (QStringList{zip + "!/a.csv", zip + "!/b.csv"}));
+
+        // The file type last used is in force next time, in the next window too; the list stays.
+        f.dialogs.picked = {{"/data/c.csv", false, "CSV Files (*.csv)"}};
+        f.Click("PushButton3");
+        MainWindow again(f.settings, f.dialogs, [] { return std::string(); });
+        again.PushButton3_Click();
+        QCOMPARE(f.dialogs.openRequests.back().active, std::string("CSV Files (*.csv)"));
+        QCOMPARE(f.dialogs.openRequests.back().filters, f.dialogs.openRequests.front().filters);
     }
 
     void addAllRemembersTheExtensionAndFolder()
@@ -566,13 +621,16 @@ private slots:
 
         QCOMPARE(f.LastMessage(), std::string("Done."));
         QCOMPARE(ticks, 6);
-        QCOMPARE(f.shown.size(), size_t(2));
+        // Then the summary over a full bar, before the final box.
+        QCOMPARE(f.shown.size(), size_t(3));
+        QVERIFY(SummaryLink().match(f.shown[2].status).hasMatch());
+        QCOMPARE(f.shown[2].bar, f.Find<QProgressBar>("ProgressImport")->maximum());
         QCOMPARE(f.shown[0].status, QStringLiteral("File 1 of 1: big.csv, 0 rows"));
         QCOMPARE(f.shown[0].bar, 0);
         QVERIFY2(f.shown[1].status.startsWith("File 1 of 1: big.csv, " + english.toString(qlonglong(third)) + " rows, "),
                  qPrintable(f.shown[1].status));
         QVERIFY(qAbs(f.shown[1].bar - 1000 * third / rows) <= 10);
-        QCOMPARE(stopEnabled, (std::vector<bool>{true, true}));
+        QCOMPARE(stopEnabled, (std::vector<bool>{true, true, true}));
         QVERIFY(!stop->isEnabled());
         QCOMPARE(f.Find<QProgressBar>("ProgressImport")->value(), f.Find<QProgressBar>("ProgressImport")->maximum());
         const QRegularExpressionMatch summary = SummaryLink().match(status->text());
@@ -611,14 +669,15 @@ private slots:
 
     void stopEndsTheRunMidFile_data()
     {
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("Stop button") << false;
-        QTest::newRow("Escape key") << true;
+        QTest::addColumn<int>("how");
+        QTest::newRow("Stop button") << 0;
+        QTest::newRow("Escape key") << 1;
+        QTest::newRow("closing the window") << 2;
     }
 
     void stopEndsTheRunMidFile()
     {
-        QFETCH(bool, escape);
+        QFETCH(int, how);
         Fixture f;
         f.window.Form_Load();
         f.window.show();
@@ -631,36 +690,119 @@ private slots:
         int ticks = 0;  // every status shown
         f.window.progressClock = [&] { return std::chrono::steady_clock::time_point(std::chrono::seconds(ticks++)); };
         f.WatchProgress();
+        bool closed = false;
+        f.window.onClose = [&] { closed = true; };
+        const char* const locked[] = {"PushButton3", "PushButton4", "PushButton5", "PushButtonCheck", "Option1",
+                                      "Option2", "Text2", "Text3", "CheckQuoted", "ComboEncoding", "CheckResume"};
         f.onShown = [&] {
             if (f.shown.size() != 2)  // the first rows stored
                 return;
+            // Nothing that changes what the run reads or where it writes is in reach; nor is removing an entry.
+            for (const char* name : locked)
+                QVERIFY2(!f.Find(name)->isEnabled(), name);
+            f.window.Files().setCurrentItem(f.window.Files().topLevelItem(1));
+            f.window.Files().RemoveSelected();
+            QCOMPARE(f.window.Files().topLevelItemCount(), 2);
             // Pressed once the run lets the window's events through, as a person would.
             QTimer::singleShot(0, &f.window, [&] {
-                if (escape)
+                if (how == 1)
                     QTest::keyClick(&f.window, Qt::Key_Escape);
-                else
+                else if (how == 0)
                     f.Click("PushButtonStop");
+                else
+                    f.window.close();
             });
         };
+        f.dialogs.answers = {BoxAnswer::Yes};
         f.Click("PushButton1");
 
-        QCOMPARE(f.LastMessage(), std::string("Import stopped."));
+        // Files never reached are told apart from those done.
+        const std::string counts = "1 of 2 files reached: 0 done, 0 skipped, 1 stopped midway; 1 not reached";
+        for (const char* name : {"PushButton5", "Option1", "Text3", "CheckResume"})
+            QVERIFY2(f.Find(name)->isEnabled(), name);
+        if (how == 2) {
+            // Asked once; then no box stands in the way of quitting, and the window goes.
+            QCOMPARE(f.LastMessage(), std::string("Stop the import and quit?"));
+            QCOMPARE(f.dialogs.messages.front().buttons, BoxButtons::YesNo);
+            QTRY_VERIFY(closed);
+            return;
+        }
+        QCOMPARE(f.LastMessage(), "Import stopped.\r\n\r\n" + counts + ".");
         QCOMPARE(f.dialogs.messages.size(), size_t(1));
         // Whole batches stay; what was gathered after the last one is not sent.
         const long stored = f.Count("NewTable1");
         QVERIFY2(stored >= first && stored < 20 * batch && (stored - first) % batch == 0,
                  qPrintable(QString::number(stored)));
         QVERIFY(!f.Tables().contains("NewTable2"));
-        const QRegularExpressionMatch summary = SummaryLink().match(f.Find<QLabel>("LabelStatus")->text());
-        QCOMPARE(summary.captured(1).section(" in ", 0, 0),
-                 QStringLiteral("2 files, %1 rows imported, 0 lines rejected, 0 files skipped,")
-                     .arg(QLocale(QLocale::English).toString(qlonglong(stored))));
+        QVERIFY(f.Find<QLabel>("LabelStatus")->text().startsWith(
+            QStringLiteral("<a href=\"log\">Import stopped. %1; %2 rows imported, 0 lines rejected, in ")
+                .arg(QString::fromStdString(counts), QLocale(QLocale::English).toString(qlonglong(stored)))));
         QVERIFY(f.Find<QProgressBar>("ProgressImport")->value() < f.Find<QProgressBar>("ProgressImport")->maximum());
         QVERIFY(!f.Find("PushButtonStop")->isEnabled());
         // Nothing is left asking the next run to stop: the table made stays listed, the next one fills.
         f.Click("PushButton1");
         QCOMPARE(f.LastMessage(), std::string("Table(s) already exist."));
         QCOMPARE(f.Count("NewTable2"), 10L);
+    }
+
+    // "Stop Import" on a report ends the run there; the final box stands over the run's end, not its last
+    // progress.
+    void stopImportOnAReportEndsTheRun()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(f.ShortLines("bad.csv", 100));
+        f.window.Files().Append(f.File("more.csv", "Name,Amount\r\nx,1\r\n"));
+        f.dialogs.stopImport = {true};
+        QString statusUnderBox;
+        f.dialogs.whileOpen = [&] { statusUnderBox = f.Find<QLabel>("LabelStatus")->text(); };
+        f.Click("PushButton1");
+        QCOMPARE(f.dialogs.reports.size(), size_t(1));
+        QVERIFY(f.dialogs.reports.front().offerStop);
+        QCOMPARE(f.LastMessage().substr(0, 15), std::string("Import stopped."));
+        QVERIFY2(statusUnderBox.contains(QStringLiteral("Import stopped. 1 of 2 files reached")), qPrintable(statusUnderBox));
+
+        f.dialogs.whileOpen = [&] {
+            statusUnderBox = f.Find<QLabel>("LabelStatus")->text();
+            QCOMPARE(f.Find<QProgressBar>("ProgressImport")->value(), f.Find<QProgressBar>("ProgressImport")->maximum());
+        };
+        f.window.Files().clear();
+        f.window.Files().Append(f.File("fine.csv", "Name,Amount\r\nx,1\r\n"));
+        f.Find<QLineEdit>("Text2")->setText(QStringLiteral("Fine[counter]"));
+        f.Click("PushButton1");
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QVERIFY2(statusUnderBox.contains(QStringLiteral("1 file, 1 row imported")), qPrintable(statusUnderBox));
+    }
+
+    // The list tells how many files it holds; several entries go at once, or all of them.
+    void theListCountsAndClears()
+    {
+        Fixture f;
+        QVERIFY(!(f.window.windowFlags() & Qt::WindowMaximizeButtonHint));
+        auto* count = f.Find<QLabel>("LabelFileCount");
+        auto* clear = f.Find<QPushButton>("PushButtonClearList");
+        QCOMPARE(clear->text(), QStringLiteral("Clear List"));
+        QVERIFY(clear->geometry().top() > f.Find("CheckResume")->geometry().bottom() &&
+                clear->geometry().bottom() < f.window.height());
+        QCOMPARE(count->text(), QStringLiteral("0 files in the list"));
+        QVERIFY(!clear->isEnabled());
+        FileListView& list = f.window.Files();
+        for (const char* name : {"a", "b", "c", "d"})
+            list.Append(QString::fromLatin1(name));
+        QCOMPARE(count->text(), QStringLiteral("4 files in the list"));
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        const auto click = [&](int row, Qt::KeyboardModifiers modifiers) {
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers, list.visualItemRect(list.topLevelItem(row)).center());
+        };
+        click(0, {});
+        click(2, Qt::ControlModifier);
+        click(3, Qt::ControlModifier);
+        QTest::keyClick(&list, Qt::Key_Delete);
+        QCOMPARE(list.Paths(), QStringList{QStringLiteral("b")});
+        QCOMPARE(count->text(), QStringLiteral("1 file in the list"));
+        f.Click("PushButtonClearList");
+        QCOMPARE(list.topLevelItemCount(), 0);
     }
 
     void dontShowMoreCountsTheRestOfTheRun_data()
@@ -675,10 +817,7 @@ private slots:
         QFETCH(int, tickedAt);
         Fixture f;
         f.window.Form_Load();
-        QByteArray bytes = "Name,Amount\r\n";
-        for (int i = 0; i < 1000; ++i)
-            bytes += "short" + QByteArray::number(i) + "\r\n";
-        f.window.Files().Append(f.File("bad.csv", bytes));
+        f.window.Files().Append(f.ShortLines("bad.csv", 1000));
         f.window.Files().Append(f.File("more.csv", "Name,Amount\r\nalone\r\n"));
         f.dialogs.quiet = std::deque<bool>(size_t(tickedAt - 1), false);
         f.dialogs.quiet.push_back(true);
@@ -715,6 +854,7 @@ private slots:
                                                        QByteArray::fromStdString(longLine) + "\r\n\"open,2\r\n");
         f.window.Files().Append(path);
         f.Find<QCheckBox>("CheckQuoted")->setChecked(true);
+        f.Find<QComboBox>("ComboEncoding")->setCurrentText(QStringLiteral("As is"));  // the bytes themselves
         f.Click("PushButton1");
 
         const std::string file = "File: " + path.toStdString();

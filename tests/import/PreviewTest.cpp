@@ -1,7 +1,11 @@
 #include "import/Preview.h"
+#include "import/TextDecoder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace qb {
 namespace {
@@ -91,6 +95,109 @@ TEST(PreviewTest, StopsAtTheRecordLimit)
     preview = BuildPreview(path, options);
     EXPECT_EQ(preview.types, std::vector<std::string>{"INTEGER"});
     EXPECT_TRUE(preview.typesFromPart);
+}
+
+TEST(PreviewTest, SaysAboveTheGridWhyOrWhatIsWrong)
+{
+    PreviewOptions tiny = Options({});
+    tiny.format.maxRecordLength = 10;
+    PreviewOptions cp1252 = Options({",", false, "WINDOWS-1252"});
+    cp1252.encodingName = "Windows-1252";
+    PreviewOptions table = Options({}, false, true);
+    table.tableNames = {"id", "name"};
+    const struct {
+        const char* name;
+        std::string bytes;
+        PreviewOptions options;
+        std::vector<std::string> messages;
+        std::vector<std::string> headers;
+    } cases[] = {
+        {"Empty", "", Options({}), {"The file is empty."}, {}},
+        {"OnlyAByteOrderMark", "\xEF\xBB\xBF", Options({}), {"The file is empty."}, {}},
+        {"OnlyTheHeader", "a,b\r\n\r\n", Options({}), {"The file holds nothing after its first line."}, {"a", "b"}},
+        {"OnlyEmptyLines", "\n\n", Options({}, false), {"The file holds only empty lines."}, {}},
+        {"FirstRecordTooLong", std::string(11, 'x') + "\n1\n", tiny,
+         {"The first record is longer than 10 bytes, so nothing can be shown."}, {}},
+        {"NothingDecoded", "\xC0\xC1\n\xFF\n", Options({",", false, "UTF-8"}, false),
+         {"Nothing in this file could be read as UTF-8."}, {"Column 1"}},
+        {"Utf8ReadAsLegacy", "n\ncaf\xC3\xA9\n", cp1252,
+         {"This file reads as UTF-8, but Windows-1252 is chosen: letters beyond ASCII will be stored wrongly."},
+         {"n"}},
+        {"AsciiReadAsLegacy", "n\ncafe\n", cp1252, {}, {"n"}},
+        {"Latin1ReadAsLegacy", "n\ncaf\xE9\n", cp1252, {}, {"n"}},
+        {"Utf8MarkDecides", "\xEF\xBB\xBFn\ncaf\xC3\xA9\n", cp1252, {}, {"n"}},
+        {"TableNamesHeadAppends", "1,2,3\n", table, {}, {"id", "name"}},
+    };
+    test::TempDir dir;
+    for (const auto& c : cases) {
+        const Preview preview = BuildPreview(dir.Write("f.txt", c.bytes), c.options);
+        EXPECT_EQ(preview.messages, c.messages) << c.name;
+        EXPECT_EQ(preview.headers, c.headers) << c.name;
+    }
+
+    // A later line too long names itself; an unreadable file gives the system's reason.
+    Preview later = BuildPreview(dir.Write("f.txt", "1\n" + std::string(11, 'x') + "\n"), tiny);
+    ASSERT_EQ(later.messages.size(), 1u);
+    EXPECT_NE(later.messages[0].find("Line 2 of"), std::string::npos) << later.messages[0];
+    EXPECT_EQ(BuildPreview(dir.Path("missing"), Options({})).messages,
+              std::vector<std::string>{"This file cannot be read: No such file or directory."});
+    EXPECT_EQ(BuildPreview(dir.Path(), Options({})).messages,
+              std::vector<std::string>{"This file cannot be read: Is a directory."});
+}
+
+TEST(PreviewTest, MarksUndecodableRecords)
+{
+    test::TempDir dir;
+    // 0x81 is not a character of Windows-1252; an unclosed quote is marked, but not as undecodable.
+    const std::string path = dir.Write("f.txt", "ok\nbad \x81\n\"open\n");
+    const Preview preview = BuildPreview(path, Options({",", true, "WINDOWS-1252"}, false));
+    EXPECT_EQ(preview.undecodable, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(preview.undecodableNote, "This line holds bytes that are not valid WINDOWS-1252.");
+    // Bytes taken as they are are never undecodable.
+    EXPECT_EQ(BuildPreview(path, Options({",", true, ""}, false)).undecodable, (std::vector<bool>{false, false, false}));
+}
+
+TEST(Utf8ScanTest, TellsValidityAndBytesPastAscii)
+{
+    constexpr auto kAll = UINT64_MAX;
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::uint64_t limit;
+        bool valid;
+        bool nonAscii;
+    } cases[] = {
+        {"Ascii", "plain,text\r\n", kAll, true, false},
+        {"Utf8", "caf\xC3\xA9", kAll, true, true},
+        {"ByteOrderMark", "\xEF\xBB\xBF" "abc", kAll, true, true},
+        {"Latin1", "caf\xE9", kAll, false, true},
+        {"CutByTheEnd", "ab\xC3", kAll, false, true},
+        {"Surrogate", "\xED\xA0\x80", kAll, false, true},
+        {"AcrossAPiece", std::string(65535, 'a') + "\xE2\x82\xAC", kAll, true, true},
+        {"InvalidFarIn", std::string(70000, 'a') + "\xFF", kAll, false, true},
+        {"InvalidPastTheLimit", "abc\xFF", 3, true, false},
+        {"LimitCutsASequence", "ab\xC3\xA9", 3, true, true},
+        {"LimitCutsAnInvalidOne", "ab\xC3x", 3, false, true},
+    };
+    test::TempDir dir;
+    for (const auto& c : cases) {
+        const std::string path = dir.Write("f.txt", c.bytes);
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        const Utf8Scan file = ScanUtf8(fd, path, c.limit);
+        ::close(fd);
+        EXPECT_EQ(file.valid, c.valid) << c.name;
+        EXPECT_EQ(file.nonAscii, c.nonAscii) << c.name;
+        if (c.limit == kAll) {
+            const Utf8Scan bytes = ScanUtf8(c.bytes);
+            EXPECT_EQ(bytes.valid, c.valid) << c.name;
+            EXPECT_EQ(bytes.nonAscii, c.nonAscii) << c.name;
+        }
+    }
+    for (const char* legacy : {"WINDOWS-1252", "ISO-8859-1", "latin1", "cp437"})
+        EXPECT_TRUE(LegacyEncoding(legacy)) << legacy;
+    for (const char* unicode : {"", "UTF-8", "utf8", "UTF-16", "utf-16le", "UCS-2", "Auto"})
+        EXPECT_FALSE(LegacyEncoding(unicode)) << unicode;
 }
 
 }  // namespace

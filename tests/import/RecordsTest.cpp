@@ -85,6 +85,35 @@ TEST_P(ReadFormatTest, WritesTheWorkingCopy)
     EXPECT_EQ(notes, c.notes);
 }
 
+// Auto reads each file as what it is and says which; a single-byte encoding chosen for a UTF-8 file
+// with letters beyond ASCII is warned of, as it would store them as other letters.
+TEST(ReadFormatTest, AutoAndAWrongSingleByteEncoding)
+{
+    struct Case {
+        std::string source;
+        std::string encoding;
+        std::string copy;
+        std::string readAs;
+        bool warned;
+    };
+    const Case cases[] = {
+        {"h\r\nP\xC3\xA9" "cs\r\n", "Auto", "P\xC3\xA9" "cs\r\n", "UTF-8", false},
+        {"h\r\nP\xE9" "cs \x80\r\n", "Auto", "P\xC3\xA9" "cs \xE2\x82\xAC\r\n", "Windows-1252", false},
+        {"\xEF\xBB\xBFh\r\n\xC3\x84\r\n", "Auto", "\xC3\x84\r\n", "UTF-8", false},
+        {"h\r\nP\xC3\xA9" "cs\r\n", "ISO-8859-1", "P\xC3\x83\xC2\xA9" "cs\r\n", "", true},
+        {"h\r\nPecs\r\n", "ISO-8859-1", "Pecs\r\n", "", false},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        test::ScriptedHost host;
+        const PreparedCopy prepared = PrepareWorkingCopy(dir.Write("in.txt", c.source), dir.Path("upload.txt"), true,
+                                                         host, FileFormat{",", false, c.encoding});
+        EXPECT_EQ(test::ReadAll(dir.Path("upload.txt")), c.copy) << c.source;
+        EXPECT_EQ(prepared.readAs, c.readAs) << c.source;
+        EXPECT_EQ(!prepared.encodingWarning.empty(), c.warned) << c.source;
+    }
+}
+
 const FileFormat kQuoted{",", true, ""};
 
 INSTANTIATE_TEST_SUITE_P(

@@ -118,6 +118,12 @@ TEST_P(DatabaseTest, ExecutesStatementsAndReadsThemBack)
     connection.Execute("CREATE TABLE qb_items(id integer, name varchar(20), note varchar(20))");
     EXPECT_EQ(connection.ColumnCount("SELECT * FROM qb_items"), 3);
     EXPECT_EQ(connection.ColumnCount("SELECT name FROM qb_items"), 1);
+    EXPECT_EQ(connection.ColumnNames("SELECT * FROM qb_items WHERE 1=0"),
+              (std::vector<std::string>{"id", "name", "note"}));
+    if (IsSqlite()) {
+        const std::string longName(300, 'n');  // past the first buffer
+        EXPECT_EQ(connection.ColumnNames("SELECT 1 AS " + longName), std::vector<std::string>{longName});
+    }
     EXPECT_TRUE(connection.QueryStrings("SELECT * FROM qb_items").empty());
 
     connection.Execute("INSERT INTO qb_items VALUES(1, 'one', NULL)");

@@ -20,6 +20,7 @@ public:
     // Import error reports, each also among messages in its place.
     std::vector<ErrorReportRequest> reports;
     std::deque<bool> quiet;  // "Don't show more..." ticked; exhausted: not ticked
+    std::deque<bool> stopImport;  // "Stop Import" pressed; exhausted: OK
     std::deque<std::optional<std::string>> typed;  // nullopt: Cancel
     std::vector<OpenFilesRequest> openRequests;
     std::deque<OpenFilesResult> picked;  // exhausted: cancelled
@@ -41,17 +42,22 @@ protected:
         return answer;
     }
 
-    bool ShowErrorReportBox(const ErrorReportRequest& request) override
+    ErrorReportAnswer ShowErrorReportBox(const ErrorReportRequest& request) override
     {
         reports.push_back(request);
         messages.push_back(request.box);
         if (whileOpen)
             whileOpen();
-        if (quiet.empty())
-            return false;
-        const bool ticked = quiet.front();
-        quiet.pop_front();
-        return ticked;
+        ErrorReportAnswer answer;
+        if (!quiet.empty()) {
+            answer.quiet = quiet.front();
+            quiet.pop_front();
+        }
+        if (!stopImport.empty()) {
+            answer.stop = stopImport.front();
+            stopImport.pop_front();
+        }
+        return answer;
     }
 
     std::string ShowInputBox(const InputBoxRequest& request) override
