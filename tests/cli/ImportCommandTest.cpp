@@ -287,10 +287,15 @@ TEST_P(ImportCommandTest, RejectedConvertedLinesKeepTheirOwnBytes)
     EXPECT_EQ(outcome.status, 1) << outcome.err;
     EXPECT_EQ(ReadAll(rejects), refused);
     const std::string again = m_dir.Path("again.csv");
-    EXPECT_EQ(Command({"--dsn", Dsn(), "--encoding", "cp1252", "--append", "NewTable1", "--rejects", again, rejects})
+    // Read again as auto, which takes a file that is not UTF-8 for Windows-1252, and says so.
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--encoding", "auto", "--append", "NewTable1", "--rejects", again, rejects})
                   .status,
               1);
     EXPECT_EQ(ReadAll(again), refused);
+    std::string logs;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow")))
+        logs += ReadAll(entry.path());
+    EXPECT_NE(logs.find("File: " + rejects + "\nNote: Read as Windows-1252.\n"), std::string::npos) << logs;
     EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "NewTable1")"),
               (std::vector<TextRow>{{std::string("ok"), std::string("\xC3\xA9")}}));
 }
