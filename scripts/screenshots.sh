@@ -20,7 +20,7 @@ scripts/demo-datasource.sh >/dev/null
 build/src/cli/quillbarrow-import --dsn QuillbarrowDemo --table-name People examples/people.csv >/dev/null
 
 display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1024x900x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 cleanup() { kill "${app:-}" "$xvfb" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
@@ -84,7 +84,7 @@ click "$main" 3180 7882          # Start Importing
 shot error-report
 box=$(window '^Application Error$')
 eval "$(xdotool getwindowgeometry --shell "$box")"
-xdotool mousemove --window "$box" $((WIDTH - 60)) $((HEIGHT - 24)) click 1   # Show Details...
+xdotool mousemove --window "$box" $((WIDTH - 166)) $((HEIGHT - 24)) click 1   # Show Details..., left of Stop Import
 shot error-report-details
 xdotool mousemove --window "$box" 70 97 click 1   # Don't show more error reports during this import
 xdotool key Return

@@ -56,7 +56,6 @@ constexpr int kAddedHeight = 480;
 constexpr int kProgressHeight = 1230;
 constexpr int kLookHeight = 510;
 constexpr int kNewTableHeight = 1160;
-constexpr int kListRowHeight = 480;  // the list's count and Clear List
 
 // The bar's steps: byte counts would overflow its int range.
 constexpr int kProgressSteps = 1000;
@@ -128,9 +127,7 @@ void MainWindow::BuildControls()
 {
     auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
     setFixedSize(TwipsToPixels(6345, this),
-                 TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight + kLookHeight + kNewTableHeight +
-                                   kListRowHeight,
-                               this));
+                 TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight + kLookHeight + kNewTableHeight, this));
     setAutoFillBackground(true);
 
     m_frame1 = Place(new QGroupBox(this), "Frame1", twips(120, 0, 6120, 2480));
@@ -239,7 +236,7 @@ void MainWindow::BuildNewTableControls()
     m_types = Place(new QComboBox(this), "ComboTypes", twips(1680, 10900, 2535, 330));
     m_types->addItems({QStringLiteral("All text"), QStringLiteral("Guess from the data")});
     m_keepLetters = Place(new QCheckBox(QStringLiteral("Keep letters of every alphabet in column names"), this),
-                          "CheckKeepLetters", twips(240, 11300, 6000, 330));
+                          "CheckKeepLetters", twips(240, 11300, 4560, 330));
     if (const int saved = m_types->findText(m_settings.Get(QLatin1String(kColumnTypesKey))); saved >= 0)
         m_types->setCurrentIndex(saved);
     m_keepLetters->setChecked(m_settings.Get(QLatin1String(kKeepLettersKey)) == QLatin1String("1"));
@@ -255,15 +252,16 @@ void MainWindow::BuildNewTableControls()
         m_settings.Save(QLatin1String(kResumeKey), on ? QStringLiteral("1") : QStringLiteral("0"));
     });
 
-    // Below all else: what the file list holds, and a way to empty it at once.
-    m_fileCount = Place(new QLabel(this), "LabelFileCount", twips(240, 12098, 3600, 255));
+    // Beside these, at the right, so that the window grows no taller: what the file list holds, and a
+    // way to empty it at once.
     m_clearList = Place(new QPushButton(QStringLiteral("Clear List"), this), "PushButtonClearList",
-                        twips(4440, 12040, 1800, 405), 11.25);
+                        twips(4440, 10880, 1800, 405), 11.25);
+    m_fileCount = Place(new QLabel(this), "LabelFileCount", twips(4800, 11338, 1440, 255));
+    m_fileCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     const auto count = [this] {
         const int files = m_files->topLevelItemCount();
-        m_fileCount->setText(files == 1 ? QStringLiteral("1 file in the list")
-                                        : QStringLiteral("%1 files in the list")
-                                              .arg(QLocale(QLocale::English).toString(files)));
+        m_fileCount->setText(files == 1 ? QStringLiteral("1 file")
+                                        : QStringLiteral("%1 files").arg(QLocale(QLocale::English).toString(files)));
         m_clearList->setEnabled(files > 0 && !m_run);
     };
     connect(m_files->model(), &QAbstractItemModel::rowsInserted, this, count);

@@ -782,14 +782,18 @@ private slots:
         auto* count = f.Find<QLabel>("LabelFileCount");
         auto* clear = f.Find<QPushButton>("PushButtonClearList");
         QCOMPARE(clear->text(), QStringLiteral("Clear List"));
-        QVERIFY(clear->geometry().top() > f.Find("CheckResume")->geometry().bottom() &&
-                clear->geometry().bottom() < f.window.height());
-        QCOMPARE(count->text(), QStringLiteral("0 files in the list"));
+        // Beside the new table's controls, clear of them.
+        for (const char* other : {"ComboTypes", "CheckKeepLetters", "CheckResume", "PushButtonCheck"})
+            QVERIFY2(!clear->geometry().intersects(f.Find(other)->geometry()) &&
+                         !count->geometry().intersects(f.Find(other)->geometry()),
+                     other);
+        QCOMPARE(count->text(), QStringLiteral("0 files"));
+        QVERIFY(f.Find("CheckKeepLetters")->sizeHint().width() <= f.Find("CheckKeepLetters")->width());
         QVERIFY(!clear->isEnabled());
         FileListView& list = f.window.Files();
         for (const char* name : {"a", "b", "c", "d"})
             list.Append(QString::fromLatin1(name));
-        QCOMPARE(count->text(), QStringLiteral("4 files in the list"));
+        QCOMPARE(count->text(), QStringLiteral("4 files"));
         f.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.window));
         const auto click = [&](int row, Qt::KeyboardModifiers modifiers) {
@@ -800,7 +804,7 @@ private slots:
         click(3, Qt::ControlModifier);
         QTest::keyClick(&list, Qt::Key_Delete);
         QCOMPARE(list.Paths(), QStringList{QStringLiteral("b")});
-        QCOMPARE(count->text(), QStringLiteral("1 file in the list"));
+        QCOMPARE(count->text(), QStringLiteral("1 file"));
         f.Click("PushButtonClearList");
         QCOMPARE(list.topLevelItemCount(), 0);
     }
