@@ -1,6 +1,7 @@
 #include "gui/CheckWindow.h"
 
 #include "import/RunTexts.h"
+#include "import/TextDecoder.h"
 
 #include <QFile>
 #include <QFontDatabase>
@@ -18,34 +19,6 @@
 namespace qb {
 namespace {
 
-// How long the valid UTF-8 sequence at text[i] is; 0 when the byte there starts none.
-std::size_t Utf8Length(const std::string& text, std::size_t i)
-{
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = at(i);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the second byte's range: no overlong forms, no surrogates
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : low;
-        high = lead == 0xED ? 0x9F : high;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : low;
-        high = lead == 0xF4 ? 0x8F : high;
-    }
-    if (length == 0 || i + length > text.size() || at(i + 1) < low || at(i + 1) > high)
-        return 0;
-    for (std::size_t k = 2; k < length; ++k)
-        if ((at(i + k) & 0xC0) != 0x80)
-            return 0;
-    return length;
-}
-
 QTableWidgetItem* Cell(const QString& text)
 {
     auto* item = new QTableWidgetItem(text);
@@ -60,7 +33,7 @@ QString VisibleStart(const std::string& bytes, int characters)
     QString shown;
     std::size_t i = 0;
     for (int count = 0; i < bytes.size() && count < characters; ++count) {
-        const std::size_t length = Utf8Length(bytes, i);
+        const std::size_t length = Utf8SequenceLength(bytes, i);
         const auto byte = static_cast<unsigned char>(bytes[i]);
         if (length == 0)
             shown += QStringLiteral("\\x") + QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));

@@ -111,6 +111,12 @@ std::optional<std::string> FileListView::ExactPathAt(int index) const
     return ExactPath(topLevelItem(index)).toStdString();
 }
 
+std::optional<std::string> FileListView::ChosenPath() const
+{
+    const auto selected = selectedItems();
+    return ExactPathAt(selected.isEmpty() ? 0 : indexOfTopLevelItem(selected.first()));
+}
+
 void FileListView::SetWindowPointer(std::function<bool()> busy, std::function<void()> showDefault)
 {
     m_busy = std::move(busy);

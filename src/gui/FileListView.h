@@ -36,6 +36,8 @@ public:
     std::vector<std::string> ExactPaths() const;
     // One entry's exact path; nothing past the end.
     std::optional<std::string> ExactPathAt(int index) const;
+    // The first selected entry's exact path, else the first entry's; nothing in an empty list.
+    std::optional<std::string> ChosenPath() const;
 
     // Whether the owning window shows the busy pointer, and how it returns
     // to its default pointer when the mouse moves over the list.

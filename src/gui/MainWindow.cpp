@@ -177,14 +177,8 @@ void MainWindow::BuildControls()
     m_encoding = Place(new QComboBox(this), "ComboEncoding", twips(4455, 8700, 1785, 330));
     for (const EncodingChoice& choice : kEncodingChoices)
         m_encoding->addItem(QString::fromUtf8(choice.caption));
-    m_quoted->setChecked(m_settings.Get(QLatin1String(kQuotedFieldsKey)) == QLatin1String("1"));
-    if (const int saved = m_encoding->findText(m_settings.Get(QLatin1String(kEncodingKey))); saved >= 0)
-        m_encoding->setCurrentIndex(saved);
-    connect(m_quoted, &QCheckBox::toggled, this, [this](bool on) {
-        m_settings.Save(QLatin1String(kQuotedFieldsKey), on ? QStringLiteral("1") : QStringLiteral("0"));
-    });
-    connect(m_encoding, &QComboBox::currentTextChanged, this,
-            [this](const QString& caption) { m_settings.Save(QLatin1String(kEncodingKey), caption); });
+    Remember(m_quoted, kQuotedFieldsKey);
+    Remember(m_encoding, kEncodingKey);
 
     BuildProgressControls();
     BuildNewTableControls();
@@ -237,20 +231,11 @@ void MainWindow::BuildNewTableControls()
     m_types->addItems({QStringLiteral("All text"), QStringLiteral("Guess from the data")});
     m_keepLetters = Place(new QCheckBox(QStringLiteral("Keep letters of every alphabet in column names"), this),
                           "CheckKeepLetters", twips(240, 11300, 4560, 330));
-    if (const int saved = m_types->findText(m_settings.Get(QLatin1String(kColumnTypesKey))); saved >= 0)
-        m_types->setCurrentIndex(saved);
-    m_keepLetters->setChecked(m_settings.Get(QLatin1String(kKeepLettersKey)) == QLatin1String("1"));
-    connect(m_types, &QComboBox::currentTextChanged, this,
-            [this](const QString& caption) { m_settings.Save(QLatin1String(kColumnTypesKey), caption); });
-    connect(m_keepLetters, &QCheckBox::toggled, this, [this](bool on) {
-        m_settings.Save(QLatin1String(kKeepLettersKey), on ? QStringLiteral("1") : QStringLiteral("0"));
-    });
+    Remember(m_types, kColumnTypesKey);
+    Remember(m_keepLetters, kKeepLettersKey);
     m_resume = Place(new QCheckBox(QStringLiteral("Remember what was imported and go on from there"), this),
                      "CheckResume", twips(240, 11660, 6000, 330));
-    m_resume->setChecked(m_settings.Get(QLatin1String(kResumeKey)) == QLatin1String("1"));
-    connect(m_resume, &QCheckBox::toggled, this, [this](bool on) {
-        m_settings.Save(QLatin1String(kResumeKey), on ? QStringLiteral("1") : QStringLiteral("0"));
-    });
+    Remember(m_resume, kResumeKey);
 
     // Beside these, at the right, so that the window grows no taller: what the file list holds, and a
     // way to empty it at once.
@@ -275,14 +260,32 @@ void MainWindow::BuildNewTableControls()
     m_files->removalLocked = [this] { return m_run != nullptr; };
 }
 
+// A box ticked as it was left, "1" when ticked.
+void MainWindow::Remember(QCheckBox* box, const char* key)
+{
+    box->setChecked(m_settings.Get(QLatin1String(key)) == QLatin1String("1"));
+    connect(box, &QCheckBox::toggled, this, [this, key](bool on) {
+        m_settings.Save(QLatin1String(key), on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+}
+
+// A choice as it was left, by its caption.
+void MainWindow::Remember(QComboBox* choice, const char* key)
+{
+    if (const int saved = choice->findText(m_settings.Get(QLatin1String(key))); saved >= 0)
+        choice->setCurrentIndex(saved);
+    connect(choice, &QComboBox::currentTextChanged, this,
+            [this, key](const QString& caption) { m_settings.Save(QLatin1String(key), caption); });
+}
+
 // While a run goes on nothing may change what it reads or where it writes: only the list's order,
 // the preview, Stop and the status line stay in reach.
 void MainWindow::LockForRun(bool locked)
 {
-    for (const char* name : {"PushButton3", "PushButton4", "PushButton5", "PushButtonCheck"}) {
-        if (auto* button = findChild<QPushButton*>(QLatin1String(name)))
-            button->setEnabled(!locked && !(Checking() && std::string_view(name) == "PushButtonCheck"));
-    }
+    for (const char* name : {"PushButton3", "PushButton4", "PushButton5"})
+        findChild<QPushButton*>(QLatin1String(name))->setEnabled(!locked);
+    // A check under way keeps its button off till its end.
+    findChild<QPushButton*>(QStringLiteral("PushButtonCheck"))->setEnabled(!locked && !Checking());
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_option1, m_option2, m_option3, m_option4, m_label5, m_text2, m_check2, m_label2, m_list1, m_text3,
              m_separators, m_quoted, m_encoding, m_typesLabel, m_types, m_keepLetters, m_resume})

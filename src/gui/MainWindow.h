@@ -99,6 +99,8 @@ private:
     std::optional<DatabaseKind> DataSourceKind();
     void ApplyMode();
     void LockForRun(bool locked);
+    void Remember(QCheckBox* box, const char* key);
+    void Remember(QComboBox* choice, const char* key);
     void ShowRunEnd(const ImportSummary& summary, const WindowImportHost& host);
     void ShowProgress(const ImportProgress& progress);
     void ShowSummary(const ImportSummary& summary, int unshownReports);

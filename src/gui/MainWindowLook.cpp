@@ -118,9 +118,7 @@ void MainWindow::RefreshPreview()
     if (!m_preview)
         return;
     const ImportSettings settings = CurrentSettings();
-    const auto selected = m_files->selectedItems();
-    const int row = selected.isEmpty() ? 0 : m_files->indexOfTopLevelItem(selected.first());
-    const std::optional<std::string> path = m_files->ExactPathAt(row);
+    const std::optional<std::string> path = m_files->ChosenPath();
     if (!path) {
         Preview none;
         none.error = "No files added.";

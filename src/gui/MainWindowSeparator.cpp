@@ -70,9 +70,7 @@ void MainWindow::BuildSeparatorControls()
 
 void MainWindow::GuessSeparator_Click()
 {
-    const auto selected = m_files->selectedItems();
-    const int row = selected.isEmpty() ? 0 : m_files->indexOfTopLevelItem(selected.first());
-    const std::optional<std::string> path = m_files->ExactPathAt(row);
+    const std::optional<std::string> path = m_files->ChosenPath();
     if (!path) {
         m_dialogs.Message("No files added: add a file to guess its separator from.");
         return;

@@ -45,10 +45,15 @@ PlannedColumn PreviewWindow::Shown(int column) const
             c < m_shown.kept.size() ? static_cast<bool>(m_shown.kept[c]) : true};
 }
 
+// Only the columns a first line names are a new table's to edit.
+bool PreviewWindow::Editable(int column) const
+{
+    return !m_shown.named.empty() && column >= 0 && static_cast<std::size_t>(column) < m_shown.headers.size();
+}
+
 void PreviewWindow::EditColumn(int column, const PlannedColumn& edited)
 {
-    // Only the columns a first line names are a new table's to edit.
-    if (m_shown.named.empty() || column < 0 || static_cast<std::size_t>(column) >= m_shown.headers.size() || !onPlan)
+    if (!Editable(column) || !onPlan)
         return;
     ColumnPlan plan{m_shown.named, {}};
     for (int c = 0; c < static_cast<int>(m_shown.headers.size()); ++c)
@@ -58,7 +63,7 @@ void PreviewWindow::EditColumn(int column, const PlannedColumn& edited)
 
 void PreviewWindow::RenameColumn(int column)
 {
-    if (m_shown.named.empty() || column < 0 || static_cast<std::size_t>(column) >= m_shown.headers.size() || !askName)
+    if (!Editable(column) || !askName)
         return;
     PlannedColumn edited = Shown(column);
     const std::string name =
@@ -72,7 +77,7 @@ void PreviewWindow::RenameColumn(int column)
 void PreviewWindow::ShowColumnMenu(const QPoint& at)
 {
     const int column = m_grid->horizontalHeader()->logicalIndexAt(at);
-    if (m_shown.named.empty() || column < 0 || static_cast<std::size_t>(column) >= m_shown.headers.size())
+    if (!Editable(column))
         return;
     const PlannedColumn shown = Shown(column);
     QMenu menu(this);

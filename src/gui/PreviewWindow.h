@@ -40,6 +40,7 @@ public:
 private:
     void ShowColumnMenu(const QPoint& at);
     PlannedColumn Shown(int column) const;
+    bool Editable(int column) const;
     Preview m_shown;
     QLabel* m_file;
     QLabel* m_message;  // above the grid

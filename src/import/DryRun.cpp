@@ -150,18 +150,18 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
     const auto& fields = splitter.Split(tally.header);
     std::vector<std::string> names;
     if (settings.ColumnNames == ColumnNameSource::FromFirstLine) {
-        if (const ColumnPlan* plan = PlanFor(settings, listed, ColumnNames(fields, settings.KeepLetters))) {
+        names = ColumnNames(fields, settings.KeepLetters);
+        if (const ColumnPlan* plan = PlanFor(settings, listed, names)) {
             const PlannedTable planned = Planned(*plan);
+            names.clear();
             for (std::size_t i = 0; i < planned.names.size(); ++i)
                 names.push_back(planned.names[i] + " " + planned.types[i]);
             return names;
         }
-    }
-    if (settings.ColumnNames == ColumnNameSource::FromFirstLine)
-        names = ColumnNames(fields, settings.KeepLetters);
-    else
+    } else {
         for (std::size_t i = 1; i <= fields.size(); ++i)
             names.push_back("#" + std::to_string(i));
+    }
     const std::vector<std::string> types = tally.types.TypesFor(connection.Kind(), names.size());
     for (std::size_t i = 0; i < names.size(); ++i)
         names[i] += " " + types[i];
@@ -241,7 +241,7 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
             }
             const std::optional<ManifestEntry> earlier =
                 manifest ? manifest->Find(counted.digest, file.table) : std::nullopt;
-            const bool done = earlier && earlier->finished && !(settings.RetryRefused && earlier->refused > 0);
+            const bool done = earlier && earlier->Done(settings.RetryRefused);
             if (!unreachable.empty())
                 skip("cannot connect: " + unreachable);
             else if (done)

@@ -7,14 +7,18 @@
 #include <utility>
 
 namespace qb {
+
 namespace {
+
+// How much of a file tells whether it is UTF-8 read in a single-byte encoding.
+constexpr std::uint64_t kWarningScanBytes = std::uint64_t(32) << 20;
+
+}  // namespace
 
 std::string SizeText(std::size_t bytes)
 {
     return bytes >= (std::size_t(1) << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes) + " bytes";
 }
-
-}  // namespace
 
 // Byte order marks decide before anything else: UTF-8's is dropped, UTF-16's
 // say how the file is to be read. The line ends follow from the whole text.
@@ -38,8 +42,9 @@ FileRecords::Start FileRecords::SourceStart(int fd, const std::string& name, con
     } else if (chosen == kAutoEncoding) {
         start.readAs = start.encoding.substr(0, 6) == "UTF-16" ? "UTF-16" : start.encoding;
     } else if (start.offset == 0 && LegacyEncoding(chosen)) {
-        // Most files in such an encoding fail the scan within their first letters beyond ASCII.
-        if (const Utf8Scan scan = ScanUtf8(fd, name); scan.valid && scan.nonAscii)
+        // Most files in such an encoding fail the scan within their first letters beyond ASCII; one that
+        // passes it is looked at no further than a warning needs.
+        if (const Utf8Scan scan = ScanUtf8(fd, name, kWarningScanBytes); scan.valid && scan.nonAscii)
             start.warning = name + " reads as UTF-8, but " + chosen +
                             " is chosen: its letters beyond ASCII would be stored as other letters.";
     }

@@ -35,6 +35,9 @@ struct FileRecord {
     std::string note;
 };
 
+// A length as the record limit's messages give it: "256 MB", or "10 bytes" under a megabyte.
+std::string SizeText(std::size_t bytes);
+
 // The file is not text that can be imported: a line over the limit.
 class NotImportable : public std::runtime_error {
 public:

@@ -9,20 +9,9 @@
 namespace qb {
 namespace {
 
-std::string Literal(std::string_view text)
-{
-    std::string literal = "'";
-    for (const char c : text) {
-        literal += c;
-        if (c == '\'')
-            literal += '\'';
-    }
-    return literal + "'";
-}
-
 std::string Where(std::string_view digest, std::string_view target)
 {
-    return " WHERE \"digest\" = " + Literal(digest) + " AND \"target\" = " + Literal(target);
+    return " WHERE \"digest\" = " + QuoteText(digest) + " AND \"target\" = " + QuoteText(target);
 }
 
 long Number(const std::optional<std::string>& text)
@@ -74,10 +63,10 @@ void ImportManifest::Begin(const ManifestEntry& entry)
     // The name as bound text: a file's name may hold any byte.
     const std::string name = entry.name;
     const std::optional<std::string_view> values[] = {name};
-    m_connection.Execute("INSERT INTO " + QuoteIdentifier(kTable) + " VALUES(" + Literal(entry.digest) + ", " +
-                             Literal(entry.target) + ", ?, " + std::to_string(entry.size) + ", " +
+    m_connection.Execute("INSERT INTO " + QuoteIdentifier(kTable) + " VALUES(" + QuoteText(entry.digest) + ", " +
+                             QuoteText(entry.target) + ", ?, " + std::to_string(entry.size) + ", " +
                              std::to_string(entry.stored) + ", " + std::to_string(entry.refused) + ", " +
-                             std::to_string(entry.lastLine) + ", " + Literal(entry.started) + ", NULL)",
+                             std::to_string(entry.lastLine) + ", " + QuoteText(entry.started) + ", NULL)",
                          values);
 }
 
@@ -96,7 +85,7 @@ void ImportManifest::Finish(std::string_view digest, std::string_view target, st
 
 std::string ImportManifest::FinishText(std::string_view digest, std::string_view target, std::string_view at)
 {
-    return "UPDATE " + QuoteIdentifier(kTable) + " SET \"finished\" = " + Literal(at) + Where(digest, target);
+    return "UPDATE " + QuoteIdentifier(kTable) + " SET \"finished\" = " + QuoteText(at) + Where(digest, target);
 }
 
 std::vector<std::string> ImportManifest::RefusedText(std::string_view digest, std::string_view target,
@@ -105,7 +94,7 @@ std::vector<std::string> ImportManifest::RefusedText(std::string_view digest, st
     // In pieces, so that no statement grows past what a server takes.
     constexpr std::size_t kPiece = 500;
     std::vector<std::string> statements;
-    const std::string key = "(" + Literal(digest) + ", " + Literal(target) + ", ";
+    const std::string key = "(" + QuoteText(digest) + ", " + QuoteText(target) + ", ";
     for (std::size_t first = 0; first < lines.size(); first += kPiece) {
         std::string text = "INSERT INTO " + QuoteIdentifier(kRefusedTable) + " VALUES";
         for (std::size_t i = first; i < std::min(lines.size(), first + kPiece); ++i)

@@ -26,6 +26,11 @@ struct ManifestEntry {
     std::string started;
     std::optional<std::string> finished;  // none while the file is not done
 
+    // Lines refused are to be sent again, when that is asked for.
+    bool Retries(bool retryRefused) const { return retryRefused && refused > 0; }
+    // Nothing of the file is left to send.
+    bool Done(bool retryRefused) const { return finished && !Retries(retryRefused); }
+
     bool operator==(const ManifestEntry&) const = default;
 };
 

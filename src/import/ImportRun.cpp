@@ -79,6 +79,8 @@ private:
     bool Checked();
     bool Locked(std::optional<WorkingCopyLock>& lock);
     bool ResumeAllowed();
+    std::string KeepManifest();
+    UniqueFd OpenFile(const std::string& path, bool standardInput);
     bool Recall(OneFile& file, const std::string& path, bool standardInput, const std::string& table, RunLog& log);
     void StartManifest(OneFile& file, const std::string& table);
     void ImportFile(RunTally& tally, int counter);
@@ -194,16 +196,32 @@ bool ImportRun::ResumeAllowed()
         return true;
     try {
         m_connection.Open(m_settings.DataSourceName);
-        m_manifest.emplace(m_connection);
+        m_summary.finalMessage = KeepManifest();
     } catch (const std::exception&) {
+        m_manifest.reset();
         m_connection.Close();
         return true;  // each file reports the connection, as it would without the manifest
     }
-    m_summary.finalMessage = ResumeRefusal(m_connection, m_settings, true);
     if (m_summary.finalMessage.empty())
         return true;
     m_host.ShowMessage(m_summary.finalMessage);
     return false;
+}
+
+// The manifest on the open connection, made when missing; why it cannot be kept there, or empty text.
+std::string ImportRun::KeepManifest()
+{
+    m_manifest.emplace(m_connection);
+    std::string refusal = ResumeRefusal(m_connection, m_settings, true);
+    if (!refusal.empty())
+        m_manifest.reset();
+    return refusal;
+}
+
+// The file's bytes: standard input kept aside first, a file decompressed where packed.
+UniqueFd ImportRun::OpenFile(const std::string& path, bool standardInput)
+{
+    return standardInput ? SpoolStandardInput(ParentFolder(m_workingCopy)) : OpenSource(path, m_workingCopy);
 }
 
 std::string ImportRun::TargetOf(int counter, const std::string& path) const
@@ -221,23 +239,21 @@ bool ImportRun::Recall(OneFile& file, const std::string& path, bool standardInpu
     if (!m_manifest)
         return true;
     if (!file.steps.Run(124, [&] {
+            file.input = OpenFile(path, standardInput);
             try {
-                file.input = standardInput ? SpoolStandardInput(ParentFolder(m_workingCopy)) : OpenInput(path);
                 file.digest = ContentDigest(file.input.Get());
-                struct stat info {};
-                if (::fstat(file.input.Get(), &info) == 0)
-                    file.size = static_cast<std::uint64_t>(info.st_size);
-            } catch (const StepFailure&) {
-                throw;
             } catch (const std::exception& error) {
                 throw StepFailure(126, error.what());
             }
+            struct stat info {};
+            if (::fstat(file.input.Get(), &info) == 0)
+                file.size = static_cast<std::uint64_t>(info.st_size);
             file.earlier = m_manifest->Find(file.digest, table);
         })) {
         Skip();
         return false;
     }
-    if (!file.earlier || !file.earlier->finished || (m_settings.RetryRefused && file.earlier->refused > 0))
+    if (!file.earlier || !file.earlier->Done(m_settings.RetryRefused))
         return true;
     log.Note(file.reports.Path() + ": already imported on " + *file.earlier->finished + " into " + table + ".");
     ++m_summary.filesAlreadyImported;
@@ -252,7 +268,7 @@ void ImportRun::StartManifest(OneFile& file, const std::string& table)
     if (!file.earlier)
         m_manifest->Begin({file.digest, table, file.reports.Path(), file.size, 0, 0, 0,
                            ManifestTime(std::time(nullptr)), std::nullopt});
-    const bool retry = file.earlier && m_settings.RetryRefused && file.earlier->refused > 0;
+    const bool retry = file.earlier && file.earlier->Retries(m_settings.RetryRefused);
     file.progress.emplace(file.digest, table, file.earlier ? &*file.earlier : nullptr,
                           retry ? m_manifest->RefusedLines(file.digest, table) : std::vector<long>{});
 }
@@ -333,9 +349,7 @@ bool ImportRun::Connected(StepRunner& steps)
                 m_connection.Open(m_settings.DataSourceName);
                 // The manifest, where the run's first connection could not make it.
                 if (m_settings.Resume && !m_manifest) {
-                    m_manifest.emplace(m_connection);
-                    if (const std::string refusal = ResumeRefusal(m_connection, m_settings, true); !refusal.empty()) {
-                        m_manifest.reset();
+                    if (const std::string refusal = KeepManifest(); !refusal.empty()) {
                         m_connection.Close();
                         throw StepFailure(120, refusal);
                     }
@@ -369,16 +383,11 @@ bool ImportRun::Prepare(OneFile& file, const std::string& path, bool standardInp
                 file.types.emplace(TypeLearning{RecordSplitter(m_settings.Separator, m_settings.Quoted),
                                                 m_settings.ColumnNames == ColumnNameSource::FromFirstLine, {}, 0});
             TypeLearning* types = file.types ? &*file.types : nullptr;
-            if (file.input.Valid()) {
-                file.copy = PrepareWorkingCopy(file.input.Get(), path, m_workingCopy, SkipFirstLine(m_settings),
-                                               m_host, format, types);
-            } else if (standardInput) {
-                const UniqueFd in = SpoolStandardInput(ParentFolder(m_workingCopy));
-                file.copy =
-                    PrepareWorkingCopy(in.Get(), path, m_workingCopy, SkipFirstLine(m_settings), m_host, format, types);
-            } else {
-                file.copy = PrepareWorkingCopy(path, m_workingCopy, SkipFirstLine(m_settings), m_host, format, types);
-            }
+            // Opened once: where the manifest is kept, its digest was read from it already.
+            if (!file.input.Valid())
+                file.input = OpenFile(path, standardInput);
+            file.copy = PrepareWorkingCopy(file.input.Get(), path, m_workingCopy, SkipFirstLine(m_settings), m_host,
+                                           format, types);
             file.reports.Copied(file.copy);
         } catch (const ImportStopped&) {
             m_summary.stopped = true;
@@ -479,15 +488,18 @@ void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t c
     // A table without transactions may keep part of a refused batch: line by line there. Nor can it
     // commit its lines with their count in the manifest.
     bool transactional = false;
-    if ((!m_settings.RowByRow || file.progress) &&
-        !file.steps.Run(lines.open, [&] {
+    if (!m_settings.RowByRow || file.progress) {
+        const bool known = file.steps.Run(lines.open, [&] {
             transactional = m_connection.IsTransactional(table);
             if (file.progress && !transactional)
                 throw StepFailure(lines.open, "The table " + table + " keeps no transactions, so its lines and "
                                               "their count could not be stored together. It was left alone.");
-        }) && file.progress) {
-        Skip();
-        return;
+        });
+        // Without the manifest, a table not known to keep transactions goes line by line.
+        if (!known && file.progress) {
+            Skip();
+            return;
+        }
     }
     const bool batching = transactional && !m_settings.RowByRow;
     // After a lost connection the next file starts on a new one, whatever its driver knows.

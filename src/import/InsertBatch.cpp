@@ -12,19 +12,6 @@ std::size_t KeptRoom(std::size_t maxBytes)
     return 2 * maxBytes + (std::size_t(1) << 20);
 }
 
-void AppendQuoted(std::string& statement, std::string_view text)
-{
-    statement += '\'';
-    std::size_t start = 0;
-    for (auto quote = text.find('\''); quote != std::string_view::npos; quote = text.find('\'', start)) {
-        statement.append(text, start, quote + 1 - start);
-        statement += '\'';
-        start = quote + 1;
-    }
-    statement.append(text.substr(start));
-    statement += '\'';
-}
-
 }  // namespace
 
 void AppendValues(std::string& statement, std::span<const std::string_view> fields)
@@ -34,7 +21,7 @@ void AppendValues(std::string& statement, std::span<const std::string_view> fiel
         if (field.empty() && !IsQuotedEmpty(field))
             statement += "NULL";
         else
-            AppendQuoted(statement, field);
+            AppendQuotedText(statement, field);
         statement += ',';
     }
     statement.back() = ')';
@@ -101,7 +88,7 @@ void InsertBatch::AppendRow(std::string& statement, const Entry& entry) const
         if (m_values[v].null)
             statement += "NULL";
         else
-            AppendQuoted(statement, Text(m_values[v]));
+            AppendQuotedText(statement, Text(m_values[v]));
         statement += ',';
     }
     statement.back() = ')';

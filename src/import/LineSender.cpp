@@ -217,11 +217,13 @@ LineSender::Sent LineSender::SendOne(std::string_view statement,
                                      const RecordSpan& record)
 {
     try {
-        WithProgress(1, record.line, {}, [&] {
-            if (values.empty())
-                m_connection.Execute(statement);
-            else
-                m_connection.Execute(statement, values);
+        WithProgress(1, record.line, {}, [&](std::span<const std::string> also) {
+            WithStatements(also, [&] {
+                if (values.empty())
+                    m_connection.Execute(statement);
+                else
+                    m_connection.Execute(statement, values);
+            });
         });
     } catch (const DatabaseError& error) {
         if (error.ConnectionLost() || error.Busy()) {
@@ -270,9 +272,6 @@ bool LineSender::Batched(std::size_t columns, int step, const RecordSpan& record
     return SendBatch(step);
 }
 
-// A busy or locked database says nothing of the lines: the same statement
-// goes again after growing pauses, until it is taken, fails otherwise, the
-// wait is over or the run is to stop.
 // A refusal of the line by itself: the manifest counts it with the next commit.
 void LineSender::RefusedHere(int step, const std::string& description, const RecordSpan& record)
 {
@@ -281,19 +280,33 @@ void LineSender::RefusedHere(int step, const std::string& description, const Rec
     m_sink->Refused(step, description, record);
 }
 
-// Stores patiently; where the manifest is kept, in one transaction with the statements that count the
-// rows stored, up to line last, and the lines refused among them.
+// Stores patiently: store(also) stores the rows and runs the statements of also in their transaction.
+// Where the manifest is kept, those count the rows stored, up to line last, and the lines refused among
+// them; otherwise there are none.
 template <typename Store>
 void LineSender::WithProgress(long rows, long last, const std::vector<long>& refusedWith, Store&& store)
 {
     if (!m_progress) {
-        Patiently(store);
+        Patiently([&] { store(std::span<const std::string>{}); });
         return;
     }
-    Patiently([&] { m_connection.Together(store, m_progress->Staged(rows, last, refusedWith)); });
+    Patiently([&] { store(m_progress->Staged(rows, last, refusedWith)); });
     m_progress->Committed();
 }
 
+// Runs a statement by itself, or in one transaction with the statements of also.
+template <typename Execute>
+void LineSender::WithStatements(std::span<const std::string> also, Execute&& execute)
+{
+    if (also.empty())
+        execute();
+    else
+        m_connection.Together(execute, also);
+}
+
+// A busy or locked database says nothing of the lines: the same statement
+// goes again after growing pauses, until it is taken, fails otherwise, the
+// wait is over or the run is to stop.
 template <typename Execute>
 void LineSender::Patiently(Execute&& execute)
 {
@@ -388,15 +401,14 @@ void LineSender::StoreRows(std::size_t first, std::size_t last)
     // A NUL byte reads differently in a statement's text: a batch holding one goes the statement's way.
     if (m_bulkNow && !m_batch.HoldsNul()) {
         m_batch.RowValues(first, last, m_values);
-        if (!m_progress) {
-            Patiently([&] { m_bulk->Load(m_quotedTable, m_columns, m_values); });
-            return;
-        }
-        Patiently([&] { m_bulk->Load(m_quotedTable, m_columns, m_values, m_progress->Staged(rows, end, m_refusedWith)); });
-        m_progress->Committed();
+        WithProgress(rows, end, m_refusedWith, [&](std::span<const std::string> also) {
+            m_bulk->Load(m_quotedTable, m_columns, m_values, also);
+        });
         return;
     }
-    WithProgress(rows, end, m_refusedWith, [&] { m_connection.Execute(m_batch.Statement(first, last)); });
+    WithProgress(rows, end, m_refusedWith, [&](std::span<const std::string> also) {
+        WithStatements(also, [&] { m_connection.Execute(m_batch.Statement(first, last)); });
+    });
 }
 
 // A line the batch held back as refused before sending: its text is the report. counted: the manifest

@@ -75,6 +75,8 @@ private:
     void RefusedHere(int step, const std::string& description, const RecordSpan& record);
     template <typename Store>
     void WithProgress(long rows, long last, const std::vector<long>& refusedWith, Store&& store);
+    template <typename Execute>
+    void WithStatements(std::span<const std::string> also, Execute&& execute);
     Sent SendOne(std::string_view statement, std::span<const std::optional<std::string_view>> values, int step,
                  const RecordSpan& record);
     Sent SendBound(std::span<const std::string_view> fields, int step, const RecordSpan& record);

@@ -11,14 +11,6 @@
 #include <utility>
 
 namespace qb {
-namespace {
-
-std::string SizeText(std::size_t bytes)
-{
-    return bytes >= (std::size_t(1) << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes) + " bytes";
-}
-
-}  // namespace
 
 std::string ForDisplay(std::string_view bytes)
 {
@@ -144,13 +136,10 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                                             : "Nothing in the first " + std::to_string(preview.records.size()) +
                                                   " records of this file could be read as ") +
                                        readAs + ".");
-        // Auto picks UTF-8 for itself; a byte order mark may have picked it too.
-        if (LegacyEncoding(options.format.encoding) && LegacyEncoding(records.Encoding())) {
-            const Utf8Scan scan = ScanUtf8(in.Get(), path, options.utf8Bytes);
-            if (scan.valid && scan.nonAscii)
-                preview.messages.push_back("This file reads as UTF-8, but " + readAs +
-                                           " is chosen: letters beyond ASCII will be stored wrongly.");
-        }
+        // The reader has looked: in the chosen encoding's name as the window gives it.
+        if (!records.EncodingWarning().empty())
+            preview.messages.push_back("This file reads as UTF-8, but " + readAs +
+                                       " is chosen: letters beyond ASCII will be stored wrongly.");
     } catch (const NotImportable& error) {
         preview.error = error.what();
         preview.messages.push_back(started ? preview.error

@@ -28,8 +28,6 @@ struct PreviewOptions {
     // Create mode: the file's columns as edited, shown in place of the first line's while they still fit it.
     const ColumnPlan* plan = nullptr;
     std::size_t maxRecords = 100;
-    // How much of the file is read to tell whether it is UTF-8 read in a legacy encoding.
-    std::uint64_t utf8Bytes = std::uint64_t(32) << 20;
 };
 
 struct PreviewCell {

@@ -106,6 +106,13 @@ std::string QuoteIdentifier(std::string_view name)
     return quoted;
 }
 
+std::string QuoteText(std::string_view text)
+{
+    std::string quoted;
+    AppendQuotedText(quoted, text);
+    return quoted;
+}
+
 std::string CleanColumnName(std::string_view text, bool keepLetters)
 {
     std::string name;

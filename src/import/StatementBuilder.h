@@ -19,6 +19,23 @@ std::string ExpandTableName(std::string_view pattern, int counter, std::string_v
 // it cannot end the identifier early.
 std::string QuoteIdentifier(std::string_view name);
 
+// The text between single quotes, a single quote inside doubled; written in
+// place by the first, so that no statement needs its own copy. Inline: a
+// batch's statement takes it for every value.
+inline void AppendQuotedText(std::string& statement, std::string_view text)
+{
+    statement += '\'';
+    std::size_t start = 0;
+    for (auto quote = text.find('\''); quote != std::string_view::npos; quote = text.find('\'', start)) {
+        statement.append(text, start, quote + 1 - start);
+        statement += '\'';
+        start = quote + 1;
+    }
+    statement.append(text.substr(start));
+    statement += '\'';
+}
+std::string QuoteText(std::string_view text);
+
 // Keeps only A-Z, a-z and 0-9; with keepLetters, the letters and digits of
 // every alphabet (the text read as UTF-8).
 std::string CleanColumnName(std::string_view text, bool keepLetters = false);

@@ -156,10 +156,14 @@ void TextDecoder::Convert(std::string_view bytes, bool last, std::string& out)
         m_carry.clear();
 }
 
-Utf8Scan ScanUtf8(std::string_view bytes)
+namespace {
+
+// Scans the sequences of bytes that begin before stop. One that the end of bytes may have cut is left
+// for more bytes unless final. Returns where the scan stopped; an invalid sequence ends it.
+std::size_t ScanPiece(std::string_view bytes, std::size_t stop, bool final, Utf8Scan& scan)
 {
-    Utf8Scan scan;
-    for (std::size_t i = 0; i < bytes.size();) {
+    std::size_t i = 0;
+    while (i < stop) {
         if (static_cast<unsigned char>(bytes[i]) < 0x80) {
             ++i;
             continue;
@@ -167,11 +171,20 @@ Utf8Scan ScanUtf8(std::string_view bytes)
         scan.nonAscii = true;
         const std::size_t length = Utf8SequenceLength(bytes, i);
         if (length == 0) {
-            scan.valid = false;
+            scan.valid = !final && bytes.size() - i < 4;  // perhaps cut: finished with the next piece
             break;
         }
         i += length;
     }
+    return i;
+}
+
+}  // namespace
+
+Utf8Scan ScanUtf8(std::string_view bytes)
+{
+    Utf8Scan scan;
+    ScanPiece(bytes, bytes.size(), true, scan);
     return scan;
 }
 
@@ -190,24 +203,9 @@ Utf8Scan ScanUtf8(int fd, const std::string& name, std::uint64_t limit)
             end = got < wanted;
             held += got;
         }
-        const std::string_view bytes(buffer.data(), held);
-        std::size_t i = 0;
-        while (i < held && at + i < limit) {
-            if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-                ++i;
-                continue;
-            }
-            scan.nonAscii = true;
-            const std::size_t length = Utf8SequenceLength(bytes, i);
-            if (length == 0 && !end && held - i < 4)
-                break;  // perhaps cut by the piece: finished with the next one
-            if (length == 0) {
-                scan.valid = false;
-                return scan;
-            }
-            i += length;
-        }
-        if (at + i >= limit || (end && i >= held))
+        const auto stop = static_cast<std::size_t>(std::min<std::uint64_t>(held, at < limit ? limit - at : 0));
+        const std::size_t i = ScanPiece({buffer.data(), held}, stop, end, scan);
+        if (!scan.valid || at + i >= limit || (end && i >= held))
             return scan;
         // Keep the cut sequence's start for the next piece.
         std::memmove(buffer.data(), buffer.data() + i, held - i);

@@ -136,16 +136,20 @@ WorkingCopyLock::WorkingCopyLock(const std::string& workingCopy)
     RemoveStaleTemporaries(workingCopy);
 }
 
-PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool header,
-                                ImportHost& host, const FileFormat& format, TypeLearning* types)
+UniqueFd OpenSource(const std::string& source, const std::string& workingCopy)
 {
-    UniqueFd in;
     try {
-        in = OpenInput(source);
+        return OpenInput(source);
     } catch (const std::exception& error) {
         ::unlink(workingCopy.c_str());
         throw StepFailure(126, error.what());
     }
+}
+
+PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool header,
+                                ImportHost& host, const FileFormat& format, TypeLearning* types)
+{
+    const UniqueFd in = OpenSource(source, workingCopy);
     return PrepareWorkingCopy(in.Get(), source, workingCopy, header, host, format, types);
 }
 

@@ -92,6 +92,11 @@ struct PreparedCopy {
 // False when the copy keeps no such spans.
 bool SourceSpan(const PreparedCopy& copy, long record, off_t& start, off_t& end);
 
+// The source's bytes, as OpenInput gives them, for a working copy: one that
+// cannot be opened throws StepFailure, and leaves no working copy of an
+// earlier file behind to pass for it.
+UniqueFd OpenSource(const std::string& source, const std::string& workingCopy);
+
 // Reads the source through FileRecords and writes the working copy with its
 // data records, each ended by CR LF; the header (when asked for) is kept
 // aside. A noted record is written too, for the bytes of its report, and

@@ -54,10 +54,8 @@ class CheckWindowTest : public QObject {
 private slots:
     void init()
     {
-        if (test::SqliteDsn().empty())
+        if (!test::FreshDataSources(m_temp))
             QFAIL("run under scripts/with-test-datasources.sh");
-        test::ResetDataSources();
-        qputenv("TEMP", m_temp.path().toLocal8Bit());
     }
 
     void listsEachProblemAsTheDryRunFindsIt()

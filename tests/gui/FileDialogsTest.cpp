@@ -79,7 +79,7 @@ private slots:
             dialog->reject();
         });
         const OpenFilesResult result =
-            dialogs.ShowOpenFiles({"Add File(s)", {"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}});
+            dialogs.ShowOpenFiles({"Add File(s)", {"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}, {}});
         QCOMPARE(title, QStringLiteral("Add File(s)"));
         QCOMPARE(seenFilters, (QStringList{"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}));
         QCOMPARE(afterAll, QStringList{"*"});
@@ -102,7 +102,7 @@ private slots:
             dialog->findChild<QLineEdit*>("fileNameEdit")->setText('"' + typed.join("\" \"") + '"');
             QMetaObject::invokeMethod(dialog, "accept");
         });
-        const OpenFilesResult result = dialogs.ShowOpenFiles({"Add File(s)", {"All Files (*.*)"}});
+        const OpenFilesResult result = dialogs.ShowOpenFiles({"Add File(s)", {"All Files (*.*)"}, {}});
         std::vector<std::string> expected;
         for (const QString& path : typed)
             expected.push_back(path.toStdString());

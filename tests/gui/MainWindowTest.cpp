@@ -132,11 +132,8 @@ class MainWindowTest : public QObject {
 private slots:
     void init()
     {
-        if (test::SqliteDsn().empty())
+        if (!test::FreshDataSources(m_temp))
             QFAIL("run under scripts/with-test-datasources.sh");
-        test::ResetDataSources();
-        // A working copy of its own: another run on the machine may hold the shared one.
-        qputenv("TEMP", m_temp.path().toLocal8Bit());
     }
 
     void loadingTwiceKeepsOneColumnAndEachTableOnce()
@@ -268,9 +265,7 @@ private slots:
     {
         Fixture f;
         f.window.Form_Load();
-        f.window.Files().Append(f.File("q.csv", "a;b,c\r\n\"x;y\",z\r\n1;2,3\r\n"));
-        f.Click("PushButtonPreview");
-        auto* preview = f.window.findChild<PreviewWindow*>("PreviewWindow");
+        auto* preview = f.ShowPreview("q.csv", "a;b,c\r\n\"x;y\",z\r\n1;2,3\r\n");
         QVERIFY(preview && preview->isVisible());
         const auto shape = [&] {
             return Headings(*preview) + QStringLiteral(" / %1 rows").arg(preview->Grid().rowCount());
@@ -299,9 +294,7 @@ private slots:
     {
         Fixture f;
         f.window.Form_Load();
-        f.window.Files().Append(f.File("e.csv", "id,Name,secret\r\n7,Ann,x\r\n"));
-        f.Click("PushButtonPreview");
-        auto* preview = f.window.findChild<PreviewWindow*>("PreviewWindow");
+        auto* preview = f.ShowPreview("e.csv", "id,Name,secret\r\n7,Ann,x\r\n");
         QVERIFY(preview);
         f.dialogs.typed = {std::string("Who")};
         preview->RenameColumn(1);
@@ -451,10 +444,10 @@ private slots:
     void addTextFilesTakesTheDialogsResult()
     {
         Fixture f;
-        f.dialogs.picked = {{"/data/one.txt", false},
-                            {std::string("/data\0a.csv\0b.txt", 17), false},
-                            {std::string("/\0r.txt", 7), false},
-                            {{}, true},
+        f.dialogs.picked = {{"/data/one.txt", false, {}},
+                            {std::string("/data\0a.csv\0b.txt", 17), false, {}},
+                            {std::string("/\0r.txt", 7), false, {}},
+                            {{}, true, {}},
                             {}};
         for (int i = 0; i < 5; ++i)
             f.Click("PushButton3");
@@ -470,7 +463,7 @@ private slots:
         // An archive adds each of its files.
         const QString zip = f.File("in.zip", QByteArray::fromStdString(test::Pack(
                                                  {{"a.csv", "x\r\n"}, {"b.csv", "y\r\n"}}, ARCHIVE_FORMAT_ZIP)));
-        f.dialogs.picked = {{zip.toStdString(), false}};
+        f.dialogs.picked = {{zip.toStdString(), false, {}}};
         f.Click("PushButton3");
         QCOMPARE(f.window.Files().Paths().mid(4), (QStringList{zip + "!/a.csv", zip + "!/b.csv"}));
 
