@@ -1,5 +1,7 @@
 #include "base/Sha256.h"
 
+#include "base/SafeFile.h"
+
 #include <openssl/evp.h>
 
 #include <cerrno>
@@ -45,7 +47,7 @@ std::string Sha256::HexDigest()
     return hex;
 }
 
-std::string ContentDigest(int fd)
+std::string ContentDigest(int fd, int copy)
 {
     Sha256 digest;
     std::vector<char> buffer(1 << 18);
@@ -58,6 +60,8 @@ std::string ContentDigest(int fd)
         if (got == 0)
             return digest.HexDigest();
         digest.Add({buffer.data(), static_cast<std::size_t>(got)});
+        if (copy >= 0)
+            WriteFully(copy, {buffer.data(), static_cast<std::size_t>(got)}, "Cannot keep a copy of the file");
         at += got;
     }
 }

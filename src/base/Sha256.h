@@ -26,7 +26,9 @@ private:
 };
 
 // The digest of everything an open file holds, read by offset from its
-// start. Throws std::system_error when it cannot be read.
-std::string ContentDigest(int fd);
+// start; with copy, the bytes read are written there in the same pass, so
+// that the copy holds exactly what the digest names. Throws
+// std::system_error when it cannot be read or the copy written.
+std::string ContentDigest(int fd, int copy = -1);
 
 }  // namespace qb

@@ -74,7 +74,8 @@ int Import(qb::ImportSettings& settings)
     }
     if (summary.stopped && qb::StopSignal() != 0)
         return 128 + qb::StopSignal();
-    const bool clean = summary.finalMessage == "Done." && summary.filesSkipped == 0 &&
+    // A file cut short is a failure too, whatever the word.
+    const bool clean = summary.finalMessage == "Done." && summary.filesSkipped == 0 && summary.filesCut == 0 &&
                        summary.errorReports == 0 && load.Reports() == 0 && summary.problems.empty();
     return clean ? 0 : 1;
 }

@@ -36,6 +36,11 @@ ErrorReportAnswer Dialogs::ImportErrorReport(const std::string& text, const std:
         {{text, "Application Error", BoxButtons::Ok, BoxIcon::Exclamation}, details, true, true});
 }
 
+void Dialogs::Outcome(const std::string& word, const std::string& beneath)
+{
+    ShowMessageBox({word, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None, beneath});
+}
+
 void Dialogs::Details(const std::string& text, const std::string& details)
 {
     ShowErrorReportBox({{text, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None}, details, false});

@@ -14,6 +14,7 @@ struct MessageBoxRequest {
     std::string title;
     BoxButtons buttons = BoxButtons::Ok;
     BoxIcon icon = BoxIcon::None;
+    std::string beneath;  // smaller text under the main one; empty: none
 };
 
 // An error report's box: "Application Error", OK, exclamation, the report's
@@ -74,6 +75,8 @@ public:
                       BoxIcon icon = BoxIcon::None, const std::string& title = {});
     // An error report raised during an import, with the way out of a flood of them.
     ErrorReportAnswer ImportErrorReport(const std::string& text, const std::string& details);
+    // A run's final box: its word, and under it what the run did.
+    void Outcome(const std::string& word, const std::string& beneath);
     // A message whose longer part scrolls behind "Show Details...".
     void Details(const std::string& text, const std::string& details);
 

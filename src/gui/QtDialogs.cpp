@@ -79,6 +79,8 @@ BoxAnswer QtDialogs::ShowMessageBox(const MessageBoxRequest& request)
     box.setWindowTitle(QString::fromStdString(request.title));
     box.setTextFormat(Qt::PlainText);
     box.setText(DisplayText(request.text));
+    if (!request.beneath.empty())
+        box.setInformativeText(DisplayText(request.beneath));
     box.setIcon(IconFor(request.icon));
     box.setStandardButtons(ButtonsFor(request.buttons));
     box.exec();

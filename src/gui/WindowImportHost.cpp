@@ -23,6 +23,13 @@ void WindowImportHost::ShowMessage(const std::string& text)
         m_dialogs.Message(text);
 }
 
+void WindowImportHost::ShowFinalMessage(const std::string& word, const std::string& outcome)
+{
+    FlushTables();
+    if (!m_quitting)
+        m_dialogs.Outcome(word, outcome);
+}
+
 void WindowImportHost::ShowErrorReport(const std::string& procedure, int line, const std::string& description)
 {
     Report(ErrorReportText(procedure, line, description), {});

@@ -31,6 +31,7 @@ public:
                      std::chrono::milliseconds eventInterval = std::chrono::milliseconds(5));
 
     void ShowMessage(const std::string& text) override;
+    void ShowFinalMessage(const std::string& word, const std::string& outcome) override;
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
     void ShowLineReport(const std::string& procedure, int line, const std::string& description,
                         const LineContext& context) override;

@@ -34,6 +34,8 @@ inline constexpr std::size_t kContextBytes = 1000;
 class ImportHost : public ErrorReporter {
 public:
     virtual void ShowMessage(const std::string& text) = 0;
+    // The run's last box: its word ("Done.") and what the run did, for a host that shows more than the word.
+    virtual void ShowFinalMessage(const std::string& word, const std::string& /*outcome*/) { ShowMessage(word); }
     // Returns the typed text, or empty text when cancelled.
     virtual std::string AskText(const std::string& prompt) = 0;
     // Called at every line: must be cheap.

@@ -56,6 +56,19 @@ std::vector<long> ImportManifest::RefusedLines(std::string_view digest, std::str
     return lines;
 }
 
+long ImportManifest::StoredInto(std::string_view target)
+{
+    const auto rows = m_connection.QueryStrings("SELECT SUM(\"stored\") FROM " + QuoteIdentifier(kTable) +
+                                                " WHERE \"target\" = " + QuoteText(target));
+    return rows.empty() || rows.front().empty() ? 0 : Number(rows.front().front());
+}
+
+void ImportManifest::Forget(std::string_view target)
+{
+    for (const std::string_view table : {kRefusedTable, kTable})
+        m_connection.Execute("DELETE FROM " + QuoteIdentifier(table) + " WHERE \"target\" = " + QuoteText(target));
+}
+
 void ImportManifest::Begin(const ManifestEntry& entry)
 {
     m_connection.Execute("DELETE FROM " + QuoteIdentifier(kRefusedTable) + Where(entry.digest, entry.target));

@@ -53,6 +53,10 @@ public:
     std::optional<ManifestEntry> Find(std::string_view digest, std::string_view target);
     // The lines refused so far, in order.
     std::vector<long> RefusedLines(std::string_view digest, std::string_view target);
+    // The lines stored into the table, as every file's row counts them.
+    long StoredInto(std::string_view target);
+    // Every file's row for the table, and their refused lines: what the table held is gone.
+    void Forget(std::string_view target);
     // The file's row, new, or as new when one was there (its refused lines forgotten).
     void Begin(const ManifestEntry& entry);
     // The statement that records how far the file got: it runs in the

@@ -2,11 +2,13 @@
 
 #include "base/AsciiCase.h"
 #include "base/ErrorReport.h"
+#include "base/SafeFile.h"
 #include "base/StepFailure.h"
 #include "base/TemporaryFiles.h"
 #include "files/PathHelpers.h"
 #include "base/Sha256.h"
 #include "import/CreateChecks.h"
+#include "import/FileClaim.h"
 #include "import/ImportManifest.h"
 #include "import/FileReports.h"
 #include "import/LineSender.h"
@@ -19,6 +21,7 @@
 #include "odbc/Database.h"
 
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,7 +63,10 @@ struct OneFile {
     UniqueFd input;
     std::string digest;
     std::uint64_t size = 0;
+    std::string target;  // the table as the manifest names it
+    std::optional<FileClaim> claim;  // held while the file is imported
     std::optional<ManifestEntry> earlier;  // the manifest's row from an earlier run: go on from there
+    bool startedOver = false;  // the manifest's row was forgotten: into the table it made, from the first line
     std::optional<FileProgress> progress;
     bool interrupted = false;  // the run was stopped before the file's end
 };
@@ -82,9 +88,13 @@ private:
     std::string KeepManifest();
     UniqueFd OpenFile(const std::string& path, bool standardInput);
     bool Recall(OneFile& file, const std::string& path, bool standardInput, const std::string& table, RunLog& log);
-    void StartManifest(OneFile& file, const std::string& table);
+    void StartManifest(OneFile& file);
     void ImportFile(RunTally& tally, int counter);
     std::string TargetOf(int counter, const std::string& path) const;
+    std::string ManifestTarget(const std::string& table) const;
+    void KnowFile(OneFile& file, const std::string& path, bool standardInput, const std::string& table, RunLog& log);
+    bool StillHolds(const std::string& table, const std::string& target, RunLog& log);
+    void FinishUnsent(OneFile& file, int step);
     bool Prepare(OneFile& file, const std::string& path, bool standardInput);
     void CreateFromFirstLine(OneFile& file, const std::string& table, bool exists);
     void CreateFromAnswers(OneFile& file, const std::string& table, bool exists);
@@ -99,10 +109,15 @@ private:
         return file.types ? file.types->guesser.TypesFor(m_connection.Kind(), columns)
                           : std::vector<std::string>{};
     }
+    void List(const std::string& table)
+    {
+        m_listed.emplace(LowerText(table), table);
+        m_listedExactly.insert(table);
+    }
     void ListCreated(const std::string& table)
     {
         m_created.push_back(table);
-        m_listed.insert(LowerText(table));
+        List(table);
         m_host.TableCreated(table);
     }
 
@@ -119,7 +134,11 @@ private:
     bool m_allTablesNew = true;
     // The listed names as they compare, learnt once: a file's cost must not
     // grow with the number of tables.
-    std::unordered_set<std::string> m_listed;
+    // Folded as the databases that ignore case in names fold them, to the first name listed so.
+    std::unordered_map<std::string, std::string> m_listed;
+    std::unordered_set<std::string> m_listedExactly;
+    // Tables whose rows were checked against what the manifest says was stored in them.
+    std::unordered_set<std::string> m_checkedTargets;
     // Tables made, in order: put at the front of the list when the run ends, not one by one.
     std::vector<std::string> m_created;
 };
@@ -132,7 +151,7 @@ ImportSummary ImportRun::Run()
         return m_summary;
     m_summary.files = static_cast<int>(m_settings.Files.size());
     for (const auto& name : m_settings.TableList)
-        m_listed.insert(LowerText(name));
+        List(name);
     // The working copy holds a file's data: it goes when the run ends, however it ends.
     const TemporaryFileGuard copyOnSignal(m_workingCopy);
     struct RemoveCopy {
@@ -162,8 +181,10 @@ ImportSummary ImportRun::Run()
             m_summary.problems.push_back(*problem);
     }
     m_host.RunEnded(m_summary);
-    m_host.ShowMessage(m_summary.stopped ? m_summary.finalMessage + "\r\n\r\n" + StoppedText(m_summary)
-                                         : m_summary.finalMessage);
+    if (m_summary.stopped)
+        m_host.ShowMessage(m_summary.finalMessage + "\r\n\r\n" + StoppedText(m_summary));
+    else
+        m_host.ShowFinalMessage(m_summary.finalMessage, OutcomeText(m_summary));
     return m_summary;
 }
 
@@ -231,25 +252,24 @@ std::string ImportRun::TargetOf(int counter, const std::string& path) const
                : m_settings.TargetTable.value_or("");
 }
 
-// Knows the file by its bytes' digest. False when the manifest holds it as imported into the same
-// table already (said in the log), or it cannot be read (reported).
+// The table as the manifest knows it: as listed, where the database took the name in another case.
+std::string ImportRun::ManifestTarget(const std::string& table) const
+{
+    if (m_listedExactly.contains(table))
+        return table;
+    const auto listed = m_listed.find(LowerText(table));
+    return listed == m_listed.end() ? table : listed->second;
+}
+
+// Knows the file by its bytes' digest, and claims its row of the manifest. False when the manifest holds
+// it as imported into the same table already (said in the log), it cannot be read, or another run is
+// importing it into the same table (reported).
 bool ImportRun::Recall(OneFile& file, const std::string& path, bool standardInput, const std::string& table,
                        RunLog& log)
 {
     if (!m_manifest)
         return true;
-    if (!file.steps.Run(124, [&] {
-            file.input = OpenFile(path, standardInput);
-            try {
-                file.digest = ContentDigest(file.input.Get());
-            } catch (const std::exception& error) {
-                throw StepFailure(126, error.what());
-            }
-            struct stat info {};
-            if (::fstat(file.input.Get(), &info) == 0)
-                file.size = static_cast<std::uint64_t>(info.st_size);
-            file.earlier = m_manifest->Find(file.digest, table);
-        })) {
+    if (!file.steps.Run(124, [&] { KnowFile(file, path, standardInput, table, log); })) {
         Skip();
         return false;
     }
@@ -260,17 +280,84 @@ bool ImportRun::Recall(OneFile& file, const std::string& path, bool standardInpu
     return false;
 }
 
+void ImportRun::KnowFile(OneFile& file, const std::string& path, bool standardInput, const std::string& table,
+                         RunLog& log)
+{
+    UniqueFd input = OpenFile(path, standardInput);
+    // The digest names the bytes imported: they are copied aside in the pass that reads them, so that a
+    // file changed meanwhile is imported whole as it was when it was known. A nameless copy is ours already.
+    try {
+        struct stat info {};
+        if (::fstat(input.Get(), &info) == 0 && info.st_nlink == 0) {
+            file.digest = ContentDigest(input.Get());
+            file.input = std::move(input);
+        } else {
+            file.input = NamelessFile(ParentFolder(m_workingCopy), path);
+            file.digest = ContentDigest(input.Get(), file.input.Get());
+        }
+    } catch (const std::exception& error) {
+        throw StepFailure(126, error.what());
+    }
+    struct stat info {};
+    if (::fstat(file.input.Get(), &info) == 0)
+        file.size = static_cast<std::uint64_t>(info.st_size);
+    file.target = ManifestTarget(table);
+    std::optional<FileClaim> claim = FileClaim::Take(m_connection, file.digest, file.target);
+    if (claim)
+        file.claim.emplace(std::move(*claim));
+    else
+        throw StepFailure(124, "Another run is importing " + file.reports.Path() + " into " + table +
+                                   " at this moment, so it was left to that run.");
+    file.earlier = m_manifest->Find(file.digest, file.target);
+    if (file.earlier && !StillHolds(table, file.target, log)) {
+        file.earlier.reset();
+        file.startedOver = true;
+    }
+}
+
+// Whether the table holds at least the rows the manifest says were stored in it, asked once a run. When
+// not (it was dropped, emptied or made again), what was remembered of it is forgotten: its files start
+// again from their first line.
+bool ImportRun::StillHolds(const std::string& table, const std::string& target, RunLog& log)
+{
+    if (!m_checkedTargets.insert(target).second)
+        return true;
+    std::string why;
+    if (m_settings.Mode == ImportMode::CreateNewTable && !m_listed.contains(LowerText(table))) {
+        why = "the table does not exist any more";
+    } else {
+        long rows = 0;
+        try {
+            rows = std::stol(m_connection.QueryStrings("SELECT COUNT(*) FROM " + QuoteIdentifier(table))
+                                 .at(0).at(0).value_or("0"));
+        } catch (const std::exception&) {
+            return true;  // a table that cannot be counted fails on its own when the file reaches it
+        }
+        const long stored = m_manifest->StoredInto(target);
+        if (rows >= stored)
+            return true;
+        why = "the table holds " + GroupedNumber(rows) + " rows of the " + GroupedNumber(stored) +
+              " stored in it";
+    }
+    m_manifest->Forget(target);
+    log.Note("What was remembered of the imports into " + table + " was forgotten (" + why +
+             "): its files are imported from their first line.");
+    return false;
+}
+
 // The file's row in the manifest: new, or the earlier run's to go on from.
-void ImportRun::StartManifest(OneFile& file, const std::string& table)
+void ImportRun::StartManifest(OneFile& file)
 {
     if (!m_manifest)
         return;
     if (!file.earlier)
-        m_manifest->Begin({file.digest, table, file.reports.Path(), file.size, 0, 0, 0,
+        m_manifest->Begin({file.digest, file.target, file.reports.Path(), file.size, 0, 0, 0,
                            ManifestTime(std::time(nullptr)), std::nullopt});
+    else if (!file.earlier->finished)
+        ++m_summary.filesContinued;
     const bool retry = file.earlier && file.earlier->Retries(m_settings.RetryRefused);
-    file.progress.emplace(file.digest, table, file.earlier ? &*file.earlier : nullptr,
-                          retry ? m_manifest->RefusedLines(file.digest, table) : std::vector<long>{});
+    file.progress.emplace(file.digest, file.target, file.earlier ? &*file.earlier : nullptr,
+                          retry ? m_manifest->RefusedLines(file.digest, file.target) : std::vector<long>{});
 }
 
 void ImportRun::ImportFile(RunTally& tally, int counter)
@@ -317,20 +404,20 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
         } else if (m_settings.Mode == ImportMode::CreateNewTable) {
             // A file cut short goes on into the table it made.
             const bool exists = m_listed.contains(LowerText(table));
-            if (exists && !file.earlier) {
+            if (exists && !file.earlier && !file.startedOver) {
                 m_allTablesNew = false;
                 Skip();
             } else if (m_settings.TableNamePattern.empty()) {
                 Skip();  // nothing to name a table after: the file is read and left alone
             } else {
-                StartManifest(file, table);
+                StartManifest(file);
                 if (m_settings.ColumnNames == ColumnNameSource::FromFirstLine)
                     CreateFromFirstLine(file, table, exists);
                 else
                     CreateFromAnswers(file, table, exists);
             }
         } else {
-            StartManifest(file, table);
+            StartManifest(file);
             Append(file, path);
         }
     });
@@ -468,8 +555,10 @@ void ImportRun::Append(OneFile& file, const std::string& path)
         Skip();
         return;
     }
-    if (!hasRecord)
-        return;  // nothing to append
+    if (!hasRecord) {
+        FinishUnsent(file, 306);  // nothing to append: done all the same
+        return;
+    }
     const auto fileColumns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(first.text).size();
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
         SendLines(file, target, fileColumns, kAppendLoop);
@@ -479,6 +568,17 @@ void ImportRun::Append(OneFile& file, const std::string& path)
     m_host.ShowMessage("The columns in the text file and the columns in the table must be identical.\r\n\r\n" + path +
                        " was split by " + m_settings.Separator + " and has " + std::to_string(fileColumns) +
                        " columns. The table " + target + " has " + std::to_string(tableColumns) + " columns.");
+}
+
+// A file whose lines are all dealt with before any is sent: the manifest holds it as done.
+void ImportRun::FinishUnsent(OneFile& file, int step)
+{
+    if (!file.progress)
+        return;
+    file.steps.Run(step, [&] {
+        m_connection.Together([] {}, file.progress->Finished(0, ManifestTime(std::time(nullptr))));
+        file.progress->Committed();
+    });
 }
 
 void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,

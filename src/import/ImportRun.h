@@ -20,6 +20,7 @@ struct ImportSummary {
     int filesSkipped = 0;       // for any reason: listed table, mismatch, no answer, failure
     int filesCut = 0;           // ended early: the connection was lost or the database stayed busy
     int filesAlreadyImported = 0;  // held by the manifest as done, into the same table
+    int filesContinued = 0;     // gone on after the last line an earlier run stored
     int errorReports = 0;
     long rowsSent = 0;
     long linesRejected = 0;     // lines refused by the database or before sending

@@ -51,7 +51,8 @@ std::string CheckSettings(const ImportSettings& settings)
         return "No files added.";
     if (!create && !settings.TargetTable)
         return "Please select a table.";
-    if (create && TableListed(settings.TableList, settings.TableNamePattern))
+    // Remembering, a file cut short goes on into the table it made: each file asks the manifest.
+    if (create && !settings.Resume && TableListed(settings.TableList, settings.TableNamePattern))
         return "Table name already exists.";
     if (!settings.Encoding.empty() && !TextDecoder::Known(settings.Encoding))
         return "The encoding " + settings.Encoding + " is not known.";

@@ -366,6 +366,7 @@ bool LineSender::SendEntries(std::size_t first, std::size_t last, int step)
                     ReportRefused(m_batch.Entries()[at], false);
                 m_sink->Lost(step, error.what() + (error.Busy() ? BatchBusy(rows) : BatchLost(rows)),
                              m_batch.Entries()[at].record);
+                ReportRefusedAfter(at);
                 return false;
             }
         } catch (const std::exception&) {
@@ -431,10 +432,22 @@ bool LineSender::SendEntriesAlone(std::size_t first, std::size_t last, int step,
             ReportRefused(entry, !withRows);
         } else if ((withRows || entry.kind == InsertBatch::Kind::Alone) &&
                    SendOne(m_batch.Single(entry), {}, step, entry.record) == Sent::Lost) {
+            ReportRefusedAfter(i);
             return false;
         }
     }
     return true;
+}
+
+// The connection went while entry `at` was sent: the lines of the batch refused before sending are
+// refused whatever became of it, and nothing after it is sent again.
+void LineSender::ReportRefusedAfter(std::size_t at)
+{
+    const auto& entries = m_batch.Entries();
+    for (std::size_t i = at + 1; i < entries.size(); ++i) {
+        if (entries[i].kind == InsertBatch::Kind::Refused)
+            ReportRefused(entries[i], false);
+    }
 }
 
 }  // namespace qb

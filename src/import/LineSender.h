@@ -72,6 +72,7 @@ private:
     void StoreRows(std::size_t first, std::size_t last);
     bool SendEntriesAlone(std::size_t first, std::size_t last, int step, bool withRows);
     void ReportRefused(const InsertBatch::Entry& entry, bool counted);
+    void ReportRefusedAfter(std::size_t at);
     void RefusedHere(int step, const std::string& description, const RecordSpan& record);
     template <typename Store>
     void WithProgress(long rows, long last, const std::vector<long>& refusedWith, Store&& store);

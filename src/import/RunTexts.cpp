@@ -53,6 +53,21 @@ std::string SummaryText(const ImportSummary& summary)
            seconds + " s";
 }
 
+std::string OutcomeText(const ImportSummary& summary)
+{
+    std::string text = CountText(summary.rowsSent, "row", "rows") + " stored, " +
+                       CountText(summary.linesRejected, "line", "lines") + " refused.";
+    const auto add = [&](int count, const char* what) {
+        if (count > 0)
+            text += "\r\n" + CountText(count, "file", "files") + " " + what;
+    };
+    add(summary.filesSkipped, "skipped.");
+    add(summary.filesAlreadyImported, "already imported before, left alone.");
+    add(summary.filesContinued, "continued after the last line an earlier run stored.");
+    add(summary.filesCut, "cut short: the connection was lost or the database stayed busy.");
+    return text;
+}
+
 std::string StatusText(const ImportProgress& progress)
 {
     const std::size_t slash = progress.path.find_last_of('/');

@@ -17,6 +17,10 @@ std::string CountText(long count, const char* one, const char* many);
 // with ", 1 file cut short" before "in" when a file ended early. A stopped run's
 // begins with "Import stopped." and StoppedText instead of the files and skipped.
 std::string SummaryText(const ImportSummary& summary);
+// What a finished run did, a sentence a line, for the final box under its word:
+// rows stored and lines refused, then only what happened: files skipped, already
+// imported, continued, cut short.
+std::string OutcomeText(const ImportSummary& summary);
 // "3 of 12 files reached: 1 done, 1 skipped, 1 stopped midway; 9 not reached."
 std::string StoppedText(const ImportSummary& summary);
 // "File 3 of 12: orders.csv, 120,000 rows, 85,000 rows/s, about 0:42 left"

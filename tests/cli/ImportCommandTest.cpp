@@ -541,6 +541,52 @@ TEST_P(ImportCommandTest, RunningAgainImportsOnlyWhatIsNew)
     }
 }
 
+// A file is done, or goes on, only into a table that still holds what was stored in it; a file cut short
+// goes on into the fixed table it made; a table named in another case is the same table where the
+// database says so; a header alone is a file done.
+TEST_P(ImportCommandTest, RunningAgainTrustsOnlyWhatTheTableStillHolds)
+{
+    Connection connection = OpenConnection();
+    const auto count = [&](const std::string& table) {
+        return connection.QueryStrings("SELECT COUNT(*) FROM \"" + table + "\"").at(0).at(0).value_or("");
+    };
+    const std::string f = File("f.csv", "x\r\nf1\r\nf2\r\nf3\r\n");
+    const std::vector<std::string> named = {"--dsn", Dsn(), "--table-name", "[file]", "--resume", f};
+    ASSERT_EQ(Command(named).status, 0);
+    connection.Execute(R"(DROP TABLE "f")");
+    EXPECT_EQ(Command(named).status, 0);
+    EXPECT_EQ(count("f"), "3");
+    // Cut short after its first line, and the table lost with it.
+    connection.Execute(R"(UPDATE quillbarrow_sys_imports SET "finished" = NULL, "stored" = 1, "last_line" = 2)");
+    connection.Execute(R"(DROP TABLE "f")");
+    EXPECT_EQ(Command(named).status, 0);
+    EXPECT_EQ(count("f"), "3");
+    // Emptied.
+    connection.Execute(R"(DELETE FROM "f")");
+    EXPECT_EQ(Command(named).status, 0);
+    EXPECT_EQ(count("f"), "3");
+
+    // A fixed name goes on where it stopped.
+    const std::vector<std::string> fixed = {"--dsn", Dsn(), "--table-name", "Fixed", "--resume", f};
+    ASSERT_EQ(Command(fixed).status, 0);
+    connection.Execute(R"(UPDATE quillbarrow_sys_imports SET "finished" = NULL, "stored" = 1, "last_line" = 2 )"
+                       R"(WHERE "target" = 'Fixed')");
+    connection.Execute(R"(DELETE FROM "Fixed" WHERE "x" <> 'f1')");
+    const Outcome goneOn = Command(fixed);
+    EXPECT_EQ(goneOn.status, 0) << goneOn.out << goneOn.err;
+    EXPECT_EQ(count("Fixed"), "3");
+
+    connection.Execute(R"(CREATE TABLE "CaseT"("x" VARCHAR(10)))");
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--append", "CaseT", "--skip-header", "--resume", f}).status, 0);
+    Command({"--dsn", Dsn(), "--append", "caset", "--skip-header", "--resume", f});
+    EXPECT_EQ(count("CaseT"), "3");
+
+    const std::string header = File("header.csv", "x\r\n");
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--append", "CaseT", "--skip-header", "--resume", header}).status, 0);
+    EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*) FROM quillbarrow_sys_imports WHERE "finished" IS NULL)"),
+              (std::vector<TextRow>{{"0"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportCommandTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
 
 

@@ -1,3 +1,4 @@
+#include "import/FileClaim.h"
 #include "import/ImportManifest.h"
 #include "odbc/Database.h"
 #include "odbc/TableCatalogue.h"
@@ -37,6 +38,27 @@ TEST_P(ImportManifestTest, FollowsAFileAndIsFoundAgain)
     // Begun again, the file starts over.
     manifest.Begin(entry);
     EXPECT_EQ(manifest.Find(digest, "Sales"), entry);
+}
+
+// One run at a time holds a file's row: another is told so, and takes it once the first lets go or is gone.
+TEST_P(ImportManifestTest, OneRunAtATimeClaimsAFile)
+{
+    Connection first = OpenConnection();
+    Connection second = OpenConnection();
+    const std::string digest(64, 'b');
+    {
+        std::optional<FileClaim> held = FileClaim::Take(first, digest, "Sales");
+        ASSERT_TRUE(held);
+        EXPECT_FALSE(FileClaim::Take(second, digest, "Sales"));
+        EXPECT_TRUE(FileClaim::Take(second, digest, "Other"));
+    }
+    EXPECT_TRUE(FileClaim::Take(second, digest, "Sales"));
+    if (GetParam().kind == test::DriverKind::Sqlite)
+        return;  // its hold is the process's, gone with it
+    std::optional<FileClaim> held = FileClaim::Take(first, digest, "Sales");
+    ASSERT_TRUE(held);
+    first.Close();
+    EXPECT_TRUE(FileClaim::Take(second, digest, "Sales"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportManifestTest, testing::ValuesIn(test::AllDataSources()),
