@@ -74,10 +74,7 @@ int Import(qb::ImportSettings& settings)
     }
     if (summary.stopped && qb::StopSignal() != 0)
         return 128 + qb::StopSignal();
-    // A file cut short is a failure too, whatever the word.
-    const bool clean = summary.finalMessage == "Done." && summary.filesSkipped == 0 && summary.filesCut == 0 &&
-                       summary.errorReports == 0 && load.Reports() == 0 && summary.problems.empty();
-    return clean ? 0 : 1;
+    return qb::Succeeded(summary) && load.Reports() == 0 ? 0 : 1;
 }
 
 }  // namespace

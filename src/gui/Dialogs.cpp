@@ -27,13 +27,13 @@ void UseApplicationTitle(std::string title)
 
 BoxAnswer Dialogs::Message(const std::string& text, BoxButtons buttons, BoxIcon icon, const std::string& title)
 {
-    return ShowMessageBox({text, title.empty() ? ApplicationTitle() : title, buttons, icon});
+    return ShowMessageBox({text, title.empty() ? ApplicationTitle() : title, buttons, icon, {}});
 }
 
 ErrorReportAnswer Dialogs::ImportErrorReport(const std::string& text, const std::string& details)
 {
     return ShowErrorReportBox(
-        {{text, "Application Error", BoxButtons::Ok, BoxIcon::Exclamation}, details, true, true});
+        {{text, "Application Error", BoxButtons::Ok, BoxIcon::Exclamation, {}}, details, true, true});
 }
 
 void Dialogs::Outcome(const std::string& word, const std::string& beneath)
@@ -43,7 +43,7 @@ void Dialogs::Outcome(const std::string& word, const std::string& beneath)
 
 void Dialogs::Details(const std::string& text, const std::string& details)
 {
-    ShowErrorReportBox({{text, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None}, details, false});
+    ShowErrorReportBox({{text, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None, {}}, details, false});
 }
 
 std::string Dialogs::Input(const std::string& prompt, const std::string& proposed, const std::string& title)

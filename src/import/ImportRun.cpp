@@ -613,6 +613,13 @@ void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t c
 
 }  // namespace
 
+bool Succeeded(const ImportSummary& summary)
+{
+    // A file cut short is a failure too, whatever the word.
+    return summary.finalMessage == "Done." && summary.filesSkipped == 0 && summary.filesCut == 0 &&
+           summary.errorReports == 0 && summary.problems.empty();
+}
+
 ImportSummary RunImport(ImportSettings& settings, ImportHost& host)
 {
     // Two runs at once would share the one working copy; a second start while

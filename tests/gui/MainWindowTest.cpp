@@ -823,6 +823,8 @@ private slots:
         QCOMPARE(f.dialogs.reports.size(), size_t(tickedAt));
         QCOMPARE(f.dialogs.messages.size(), size_t(tickedAt + 1));
         QCOMPARE(f.LastMessage(), std::string("Done."));
+        // The word, and under it what the run did.
+        QCOMPARE(f.dialogs.messages.back().beneath, std::string("0 rows stored, 1,001 lines refused."));
         const QString status = f.Find<QLabel>("LabelStatus")->text();
         QVERIFY2(SummaryLink().match(status).captured(1).startsWith(
                      "2 files, 0 rows imported, 1,001 lines rejected, 0 files skipped"),

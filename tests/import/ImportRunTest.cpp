@@ -448,6 +448,7 @@ TEST_P(ImportRunTest, ALostConnectionEndsTheFileWithOneReport)
         EXPECT_EQ(summary.errorReports, static_cast<int>(refused) + 1);
         EXPECT_EQ(summary.linesRejected, static_cast<long>(refused));
         EXPECT_EQ(summary.filesCut, 1);
+        EXPECT_FALSE(Succeeded(summary));
     }
 }
 
