@@ -35,7 +35,7 @@ BulkChoice ChooseBulkLoader(Connection& connection, const std::string& dataSourc
     const std::string driver = connection.DriverName();
     try {
         if (kind == DatabaseKind::Sqlite && Holds(driver, "sqlite3odbc")) {
-            choice.loader = OpenSqliteLoader(connection);
+            choice.loader = OpenSqliteLoader(connection, dataSourceName);
             choice.path = "SQLite's own library";
         } else if (kind == DatabaseKind::Postgres && Holds(driver, "psqlodbc")) {
             choice.loader = OpenCopyLoader(connection, dataSourceName);
