@@ -6,6 +6,7 @@
 #include "base/TemporaryFiles.h"
 #include "files/PathHelpers.h"
 #include "base/Sha256.h"
+#include "import/BusyWait.h"
 #include "import/CreateChecks.h"
 #include "import/ImportManifest.h"
 #include "import/FileReports.h"
@@ -92,7 +93,13 @@ private:
     void SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
                    const std::vector<bool>& kept = {});
     void Skip() { ++m_summary.filesSkipped; }
-    bool Connected(StepRunner& steps);
+    bool Connected(StepRunner& steps, FileReports& reports);
+    // A statement of a file, waited for while the database is busy as the file's lines are.
+    template <typename Work>
+    void Patiently(FileReports& reports, Work&& work)
+    {
+        WaitWhileBusy(m_settings.BusySeconds, [&] { return reports.KeepGoing(); }, std::forward<Work>(work));
+    }
     // The new table's column types: none (TEXT) unless the run guesses them.
     std::vector<std::string> Types(const OneFile& file, std::size_t columns)
     {
@@ -248,7 +255,7 @@ bool ImportRun::Recall(OneFile& file, const std::string& path, bool standardInpu
             struct stat info {};
             if (::fstat(file.input.Get(), &info) == 0)
                 file.size = static_cast<std::uint64_t>(info.st_size);
-            file.earlier = m_manifest->Find(file.digest, table);
+            Patiently(file.reports, [&] { file.earlier = m_manifest->Find(file.digest, table); });
         })) {
         Skip();
         return false;
@@ -266,11 +273,14 @@ void ImportRun::StartManifest(OneFile& file, const std::string& table)
     if (!m_manifest)
         return;
     if (!file.earlier)
-        m_manifest->Begin({file.digest, table, file.reports.Path(), file.size, 0, 0, 0,
-                           ManifestTime(std::time(nullptr)), std::nullopt});
-    const bool retry = file.earlier && file.earlier->Retries(m_settings.RetryRefused);
-    file.progress.emplace(file.digest, table, file.earlier ? &*file.earlier : nullptr,
-                          retry ? m_manifest->RefusedLines(file.digest, table) : std::vector<long>{});
+        Patiently(file.reports, [&] {
+            m_manifest->Begin({file.digest, table, file.reports.Path(), file.size, 0, 0, 0,
+                               ManifestTime(std::time(nullptr)), std::nullopt});
+        });
+    std::vector<long> refused;
+    if (file.earlier && file.earlier->Retries(m_settings.RetryRefused))
+        Patiently(file.reports, [&] { refused = m_manifest->RefusedLines(file.digest, table); });
+    file.progress.emplace(file.digest, table, file.earlier ? &*file.earlier : nullptr, std::move(refused));
 }
 
 void ImportRun::ImportFile(RunTally& tally, int counter)
@@ -304,7 +314,7 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
 
     // Whatever a file throws that no step caught ends that file only.
     const bool done = steps.Run(122, [&] {
-        if (!Connected(steps)) {
+        if (!Connected(steps, reports)) {
             Skip();
             return;
         }
@@ -340,19 +350,22 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
 
 // One connection serves every file; a new one only where it never opened or was lost. One that does not
 // open costs one report, then the next file tries again.
-bool ImportRun::Connected(StepRunner& steps)
+bool ImportRun::Connected(StepRunner& steps, FileReports& reports)
 {
     if (!m_connection.Alive()) {
         m_bulk.reset();
         m_bulkChosen = false;
         if (!steps.Run(120, [&] {
-                m_connection.Open(m_settings.DataSourceName);
-                // The manifest, where the run's first connection could not make it.
-                if (m_settings.Resume && !m_manifest) {
-                    if (const std::string refusal = KeepManifest(); !refusal.empty()) {
-                        m_connection.Close();
-                        throw StepFailure(120, refusal);
-                    }
+                std::string refusal;
+                Patiently(reports, [&] {
+                    m_connection.Open(m_settings.DataSourceName);
+                    // The manifest, where the run's first connection could not make it.
+                    if (m_settings.Resume && !m_manifest)
+                        refusal = KeepManifest();
+                });
+                if (!refusal.empty()) {
+                    m_connection.Close();
+                    throw StepFailure(120, refusal);
                 }
             }))
             return false;
@@ -360,14 +373,17 @@ bool ImportRun::Connected(StepRunner& steps)
     // Once per connection, whichever opened it.
     if (m_bulkChosen || m_settings.RowByRow || !m_settings.BulkPath)
         return true;
-    m_bulkChosen = true;
     // Without its bulk path a run still goes on, through the driver.
     BulkChoice choice;
     try {
-        choice = ChooseBulkLoader(m_connection, m_settings.DataSourceName);
+        Patiently(reports, [&] { choice = ChooseBulkLoader(m_connection, m_settings.DataSourceName); });
     } catch (const std::exception& error) {
+        // Still busy after the wait: this file goes through the driver, the next one asks again.
+        if (const auto* database = dynamic_cast<const DatabaseError*>(&error); database && database->Busy())
+            return true;
         choice.note = error.what();
     }
+    m_bulkChosen = true;
     m_bulk = std::move(choice.loader);
     if (m_bulkNote.empty())
         m_bulkNote = m_bulk ? "Batches go through " + choice.path + "." : choice.note;
@@ -411,9 +427,10 @@ void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table, boo
                                           m_connection.Limits(), m_settings.KeepLetters));
         if (plan) {
             Refuse(200, CheckPlan(file.reports.Path(), planned, m_connection.Limits()));
-            m_connection.Execute(BuildCreate(table, planned.names, planned.types));
+            Patiently(file.reports, [&] { m_connection.Execute(BuildCreate(table, planned.names, planned.types)); });
         } else {
-            m_connection.Execute(BuildCreateFromFields(table, fields, m_settings.KeepLetters, Types(file, columns)));
+            const std::string create = BuildCreateFromFields(table, fields, m_settings.KeepLetters, Types(file, columns));
+            Patiently(file.reports, [&] { m_connection.Execute(create); });
         }
     });
     if (!created) {
@@ -438,7 +455,7 @@ void ImportRun::CreateFromAnswers(OneFile& file, const std::string& table, bool 
             BuildCreateFromAnswers(table, columns, m_host, m_settings.KeepLetters, Types(file, columns));
         if (create.execute) {
             Refuse(262, CheckColumnNames(create.names, limits));
-            m_connection.Execute(create.text);
+            Patiently(file.reports, [&] { m_connection.Execute(create.text); });
             created = true;
         }
     });
@@ -455,7 +472,9 @@ void ImportRun::Append(OneFile& file, const std::string& path)
 {
     const std::string& target = *m_settings.TargetTable;
     int tableColumns = 0;
-    if (!file.steps.Run(304, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); })) {
+    if (!file.steps.Run(304, [&] {
+            Patiently(file.reports, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); });
+        })) {
         Skip();
         return;
     }
@@ -490,7 +509,7 @@ void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t c
     bool transactional = false;
     if (!m_settings.RowByRow || file.progress) {
         const bool known = file.steps.Run(lines.open, [&] {
-            transactional = m_connection.IsTransactional(table);
+            Patiently(file.reports, [&] { transactional = m_connection.IsTransactional(table); });
             if (file.progress && !transactional)
                 throw StepFailure(lines.open, "The table " + table + " keeps no transactions, so its lines and "
                                               "their count could not be stored together. It was left alone.");
