@@ -356,11 +356,12 @@ bool ImportRun::Connected(StepRunner& steps, FileReports& reports)
         m_bulk.reset();
         m_bulkChosen = false;
         if (!steps.Run(120, [&] {
+                // The manifest, where the run's first connection could not make it.
+                const bool makeManifest = m_settings.Resume && !m_manifest;
                 std::string refusal;
                 Patiently(reports, [&] {
                     m_connection.Open(m_settings.DataSourceName);
-                    // The manifest, where the run's first connection could not make it.
-                    if (m_settings.Resume && !m_manifest)
+                    if (makeManifest)
                         refusal = KeepManifest();
                 });
                 if (!refusal.empty()) {
