@@ -3,7 +3,8 @@
 # Runs COMMAND with ODBC DSNs QbTestSqlite (fresh SQLite file), QbTestPostgres (throw-away PostgreSQL 15)
 # and QbTestMariadb (throw-away MariaDB on a private socket, no network port), exporting ODBCINI,
 # QB_TEST_SQLITE_DSN, QB_TEST_SQLITE_DB, QB_TEST_*_IMPATIENT_DSN (the same databases with short lock waits), QB_TEST_PG_DSN,
-# QB_TEST_PG_UNREACHABLE_DSN (entries that reach no server), QB_TEST_MARIADB_DSN and QB_TEST_MARIADB_SOCKET;
+# QB_TEST_PG_UNREACHABLE_DSN (entries that reach no server), QB_TEST_PG_STRAY_KEYS_DSN and QB_TEST_PG_ODD_PASSWORD_DSN
+# (entries psqlODBC reads its own way), QB_TEST_SQLITE_READONLY_DSN, QB_TEST_MARIADB_DSN and QB_TEST_MARIADB_SOCKET;
 # exits with COMMAND's status.
 set -euo pipefail
 
@@ -110,19 +111,29 @@ mariadb_source() {  # NAME [EXTRA LINE]
     mariadb_source QbTestMariadb
     # The same databases, giving up on a lock at once: for the busy-database tests.
     sqlite_source QbTestSqliteImpatient 100
+    # The same file, opened read-only by its URI.
+    printf '[QbTestSqliteReadOnly]\nDriver=SQLite3\nDatabase=file:%s?mode=ro\nTimeout=100\n\n' "$work/test.sqlite"
     # Written as psqlODBC's own setup writes it: URL-encoded.
     postgres_source QbTestPostgresImpatient 'ConnSettings=SET+lock_timeout+%3D+200'
     mariadb_source QbTestMariadbImpatient 'InitStmt=SET SESSION innodb_lock_wait_timeout = 1'
     # Entries that reach no server: for a bulk path that cannot connect beside the driver.
     printf '[QbTestPostgresUnreachable]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=1\nDatabase=none\n\n'
+    # Keys psqlODBC ignores (Server, UID): the driver reaches the same server as QbTestPostgres.
+    printf '[QbTestPostgresStrayKeys]\nDriver=PostgreSQL Unicode\nServer=127.0.0.2\nUID=qb_odd\nPort=%s\nDatabase=%s\nPassword=%s\n\n' \
+        "${PGPORT:-5432}" "${PGDATABASE:-postgres}" "${PGPASSWORD:-}"
+    # The role qb_odd (made by the tests) over TCP, its password a%b= c'd"e written as psqlODBC's setup writes it.
+    printf '[QbTestPostgresOddPassword]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=%s\nUsername=qb_odd\nPassword=%s\n\n' \
+        "${PGPORT:-5432}" "${PGDATABASE:-postgres}" 'a%25b%3d+c%27d%22e'
 } >"$work/odbc.ini"
 
 export ODBCSYSINI="$work/sys"
 export ODBCINI="$work/odbc.ini"
 export QB_TEST_SQLITE_DSN=QbTestSqlite QB_TEST_SQLITE_IMPATIENT_DSN=QbTestSqliteImpatient
+export QB_TEST_SQLITE_READONLY_DSN=QbTestSqliteReadOnly
 export QB_TEST_PG_IMPATIENT_DSN=QbTestPostgresImpatient QB_TEST_MARIADB_IMPATIENT_DSN=QbTestMariadbImpatient
 export QB_TEST_SQLITE_DB="$work/test.sqlite"
 export QB_TEST_PG_DSN=QbTestPostgres QB_TEST_PG_UNREACHABLE_DSN=QbTestPostgresUnreachable
+export QB_TEST_PG_STRAY_KEYS_DSN=QbTestPostgresStrayKeys QB_TEST_PG_ODD_PASSWORD_DSN=QbTestPostgresOddPassword
 export QB_TEST_MARIADB_DSN=QbTestMariadb
 export QB_TEST_MARIADB_SOCKET=$mariadb_socket
 

@@ -35,7 +35,7 @@ BulkChoice ChooseBulkLoader(Connection& connection, const std::string& dataSourc
     const std::string driver = connection.DriverName();
     try {
         if (kind == DatabaseKind::Sqlite && Holds(driver, "sqlite3odbc")) {
-            choice.loader = OpenSqliteLoader(connection);
+            choice.loader = OpenSqliteLoader(connection, dataSourceName);
             choice.path = "SQLite's own library";
         } else if (kind == DatabaseKind::Postgres && Holds(driver, "psqlodbc")) {
             choice.loader = OpenCopyLoader(connection, dataSourceName);
@@ -45,6 +45,9 @@ BulkChoice ChooseBulkLoader(Connection& connection, const std::string& dataSourc
             choice.path = "parameter arrays";
         }
     } catch (const std::exception& error) {
+        // Busy says nothing of the bulk path: asked again, it may well be taken.
+        if (const auto* database = dynamic_cast<const DatabaseError*>(&error); database && database->Busy())
+            throw;
         choice.note = "The database's bulk path could not be used, so lines go as statements through the "
                       "ODBC driver: " + std::string(error.what());
     }

@@ -39,6 +39,7 @@ struct BulkChoice {
 
 // SQLite's own library for the SQLite ODBC driver, COPY through libpq for
 // psqlODBC, parameter arrays for MySQL and MariaDB; connection is open.
+// Throws DatabaseError when the database is busy: the choice may be asked again.
 BulkChoice ChooseBulkLoader(Connection& connection, const std::string& dataSourceName);
 
 }  // namespace qb

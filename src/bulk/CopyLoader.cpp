@@ -24,35 +24,50 @@ void AppendSetting(std::string& conninfo, const char* key, const std::string& va
     conninfo += "' ";
 }
 
-// The first of the entries the data source has.
-std::string Setting(const std::string& dataSourceName, std::initializer_list<const char*> keys)
-{
-    for (const char* key : keys) {
-        std::string value = DataSourceSetting(dataSourceName, key);
-        if (!value.empty())
-            return value;
-    }
-    return {};
-}
-
-// psqlODBC keeps some entries URL-encoded ('+' a space, %XX a byte) unless they are in braces.
+// psqlODBC's way of reading a password kept in odbc.ini: URL-encoded ('+' a space, %XX a byte), braces and all.
 std::string Decoded(const std::string& value)
 {
-    if (value.size() >= 2 && value.front() == '{' && value.back() == '}')
-        return value.substr(1, value.size() - 2);
     std::string out;
     for (std::size_t i = 0; i < value.size(); ++i) {
         if (value[i] == '+') {
             out += ' ';
-        } else if (value[i] == '%' && i + 2 < value.size() && std::isxdigit(static_cast<unsigned char>(value[i + 1])) &&
-                   std::isxdigit(static_cast<unsigned char>(value[i + 2]))) {
-            out += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
+        } else if (value[i] == '%' && i + 2 < value.size()) {
+            int byte = 0;
+            for (const char c : {value[i + 1], value[i + 2]})
+                byte = byte * 16 + (c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c - '0');
+            out += static_cast<char>(byte);
             i += 2;
         } else {
             out += value[i];
         }
     }
     return out;
+}
+
+// psqlODBC decodes ConnSettings only when it reads as encoded: at most two words, since encoding leaves no space.
+std::string DecodedSettings(const std::string& value)
+{
+    std::size_t words = 0;
+    bool space = true;
+    for (const char c : value) {
+        const bool isSpace = std::isspace(static_cast<unsigned char>(c)) != 0;
+        words += space && !isSpace;
+        space = isSpace;
+    }
+    return words <= 2 ? Decoded(value) : value;
+}
+
+// Who and where a session is, as the server tells it; the start time as a number, whatever the session's time zone.
+constexpr const char* kWhoAmI =
+    "SELECT inet_server_addr(), inet_server_port(), extract(epoch from pg_postmaster_start_time()), "
+    "current_database(), current_user, session_user";
+
+std::string Describe(const TextRow& row)
+{
+    const auto text = [&](std::size_t i) { return i < row.size() && row[i] ? *row[i] : std::string("none"); };
+    return "user " + text(4) + " (session user " + text(5) + ") on database " + text(3) + " of the server at " +
+           (row.size() > 0 && row[0] ? *row[0] : std::string("a local socket")) + " port " + text(1) +
+           ", started at " + text(2);
 }
 
 // The text format's escapes; values hold no NUL byte (see BulkLoader::Load).
@@ -78,37 +93,38 @@ class CopyLoader : public BulkLoader {
 public:
     CopyLoader(Connection& connection, const std::string& dataSourceName)
     {
+        // Only the entries psqlODBC itself reads from odbc.ini, read as it reads them: what it ignores (Server,
+        // UID, PWD) must not send the rows elsewhere. Missing ones fall to libpq's defaults, as they do for the driver.
+        const auto entry = [&](const char* key) { return DataSourceSetting(dataSourceName, key); };
         std::string conninfo;
-        AppendSetting(conninfo, "host", Setting(dataSourceName, {"Servername", "Server"}));
-        AppendSetting(conninfo, "port", Setting(dataSourceName, {"Port"}));
-        AppendSetting(conninfo, "dbname", Setting(dataSourceName, {"Database"}));
-        AppendSetting(conninfo, "user", Setting(dataSourceName, {"Username", "UID", "User"}));
-        AppendSetting(conninfo, "password", Setting(dataSourceName, {"Password", "PWD"}));
-        AppendSetting(conninfo, "sslmode", Setting(dataSourceName, {"SSLmode"}));
+        AppendSetting(conninfo, "host", entry("Servername"));
+        AppendSetting(conninfo, "port", entry("Port"));
+        AppendSetting(conninfo, "dbname", entry("Database"));
+        AppendSetting(conninfo, "user", entry("Username"));
+        AppendSetting(conninfo, "password", Decoded(entry("Password")));
+        AppendSetting(conninfo, "sslmode", entry("SSLmode"));
         // The bytes are converted, or not, exactly as the driver's session has them converted.
         const auto encoding = connection.QueryStrings("SHOW client_encoding");
         if (!encoding.empty() && !encoding.front().empty() && encoding.front().front())
             AppendSetting(conninfo, "client_encoding", *encoding.front().front());
         AppendSetting(conninfo, "connect_timeout", "30");
         // Further libpq options the data source gives its driver, as they are.
-        conninfo += Decoded(Setting(dataSourceName, {"pqopt"}));
+        conninfo += entry("pqopt");
+        m_settings = DecodedSettings(entry("ConnSettings"));
         m_conn = PQconnectdb(conninfo.c_str());
-        if (PQstatus(m_conn) != CONNECTION_OK) {
-            const std::string why = PQerrorMessage(m_conn);
+        try {
+            if (PQstatus(m_conn) != CONNECTION_OK)
+                throw DatabaseError("08001", PQerrorMessage(m_conn));
+            Settle();
+            // Whatever the entries say, the rows go only where the driver's own rows go.
+            const std::vector<TextRow> driver = connection.QueryStrings(kWhoAmI);
+            const TextRow mine = Ask(kWhoAmI);
+            if (driver.size() != 1 || driver.front() != mine)
+                throw DatabaseError("HY000", "COPY would reach " + Describe(mine) + ", but the ODBC driver reached " +
+                                                 (driver.empty() ? std::string("none") : Describe(driver.front())));
+        } catch (...) {
             PQfinish(m_conn);
-            throw DatabaseError("08001", why);
-        }
-        // The session settings the data source gives its driver's sessions (a lock wait, say) hold here too.
-        const std::string settings = Decoded(Setting(dataSourceName, {"ConnSettings"}));
-        if (!settings.empty()) {
-            PGresult* result = PQexec(m_conn, settings.c_str());
-            const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK;
-            PQclear(result);
-            if (!ok) {
-                const std::string why = PQerrorMessage(m_conn);
-                PQfinish(m_conn);
-                throw DatabaseError("HY000", why);
-            }
+            throw;
         }
     }
     ~CopyLoader() override { PQfinish(m_conn); }
@@ -116,10 +132,15 @@ public:
     void Load(const std::string& quotedTable, std::size_t columns,
               std::span<const std::optional<std::string_view>> values, std::span<const std::string> also) override
     {
-        if (PQstatus(m_conn) != CONNECTION_OK)
+        if (PQstatus(m_conn) != CONNECTION_OK) {
+            m_settled = false;
             PQreset(m_conn);
-        if (PQstatus(m_conn) != CONNECTION_OK)
-            Fail(nullptr);
+            if (PQstatus(m_conn) != CONNECTION_OK)
+                Fail(nullptr);
+        }
+        // A new session: the data source's settings (a lock wait, say) hold in it too.
+        if (!m_settled)
+            Settle();
         if (!also.empty())
             Expect(PQexec(m_conn, "BEGIN"), PGRES_COMMAND_OK);
         Expect(PQexec(m_conn, ("COPY " + quotedTable + " FROM STDIN").c_str()), PGRES_COPY_IN);
@@ -149,6 +170,30 @@ public:
     }
 
 private:
+    // The session settings the data source gives its driver's sessions.
+    void Settle()
+    {
+        if (!m_settings.empty()) {
+            PGresult* result = PQexec(m_conn, m_settings.c_str());
+            const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK;
+            if (!ok)
+                Fail(result);
+            PQclear(result);
+        }
+        m_settled = true;
+    }
+    // One row of a query on the COPY session, as text.
+    TextRow Ask(const char* query)
+    {
+        PGresult* result = PQexec(m_conn, query);
+        TextRow row;
+        if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1) {
+            for (int i = 0; i < PQnfields(result); ++i)
+                row.push_back(PQgetisnull(result, 0, i) ? std::nullopt : std::optional<std::string>(PQgetvalue(result, 0, i)));
+        }
+        PQclear(result);
+        return row;
+    }
     void Put()
     {
         // A refusal midway shows in the result after the end; a broken link shows here.
@@ -192,6 +237,8 @@ private:
     }
 
     PGconn* m_conn = nullptr;
+    std::string m_settings;
+    bool m_settled = false;  // the settings hold in the session open now
     std::string m_data;
 };
 

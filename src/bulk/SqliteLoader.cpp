@@ -1,5 +1,6 @@
 #include "bulk/NativeLoaders.h"
 
+#include "odbc/DataSources.h"
 #include "odbc/Database.h"
 
 #include <cstring>
@@ -17,6 +18,12 @@ std::string Ask(Connection& connection, const std::string& query, std::size_t co
     return *rows.front()[column];
 }
 
+// A yes-or-no entry as the SQLite ODBC driver reads one: by its first letter or digit.
+bool DriverFlag(const std::string& text)
+{
+    return !text.empty() && std::strchr("Yy123456789Tt", text.front()) != nullptr;
+}
+
 bool IsNumber(const std::string& text)
 {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -24,9 +31,9 @@ bool IsNumber(const std::string& text)
 
 class SqliteLoader : public BulkLoader {
 public:
-    explicit SqliteLoader(Connection& connection)
+    SqliteLoader(Connection& connection, const std::string& dataSourceName)
     {
-        // The driver's own connection says which file it has open and how it treats it.
+        // The driver's own connection says which file it has open.
         std::string file;
         for (const TextRow& row : connection.QueryStrings("PRAGMA database_list")) {
             if (row.size() >= 3 && row[1] == std::string("main") && row[2])
@@ -34,10 +41,19 @@ public:
         }
         if (file.empty())
             throw DatabaseError("HY000", "the database is not a file");
-        const int opened = sqlite3_open_v2(file.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        // Opened as the driver opens it, so that what its Database entry asks for (a URI's read-only mode, say)
+        // holds here too: the same name, read as a URI, with the same flags.
+        const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX |
+                          (DriverFlag(DataSourceSetting(dataSourceName, "NoCreat")) ? 0 : SQLITE_OPEN_CREATE);
+        const int opened = sqlite3_open_v2(DataSourceSetting(dataSourceName, "Database").c_str(), &m_db, flags, nullptr);
         try {
             if (opened != SQLITE_OK)
                 Fail();
+            const char* mine = sqlite3_db_filename(m_db, "main");
+            if (!mine || file != mine)
+                throw DatabaseError("HY000", "the data source's Database entry does not name the file the driver has open");
+            if (sqlite3_db_readonly(m_db, "main") != 0)
+                throw DatabaseError("HY000", "the data source opens the database read-only");
             Configure(connection);
         } catch (...) {
             sqlite3_close_v2(m_db);
@@ -131,9 +147,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BulkLoader> OpenSqliteLoader(Connection& connection)
+std::unique_ptr<BulkLoader> OpenSqliteLoader(Connection& connection, const std::string& dataSourceName)
 {
-    return std::make_unique<SqliteLoader>(connection);
+    return std::make_unique<SqliteLoader>(connection, dataSourceName);
 }
 
 }  // namespace qb

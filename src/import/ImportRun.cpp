@@ -7,6 +7,7 @@
 #include "base/TemporaryFiles.h"
 #include "files/PathHelpers.h"
 #include "base/Sha256.h"
+#include "import/BusyWait.h"
 #include "import/CreateChecks.h"
 #include "import/FileClaim.h"
 #include "import/ImportManifest.h"
@@ -20,7 +21,9 @@
 #include "bulk/BulkLoader.h"
 #include "odbc/Database.h"
 
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <sys/stat.h>
@@ -102,7 +105,13 @@ private:
     void SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
                    const std::vector<bool>& kept = {});
     void Skip() { ++m_summary.filesSkipped; }
-    bool Connected(StepRunner& steps);
+    bool Connected(StepRunner& steps, FileReports& reports);
+    // A statement of a file, waited for while the database is busy as the file's lines are.
+    template <typename Work>
+    void Patiently(FileReports& reports, Work&& work)
+    {
+        WaitWhileBusy(m_settings.BusySeconds, [&] { return reports.KeepGoing(); }, std::forward<Work>(work));
+    }
     // The new table's column types: none (TEXT) unless the run guesses them.
     std::vector<std::string> Types(const OneFile& file, std::size_t columns)
     {
@@ -302,13 +311,22 @@ void ImportRun::KnowFile(OneFile& file, const std::string& path, bool standardIn
     if (::fstat(file.input.Get(), &info) == 0)
         file.size = static_cast<std::uint64_t>(info.st_size);
     file.target = ManifestTarget(table);
-    std::optional<FileClaim> claim = FileClaim::Take(m_connection, file.digest, file.target);
-    if (claim)
-        file.claim.emplace(std::move(*claim));
-    else
-        throw StepFailure(124, "Another run is importing " + file.reports.Path() + " into " + table +
-                                   " at this moment, so it was left to that run.");
-    file.earlier = m_manifest->Find(file.digest, file.target);
+    // Another run's claim is waited for as a busy database is: one that was killed lets go once its
+    // server notices.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(m_settings.BusySeconds);
+    for (auto pause = std::chrono::milliseconds(20);; pause = std::min(pause * 2, std::chrono::milliseconds(1000))) {
+        Patiently(file.reports, [&] {
+            if (std::optional<FileClaim> claim = FileClaim::Take(m_connection, file.digest, file.target))
+                file.claim.emplace(std::move(*claim));
+        });
+        if (file.claim)
+            break;
+        if (std::chrono::steady_clock::now() + pause > until || !file.reports.KeepGoing())
+            throw StepFailure(124, "Another run is importing " + file.reports.Path() + " into " + table +
+                                       " at this moment, so it was left to that run.");
+        std::this_thread::sleep_for(pause);
+    }
+    Patiently(file.reports, [&] { file.earlier = m_manifest->Find(file.digest, file.target); });
     if (file.earlier && !StillHolds(table, file.target, log)) {
         file.earlier.reset();
         file.startedOver = true;
@@ -351,13 +369,16 @@ void ImportRun::StartManifest(OneFile& file)
     if (!m_manifest)
         return;
     if (!file.earlier)
-        m_manifest->Begin({file.digest, file.target, file.reports.Path(), file.size, 0, 0, 0,
-                           ManifestTime(std::time(nullptr)), std::nullopt});
+        Patiently(file.reports, [&] {
+            m_manifest->Begin({file.digest, file.target, file.reports.Path(), file.size, 0, 0, 0,
+                               ManifestTime(std::time(nullptr)), std::nullopt});
+        });
     else if (!file.earlier->finished)
         ++m_summary.filesContinued;
-    const bool retry = file.earlier && file.earlier->Retries(m_settings.RetryRefused);
-    file.progress.emplace(file.digest, file.target, file.earlier ? &*file.earlier : nullptr,
-                          retry ? m_manifest->RefusedLines(file.digest, file.target) : std::vector<long>{});
+    std::vector<long> refused;
+    if (file.earlier && file.earlier->Retries(m_settings.RetryRefused))
+        Patiently(file.reports, [&] { refused = m_manifest->RefusedLines(file.digest, file.target); });
+    file.progress.emplace(file.digest, file.target, file.earlier ? &*file.earlier : nullptr, std::move(refused));
 }
 
 void ImportRun::ImportFile(RunTally& tally, int counter)
@@ -391,7 +412,7 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
 
     // Whatever a file throws that no step caught ends that file only.
     const bool done = steps.Run(122, [&] {
-        if (!Connected(steps)) {
+        if (!Connected(steps, reports)) {
             Skip();
             return;
         }
@@ -427,19 +448,23 @@ void ImportRun::ImportFile(RunTally& tally, int counter)
 
 // One connection serves every file; a new one only where it never opened or was lost. One that does not
 // open costs one report, then the next file tries again.
-bool ImportRun::Connected(StepRunner& steps)
+bool ImportRun::Connected(StepRunner& steps, FileReports& reports)
 {
     if (!m_connection.Alive()) {
         m_bulk.reset();
         m_bulkChosen = false;
         if (!steps.Run(120, [&] {
-                m_connection.Open(m_settings.DataSourceName);
                 // The manifest, where the run's first connection could not make it.
-                if (m_settings.Resume && !m_manifest) {
-                    if (const std::string refusal = KeepManifest(); !refusal.empty()) {
-                        m_connection.Close();
-                        throw StepFailure(120, refusal);
-                    }
+                const bool makeManifest = m_settings.Resume && !m_manifest;
+                std::string refusal;
+                Patiently(reports, [&] {
+                    m_connection.Open(m_settings.DataSourceName);
+                    if (makeManifest)
+                        refusal = KeepManifest();
+                });
+                if (!refusal.empty()) {
+                    m_connection.Close();
+                    throw StepFailure(120, refusal);
                 }
             }))
             return false;
@@ -447,14 +472,17 @@ bool ImportRun::Connected(StepRunner& steps)
     // Once per connection, whichever opened it.
     if (m_bulkChosen || m_settings.RowByRow || !m_settings.BulkPath)
         return true;
-    m_bulkChosen = true;
     // Without its bulk path a run still goes on, through the driver.
     BulkChoice choice;
     try {
-        choice = ChooseBulkLoader(m_connection, m_settings.DataSourceName);
+        Patiently(reports, [&] { choice = ChooseBulkLoader(m_connection, m_settings.DataSourceName); });
     } catch (const std::exception& error) {
+        // Still busy after the wait: this file goes through the driver, the next one asks again.
+        if (const auto* database = dynamic_cast<const DatabaseError*>(&error); database && database->Busy())
+            return true;
         choice.note = error.what();
     }
+    m_bulkChosen = true;
     m_bulk = std::move(choice.loader);
     if (m_bulkNote.empty())
         m_bulkNote = m_bulk ? "Batches go through " + choice.path + "." : choice.note;
@@ -498,9 +526,10 @@ void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table, boo
                                           m_connection.Limits(), m_settings.KeepLetters));
         if (plan) {
             Refuse(200, CheckPlan(file.reports.Path(), planned, m_connection.Limits()));
-            m_connection.Execute(BuildCreate(table, planned.names, planned.types));
+            Patiently(file.reports, [&] { m_connection.Execute(BuildCreate(table, planned.names, planned.types)); });
         } else {
-            m_connection.Execute(BuildCreateFromFields(table, fields, m_settings.KeepLetters, Types(file, columns)));
+            const std::string create = BuildCreateFromFields(table, fields, m_settings.KeepLetters, Types(file, columns));
+            Patiently(file.reports, [&] { m_connection.Execute(create); });
         }
     });
     if (!created) {
@@ -525,7 +554,7 @@ void ImportRun::CreateFromAnswers(OneFile& file, const std::string& table, bool 
             BuildCreateFromAnswers(table, columns, m_host, m_settings.KeepLetters, Types(file, columns));
         if (create.execute) {
             Refuse(262, CheckColumnNames(create.names, limits));
-            m_connection.Execute(create.text);
+            Patiently(file.reports, [&] { m_connection.Execute(create.text); });
             created = true;
         }
     });
@@ -542,7 +571,9 @@ void ImportRun::Append(OneFile& file, const std::string& path)
 {
     const std::string& target = *m_settings.TargetTable;
     int tableColumns = 0;
-    if (!file.steps.Run(304, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); })) {
+    if (!file.steps.Run(304, [&] {
+            Patiently(file.reports, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); });
+        })) {
         Skip();
         return;
     }
@@ -576,7 +607,8 @@ void ImportRun::FinishUnsent(OneFile& file, int step)
     if (!file.progress)
         return;
     file.steps.Run(step, [&] {
-        m_connection.Together([] {}, file.progress->Finished(0, ManifestTime(std::time(nullptr))));
+        const auto& finish = file.progress->Finished(0, ManifestTime(std::time(nullptr)));
+        Patiently(file.reports, [&] { m_connection.Together([] {}, finish); });
         file.progress->Committed();
     });
 }
@@ -590,7 +622,7 @@ void ImportRun::SendLines(OneFile& file, const std::string& table, std::size_t c
     bool transactional = false;
     if (!m_settings.RowByRow || file.progress) {
         const bool known = file.steps.Run(lines.open, [&] {
-            transactional = m_connection.IsTransactional(table);
+            Patiently(file.reports, [&] { transactional = m_connection.IsTransactional(table); });
             if (file.progress && !transactional)
                 throw StepFailure(lines.open, "The table " + table + " keeps no transactions, so its lines and "
                                               "their count could not be stored together. It was left alone.");

@@ -2,6 +2,7 @@
 
 #include "base/ErrorReport.h"
 #include "bulk/BulkLoader.h"
+#include "import/BusyWait.h"
 #include "odbc/Database.h"
 #include "import/FileRecords.h"
 #include "import/ImportManifest.h"
@@ -9,9 +10,7 @@
 #include "import/StatementBuilder.h"
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
-#include <thread>
 
 namespace qb {
 namespace {
@@ -304,25 +303,11 @@ void LineSender::WithStatements(std::span<const std::string> also, Execute&& exe
         m_connection.Together(execute, also);
 }
 
-// A busy or locked database says nothing of the lines: the same statement
-// goes again after growing pauses, until it is taken, fails otherwise, the
-// wait is over or the run is to stop.
+// A busy or locked database is waited for (see WaitWhileBusy).
 template <typename Execute>
 void LineSender::Patiently(Execute&& execute)
 {
-    auto pause = std::chrono::milliseconds(20);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(m_settings.BusySeconds);
-    for (;;) {
-        try {
-            execute();
-            return;
-        } catch (const DatabaseError& error) {
-            if (!error.Busy() || std::chrono::steady_clock::now() + pause > until || !m_sink->KeepGoing())
-                throw;
-        }
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(2000));
-    }
+    WaitWhileBusy(m_settings.BusySeconds, [&] { return m_sink->KeepGoing(); }, std::forward<Execute>(execute));
 }
 
 bool LineSender::SendBatch(int step)

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace qb {
 namespace {
@@ -97,6 +99,99 @@ TEST_P(BulkLoaderTest, AnUnreachableServerLeavesTheDriversWay)
     const BulkChoice choice = ChooseBulkLoader(connection, std::getenv("QB_TEST_PG_UNREACHABLE_DSN"));
     EXPECT_FALSE(choice.loader);
     EXPECT_NE(choice.note.find("bulk path could not be used"), std::string::npos) << choice.note;
+}
+
+// The role the odd-password data source logs in as: its password holds what an encoding must get right.
+void MakeOddRole(Connection& admin)
+{
+    admin.Execute("DROP ROLE IF EXISTS qb_odd");
+    admin.Execute(R"(CREATE ROLE qb_odd LOGIN PASSWORD 'a%b= c''d"e')");
+    admin.Execute("GRANT USAGE ON SCHEMA public TO qb_odd");
+}
+
+// COPY reads the entries psqlODBC reads, as it reads them: keys the driver ignores (Server, UID) send the rows
+// nowhere else, and a password it decodes logs in.
+TEST_P(BulkLoaderTest, CopyConnectsAsTheDriverDoes)
+{
+    if (!IsPostgres())
+        GTEST_SKIP() << "only COPY connects beside the driver";
+    Connection admin = OpenConnection();
+    MakeOddRole(admin);
+    admin.Execute(R"(CREATE TABLE "T"("a" TEXT))");
+    admin.Execute(R"(GRANT SELECT, INSERT ON "T" TO qb_odd)");
+    for (const char* variable : {"QB_TEST_PG_STRAY_KEYS_DSN", "QB_TEST_PG_ODD_PASSWORD_DSN"}) {
+        SCOPED_TRACE(variable);
+        const std::string dsn = test::EnvironmentValue(variable);
+        Connection connection;
+        connection.Open(dsn);
+        const BulkChoice choice = ChooseBulkLoader(connection, dsn);
+        EXPECT_TRUE(choice.loader) << choice.note;
+        if (choice.loader)
+            choice.loader->Load(R"("T")", 1, Values{dsn});
+    }
+    EXPECT_EQ(admin.QueryStrings(R"(SELECT COUNT(*) FROM "T")"), (std::vector<TextRow>{{"2"}}));
+}
+
+// Whatever the entries say, COPY's session must be the driver's server, database and user, or the driver's way is taken.
+TEST_P(BulkLoaderTest, CopyGoesNowhereTheDriverDoesNot)
+{
+    if (!IsPostgres())
+        GTEST_SKIP() << "only COPY connects beside the driver";
+    Connection connection = OpenConnection();
+    MakeOddRole(connection);
+    connection.Execute("SET ROLE qb_odd");
+    const BulkChoice choice = ChooseBulkLoader(connection, GetParam().dsn);
+    EXPECT_FALSE(choice.loader);
+    EXPECT_NE(choice.note.find("the ODBC driver reached user qb_odd"), std::string::npos) << choice.note;
+}
+
+// A COPY session lost and opened again keeps the data source's settings: the impatient one's lock wait.
+TEST_P(BulkLoaderTest, ANewCopySessionKeepsTheSettings)
+{
+    if (!IsPostgres())
+        GTEST_SKIP() << "only COPY connects beside the driver";
+    Connection holder = OpenConnection();
+    holder.Execute(R"(CREATE TABLE "T"("a" VARCHAR(20) UNIQUE))");
+    const std::string dsn = test::EnvironmentValue("QB_TEST_PG_IMPATIENT_DSN");
+    Connection connection;
+    connection.Open(dsn);
+    const BulkChoice choice = ChooseBulkLoader(connection, dsn);
+    ASSERT_TRUE(choice.loader) << choice.note;
+    // Every other session ends, COPY's with them: the next load finds it lost, the one after opens a new one.
+    const std::string others = "FROM pg_stat_activity WHERE pid <> pg_backend_pid() AND backend_type = 'client backend'";
+    holder.QueryStrings("SELECT pg_terminate_backend(pid) " + others);
+    for (int i = 0; i < 250 && holder.QueryStrings("SELECT COUNT(*) " + others) != std::vector<TextRow>{{"0"}}; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_THROW(choice.loader->Load(R"("T")", 1, Values{"lost"}), DatabaseError);
+    holder.Execute("BEGIN");
+    holder.Execute(R"(INSERT INTO "T" VALUES('held'))");
+    // Committed a little later, in case the load waits for the lock: it then meets the key stored instead.
+    std::thread commit([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        holder.Execute("COMMIT");
+    });
+    try {
+        choice.loader->Load(R"("T")", 1, Values{"held"});
+        ADD_FAILURE() << "stored while the lock was held";
+    } catch (const DatabaseError& error) {
+        EXPECT_TRUE(error.Busy()) << error.what();
+    }
+    commit.join();
+}
+
+// A database the data source opens read-only is not written through SQLite's own library either.
+TEST_P(BulkLoaderTest, AReadOnlyDatabaseStaysReadOnly)
+{
+    if (!IsSqlite())
+        GTEST_SKIP() << "only SQLite's library opens the database beside the driver";
+    OpenConnection().Execute(R"(CREATE TABLE "T"("a" TEXT))");
+    const std::string dsn = test::EnvironmentValue("QB_TEST_SQLITE_READONLY_DSN");
+    Connection connection;
+    connection.Open(dsn);
+    EXPECT_THROW(connection.Execute(R"(INSERT INTO "T" VALUES('x'))"), DatabaseError);
+    const BulkChoice choice = ChooseBulkLoader(connection, dsn);
+    EXPECT_FALSE(choice.loader);
+    EXPECT_NE(choice.note.find("read-only"), std::string::npos) << choice.note;
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, BulkLoaderTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel{});

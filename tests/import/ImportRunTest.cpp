@@ -519,6 +519,7 @@ TEST_P(ImportRunTest, RememberingImportsTheBytesItKnowsAndOneRunAFile)
     ASSERT_TRUE(held);
     m_settings.Files = {again};
     m_settings.TableNamePattern = "H";
+    m_settings.BusySeconds = 0.3;  // waited for as long as a busy database
     const ImportSummary summary = Run();
     ASSERT_EQ(m_host.reports.size(), 1u);
     EXPECT_NE(m_host.reports[0].description.find("Another run is importing"), std::string::npos);
@@ -689,6 +690,48 @@ TEST_P(ImportRunTest, ABusyDatabaseIsWaitedFor)
                 << m_host.reports[0].description;
         }
         EXPECT_EQ(static_cast<long>(Select("T").size()), released ? 3 : before);
+    }
+}
+
+// A lock held when a file starts is waited for at each of its statements (the column count, the CREATE, the bulk
+// path's choice), as it is for its lines; the impatient data source gives up on a lock at once.
+TEST_P(ImportRunTest, ABusyDatabaseIsWaitedForFromTheStart)
+{
+    if (GetParam().kind != test::DriverKind::Sqlite)
+        GTEST_SKIP() << "SQLite's lock shuts out every statement";
+    Exec(R"(CREATE TABLE "T"("a" TEXT))");
+    m_settings.DataSourceName = test::EnvironmentValue("QB_TEST_SQLITE_IMPATIENT_DSN");
+    m_settings.LogFolder = m_dir.Path();
+    m_settings.TargetTable = "T";
+    // Without the bulk path the column count or the CREATE meets the lock first; with it, the bulk path's choice.
+    const struct {
+        ImportMode mode;
+        bool bulkPath;
+    } cases[] = {{ImportMode::AppendToExistingTable, false}, {ImportMode::CreateNewTable, false},
+                 {ImportMode::AppendToExistingTable, true}};
+    for (const auto& [mode, bulkPath] : cases) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(mode) << bulkPath);
+        m_settings.Mode = mode;
+        m_settings.BulkPath = bulkPath;
+        m_settings.Files = {File("a.csv", mode == ImportMode::CreateNewTable ? "a\r\n1\r\n2\r\n" : "1\r\n2\r\n")};
+        // Another program holds the whole database, readers shut out too, for a moment.
+        auto holder = std::make_unique<Connection>();
+        holder->Open(Dsn());
+        holder->Execute("PRAGMA locking_mode = EXCLUSIVE");
+        holder->Execute("BEGIN EXCLUSIVE");
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+            holder.reset();
+        });
+        m_host.reports.clear();
+        const ImportSummary summary = Run();
+        release.join();
+        EXPECT_TRUE(m_host.reports.empty()) << m_host.reports.front().description;
+        EXPECT_EQ(summary.rowsSent, 2);
+        if (bulkPath) {
+            const std::string log = test::ReadAll(summary.logPath);
+            EXPECT_NE(log.find("Batches go through SQLite's own library."), std::string::npos) << log;
+        }
     }
 }
 
