@@ -1109,7 +1109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QuietHost host(names);
     static std::string createPrefix;
     createPrefix.assign("CREATE TABLE ").append(qb::QuoteIdentifier(table)).append("(");
-    const auto named = std::count_if(names.begin(), names.end(), [](auto field) { return !field.empty(); });
+    // Every field gives a column, an empty one too.
+    const auto named = static_cast<long>(names.size());
     Check(CreateColumns(qb::BuildCreateFromFields(table, names), createPrefix) == named);
     // Every column named, and no two alike however their letters are cased.
     static std::set<std::string> folded;

@@ -48,7 +48,7 @@ TEST(PreviewTest, ShowsRecordsAsTheImportReadsThem)
     const FileFormat quoted{",", true, ""};
     const PreviewCase cases[] = {
         {"CleanedNamesAndMarks", "id,Full Name,,e-mail\n1,Ann,,a@x\n2,Bo\n\n3,C,x,y,z\n", Options(plain),
-         {"id", "FullName", "email"}, {"*1|Ann|N|a@x", "*2|Bo", "*3|C|x|y|z"}, 3},
+         {"id", "FullName", "Column3", "email"}, {"1|Ann|N|a@x", "*2|Bo", "*3|C|x|y|z"}, 2},
         {"QuotedAcrossLines", "a,b\r\n\"x\r\ny\",\"\"\r\n", Options(quoted), {"a", "b"}, {"x\r\ny|"}, 0},
         {"UserSpecifiedNames", "h1;h2\r\n1;2\r\n3\r\n", Options({";", false, ""}, true, false),
          {"Column 1", "Column 2"}, {"1|2", "*3"}, 1},
