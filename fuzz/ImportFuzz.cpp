@@ -670,24 +670,71 @@ std::size_t MarkLength(std::string_view bytes, std::string& encoding)
     return 0;
 }
 
-// The line rules, written plainly: a reading fails at the first line over
-// the limit, whatever its records, and unquoted, each line before it is one.
-void CheckLines(const Reading& r, const std::vector<std::string_view>& lines, const qb::FileFormat& format,
-                bool header, const std::string& name)
+// The line rules, written plainly: a reading fails only when its text is
+// one line over the limit with no line end at all; unquoted, each line is
+// one record, one over the limit refused with its text dropped (a header
+// too, which is then the first data record). unended: the text holds no line end.
+void CheckLines(const Reading& r, const std::vector<std::string_view>& lines, bool unended,
+                const qb::FileFormat& format, bool header, const std::string& name)
 {
-    const auto tooLong =
-        std::find_if(lines.begin(), lines.end(), [&](auto line) { return line.size() > format.maxRecordLength; });
-    const std::size_t read = static_cast<std::size_t>(tooLong - lines.begin());
-    Check(r.failure.empty() == (tooLong == lines.end()));
-    Check(r.failure.empty() ||
-          r.failure.starts_with("Line " + std::to_string(read + 1) + " of " + name + " is longer than "));
-    if (format.quoted)
+    const std::size_t limit = format.maxRecordLength;
+    const bool notText = unended && lines.size() == 1 && lines[0].size() > limit;
+    Check(r.failure.empty() != notText);
+    Check(r.failure.empty() || r.failure == "Line 1 of " + name + " is longer than " + qb::SizeText(limit) +
+                                                ": this is not a text file that can be imported.");
+    if (format.quoted || notText)
         return;
-    const std::size_t first = r.hasHeader ? 1 : 0;
-    Check(r.count + first == read && r.hasHeader == (header && read > 0));
-    Check(!r.hasHeader || r.header == lines[0]);
-    for (std::size_t i = 0; i < r.count; ++i)
-        Check(r[i].text == lines[first + i]);
+    const bool headerOver = !lines.empty() && lines[0].size() > limit;
+    const std::size_t first = r.hasHeader && !headerOver ? 1 : 0;
+    Check(r.hasHeader == (header && !lines.empty()) && r.count + first == lines.size());
+    Check(!r.hasHeader || r.header == (headerOver ? std::string_view() : lines[0]));
+    for (std::size_t i = 0; i < r.count; ++i) {
+        const std::string_view line = lines[first + i];
+        const bool over = line.size() > limit;
+        Check(r[i].text == (over ? std::string_view() : line));
+        Check(!over || r[i].note == "The record that begins on line " + std::to_string(first + i + 1) + " of " +
+                                        name + " is longer than " + qb::SizeText(limit) + ". It was not sent.");
+    }
+}
+
+// The quote rules, written plainly over a record's bytes line by line: whether
+// a quoted field is open after each line. A record refused for its length was
+// read past in pieces: its quotes must be open after every line but its last,
+// and after that one only when they never close.
+bool QuotesEndWhereTheRecordDoes(std::string_view text, std::string_view separator, char end, bool open)
+{
+    static std::vector<std::string_view> lines;
+    lines.clear();
+    SplitLines(text, end, lines);
+    if (text.empty() || text.ends_with(end) || (end == '\r' && text.ends_with("\r\n")))
+        lines.push_back({});  // an empty last line
+    enum { FieldStart, Unquoted, Quoted } state = FieldStart;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        const std::string_view line = lines[n];
+        for (std::size_t i = 0; i < line.size();) {
+            if (state == Quoted) {
+                if (line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                    i += 2;
+                    continue;
+                }
+                if (line[i] == '"')
+                    state = Unquoted;
+                ++i;
+            } else if (state == FieldStart && line[i] == '"') {
+                state = Quoted;
+                ++i;
+            } else if (!separator.empty() && line.substr(i).starts_with(separator)) {
+                state = FieldStart;
+                i += separator.size();
+            } else {
+                state = Unquoted;
+                ++i;
+            }
+        }
+        if ((state == Quoted) != (n + 1 < lines.size() || open))
+            return false;
+    }
+    return true;
 }
 
 // What any reading of a source must be: records in order, each on the line
@@ -721,8 +768,8 @@ void CheckReading(const Reading& r, const qb::FileFormat& format, const Layout& 
     const bool pending = r.hasHeader && r.count > 0 && r[0].line == 1;
     // A header whose quote never closes is also the one data record; one over
     // the limit is also the first, refused with its text dropped.
-    Check(!pending ||
-          (format.quoted && r[0].text == r.header && !r[0].note.empty() && (r.count == 1 || r.header.empty())));
+    Check(!pending || (r[0].text == r.header && !r[0].note.empty() &&
+                       (r.header.empty() || (format.quoted && r.count == 1))));
     std::size_t at = start;
     long line = 1;
     bool lost = false;  // past a refused record whose end is not known here
@@ -745,7 +792,7 @@ void CheckReading(const Reading& r, const qb::FileFormat& format, const Layout& 
     // the file, and were over the limit; an empty header may be an empty line.
     const auto refused = [&](std::size_t next, bool header) {
         if (converted || (next == r.count && failed)) {
-            line += header ? 1 : 2;  // over the limit, a record took more than one line
+            ++line;  // it took one line at least
             lost = true;
             return;
         }
@@ -757,6 +804,9 @@ void CheckReading(const Reading& r, const qb::FileFormat& format, const Layout& 
         else if (text.ends_with(end))
             text.remove_suffix(1);
         Check(text.size() > limit || (header && text.empty()));
+        Check(header || !format.quoted || !end ||
+              QuotesEndWhereTheRecordDoes(text, format.separator, end,
+                                          r[next - 1].note.find("never closed") != std::string::npos));
         past(text);
     };
     if (r.hasHeader && !pending) {
@@ -779,7 +829,7 @@ void CheckReading(const Reading& r, const qb::FileFormat& format, const Layout& 
         const bool last = i + 1 == r.count && !failed;
         // A quoted record over the limit is refused with its text dropped.
         const bool dropped = !record.note.empty() && record.text.empty();
-        Check(record.note.empty() ? !undecodable : (undecodable || (format.quoted && (last || dropped))));
+        Check(record.note.empty() ? !undecodable : (undecodable || dropped || (format.quoted && last)));
         Check(record.note.empty() || NamesLine(record.note, record.line, name));
         // "UTF-16" keeps the byte order it learnt at the start: its lines do not convert alone.
         if (converted && !dropped && !undecodable && encoding != "UTF-16")
@@ -1056,6 +1106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static std::vector<std::string_view> lines;
     lines.clear();
     char end = 0;
+    bool unended = false;  // the text holds no line end at all
     if (padded && !converted) {
         const std::string_view file = layout.file;
         end = file.find('\r') != std::string_view::npos ? '\r' : '\n';
@@ -1069,10 +1120,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (converted)
             text = CheckDecoder(encoding, text, ((mode >> 3) & 0x07) + 1);
         end = text.find('\r') != std::string_view::npos ? '\r' : '\n';
+        unended = text.find(end) == std::string_view::npos;
         SplitLines(text, end, lines);
     }
     if (end)
-        CheckLines(whole, lines, format, header, name);
+        CheckLines(whole, lines, unended, format, header, name);
     CheckReading(whole, format, layout, start, converted, end, name, encoding);
 
     CheckPrefix(fd, name, format, header, (preview & 0x7F) + 1u, whole);
@@ -1109,7 +1161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QuietHost host(names);
     static std::string createPrefix;
     createPrefix.assign("CREATE TABLE ").append(qb::QuoteIdentifier(table)).append("(");
-    const auto named = std::count_if(names.begin(), names.end(), [](auto field) { return !field.empty(); });
+    // Every field gives a column, an empty one too.
+    const auto named = static_cast<long>(names.size());
     Check(CreateColumns(qb::BuildCreateFromFields(table, names), createPrefix) == named);
     // Every column named, and no two alike however their letters are cased.
     static std::set<std::string> folded;

@@ -86,13 +86,13 @@ std::string CheckColumnNames(std::span<const std::string> names, const NameLimit
 std::string CheckCreateFromFields(std::string_view path, std::string_view table, bool emptyFile,
                                   std::span<const std::string_view> header, const NameLimits& limits, bool keepLetters)
 {
-    const std::size_t columns = NamedColumns(header);
+    const std::size_t columns = header.size();
     std::string refusal = CheckNewTable({path, table, emptyFile, columns}, limits);
     if (!refusal.empty())
         return refusal;
-    // Every field of the line is empty: the CREATE could only fail.
+    // An empty first line: the CREATE could only fail.
     if (columns == 0)
-        return "The first line of " + std::string(path) + " names no columns: every field of it is empty" + kNotCreated;
+        return "The first line of " + std::string(path) + " names no columns: it is empty" + kNotCreated;
     return CheckColumnNames(ColumnNames(header, keepLetters), limits);
 }
 

@@ -44,8 +44,7 @@ std::string CheckNewTable(const NewTable& table, const NameLimits& limits);
 // The columns' names as the CREATE gives them (cleaned): one longer than the database takes.
 std::string CheckColumnNames(std::span<const std::string> names, const NameLimits& limits);
 
-// All of them for a table named by the file's first line (header, as cut), and a first line whose
-// fields are all empty.
+// All of them for a table named by the file's first line (header, as cut), and an empty first line.
 std::string CheckCreateFromFields(std::string_view path, std::string_view table, bool emptyFile,
                                   std::span<const std::string_view> header, const NameLimits& limits,
                                   bool keepLetters = false);

@@ -81,9 +81,7 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
     tally.warning = records.EncodingWarning();
     if (!columns && records.HasHeader()) {
         const auto& fields = splitter.Split(records.Header());
-        columns = settings.Mode == ImportMode::CreateNewTable && settings.ColumnNames == ColumnNameSource::FromFirstLine
-                      ? NamedColumns(fields)
-                      : fields.size();
+        columns = fields.size();
     }
     FileRecord record;
     for (long read = 1; records.Next(record); ++read) {
@@ -121,7 +119,7 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
     if (settings.ColumnNames == ColumnNameSource::UserSpecified)
         return CheckNewTable({file.path, file.table, empty, fields.size()}, connection.Limits());
     const std::vector<std::string> types =
-        settings.GuessTypes ? tally.types.TypesFor(connection.Kind(), NamedColumns(fields))
+        settings.GuessTypes ? tally.types.TypesFor(connection.Kind(), fields.size())
                             : std::vector<std::string>{};
     std::string refusal =
         CheckCreateFromFields(file.path, file.table, empty, fields, connection.Limits(), settings.KeepLetters);

@@ -95,13 +95,12 @@ bool FileRecords::Next(FileRecord& record)
 bool FileRecords::Read(FileRecord& record)
 {
     const long line = m_next;
-    try {
-        if (!m_records.Next(record.text))
-            return false;
-    } catch (const std::length_error&) {
-        throw NotImportable("Line " + std::to_string(line + m_records.Lines()) + " of " + m_name + " is longer than " +
-                            SizeText(m_maxLength) + ": this is not a text file that can be imported.");
-    }
+    if (!m_records.Next(record.text))
+        return false;
+    // Over the limit without a single line end, the whole file is one line: not text.
+    if (line == 1 && m_records.Lines() == 1 && m_lines.Skipped() && m_lines.Terminator().empty())
+        throw NotImportable("Line 1 of " + m_name + " is longer than " + SizeText(m_maxLength) +
+                            ": this is not a text file that can be imported.");
     m_next += m_records.Lines();
     record.index = m_index++;
     record.line = line;

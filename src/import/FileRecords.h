@@ -16,9 +16,9 @@ struct FileFormat {
     std::string separator = ",";
     bool quoted = false;   // fields may be in double quotes, records span lines
     std::string encoding;  // converted from to UTF-8; empty: bytes as they are
-    // A line longer than this is not text that can be imported: the file
-    // fails there. A quoted record over several lines that passes it is
-    // refused, and the reading goes on after it.
+    // A record longer than this is read past without being held, refused
+    // with a note, and the reading goes on after it; a file that is a single
+    // line longer than this, with no line end at all, is not text.
     std::size_t maxRecordLength = kMaxLineLength;
 };
 
@@ -38,7 +38,7 @@ struct FileRecord {
 // A length as the record limit's messages give it: "256 MB", or "10 bytes" under a megabyte.
 std::string SizeText(std::size_t bytes);
 
-// The file is not text that can be imported: a line over the limit.
+// The file is not text that can be imported: one line over the limit, with no line end.
 class NotImportable : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

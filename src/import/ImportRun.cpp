@@ -495,8 +495,7 @@ bool ImportRun::Prepare(OneFile& file, const std::string& path, bool standardInp
         try {
             const FileFormat format = FormatOf(m_settings);
             if (m_settings.GuessTypes && m_settings.Mode == ImportMode::CreateNewTable)
-                file.types.emplace(TypeLearning{RecordSplitter(m_settings.Separator, m_settings.Quoted),
-                                                m_settings.ColumnNames == ColumnNameSource::FromFirstLine, {}, 0});
+                file.types.emplace(TypeLearning{RecordSplitter(m_settings.Separator, m_settings.Quoted), {}, 0});
             TypeLearning* types = file.types ? &*file.types : nullptr;
             // Opened once: where the manifest is kept, its digest was read from it already.
             if (!file.input.Valid())
@@ -515,7 +514,7 @@ void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table, boo
 {
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
     const auto& fields = splitter.Split(file.copy.header);
-    const std::size_t columns = NamedColumns(fields);
+    const std::size_t columns = fields.size();
     // Columns edited in the preview: exactly those, while the first line still names them.
     const ColumnPlan* plan =
         PlanFor(m_settings, file.listed, ColumnNames(fields, m_settings.KeepLetters));

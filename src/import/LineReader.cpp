@@ -4,8 +4,8 @@
 #include "import/TextDecoder.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <stdexcept>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -101,21 +101,24 @@ void LineReader::EndLine()
     }
 }
 
-bool LineReader::Next(std::string& line)
+bool LineReader::Next(std::string& line, SkippedText* skipped)
 {
     line.clear();
     m_terminator = {};
+    m_skipped = false;
     if (m_pos == m_end && !Fill())
         return false;
     m_lineStart = m_offset - static_cast<off_t>(m_end - m_pos);
     if (m_decoder)
-        return NextConverted(line);
+        return NextConverted(line, skipped);
     const char* begin = m_data + m_pos;
     const auto* found = static_cast<const char*>(std::memchr(begin, m_end1, m_end - m_pos));
     if (!found)
-        return NextLong(line);
-    if (static_cast<std::size_t>(found - begin) > m_maxLineLength)
-        throw std::length_error("line too long");
+        return NextLong(line, skipped);
+    if (static_cast<std::size_t>(found - begin) > m_maxLineLength) {
+        SkipRest(m_lineStart, skipped);
+        return true;
+    }
     line.assign(begin, static_cast<std::size_t>(found - begin));
     m_lineEnd = m_lineStart + static_cast<off_t>(line.size());
     m_pos += line.size() + 1;
@@ -123,8 +126,16 @@ bool LineReader::Next(std::string& line)
     return true;
 }
 
-bool LineReader::NextConverted(std::string& line)
+bool LineReader::NextConverted(std::string& line, SkippedText* skipped)
 {
+    // Past the limit, each piece's text is handed on and dropped as it is decoded.
+    const auto ended = [&] {
+        if (m_skipped || line.size() > m_maxLineLength) {
+            Drop(line, skipped);
+            std::string().swap(line);
+        }
+        return true;
+    };
     for (;;) {
         // Buffers start on characters' boundaries: they are read in whole
         // multiples of any character size from where the text begins.
@@ -135,21 +146,48 @@ bool LineReader::NextConverted(std::string& line)
         if (found != std::string::npos) {
             m_lineEnd = m_offset - static_cast<off_t>(m_end - found);
             m_decoder->EndLine(line);
-            if (line.size() > m_maxLineLength)
-                throw std::length_error("line too long");
             m_pos = found + m_endBytes.size();
             EndConvertedLine();
-            return true;
+            return ended();
         }
-        if (line.size() > m_maxLineLength)
-            throw std::length_error("line too long");
+        if (m_skipped || line.size() > m_maxLineLength)
+            Drop(line, skipped);
         if (!Fill()) {
             // The last line needs no terminator.
             m_lineEnd = m_offset;
             m_decoder->Decode({}, true, line);
-            if (line.size() > m_maxLineLength)
-                throw std::length_error("line too long");
-            return true;
+            return ended();
+        }
+    }
+}
+
+void LineReader::Drop(std::string& line, SkippedText* skipped)
+{
+    m_skipped = true;
+    if (skipped)
+        skipped->Take(line);
+    line.clear();
+}
+
+void LineReader::SkipRest(off_t from, SkippedText* skipped)
+{
+    // Read again from from, a buffer at a time, so that only one is held.
+    m_skipped = true;
+    m_offset = from;
+    for (;;) {
+        if (!Fill()) {
+            m_lineEnd = m_offset;  // the last line needs no terminator
+            return;
+        }
+        const auto* found = static_cast<const char*>(std::memchr(m_data, m_end1, m_end));
+        const std::size_t stop = found ? static_cast<std::size_t>(found - m_data) : m_end;
+        if (skipped)
+            skipped->Take({m_data, stop});
+        if (found) {
+            m_lineEnd = m_offset - static_cast<off_t>(m_end - stop);
+            m_pos = stop + 1;
+            EndLine();
+            return;
         }
     }
 }
@@ -171,24 +209,29 @@ void LineReader::EndConvertedLine()
     }
 }
 
-bool LineReader::NextLong(std::string& line)
+bool LineReader::NextLong(std::string& line, SkippedText* skipped)
 {
     // The line runs past the buffer. Measure it first, so that it is held
-    // once at its exact size and an endless one is refused before it is.
+    // once at its exact size and an endless one is read past before it is.
+    // Skipped, its text is read again from its start only when someone follows it.
     const off_t start = m_offset - static_cast<off_t>(m_end - m_pos);
     std::size_t length = m_end - m_pos;
     bool ended = false;
     while (!ended) {
-        if (length > m_maxLineLength)
-            throw std::length_error("line too long");
+        if (length > m_maxLineLength) {
+            SkipRest(skipped ? start : m_offset, skipped);
+            return true;
+        }
         if (!Fill())
             break;
         const auto* found = static_cast<const char*>(std::memchr(m_data, m_end1, m_end));
         ended = found != nullptr;
         length += ended ? static_cast<std::size_t>(found - m_data) : m_end;
     }
-    if (length > m_maxLineLength)
-        throw std::length_error("line too long");
+    if (length > m_maxLineLength) {
+        SkipRest(skipped ? start : std::max(start, m_offset - static_cast<off_t>(m_end)), skipped);
+        return true;
+    }
     line.reserve(length);
     line.resize(length);
     // Fewer bytes when the file shrank under us.

@@ -11,11 +11,19 @@
 
 namespace qb {
 
-
-
-// No text file holds a line this long; a file that does is not one this
-// program can import, and holding such a line would exhaust memory.
+// No record worth importing is this long, and holding one would exhaust
+// memory: a longer line is read past, not kept.
 inline constexpr std::size_t kMaxLineLength = std::size_t(256) << 20;
+
+// Takes the bytes of a line over the limit as it is read past, in pieces,
+// for whoever must still follow its text (a quote that it opens or closes).
+class SkippedText {
+public:
+    virtual void Take(std::string_view piece) = 0;
+
+protected:
+    ~SkippedText() = default;
+};
 
 enum class LineEnds {
     Cr,  // CR LF or a lone CR; an LF on its own is an ordinary byte
@@ -35,9 +43,13 @@ public:
                off_t start = 0, std::unique_ptr<TextDecoder> decoder = nullptr);
     ~LineReader();
 
-    // False at the end of the file. Throws std::system_error on a read error
-    // and std::length_error for a line longer than the limit.
-    bool Next(std::string& line);
+    // False at the end of the file. Throws std::system_error on a read error.
+    // A line longer than the limit is read to its end without being held:
+    // line is left empty, Skipped() tells, and skipped, when given, takes its
+    // text (UTF-8 when converted).
+    bool Next(std::string& line, SkippedText* skipped = nullptr);
+    // The last line was over the limit.
+    bool Skipped() const { return m_skipped; }
     // What ended the last line: "\r\n", "\r", "\n", or nothing at the end.
     std::string_view Terminator() const { return m_terminator; }
     // Where the last line began and where its text ended, before its
@@ -47,8 +59,10 @@ public:
 
 private:
     bool Fill();
-    bool NextLong(std::string& line);
-    bool NextConverted(std::string& line);
+    bool NextLong(std::string& line, SkippedText* skipped);
+    bool NextConverted(std::string& line, SkippedText* skipped);
+    void SkipRest(off_t from, SkippedText* skipped);
+    void Drop(std::string& line, SkippedText* skipped);
     void EndLine();
     void EndConvertedLine();
 
@@ -66,6 +80,7 @@ private:
     std::string_view m_terminator;
     off_t m_lineStart = 0;
     off_t m_lineEnd = 0;
+    bool m_skipped = false;
     // Converted files are cut into lines at the encoding's own line ends,
     // each line converted by itself, so that a line's bytes in the file are known.
     std::unique_ptr<TextDecoder> m_decoder;

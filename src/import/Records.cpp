@@ -2,6 +2,7 @@
 
 #include "import/FieldSplitter.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace qb {
@@ -18,7 +19,10 @@ class QuoteScanner {
 public:
     explicit QuoteScanner(std::string_view separator) : m_separator(separator) {}
 
-    void Scan(std::string_view text)
+    // How much of text is decided: all of a whole line; of a piece of one,
+    // all but a tail the next piece may change (a quote that may be doubled,
+    // the start of a separator), to be scanned again with it.
+    std::size_t Scan(std::string_view text, bool whole = true)
     {
         std::size_t i = 0;
         while (i < text.size()) {
@@ -34,7 +38,9 @@ public:
             case State::Unquoted: {
                 const std::size_t at = FindSeparator(text, i, m_separator);
                 if (at == std::string_view::npos)
-                    return;
+                    return whole || m_separator.size() < 2
+                               ? text.size()
+                               : std::max(i, text.size() - std::min(text.size(), m_separator.size() - 1));
                 i = at + m_separator.size();
                 m_state = State::FieldStart;
                 break;
@@ -42,7 +48,9 @@ public:
             case State::Quoted: {
                 const std::size_t quote = text.find('"', i);
                 if (quote == std::string_view::npos)
-                    return;
+                    return text.size();
+                if (!whole && quote + 1 == text.size())
+                    return quote;
                 // A doubled quote stands for one; a single one closes the field.
                 if (quote + 1 < text.size() && text[quote + 1] == '"') {
                     i = quote + 2;
@@ -54,6 +62,7 @@ public:
             }
             }
         }
+        return text.size();
     }
     // A closing quote that was a line's last byte leaves the field closed.
     bool Inside() const { return m_state == State::Quoted; }
@@ -63,6 +72,33 @@ private:
     enum class State { FieldStart, Unquoted, Quoted };
     std::string_view m_separator;
     State m_state = State::FieldStart;
+};
+
+// A line over the limit, followed through the scanner piece by piece; held
+// keeps the undecided tail of one piece for the next.
+class SkippedQuotes final : public SkippedText {
+public:
+    SkippedQuotes(QuoteScanner& scanner, std::string& held) : m_scanner(scanner), m_held(held) { m_held.clear(); }
+
+    void Take(std::string_view piece) override
+    {
+        if (m_held.empty()) {
+            m_held.assign(piece.substr(m_scanner.Scan(piece, false)));
+            return;
+        }
+        m_held.append(piece);
+        m_held.erase(0, m_scanner.Scan(m_held, false));
+    }
+    // At the line's end nothing is left undecided.
+    void End()
+    {
+        m_scanner.Scan(m_held);
+        m_held.clear();
+    }
+
+private:
+    QuoteScanner& m_scanner;
+    std::string& m_held;
 };
 
 }  // namespace
@@ -148,23 +184,34 @@ bool RecordReader::Next(std::string& record)
     m_taken = 0;
     m_unclosed = false;
     m_tooLong = false;
-    if (!m_lines.Next(record))
+    QuoteScanner scanner(m_separator);
+    SkippedQuotes skipped(scanner, m_held);
+    // A line over the limit is read past; quoted, its quotes are still followed.
+    SkippedText* const follow = m_quoted ? &skipped : nullptr;
+    if (!m_lines.Next(record, follow))
         return false;
     m_start = m_lines.LineStart();
     m_taken = 1;
+    m_tooLong = m_lines.Skipped();
     if (!m_quoted)
         return true;
-    QuoteScanner scanner(m_separator);
-    scanner.Scan(record);
+    if (m_tooLong)
+        skipped.End();
+    else
+        scanner.Scan(record);
     while (scanner.Inside()) {
         const std::string_view terminator = m_lines.Terminator();
-        if (terminator.empty() || !m_lines.Next(m_line)) {
+        if (terminator.empty() || !m_lines.Next(m_line, follow)) {
             m_unclosed = true;
             return true;
         }
         ++m_taken;
-        scanner.Scan(m_line);
-        if (!m_tooLong && record.size() + terminator.size() + m_line.size() > m_maxLength) {
+        if (m_lines.Skipped())
+            skipped.End();
+        else
+            scanner.Scan(m_line);
+        if (!m_tooLong &&
+            (m_lines.Skipped() || record.size() + terminator.size() + m_line.size() > m_maxLength)) {
             m_tooLong = true;
             std::string().swap(record);
         }

@@ -56,9 +56,8 @@ public:
     {
     }
 
-    // False at the end of the file. Throws std::length_error for a line
-    // over the limit; Lines() then tells how many lines of its record came
-    // before it.
+    // False at the end of the file. A record with a line over the limit is
+    // read to its end too, and left empty as TooLong() tells.
     bool Next(std::string& record);
     // Physical lines the last record took.
     long Lines() const { return m_taken; }
@@ -77,6 +76,7 @@ private:
     bool m_quoted;
     std::size_t m_maxLength;
     std::string m_line;
+    std::string m_held;  // a skipped line's undecided tail, between its pieces
     long m_taken = 0;
     off_t m_start = 0;
     bool m_unclosed = false;

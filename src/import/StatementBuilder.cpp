@@ -151,19 +151,11 @@ std::vector<std::string> ColumnNames(std::span<const std::string_view> header, b
     std::vector<std::string> names;
     std::vector<std::size_t> places;
     for (std::size_t i = 0; i < header.size(); ++i) {
-        if (header[i].empty())
-            continue;
         names.push_back(CleanColumnName(header[i], keepLetters));
         places.push_back(i + 1);
     }
     Mend(names, places, keepLetters);
     return names;
-}
-
-std::size_t NamedColumns(std::span<const std::string_view> header)
-{
-    return static_cast<std::size_t>(
-        std::count_if(header.begin(), header.end(), [](std::string_view field) { return !field.empty(); }));
 }
 
 std::string BuildCreate(std::string_view table, std::span<const std::string> names, std::span<const std::string> types)

@@ -40,16 +40,14 @@ std::string QuoteText(std::string_view text);
 // every alphabet (the text read as UTF-8).
 std::string CleanColumnName(std::string_view text, bool keepLetters = false);
 
-// The columns the CREATE makes of a header: one per non-empty field.
-std::size_t NamedColumns(std::span<const std::string_view> header);
-
-// The names of those columns, cleaned; one with nothing left is named
-// "Column<N>" after its field's place, and one that repeats an earlier name
+// The names of a header's columns, one per field, cleaned; an empty one or
+// one with nothing left is named "Column<N>" after its field's place (a
+// data frame's unnamed index column, a line's trailing separator), and one that repeats an earlier name
 // (letter case aside, as most databases compare them) gets "_2", "_3", ...,
 // so that a CREATE never fails for its names.
 std::vector<std::string> ColumnNames(std::span<const std::string_view> header, bool keepLetters = false);
 
-// CREATE TABLE with one column per non-empty header field, named as ColumnNames names them.
+// CREATE TABLE with one column per header field, named as ColumnNames names them.
 std::string BuildCreateFromFields(std::string_view table, std::span<const std::string_view> header,
                                   bool keepLetters = false, std::span<const std::string> types = {});
 

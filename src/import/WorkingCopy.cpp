@@ -184,7 +184,7 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
         prepared.encodingWarning = records.EncodingWarning();
         if (types) {
             const auto& fields = types->splitter.Split(prepared.header);
-            types->columns = types->namedByHeader ? NamedColumns(fields) : fields.size();
+            types->columns = fields.size();
         }
         // A converted record's own bytes are kept for the rejected lines.
         std::string spans;

@@ -69,7 +69,6 @@ struct ImportStopped {};
 // and with as many values as the table has columns.
 struct TypeLearning {
     RecordSplitter splitter;
-    bool namedByHeader = true;  // the columns: the header's non-empty fields, else all its fields
     TypeGuesser guesser;
     std::size_t columns = 0;  // known once the header is read
 };

@@ -621,6 +621,24 @@ TEST_P(ImportRunTest, EmptyFieldsAreNullAndEmptyLinesSendNothing)
                                                  {T("2"), std::nullopt, std::nullopt, std::nullopt}}));
 }
 
+// A data frame's unnamed index and a trailing separator: every field of the first line is a column.
+TEST_P(ImportRunTest, EmptyHeaderFieldsAreColumnsToo)
+{
+    m_settings.GuessTypes = true;
+    m_settings.Files = {File("frame.csv", ",name,qty,\r\n0,a,1,\r\n1,b,2,\r\n")};
+    const DryRunResult dry = DryRun(m_settings);
+    ASSERT_EQ(dry.files.size(), 1u);
+    EXPECT_EQ(dry.files[0].mismatched, 0);
+    ASSERT_EQ(dry.files[0].columns.size(), 4u);
+    EXPECT_EQ(dry.files[0].columns[3], "Column4 TEXT");
+    EXPECT_NE(dry.files[0].columns[0], "Column1 TEXT");  // learnt from the rows, as a number
+    const ImportSummary summary = Run();
+    EXPECT_TRUE(m_host.reports.empty());
+    EXPECT_EQ(summary.linesRejected, 0);
+    EXPECT_EQ(Select("NewTable1", "\"Column1\""),
+              (Rows{{T("0"), T("a"), T("1"), std::nullopt}, {T("1"), T("b"), T("2"), std::nullopt}}));
+}
+
 TEST_P(ImportRunTest, AFailedCreateSendsNoRows)
 {
     Exec(R"(CREATE TABLE "Hidden"("z" TEXT))");

@@ -71,23 +71,41 @@ TEST(LineReaderLongTest, LinesAcrossBufferEdges)
     EXPECT_EQ(ReadLines(dir.Write("big.txt", bytes)), expected);
 }
 
-TEST(LineReaderLongTest, ALineOverTheLimitIsRefused)
+// Not held but read to its end, its text handed on to whoever follows it, and the next line read after it.
+TEST(LineReaderLongTest, ALineOverTheLimitIsReadPast)
 {
+    struct Taken final : SkippedText {
+        void Take(std::string_view piece) override { text.append(piece); }
+        std::string text;
+    };
     test::TempDir dir;
-    const std::string path = dir.Write("f.txt", "0123456789\r\n01234567890\r\nnext");
-    LineReader reader(path, false, 10);
-    std::string line;
-    ASSERT_TRUE(reader.Next(line));
-    EXPECT_EQ(line, "0123456789");
-    EXPECT_THROW(reader.Next(line), std::length_error);
-
-    // Also when the line never ends, as in a binary file without a CR, and
-    // when a small file's unended last line is over it.
-    LineReader unended(dir.Write("g.bin", std::string(200000, '\xAB')), false, 100000);
-    EXPECT_THROW(unended.Next(line), std::length_error);
-    LineReader last(dir.Write("h.txt", "0123456789\r\n01234567890"), false, 10);
-    ASSERT_TRUE(last.Next(line));
-    EXPECT_THROW(last.Next(line), std::length_error);
+    const std::string big(200000, '\xAB');
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::size_t limit;
+        Lines lines;
+        std::string skipped;
+    } cases[] = {
+        {"InTheBuffer", "0123456789\r\n01234567890\r\nnext", 10, {"0123456789", "", "next"}, "01234567890"},
+        {"AcrossBuffers", "a\r\n" + big + "\r\nnext", 100000, {"a", "", "next"}, big},
+        {"NeverEnded", big, 100000, {""}, big},
+        {"Last", "0123456789\r\n01234567890", 10, {"0123456789", ""}, "01234567890"},
+    };
+    for (const auto& c : cases) {
+        for (const bool follow : {false, true}) {
+            LineReader reader(dir.Write("f.txt", c.bytes), false, c.limit);
+            Taken taken;
+            Lines lines;
+            std::string skipped;
+            for (std::string line; reader.Next(line, follow ? &taken : nullptr);) {
+                lines.push_back(line);
+                EXPECT_EQ(reader.Skipped(), line.empty()) << c.name;
+            }
+            EXPECT_EQ(lines, c.lines) << c.name;
+            EXPECT_TRUE(taken.text == (follow ? c.skipped : "")) << c.name;
+        }
+    }
 }
 
 TEST(LineReaderLongTest, RefusesWhatIsNotAPlainFile)

@@ -116,6 +116,20 @@ TEST(ReadFormatTest, AutoAndAWrongSingleByteEncoding)
 
 const FileFormat kQuoted{",", true, ""};
 
+// A CR LF file whose quoted cell holds far more LF-separated text than the limit: a doubled quote cut by
+// the 64 KiB pieces it is read past in, and a closing quote that a separator before it would make an opening one.
+std::string CellOverTheLimit()
+{
+    std::string cell;
+    while (cell.size() < 65532)
+        cell += "text\n";
+    cell.resize(65532);
+    cell += "\"\"";
+    while (cell.size() < 150000)
+        cell += "more, \"\"quoted\"\"\n";
+    return "h\r\n1,a\r\n2,\"" + cell + ",\",x\r\n3,c\r\n";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReadFormatTest,
     testing::Values(
@@ -126,6 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {"1: The record that begins on line 3 of F has a double quote that is never closed. It was not sent."}},
         FormatCase{"QuotedRecordPastTheLimit", "h\r\n\"12345\r\n12345\",x\r\nb\r\n", {",", true, "", 10}, "\r\nb\r\n",
                    "h", {"0: The record that begins on line 2 of F is longer than 10 bytes. It was not sent."}},
+        FormatCase{"OneLinePastTheLimit", CellOverTheLimit(), {",", true, "", 1000}, "1,a\r\n\r\n3,c\r\n", "h",
+                   {"1: The record that begins on line 3 of F is longer than 1000 bytes. It was not sent."}},
         FormatCase{"QuotedHeaderPastTheLimit", "\"12345\r\n12345\",x\r\nb\r\n", {",", true, "", 10}, "\r\nb\r\n", "",
                    {"0: The record that begins on line 1 of F is longer than 10 bytes. It was not sent."}},
         FormatCase{"QuotesMeanNothingWhenOff", "h\r\n\"a\r\nb\"\r\n", FileFormat{}, "\"a\r\nb\"\r\n", "h", {}},

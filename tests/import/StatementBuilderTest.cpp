@@ -68,12 +68,12 @@ TEST(ColumnNameTest, NamesThatCannotWorkAreMended)
         std::vector<std::string> names;
     } cases[] = {
         {{"id", "Full Name", "FullName", "fullname"}, false, {"id", "FullName", "FullName_2", "fullname_3"}},
-        {{"a", "", "#", "!!"}, false, {"a", "Column3", "Column4"}},
+        {{"a", "", "#", "!!"}, false, {"a", "Column2", "Column3", "Column4"}},
         {{"N\xC3\xA9v", "V\xC3\xA1ros", "Ann\xC3\xA9" "e"}, false, {"Nv", "Vros", "Anne"}},
         {{"\xC3\xA9", "\xC3\xA1"}, false, {"Column1", "Column2"}},
         {{"N\xC3\xA9v", "N\xC3\x89V"}, true, {"N\xC3\xA9v", "N\xC3\x89V_2"}},
         {{"Column2", "#", "a", "a", "a"}, false, {"Column2", "Column2_2", "a", "a_2", "a_3"}},
-        {{"", ""}, false, {}},
+        {{"", ""}, false, {"Column1", "Column2"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ColumnNames(c.header, c.keepLetters), c.names);
@@ -87,8 +87,8 @@ TEST(CreateFromFieldsTest, Statements)
         const char* statement;
     } cases[] = {
         {"T1", {"id", "Full Name", "e-mail"}, R"(CREATE TABLE "T1"("id" TEXT, "FullName" TEXT, "email" TEXT);)"},
-        {"T1", {"a", "", "b", ""}, R"(CREATE TABLE "T1"("a" TEXT, "b" TEXT);)"},
-        {"T1", {"", "", ""}, R"(CREATE TABLE "T1"();)"},
+        {"T1", {"a", "", "b", ""}, R"(CREATE TABLE "T1"("a" TEXT, "Column2" TEXT, "b" TEXT, "Column4" TEXT);)"},
+        {"T1", {}, R"(CREATE TABLE "T1"();)"},
         {"a\"b", {"c"}, R"(CREATE TABLE "a""b"("c" TEXT);)"},
     };
     for (const auto& c : cases)

@@ -107,18 +107,19 @@ TEST(PrepareWorkingCopyFailureTest, FailedCopyLeavesNoStaleContent)
     }
 }
 
-TEST(PrepareWorkingCopyFailureTest, ALineOverTheLimitFailsTheFile)
+// A file that is one line over the limit, with no line end at all, is not text.
+TEST(PrepareWorkingCopyFailureTest, ALineOverTheLimitWithoutALineEndFailsTheFile)
 {
     TempDir dir;
     ScriptedHost host;
-    const std::string source = dir.Write("in.txt", "short\r\nthis line is too long\r\n");
+    const std::string source = dir.Write("in.txt", "this line is too long");
     try {
         PrepareWorkingCopy(source, dir.Path("upload.txt"), false, host, {",", false, "", 8});
         ADD_FAILURE() << "no failure";
     } catch (const StepFailure& failure) {
         EXPECT_EQ(failure.Line(), 136);
         EXPECT_EQ(std::string(failure.what()),
-                  "Line 2 of " + source + " is longer than 8 bytes: this is not a text file that can be imported.");
+                  "Line 1 of " + source + " is longer than 8 bytes: this is not a text file that can be imported.");
     }
 }
 
