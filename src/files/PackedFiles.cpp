@@ -135,30 +135,56 @@ void Stream::Damaged(const std::string& name, bool nothingOut) const
                           std::to_string(at) + " of the file)");
 }
 
-// The lines ended in bytes: CR LF, a lone CR or a lone LF each end one.
-long LineEnds(int fd)
+// Whether bytes, after a run of run bytes without a line end, make a run of more than limit;
+// run becomes the run they end with.
+bool RunsPast(const char* bytes, std::size_t size, std::uint64_t& run, std::size_t limit)
 {
-    long lines = 0;
+    if (limit < size) {
+        // A limit this small (tests, the fuzz target) is passed inside one piece: every byte counts.
+        for (std::size_t i = 0; i < size; ++i) {
+            run = bytes[i] == '\r' || bytes[i] == '\n' ? 0 : run + 1;
+            if (run > limit)
+                return true;
+        }
+        return false;
+    }
+    // Else only a run that goes on across pieces can pass it: the piece's first and last.
+    const auto* lf = static_cast<const char*>(std::memchr(bytes, '\n', size));
+    const auto* cr = static_cast<const char*>(std::memchr(bytes, '\r', size));
+    const char* first = lf && cr ? std::min(lf, cr) : lf ? lf : cr;
+    if (!first)
+        return (run += size) > limit;
+    if (run + static_cast<std::uint64_t>(first - bytes) > limit)
+        return true;
+    lf = static_cast<const char*>(::memrchr(bytes, '\n', size));
+    cr = static_cast<const char*>(::memrchr(bytes, '\r', size));
+    const char* last = !lf ? cr : !cr ? lf : std::max(lf, cr);
+    run = static_cast<std::uint64_t>(bytes + size - last - 1);
+    return false;
+}
+
+// The number of the first line of the spooled bytes that is longer than limit; CR LF, a lone CR
+// and a lone LF each end one.
+long LongLine(int fd, std::size_t limit)
+{
+    long line = 1;
+    std::uint64_t run = 0;
     bool afterCr = false;
     std::array<char, kBlock> buffer{};
     for (off_t at = 0;;) {
         const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), at);
         if (got <= 0)
-            return lines;
+            return line;
         for (ssize_t i = 0; i < got; ++i) {
-            lines += buffer[i] == '\r' || (buffer[i] == '\n' && !afterCr);
-            afterCr = buffer[i] == '\r';
+            const char c = buffer[static_cast<std::size_t>(i)];
+            line += c == '\r' || (c == '\n' && !afterCr);
+            afterCr = c == '\r';
+            run = c == '\r' || c == '\n' ? 0 : run + 1;
+            if (run > limit)
+                return line;
         }
         at += got;
     }
-}
-
-// Where the last line end in bytes lies; null when they hold none.
-const char* LastLineEnd(const char* bytes, std::size_t size)
-{
-    const auto* lf = static_cast<const char*>(::memrchr(bytes, '\n', size));
-    const auto* cr = static_cast<const char*>(::memrchr(bytes, '\r', size));
-    return lf && cr ? std::max(lf, cr) : lf ? lf : cr;
 }
 
 // The current entry's data, decompressed into a nameless file, stopped at a run of more than
@@ -175,11 +201,9 @@ UniqueFd Spool(const Stream& stream, const std::string& name, const std::string&
         if (got == 0)
             return out;
         const auto size = static_cast<std::size_t>(got);
-        const char* last = LastLineEnd(buffer.get(), size);
-        run = last ? static_cast<std::uint64_t>(buffer.get() + size - last - 1) : run + size;
         WriteFully(out.Get(), {buffer.get(), size}, "Cannot keep " + name + " in " + folder);
-        if (run > maxLine)
-            throw PackedLineTooLong(LineEnds(out.Get()) + 1, name);
+        if (RunsPast(buffer.get(), size, run, maxLine))
+            throw PackedLineTooLong(LongLine(out.Get(), maxLine), name);
     }
 }
 

@@ -208,7 +208,7 @@ TEST(PackedFilesTest, ExpandingStopsAtALongLine)
     const std::size_t limit = 100000;
     const std::string longest(limit, 'x');
     const std::string fits = longest + "\r\n" + longest + "\n" + longest;
-    const std::string tar = test::Pack({{"ok.csv", fits}, {"long.csv", "a\n" + longest + "x"}}, ARCHIVE_FORMAT_TAR_USTAR);
+    const std::string tar = test::Pack({{"ok.csv", fits}, {"long.csv", "a\n" + longest + "x\nb\n"}}, ARCHIVE_FORMAT_TAR_USTAR);
     const std::string zeros = test::Compress(std::string(1 << 20, '\0'), ARCHIVE_FILTER_GZIP);
     for (const auto& [path, line] : {std::pair{dir.Write("z.gz", zeros), 1L}, std::pair{dir.Write("t.tar", tar) + "!/long.csv", 2L}}) {
         try {
