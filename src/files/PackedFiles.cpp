@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -21,6 +22,7 @@ namespace qb {
 namespace {
 
 constexpr std::size_t kBlock = 1 << 16;
+constexpr std::size_t kHead = 6;  // what tells a compression
 
 struct ArchiveFree {
     void operator()(archive* reader) const { archive_read_free(reader); }
@@ -28,18 +30,22 @@ struct ArchiveFree {
 using Reader = std::unique_ptr<archive, ArchiveFree>;
 
 // A compressed stream's compression, by its first bytes; ARCHIVE_FILTER_NONE when it is none.
+int Compression(std::string_view head)
+{
+    const auto starts = [&](std::string_view magic) { return head.starts_with(magic); };
+    using namespace std::string_view_literals;
+    return starts("\x1F\x8B\x08"sv)                                          ? ARCHIVE_FILTER_GZIP
+           : starts("BZh"sv) && head.size() > 3 && head[3] >= '1' && head[3] <= '9' ? ARCHIVE_FILTER_BZIP2
+           : starts("\xFD" "7zXZ\0"sv)                                        ? ARCHIVE_FILTER_XZ
+           : starts("\x28\xB5\x2F\xFD"sv)                                      ? ARCHIVE_FILTER_ZSTD
+                                                                              : ARCHIVE_FILTER_NONE;
+}
+
 int Compression(int fd)
 {
-    std::array<unsigned char, 6> head{};
+    std::array<char, kHead> head{};
     const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
-    const auto starts = [&](std::initializer_list<unsigned char> magic) {
-        return got >= static_cast<ssize_t>(magic.size()) && std::equal(magic.begin(), magic.end(), head.begin());
-    };
-    return starts({0x1F, 0x8B, 0x08})                  ? ARCHIVE_FILTER_GZIP
-           : starts({'B', 'Z', 'h'}) && head[3] >= '1' && head[3] <= '9' ? ARCHIVE_FILTER_BZIP2
-           : starts({0xFD, '7', 'z', 'X', 'Z', 0x00}) ? ARCHIVE_FILTER_XZ
-           : starts({0x28, 0xB5, 0x2F, 0xFD})          ? ARCHIVE_FILTER_ZSTD
-                                                       : ARCHIVE_FILTER_NONE;
+    return Compression(std::string_view(head.data(), got > 0 ? static_cast<std::size_t>(got) : 0));
 }
 
 bool Compressed(int fd)
@@ -90,7 +96,7 @@ struct Stream {
     Stream(const Stream&) = delete;
     Stream& operator=(const Stream&) = delete;
 
-    // nothingOut: the first header failed, so the library's reason is only that it found no format.
+    // nothingOut: no byte came out, so the library's reason is only that it found no format.
     [[noreturn]] void Damaged(const std::string& name, bool nothingOut = false) const;
 
     Source source;
@@ -116,7 +122,7 @@ Stream::Stream(int fd, const std::string& name, bool archives) : source{fd}, rea
     if (::lseek(fd, 0, SEEK_SET) != 0 || archive_read_set_read_callback(reader.get(), SourceRead) != ARCHIVE_OK ||
         archive_read_set_skip_callback(reader.get(), SourceSkip) != ARCHIVE_OK ||
         archive_read_set_callback_data(reader.get(), &source) != ARCHIVE_OK || archive_read_open1(reader.get()) != ARCHIVE_OK)
-        Damaged(name);
+        Damaged(name, !archives);  // raw: opening bids on the first byte out
 }
 
 void Stream::Damaged(const std::string& name, bool nothingOut) const
@@ -188,22 +194,36 @@ long LongLine(int fd, std::size_t limit)
 }
 
 // The current entry's data, decompressed into a nameless file, stopped at a run of more than
-// maxLine bytes without a line end: a small file may expand without end.
-UniqueFd Spool(const Stream& stream, const std::string& name, const std::string& folder, std::size_t maxLine)
+// maxLine bytes without a line end: a small file may expand without end. A member's limit waits
+// for its own compression, if it has one, to be undone.
+UniqueFd Spool(const Stream& stream, const std::string& name, const std::string& folder, std::size_t maxLine,
+               bool member)
 {
     UniqueFd out = NamelessFile(folder, name);
     const auto buffer = std::make_unique_for_overwrite<char[]>(kBlock);
     std::uint64_t run = 0;  // bytes since the last line end
+    std::string head;       // a member's first bytes, held until they tell
+    bool watch = !member;
     for (;;) {
         const la_ssize_t got = archive_read_data(stream.reader.get(), buffer.get(), kBlock);
         if (got < 0)
             stream.Damaged(name);
+        std::string_view piece(buffer.get(), static_cast<std::size_t>(got));
+        if (member) {
+            head.append(piece);
+            if (got > 0 && head.size() < kHead)
+                continue;
+            member = false;
+            watch = Compression(head) == ARCHIVE_FILTER_NONE;
+            piece = head;
+        }
+        if (piece.empty())
+            return out;
+        WriteFully(out.Get(), piece, "Cannot keep " + name + " in " + folder);
+        if (watch && RunsPast(piece.data(), piece.size(), run, maxLine))
+            throw PackedLineTooLong(LongLine(out.Get(), maxLine), name);
         if (got == 0)
             return out;
-        const auto size = static_cast<std::size_t>(got);
-        WriteFully(out.Get(), {buffer.get(), size}, "Cannot keep " + name + " in " + folder);
-        if (RunsPast(buffer.get(), size, run, maxLine))
-            throw PackedLineTooLong(LongLine(out.Get(), maxLine), name);
     }
 }
 
@@ -254,7 +274,7 @@ UniqueFd Unpack(UniqueFd file, const std::string& name, const std::string& folde
         archive_entry* entry = nullptr;
         if (archive_read_next_header(stream.reader.get(), &entry) != ARCHIVE_OK)
             stream.Damaged(name, true);
-        spooled = Spool(stream, name, folder, maxLine);
+        spooled = Spool(stream, name, folder, maxLine, false);
     }
     std::vector<std::string> inside;
     try {
@@ -357,7 +377,7 @@ UniqueFd ArchiveCursor::Find(const std::string& archive, const std::string& memb
         if (!name || archive_entry_filetype(header) != AE_IFREG)
             continue;
         if (++m_copies[name] == copy && member == name)
-            return Spool(*m_stream, entry, folder, maxLine);
+            return Spool(*m_stream, entry, folder, maxLine, true);
     }
 }
 
