@@ -525,59 +525,140 @@ std::string ReadBack(int fd)
     }
 }
 
-// bytes through one compressor or archive writer.
-std::string Packed(std::string_view bytes, int format, int filter)
+// bytes through one compressor or archive writer, an archive holding them once under each of names.
+std::string Packed(std::string_view bytes, int format, int filter, std::initializer_list<const char*> names = {"m.csv"})
 {
     archive* writer = archive_write_new();
     Check(archive_write_set_format(writer, format) == ARCHIVE_OK && archive_write_add_filter(writer, filter) == ARCHIVE_OK);
-    std::string out(bytes.size() * 2 + (1 << 16), '\0');
+    std::string out(bytes.size() * 4 + (1 << 16), '\0');
     std::size_t used = 0;
     archive_write_set_bytes_in_last_block(writer, 1);
     Check(archive_write_open_memory(writer, out.data(), out.size(), &used) == ARCHIVE_OK);
-    archive_entry* entry = archive_entry_new();
-    archive_entry_set_pathname(entry, "m.csv");
-    archive_entry_set_filetype(entry, AE_IFREG);
-    archive_entry_set_perm(entry, 0600);
-    archive_entry_set_size(entry, static_cast<la_int64_t>(bytes.size()));
-    Check(archive_write_header(writer, entry) == ARCHIVE_OK);
-    Check(archive_write_data(writer, bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size()));
-    archive_entry_free(entry);
+    for (const char* name : names) {
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname(entry, name);
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0600);
+        archive_entry_set_size(entry, static_cast<la_int64_t>(bytes.size()));
+        Check(archive_write_header(writer, entry) == ARCHIVE_OK);
+        Check(archive_write_data(writer, bytes.data(), bytes.size()) == static_cast<la_ssize_t>(bytes.size()));
+        archive_entry_free(entry);
+    }
     Check(archive_write_close(writer) == ARCHIVE_OK);
     archive_write_free(writer);
     out.resize(used);
     return out;
 }
 
+// An archive's first bytes, and a compressed stream's: what a member's own bytes are known by.
+bool LooksArchived(std::string_view bytes)
+{
+    return bytes.starts_with("PK\3\4") || bytes.starts_with("PK\5\6") ||
+           (bytes.size() >= 262 && bytes.substr(257, 5) == "ustar");
+}
+bool LooksCompressed(std::string_view bytes)
+{
+    using namespace std::string_view_literals;
+    return bytes.starts_with("\x1F\x8B\x08"sv) || bytes.starts_with("\xFD" "7zXZ\0"sv) ||
+           bytes.starts_with("\x28\xB5\x2F\xFD"sv) ||
+           (bytes.starts_with("BZh") && bytes.size() > 3 && bytes[3] >= '1' && bytes[3] <= '9');
+}
+
+// The number of the first line longer than limit (CR LF, CR or LF ends one); 0 when none is.
+long LongLine(std::string_view bytes, std::size_t limit)
+{
+    long line = 1;
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const bool end = bytes[i] == '\r' || bytes[i] == '\n';
+        line += bytes[i] == '\r' || (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r'));
+        run = end ? 0 : run + 1;
+        if (run > limit)
+            return line;
+    }
+    return 0;
+}
+
+// Reads entry as the body's text: the body itself, or refused for a line over limit (that line
+// named), or, where allowed, refused otherwise.
+void ReadsAsBody(const std::string& entry, std::string_view body, std::size_t limit, bool mayRefuse)
+{
+    const std::string& folder = Folder().folder;
+    try {
+        const qb::UniqueFd read = qb::OpenForImport(entry, folder, limit);
+        Check(ReadBack(read.Get()) == body);
+        Check(LongLine(body, limit) == 0);
+    } catch (const qb::PackedLineTooLong& error) {
+        Check(error.Line() == LongLine(body, limit));
+    } catch (const qb::PackedFileError&) {
+        Check(mayRefuse);
+    }
+}
+
 // The input's bytes as a file to import: read as plain, compressed or an archive, or refused with a
 // PackedFileError, never anything else; and the body, compressed or archived, reads back as itself.
-void PackedRound(std::string_view input, std::string_view body)
+// An archive holds it three times, under two names, read out of order; or compressed, as a member.
+void PackedRound(std::string_view input, std::string_view body, std::size_t limit)
 {
     const std::string& folder = Folder().folder;
     const int fd = MemoryFile("packed");
     Check(::write(fd, input.data(), input.size()) == static_cast<ssize_t>(input.size()));
     try {
-        const qb::UniqueFd read = qb::OpenForImport(qb::UniqueFd(fd), "packed", folder);
+        const qb::UniqueFd read = qb::OpenForImport(qb::UniqueFd(fd), "packed", folder, limit);
         ReadBack(read.Get());
     } catch (const qb::PackedFileError&) {
     }
-    static const std::pair<int, int> kinds[] = {{ARCHIVE_FORMAT_RAW, ARCHIVE_FILTER_GZIP},
-                                                {ARCHIVE_FORMAT_RAW, ARCHIVE_FILTER_ZSTD},
-                                                {ARCHIVE_FORMAT_ZIP, ARCHIVE_FILTER_NONE},
-                                                {ARCHIVE_FORMAT_TAR_USTAR, ARCHIVE_FILTER_XZ}};
-    const auto& [format, filter] = kinds[input.size() % std::size(kinds)];
+    struct Kind {
+        int format, filter;
+        bool compressedMember;
+    };
+    static const Kind kinds[] = {{ARCHIVE_FORMAT_RAW, ARCHIVE_FILTER_GZIP, false},
+                                 {ARCHIVE_FORMAT_RAW, ARCHIVE_FILTER_ZSTD, false},
+                                 {ARCHIVE_FORMAT_ZIP, ARCHIVE_FILTER_NONE, false},
+                                 {ARCHIVE_FORMAT_TAR_USTAR, ARCHIVE_FILTER_XZ, false},
+                                 {ARCHIVE_FORMAT_ZIP, ARCHIVE_FILTER_NONE, true}};
+    const Kind& kind = kinds[input.size() % std::size(kinds)];
     const std::string path = folder + "/packed";
     {
-        const std::string packed = Packed(body, format, filter);
+        const std::string member = kind.compressedMember ? Packed(body, ARCHIVE_FORMAT_RAW, ARCHIVE_FILTER_GZIP) : std::string(body);
+        const std::string packed = kind.format == ARCHIVE_FORMAT_RAW ? Packed(body, kind.format, kind.filter)
+                                                                     : Packed(member, kind.format, kind.filter, {"m.csv", "n.csv", "m.csv"});
         const qb::UniqueFd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
         Check(out.Valid() && ::write(out.Get(), packed.data(), packed.size()) == static_cast<ssize_t>(packed.size()));
     }
-    const std::string entry = format == ARCHIVE_FORMAT_RAW ? path : path + "!/m.csv";
-    Check(qb::ListEntries(path) == std::vector<std::string>{entry});
-    try {
-        Check(ReadBack(qb::OpenForImport(entry, folder).Get()) == body);
-    } catch (const qb::PackedFileError&) {
-        // A stream that holds nothing is refused, as the library cannot tell it from a damaged one.
-        Check(body.empty() && format == ARCHIVE_FORMAT_RAW);
+    const std::vector<std::string> entries = qb::ListEntries(path);
+    if (kind.format == ARCHIVE_FORMAT_RAW) {
+        // One layer undone; a stream holding nothing is refused, as the library cannot tell it from a cut one.
+        // It is an archive, its files listed and itself refused, only when it reads as one.
+        const bool listed = entries != std::vector<std::string>{path};
+        for (const std::string& entry : entries)
+            Check(!listed || entry.starts_with(path + "!"));
+        Check(!listed || LooksArchived(body));
+        if (listed) {
+            bool refused = false;
+            try {
+                qb::OpenForImport(path, folder, limit);
+            } catch (const qb::PackedFileError&) {
+                refused = true;
+            }
+            Check(refused);
+        } else {
+            ReadsAsBody(path, body, limit, body.empty());
+        }
+    } else {
+        Check(entries == (std::vector<std::string>{path + "!/m.csv", path + "!/n.csv", path + "!2/m.csv"}));
+        // A member is undone as a file on disk is: by its own first bytes.
+        const bool mayRefuse = LooksArchived(body) || (kind.compressedMember && body.empty());
+        for (const char* entry : {"!2/m.csv", "!/m.csv", "!/n.csv"}) {
+            if (!kind.compressedMember && LooksCompressed(body)) {
+                try {
+                    ReadBack(qb::OpenForImport(path + entry, folder, limit).Get());
+                } catch (const qb::PackedFileError&) {
+                }
+            } else {
+                ReadsAsBody(path + entry, body, limit, mayRefuse);
+            }
+        }
     }
     ::unlink(path.c_str());
 }
@@ -1181,6 +1262,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((flags & 0x20) && OnDiskThisTime(hash))
         WorkingCopyRound(shape >> 5, fd, name, header, format, whole, host);
     if ((flags & 0x10) && PackedThisTime(hash))
-        PackedRound(std::string_view(reinterpret_cast<const char*>(data), size), body);
+        PackedRound(std::string_view(reinterpret_cast<const char*>(data), size), body,
+                    (flags & 0x40) ? limitByte + 1u : SIZE_MAX);
     return 0;
 }

@@ -12,4 +12,5 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
   -DCMAKE_CXX_FLAGS="$sanitizers" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_import
 mkdir -p fuzz/corpus
-./build-fuzz/fuzz/fuzz_import -max_total_time="$seconds" -max_len=4096 fuzz/corpus
+# fuzz/corpus is this machine's own; fuzz/seeds keeps, in the repository, inputs that once found a fault.
+./build-fuzz/fuzz/fuzz_import -max_total_time="$seconds" -max_len=4096 fuzz/corpus fuzz/seeds

@@ -2,6 +2,7 @@
 
 #include "files/PackedFiles.h"
 #include "files/PathHelpers.h"
+#include "import/FileRecords.h"
 #include "import/StatementBuilder.h"
 #include "base/SafeFile.h"
 #include "base/StepFailure.h"
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -83,6 +85,17 @@ void MakeOrCheckPrivateFolder(const std::string& workingCopy)
                         ": it is not a folder of ours that no one else can use");
 }
 
+// A packed file's bytes to import, an over-long line in them said as a plain file's is.
+UniqueFd Unpacked(const std::function<UniqueFd()>& open)
+{
+    try {
+        return open();
+    } catch (const PackedLineTooLong& error) {
+        throw PackedFileError("Line " + std::to_string(error.Line()) + " of " + error.Name() + " is longer than " +
+                              SizeText(kMaxLineLength) + ": this is not a text file that can be imported.");
+    }
+}
+
 }  // namespace
 
 std::string SpoolFolder()
@@ -95,7 +108,7 @@ std::string SpoolFolder()
 
 UniqueFd OpenInput(const std::string& path)
 {
-    return OpenForImport(NormalizePath(path), SpoolFolder());
+    return Unpacked([&] { return OpenForImport(NormalizePath(path), SpoolFolder(), kMaxLineLength); });
 }
 
 std::string WorkingCopyPath()
@@ -164,7 +177,7 @@ UniqueFd SpoolStandardInput(const std::string& folder)
         if (got < 0)
             Fail(errno, "Cannot read standard input");
         if (got == 0)
-            return OpenForImport(std::move(spool), "standard input", folder);  // compressed input, unpacked
+            return Unpacked([&] { return OpenForImport(std::move(spool), "standard input", folder, kMaxLineLength); });
         WriteFully(spool.Get(), {buffer.data(), static_cast<std::size_t>(got)}, "Cannot keep standard input in " + folder);
     }
 }
