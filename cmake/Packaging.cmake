@@ -1,6 +1,6 @@
 # `cpack -G DEB` in the build folder makes quillbarrow_<version>_<arch>.deb.
 # dpkg-shlibdeps finds the libraries the programs link (Qt 6, unixODBC's
-# libodbc); the SQLite driver is only one choice of data source.
+# libodbc, uchardet); the SQLite driver is only one choice of data source.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillbarrow)
 set(CPACK_PACKAGE_VENDOR Tolvane)

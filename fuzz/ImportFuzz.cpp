@@ -14,6 +14,7 @@
 #include "files/PackedFiles.h"
 #include "base/UniqueFd.h"
 #include "import/ColumnTypes.h"
+#include "import/EncodingGuess.h"
 #include "import/FieldSplitter.h"
 #include "import/FileRecords.h"
 #include "import/ImportHost.h"
@@ -958,16 +959,43 @@ void CheckUtf8Scan(int fd, const std::string& name, std::string_view file, std::
         walked.nonAscii |= static_cast<unsigned char>(file[i]) >= 0x80;
         if (length == 0) {
             walked.valid = false;
+            walked.invalidAt = i;
             break;
         }
         i += length;
     }
     const qb::Utf8Scan scanned = qb::ScanUtf8(fd, name, limit);
-    Check(scanned.valid == walked.valid && scanned.nonAscii == walked.nonAscii);
+    Check(scanned.valid == walked.valid && scanned.nonAscii == walked.nonAscii &&
+          (walked.valid || scanned.invalidAt == walked.invalidAt));
     if (limit >= file.size()) {
         const qb::Utf8Scan held = qb::ScanUtf8(file);
-        Check(held.valid == walked.valid && held.nonAscii == walked.nonAscii);
+        Check(held.valid == walked.valid && held.nonAscii == walked.nonAscii &&
+              (walked.valid || held.invalidAt == walked.invalidAt));
     }
+}
+
+// What Auto reads a file in: as it is when it is UTF-8, else what the detector makes of a sample from
+// a little before the first byte that is not. An answer it is sure of reads the whole sample; any
+// answer is one the converter knows.
+std::string AutoEncoding(std::string_view file, const Reading& whole)
+{
+    const qb::Utf8Scan scan = qb::ScanUtf8(file);
+    if (scan.valid)
+        return "";
+    Check(scan.invalidAt < file.size() && qb::Utf8SequenceLength(file, scan.invalidAt) == 0);
+    Check(qb::ScanUtf8(file.substr(0, scan.invalidAt)).valid);
+    // Past the sample's lead the file's start is not in it: only the reader can say.
+    if (scan.invalidAt > 4096)
+        return whole.encoding;
+    const qb::EncodingGuess guess = qb::GuessEncoding(file);
+    Check(qb::TextDecoder::Known(guess.encoding) && !guess.name.empty());
+    if (guess.doubt.empty()) {
+        static std::string text;
+        text.clear();
+        qb::TextDecoder(guess.encoding).Decode(file, false, text);
+        Check(text.find(qb::kUndecodable) == std::string::npos);
+    }
+    return guess.encoding;
 }
 
 // PrepareWorkingCopy by the source's path, or from fd when there is one.
@@ -1179,9 +1207,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // its encoding, its lines and the byte that ends them.
     std::string encoding = format.encoding;
     const std::size_t start = padded ? 0 : MarkLength(body, encoding);
-    // Auto: UTF-8 throughout (or marked so) reads as it is, anything else as Windows-1252.
+    // Auto: UTF-8 throughout (or marked so) reads as it is, anything else as the detector makes it out.
     if (autoEncoding && (encoding == qb::kAutoEncoding || encoding == "UTF-8"))
-        encoding = encoding == "UTF-8" || qb::ScanUtf8(layout.file).valid ? "" : "WINDOWS-1252";
+        encoding = encoding == "UTF-8" ? "" : AutoEncoding(layout.file, whole);
     const bool converted = !encoding.empty();
     Check(!whole.started || whole.encoding == encoding);
     static std::vector<std::string_view> lines;

@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh build|test|run|fuzz|bench|shots
 set -euo pipefail
 
-build=(cmake make g++ pkg-config qt6-base-dev unixodbc unixodbc-dev libsqliteodbc libsqlite3-dev libpq-dev libarchive-dev libssl-dev dpkg-dev file)
+build=(cmake make g++ pkg-config qt6-base-dev unixodbc unixodbc-dev libsqliteodbc libsqlite3-dev libpq-dev libarchive-dev libuchardet-dev libssl-dev dpkg-dev file)
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
   test)  wanted=("${build[@]}" groff-base libgtest-dev odbc-postgresql postgresql-15 postgresql-common mariadb-server odbc-mariadb) ;;

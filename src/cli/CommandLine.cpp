@@ -40,9 +40,10 @@ const char* const kHelp =
     "                        (default: quotes are text)\n"
     "  --encoding NAME       convert files from the iconv encoding NAME to UTF-8;\n"
     "                        auto reads a file that is valid UTF-8 as it is and\n"
-    "                        any other as Windows-1252, and logs which (default:\n"
-    "                        send the bytes as they are); an unknown NAME is a\n"
-    "                        usage error\n"
+    "                        any other in the encoding its bytes point to, and\n"
+    "                        logs which, and where that is only a guess; as-is\n"
+    "                        sends the bytes as they are; an unknown NAME is a\n"
+    "                        usage error (default: auto)\n"
     "  --row-by-row          one statement per line instead of batches, which go\n"
     "                        through the database's own bulk path where its driver\n"
     "                        has one (default: batches)\n"
@@ -83,6 +84,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 {
     CommandLine line;
     ImportSettings& settings = line.settings;
+    settings.Encoding = kAutoEncoding;
     bool haveDsn = false, listTables = false, listSources = false, skipHeader = false, optionsEnded = false,
          dryRun = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -124,7 +126,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.Encoding = value();
             if (settings.Encoding == "auto")
                 settings.Encoding = kAutoEncoding;
-            if (!TextDecoder::Known(settings.Encoding))
+            else if (settings.Encoding == "as-is")
+                settings.Encoding.clear();
+            else if (!TextDecoder::Known(settings.Encoding))
                 throw UsageError{"unknown encoding " + settings.Encoding};
         } else if (argument == "--rejects") {
             settings.RejectsPath = value();

@@ -69,6 +69,10 @@ int Import(qb::ImportSettings& settings)
     const qb::ImportSummary summary = qb::RunImport(settings, host);
     if (summary.files > 0) {
         host.ShowOnTerminal(qb::SummaryText(summary));
+        for (const auto& guess : summary.encodingGuesses)
+            host.ShowOnTerminal(guess);
+        for (const auto& path : summary.utf8ReadAsSingleByte)
+            host.ShowOnTerminal(path + ": UTF-8, read as " + settings.Encoding);
         for (const auto& problem : summary.problems)
             std::fprintf(stderr, "%s\n", problem.c_str());
     }

@@ -1,4 +1,5 @@
 #include "gui/MainWindow.h"
+#include "gui/EncodingBox.h"
 
 #include "gui/FillTableList.h"
 #include "gui/FileListView.h"
@@ -74,11 +75,6 @@ QString Escaped(const std::string& text)
 }
 
 }  // namespace
-
-// Auto comes first and is the default: each file is read as what it is, UTF-8 or Windows-1252.
-const EncodingChoice kEncodingChoices[6] = {
-    {"Auto", kAutoEncoding}, {"As is", ""}, {"UTF-8", "UTF-8"}, {"Windows-1252", "WINDOWS-1252"}, {"ISO-8859-1", "ISO-8859-1"}, {"UTF-16", "UTF-16"},
-};
 
 QString MainHelpText()
 {
@@ -175,8 +171,7 @@ void MainWindow::BuildControls()
                      twips(240, 8700, 3135, 330));
     m_encodingLabel = Place(new QLabel(QStringLiteral("Encoding:"), this), "LabelEncoding", twips(3480, 8738, 975, 255));
     m_encoding = Place(new QComboBox(this), "ComboEncoding", twips(4455, 8700, 1785, 330));
-    for (const EncodingChoice& choice : kEncodingChoices)
-        m_encoding->addItem(QString::fromUtf8(choice.caption));
+    MakeEncodingBox(m_encoding);
     Remember(m_quoted, kQuotedFieldsKey);
     Remember(m_encoding, kEncodingKey);
 
@@ -272,8 +267,11 @@ void MainWindow::Remember(QCheckBox* box, const char* key)
 // A choice as it was left, by its caption.
 void MainWindow::Remember(QComboBox* choice, const char* key)
 {
-    if (const int saved = choice->findText(m_settings.Get(QLatin1String(key))); saved >= 0)
+    const QString text = m_settings.Get(QLatin1String(key));
+    if (const int saved = choice->findText(text); saved >= 0)
         choice->setCurrentIndex(saved);
+    else if (choice->isEditable() && !text.isEmpty())
+        choice->setCurrentText(text);  // a name typed in
     connect(choice, &QComboBox::currentTextChanged, this,
             [this, key](const QString& caption) { m_settings.Save(QLatin1String(key), caption); });
 }
@@ -361,7 +359,7 @@ ImportSettings MainWindow::CurrentSettings() const
         settings.TableList.push_back(m_list1->item(i)->text().toStdString());
     settings.DataSourceName = m_dataSourceName();
     settings.Quoted = m_quoted->isChecked();
-    settings.Encoding = kEncodingChoices[std::max(0, m_encoding->currentIndex())].name;
+    settings.Encoding = EncodingNamed(m_encoding->currentText());
     settings.GuessTypes = m_types->currentIndex() == 1;
     settings.KeepLetters = m_keepLetters->isChecked();
     settings.Resume = m_resume->isChecked();

@@ -163,13 +163,6 @@ private:
     QString m_logPath;                  // the last run's log, as the summary links to it
 };
 
-// The encodings the window offers: caption, and iconv's name (empty: as is).
-struct EncodingChoice {
-    const char* caption;
-    const char* name;
-};
-extern const EncodingChoice kEncodingChoices[6];
-
 QString MainHelpText();
 
 }  // namespace qb

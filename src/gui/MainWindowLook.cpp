@@ -60,7 +60,7 @@ void MainWindow::BuildLookControls()
     };
     connect(m_text3, &QLineEdit::textChanged, this, follow);
     connect(m_quoted, &QCheckBox::toggled, this, follow);
-    connect(m_encoding, &QComboBox::currentIndexChanged, this, follow);
+    connect(m_encoding, &QComboBox::currentTextChanged, this, follow);
     connect(m_types, &QComboBox::currentIndexChanged, this, follow);
     connect(m_keepLetters, &QCheckBox::toggled, this, follow);
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(m_option1), static_cast<QAbstractButton*>(m_option3),

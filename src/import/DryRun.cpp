@@ -34,7 +34,7 @@ struct FileTally {
     std::vector<DryRunProblem> problems;     // the first mismatched records
     long unlisted = 0;                       // mismatched records past those
     bool stopped = false;                    // cancelled before the end of the file
-    std::string warning;                     // as FileRecords::EncodingWarning tells
+    std::string warning;                     // as FileRecords::EncodingWarning tells, or Auto's guess
 };
 
 // How often a file's reading looks at the cancel flag: at once for a person, free for the run.
@@ -78,7 +78,9 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
     if (settings.Resume)
         tally.digest = ContentDigest(in.Get());
     tally.header = records.Header();
-    tally.warning = records.EncodingWarning();
+    tally.warning = records.EncodingDoubt().empty()
+                        ? records.EncodingWarning()
+                        : "read as " + records.ReadAs() + ", a guess: " + records.EncodingDoubt();
     if (!columns && records.HasHeader()) {
         const auto& fields = splitter.Split(records.Header());
         columns = fields.size();

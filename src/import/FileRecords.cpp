@@ -1,6 +1,7 @@
 #include "import/FileRecords.h"
 
 #include "base/SafeFile.h"
+#include "import/EncodingGuess.h"
 #include "import/TextDecoder.h"
 
 #include <memory>
@@ -26,19 +27,23 @@ FileRecords::Start FileRecords::SourceStart(int fd, const std::string& name, con
 {
     unsigned char head[3] = {};
     const std::size_t got = ReadFully(fd, reinterpret_cast<char*>(head), sizeof head, 0, name);
-    Start start{0, chosen, {}, {}, nullptr, LineEnds::Cr};
+    Start start{0, chosen, {}, {}, {}, nullptr, LineEnds::Cr};
     if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
-        start = {3, chosen.empty() ? std::string() : "UTF-8", {}, {}, nullptr, LineEnds::Cr};
+        start = {3, chosen.empty() ? std::string() : "UTF-8", {}, {}, {}, nullptr, LineEnds::Cr};
     else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE)
-        start = {2, "UTF-16LE", {}, {}, nullptr, LineEnds::Cr};
+        start = {2, "UTF-16LE", {}, {}, {}, nullptr, LineEnds::Cr};
     else if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF)
-        start = {2, "UTF-16BE", {}, {}, nullptr, LineEnds::Cr};
-    // Auto: a file that is UTF-8 throughout is read as it is, any other as Windows-1252, the most
-    // common single-byte encoding of spreadsheets' exports.
+        start = {2, "UTF-16BE", {}, {}, {}, nullptr, LineEnds::Cr};
+    // Auto: a file that is UTF-8 throughout is read as it is, any other in what the detector makes of
+    // its bytes, from about where they stop being UTF-8.
     if (start.encoding == kAutoEncoding || (start.offset == 3 && chosen == kAutoEncoding)) {
-        const bool utf8 = start.offset == 3 || ScanUtf8(fd, name).valid;
-        start.encoding = utf8 ? std::string() : std::string("WINDOWS-1252");
-        start.readAs = utf8 ? "UTF-8" : "Windows-1252";
+        const Utf8Scan scan = start.offset == 3 ? Utf8Scan{} : ScanUtf8(fd, name);
+        EncodingGuess guess{"", "UTF-8", {}};
+        if (!scan.valid)
+            guess = GuessEncoding(fd, name, scan.invalidAt);
+        start.encoding = guess.encoding;
+        start.readAs = guess.name;
+        start.guess = guess.doubt;
     } else if (chosen == kAutoEncoding) {
         start.readAs = start.encoding.substr(0, 6) == "UTF-16" ? "UTF-16" : start.encoding;
     } else if (start.offset == 0 && LegacyEncoding(chosen)) {
@@ -76,7 +81,8 @@ FileRecords::FileRecords(WorkingCopy, int fd, std::string name, const FileFormat
 }
 
 FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, Start start, bool notes)
-    : m_name(std::move(name)), m_encoding(start.encoding), m_readAs(start.readAs), m_encodingWarning(start.warning), m_maxLength(format.maxRecordLength), m_notes(notes),
+    : m_name(std::move(name)), m_encoding(start.encoding), m_readAs(start.readAs), m_encodingDoubt(start.guess),
+      m_encodingWarning(start.warning), m_maxLength(format.maxRecordLength), m_notes(notes),
       m_lines(fd, m_name, m_maxLength, start.ends, start.offset, std::move(start.decoder)),
       m_records(m_lines, format.separator, format.quoted, m_maxLength)
 {

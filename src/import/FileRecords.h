@@ -73,9 +73,12 @@ public:
     const std::string& Header() const { return m_header; }
     bool HasHeader() const { return m_hasHeader; }
     const std::string& Encoding() const { return m_encoding; }
-    // With the encoding "Auto": what the file was read as, "UTF-8" or
-    // "Windows-1252"; empty otherwise.
+    // With the encoding "Auto": what the file was read as, "UTF-8",
+    // "Windows-1250", ...; empty otherwise.
     const std::string& ReadAs() const { return m_readAs; }
+    // With "Auto": why that encoding is only a guess; empty when the file
+    // told it for sure.
+    const std::string& EncodingDoubt() const { return m_encodingDoubt; }
     // When a single-byte encoding is chosen for a file that is UTF-8 with
     // letters beyond ASCII, which it would store as other letters: why; empty otherwise.
     const std::string& EncodingWarning() const { return m_encodingWarning; }
@@ -86,6 +89,7 @@ private:
         off_t offset = 0;
         std::string encoding;
         std::string readAs;
+        std::string guess;
         std::string warning;
         std::unique_ptr<TextDecoder> decoder;
         LineEnds ends = LineEnds::Cr;
@@ -97,6 +101,7 @@ private:
     std::string m_name;
     std::string m_encoding;
     std::string m_readAs;
+    std::string m_encodingDoubt;
     std::string m_encodingWarning;
     std::size_t m_maxLength;
     bool m_notes;

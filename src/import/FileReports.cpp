@@ -34,10 +34,16 @@ void FileReports::Table(const std::string& table)
 void FileReports::Copied(const PreparedCopy& copy)
 {
     m_prepared = &copy;
-    if (!copy.readAs.empty())
+    if (!copy.readAs.empty() && copy.encodingDoubt.empty())
         m_run.log.Note("Read as " + copy.readAs + ".");
-    if (!copy.encodingWarning.empty())
+    if (!copy.encodingDoubt.empty()) {
+        m_run.log.Note("Read as " + copy.readAs + ", a guess: " + copy.encodingDoubt + ".");
+        m_run.summary.encodingGuesses.push_back(m_path + ": read as " + copy.readAs + " (guessed)");
+    }
+    if (!copy.encodingWarning.empty()) {
         m_run.log.Note(copy.encodingWarning);
+        m_run.summary.utf8ReadAsSingleByte.push_back(m_path);
+    }
     struct stat info {};
     m_copySize = ::fstat(copy.copy.Get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }

@@ -27,6 +27,10 @@ struct ImportSummary {
     double seconds = 0;
     std::string logPath;        // empty when no log was kept
     std::vector<std::string> problems;  // the log or the rejected lines could not be written
+    // "PATH: read as X (guessed)", per file whose encoding Auto could not tell for sure.
+    std::vector<std::string> encodingGuesses;
+    // The paths of files that are UTF-8 with letters beyond ASCII, read in a single-byte encoding.
+    std::vector<std::string> utf8ReadAsSingleByte;
 };
 
 // Whether the run did all it was asked, every file imported whole and nothing kept from being written.

@@ -136,6 +136,8 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                                             : "Nothing in the first " + std::to_string(preview.records.size()) +
                                                   " records of this file could be read as ") +
                                        readAs + ".");
+        if (!records.EncodingDoubt().empty())
+            preview.messages.push_back("Read as " + records.ReadAs() + ", a guess: " + records.EncodingDoubt() + ".");
         // The reader has looked: in the chosen encoding's name as the window gives it.
         if (!records.EncodingWarning().empty())
             preview.messages.push_back("This file reads as UTF-8, but " + readAs +

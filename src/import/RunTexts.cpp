@@ -32,6 +32,21 @@ std::string StoppedText(const ImportSummary& summary)
            GroupedNumber(summary.files - summary.filesReached) + " not reached.";
 }
 
+namespace {
+
+// "1 file read in a guessed encoding, 1 UTF-8 file read in a single-byte encoding, ", each where it counts.
+std::string EncodingCounts(const ImportSummary& summary)
+{
+    std::string text;
+    if (const auto guessed = static_cast<long>(summary.encodingGuesses.size()); guessed > 0)
+        text += CountText(guessed, "file", "files") + " read in a guessed encoding, ";
+    if (const auto misread = static_cast<long>(summary.utf8ReadAsSingleByte.size()); misread > 0)
+        text += CountText(misread, "UTF-8 file", "UTF-8 files") + " read in a single-byte encoding, ";
+    return text;
+}
+
+}  // namespace
+
 std::string SummaryText(const ImportSummary& summary)
 {
     char seconds[32];
@@ -41,7 +56,7 @@ std::string SummaryText(const ImportSummary& summary)
     if (summary.stopped) {
         std::string files = StoppedText(summary);
         files.pop_back();
-        return "Import stopped. " + files + "; " + rows + "in " + seconds + " s";
+        return "Import stopped. " + files + "; " + rows + EncodingCounts(summary) + "in " + seconds + " s";
     }
     return CountText(summary.files, "file", "files") + ", " + rows +
            CountText(summary.filesSkipped, "file", "files") + " skipped, " +
@@ -49,8 +64,7 @@ std::string SummaryText(const ImportSummary& summary)
            (summary.filesAlreadyImported > 0
                 ? CountText(summary.filesAlreadyImported, "file", "files") + " already imported, "
                 : "") +
-           "in " +
-           seconds + " s";
+           EncodingCounts(summary) + "in " + seconds + " s";
 }
 
 std::string OutcomeText(const ImportSummary& summary)

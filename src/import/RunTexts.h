@@ -16,6 +16,8 @@ std::string CountText(long count, const char* one, const char* many);
 // "12 files, 1,204,331 rows imported, 3 lines rejected, 1 file skipped, in 14.2 s",
 // with ", 1 file cut short" before "in" when a file ended early. A stopped run's
 // begins with "Import stopped." and StoppedText instead of the files and skipped.
+// Either has "1 file read in a guessed encoding, " and "1 UTF-8 file read in a
+// single-byte encoding, " before "in" where there are such files.
 std::string SummaryText(const ImportSummary& summary);
 // What a finished run did, a sentence a line, for the final box under its word:
 // rows stored and lines refused, then only what happened: files skipped, already

@@ -184,7 +184,9 @@ std::size_t ScanPiece(std::string_view bytes, std::size_t stop, bool final, Utf8
 Utf8Scan ScanUtf8(std::string_view bytes)
 {
     Utf8Scan scan;
-    ScanPiece(bytes, bytes.size(), true, scan);
+    const std::size_t stop = ScanPiece(bytes, bytes.size(), true, scan);
+    if (!scan.valid)
+        scan.invalidAt = stop;
     return scan;
 }
 
@@ -205,6 +207,8 @@ Utf8Scan ScanUtf8(int fd, const std::string& name, std::uint64_t limit)
         }
         const auto stop = static_cast<std::size_t>(std::min<std::uint64_t>(held, at < limit ? limit - at : 0));
         const std::size_t i = ScanPiece({buffer.data(), held}, stop, end, scan);
+        if (!scan.valid)
+            scan.invalidAt = at + i;
         if (!scan.valid || at + i >= limit || (end && i >= held))
             return scan;
         // Keep the cut sequence's start for the next piece.

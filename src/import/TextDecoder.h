@@ -9,7 +9,7 @@
 namespace qb {
 
 // The encoding a file is read in when it is chosen: UTF-8 where every byte
-// is, Windows-1252 otherwise (see FileRecords::ReadAs).
+// is, otherwise what the detector makes of it (see GuessEncoding).
 inline constexpr const char* kAutoEncoding = "Auto";
 
 // Stands for a sequence that could not be converted. 0xFF never occurs in
@@ -59,6 +59,7 @@ private:
 struct Utf8Scan {
     bool valid = true;      // every byte belongs to a valid UTF-8 sequence
     bool nonAscii = false;  // some byte is past 0x7F (a UTF-8 byte order mark counts)
+    std::uint64_t invalidAt = 0;  // where the first invalid sequence begins, when one does
 };
 
 // Scans bytes; a sequence cut short by their end is not valid.

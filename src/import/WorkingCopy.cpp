@@ -194,6 +194,7 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
         prepared.header = records.Header();
         prepared.name = workingCopy;
         prepared.readAs = records.ReadAs();
+        prepared.encodingDoubt = records.EncodingDoubt();
         prepared.encodingWarning = records.EncodingWarning();
         if (types) {
             const auto& fields = types->splitter.Split(prepared.header);

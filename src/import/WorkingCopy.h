@@ -80,6 +80,7 @@ struct PreparedCopy {
     std::vector<RecordNote> notes;  // in record order
     std::vector<RecordLine> lines;  // in record order; the first is record 0's
     std::string readAs;             // as FileRecords::ReadAs tells
+    std::string encodingDoubt;      // as FileRecords::EncodingDoubt tells
     std::string encodingWarning;    // as FileRecords::EncodingWarning tells
     // A converted file's records in its own bytes, for the rejected lines:
     // the source, and per record its start and end there (two off_t each).

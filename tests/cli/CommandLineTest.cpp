@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "import/TextDecoder.h"
 #include "cli/TerminalHost.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@ TEST(CommandLineTest, DefaultsAreTheMainWindowsInitialValues)
     EXPECT_FALSE(line.settings.TargetTable.has_value());
     EXPECT_FALSE(line.settings.IgnoreFirstLine);
     EXPECT_EQ(line.settings.Files, (std::vector<std::string>{"a.csv", "b.csv"}));
+    EXPECT_EQ(line.settings.Encoding, kAutoEncoding);
 }
 
 TEST(CommandLineTest, Options)
@@ -41,6 +43,7 @@ TEST(CommandLineTest, Options)
     line = ParseCommandLine({"--dsn", "D", "--quoted", "--encoding", "latin1", "--row-by-row", "--keep-letters"});
     EXPECT_TRUE(line.settings.Quoted);
     EXPECT_EQ(line.settings.Encoding, "latin1");
+    EXPECT_EQ(ParseCommandLine({"--dsn", "D", "--encoding", "as-is"}).settings.Encoding, "");
     EXPECT_TRUE(line.settings.RowByRow);
     EXPECT_TRUE(line.settings.KeepLetters);
     EXPECT_FALSE(line.settings.GuessTypes);

@@ -265,7 +265,7 @@ TEST_P(ImportCommandTest, RejectedLinesAreLocatedKeptAndLogged)
         }
         const std::string cut = "\n  " + longLine.substr(0, 1000) + "\u2026 (1503 bytes in all)\n";
         EXPECT_NE(log.find(cut), std::string::npos) << log;
-        EXPECT_NE(log.find("File: " + path + "\nTable: T\nRejected line 2: "), std::string::npos) << log;
+        EXPECT_NE(log.find("File: " + path + "\nNote: Read as UTF-8.\nTable: T\nRejected line 2: "), std::string::npos) << log;
         EXPECT_NE(log.find("Rows sent: 2\n"), std::string::npos) << log;
         // Batches name the database's own path they take; line by line takes none.
         EXPECT_EQ(log.find("Note: Batches go through ") != std::string::npos, mode == std::string("--quoted")) << log;
@@ -287,7 +287,7 @@ TEST_P(ImportCommandTest, RejectedConvertedLinesKeepTheirOwnBytes)
     EXPECT_EQ(outcome.status, 1) << outcome.err;
     EXPECT_EQ(ReadAll(rejects), refused);
     const std::string again = m_dir.Path("again.csv");
-    // Read again as auto, which takes a file that is not UTF-8 for Windows-1252, and says so.
+    // Read again as auto, which takes these few bytes for Windows-1252, and says so.
     EXPECT_EQ(Command({"--dsn", Dsn(), "--encoding", "auto", "--append", "NewTable1", "--rejects", again, rejects})
                   .status,
               1);
@@ -295,7 +295,7 @@ TEST_P(ImportCommandTest, RejectedConvertedLinesKeepTheirOwnBytes)
     std::string logs;
     for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow")))
         logs += ReadAll(entry.path());
-    EXPECT_NE(logs.find("File: " + rejects + "\nNote: Read as Windows-1252.\n"), std::string::npos) << logs;
+    EXPECT_NE(logs.find("File: " + rejects + "\nNote: Read as Windows-1252"), std::string::npos) << logs;
     EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "NewTable1")"),
               (std::vector<TextRow>{{std::string("ok"), std::string("\xC3\xA9")}}));
 }
@@ -588,6 +588,63 @@ TEST_P(ImportCommandTest, RunningAgainTrustsOnlyWhatTheTableStillHolds)
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportCommandTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
+
+// How a file's bytes are read is the same for every driver.
+class ImportEncodingTest : public ImportCommandTest {
+protected:
+    // The one run's log, taken away so that the next run's stands alone.
+    std::string TakeLog()
+    {
+        std::string log;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow")))
+            log += ReadAll(entry.path());
+        std::filesystem::remove_all(m_dir.Path("state/quillbarrow"));
+        return log;
+    }
+};
+
+// Without --encoding a Latin-1 file reaches the database as UTF-8, and the log says how it was read.
+TEST_P(ImportEncodingTest, ByDefaultEachFileIsReadAsWhatItIs)
+{
+    const std::string path = File("latin1.csv", "name\r\nJos\xE9 M\xFCller,Fran\xE7oise,Ren\xE9" "e,K\xF6ln,Gen\xE8ve,Zo\xEB,\xC6r\xF8\r\n");
+    const Outcome outcome = Command({"--dsn", Dsn(), "--separator", "", path});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const std::string log = TakeLog();
+    EXPECT_NE(log.find("File: " + path + "\nNote: Read as Windows-1252.\n"), std::string::npos) << log;
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "NewTable1")"),
+              (std::vector<TextRow>{{std::string("Jos\xC3\xA9 M\xC3\xBCller,Fran\xC3\xA7oise,Ren\xC3\xA9" "e,K\xC3\xB6ln,"
+                                                 "Gen\xC3\xA8ve,Zo\xC3\xAB,\xC3\x86r\xC3\xB8")}}));
+}
+
+// An encoding Auto only guessed, and a UTF-8 file read in a single-byte encoding, are told in the log and
+// counted in the summary that ends it.
+TEST_P(ImportEncodingTest, GuessesAndMisreadUtf8AreSummed)
+{
+    const struct {
+        std::vector<std::string> options;
+        std::string bytes;
+        std::string note;
+        std::string counted;
+    } cases[] = {
+        {{}, "a\r\nJos\xE9\r\n", "Note: Read as Windows-1252, a guess: too few letters beyond ASCII to tell.\n",
+         "1 file read in a guessed encoding, "},
+        {{"--encoding", "ISO-8859-1"}, "a\r\nJos\xC3\xA9\r\n", "Note: " + m_dir.Path("f.csv") + " reads as UTF-8",
+         "1 UTF-8 file read in a single-byte encoding, "},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments{"--dsn", Dsn(), "--table-name", "T[counter]"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.push_back(File("f.csv", c.bytes));
+        Command(arguments);
+        const std::string log = TakeLog();
+        EXPECT_NE(log.find(c.note), std::string::npos) << log;
+        EXPECT_NE(log.find(c.counted), std::string::npos) << log;
+        OpenConnection().Execute(R"(DROP TABLE "T1")");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, ImportEncodingTest, testing::Values(test::AllDataSources().front()),
+                         test::DataSourceLabel());
 
 
 // Faults of the process and its surroundings; the driver plays no part in them.

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -336,6 +337,14 @@ private slots:
         MainWindow again(f->settings, f->dialogs, [] { return std::string(); });
         QVERIFY(again.findChild<QCheckBox*>("CheckQuoted")->isChecked());
         QCOMPARE(again.findChild<QComboBox*>("ComboEncoding")->currentText(), QStringLiteral("ISO-8859-1"));
+        // Any name the converter knows is typed in, offered as it is typed, and remembered as typed.
+        const QAbstractItemModel* offered = encoding->completer()->model();
+        QCOMPARE(offered->match(offered->index(0, 0), Qt::DisplayRole, QStringLiteral("WINDOWS-1250")).size(), 1);
+        encoding->setCurrentText(QStringLiteral("cp1250"));
+        QCOMPARE(f->window.CurrentSettings().Encoding, std::string("cp1250"));
+        QCOMPARE(encoding->count(), 6);
+        MainWindow typed(f->settings, f->dialogs, [] { return std::string(); });
+        QCOMPARE(typed.findChild<QComboBox*>("ComboEncoding")->currentText(), QStringLiteral("cp1250"));
 
         // What new tables are made of: below the rest, create mode only, remembered.
         auto* types = f->Find<QComboBox>("ComboTypes");

@@ -83,6 +83,10 @@ TEST(DryRunTest, WarnsOfAUtf8FileReadInASingleByteEncoding)
     EXPECT_NE(DryRunLine(file).find("; warning: " + file.warning), std::string::npos);
     settings.Encoding = kAutoEncoding;
     EXPECT_EQ(DryRun(settings).files.at(0).warning, "");
+    // So is an encoding Auto could only guess.
+    settings.Files = {dir.Write("g.csv", "a\r\nJos\xE9\r\n")};
+    EXPECT_EQ(DryRun(settings).files.at(0).warning,
+              "read as Windows-1252, a guess: too few letters beyond ASCII to tell");
 }
 
 // Cancelled while the second file is read: the first stays whole, the second keeps what was read, the third is

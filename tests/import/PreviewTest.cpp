@@ -126,6 +126,8 @@ TEST(PreviewTest, SaysAboveTheGridWhyOrWhatIsWrong)
         {"AsciiReadAsLegacy", "n\ncafe\n", cp1252, {}, {"n"}},
         {"Latin1ReadAsLegacy", "n\ncaf\xE9\n", cp1252, {}, {"n"}},
         {"Utf8MarkDecides", "\xEF\xBB\xBFn\ncaf\xC3\xA9\n", cp1252, {}, {"n"}},
+        {"AutoOnlyGuessed", "n\ncaf\xE9\n", Options({",", false, kAutoEncoding}),
+         {"Read as Windows-1252, a guess: too few letters beyond ASCII to tell."}, {"n"}},
         {"TableNamesHeadAppends", "1,2,3\n", table, {}, {"id", "name"}},
     };
     test::TempDir dir;

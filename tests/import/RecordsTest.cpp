@@ -85,8 +85,8 @@ TEST_P(ReadFormatTest, WritesTheWorkingCopy)
     EXPECT_EQ(notes, c.notes);
 }
 
-// Auto reads each file as what it is and says which; a single-byte encoding chosen for a UTF-8 file
-// with letters beyond ASCII is warned of, as it would store them as other letters.
+// Auto reads each file as what it is and says which, and when that is a guess; a single-byte encoding chosen
+// for a UTF-8 file with letters beyond ASCII is warned of, as it would store them as other letters.
 TEST(ReadFormatTest, AutoAndAWrongSingleByteEncoding)
 {
     struct Case {
@@ -95,11 +95,26 @@ TEST(ReadFormatTest, AutoAndAWrongSingleByteEncoding)
         std::string copy;
         std::string readAs;
         bool warned;
+        bool guessed = false;
     };
+    // Ten Polish cities and three Russian ones, in their Windows code pages and in UTF-8.
+    const std::string polish = "\xA3\xF3" "d\x9F,Krak\xF3w,Gda\xF1sk,Wroc\xB3" "aw,Pozna\xF1,Zielona G\xF3ra,Bielsko-Bia\xB3"
+                               "a,\x8Cwi\xEAtoch\xB3owice,Cz\xEAstochowa,\xAFyrard\xF3w";
+    const std::string polishUtf8 = "\xC5\x81\xC3\xB3" "d\xC5\xBA,Krak\xC3\xB3w,Gda\xC5\x84sk,Wroc\xC5\x82" "aw,Pozna\xC5\x84,"
+                                   "Zielona G\xC3\xB3ra,Bielsko-Bia\xC5\x82" "a,\xC5\x9Awi\xC4\x99toch\xC5\x82owice,"
+                                   "Cz\xC4\x99stochowa,\xC5\xBByrard\xC3\xB3w";
+    const std::string russian = "\xCC\xEE\xF1\xEA\xE2\xE0,\xCA\xE0\xE7\xE0\xED\xFC,\xCD\xEE\xE2\xEE\xF1\xE8\xE1\xE8\xF0\xF1\xEA";
+    const std::string russianUtf8 = "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0,\xD0\x9A\xD0\xB0\xD0\xB7\xD0\xB0"
+                                    "\xD0\xBD\xD1\x8C,\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD0\xB8\xD0\xB1\xD0\xB8"
+                                    "\xD1\x80\xD1\x81\xD0\xBA";
     const Case cases[] = {
         {"h\r\nP\xC3\xA9" "cs\r\n", "Auto", "P\xC3\xA9" "cs\r\n", "UTF-8", false},
-        {"h\r\nP\xE9" "cs \x80\r\n", "Auto", "P\xC3\xA9" "cs \xE2\x82\xAC\r\n", "Windows-1252", false},
         {"\xEF\xBB\xBFh\r\n\xC3\x84\r\n", "Auto", "\xC3\x84\r\n", "UTF-8", false},
+        {"h\r\n" + polish + "\r\n", "Auto", polishUtf8 + "\r\n", "Windows-1250", false},
+        {"h\r\n" + russian + "\r\n", "Auto", russianUtf8 + "\r\n", "Windows-1251", false},
+        // One letter is too little to go on; bytes no code page reads, nothing.
+        {"h\r\nJos\xE9\r\n", "Auto", "Jos\xC3\xA9\r\n", "Windows-1252", false, true},
+        {"h\r\n\x81\x8D\x8F\x90\x9D\r\n", "Auto", "\xFF\xFF\xFF\xFF\xFF\r\n", "Windows-1252", false, true},
         {"h\r\nP\xC3\xA9" "cs\r\n", "ISO-8859-1", "P\xC3\x83\xC2\xA9" "cs\r\n", "", true},
         {"h\r\nPecs\r\n", "ISO-8859-1", "Pecs\r\n", "", false},
     };
@@ -111,6 +126,7 @@ TEST(ReadFormatTest, AutoAndAWrongSingleByteEncoding)
         EXPECT_EQ(test::ReadAll(dir.Path("upload.txt")), c.copy) << c.source;
         EXPECT_EQ(prepared.readAs, c.readAs) << c.source;
         EXPECT_EQ(!prepared.encodingWarning.empty(), c.warned) << c.source;
+        EXPECT_EQ(!prepared.encodingDoubt.empty(), c.guessed) << c.source << prepared.encodingDoubt;
     }
 }
 

@@ -54,6 +54,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 grep -Eq '(^|, )libqt6widgets6( |,|$)' <<<"$depends" || fail "Depends lacks libqt6widgets6: $depends"
 grep -Eq '(^|, )libodbc[12]( |,|$)' <<<"$depends" || fail "Depends lacks libodbc: $depends"
+grep -Eq '(^|, )libuchardet0( |,|$)' <<<"$depends" || fail "Depends lacks libuchardet0: $depends"
 grep -Eq '(^|, )libsqliteodbc( |,|$)' <<<"$(field Recommends)" || fail "Recommends lacks libsqliteodbc: $(field Recommends)"
 
 # The packaged program, not the build's.
