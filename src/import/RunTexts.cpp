@@ -1,5 +1,6 @@
 #include "import/RunTexts.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qb {
@@ -79,6 +80,17 @@ std::string OutcomeText(const ImportSummary& summary)
     add(summary.filesAlreadyImported, "already imported before, left alone.");
     add(summary.filesContinued, "continued after the last line an earlier run stored.");
     add(summary.filesCut, "cut short: the connection was lost or the database stayed busy.");
+    // Named one by one, each worth a look, up to a few: the log names them all.
+    constexpr std::size_t kNamed = 5;
+    const auto name = [&](const std::vector<std::string>& files, const std::string& after, const char* rest) {
+        for (std::size_t i = 0; i < std::min(files.size(), kNamed); ++i)
+            text += "\r\n" + files[i] + after;
+        if (files.size() > kNamed)
+            text += "\r\n" + CountText(static_cast<long>(files.size() - kNamed), "more file", "more files") + rest;
+    };
+    name(summary.encodingGuesses, ".", " read in a guessed encoding.");
+    name(summary.utf8ReadAsSingleByte, " is UTF-8 but was read in a single-byte encoding.",
+         " in UTF-8 read in a single-byte encoding.");
     return text;
 }
 
