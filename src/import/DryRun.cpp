@@ -239,8 +239,11 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 result.cancelled = true;
                 break;
             }
-            const std::optional<ManifestEntry> earlier =
+            std::optional<ManifestEntry> earlier =
                 manifest ? manifest->Find(counted.digest, file.table) : std::nullopt;
+            // A table dropped since is made again, and its files start over.
+            if (earlier && create && !tables.contains(LowerText(file.table)))
+                earlier.reset();
             const bool done = earlier && earlier->Done(settings.RetryRefused);
             if (!unreachable.empty())
                 skip("cannot connect: " + unreachable);

@@ -554,6 +554,9 @@ TEST_P(ImportCommandTest, RunningAgainTrustsOnlyWhatTheTableStillHolds)
     const std::vector<std::string> named = {"--dsn", Dsn(), "--table-name", "[file]", "--resume", f};
     ASSERT_EQ(Command(named).status, 0);
     connection.Execute(R"(DROP TABLE "f")");
+    std::vector<std::string> dry = named;
+    dry.push_back("--dry-run");
+    EXPECT_NE(Command(dry).out.find(": would be created"), std::string::npos);
     EXPECT_EQ(Command(named).status, 0);
     EXPECT_EQ(count("f"), "3");
     // Cut short after its first line, and the table lost with it.
