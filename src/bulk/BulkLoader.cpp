@@ -7,20 +7,6 @@
 namespace qb {
 namespace {
 
-// MySQL and MariaDB parse a prepared INSERT once for a whole parameter array.
-class ArrayLoader : public BulkLoader {
-public:
-    explicit ArrayLoader(Connection& connection) : m_connection(connection) {}
-    void Load(const std::string& quotedTable, std::size_t columns,
-              std::span<const std::optional<std::string_view>> values, std::span<const std::string> also) override
-    {
-        m_connection.Together([&] { m_connection.InsertRows(quotedTable, columns, values); }, also);
-    }
-
-private:
-    Connection& m_connection;
-};
-
 bool Holds(const std::string& text, std::string_view part)
 {
     return LowerAscii(text).find(part) != std::string::npos;
@@ -41,7 +27,7 @@ BulkChoice ChooseBulkLoader(Connection& connection, const std::string& dataSourc
             choice.loader = OpenCopyLoader(connection, dataSourceName);
             choice.path = "COPY through libpq";
         } else if (kind == DatabaseKind::Mariadb) {
-            choice.loader = std::make_unique<ArrayLoader>(connection);
+            choice.loader = OpenArrayLoader(connection);
             choice.path = "parameter arrays";
         }
     } catch (const std::exception& error) {

@@ -6,6 +6,9 @@
 
 namespace qb {
 
+// Loads over parameter arrays of one prepared INSERT, which MySQL and MariaDB parse once for the whole array.
+std::unique_ptr<BulkLoader> OpenArrayLoader(Connection& connection);
+
 // Loads through SQLite's own library into the database file the ODBC
 // connection has open, opened as the data source's driver opens it, with its
 // lock wait and journal settings. Throws DatabaseError when it cannot be

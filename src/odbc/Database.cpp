@@ -1,40 +1,17 @@
 #include "odbc/Database.h"
 
-#include "odbc/OdbcHandles.h"
-#include "base/AsciiCase.h"
+#include "odbc/ConnectionHandles.h"
+#include "odbc/OdbcCalls.h"
 
 #include <algorithm>
-#include <climits>
-#include <exception>
+#include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace qb {
-
-struct Connection::Handles {
-    explicit Handles(std::string_view dataSourceName)
-        : connection(environment, dataSourceName), statement(connection)
-    {
-    }
-
-    DatabaseKind kind = DatabaseKind::Other;
-    // MySQL or MariaDB, whose defaults read our texts otherwise.
-    bool MysqlFamily() const { return kind == DatabaseKind::Mariadb; }
-    std::optional<NameLimits> limits;  // asked once
-    bool together = false;  // inside Together's transaction
-    // Parameter arrays: the INSERT prepared on the array statement, and room for a chunk's values.
-    std::string prepared;
-    std::vector<char> arrayBytes;
-    std::vector<SQLLEN> arrayLengths;
-    std::vector<SQLUSMALLINT> arrayStatus;
-
-    // Declared in the order they must be created; destroyed in reverse.
-    odbc::Environment environment;
-    odbc::ConnectionHandle connection;
-    odbc::StatementHandle statement;  // reused by every call, its cursor closed after each
-    std::optional<odbc::StatementHandle> arrays;  // keeps its prepared INSERT between calls
-};
-
 namespace {
+
+using namespace odbc;
 
 void CheckDataSourceName(const std::string& name)
 {
@@ -53,147 +30,6 @@ void CheckDataSourceName(const std::string& name)
     }
 }
 
-// A statement text as the driver interface takes it: by explicit length, not
-// SQL_NTS, so NUL bytes and any 8-bit bytes go through as they are.
-SQLCHAR* TextBytes(std::string_view text)
-{
-    static SQLCHAR noText = 0;
-    if (text.size() > static_cast<std::size_t>(INT_MAX))
-        throw DatabaseError("HY090", "The statement text is longer than the driver interface allows");
-    return text.empty() ? &noText : reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.data()));
-}
-
-// The driver's answer, unchecked.
-SQLRETURN ExecuteDirectRaw(SQLHSTMT statement, std::string_view text)
-{
-    return SQLExecDirect(statement, TextBytes(text), static_cast<SQLINTEGER>(text.size()));
-}
-
-void CheckExecuted(SQLHSTMT statement, SQLRETURN result)
-{
-    // SQL_NO_DATA: a searched UPDATE or DELETE that matched no row.
-    if (result != SQL_NO_DATA)
-        odbc::Check(result, SQL_HANDLE_STMT, statement);
-}
-
-void ExecuteDirect(SQLHSTMT statement, std::string_view text)
-{
-    CheckExecuted(statement, ExecuteDirectRaw(statement, text));
-}
-
-// A value sent at execution goes in pieces of this size, so the driver's copy of a piece stays small.
-constexpr std::size_t kPutDataPiece = std::size_t{1} << 20;
-
-void PutInPieces(SQLHSTMT statement, std::string_view value)
-{
-    static char noText = 0;
-    std::size_t offset = 0;
-    do {
-        const std::size_t size = std::min(kPutDataPiece, value.size() - offset);
-        char* bytes = size ? const_cast<char*>(value.data() + offset) : &noText;
-        odbc::Check(SQLPutData(statement, bytes, static_cast<SQLLEN>(size)), SQL_HANDLE_STMT, statement);
-        offset += size;
-    } while (offset < value.size());
-}
-
-// Prepared, not run.
-void PrepareText(SQLHSTMT statement, std::string_view text)
-{
-    odbc::Check(SQLPrepare(statement, TextBytes(text), static_cast<SQLINTEGER>(text.size())), SQL_HANDLE_STMT,
-                statement);
-}
-
-std::optional<std::string> ReadText(SQLHSTMT statement, SQLUSMALLINT column)
-{
-    std::string value;
-    char buffer[4096];
-    for (;;) {
-        SQLLEN indicator = 0;
-        const SQLRETURN result = SQLGetData(statement, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
-        if (result == SQL_NO_DATA)
-            break;  // the previous part was the last
-        odbc::Check(result, SQL_HANDLE_STMT, statement);
-        if (indicator == SQL_NULL_DATA)
-            return std::nullopt;
-        const bool truncated = result == SQL_SUCCESS_WITH_INFO
-            && (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer));
-        if (!truncated) {
-            value.append(buffer, static_cast<std::size_t>(indicator < 0 ? 0 : indicator));
-            break;
-        }
-        // The buffer holds one part and its terminator; the next call returns the rest.
-        value.append(buffer, sizeof buffer - 1);
-    }
-    return value;
-}
-
-std::vector<TextRow> FetchAll(SQLHSTMT statement)
-{
-    SQLSMALLINT columns = 0;
-    odbc::Check(SQLNumResultCols(statement, &columns), SQL_HANDLE_STMT, statement);
-    std::vector<TextRow> rows;
-    if (columns <= 0)
-        return rows;
-    for (;;) {
-        const SQLRETURN result = SQLFetch(statement);
-        if (result == SQL_NO_DATA)
-            break;
-        odbc::Check(result, SQL_HANDLE_STMT, statement);
-        TextRow& row = rows.emplace_back();
-        row.reserve(static_cast<std::size_t>(columns));
-        for (SQLSMALLINT column = 1; column <= columns; ++column)
-            row.push_back(ReadText(statement, static_cast<SQLUSMALLINT>(column)));
-    }
-    return rows;
-}
-
-std::string InfoText(SQLHDBC connection, SQLUSMALLINT type)
-{
-    char text[256] = {};
-    SQLSMALLINT length = 0;
-    odbc::Check(SQLGetInfo(connection, type, text, sizeof text, &length), SQL_HANDLE_DBC, connection);
-    return std::string(text, static_cast<std::size_t>(std::clamp<SQLSMALLINT>(length, 0, sizeof text - 1)));
-}
-
-std::string DbmsName(SQLHDBC connection)
-{
-    return InfoText(connection, SQL_DBMS_NAME);
-}
-
-// A number the driver reports; 0 when it cannot say.
-std::size_t InfoNumber(SQLHDBC connection, SQLUSMALLINT type)
-{
-    SQLUSMALLINT value = 0;
-    return SQL_SUCCEEDED(SQLGetInfo(connection, type, &value, sizeof value, nullptr)) ? value : 0;
-}
-
-SQLUSMALLINT TransactionCapability(SQLHDBC connection)
-{
-    SQLUSMALLINT capable = SQL_TC_NONE;
-    odbc::Check(SQLGetInfo(connection, SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr), SQL_HANDLE_DBC,
-                connection);
-    return capable;
-}
-
-SQLRETURN SetAutocommit(SQLHDBC connection, bool on)
-{
-    const SQLULEN mode = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
-    return SQLSetConnectAttr(connection, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(mode), SQL_IS_UINTEGER);
-}
-
-// MySQL and MariaDB take names of 64 characters; MariaDB's driver says 256 and 255.
-constexpr std::size_t kMysqlNameLength = 64;
-
-DatabaseKind KindOf(const std::string& dbms)
-{
-    const std::string lower = LowerAscii(dbms);
-    const auto holds = [&](const char* part) { return lower.find(part) != std::string::npos; };
-    return holds("sqlite")                      ? DatabaseKind::Sqlite
-           : holds("postgresql")                ? DatabaseKind::Postgres
-           : holds("mysql") || holds("mariadb") ? DatabaseKind::Mariadb
-                                                : DatabaseKind::Other;
-}
-
 }  // namespace
 
 Connection::Connection() = default;
@@ -208,8 +44,8 @@ void Connection::Open(const std::string& dataSourceName)
     auto handles = std::make_unique<Handles>(dataSourceName);
     // Every statement must be committed on its own; state it rather than trust each driver's default.
     const SQLHDBC connection = handles->connection.Get();
-    odbc::Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
-    handles->kind = KindOf(DbmsName(connection));
+    Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
+    handles->kind = KindOf(InfoText(connection, SQL_DBMS_NAME));
     m_handles = std::move(handles);
     if (m_handles->MysqlFamily()) {
         // Double quotes name things and a backslash is an ordinary byte, as everywhere else; the
@@ -242,16 +78,16 @@ void Connection::Close() noexcept
 
 void Connection::Execute(std::string_view sqlText)
 {
-    const odbc::StatementHandle& statement = Current().statement;
-    odbc::CursorScope cursor(statement);
+    const StatementHandle& statement = Current().statement;
+    CursorScope cursor(statement);
     ExecuteDirect(statement.Get(), sqlText);
 }
 
 void Connection::Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values)
 {
     Handles& handles = Current();
-    const odbc::StatementHandle& statement = handles.statement;
-    odbc::CursorScope cursor(statement);
+    const StatementHandle& statement = handles.statement;
+    CursorScope cursor(statement);
     struct Unbind {
         SQLHSTMT handle;
         ~Unbind() { SQLFreeStmt(handle, SQL_RESET_PARAMS); }
@@ -273,7 +109,7 @@ void Connection::Execute(std::string_view sqlText, std::span<const std::optional
             bytes = const_cast<std::optional<std::string_view>*>(&value);  // given back by SQLParamData
             bufferLength = 0;
         }
-        odbc::Check(SQLBindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+        Check(SQLBindParameter(statement.Get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
                                      SQL_LONGVARCHAR, size, 0, bytes, bufferLength, &lengths[i]),
                     SQL_HANDLE_STMT, statement.Get());
     }
@@ -305,22 +141,22 @@ void Connection::Execute(std::string_view sqlText, std::span<const std::optional
 
 int Connection::ColumnCount(std::string_view queryText)
 {
-    const odbc::StatementHandle& statement = Current().statement;
-    odbc::CursorScope cursor(statement);
+    const StatementHandle& statement = Current().statement;
+    CursorScope cursor(statement);
     // Prepared, not run: the drivers describe the result without reading a row of it.
     PrepareText(statement.Get(), queryText);
     SQLSMALLINT columns = 0;
-    odbc::Check(SQLNumResultCols(statement.Get(), &columns), SQL_HANDLE_STMT, statement.Get());
+    Check(SQLNumResultCols(statement.Get(), &columns), SQL_HANDLE_STMT, statement.Get());
     return columns;
 }
 
 std::vector<std::string> Connection::ColumnNames(std::string_view queryText)
 {
-    const odbc::StatementHandle& statement = Current().statement;
-    odbc::CursorScope cursor(statement);
+    const StatementHandle& statement = Current().statement;
+    CursorScope cursor(statement);
     PrepareText(statement.Get(), queryText);
     SQLSMALLINT columns = 0;
-    odbc::Check(SQLNumResultCols(statement.Get(), &columns), SQL_HANDLE_STMT, statement.Get());
+    Check(SQLNumResultCols(statement.Get(), &columns), SQL_HANDLE_STMT, statement.Get());
     std::vector<std::string> names;
     constexpr std::size_t kMaxNameBuffer = 32767;  // what an SQLSMALLINT can say
     std::vector<SQLCHAR> name(256);
@@ -332,7 +168,7 @@ std::vector<std::string> Connection::ColumnNames(std::string_view queryText)
         SQLSMALLINT digits = 0;
         SQLSMALLINT nullable = 0;
         const auto describe = [&] {
-            odbc::Check(SQLDescribeCol(statement.Get(), c, name.data(), static_cast<SQLSMALLINT>(name.size()), &length,
+            Check(SQLDescribeCol(statement.Get(), c, name.data(), static_cast<SQLSMALLINT>(name.size()), &length,
                                        &type, &size, &digits, &nullable),
                         SQL_HANDLE_STMT, statement.Get());
         };
@@ -350,98 +186,17 @@ std::vector<std::string> Connection::ColumnNames(std::string_view queryText)
     return names;
 }
 
-void Connection::CheckCreate(std::string_view quotedTable, std::string_view createText)
-{
-    Handles& handles = Current();
-    {
-        odbc::CursorScope cursor(handles.statement);
-        PrepareText(handles.statement.Get(), createText);
-    }
-    if (handles.MysqlFamily()) {
-        // A temporary table neither commits nor outlives the session, and is checked as a table is.
-        constexpr std::string_view create = "CREATE TABLE ";
-        if (!createText.starts_with(create))
-            throw DatabaseError("HY000", "Only a CREATE TABLE statement can be checked");
-        Execute("CREATE TEMPORARY TABLE " + std::string(createText.substr(create.size())));
-        Execute("DROP TEMPORARY TABLE " + std::string(quotedTable));
-        return;
-    }
-    const SQLHDBC connection = handles.connection.Get();
-    if (TransactionCapability(connection) != SQL_TC_ALL)
-        return;
-    odbc::Check(SetAutocommit(connection, false), SQL_HANDLE_DBC, connection);
-    std::exception_ptr refused;
-    try {
-        Execute(createText);
-    } catch (...) {
-        refused = std::current_exception();
-    }
-    const SQLRETURN undone = SQLEndTran(SQL_HANDLE_DBC, connection, SQL_ROLLBACK);
-    if (!SQL_SUCCEEDED(undone)) {
-        // Autocommit would now commit what could not be undone: the connection goes instead.
-        try {
-            odbc::Check(undone, SQL_HANDLE_DBC, connection);
-        } catch (...) {
-            Close();
-            throw;
-        }
-    }
-    odbc::Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
-    if (refused)
-        std::rethrow_exception(refused);
-}
-
-const NameLimits& Connection::Limits()
-{
-    Handles& handles = Current();
-    if (!handles.limits) {
-        const SQLHDBC connection = handles.connection.Get();
-        NameLimits limits{InfoNumber(connection, SQL_MAX_COLUMNS_IN_TABLE),
-                          InfoNumber(connection, SQL_MAX_TABLE_NAME_LEN),
-                          InfoNumber(connection, SQL_MAX_COLUMN_NAME_LEN)};
-        if (handles.MysqlFamily()) {
-            for (std::size_t* length : {&limits.maxTableName, &limits.maxColumnName})
-                *length = *length ? std::min(*length, kMysqlNameLength) : kMysqlNameLength;
-        }
-        handles.limits = limits;
-    }
-    return *handles.limits;
-}
-
-bool Connection::IsTransactional(const std::string& table)
-{
-    if (!SupportsTransactions())
-        return false;
-    if (!Current().MysqlFamily())
-        return true;
-    // MySQL's engines differ per table: a MyISAM table keeps the rows of a refused statement before the
-    // refused one, so a batch could not be sent again.
-    std::string literal = "'";
-    for (const char c : table)
-        literal += c == '\'' ? std::string("''") : std::string(1, c);
-    literal += "'";
-    const auto rows = QueryStrings("SELECT e.TRANSACTIONS FROM information_schema.TABLES t JOIN "
-                                   "information_schema.ENGINES e ON e.ENGINE = t.ENGINE WHERE "
-                                   "t.TABLE_SCHEMA = DATABASE() AND t.TABLE_NAME = " + literal);
-    return !rows.empty() && !rows.front().empty() && rows.front().front() == std::string("YES");
-}
-
-bool Connection::SupportsTransactions()
-{
-    return TransactionCapability(Current().connection.Get()) != SQL_TC_NONE;
-}
-
 std::vector<TableEntry> Connection::Tables()
 {
     Handles& handles = Current();
-    const odbc::StatementHandle& statement = handles.statement;
+    const StatementHandle& statement = handles.statement;
     // A MySQL-family server's catalogs are its databases: only the data source's own counts.
     std::string catalog;
     if (handles.MysqlFamily())
         catalog = InfoText(handles.connection.Get(), SQL_DATABASE_NAME);
-    odbc::CursorScope cursor(statement);
+    CursorScope cursor(statement);
     // Null patterns otherwise: every catalog, schema, table and type.
-    odbc::Check(SQLTables(statement.Get(),
+    Check(SQLTables(statement.Get(),
                           catalog.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(catalog.data()),
                           catalog.empty() ? 0 : static_cast<SQLSMALLINT>(catalog.size()), nullptr, 0, nullptr, 0,
                           nullptr, 0),
@@ -458,123 +213,54 @@ std::vector<TableEntry> Connection::Tables()
 
 std::vector<TextRow> Connection::QueryStrings(std::string_view queryText)
 {
-    const odbc::StatementHandle& statement = Current().statement;
-    odbc::CursorScope cursor(statement);
+    const StatementHandle& statement = Current().statement;
+    CursorScope cursor(statement);
     ExecuteDirect(statement.Get(), queryText);
     return FetchAll(statement.Get());
 }
 
-DatabaseKind Connection::Kind() const
-{
-    return Current().kind;
-}
+static_assert(std::is_same_v<SQLLEN, std::int64_t> && kNullLength == SQL_NULL_DATA,
+              "a parameter array's lengths are the driver's own");
 
-std::string Connection::DriverName()
-{
-    return InfoText(Current().connection.Get(), SQL_DRIVER_NAME);
-}
-
-namespace {
-
-// The most bytes one chunk of a parameter array takes: columns are bound at
-// the width of their longest value, so an odd long value must not multiply.
-constexpr std::size_t kArrayBytes = std::size_t(8) << 20;
-
-// Runs the prepared statement over rows [first, first + rows) of values,
-// bound column by column; throws when any row is refused.
-void ExecuteChunk(SQLHSTMT statement, std::size_t columns, std::span<const std::optional<std::string_view>> values,
-                  std::size_t first, std::size_t rows, const std::vector<std::size_t>& widths,
-                  std::vector<char>& bytes, std::vector<SQLLEN>& lengths, std::vector<SQLUSMALLINT>& status)
-{
-    std::size_t total = 0;
-    for (const std::size_t width : widths)
-        total += width * rows;
-    bytes.resize(std::max<std::size_t>(total, 1));
-    lengths.resize(columns * rows);
-    status.assign(rows, SQL_PARAM_UNUSED);
-    std::size_t at = 0;
-    for (std::size_t column = 0; column < columns; ++column) {
-        char* const base = bytes.data() + at;
-        SQLLEN* const length = lengths.data() + column * rows;
-        for (std::size_t row = 0; row < rows; ++row) {
-            const auto& value = values[(first + row) * columns + column];
-            if (!value) {
-                length[row] = SQL_NULL_DATA;
-                continue;
-            }
-            std::copy(value->begin(), value->end(), base + row * widths[column]);
-            length[row] = static_cast<SQLLEN>(value->size());
-        }
-        odbc::Check(SQLBindParameter(statement, static_cast<SQLUSMALLINT>(column + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
-                                     SQL_LONGVARCHAR, widths[column], 0, base, static_cast<SQLLEN>(widths[column]),
-                                     length),
-                    SQL_HANDLE_STMT, statement);
-        at += widths[column] * rows;
-    }
-    odbc::Check(SQLSetStmtAttr(statement, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0),
-                SQL_HANDLE_STMT, statement);
-    odbc::Check(SQLSetStmtAttr(statement, SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0), SQL_HANDLE_STMT, statement);
-    const SQLRETURN result = SQLExecute(statement);
-    odbc::Check(result, SQL_HANDLE_STMT, statement);
-    // A driver may take the array and still mark single rows as refused.
-    for (const SQLUSMALLINT row : status) {
-        if (row == SQL_PARAM_ERROR || (result == SQL_SUCCESS_WITH_INFO && row == SQL_PARAM_DIAG_UNAVAILABLE))
-            throw DatabaseError(odbc::ReadDiagnostics(SQL_HANDLE_STMT, statement));
-    }
-}
-
-}  // namespace
-
-void Connection::InsertRows(std::string_view quotedTable, std::size_t columns,
-                            std::span<const std::optional<std::string_view>> values)
+void Connection::ExecuteArray(std::string_view insertText, const ParameterArray& array)
 {
     Handles& handles = Current();
-    if (columns == 0 || values.empty())
-        return;
-    const std::size_t rows = values.size() / columns;
-    std::string text = "INSERT INTO " + std::string(quotedTable) + " VALUES(";
-    for (std::size_t i = 0; i < columns; ++i)
-        text += "?,";
-    text.back() = ')';
-    if (!handles.arrays || handles.prepared != text) {
+    if (!handles.arrays || handles.prepared != insertText) {
         handles.prepared.clear();
         handles.arrays.emplace(handles.connection);
         const SQLHSTMT statement = handles.arrays->Get();
-        odbc::Check(SQLSetStmtAttr(statement, SQL_ATTR_PARAM_BIND_TYPE,
-                                   reinterpret_cast<SQLPOINTER>(SQLULEN{SQL_PARAM_BIND_BY_COLUMN}), 0),
-                    SQL_HANDLE_STMT, statement);
-        PrepareText(statement, text);
-        handles.prepared = text;
+        Check(SQLSetStmtAttr(statement, SQL_ATTR_PARAM_BIND_TYPE,
+                             reinterpret_cast<SQLPOINTER>(SQLULEN{SQL_PARAM_BIND_BY_COLUMN}), 0),
+              SQL_HANDLE_STMT, statement);
+        PrepareText(statement, insertText);
+        handles.prepared = insertText;
     }
-    std::vector<std::size_t> widths(columns, 1);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (values[i])
-            widths[i % columns] = std::max(widths[i % columns], values[i]->size());
+    const SQLHSTMT statement = handles.arrays->Get();
+    struct Close {
+        SQLHSTMT handle;
+        ~Close() { SQLFreeStmt(handle, SQL_CLOSE); }
+    } close{statement};
+    const std::size_t rows = array.rows;
+    handles.arrayStatus.assign(rows, SQL_PARAM_UNUSED);
+    char* base = array.bytes.data();
+    for (std::size_t column = 0; column < array.widths.size(); ++column) {
+        const std::size_t width = array.widths[column];
+        Check(SQLBindParameter(statement, static_cast<SQLUSMALLINT>(column + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+                               SQL_LONGVARCHAR, width, 0, base, static_cast<SQLLEN>(width),
+                               array.lengths.data() + column * rows),
+              SQL_HANDLE_STMT, statement);
+        base += width * rows;
     }
-    std::size_t rowBytes = 0;
-    for (const std::size_t width : widths)
-        rowBytes += width;
-    const std::size_t chunk = std::max<std::size_t>(1, kArrayBytes / rowBytes);
-
-    const auto chunks = [&] {
-        try {
-            for (std::size_t first = 0; first < rows; first += chunk)
-                ExecuteChunk(handles.arrays->Get(), columns, values, first, std::min(chunk, rows - first), widths,
-                             handles.arrayBytes, handles.arrayLengths, handles.arrayStatus);
-        } catch (...) {
-            SQLFreeStmt(handles.arrays->Get(), SQL_CLOSE);
-            throw;
-        }
-        SQLFreeStmt(handles.arrays->Get(), SQL_CLOSE);
-    };
-    if (handles.together)
-        chunks();
-    else
-        Together(chunks, {});
-    // A batch of huge values gives its room back.
-    if (handles.arrayBytes.size() > kArrayBytes) {
-        handles.arrayBytes.clear();
-        handles.arrayBytes.shrink_to_fit();
+    Check(SQLSetStmtAttr(statement, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(rows), 0), SQL_HANDLE_STMT,
+          statement);
+    Check(SQLSetStmtAttr(statement, SQL_ATTR_PARAM_STATUS_PTR, handles.arrayStatus.data(), 0), SQL_HANDLE_STMT,
+          statement);
+    const SQLRETURN result = SQLExecute(statement);
+    Check(result, SQL_HANDLE_STMT, statement);
+    // A driver may take the array and still mark single rows as refused.
+    for (const SQLUSMALLINT row : handles.arrayStatus) {
+        if (row == SQL_PARAM_ERROR || (result == SQL_SUCCESS_WITH_INFO && row == SQL_PARAM_DIAG_UNAVAILABLE))
+            throw DatabaseError(ReadDiagnostics(SQL_HANDLE_STMT, statement));
     }
 }
 
@@ -584,13 +270,13 @@ void Connection::Together(const std::function<void()>& work, std::span<const std
     if (handles.together)
         throw DatabaseError("HY010", "A transaction is already under way");
     const SQLHDBC connection = handles.connection.Get();
-    odbc::Check(SetAutocommit(connection, false), SQL_HANDLE_DBC, connection);
+    Check(SetAutocommit(connection, false), SQL_HANDLE_DBC, connection);
     handles.together = true;
     try {
         work();
         for (const std::string& statement : also)
             Execute(statement);
-        odbc::Check(SQLEndTran(SQL_HANDLE_DBC, connection, SQL_COMMIT), SQL_HANDLE_DBC, connection);
+        Check(SQLEndTran(SQL_HANDLE_DBC, connection, SQL_COMMIT), SQL_HANDLE_DBC, connection);
     } catch (...) {
         handles.together = false;
         SQLEndTran(SQL_HANDLE_DBC, connection, SQL_ROLLBACK);
@@ -598,7 +284,7 @@ void Connection::Together(const std::function<void()>& work, std::span<const std
         throw;
     }
     handles.together = false;
-    odbc::Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
+    Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
 }
 
 Connection::Handles& Connection::Current() const

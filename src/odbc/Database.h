@@ -4,6 +4,7 @@
 #include "odbc/DatabaseKind.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,6 +32,18 @@ struct NameLimits {
 
 // A row of text values; std::nullopt is SQL NULL.
 using TextRow = std::vector<std::optional<std::string>>;
+
+// The length that marks a NULL in a parameter array.
+inline constexpr std::int64_t kNullLength = -1;
+
+// Rows of parameters, bound column after column: column c's values lie in bytes after the columns
+// before it, each widths[c] bytes apart; their lengths (kNullLength for NULL) at lengths[c * rows + row].
+struct ParameterArray {
+    std::size_t rows = 0;
+    std::span<const std::size_t> widths;
+    std::span<char> bytes;
+    std::span<std::int64_t> lengths;
+};
 
 // A connection to an ODBC data source. Statement texts are byte strings passed to the driver unchanged.
 // Every failure throws DatabaseError. Each statement is committed on its own (autocommit).
@@ -88,11 +101,10 @@ public:
     DatabaseKind Kind() const;
     // The driver's file name, as the driver tells it.
     std::string DriverName();
-    // Stores rows of `columns` values each (row after row; std::nullopt is NULL) into the table, all or
-    // none, as one transaction of one prepared INSERT run over parameter arrays: the database parses
-    // it once. quotedTable: the table's name as a statement writes it.
-    void InsertRows(std::string_view quotedTable, std::size_t columns,
-                    std::span<const std::optional<std::string_view>> values);
+    // Runs the INSERT text over every row of the array, prepared once while the same text comes again,
+    // so that the database parses it once; throws when any row is refused. It commits nothing by itself:
+    // run it as Together's work.
+    void ExecuteArray(std::string_view insertText, const ParameterArray& array);
     // Runs work (statements on this connection), then the statements of also, as one transaction: all
     // of it is stored or none.
     void Together(const std::function<void()>& work, std::span<const std::string> also);
