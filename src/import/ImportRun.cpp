@@ -275,7 +275,7 @@ void ImportRun::StartManifest(OneFile& file, const std::string& table)
 
 void ImportRun::ImportFile(RunTally& tally, int counter)
 {
-    std::string path = m_host.FileAt(counter, m_settings.Files[static_cast<std::size_t>(counter - 1)]);
+    std::string path = m_settings.Files[static_cast<std::size_t>(counter - 1)];
     const std::string listed = path;
     const bool standardInput = m_settings.DashIsStandardInput && path == "-";
     if (standardInput)

@@ -875,7 +875,7 @@ private slots:
             "in Quillbarrow2021/08/31.Form2.PushButton1_Click at line "));
     }
 
-    void entriesExchangedDuringARunDecideWhatComesNext()
+    void theListStaysAsItWasForTheRun()
     {
         Fixture f;
         f.window.Form_Load();
@@ -884,20 +884,23 @@ private slots:
         auto* list = f.Find<FileListView>("ListView1");
         for (const char* name : {"first", "second", "third"})
             list->Append(f.File(QStringLiteral("%1.csv").arg(name), QByteArray("Name\r\n") + name + "\r\n"));
+        const QStringList listed = list->Paths();
         f.WatchProgress();
         f.onShown = [&] {
             if (f.shown.size() > 1)
                 return;
-            // Dragged while the first file is imported: the second and third change places.
+            // While the first file is imported: the second dragged onto the first, the third deleted.
             list->BeginDrag(list->visualItemRect(list->topLevelItem(1)).center());
-            list->DragStep(list->visualItemRect(list->topLevelItem(2)).center());
+            list->DragStep(list->visualItemRect(list->topLevelItem(0)).center());
             list->EndDrag();
+            list->setCurrentItem(list->topLevelItem(2));
+            QTest::keyClick(list, Qt::Key_Delete);
         };
         f.Click("PushButton1");
 
         QCOMPARE(f.LastMessage(), std::string("Done."));
-        QCOMPARE(list->Paths().at(2), f.files.filePath("second.csv"));
-        for (const auto& [table, name] : {std::pair{"NewTable1", "first"}, {"NewTable2", "third"}, {"NewTable3", "second"}})
+        QCOMPARE(list->Paths(), listed);
+        for (const auto& [table, name] : {std::pair{"NewTable1", "first"}, {"NewTable2", "second"}, {"NewTable3", "third"}})
             QCOMPARE(test::Query(f.dsn, std::string("SELECT \"Name\" FROM \"") + table + "\""),
                      (std::vector<TextRow>{{std::string(name)}}));
     }
