@@ -183,6 +183,7 @@ void MainWindow::BuildControls()
     BuildProgressControls();
     BuildNewTableControls();
     BuildLookControls();
+    FitAddedControls();
 
     // One group: nested inside the same frame as the create options, the
     // two modes alone could end up both chosen or neither.

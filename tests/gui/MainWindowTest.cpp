@@ -790,6 +790,8 @@ private slots:
         f.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.window));
         const auto click = [&](int row, Qt::KeyboardModifiers modifiers) {
+            // How many rows the list shows depends on the font.
+            list.scrollToItem(list.topLevelItem(row));
             QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers, list.visualItemRect(list.topLevelItem(row)).center());
         };
         click(0, {});
@@ -800,6 +802,29 @@ private slots:
         QCOMPARE(count->text(), QStringLiteral("1 file"));
         f.Click("PushButtonClearList");
         QCOMPARE(list.topLevelItemCount(), 0);
+    }
+
+    void addedControlsFitTheirTextWhateverTheFont()
+    {
+        Fixture f;
+        f.window.Files().Append(QStringLiteral("a"));
+        // Those that show one line of text, then the others placed among them.
+        const QStringList texts{"CheckQuoted", "LabelEncoding", "ComboEncoding", "PushButtonStop",
+                                "PushButtonPreview", "PushButtonCheck", "LabelTypes", "ComboTypes",
+                                "CheckKeepLetters", "CheckResume", "PushButtonClearList", "LabelFileCount",
+                                "LabelTabMark"};
+        const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
+        const auto place = [&](const QString& name) {
+            QWidget* control = f.Find(qPrintable(name));
+            return QRect(control->mapTo(&f.window, QPoint(0, 0)), control->size());
+        };
+        for (const QString& name : added) {
+            QVERIFY2(f.window.rect().contains(place(name)), qPrintable(name));
+            QWidget* control = f.Find(qPrintable(name));
+            QVERIFY2(!texts.contains(name) || control->sizeHint().width() <= control->width(), qPrintable(name));
+            for (const QString& other : added)
+                QVERIFY2(other == name || !place(name).intersects(place(other)), qPrintable(name + " " + other));
+        }
     }
 
     void dontShowMoreCountsTheRestOfTheRun_data()
