@@ -134,9 +134,16 @@ void MainWindow::Preview_Click()
         m_preview->askName = [this](const std::string& prompt, const std::string& proposed) {
             return m_dialogs.Input(prompt, proposed);
         };
-        // An edit holds for the file shown, and the grid shows it at once.
-        m_preview->onPlan = [this](const ColumnPlan& plan) {
-            m_plans[m_previewPath] = plan;
+        // An edit holds for the file shown, and the grid shows it at once. Only what the user changed
+        // is kept: the rest follows the file and the options when the run comes.
+        m_preview->onEdit = [this](const std::string& column, const ColumnEdit& edit) {
+            ColumnPlan& plan = m_plans[m_previewPath];
+            if (edit == ColumnEdit{})
+                plan.edits.erase(column);
+            else
+                plan.edits[column] = edit;
+            if (plan.edits.empty())
+                m_plans.erase(m_previewPath);
             RefreshPreview();
         };
     }

@@ -299,8 +299,12 @@ private slots:
         f.dialogs.typed = {std::string("Who")};
         preview->RenameColumn(1);
         QCOMPARE(f.dialogs.inputs.at(0).proposed, std::string("Name"));
-        preview->EditColumn(0, {"id", "INTEGER", true});
-        preview->EditColumn(2, {"secret", "TEXT", false});
+        // Only what was changed is kept: the other columns follow the file when the run comes.
+        const std::string path = f.window.CurrentSettings().Files.at(0);
+        QVERIFY(f.window.CurrentSettings().ColumnPlans ==
+                (std::map<std::string, ColumnPlan>{{path, {{{"Name", {.name = "Who"}}}}}}));
+        preview->EditColumn(0, {.type = "INTEGER"});
+        preview->EditColumn(2, {.leftOut = true});
         QCOMPARE(Headings(*preview), QStringLiteral("id\nINTEGER|Who\nTEXT|secret\nTEXT\n(left out)"));
 
         // The import makes exactly what the preview shows.
