@@ -135,7 +135,7 @@ void FileListView::SetScreenY(std::function<int()> screenY)
 
 void FileListView::RemoveSelected()
 {
-    if (Busy() || (removalLocked && removalLocked()) || topLevelItemCount() == 0)
+    if (Busy() || Locked() || topLevelItemCount() == 0)
         return;
     std::vector<int> indexes;
     for (QTreeWidgetItem* item : selectedItems())
@@ -157,7 +157,9 @@ void FileListView::BeginDrag(const QPoint& position)
     QTreeWidgetItem* item = itemAt(position);
     if (!item)
         return;
-    setCurrentItem(item);
+    setCurrentItem(item);  // locked or not, a click chooses the entry the preview shows
+    if (Locked())
+        return;
     const QPixmap image(m_dragImage);
     if (!image.isNull())
         viewport()->setCursor(QCursor(image));
@@ -168,7 +170,7 @@ void FileListView::DragStep(const QPoint& position)
 {
     if (!Busy() && m_showDefault)
         m_showDefault();
-    if (!m_mouseDown)
+    if (!m_mouseDown || Locked())
         return;
     QTreeWidgetItem* hovered = itemAt(position);
     QTreeWidgetItem* dragged = m_dragged >= 0 ? topLevelItem(m_dragged) : nullptr;
@@ -231,7 +233,7 @@ void FileListView::keyPressEvent(QKeyEvent* event)
 // Drops that carry no local files are refused before they land.
 void FileListView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (DroppedFiles(event->mimeData()).empty())
+    if (Locked() || DroppedFiles(event->mimeData()).empty())
         event->ignore();
     else
         event->acceptProposedAction();
@@ -239,7 +241,7 @@ void FileListView::dragEnterEvent(QDragEnterEvent* event)
 
 void FileListView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (DroppedFiles(event->mimeData()).empty())
+    if (Locked() || DroppedFiles(event->mimeData()).empty())
         event->ignore();
     else
         event->acceptProposedAction();
@@ -248,7 +250,7 @@ void FileListView::dragMoveEvent(QDragMoveEvent* event)
 void FileListView::dropEvent(QDropEvent* event)
 {
     const std::vector<std::string> paths = DroppedFiles(event->mimeData());
-    if (paths.empty()) {
+    if (paths.empty() || Locked()) {
         event->ignore();
         return;
     }

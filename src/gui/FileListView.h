@@ -19,7 +19,7 @@ std::vector<std::string> DroppedFiles(const QMimeData* data);
 // duplicates allowed. Each entry keeps its path's exact bytes and shows them
 // decoded. Entries are reordered by dragging one over the others (they are
 // exchanged step by step) and removed by double-click or Delete (all those
-// selected, with Shift and Ctrl), unless the window is busy.
+// selected, with Shift and Ctrl), unless the window is busy or the list locked.
 class FileListView : public QTreeWidget {
     Q_OBJECT
 
@@ -47,10 +47,10 @@ public:
     // Where the pointer is on the screen, vertically; injectable for tests.
     void SetScreenY(std::function<int()> screenY);
 
-    // Removes every selected entry, unless the window is busy or removal is locked.
+    // Removes every selected entry, unless the window is busy or the list locked.
     void RemoveSelected();
-    // True while entries may not be removed (a run reads them).
-    std::function<bool()> removalLocked;
+    // True while the entries may not change, neither by removal, reordering nor drops: a run reads them.
+    std::function<bool()> locked;
 
     // The drag steps, in list coordinates.
     void BeginDrag(const QPoint& position);
@@ -74,6 +74,7 @@ protected:
 
 private:
     bool Busy() const { return m_busy && m_busy(); }
+    bool Locked() const { return locked && locked(); }
 
     std::function<bool()> m_busy;
     std::function<void()> m_showDefault;

@@ -178,6 +178,7 @@ void MainWindow::BuildControls()
     BuildProgressControls();
     BuildNewTableControls();
     BuildLookControls();
+    FitAddedControls();
 
     // One group: nested inside the same frame as the create options, the
     // two modes alone could end up both chosen or neither.
@@ -252,7 +253,7 @@ void MainWindow::BuildNewTableControls()
         if (!m_run && !m_pointer->IsBusy())
             m_files->clear();
     });
-    m_files->removalLocked = [this] { return m_run != nullptr; };
+    m_files->locked = [this] { return m_run != nullptr; };
 }
 
 // A box ticked as it was left, "1" when ticked.
@@ -276,8 +277,8 @@ void MainWindow::Remember(QComboBox* choice, const char* key)
             [this, key](const QString& caption) { m_settings.Save(QLatin1String(key), caption); });
 }
 
-// While a run goes on nothing may change what it reads or where it writes: only the list's order,
-// the preview, Stop and the status line stay in reach.
+// While a run goes on nothing may change what it reads or where it writes: only the preview, Stop
+// and the status line stay in reach; the list keeps its entries and their order.
 void MainWindow::LockForRun(bool locked)
 {
     for (const char* name : {"PushButton3", "PushButton4", "PushButton5"})
@@ -385,7 +386,6 @@ void MainWindow::PushButton1_Click()
         host.clock = progressClock;
     host.onProgress = [this](const ImportProgress& progress) { ShowProgress(progress); };
     host.onEnded = [this, &host](const ImportSummary& summary) { ShowRunEnd(summary, host); };
-    host.listEntry = [this](int position) { return m_files->ExactPathAt(position - 1); };
 
     m_run = &host;
     m_logPath.clear();

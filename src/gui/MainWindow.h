@@ -93,6 +93,7 @@ private:
     void BuildLookControls();
     void BuildNewTableControls();
     void BuildSeparatorControls();
+    void FitAddedControls();
     void RefreshPreview();
     // The table's column names, asked of the data source once per table; throws when they cannot be read.
     const std::vector<std::string>& TableColumnNames(const std::string& table);

@@ -1,5 +1,5 @@
 // The main window's Preview and Check: what an import would read and do,
-// before anything is written.
+// before anything is written; and how the controls added below the original ones fit their text.
 #include "odbc/Database.h"
 #include "gui/FileListView.h"
 #include "gui/LookAndFeel.h"
@@ -15,12 +15,16 @@
 #include "gui/CheckWindow.h"
 #include "gui/Dialogs.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -70,6 +74,59 @@ void MainWindow::BuildLookControls()
     connect(m_list1, &QListWidget::itemSelectionChanged, this, follow);
 }
 
+// The added controls take what room their texts need in the font at hand, which differs between
+// machines. Row by row, those at the left flow rightwards and those at the right keep to the right
+// edge; where the two sides do not fit beside each other, the right one goes below, and what follows
+// moves down with it.
+void MainWindow::FitAddedControls()
+{
+    const int gap = TwipsToPixels(120, this);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_quoted, m_encodingLabel, m_typesLabel, m_keepLetters,
+                                                            m_resume, m_tabMark})
+        FitToText(control);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_encoding, m_stop, m_types, m_clearList})
+        WidenToText(control);
+    auto* preview = findChild<QPushButton*>(QStringLiteral("PushButtonPreview"));
+    auto* check = findChild<QPushButton*>(QStringLiteral("PushButtonCheck"));
+    WidenToText(preview);
+    WidenToText(check);
+    // Room for the count of a long list.
+    m_fileCount->resize(std::max(m_fileCount->width(),
+                                 m_fileCount->fontMetrics().horizontalAdvance(QStringLiteral("99,999 files")) + 2),
+                        m_fileCount->height());
+
+    int lower = 0;  // how far the rows so far have moved down
+    const auto row = [&](std::initializer_list<QWidget*> left, std::initializer_list<QWidget*> right) {
+        int x = left.size() ? (*left.begin())->x() : 0, rowHeight = 0;
+        for (QWidget* control : left) {
+            control->move(x, control->y() + lower);
+            x += control->width() + gap;
+            rowHeight = std::max(rowHeight, control->height());
+        }
+        int end = width() - TwipsToPixels(105, this);
+        for (QWidget* control : right)
+            end -= control->width() + gap;
+        const int drop = end + gap < x ? rowHeight + gap / 2 : 0;
+        end += gap;
+        for (QWidget* control : right) {
+            control->move(end, control->y() + lower + drop);
+            end += control->width() + gap;
+        }
+        lower += drop;
+    };
+    row({m_quoted}, {m_encodingLabel, m_encoding});
+    // The status line wraps in whatever room Stop leaves it.
+    row({}, {m_stop});
+    m_status->setGeometry(m_status->x(), m_status->y() + lower, std::max(0, m_stop->x() - gap - m_status->x()),
+                          m_status->height());
+    m_progress->move(m_progress->x(), m_progress->y() + lower);
+    row({preview, check}, {});
+    row({m_typesLabel, m_types}, {m_clearList});
+    row({m_keepLetters}, {m_fileCount});
+    row({m_resume}, {});
+    setFixedHeight(height() + lower);
+}
+
 void MainWindow::Preview_Click()
 {
     if (!m_preview) {
@@ -77,9 +134,16 @@ void MainWindow::Preview_Click()
         m_preview->askName = [this](const std::string& prompt, const std::string& proposed) {
             return m_dialogs.Input(prompt, proposed);
         };
-        // An edit holds for the file shown, and the grid shows it at once.
-        m_preview->onPlan = [this](const ColumnPlan& plan) {
-            m_plans[m_previewPath] = plan;
+        // An edit holds for the file shown, and the grid shows it at once. Only what the user changed
+        // is kept: the rest follows the file and the options when the run comes.
+        m_preview->onEdit = [this](const std::string& column, const ColumnEdit& edit) {
+            ColumnPlan& plan = m_plans[m_previewPath];
+            if (edit == ColumnEdit{})
+                plan.edits.erase(column);
+            else
+                plan.edits[column] = edit;
+            if (plan.edits.empty())
+                m_plans.erase(m_previewPath);
             RefreshPreview();
         };
     }

@@ -38,40 +38,36 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(m_note);
 }
 
-PlannedColumn PreviewWindow::Shown(int column) const
+ColumnEdit PreviewWindow::Edited(int column) const
 {
     const auto c = static_cast<std::size_t>(column);
-    return {m_shown.headers[c], c < m_shown.types.size() ? m_shown.types[c] : std::string(),
-            c < m_shown.kept.size() ? static_cast<bool>(m_shown.kept[c]) : true};
+    return c < m_shown.edits.size() ? m_shown.edits[c] : ColumnEdit{};
 }
 
 // Only the columns a first line names are a new table's to edit.
 bool PreviewWindow::Editable(int column) const
 {
-    return !m_shown.named.empty() && column >= 0 && static_cast<std::size_t>(column) < m_shown.headers.size();
+    return !m_shown.named.empty() && column >= 0 && static_cast<std::size_t>(column) < m_shown.named.size();
 }
 
-void PreviewWindow::EditColumn(int column, const PlannedColumn& edited)
+void PreviewWindow::EditColumn(int column, const ColumnEdit& edit)
 {
-    if (!Editable(column) || !onPlan)
-        return;
-    ColumnPlan plan{m_shown.named, {}};
-    for (int c = 0; c < static_cast<int>(m_shown.headers.size()); ++c)
-        plan.columns.push_back(c == column ? edited : Shown(c));
-    onPlan(plan);
+    if (Editable(column) && onEdit)
+        onEdit(m_shown.named[static_cast<std::size_t>(column)], edit);
 }
 
 void PreviewWindow::RenameColumn(int column)
 {
     if (!Editable(column) || !askName)
         return;
-    PlannedColumn edited = Shown(column);
-    const std::string name =
-        askName("Name for column #" + std::to_string(column + 1) + ":", edited.name);
+    const std::string name = askName("Name for column #" + std::to_string(column + 1) + ":",
+                                     m_shown.headers[static_cast<std::size_t>(column)]);
     if (name.empty())
         return;
-    edited.name = name;
-    EditColumn(column, edited);
+    ColumnEdit edit = Edited(column);
+    // Back to the first line's own name: nothing is edited of it any more.
+    edit.name = name == m_shown.named[static_cast<std::size_t>(column)] ? std::string() : name;
+    EditColumn(column, edit);
 }
 
 void PreviewWindow::ShowColumnMenu(const QPoint& at)
@@ -79,27 +75,29 @@ void PreviewWindow::ShowColumnMenu(const QPoint& at)
     const int column = m_grid->horizontalHeader()->logicalIndexAt(at);
     if (!Editable(column))
         return;
-    const PlannedColumn shown = Shown(column);
+    const auto c = static_cast<std::size_t>(column);
+    const ColumnEdit edit = Edited(column);
+    const std::string shownType = c < m_shown.types.size() ? m_shown.types[c] : "TEXT";
     QMenu menu(this);
     menu.addAction(QStringLiteral("Rename..."), this, [this, column] { RenameColumn(column); });
     QMenu* types = menu.addMenu(QStringLiteral("Type"));
     for (const std::string& type : typeChoices) {
         QAction* choice = types->addAction(QString::fromStdString(type));
         choice->setCheckable(true);
-        choice->setChecked(type == (shown.type.empty() ? "TEXT" : shown.type));
-        connect(choice, &QAction::triggered, this, [this, column, shown, type] {
-            PlannedColumn edited = shown;
-            edited.type = type;
-            EditColumn(column, edited);
+        choice->setChecked(type == shownType);
+        connect(choice, &QAction::triggered, this, [this, column, edit, type] {
+            ColumnEdit chosen = edit;
+            chosen.type = type;
+            EditColumn(column, chosen);
         });
     }
     QAction* leaveOut = menu.addAction(QStringLiteral("Leave Out"));
     leaveOut->setCheckable(true);
-    leaveOut->setChecked(!shown.kept);
-    connect(leaveOut, &QAction::triggered, this, [this, column, shown](bool out) {
-        PlannedColumn edited = shown;
-        edited.kept = !out;
-        EditColumn(column, edited);
+    leaveOut->setChecked(edit.leftOut);
+    connect(leaveOut, &QAction::triggered, this, [this, column, edit](bool out) {
+        ColumnEdit changed = edit;
+        changed.leftOut = out;
+        EditColumn(column, changed);
     });
     menu.exec(m_grid->horizontalHeader()->mapToGlobal(at));
 }

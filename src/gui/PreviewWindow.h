@@ -28,18 +28,19 @@ public:
     QTableWidget& Grid() const { return *m_grid; }
 
     // A new table's columns, named by the file's first line, may be edited from the header's menu
-    // (right button) or renamed by a double click; each edit gives the file's whole plan.
-    std::function<void(const ColumnPlan&)> onPlan;
+    // (right button) or renamed by a double click; each edit gives the column, by the name the first
+    // line gives it, and all that is edited of it now.
+    std::function<void(const std::string& column, const ColumnEdit& edit)> onEdit;
     // Asks for a column's new name; empty when cancelled.
     std::function<std::string(const std::string& prompt, const std::string& proposed)> askName;
     std::vector<std::string> typeChoices{"TEXT"};
-    // What the menu's choices do: the shown column takes the edited name, type or place.
-    void EditColumn(int column, const PlannedColumn& edited);
+    // What the menu's choices do: the shown column takes the edit.
+    void EditColumn(int column, const ColumnEdit& edit);
     void RenameColumn(int column);
 
 private:
     void ShowColumnMenu(const QPoint& at);
-    PlannedColumn Shown(int column) const;
+    ColumnEdit Edited(int column) const;
     bool Editable(int column) const;
     Preview m_shown;
     QLabel* m_file;

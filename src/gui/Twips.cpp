@@ -1,6 +1,7 @@
 #include "gui/Twips.h"
 
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 namespace qb {
@@ -15,6 +16,18 @@ QRect TwipsRect(int left, int top, int width, int height, const QWidget* widget)
 {
     return {TwipsToPixels(left, widget), TwipsToPixels(top, widget), TwipsToPixels(width, widget),
             TwipsToPixels(height, widget)};
+}
+
+void FitToText(QWidget* control)
+{
+    control->resize(control->sizeHint().width(), control->height());
+}
+
+void WidenToText(QWidget* control)
+{
+    const QRect designed = control->geometry();
+    const int width = std::max(designed.width(), control->sizeHint().width());
+    control->setGeometry(designed.x() + designed.width() - width, designed.y(), width, designed.height());
 }
 
 QFont BoldFont(double points)

@@ -11,6 +11,12 @@ namespace qb {
 int TwipsToPixels(int twips, const QWidget* widget);
 QRect TwipsRect(int left, int top, int width, int height, const QWidget* widget);
 
+// Fonts differ between machines: a control made for one may cut its text on another.
+// As wide as its text needs, its left edge kept.
+void FitToText(QWidget* control);
+// At least as wide as its text needs, its right edge kept.
+void WidenToText(QWidget* control);
+
 // Arial bold at the given size, or a metric-compatible sans where Arial is missing.
 QFont BoldFont(double points);
 

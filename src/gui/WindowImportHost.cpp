@@ -106,14 +106,4 @@ bool WindowImportHost::StopRequested()
     return m_stop;
 }
 
-std::string WindowImportHost::FileAt(int position, const std::string& asStarted)
-{
-    // Entries dragged about during the run decide which file comes next.
-    if (listEntry) {
-        if (std::optional<std::string> entry = listEntry(position))
-            return std::move(*entry);
-    }
-    return asStarted;
-}
-
 }  // namespace qb

@@ -41,7 +41,6 @@ public:
     void TableCreated(const std::string& name) override;
     void ReportProgress(const ImportProgress& progress) override;
     bool StopRequested() override;
-    std::string FileAt(int position, const std::string& asStarted) override;
 
     void RequestStop() { m_stop = true; }
     // Stops, and shows no more boxes: the window is to close once the run has ended.
@@ -64,8 +63,6 @@ public:
     // Hears of the run's end before its final box.
     std::function<void(const ImportSummary&)> onEnded;
     Clock clock = [] { return std::chrono::steady_clock::now(); };
-    // The list's entry at a 1-based position now, if it has one.
-    std::function<std::optional<std::string>(int)> listEntry;
 
 private:
     void Report(const std::string& text, const std::string& details);

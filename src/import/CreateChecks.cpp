@@ -4,6 +4,7 @@
 #include "import/RunTexts.h"
 #include "import/StatementBuilder.h"
 
+#include <algorithm>
 #include <unordered_set>
 #include <vector>
 
@@ -35,17 +36,57 @@ std::string TooLong(const char* what, std::string_view name, std::size_t limit)
 
 }  // namespace
 
-PlannedTable Planned(const ColumnPlan& plan)
+PlannedTable Planned(const std::vector<std::string>& names, const std::vector<std::string>& types,
+                     const ColumnPlan* plan)
 {
     PlannedTable table;
-    for (const PlannedColumn& column : plan.columns) {
-        table.kept.push_back(column.kept);
-        if (!column.kept)
-            continue;
-        table.names.push_back(column.name);
-        table.types.push_back(column.type.empty() ? "TEXT" : column.type);
+    table.names = names;
+    table.types = types;
+    table.types.resize(names.size(), "TEXT");
+    if (!plan)
+        return table;
+    std::size_t found = 0;
+    table.kept.assign(names.size(), true);
+    std::vector<std::string> keptNames, keptTypes;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const auto edit = plan->edits.find(names[i]);
+        if (edit != plan->edits.end()) {
+            ++found;
+            table.kept[i] = !edit->second.leftOut;
+            if (!edit->second.name.empty())
+                table.names[i] = edit->second.name;
+            if (!edit->second.type.empty())
+                table.types[i] = edit->second.type;
+        }
+        if (table.kept[i]) {
+            keptNames.push_back(std::move(table.names[i]));
+            keptTypes.push_back(std::move(table.types[i]));
+        }
+    }
+    table.names = std::move(keptNames);
+    table.types = std::move(keptTypes);
+    if (std::find(table.kept.begin(), table.kept.end(), false) == table.kept.end())
+        table.kept.clear();
+    if (found < plan->edits.size()) {
+        for (const auto& [name, edit] : plan->edits) {
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                table.missing.push_back(name);
+        }
     }
     return table;
+}
+
+std::string MissingEdits(std::string_view path, const PlannedTable& table)
+{
+    if (table.missing.empty())
+        return {};
+    std::string listed;
+    for (std::size_t i = 0; i < table.missing.size(); ++i)
+        listed += (i == 0 ? "" : i + 1 == table.missing.size() ? " and " : ", ") + ("\"" + Shown(table.missing[i]) + "\"");
+    return "The first line of " + std::string(path) + " no longer names " +
+           (table.missing.size() == 1 ? "the column " : "the columns ") + listed +
+           " edited in the preview, so " + (table.missing.size() == 1 ? "that edit does" : "those edits do") +
+           " nothing.";
 }
 
 std::string CheckPlan(std::string_view path, const PlannedTable& table, const NameLimits& limits)

@@ -23,13 +23,20 @@ struct NewTable {
     std::size_t columns = 0;  // the columns it would have, or the names that would be asked for
 };
 
-// What a plan creates: its kept columns' names and types, and per column of the file whether it is sent.
+// What a new table named by a file's first line is made of, the preview's edits applied.
 struct PlannedTable {
-    std::vector<std::string> names;
-    std::vector<std::string> types;
-    std::vector<bool> kept;
+    std::vector<std::string> names;    // the kept columns', as edited or as cleaned
+    std::vector<std::string> types;    // the kept columns', as chosen or as the options make them
+    std::vector<bool> kept;            // per column of the file whether it is sent; empty: every one
+    std::vector<std::string> missing;  // edited columns the first line no longer names
 };
-PlannedTable Planned(const ColumnPlan& plan);
+// names: the first line's, as cleaned; types: as the options make them (empty or short: TEXT).
+PlannedTable Planned(const std::vector<std::string>& names, const std::vector<std::string>& types,
+                     const ColumnPlan* plan);
+
+// That the first line of a file no longer names columns edited in the preview, whose edits then do
+// nothing; empty text when it names them all.
+std::string MissingEdits(std::string_view path, const PlannedTable& table);
 
 // A plan that leaves every column out, or names one with nothing or like another.
 std::string CheckPlan(std::string_view path, const PlannedTable& table, const NameLimits& limits);

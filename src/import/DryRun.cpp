@@ -35,7 +35,33 @@ struct FileTally {
     long unlisted = 0;                       // mismatched records past those
     bool stopped = false;                    // cancelled before the end of the file
     std::string warning;                     // as FileRecords::EncodingWarning tells, or Auto's guess
+    std::string missingEdits;                // as MissingEdits tells
 };
+
+// A column whose type was chosen in the preview: the database refuses a value that type does not take,
+// so each is tested, as the run would meet it.
+struct ChosenType {
+    std::size_t column;
+    std::string type;
+    std::string name;  // as the table calls it
+};
+
+bool Takes(const ChosenType& chosen, std::string_view field, DatabaseKind database)
+{
+    // A field written as "" is the empty text, not NULL.
+    return IsQuotedEmpty(field) ? chosen.type == "TEXT" || chosen.type == "LONGTEXT"
+                                : ValueFits(field, chosen.type, database);
+}
+
+std::string NotTaken(const ChosenType& chosen, std::string_view field)
+{
+    constexpr std::size_t kShownBytes = 40;
+    std::size_t cut = std::min(field.size(), kShownBytes);
+    while (cut < field.size() && cut > 0 && (static_cast<unsigned char>(field[cut]) & 0xC0) == 0x80)
+        --cut;
+    return "\"" + std::string(field.substr(0, cut)) + (cut < field.size() ? "...\"" : "\"") + " does not fit " +
+           chosen.type + ", the type chosen for " + chosen.name;
+}
 
 // How often a file's reading looks at the cancel flag: at once for a person, free for the run.
 constexpr long kCancelStride = 4096;
@@ -67,8 +93,9 @@ void KeepProblem(FileTally& tally, int fd, const FileRecord& record, std::string
 
 // Reads a file as the import would and counts its data records against columns
 // (none: count against the header, as a new table's columns).
+// database: where the run would send the records; none when it cannot be reached.
 FileTally Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns,
-                const DryRunControl& control)
+                const DryRunControl& control, std::optional<DatabaseKind> database)
 {
     const bool standardInput = settings.DashIsStandardInput && path == "-";
     const UniqueFd in = standardInput ? SpoolStandardInput(ParentFolder(WorkingCopyPath())) : OpenInput(path);
@@ -81,9 +108,22 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
     tally.warning = records.EncodingDoubt().empty()
                         ? records.EncodingWarning()
                         : "read as " + records.ReadAs() + ", a guess: " + records.EncodingDoubt();
+    std::vector<ChosenType> chosen;
     if (!columns && records.HasHeader()) {
         const auto& fields = splitter.Split(records.Header());
+        const bool named =
+            settings.Mode == ImportMode::CreateNewTable && settings.ColumnNames == ColumnNameSource::FromFirstLine;
         columns = fields.size();
+        if (const ColumnPlan* plan = named ? PlanFor(settings, path) : nullptr) {
+            const std::vector<std::string> names = ColumnNames(fields, settings.KeepLetters);
+            tally.missingEdits = MissingEdits(standardInput ? "standard input" : path, Planned(names, {}, plan));
+            // SQLite's columns take any value whatever their type: it refuses none.
+            for (std::size_t i = 0; database && *database != DatabaseKind::Sqlite && i < names.size(); ++i) {
+                const auto edit = plan->edits.find(names[i]);
+                if (edit != plan->edits.end() && !edit->second.type.empty() && !edit->second.leftOut)
+                    chosen.push_back({i, edit->second.type, edit->second.name.empty() ? names[i] : edit->second.name});
+            }
+        }
     }
     FileRecord record;
     for (long read = 1; records.Next(record); ++read) {
@@ -103,8 +143,17 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
             ++tally.mismatched;
             KeepProblem(tally, in.Get(), record,
                         record.note.empty() ? MismatchReason(fields.size(), *columns) : record.note);
-        } else if (settings.GuessTypes)
-            tally.types.Observe(fields);
+        } else {
+            const auto refused = std::find_if(chosen.begin(), chosen.end(), [&](const ChosenType& type) {
+                return !Takes(type, fields[type.column], *database);
+            });
+            if (refused != chosen.end()) {
+                ++tally.mismatched;
+                KeepProblem(tally, in.Get(), record, NotTaken(*refused, fields[refused->column]));
+            } else if (settings.GuessTypes) {
+                tally.types.Observe(fields);
+            }
+        }
     }
     return tally;
 }
@@ -127,14 +176,12 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
         CheckCreateFromFields(file.path, file.table, empty, fields, connection.Limits(), settings.KeepLetters);
     if (!refusal.empty())
         return refusal;
-    const ColumnPlan* plan = PlanFor(settings, listed, ColumnNames(fields, settings.KeepLetters));
-    const PlannedTable planned = plan ? Planned(*plan) : PlannedTable{};
+    const ColumnPlan* plan = PlanFor(settings, listed);
+    const PlannedTable planned = Planned(ColumnNames(fields, settings.KeepLetters), types, plan);
     if (plan && !(refusal = CheckPlan(file.path, planned, connection.Limits())).empty())
         return refusal;
     try {
-        connection.CheckCreate(QuoteIdentifier(file.table),
-                               plan ? BuildCreate(file.table, planned.names, planned.types)
-                                    : BuildCreateFromFields(file.table, fields, settings.KeepLetters, types));
+        connection.CheckCreate(QuoteIdentifier(file.table), BuildCreate(file.table, planned.names, planned.types));
     } catch (const std::exception& error) {
         refusal = error.what();
         std::replace(refusal.begin(), refusal.end(), '\n', ' ');  // one line per file
@@ -151,8 +198,9 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
     std::vector<std::string> names;
     if (settings.ColumnNames == ColumnNameSource::FromFirstLine) {
         names = ColumnNames(fields, settings.KeepLetters);
-        if (const ColumnPlan* plan = PlanFor(settings, listed, names)) {
-            const PlannedTable planned = Planned(*plan);
+        if (const ColumnPlan* plan = PlanFor(settings, listed)) {
+            const PlannedTable planned =
+                Planned(names, tally.types.TypesFor(connection.Kind(), fields.size()), plan);
             names.clear();
             for (std::size_t i = 0; i < planned.names.size(); ++i)
                 names.push_back(planned.names[i] + " " + planned.types[i]);
@@ -226,10 +274,13 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
             file.outcome = "skipped: " + why;
         };
         try {
-            FileTally counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns, control);
+            FileTally counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns, control,
+                                      unreachable.empty() ? std::optional(connection.Kind()) : std::nullopt);
             file.records = counted.records;
             file.mismatched = counted.mismatched;
             file.warning = counted.warning;
+            if (!counted.missingEdits.empty())
+                file.warning += (file.warning.empty() ? "" : " ") + counted.missingEdits;
             file.problems = std::move(counted.problems);
             file.unlisted = counted.unlisted;
             if (counted.stopped) {

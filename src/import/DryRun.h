@@ -26,7 +26,8 @@ struct DryRunFile {
     std::string path;
     std::string table;
     long records = 0;     // data records that would be sent or refused
-    long mismatched = 0;  // of them, those whose field count is not the column count
+    long mismatched = 0;  // of them, those the run would refuse: a field count that is not the column count,
+                          // or a value the type chosen for its column in the preview does not take
     std::string outcome;  // "would be created", "would be appended", "would go on after line N",
                           // "already imported on WHEN", "skipped: " and why, or "not read to its end"
                           // when cancelled
@@ -38,7 +39,8 @@ struct DryRunFile {
     long unlisted = 0;
     bool finished = true;  // false: the run was cancelled while it read this file
     // The file is UTF-8 with letters beyond ASCII and a single-byte encoding is chosen: why that would
-    // store them wrongly. The run goes through all the same.
+    // store them wrongly; and columns edited in the preview that its first line no longer names. The run
+    // goes through all the same.
     std::string warning;
 };
 

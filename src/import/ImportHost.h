@@ -56,9 +56,6 @@ public:
     {
         ShowErrorReport(procedure, line, description);
     }
-    // The run's file at a 1-based position, as the list holds it when the
-    // run reaches it; the list may have been reordered since the run began.
-    virtual std::string FileAt(int /*position*/, const std::string& asStarted) { return asStarted; }
     // The run is over, its summary complete; the final box comes next, so
     // progress shown now is what the box stands over.
     virtual void RunEnded(const ImportSummary& /*summary*/) {}

@@ -383,7 +383,7 @@ void ImportRun::StartManifest(OneFile& file)
 
 void ImportRun::ImportFile(RunTally& tally, int counter)
 {
-    std::string path = m_host.FileAt(counter, m_settings.Files[static_cast<std::size_t>(counter - 1)]);
+    std::string path = m_settings.Files[static_cast<std::size_t>(counter - 1)];
     const std::string listed = path;
     const bool standardInput = m_settings.DashIsStandardInput && path == "-";
     if (standardInput)
@@ -515,21 +515,20 @@ void ImportRun::CreateFromFirstLine(OneFile& file, const std::string& table, boo
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
     const auto& fields = splitter.Split(file.copy.header);
     const std::size_t columns = fields.size();
-    // Columns edited in the preview: exactly those, while the first line still names them.
-    const ColumnPlan* plan =
-        PlanFor(m_settings, file.listed, ColumnNames(fields, m_settings.KeepLetters));
-    const PlannedTable planned = plan ? Planned(*plan) : PlannedTable{};
+    // Columns edited in the preview, by name; what the edits leave alone follows the options.
+    const ColumnPlan* plan = PlanFor(m_settings, file.listed);
+    const PlannedTable planned = Planned(ColumnNames(fields, m_settings.KeepLetters), Types(file, columns), plan);
+    // Edits that do nothing are said, and the file goes on without them.
+    if (!exists && !IsEmpty(file.copy) && !planned.missing.empty())
+        file.steps.Run(200, [&] { Refuse(200, MissingEdits(file.reports.Path(), planned)); });
     // Rows for a table that was not created would each fail on their own.
     const bool created = exists || file.steps.Run(200, [&] {
         Refuse(200, CheckCreateFromFields(file.reports.Path(), table, IsEmpty(file.copy), fields,
                                           m_connection.Limits(), m_settings.KeepLetters));
-        if (plan) {
+        if (plan)
             Refuse(200, CheckPlan(file.reports.Path(), planned, m_connection.Limits()));
-            Patiently(file.reports, [&] { m_connection.Execute(BuildCreate(table, planned.names, planned.types)); });
-        } else {
-            const std::string create = BuildCreateFromFields(table, fields, m_settings.KeepLetters, Types(file, columns));
-            Patiently(file.reports, [&] { m_connection.Execute(create); });
-        }
+        const std::string create = BuildCreate(table, planned.names, planned.types);
+        Patiently(file.reports, [&] { m_connection.Execute(create); });
     });
     if (!created) {
         Skip();

@@ -27,16 +27,10 @@ bool RejectsAnInput(const ImportSettings& settings)
 
 }  // namespace
 
-const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
-                          const std::vector<std::string>& names)
+const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path)
 {
     const auto found = settings.ColumnPlans.find(path);
-    return found != settings.ColumnPlans.end() && PlanFits(found->second, names) ? &found->second : nullptr;
-}
-
-bool PlanFits(const ColumnPlan& plan, const std::vector<std::string>& names)
-{
-    return plan.from == names && plan.columns.size() == names.size();
+    return found != settings.ColumnPlans.end() && !found->second.edits.empty() ? &found->second : nullptr;
 }
 
 FileFormat FormatOf(const ImportSettings& settings)

@@ -12,20 +12,22 @@ namespace qb {
 
 enum class ImportMode { CreateNewTable, AppendToExistingTable };
 
-// A new table's column as the preview's editor left it.
-struct PlannedColumn {
-    std::string name;
-    std::string type;  // empty: TEXT
-    bool kept = true;  // false: not created, and its values not sent
+// What the user changed of one column in the preview, and only that: what is not changed follows the
+// file and the options at run time (a type not chosen is TEXT, or guessed from the whole file).
+struct ColumnEdit {
+    std::string name{};  // empty: as the first line names it
+    std::string type{};  // empty: not chosen
+    bool leftOut = false;  // not created, and its values not sent
 
-    bool operator==(const PlannedColumn&) const = default;
+    bool operator==(const ColumnEdit&) const = default;
 };
 
-// What the editor made of one file's columns. It holds only while the
-// file's first line still names the columns it was made from.
+// The preview's edits of one file's new table, by the name the first line gives the column (as the
+// CREATE would clean it). An edit holds while the first line still names its column.
 struct ColumnPlan {
-    std::vector<std::string> from;  // the names the first line gave then
-    std::vector<PlannedColumn> columns;
+    std::map<std::string, ColumnEdit> edits;
+
+    bool operator==(const ColumnPlan&) const = default;
 };
 enum class ColumnNameSource { FromFirstLine, UserSpecified };
 
@@ -88,12 +90,8 @@ struct ImportSettings {
 
 struct FileFormat;
 
-// Whether the plan was made from the names a file's first line gives now.
-bool PlanFits(const ColumnPlan& plan, const std::vector<std::string>& names);
-
-// The file's plan, when it has one that still fits the names its first line gives.
-const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
-                          const std::vector<std::string>& names);
+// The file's edits, by its path as listed; none when it has none.
+const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path);
 
 // How the settings' files are read.
 FileFormat FormatOf(const ImportSettings& settings);

@@ -1,6 +1,7 @@
 #include "import/Preview.h"
 
 #include "base/SafeFile.h"
+#include "import/CreateChecks.h"
 #include "import/Records.h"
 #include "import/StatementBuilder.h"
 #include "import/TextDecoder.h"
@@ -70,13 +71,21 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                 preview.headers = ColumnNames(fields, options.keepLetters);
                 preview.columns = preview.headers.size();
                 preview.named = preview.headers;
-                if (options.plan && PlanFits(*options.plan, preview.named)) {
-                    preview.headers.clear();
-                    for (const PlannedColumn& column : options.plan->columns) {
-                        preview.headers.push_back(column.name);
-                        preview.types.push_back(column.type.empty() ? "TEXT" : column.type);
-                        preview.kept.push_back(column.kept);
+                if (options.plan) {
+                    preview.edits.resize(preview.named.size());
+                    preview.kept.assign(preview.named.size(), true);
+                    for (std::size_t i = 0; i < preview.named.size(); ++i) {
+                        const auto edit = options.plan->edits.find(preview.named[i]);
+                        if (edit == options.plan->edits.end())
+                            continue;
+                        preview.edits[i] = edit->second;
+                        if (!edit->second.name.empty())
+                            preview.headers[i] = edit->second.name;
+                        preview.kept[i] = !edit->second.leftOut;
                     }
+                    const std::string missing = MissingEdits(path, Planned(preview.named, {}, options.plan));
+                    if (!missing.empty())
+                        preview.messages.push_back(missing);
                 }
             } else {
                 preview.columns = fields.size();
@@ -85,7 +94,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
         std::size_t widest = 0;
         FileRecord record;
         TypeGuesser guesser;
-        const bool guessing = options.createMode && options.guessTypes && preview.columns && preview.kept.empty();
+        const bool guessing = options.createMode && options.guessTypes && preview.columns;
         const auto learn = [&](const std::vector<std::string_view>& fields) {
             if (guessing && record.note.empty() && fields.size() == *preview.columns)
                 guesser.Observe(fields);
@@ -121,6 +130,14 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                 learn(splitter.SplitInPlace(record.text));
             }
             preview.types = guesser.TypesFor(*options.guessTypes, *preview.columns);
+        }
+        // Types chosen in the preview over those guessed; with edits every column shows its type.
+        if (!preview.edits.empty()) {
+            preview.types.resize(preview.edits.size(), "TEXT");
+            for (std::size_t i = 0; i < preview.edits.size(); ++i) {
+                if (!preview.edits[i].type.empty())
+                    preview.types[i] = preview.edits[i].type;
+            }
         }
         if (preview.headers.empty()) {
             const std::size_t count = std::max(widest, preview.columns.value_or(0));

@@ -25,7 +25,7 @@ struct PreviewOptions {
     // records the import would send, in up to guessBytes of the file.
     std::optional<DatabaseKind> guessTypes;
     std::uint64_t guessBytes = std::uint64_t(32) << 20;
-    // Create mode: the file's columns as edited, shown in place of the first line's while they still fit it.
+    // Create mode: the file's edits, shown on the columns the first line still names.
     const ColumnPlan* plan = nullptr;
     std::size_t maxRecords = 100;
 };
@@ -50,9 +50,10 @@ struct Preview {
     std::string undecodableNote;    // what such a record is marked with
     std::vector<std::string> types;      // per column, when guessed
     bool typesFromPart = false;          // guessed from the file's start only: it is longer than guessBytes
-    // The names the first line gives, and, when an edited plan is shown, per column whether it is kept.
+    // The names the first line gives; with edits, per column whether it is kept and what is edited of it.
     std::vector<std::string> named;
     std::vector<bool> kept;
+    std::vector<ColumnEdit> edits;
 };
 
 Preview BuildPreview(const std::string& path, const PreviewOptions& options);

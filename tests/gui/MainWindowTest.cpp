@@ -300,8 +300,12 @@ private slots:
         f.dialogs.typed = {std::string("Who")};
         preview->RenameColumn(1);
         QCOMPARE(f.dialogs.inputs.at(0).proposed, std::string("Name"));
-        preview->EditColumn(0, {"id", "INTEGER", true});
-        preview->EditColumn(2, {"secret", "TEXT", false});
+        // Only what was changed is kept: the other columns follow the file when the run comes.
+        const std::string path = f.window.CurrentSettings().Files.at(0);
+        QVERIFY(f.window.CurrentSettings().ColumnPlans ==
+                (std::map<std::string, ColumnPlan>{{path, {{{"Name", {.name = "Who"}}}}}}));
+        preview->EditColumn(0, {.type = "INTEGER"});
+        preview->EditColumn(2, {.leftOut = true});
         QCOMPARE(Headings(*preview), QStringLiteral("id\nINTEGER|Who\nTEXT|secret\nTEXT\n(left out)"));
 
         // The import makes exactly what the preview shows.
@@ -799,6 +803,8 @@ private slots:
         f.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.window));
         const auto click = [&](int row, Qt::KeyboardModifiers modifiers) {
+            // How many rows the list shows depends on the font.
+            list.scrollToItem(list.topLevelItem(row));
             QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers, list.visualItemRect(list.topLevelItem(row)).center());
         };
         click(0, {});
@@ -809,6 +815,29 @@ private slots:
         QCOMPARE(count->text(), QStringLiteral("1 file"));
         f.Click("PushButtonClearList");
         QCOMPARE(list.topLevelItemCount(), 0);
+    }
+
+    void addedControlsFitTheirTextWhateverTheFont()
+    {
+        Fixture f;
+        f.window.Files().Append(QStringLiteral("a"));
+        // Those that show one line of text, then the others placed among them.
+        const QStringList texts{"CheckQuoted", "LabelEncoding", "ComboEncoding", "PushButtonStop",
+                                "PushButtonPreview", "PushButtonCheck", "LabelTypes", "ComboTypes",
+                                "CheckKeepLetters", "CheckResume", "PushButtonClearList", "LabelFileCount",
+                                "LabelTabMark"};
+        const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
+        const auto place = [&](const QString& name) {
+            QWidget* control = f.Find(qPrintable(name));
+            return QRect(control->mapTo(&f.window, QPoint(0, 0)), control->size());
+        };
+        for (const QString& name : added) {
+            QVERIFY2(f.window.rect().contains(place(name)), qPrintable(name));
+            QWidget* control = f.Find(qPrintable(name));
+            QVERIFY2(!texts.contains(name) || control->sizeHint().width() <= control->width(), qPrintable(name));
+            for (const QString& other : added)
+                QVERIFY2(other == name || !place(name).intersects(place(other)), qPrintable(name + " " + other));
+        }
     }
 
     void dontShowMoreCountsTheRestOfTheRun_data()
@@ -886,7 +915,7 @@ private slots:
             "in Quillbarrow2021/08/31.Form2.PushButton1_Click at line "));
     }
 
-    void entriesExchangedDuringARunDecideWhatComesNext()
+    void theListStaysAsItWasForTheRun()
     {
         Fixture f;
         f.window.Form_Load();
@@ -895,20 +924,23 @@ private slots:
         auto* list = f.Find<FileListView>("ListView1");
         for (const char* name : {"first", "second", "third"})
             list->Append(f.File(QStringLiteral("%1.csv").arg(name), QByteArray("Name\r\n") + name + "\r\n"));
+        const QStringList listed = list->Paths();
         f.WatchProgress();
         f.onShown = [&] {
             if (f.shown.size() > 1)
                 return;
-            // Dragged while the first file is imported: the second and third change places.
+            // While the first file is imported: the second dragged onto the first, the third deleted.
             list->BeginDrag(list->visualItemRect(list->topLevelItem(1)).center());
-            list->DragStep(list->visualItemRect(list->topLevelItem(2)).center());
+            list->DragStep(list->visualItemRect(list->topLevelItem(0)).center());
             list->EndDrag();
+            list->setCurrentItem(list->topLevelItem(2));
+            QTest::keyClick(list, Qt::Key_Delete);
         };
         f.Click("PushButton1");
 
         QCOMPARE(f.LastMessage(), std::string("Done."));
-        QCOMPARE(list->Paths().at(2), f.files.filePath("second.csv"));
-        for (const auto& [table, name] : {std::pair{"NewTable1", "first"}, {"NewTable2", "third"}, {"NewTable3", "second"}})
+        QCOMPARE(list->Paths(), listed);
+        for (const auto& [table, name] : {std::pair{"NewTable1", "first"}, {"NewTable2", "second"}, {"NewTable3", "third"}})
             QCOMPARE(test::Query(f.dsn, std::string("SELECT \"Name\" FROM \"") + table + "\""),
                      (std::vector<TextRow>{{std::string(name)}}));
     }

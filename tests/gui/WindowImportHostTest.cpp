@@ -65,12 +65,6 @@ private slots:
         QCOMPARE(shown, (std::vector<long>{1, 3, 5}));
         QCOMPARE(host.LastProgress()->rows, 5L);
 
-        QCOMPARE(host.FileAt(2, "/started.csv"), std::string("/started.csv"));
-        host.listEntry = [](int position) -> std::optional<std::string> {
-            return position == 2 ? std::optional<std::string>("/moved.csv") : std::nullopt;
-        };
-        for (const auto& [position, path] : {std::tuple{2, "/moved.csv"}, {3, "/started.csv"}})
-            QCOMPARE(host.FileAt(position, "/started.csv"), std::string(path));
         QVERIFY(!host.StopRequested());
         host.RequestStop();
         QVERIFY(host.StopRequested());

@@ -326,31 +326,68 @@ TEST_P(ImportRunTest, GuessedTypesMakeATableWorthQuerying)
     EXPECT_EQ(Select("typed_sales2024", "\"id\"").back().at(0), T("100"));
 }
 
-// Columns edited in the preview: renamed, typed, left out; a plan the first line no longer fits is not used.
+// Columns edited in the preview: renamed, typed, left out, each by its name, so that a first line that
+// changes keeps the edits of the columns it still names and says which it no longer names.
 TEST_P(ImportRunTest, EditedColumnsAreWhatTheTableGets)
 {
     const std::string path = File("e.csv", "id,Name,secret\r\n1,Ann,x\r\n2,Bo,y\r\n3,Cy\r\n");
+    const std::string grown = File("g.csv", "id,Name,secret,added\r\n5,Di,z,new\r\n");
     const std::string stale = File("s.csv", "other,names\r\n1,2\r\n");
-    m_settings.Files = {path, stale};
-    const ColumnPlan plan{{"id", "Name", "secret"}, {{"n", "INTEGER", true}, {"who", "", true}, {"secret", "", false}}};
-    m_settings.ColumnPlans = {{path, plan}, {stale, plan}};
+    m_settings.Files = {path, grown, stale};
+    const ColumnPlan plan{{{"id", {.name = "n", .type = "INTEGER"}},
+                           {"Name", {.name = "who"}},
+                           {"secret", {.leftOut = true}}}};
+    m_settings.ColumnPlans = {{path, plan}, {grown, plan}, {stale, plan}};
     const ImportSummary summary = Run();
-    EXPECT_EQ(summary.rowsSent, 3);
+    EXPECT_EQ(summary.rowsSent, 4);
     // The short line is held against the file's three columns, not the table's two.
-    ASSERT_EQ(m_host.reports.size(), 1u);
+    ASSERT_EQ(m_host.reports.size(), 2u);
     EXPECT_NE(m_host.reports[0].description.find("has 3 columns"), std::string::npos);
     EXPECT_EQ(Select("NewTable1", "\"n\""), (Rows{{T("1"), T("Ann")}, {T("2"), T("Bo")}}));
     EXPECT_EQ(OpenConnection().ColumnCount(R"(SELECT * FROM "NewTable1")"), 2);
     EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT SUM("n") FROM "NewTable1")").at(0).at(0), T("3"));
-    EXPECT_EQ(Select("NewTable2", "\"other\""), (Rows{{T("1"), T("2")}}));
+    EXPECT_EQ(Select("NewTable2", "\"n\""), (Rows{{T("5"), T("Di"), T("new")}}));
+    EXPECT_EQ(Select("NewTable3", "\"other\""), (Rows{{T("1"), T("2")}}));
+    EXPECT_EQ(m_host.reports[1].description,
+              "The first line of " + stale + " no longer names the columns \"Name\", \"id\" and \"secret\" "
+              "edited in the preview, so those edits do nothing.");
     // Every column left out: refused before anything is made.
-    m_settings.ColumnPlans[path].columns[0].kept = m_settings.ColumnPlans[path].columns[1].kept = false;
+    m_settings.ColumnPlans[path].edits["id"].leftOut = m_settings.ColumnPlans[path].edits["Name"].leftOut = true;
     m_settings.Files = {path};
     m_settings.TableNamePattern = "Again";
     m_host.reports.clear();
     Run();
     ASSERT_EQ(m_host.reports.size(), 1u);
     EXPECT_NE(m_host.reports[0].description.find("is left out"), std::string::npos);
+}
+
+// A type chosen in the preview holds for every value: Check finds the lines the database would refuse,
+// anywhere in the file; the types left alone are guessed from the whole file, so they take every value.
+TEST_P(ImportRunTest, ChosenTypesAreCheckedAgainstEveryValue)
+{
+    m_settings.GuessTypes = true;
+    m_settings.Files = {File("t.csv", "id,amount,count\r\n1,5,7\r\n2,6,8\r\n3,n/a,9\r\n")};
+    const std::string whole = IsSqlite() ? "INTEGER" : "BIGINT";
+    m_settings.ColumnPlans[m_settings.Files[0]] = {{{"id", {.name = "n"}}, {"count", {.type = whole}}}};
+    DryRunResult dry = DryRun(m_settings);
+    ASSERT_EQ(dry.files.size(), 1u);
+    EXPECT_EQ(dry.files[0].mismatched, 0);
+    EXPECT_EQ(dry.files[0].columns.at(1), "amount TEXT");
+    EXPECT_EQ(Run().linesRejected, 0);
+    EXPECT_EQ(Select("NewTable1", "\"n\"").size(), 3u);
+
+    // Chosen for the column that holds n/a: the run sends it, and all but SQLite refuse it.
+    m_settings.TableNamePattern = "Chosen";
+    m_settings.ColumnPlans[m_settings.Files[0]] = {{{"amount", {.type = whole}}}};
+    dry = DryRun(m_settings);
+    const long refused = IsSqlite() ? 0 : 1;
+    ASSERT_EQ(dry.files.size(), 1u);
+    EXPECT_EQ(dry.files[0].mismatched, refused);
+    if (refused) {
+        EXPECT_EQ(dry.files[0].problems.at(0).reason, "\"n/a\" does not fit " + whole + ", the type chosen for amount");
+    }
+    m_host.reports.clear();
+    EXPECT_EQ(Run().linesRejected, refused);
 }
 
 // Compressed and archived copies of a file make the same table as the file; a damaged one costs one report.
