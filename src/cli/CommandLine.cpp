@@ -1,6 +1,6 @@
 #include "cli/CommandLine.h"
 
-#include "import/TextDecoder.h"
+#include "read/TextDecoder.h"
 
 namespace qb::cli {
 

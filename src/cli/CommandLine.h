@@ -1,6 +1,6 @@
 #pragma once
 
-#include "import/ImportSettings.h"
+#include "run/ImportSettings.h"
 
 #include <string>
 #include <vector>

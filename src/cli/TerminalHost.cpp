@@ -1,8 +1,8 @@
 #include "cli/TerminalHost.h"
 
 #include "base/TemporaryFiles.h"
-#include "import/ImportRun.h"
-#include "import/RunTexts.h"
+#include "run/ImportRun.h"
+#include "run/RunTexts.h"
 
 #include <string>
 #include <unistd.h>

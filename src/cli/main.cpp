@@ -6,10 +6,10 @@
 #include "odbc/TableCatalogue.h"
 #include "base/StandardStreams.h"
 #include "base/TemporaryFiles.h"
-#include "import/DryRun.h"
-#include "import/ImportRun.h"
-#include "import/RunTexts.h"
-#include "import/LogAndRejects.h"
+#include "check/DryRun.h"
+#include "run/ImportRun.h"
+#include "run/RunTexts.h"
+#include "run/LogAndRejects.h"
 
 #include <cstdio>
 #include <iostream>

@@ -1,7 +1,7 @@
 #include "gui/CheckWindow.h"
 
-#include "import/RunTexts.h"
-#include "import/TextDecoder.h"
+#include "run/RunTexts.h"
+#include "read/TextDecoder.h"
 
 #include <QFile>
 #include <QFontDatabase>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "import/DryRun.h"
-#include "import/ImportSettings.h"
+#include "check/DryRun.h"
+#include "run/ImportSettings.h"
 
 #include <QObject>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "gui/EncodingBox.h"
 
-#include "import/TextDecoder.h"
+#include "read/TextDecoder.h"
 
 #include <QComboBox>
 #include <QCompleter>

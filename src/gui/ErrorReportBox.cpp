@@ -1,6 +1,6 @@
 #include "gui/ErrorReportBox.h"
 
-#include "import/ImportHost.h"
+#include "run/ImportHost.h"
 #include "gui/Dialogs.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "files/FolderScan.h"
-#include "import/ColumnTypes.h"
-#include "import/ImportSettings.h"
+#include "schema/ColumnTypes.h"
+#include "run/ImportSettings.h"
 #include "base/ErrorReport.h"
 
 #include <QUrl>

@@ -6,8 +6,8 @@
 #include "gui/FileListView.h"
 #include "gui/PointerRule.h"
 #include "gui/Twips.h"
-#include "import/Preview.h"
-#include "import/SeparatorGuess.h"
+#include "check/Preview.h"
+#include "read/SeparatorGuess.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "import/ImportSettings.h"
-#include "import/Preview.h"
+#include "run/ImportSettings.h"
+#include "check/Preview.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "import/ImportHost.h"
+#include "run/ImportHost.h"
 
 #include <QElapsedTimer>
 

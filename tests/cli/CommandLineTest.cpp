@@ -1,5 +1,5 @@
 #include "cli/CommandLine.h"
-#include "import/TextDecoder.h"
+#include "read/TextDecoder.h"
 #include "cli/TerminalHost.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "gui/FileListView.h"
 #include "gui/MainWindow.h"
 #include "gui/SettingsStore.h"
-#include "import/DryRun.h"
+#include "check/DryRun.h"
 #include "support/MainWindowFixture.h"
 #include "support/ScriptedDialogs.h"
 #include "support/WindowTestSupport.h"

@@ -1,7 +1,7 @@
 #include "gui/FileListView.h"
 #include "gui/PointerRule.h"
 #include "gui/SettingsStore.h"
-#include "import/ImportSettings.h"
+#include "run/ImportSettings.h"
 #include "gui/MainWindow.h"
 #include "gui/PreviewWindow.h"
 #include "support/MainWindowFixture.h"

@@ -2,7 +2,7 @@
 #include "gui/FileListView.h"
 #include "gui/SettingsStore.h"
 #include "gui/WindowFlow.h"
-#include "import/ImportSettings.h"
+#include "run/ImportSettings.h"
 #include "gui/MainWindow.h"
 #include "support/ScriptedDialogs.h"
 #include "support/WindowTestSupport.h"

@@ -1,0 +1,178 @@
+#include "check/Preview.h"
+
+#include "base/SafeFile.h"
+#include "schema/CreateChecks.h"
+#include "read/Records.h"
+#include "schema/Naming.h"
+#include "read/TextDecoder.h"
+#include "run/WorkingCopy.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+namespace qb {
+
+std::string ForDisplay(std::string_view bytes)
+{
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) {
+            text += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            text.append(bytes.substr(i, length));
+            i += length;
+        }
+    }
+    return text;
+}
+
+Preview BuildPreview(const std::string& path, const PreviewOptions& options)
+{
+    Preview preview;
+    bool started = false;  // a record was read, the header included
+    bool headerRead = false;
+    try {
+        const UniqueFd in = OpenInput(path);
+        // The same reading as the import's, of which only the first records are taken.
+        FileRecords records(in.Get(), path, options.format, options.createMode || options.skipFirstLine);
+        headerRead = started = records.HasHeader();
+        RecordSplitter splitter(options.format.separator, options.format.quoted);
+        // A byte order mark may have chosen another encoding than the one named.
+        const bool converted = !records.Encoding().empty();
+        const std::string readAs = records.Encoding() == options.format.encoding && !options.encodingName.empty()
+                                       ? options.encodingName
+                                       : records.Encoding();
+        if (converted)
+            preview.undecodableNote = "This line holds bytes that are not valid " + readAs + ".";
+        bool decoded = false;
+        bool undecodable = false;
+        const auto look = [&](std::string_view text) {
+            for (const char c : text) {
+                undecodable |= c == kUndecodable;
+                decoded |= c != kUndecodable && c != '\r' && c != '\n';
+            }
+        };
+        if (converted && headerRead)
+            look(records.Header());
+        if (!options.createMode) {
+            preview.columns = options.tableColumns;
+            if (!options.tableNames.empty()) {
+                preview.columns = options.tableNames.size();
+                for (const std::string& name : options.tableNames)
+                    preview.headers.push_back(ForDisplay(name));
+            }
+        } else if (records.HasHeader()) {
+            const auto& fields = splitter.Split(records.Header());
+            if (options.namesFromFirstLine) {
+                preview.headers = ColumnNames(fields, options.keepLetters);
+                preview.columns = preview.headers.size();
+                preview.named = preview.headers;
+                if (options.plan) {
+                    preview.edits.resize(preview.named.size());
+                    preview.kept.assign(preview.named.size(), true);
+                    for (std::size_t i = 0; i < preview.named.size(); ++i) {
+                        const auto edit = options.plan->edits.find(preview.named[i]);
+                        if (edit == options.plan->edits.end())
+                            continue;
+                        preview.edits[i] = edit->second;
+                        if (!edit->second.name.empty())
+                            preview.headers[i] = edit->second.name;
+                        preview.kept[i] = !edit->second.leftOut;
+                    }
+                    const std::string missing = MissingEdits(path, Planned(preview.named, {}, options.plan));
+                    if (!missing.empty())
+                        preview.messages.push_back(missing);
+                }
+            } else {
+                preview.columns = fields.size();
+            }
+        }
+        std::size_t widest = 0;
+        FileRecord record;
+        TypeGuesser guesser;
+        const bool guessing = options.createMode && options.guessTypes && preview.columns;
+        const auto learn = [&](const std::vector<std::string_view>& fields) {
+            if (guessing && record.note.empty() && fields.size() == *preview.columns)
+                guesser.Observe(fields);
+        };
+        bool end = false;
+        while (preview.records.size() < options.maxRecords) {
+            if (!records.Next(record)) {
+                end = true;
+                break;
+            }
+            started = true;
+            if (converted)
+                look(record.text);
+            const auto& fields = splitter.Split(record.text);
+            learn(fields);
+            if (fields.empty() && record.note.empty())
+                continue;  // an empty line sends nothing
+            std::vector<PreviewCell> cells;
+            for (const auto field : fields)
+                cells.push_back({ForDisplay(field), field.empty() && !IsQuotedEmpty(field)});
+            const bool marked = !record.note.empty() || (preview.columns && fields.size() != *preview.columns);
+            preview.mismatched += marked;
+            preview.marked.push_back(marked);
+            preview.undecodable.push_back(converted && record.text.find(kUndecodable) != std::string::npos);
+            preview.lines.push_back(record.line);
+            preview.records.push_back(std::move(cells));
+            widest = std::max(widest, fields.size());
+        }
+        if (guessing) {
+            // The import guesses from every record; a very long file is only forecast here.
+            while (!preview.typesFromPart && records.Next(record)) {
+                preview.typesFromPart = static_cast<std::uint64_t>(record.end) > options.guessBytes;
+                learn(splitter.SplitInPlace(record.text));
+            }
+            preview.types = guesser.TypesFor(*options.guessTypes, *preview.columns);
+        }
+        // Types chosen in the preview over those guessed; with edits every column shows its type.
+        if (!preview.edits.empty()) {
+            preview.types.resize(preview.edits.size(), "TEXT");
+            for (std::size_t i = 0; i < preview.edits.size(); ++i) {
+                if (!preview.edits[i].type.empty())
+                    preview.types[i] = preview.edits[i].type;
+            }
+        }
+        if (preview.headers.empty()) {
+            const std::size_t count = std::max(widest, preview.columns.value_or(0));
+            for (std::size_t i = 1; i <= count; ++i)
+                preview.headers.push_back("Column " + std::to_string(i));
+        }
+        if (preview.records.empty())
+            preview.messages.push_back(!started     ? "The file is empty."
+                                       : headerRead ? "The file holds nothing after its first line."
+                                                    : "The file holds only empty lines.");
+        if (undecodable && !decoded)
+            preview.messages.push_back((end ? "Nothing in this file could be read as "
+                                            : "Nothing in the first " + std::to_string(preview.records.size()) +
+                                                  " records of this file could be read as ") +
+                                       readAs + ".");
+        if (!records.EncodingDoubt().empty())
+            preview.messages.push_back("Read as " + records.ReadAs() + ", a guess: " + records.EncodingDoubt() + ".");
+        // The reader has looked: in the chosen encoding's name as the window gives it.
+        if (!records.EncodingWarning().empty())
+            preview.messages.push_back("This file reads as UTF-8, but " + readAs +
+                                       " is chosen: letters beyond ASCII will be stored wrongly.");
+    } catch (const NotImportable& error) {
+        preview.error = error.what();
+        preview.messages.push_back(started ? preview.error
+                                           : "The first record is longer than " +
+                                                 SizeText(options.format.maxRecordLength) +
+                                                 ", so nothing can be shown.");
+    } catch (const std::system_error& error) {
+        preview.error = error.what();
+        preview.messages.push_back("This file cannot be read: " + error.code().message() + ".");
+    } catch (const std::exception& error) {
+        preview.error = error.what();
+        preview.messages.push_back(preview.error);
+    }
+    return preview;
+}
+
+}  // namespace qb

@@ -1,0 +1,47 @@
+#include "load/StatementBuilder.h"
+
+#include "read/Records.h"
+
+namespace qb {
+
+void AppendValues(std::string& statement, std::span<const std::string_view> fields)
+{
+    statement += '(';
+    for (const auto field : fields) {
+        if (field.empty() && !IsQuotedEmpty(field))
+            statement += "NULL";
+        else
+            AppendQuotedText(statement, field);
+        statement += ',';
+    }
+    statement.back() = ')';
+}
+
+bool BuildInsertInto(std::string& statement, std::string_view table, std::span<const std::string_view> fields)
+{
+    statement.clear();
+    if (fields.empty())
+        return false;
+    std::size_t size = table.size() + 32;
+    for (const auto field : fields)
+        size += field.size() + 8;
+    statement.reserve(size);
+    statement += "INSERT INTO ";
+    AppendQuotedIdentifier(statement, table);
+    statement += " VALUES";
+    AppendValues(statement, fields);
+    statement += ';';
+    return true;
+}
+
+std::string BuildColumnCountQuery(std::string_view table)
+{
+    return "SELECT * FROM " + QuoteIdentifier(table);
+}
+
+std::string BuildColumnNamesQuery(std::string_view table)
+{
+    return BuildColumnCountQuery(table) + " WHERE 1=0";
+}
+
+}  // namespace qb

@@ -1,0 +1,118 @@
+#include "run/FileReports.h"
+
+#include "run/LogAndRejects.h"
+
+#include <sys/stat.h>
+
+namespace qb {
+
+std::uint64_t FileSize(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+FileReports::FileReports(RunTally& run, int position, std::string path)
+    : m_run(run), m_position(position), m_path(std::move(path)), m_size(FileSize(m_path))
+{
+    m_run.log.File(m_path);
+    // Reading a big file takes a while before its first rows are stored.
+    Progress(0);
+}
+
+FileReports::~FileReports()
+{
+    m_run.log.FileDone(m_rows);
+    m_run.bytesBefore += m_size;
+}
+
+void FileReports::Table(const std::string& table)
+{
+    m_run.log.Table(table);
+}
+
+void FileReports::Copied(const PreparedCopy& copy)
+{
+    m_prepared = &copy;
+    if (!copy.readAs.empty() && copy.encodingDoubt.empty())
+        m_run.log.Note("Read as " + copy.readAs + ".");
+    if (!copy.encodingDoubt.empty()) {
+        m_run.log.Note("Read as " + copy.readAs + ", a guess: " + copy.encodingDoubt + ".");
+        m_run.summary.encodingGuesses.push_back(m_path + ": read as " + copy.readAs + " (guessed)");
+    }
+    if (!copy.encodingWarning.empty()) {
+        m_run.log.Note(copy.encodingWarning);
+        m_run.summary.utf8ReadAsSingleByte.push_back(m_path);
+    }
+    struct stat info {};
+    m_copySize = ::fstat(copy.copy.Get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+void FileReports::Progress(off_t reached)
+{
+    const ImportSummary& summary = m_run.summary;
+    ImportProgress progress{m_position, summary.files, m_path, m_rows, summary.rowsSent, m_run.bytesBefore,
+                            m_run.bytesTotal,
+                            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_run.start).count()};
+    if (m_copySize > 0)
+        progress.bytesDone += static_cast<std::uint64_t>(static_cast<double>(m_size) * static_cast<double>(reached) /
+                                                         static_cast<double>(m_copySize));
+    m_run.host.ReportProgress(progress);
+}
+
+bool RunTally::StopRequested()
+{
+    if (!summary.stopped && host.StopRequested())
+        summary.stopped = true;
+    return summary.stopped;
+}
+
+void FileReports::ShowErrorReport(const std::string& procedure, int line, const std::string& description)
+{
+    ++m_run.summary.errorReports;
+    m_run.host.ShowLineReport(procedure, line, description, {m_path, 0, {}, false});
+}
+
+void FileReports::Stored(long rows, off_t reached)
+{
+    m_run.summary.rowsSent += rows;
+    m_rows += rows;
+    Progress(reached);
+}
+
+void FileReports::Refused(int step, const std::string& description, const RecordSpan& record)
+{
+    ++m_run.summary.linesRejected;
+    m_run.log.Rejected(record.line, description, CopyFd(), record.offset, record.length);
+    // A converted line goes to the rejects file as the file holds it, so that
+    // it reads the same again with the same options.
+    off_t start = 0, end = 0;
+    if (m_prepared && SourceSpan(*m_prepared, record.record, start, end))
+        m_run.rejects.Add(m_prepared->source.Get(), start, static_cast<std::size_t>(end - start));
+    else
+        m_run.rejects.Add(CopyFd(), record.offset, record.length);
+    Show(step, description, record, true);
+}
+
+void FileReports::Lost(int step, const std::string& description, const RecordSpan& record)
+{
+    ++m_run.summary.filesCut;
+    Show(step, description, record, false);
+}
+
+void FileReports::Show(int step, const std::string& description, const RecordSpan& record, bool rejected)
+{
+    LineContext context{m_path, record.line, {}, rejected};
+    if (record.length > 0)
+        context.bytes = ReadBytes(CopyFd(), record.offset, record.length, kContextBytes);
+    ++m_run.summary.errorReports;
+    m_run.host.ShowLineReport(m_run.procedure, step, description, context);
+}
+
+bool FileReports::KeepGoing()
+{
+    m_run.host.Yield();
+    return !m_run.StopRequested();
+}
+
+}  // namespace qb

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "base/ErrorReport.h"
+#include "run/ImportHost.h"
+#include "run/RunSummary.h"
+#include "load/LineSender.h"
+#include "run/WorkingCopy.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace qb {
+
+class RejectsFile;
+class RunLog;
+
+// What a run keeps across its files: the totals each file adds to.
+struct RunTally {
+    ImportHost& host;
+    ImportSummary& summary;
+    RunLog& log;
+    RejectsFile& rejects;
+    std::string procedure;  // the error reports' procedure path
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::uint64_t bytesTotal = 0;
+    std::uint64_t bytesBefore = 0;  // of the files already done
+
+    // True once the host has asked for the run to stop; it is asked again until then.
+    bool StopRequested();
+};
+
+// Where one file's reports and progress go. Each report carries its own
+// context: the file for a whole-file step, the record for a line's.
+class FileReports : public ErrorReporter, public SendSink {
+public:
+    // position: the file's, from 1, among the run's.
+    FileReports(RunTally& run, int position, std::string path);
+    // Logs the file's rows and counts its bytes as done.
+    ~FileReports() override;
+    FileReports(const FileReports&) = delete;
+    FileReports& operator=(const FileReports&) = delete;
+
+    // The file, as its reports name it.
+    const std::string& Path() const { return m_path; }
+    // The table its rows go to, for the log.
+    void Table(const std::string& table);
+    // The file's working copy, once written: refused records' bytes come
+    // from it, or from the file itself where it was converted.
+    void Copied(const PreparedCopy& copy);
+    // reached: how far into the working copy the run has come.
+    void Progress(off_t reached);
+
+    void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
+    void Stored(long rows, off_t reached) override;
+    void Refused(int step, const std::string& description, const RecordSpan& record) override;
+    void Lost(int step, const std::string& description, const RecordSpan& record) override;
+    bool KeepGoing() override;
+
+private:
+    void Show(int step, const std::string& description, const RecordSpan& record, bool rejected);
+
+    RunTally& m_run;
+    int m_position;
+    std::string m_path;
+    std::uint64_t m_size;
+    int CopyFd() const { return m_prepared ? m_prepared->copy.Get() : -1; }
+
+    const PreparedCopy* m_prepared = nullptr;
+    std::uint64_t m_copySize = 0;
+    long m_rows = 0;
+};
+
+// A file's size, or 0 for what is not a regular file.
+std::uint64_t FileSize(const std::string& path);
+
+}  // namespace qb

@@ -1,0 +1,82 @@
+#include "run/ImportSettings.h"
+
+#include "load/ImportManifest.h"
+#include "odbc/Database.h"
+
+#include "read/FileRecords.h"
+#include "read/TextDecoder.h"
+#include "odbc/TableCatalogue.h"
+
+#include <sys/stat.h>
+
+namespace qb {
+namespace {
+
+// The rejects file is written over: it must not be one of the inputs,
+// under whatever name or link.
+bool RejectsAnInput(const ImportSettings& settings)
+{
+    struct stat rejects {};
+    if (settings.RejectsPath.empty() || ::stat(settings.RejectsPath.c_str(), &rejects) != 0)
+        return false;
+    for (const auto& file : settings.Files) {
+        struct stat input {};
+        if (!(settings.DashIsStandardInput && file == "-") && ::stat(file.c_str(), &input) == 0 &&
+            input.st_dev == rejects.st_dev && input.st_ino == rejects.st_ino)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path)
+{
+    const auto found = settings.ColumnPlans.find(path);
+    return found != settings.ColumnPlans.end() && !found->second.edits.empty() ? &found->second : nullptr;
+}
+
+FileFormat FormatOf(const ImportSettings& settings)
+{
+    return {settings.Separator, settings.Quoted, settings.Encoding, settings.MaxRecordLength};
+}
+
+SendOptions SendOptionsOf(const ImportSettings& settings)
+{
+    return {FormatOf(settings), settings.Separator, settings.Quoted, settings.BatchRows, settings.BatchBytes,
+            settings.BulkRows, settings.BulkBytes, settings.BindAbove, settings.BusySeconds};
+}
+
+std::string ResumeRefusal(Connection& connection, const ImportSettings& settings, bool manifestMade)
+{
+    std::string without;
+    if (manifestMade ? !connection.IsTransactional(std::string(ImportManifest::kTable)) : !connection.SupportsTransactions())
+        without = "the data source " + settings.DataSourceName;
+    else if (settings.Mode == ImportMode::AppendToExistingTable && settings.TargetTable &&
+             !connection.IsTransactional(*settings.TargetTable))
+        without = "the table " + *settings.TargetTable;
+    if (without.empty())
+        return {};
+    return "What was imported cannot be remembered: " + without +
+           " keeps no transactions, so lines and their count could not be stored together. "
+           "Import without remembering (--resume).";
+}
+
+std::string CheckSettings(const ImportSettings& settings)
+{
+    const bool create = settings.Mode == ImportMode::CreateNewTable;
+    if (settings.Files.empty())
+        return "No files added.";
+    if (!create && !settings.TargetTable)
+        return "Please select a table.";
+    // Remembering, a file cut short goes on into the table it made: each file asks the manifest.
+    if (create && !settings.Resume && TableListed(settings.TableList, settings.TableNamePattern))
+        return "Table name already exists.";
+    if (!settings.Encoding.empty() && !TextDecoder::Known(settings.Encoding))
+        return "The encoding " + settings.Encoding + " is not known.";
+    if (RejectsAnInput(settings))
+        return "The rejected lines cannot be written to " + settings.RejectsPath + ": it is one of the files to import.";
+    return {};
+}
+
+}  // namespace qb

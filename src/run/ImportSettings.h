@@ -1,0 +1,105 @@
+#pragma once
+
+#include "read/LineReader.h"
+#include "load/LineSender.h"
+#include "schema/ColumnPlan.h"
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qb {
+
+enum class ImportMode { CreateNewTable, AppendToExistingTable };
+
+enum class ColumnNameSource { FromFirstLine, UserSpecified };
+
+struct ImportSettings {
+    std::vector<std::string> Files;
+    std::string Separator = ",";
+    ImportMode Mode = ImportMode::CreateNewTable;
+    ColumnNameSource ColumnNames = ColumnNameSource::FromFirstLine;
+    std::string TableNamePattern = "NewTable[counter]";
+    std::optional<std::string> TargetTable;
+    bool IgnoreFirstLine = false;
+    std::vector<std::string> TableList;
+    std::string DataSourceName;
+    // Column names keep the letters and digits of every alphabet, not only A-Z, a-z and 0-9.
+    bool KeepLetters = false;
+    // A new table's columns get the narrowest type that takes every value of the file, not TEXT.
+    bool GuessTypes = false;
+    // The target database keeps what was imported (the manifest): a file imported before is not
+    // imported again, and one cut short goes on after its last stored line.
+    bool Resume = false;
+    // With Resume: lines the database refused before are sent again.
+    bool RetryRefused = false;
+    // Columns edited in the preview, by the file's path as listed: its new table gets exactly these.
+    std::map<std::string, ColumnPlan> ColumnPlans;
+    // Fields may be in double quotes; a record may then span lines.
+    bool Quoted = false;
+    // Files are converted from it to UTF-8 (iconv's names); empty: as they are.
+    std::string Encoding;
+    // One autocommitted statement per line, as sent before batching.
+    bool RowByRow = false;
+    // Batches go through the database's own bulk path where its driver has
+    // one (SQLite's library, PostgreSQL's COPY, MariaDB's parameter arrays).
+    bool BulkPath = true;
+    // A batch's bounds: enough rows that a round trip or a commit is shared
+    // by many, few enough bytes that memory stays flat whatever the lines.
+    std::size_t BatchRows = 1000;
+    std::size_t BatchBytes = std::size_t(1) << 20;
+    // A bulk path's batches: bigger, since each costs a commit the server
+    // waits for, until one is refused; then the bounds above, for the rest
+    // of the file, so that halving a refused batch stays cheap.
+    std::size_t BulkRows = 20000;
+    std::size_t BulkBytes = std::size_t(8) << 20;
+    // A line longer than this goes with its values bound to the statement,
+    // not copied into its text, since the drivers and engines copy a text
+    // several times more.
+    std::size_t BindAbove = std::size_t(16) << 20;
+    // How long a busy or locked database is waited for, sending the same
+    // statement again, before the file is given up.
+    double BusySeconds = 60;
+    // A line longer than this fails its file; a quoted record over several
+    // lines that passes it is refused.
+    std::size_t MaxRecordLength = kMaxLineLength;
+    // Where the run's log goes (empty: none), and the file for every
+    // refused line (empty: none).
+    std::string LogFolder;
+    std::string RejectsPath;
+    // A file named "-" is standard input (the command line's convention).
+    bool DashIsStandardInput = false;
+};
+
+
+// The file's edits, by its path as listed; none when it has none.
+const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path);
+
+// How the settings' files are read.
+FileFormat FormatOf(const ImportSettings& settings);
+
+// How the settings' lines are sent.
+SendOptions SendOptionsOf(const ImportSettings& settings);
+
+class Connection;
+
+// Why a run cannot keep the manifest, or empty text: lines and their count must commit together.
+// manifestMade: its table exists, and is asked; otherwise the data source is.
+std::string ResumeRefusal(Connection& connection, const ImportSettings& settings, bool manifestMade);
+
+// The message of the first check a run would stop at, or empty text.
+std::string CheckSettings(const ImportSettings& settings);
+
+// Whether the first line is left out of the data: a new table's first line
+// names its columns or is replaced by typed names, and an append may ignore
+// a header.
+inline bool SkipFirstLine(const ImportSettings& settings)
+{
+    if (settings.Mode == ImportMode::AppendToExistingTable)
+        return settings.IgnoreFirstLine;
+    return true;
+}
+
+}  // namespace qb

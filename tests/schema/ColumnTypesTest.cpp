@@ -1,0 +1,170 @@
+#include "schema/ColumnTypes.h"
+#include "read/Records.h"
+
+#include <gtest/gtest.h>
+
+namespace qb {
+namespace {
+
+using enum DatabaseKind;
+using Values = std::vector<std::string>;
+
+constexpr DatabaseKind kDatabases[] = {Postgres, Mariadb, Sqlite};
+
+struct ColumnCase {
+    const char* name;
+    Values values;
+    std::string postgres, mariadb, sqlite;
+};
+
+void PrintTo(const ColumnCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+ColumnGuess Guess(const Values& values)
+{
+    ColumnGuess guess;
+    for (const auto& value : values)
+        guess.Observe(value);
+    return guess;
+}
+
+class ColumnTypesGuess : public testing::TestWithParam<ColumnCase> {};
+
+// The type for each database, whatever the values' order, and every value fits it.
+TEST_P(ColumnTypesGuess, Types)
+{
+    const ColumnCase& c = GetParam();
+    const ColumnGuess guess = Guess(c.values);
+    const ColumnGuess reversed = Guess(Values(c.values.rbegin(), c.values.rend()));
+    const std::string expected[] = {c.postgres, c.mariadb, c.sqlite};
+    for (std::size_t d = 0; d < std::size(kDatabases); ++d) {
+        const std::string type = guess.TypeFor(kDatabases[d]);
+        EXPECT_EQ(type, expected[d]);
+        EXPECT_EQ(reversed.TypeFor(kDatabases[d]), type);
+        for (const auto& value : c.values)
+            EXPECT_TRUE(ValueFits(value, type, kDatabases[d])) << value.substr(0, 40) << " in " << type;
+    }
+    EXPECT_EQ(guess.TypeFor(Other), "TEXT");
+}
+
+const std::string kZeros38(38, '0');
+
+INSTANTIATE_TEST_SUITE_P(
+    ColumnTypes, ColumnTypesGuess,
+    testing::Values(
+        ColumnCase{"Int32Edges", {"2147483647", "-2147483648", "0", "+7"}, "INTEGER", "BIGINT", "INTEGER"},
+        ColumnCase{"PastInt32", {"2147483648"}, "BIGINT", "BIGINT", "INTEGER"},
+        ColumnCase{"BelowInt32", {"-2147483649"}, "BIGINT", "BIGINT", "INTEGER"},
+        ColumnCase{"Int64Edges", {"9223372036854775807", "-9223372036854775808"}, "BIGINT", "BIGINT", "INTEGER"},
+        ColumnCase{"PastInt64", {"9223372036854775808", "1"}, "NUMERIC", "DECIMAL(19,0)", "TEXT"},
+        ColumnCase{"BelowInt64", {"-9223372036854775809"}, "NUMERIC", "DECIMAL(19,0)", "TEXT"},
+        ColumnCase{"SixtyFiveDigits", {std::string(65, '9')}, "NUMERIC", "DECIMAL(65,0)", "TEXT"},
+        ColumnCase{"SixtySixDigits", {"1" + std::string(65, '0')}, "NUMERIC", "TEXT", "TEXT"},
+        ColumnCase{"IntegersJoinDecimals", {"12", "-3.25", "0.5"}, "DOUBLE PRECISION", "DECIMAL(4,2)", "REAL"},
+        ColumnCase{"SixteenDigits", {"1234567890.123456"}, "NUMERIC", "DECIMAL(16,6)", "TEXT"},
+        ColumnCase{"WideIntegerAmongDecimals", {"1.5", "12345678901234567"}, "NUMERIC", "DECIMAL(18,1)", "TEXT"},
+        ColumnCase{"Exponents", {"1.5e10", "2E-3", "-4e+2", "7"}, "DOUBLE PRECISION", "DOUBLE", "REAL"},
+        ColumnCase{"PastDouble", {"1e400"}, "NUMERIC", "TEXT", "TEXT"},
+        ColumnCase{"BelowDouble", {"1e-320"}, "NUMERIC", "TEXT", "TEXT"},
+        ColumnCase{"ScaleOf38", {"0." + kZeros38.substr(1) + "1"}, "DOUBLE PRECISION", "DECIMAL(39,38)", "REAL"},
+        ColumnCase{"ScaleOver38", {"0." + kZeros38 + "1"}, "DOUBLE PRECISION", "DOUBLE", "REAL"},
+        ColumnCase{"ManyDigitsBothSides", {"1" + kZeros38 + ".5" + kZeros38}, "NUMERIC", "TEXT", "TEXT"},
+        ColumnCase{"LeapDays", {"2024-02-29", "2000-02-29", "1000-01-01", "9999-12-31"}, "DATE", "DATE", "TEXT"},
+        ColumnCase{"Timestamps", {"2024-01-02 03:04", "2024-01-02T23:59:59.123456", "2024-01-03"}, "TIMESTAMP",
+                   "DATETIME(6)", "TEXT"},
+        ColumnCase{"ZonedTimestamps",
+                   {"2024-01-02T03:04:05Z", "2024-01-02 03:04+05:30", "2024-01-02 03:04:05.5-0800",
+                    "2024-01-02 03:04:05+14"},
+                   "TIMESTAMPTZ", "TEXT", "TEXT"},
+        ColumnCase{"MixedZones", {"2024-01-02 03:04Z", "2024-01-02 03:04"}, "TEXT", "TEXT", "TEXT"},
+        ColumnCase{"DateAmongZoned", {"2024-01-02 03:04Z", "2024-01-02"}, "TEXT", "TEXT", "TEXT"},
+        ColumnCase{"Booleans", {"true", "FALSE", "True"}, "BOOLEAN", "TEXT", "TEXT"},
+        ColumnCase{"NullsDecideNothing", {"", "5", ""}, "INTEGER", "BIGINT", "INTEGER"},
+        ColumnCase{"OnlyNulls", {"", ""}, "TEXT", "TEXT", "TEXT"},
+        ColumnCase{"NoValues", {}, "TEXT", "TEXT", "TEXT"},
+        ColumnCase{"IntegerAndDate", {"1", "2024-01-02"}, "TEXT", "TEXT", "TEXT"},
+        ColumnCase{"DecimalAndBoolean", {"1.5", "true"}, "TEXT", "TEXT", "TEXT"},
+        ColumnCase{"NumberAndWord", {"1", "abc", "2"}, "TEXT", "TEXT", "TEXT"},
+        ColumnCase{"LongText", {std::string(65536, 'x')}, "TEXT", "LONGTEXT", "TEXT"},
+        ColumnCase{"LongestText", {std::string(65535, 'x')}, "TEXT", "TEXT", "TEXT"},
+        ColumnCase{"LongDigits", {std::string(70000, '7')}, "NUMERIC", "LONGTEXT", "TEXT"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// Each alone leaves a column TEXT everywhere.
+TEST(ColumnTypesText, OddValues)
+{
+    const char* const values[] = {
+        "007", "00", "-07", "-0", "+0", "-0.0", "-", "+", " 1", "1 ", "1\t", "1,5", ".5", "5.", "00.5", "1e",
+        "1e1234", "1.2.3", "NaN", "Infinity", "inf", "0x10", "1_000", "2023-02-29", "2023-02-30", "1900-02-29",
+        "0999-12-31", "2024-13-01", "2024-04-31", "2024-1-01", "2024-01-02 24:00", "2024-01-02 03:60",
+        "2024-01-02 03:04:60", "2024-01-02 03:04:05.1234567", "2024-01-02 03:04.5", "2024-01-02 03:04+15",
+        "2024-01-02 03:04+05:60", "2024-01-02 03:04+05:", "2024-01-02  03:04", "2024-01-02t03:04",
+        "2024-01-02 03:04Zx", "2024-01-02 3:04", "yes", "tru", "truex"};
+    for (const char* value : values)
+        for (DatabaseKind database : kDatabases)
+            EXPECT_EQ(Guess({value}).TypeFor(database), "TEXT") << value;
+}
+
+struct FitCase {
+    std::string value;
+    const char* type;
+    DatabaseKind database;
+    bool fits;
+};
+
+// Refusals the guess never meets, asked directly.
+TEST(ColumnTypesValueFits, Refuses)
+{
+    const FitCase cases[] = {
+        {"2147483647", "INTEGER", Postgres, true},
+        {"2147483648", "INTEGER", Postgres, false},
+        {"2147483648", "INTEGER", Sqlite, true},
+        {"9223372036854775808", "BIGINT", Mariadb, false},
+        {"007", "BIGINT", Postgres, false},
+        {"+-5", "BIGINT", Postgres, false},
+        {"1.25", "DECIMAL(3,2)", Mariadb, true},
+        {"1.25", "DECIMAL(3,1)", Mariadb, false},
+        {"10.5", "DECIMAL(3,2)", Mariadb, false},
+        {"1e2", "DECIMAL(5,0)", Mariadb, false},
+        {"0.1", "DOUBLE PRECISION", Postgres, true},
+        {"9007199254740993", "REAL", Sqlite, false},
+        {"0.1000000000000001", "DOUBLE", Mariadb, false},
+        {"1e-310", "REAL", Sqlite, false},
+        {"2e308", "DOUBLE", Mariadb, false},
+        {"1e-999", "NUMERIC", Postgres, true},
+        {"5", "NUMERIC", Sqlite, false},
+        {"2023-02-29", "DATE", Postgres, false},
+        {"2024-01-02", "TIMESTAMPTZ", Postgres, false},
+        {"2024-01-02 03:04Z", "TIMESTAMP", Postgres, false},
+        {"2024-01-02 03:04-14:00", "TIMESTAMPTZ", Postgres, true},
+        {"2024-01-02 03:04Z", "DATETIME(6)", Mariadb, false},
+        {"1", "BOOLEAN", Postgres, false},
+        {std::string(65536, 'x'), "TEXT", Mariadb, false},
+        {std::string(65536, 'x'), "LONGTEXT", Mariadb, true},
+        {"5", "INTEGER", Other, false},
+        {"", "INTEGER", Postgres, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ValueFits(c.value, c.type, c.database), c.fits) << c.value.substr(0, 40) << " in " << c.type;
+}
+
+TEST(ColumnTypesGuesser, ColumnsGrowWithRecords)
+{
+    TypeGuesser guesser;
+    const std::vector<std::vector<std::string_view>> records = {{"1", "a"}, {"2", "b", "2024-01-02"}, {"3"}};
+    for (const auto& record : records)
+        guesser.Observe(record);
+    EXPECT_EQ(guesser.Columns().size(), 3u);
+    EXPECT_EQ(guesser.TypesFor(Postgres, 4), (std::vector<std::string>{"INTEGER", "TEXT", "DATE", "TEXT"}));
+    EXPECT_EQ(guesser.TypesFor(Sqlite, 1), (std::vector<std::string>{"INTEGER"}));
+    // A field written as "" is the empty text, which no number column takes; an empty field is NULL.
+    TypeGuesser quoted;
+    quoted.Observe(std::vector<std::string_view>{"", std::string_view(kQuotedEmpty, 0)});
+    quoted.Observe(std::vector<std::string_view>{"5", "6"});
+    EXPECT_EQ(quoted.TypesFor(Postgres, 2), (std::vector<std::string>{"INTEGER", "TEXT"}));
+}
+
+}  // namespace
+}  // namespace qb
