@@ -1,38 +1,32 @@
+// The main window's controls, laid out as designed, and how they are wired;
+// its initialisation, its help and its closing.
 #include "gui/MainWindow.h"
-#include "gui/EncodingBox.h"
 
-#include "gui/FillTableList.h"
+#include "gui/Dialogs.h"
+#include "gui/EncodingBox.h"
+#include "gui/ErrorReportBox.h"
 #include "gui/FileListView.h"
+#include "gui/FillTableList.h"
 #include "gui/LookAndFeel.h"
+#include "gui/PlaceControl.h"
 #include "gui/PointerRule.h"
 #include "gui/SettingsStore.h"
 #include "gui/Twips.h"
-#include "run/ImportRun.h"
-#include "run/RunTexts.h"
-#include "read/TextDecoder.h"
-#include "run/LogAndRejects.h"
 #include "gui/WindowImportHost.h"
-#include "gui/Dialogs.h"
-#include "gui/ErrorReportBox.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QFile>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
-#include <QTimer>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 #include <QToolButton>
 
 namespace qb {
@@ -41,15 +35,6 @@ namespace {
 const char* const kDefaultPattern = "NewTable[counter]";
 const char* const kDefaultSeparator = ",";
 
-template <typename Control>
-Control* Place(Control* control, const char* name, QRect rect, double points = 9)
-{
-    control->setObjectName(QString::fromUtf8(name));
-    control->setGeometry(rect);
-    control->setFont(BoldFont(points));
-    return control;
-}
-
 // Room the window gains below its original controls, in twips: the reading
 // options, then the run's status line and progress bar.
 constexpr int kOriginalHeight = 8685;
@@ -57,22 +42,6 @@ constexpr int kAddedHeight = 480;
 constexpr int kProgressHeight = 1230;
 constexpr int kLookHeight = 510;
 constexpr int kNewTableHeight = 1160;
-
-// The bar's steps: byte counts would overflow its int range.
-constexpr int kProgressSteps = 1000;
-
-int ProgressStep(const ImportProgress& progress)
-{
-    if (progress.bytesTotal == 0)
-        return 0;
-    const double done = static_cast<double>(std::min(progress.bytesDone, progress.bytesTotal));
-    return static_cast<int>(done * kProgressSteps / static_cast<double>(progress.bytesTotal));
-}
-
-QString Escaped(const std::string& text)
-{
-    return QString::fromStdString(text).toHtmlEscaped();
-}
 
 }  // namespace
 
@@ -256,67 +225,6 @@ void MainWindow::BuildNewTableControls()
     m_files->locked = [this] { return m_run != nullptr; };
 }
 
-// A box ticked as it was left, "1" when ticked.
-void MainWindow::Remember(QCheckBox* box, const char* key)
-{
-    box->setChecked(m_settings.Get(QLatin1String(key)) == QLatin1String("1"));
-    connect(box, &QCheckBox::toggled, this, [this, key](bool on) {
-        m_settings.Save(QLatin1String(key), on ? QStringLiteral("1") : QStringLiteral("0"));
-    });
-}
-
-// A choice as it was left, by its caption.
-void MainWindow::Remember(QComboBox* choice, const char* key)
-{
-    const QString text = m_settings.Get(QLatin1String(key));
-    if (const int saved = choice->findText(text); saved >= 0)
-        choice->setCurrentIndex(saved);
-    else if (choice->isEditable() && !text.isEmpty())
-        choice->setCurrentText(text);  // a name typed in
-    connect(choice, &QComboBox::currentTextChanged, this,
-            [this, key](const QString& caption) { m_settings.Save(QLatin1String(key), caption); });
-}
-
-// While a run goes on nothing may change what it reads or where it writes: only the preview, Stop
-// and the status line stay in reach; the list keeps its entries and their order.
-void MainWindow::LockForRun(bool locked)
-{
-    for (const char* name : {"PushButton3", "PushButton4", "PushButton5"})
-        findChild<QPushButton*>(QLatin1String(name))->setEnabled(!locked);
-    // A check under way keeps its button off till its end.
-    findChild<QPushButton*>(QStringLiteral("PushButtonCheck"))->setEnabled(!locked && !Checking());
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             m_option1, m_option2, m_option3, m_option4, m_label5, m_text2, m_check2, m_label2, m_list1, m_text3,
-             m_separators, m_quoted, m_encoding, m_typesLabel, m_types, m_keepLetters, m_resume})
-        control->setEnabled(!locked);
-    m_clearList->setEnabled(!locked && m_files->topLevelItemCount() > 0);
-    if (!locked)
-        ApplyMode();
-}
-
-void MainWindow::BuildProgressControls()
-{
-    auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
-    m_status = Place(new QLabel(this), "LabelStatus", twips(240, 9150, 4815, 780), 8);
-    m_status->setWordWrap(true);
-    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_status->setTextFormat(Qt::RichText);
-    m_status->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    m_status->setFocusPolicy(Qt::NoFocus);
-    connect(m_status, &QLabel::linkActivated, this, [this] { OpenLog(); });
-
-    m_stop = Place(new QPushButton(QStringLiteral("Stop"), this), "PushButtonStop", twips(5160, 9150, 1080, 405), 11.25);
-    m_stop->setEnabled(false);
-    connect(m_stop, &QPushButton::clicked, this, &MainWindow::StopImport);
-    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    m_escape->setEnabled(false);
-    connect(m_escape, &QShortcut::activated, this, &MainWindow::StopImport);
-
-    m_progress = Place(new QProgressBar(this), "ProgressImport", twips(240, 10020, 6000, 255), 8);
-    m_progress->setRange(0, kProgressSteps);
-    m_progress->setValue(0);
-}
-
 void MainWindow::ApplyMode()
 {
     const bool create = m_option1->isChecked();
@@ -343,138 +251,6 @@ void MainWindow::Form_Load()
         m_files->setColumnCount(1);
         m_files->setColumnWidth(0, TwipsToPixels(5000, this));
     });
-}
-
-ImportSettings MainWindow::CurrentSettings() const
-{
-    ImportSettings settings;
-    settings.Files = m_files->ExactPaths();
-    settings.Separator = m_text3->text().toStdString();
-    settings.Mode = m_option1->isChecked() ? ImportMode::CreateNewTable : ImportMode::AppendToExistingTable;
-    settings.ColumnNames = m_option3->isChecked() ? ColumnNameSource::FromFirstLine : ColumnNameSource::UserSpecified;
-    settings.TableNamePattern = m_text2->text().toStdString();
-    if (const auto selected = m_list1->selectedItems(); !selected.isEmpty())
-        settings.TargetTable = selected.first()->text().toStdString();
-    settings.IgnoreFirstLine = m_check2->isChecked();
-    for (int i = 0; i < m_list1->count(); ++i)
-        settings.TableList.push_back(m_list1->item(i)->text().toStdString());
-    settings.DataSourceName = m_dataSourceName();
-    settings.Quoted = m_quoted->isChecked();
-    settings.Encoding = EncodingNamed(m_encoding->currentText());
-    settings.GuessTypes = m_types->currentIndex() == 1;
-    settings.KeepLetters = m_keepLetters->isChecked();
-    settings.Resume = m_resume->isChecked();
-    settings.ColumnPlans = m_plans;
-    return settings;
-}
-
-void MainWindow::PushButton1_Click()
-{
-    // A second start while a run yields does nothing, as the core would do.
-    if (m_run)
-        return;
-    ImportSettings settings = CurrentSettings();
-    settings.LogFolder = DefaultLogFolder();
-    WindowImportHost host(m_dialogs, *m_pointer, [this](const std::vector<std::string>& names) {
-        // The newest first, in one change to the list.
-        QStringList newest;
-        for (auto name = names.rbegin(); name != names.rend(); ++name)
-            newest << QString::fromStdString(*name);
-        m_list1->insertItems(0, newest);
-    });
-    if (progressClock)
-        host.clock = progressClock;
-    host.onProgress = [this](const ImportProgress& progress) { ShowProgress(progress); };
-    host.onEnded = [this, &host](const ImportSummary& summary) { ShowRunEnd(summary, host); };
-
-    m_run = &host;
-    m_logPath.clear();
-    m_progress->setValue(0);
-    SetStatus({});
-    m_stop->setEnabled(true);
-    m_escape->setEnabled(true);
-    LockForRun(true);
-    struct RunEnd {
-        MainWindow& window;
-        ~RunEnd()
-        {
-            window.m_run = nullptr;
-            window.m_stop->setEnabled(false);
-            window.m_escape->setEnabled(false);
-            window.LockForRun(false);
-        }
-    };
-    ImportSummary summary;
-    {
-        RunEnd end{*this};
-        summary = RunImport(settings, host);
-        host.FlushTables();
-    }
-    if (m_quitAfterRun) {
-        m_quitAfterRun = false;
-        QTimer::singleShot(0, this, &QWidget::close);
-    }
-    // Files are counted once the checks pass: a run refused by them has no summary.
-    if (summary.files == 0)
-        return;
-    ShowRunEnd(summary, host);  // again: reports held back after the final box count too
-}
-
-// The bar and the status line as the run ended, before its final box.
-void MainWindow::ShowRunEnd(const ImportSummary& summary, const WindowImportHost& host)
-{
-    if (summary.files == 0)
-        return;
-    if (const auto& last = host.LastProgress())
-        m_progress->setValue(ProgressStep(*last));
-    if (!summary.stopped)
-        m_progress->setValue(kProgressSteps);
-    ShowSummary(summary, host.UnshownReports());
-}
-
-void MainWindow::StopImport()
-{
-    if (m_run)
-        m_run->RequestStop();
-}
-
-void MainWindow::ShowProgress(const ImportProgress& progress)
-{
-    m_progress->setValue(ProgressStep(progress));
-    SetStatus(Escaped(StatusText(progress)));
-}
-
-void MainWindow::SetStatus(const QString& text, bool linked)
-{
-    m_status->setText(text);
-    m_status->setFocusPolicy(linked ? Qt::StrongFocus : Qt::NoFocus);
-    m_status->setToolTip(linked ? m_logPath : QString());
-    emit statusChanged(text);
-}
-
-void MainWindow::ShowSummary(const ImportSummary& summary, int unshownReports)
-{
-    QString text = Escaped(SummaryText(summary));
-    m_logPath = QFile::decodeName(QByteArray::fromStdString(summary.logPath));
-    if (!m_logPath.isEmpty())
-        text = QStringLiteral("<a href=\"log\">%1</a>").arg(text);
-    for (const std::string& problem : summary.problems)
-        text += QStringLiteral("<br>") + Escaped(problem);
-    if (unshownReports > 0) {
-        const QString count = QLocale(QLocale::English).toString(unshownReports);
-        text += QStringLiteral("<br>") + (unshownReports == 1 ? QStringLiteral("1 more error report not shown")
-                                                              : count + QStringLiteral(" more error reports not shown"));
-    }
-    SetStatus(text, !m_logPath.isEmpty());
-}
-
-void MainWindow::OpenLog()
-{
-    if (m_logPath.isEmpty())
-        return;
-    // The oldest logs are removed as new runs keep theirs.
-    if (!QFileInfo(m_logPath).isFile() || !openUrl || !openUrl(QUrl::fromLocalFile(m_logPath)))
-        m_dialogs.Message("Could not open the log " + QFile::encodeName(m_logPath).toStdString() + ".");
 }
 
 void MainWindow::PushButton5_Click()

@@ -1,0 +1,62 @@
+// The import's inputs as the controls hold them, and the choices remembered
+// from one session to the next.
+#include "gui/MainWindow.h"
+
+#include "gui/EncodingBox.h"
+#include "gui/FileListView.h"
+#include "gui/SettingsStore.h"
+#include "read/TextDecoder.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+
+namespace qb {
+
+// A box ticked as it was left, "1" when ticked.
+void MainWindow::Remember(QCheckBox* box, const char* key)
+{
+    box->setChecked(m_settings.Get(QLatin1String(key)) == QLatin1String("1"));
+    connect(box, &QCheckBox::toggled, this, [this, key](bool on) {
+        m_settings.Save(QLatin1String(key), on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+}
+
+// A choice as it was left, by its caption.
+void MainWindow::Remember(QComboBox* choice, const char* key)
+{
+    const QString text = m_settings.Get(QLatin1String(key));
+    if (const int saved = choice->findText(text); saved >= 0)
+        choice->setCurrentIndex(saved);
+    else if (choice->isEditable() && !text.isEmpty())
+        choice->setCurrentText(text);  // a name typed in
+    connect(choice, &QComboBox::currentTextChanged, this,
+            [this, key](const QString& caption) { m_settings.Save(QLatin1String(key), caption); });
+}
+
+ImportSettings MainWindow::CurrentSettings() const
+{
+    ImportSettings settings;
+    settings.Files = m_files->ExactPaths();
+    settings.Separator = m_text3->text().toStdString();
+    settings.Mode = m_option1->isChecked() ? ImportMode::CreateNewTable : ImportMode::AppendToExistingTable;
+    settings.ColumnNames = m_option3->isChecked() ? ColumnNameSource::FromFirstLine : ColumnNameSource::UserSpecified;
+    settings.TableNamePattern = m_text2->text().toStdString();
+    if (const auto selected = m_list1->selectedItems(); !selected.isEmpty())
+        settings.TargetTable = selected.first()->text().toStdString();
+    settings.IgnoreFirstLine = m_check2->isChecked();
+    for (int i = 0; i < m_list1->count(); ++i)
+        settings.TableList.push_back(m_list1->item(i)->text().toStdString());
+    settings.DataSourceName = m_dataSourceName();
+    settings.Quoted = m_quoted->isChecked();
+    settings.Encoding = EncodingNamed(m_encoding->currentText());
+    settings.GuessTypes = m_types->currentIndex() == 1;
+    settings.KeepLetters = m_keepLetters->isChecked();
+    settings.Resume = m_resume->isChecked();
+    settings.ColumnPlans = m_plans;
+    return settings;
+}
+
+}  // namespace qb
