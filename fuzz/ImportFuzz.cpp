@@ -10,6 +10,8 @@
 // preview: bits 0-6 how many records the preview's reading takes, less one,
 // 7 the filler line ended by LF alone.
 // Each costs, so each has its bit: the fuzzer spends time where it finds more.
+#include "SendFuzz.h"
+
 #include "base/AsciiCase.h"
 #include "files/PackedFiles.h"
 #include "base/UniqueFd.h"
@@ -1296,5 +1298,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((flags & 0x10) && PackedThisTime(hash))
         PackedRound(std::string_view(reinterpret_cast<const char*>(data), size), body,
                     (flags & 0x40) ? limitByte + 1u : SIZE_MAX);
+    SendRound(body);
     return 0;
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes reading, splitting, statement building and the working copy for the
+# Fuzzes reading, splitting, statement building, the working copy and sending
+# (batches, the bulk paths' values, the manifest's count of lines) for the
 # given seconds.
 # Usage: fuzz/run.sh [SECONDS]   (default 60)
 set -euo pipefail

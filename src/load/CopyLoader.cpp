@@ -1,5 +1,6 @@
 #include "load/NativeLoaders.h"
 
+#include "load/CopyText.h"
 #include "odbc/DataSources.h"
 #include "odbc/Database.h"
 
@@ -70,22 +71,6 @@ std::string Describe(const TextRow& row)
            ", started at " + text(2);
 }
 
-// The text format's escapes; values hold no NUL byte (see BulkLoader::Load).
-void AppendEscaped(std::string& out, std::string_view value)
-{
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        const char* escape = c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
-        if (!escape)
-            continue;
-        out.append(value.data() + start, i - start);
-        out += escape;
-        start = i + 1;
-    }
-    out.append(value.data() + start, value.size() - start);
-}
-
 // Data goes to the server in pieces about this big.
 constexpr std::size_t kCopyPiece = std::size_t(256) << 10;
 
@@ -147,7 +132,7 @@ public:
         m_data.clear();
         for (std::size_t i = 0; i < values.size(); ++i) {
             if (values[i])
-                AppendEscaped(m_data, *values[i]);
+                AppendCopyEscaped(m_data, *values[i]);
             else
                 m_data += "\\N";
             m_data += (i + 1) % columns ? '\t' : '\n';
@@ -243,6 +228,21 @@ private:
 };
 
 }  // namespace
+
+void AppendCopyEscaped(std::string& out, std::string_view value)
+{
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        const char* escape = c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
+        if (!escape)
+            continue;
+        out.append(value.data() + start, i - start);
+        out += escape;
+        start = i + 1;
+    }
+    out.append(value.data() + start, value.size() - start);
+}
 
 std::unique_ptr<BulkLoader> OpenCopyLoader(Connection& connection, const std::string& dataSourceName)
 {

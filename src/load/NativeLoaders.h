@@ -4,6 +4,8 @@
 
 #include <string>
 
+struct sqlite3;
+
 namespace qb {
 
 // Loads over parameter arrays of one prepared INSERT, which MySQL and MariaDB parse once for the whole array.
@@ -14,6 +16,8 @@ std::unique_ptr<BulkLoader> OpenArrayLoader(Connection& connection);
 // lock wait and journal settings. Throws DatabaseError when it cannot be
 // opened so, or only read.
 std::unique_ptr<BulkLoader> OpenSqliteLoader(Connection& connection, const std::string& dataSourceName);
+// The same path on a database opened already, which the loader closes: for the fuzz target.
+std::unique_ptr<BulkLoader> SqliteLoaderOn(sqlite3* db);
 
 // Loads with COPY through libpq, connected with the data source's entries as
 // psqlODBC reads them and the ODBC session's client encoding. Throws

@@ -60,6 +60,8 @@ public:
             throw;
         }
     }
+    // A database opened already, taken over as it is.
+    explicit SqliteLoader(sqlite3* db) : m_db(db) {}
     ~SqliteLoader() override
     {
         sqlite3_finalize(m_insert);
@@ -150,6 +152,11 @@ private:
 std::unique_ptr<BulkLoader> OpenSqliteLoader(Connection& connection, const std::string& dataSourceName)
 {
     return std::make_unique<SqliteLoader>(connection, dataSourceName);
+}
+
+std::unique_ptr<BulkLoader> SqliteLoaderOn(sqlite3* db)
+{
+    return std::make_unique<SqliteLoader>(db);
 }
 
 }  // namespace qb
