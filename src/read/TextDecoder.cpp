@@ -110,13 +110,28 @@ void TextDecoder::Decode(std::string_view bytes, bool last, std::string& out)
 {
     Convert(bytes, last, out);
     if (last)
-        ::iconv(m_iconv, nullptr, nullptr, nullptr, nullptr);
+        Flush(out);
 }
 
 void TextDecoder::EndLine(std::string& out)
 {
     if (!m_carry.empty())
         Convert({}, true, out);
+    Flush(out);
+}
+
+// Encodings that combine a letter with a mark after it (Vietnamese, Hebrew) hold the letter back until
+// they see what follows: the end of a line or of the text lets it out, in its place.
+void TextDecoder::Flush(std::string& out)
+{
+    constexpr std::size_t kRoom = 32;
+    const std::size_t used = out.size();
+    out.resize(used + kRoom);
+    char* to = out.data() + used;
+    std::size_t left = kRoom;
+    ::iconv(m_iconv, nullptr, nullptr, &to, &left);
+    out.resize(out.size() - left);
+    MarkInvalid(out, used);
 }
 
 void TextDecoder::Convert(std::string_view bytes, bool last, std::string& out)

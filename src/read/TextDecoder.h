@@ -47,6 +47,7 @@ public:
 
 private:
     void Convert(std::string_view input, bool last, std::string& out);
+    void Flush(std::string& out);
 
     iconv_t m_iconv;
     std::string m_carry;  // the start of a sequence the last piece cut short

@@ -117,6 +117,8 @@ TEST(ReadFormatTest, AutoAndAWrongSingleByteEncoding)
         {"h\r\n\x81\x8D\x8F\x90\x9D\r\n", "Auto", "\xFF\xFF\xFF\xFF\xFF\r\n", "Windows-1252", false, true},
         {"h\r\nP\xC3\xA9" "cs\r\n", "ISO-8859-1", "P\xC3\x83\xC2\xA9" "cs\r\n", "", true},
         {"h\r\nPecs\r\n", "ISO-8859-1", "Pecs\r\n", "", false},
+        // A code page that combines letters with marks keeps each letter on its own line.
+        {"h\r\na\xF3\r\nb\r\n", "WINDOWS-1258", "a\xC3\xB3\r\nb\r\n", "", false},
     };
     for (const Case& c : cases) {
         test::TempDir dir;
