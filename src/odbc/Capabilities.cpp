@@ -1,4 +1,5 @@
 #include "odbc/ConnectionHandles.h"
+#include "odbc/Database.h"
 
 #include "base/AsciiCase.h"
 #include "odbc/OdbcCalls.h"
@@ -29,7 +30,7 @@ DatabaseKind KindOf(const std::string& dbms)
 
 void Connection::CheckCreate(std::string_view quotedTable, std::string_view createText)
 {
-    Handles& handles = Current();
+    ConnectionState& handles = Current();
     {
         CursorScope cursor(handles.statement);
         PrepareText(handles.statement.Get(), createText);
@@ -70,7 +71,7 @@ void Connection::CheckCreate(std::string_view quotedTable, std::string_view crea
 
 const NameLimits& Connection::Limits()
 {
-    Handles& handles = Current();
+    ConnectionState& handles = Current();
     if (!handles.limits) {
         const SQLHDBC connection = handles.connection.Get();
         NameLimits limits{InfoNumber(connection, SQL_MAX_COLUMNS_IN_TABLE),

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "odbc/Database.h"
+#include "odbc/ConnectionTypes.h"
+#include "odbc/DatabaseKind.h"
 #include "odbc/OdbcHandles.h"
 
 #include <optional>
@@ -10,8 +11,8 @@
 namespace qb {
 
 // What an open connection holds: shared by the connection's own files only.
-struct Connection::Handles {
-    explicit Handles(std::string_view dataSourceName)
+struct ConnectionState {
+    explicit ConnectionState(std::string_view dataSourceName)
         : connection(environment, dataSourceName), statement(connection)
     {
     }

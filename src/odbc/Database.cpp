@@ -41,7 +41,7 @@ void Connection::Open(const std::string& dataSourceName)
 {
     Close();
     CheckDataSourceName(dataSourceName);
-    auto handles = std::make_unique<Handles>(dataSourceName);
+    auto handles = std::make_unique<ConnectionState>(dataSourceName);
     // Every statement must be committed on its own; state it rather than trust each driver's default.
     const SQLHDBC connection = handles->connection.Get();
     Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
@@ -85,7 +85,7 @@ void Connection::Execute(std::string_view sqlText)
 
 void Connection::Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values)
 {
-    Handles& handles = Current();
+    ConnectionState& handles = Current();
     const StatementHandle& statement = handles.statement;
     CursorScope cursor(statement);
     struct Unbind {
@@ -188,7 +188,7 @@ std::vector<std::string> Connection::ColumnNames(std::string_view queryText)
 
 std::vector<TableEntry> Connection::Tables()
 {
-    Handles& handles = Current();
+    ConnectionState& handles = Current();
     const StatementHandle& statement = handles.statement;
     // A MySQL-family server's catalogs are its databases: only the data source's own counts.
     std::string catalog;
@@ -224,7 +224,7 @@ static_assert(std::is_same_v<SQLLEN, std::int64_t> && kNullLength == SQL_NULL_DA
 
 void Connection::ExecuteArray(std::string_view insertText, const ParameterArray& array)
 {
-    Handles& handles = Current();
+    ConnectionState& handles = Current();
     if (!handles.arrays || handles.prepared != insertText) {
         handles.prepared.clear();
         handles.arrays.emplace(handles.connection);
@@ -266,7 +266,7 @@ void Connection::ExecuteArray(std::string_view insertText, const ParameterArray&
 
 void Connection::Together(const std::function<void()>& work, std::span<const std::string> also)
 {
-    Handles& handles = Current();
+    ConnectionState& handles = Current();
     if (handles.together)
         throw DatabaseError("HY010", "A transaction is already under way");
     const SQLHDBC connection = handles.connection.Get();
@@ -287,7 +287,7 @@ void Connection::Together(const std::function<void()>& work, std::span<const std
     Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
 }
 
-Connection::Handles& Connection::Current() const
+ConnectionState& Connection::Current() const
 {
     if (!m_handles)
         throw DatabaseError("08003", "The connection is not open");

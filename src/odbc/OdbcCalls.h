@@ -1,7 +1,7 @@
 #pragma once
 
 #include "odbc/OdbcHandles.h"
-#include "odbc/Database.h"
+#include "odbc/ConnectionTypes.h"
 
 #include <optional>
 #include <string>

@@ -22,7 +22,7 @@
 #include "run/AskedNames.h"
 #include "load/StatementBuilder.h"
 #include "run/WorkingCopy.h"
-#include "load/BulkLoader.h"
+#include "load/BulkChoice.h"
 #include "odbc/Database.h"
 
 #include <chrono>

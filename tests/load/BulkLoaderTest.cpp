@@ -1,5 +1,5 @@
 // Each database's own bulk path stores exactly the bytes given, all rows or none.
-#include "load/BulkLoader.h"
+#include "load/BulkChoice.h"
 #include "odbc/Database.h"
 #include "support/DataSources.h"
 

@@ -1,4 +1,4 @@
-#include "load/BulkLoader.h"
+#include "load/BulkChoice.h"
 
 #include "base/AsciiCase.h"
 #include "load/NativeLoaders.h"
