@@ -1,0 +1,132 @@
+#pragma once
+
+#include "base/AsciiCase.h"
+#include "base/StepFailure.h"
+#include "load/BulkLoader.h"
+#include "load/BusyWait.h"
+#include "load/FileClaim.h"
+#include "load/ImportManifest.h"
+#include "load/LineSender.h"
+#include "odbc/Database.h"
+#include "run/FileReports.h"
+#include "run/ImportHost.h"
+#include "run/ImportSettings.h"
+#include "run/LogAndRejects.h"
+#include "run/RunSummary.h"
+#include "run/WorkingCopy.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+// A run's parts, shared by the files that define them: the run and its files, what it remembers, and
+// the tables it makes or appends to.
+namespace qb {
+
+// One file of a run: where its reports go, the steps they come from, and
+// its working copy once written.
+struct OneFile {
+    OneFile(FileReports& fileReports, StepRunner& fileSteps, std::string listedAs)
+        : reports(fileReports), steps(fileSteps), listed(std::move(listedAs))
+    {
+    }
+
+    FileReports& reports;
+    StepRunner& steps;
+    PreparedCopy copy;
+    std::optional<TypeLearning> types;  // learnt while copying, when the run guesses them
+    std::string listed;  // the file as the list names it
+    // Where the manifest is kept: the file's bytes, opened once to be known by their digest.
+    UniqueFd input;
+    std::string digest;
+    std::uint64_t size = 0;
+    std::string target;  // the table as the manifest names it
+    std::optional<FileClaim> claim;  // held while the file is imported
+    std::optional<ManifestEntry> earlier;  // the manifest's row from an earlier run: go on from there
+    bool startedOver = false;  // the manifest's row was forgotten: into the table it made, from the first line
+    std::optional<FileProgress> progress;
+    bool interrupted = false;  // the run was stopped before the file's end
+};
+
+// Runs one import: checks, the lock, then each file in turn.
+class Importer {
+public:
+    Importer(ImportSettings& settings, ImportHost& host)
+        : m_settings(settings), m_host(host), m_workingCopy(WorkingCopyPath()), m_sender(m_connection, SendOptionsOf(settings))
+    {
+    }
+
+    ImportSummary Run();
+
+private:
+    bool Checked();
+    bool Locked(std::optional<WorkingCopyLock>& lock);
+    bool ResumeAllowed();
+    std::string KeepManifest();
+    UniqueFd OpenFile(const std::string& path, bool standardInput);
+    bool Recall(OneFile& file, const std::string& path, bool standardInput, const std::string& table, RunLog& log);
+    void StartManifest(OneFile& file);
+    void ImportFile(RunTally& tally, int counter);
+    std::string TargetOf(int counter, const std::string& path) const;
+    std::string ManifestTarget(const std::string& table) const;
+    void KnowFile(OneFile& file, const std::string& path, bool standardInput, const std::string& table, RunLog& log);
+    bool StillHolds(const std::string& table, const std::string& target, RunLog& log);
+    void FinishUnsent(OneFile& file, int step);
+    bool Prepare(OneFile& file, const std::string& path, bool standardInput);
+    void CreateFromFirstLine(OneFile& file, const std::string& table, bool exists);
+    void CreateFromAnswers(OneFile& file, const std::string& table, bool exists);
+    void Append(OneFile& file, const std::string& path);
+    void SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
+                   const std::vector<bool>& kept = {});
+    void Skip() { ++m_summary.filesSkipped; }
+    bool Connected(StepRunner& steps, FileReports& reports);
+    // A statement of a file, waited for while the database is busy as the file's lines are.
+    template <typename Work>
+    void Patiently(FileReports& reports, Work&& work)
+    {
+        WaitWhileBusy(m_settings.BusySeconds, [&] { return reports.KeepGoing(); }, std::forward<Work>(work));
+    }
+    // The new table's column types: none (TEXT) unless the run guesses them.
+    std::vector<std::string> Types(const OneFile& file, std::size_t columns)
+    {
+        return file.types ? file.types->guesser.TypesFor(m_connection.Kind(), columns)
+                          : std::vector<std::string>{};
+    }
+    void List(const std::string& table)
+    {
+        m_listed.emplace(LowerText(table), table);
+        m_listedExactly.insert(table);
+    }
+    void ListCreated(const std::string& table)
+    {
+        m_created.push_back(table);
+        List(table);
+        m_host.TableCreated(table);
+    }
+
+    ImportSettings& m_settings;
+    ImportHost& m_host;
+    const std::string m_workingCopy;
+    Connection m_connection;
+    std::unique_ptr<BulkLoader> m_bulk;  // for m_connection's data source, where it has one
+    bool m_bulkChosen = false;  // for the connection open now
+    std::string m_bulkNote;  // which way batches went, or why not the bulk path: once, at the log's end
+    LineSender m_sender;
+    std::optional<ImportManifest> m_manifest;  // when the run remembers what it imported
+    ImportSummary m_summary;
+    bool m_allTablesNew = true;
+    // The listed names as they compare, learnt once: a file's cost must not
+    // grow with the number of tables.
+    // Folded as the databases that ignore case in names fold them, to the first name listed so.
+    std::unordered_map<std::string, std::string> m_listed;
+    std::unordered_set<std::string> m_listedExactly;
+    // Tables whose rows were checked against what the manifest says was stored in them.
+    std::unordered_set<std::string> m_checkedTargets;
+    // Tables made, in order: put at the front of the list when the run ends, not one by one.
+    std::vector<std::string> m_created;
+};
+
+}  // namespace qb
