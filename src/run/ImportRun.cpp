@@ -205,14 +205,18 @@ bool Importer::Prepare(OneFile& file, const std::string& path, bool standardInpu
     return file.steps.Run(124, [&] {
         try {
             const FileFormat format = FormatOf(m_settings);
-            if (m_settings.GuessTypes && m_settings.Mode == ImportMode::CreateNewTable)
-                file.types.emplace(TypeLearning{RecordSplitter(m_settings.Separator, m_settings.Quoted), {}, 0});
-            TypeLearning* types = file.types ? &*file.types : nullptr;
+            // The types are learnt beside the copy, in the same pass.
+            CopyWatch watch;
+            if (m_settings.GuessTypes && m_settings.Mode == ImportMode::CreateNewTable) {
+                TypeLearning& types = file.types.emplace(m_settings.Separator, m_settings.Quoted);
+                watch.header = [&types](std::string_view header) { types.Header(header); };
+                watch.record = [&types](std::string& record) { types.Record(record); };
+            }
             // Opened once: where the manifest is kept, its digest was read from it already.
             if (!file.input.Valid())
                 file.input = OpenFile(path, standardInput);
             file.copy = PrepareWorkingCopy(file.input.Get(), path, m_workingCopy, SkipFirstLine(m_settings), m_host,
-                                           format, types);
+                                           format, watch);
             file.reports.Copied(file.copy);
         } catch (const ImportStopped&) {
             m_summary.stopped = true;

@@ -14,6 +14,7 @@
 #include "run/LogAndRejects.h"
 #include "run/RunSummary.h"
 #include "run/WorkingCopy.h"
+#include "schema/TypeLearning.h"
 
 #include <memory>
 #include <optional>
@@ -92,7 +93,7 @@ private:
     // The new table's column types: none (TEXT) unless the run guesses them.
     std::vector<std::string> Types(const OneFile& file, std::size_t columns)
     {
-        return file.types ? file.types->guesser.TypesFor(m_connection.Kind(), columns)
+        return file.types ? file.types->Guesser().TypesFor(m_connection.Kind(), columns)
                           : std::vector<std::string>{};
     }
     void List(const std::string& table)

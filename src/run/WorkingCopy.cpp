@@ -32,14 +32,14 @@ UniqueFd OpenSource(const std::string& source, const std::string& workingCopy)
 }
 
 PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool header,
-                                ImportHost& host, const FileFormat& format, TypeLearning* types)
+                                ImportHost& host, const FileFormat& format, const CopyWatch& watch)
 {
     const UniqueFd in = OpenSource(source, workingCopy);
-    return PrepareWorkingCopy(in.Get(), source, workingCopy, header, host, format, types);
+    return PrepareWorkingCopy(in.Get(), source, workingCopy, header, host, format, watch);
 }
 
 PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::string& workingCopy, bool header,
-                                ImportHost& host, const FileFormat& format, TypeLearning* types)
+                                ImportHost& host, const FileFormat& format, const CopyWatch& watch)
 {
     int step = 126;
     try {
@@ -52,10 +52,8 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
         prepared.readAs = records.ReadAs();
         prepared.encodingDoubt = records.EncodingDoubt();
         prepared.encodingWarning = records.EncodingWarning();
-        if (types) {
-            const auto& fields = types->splitter.Split(prepared.header);
-            types->columns = fields.size();
-        }
+        if (watch.header)
+            watch.header(prepared.header);
         // A converted record's own bytes are kept for the rejected lines.
         std::string spans;
         if (!records.Encoding().empty()) {
@@ -82,11 +80,8 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
                 prepared.lines.push_back({record.index, record.line});
             writer.Write(record.text);
             writer.Write("\r\n");
-            if (types && record.note.empty()) {
-                const auto& fields = types->splitter.SplitInPlace(record.text);
-                if (fields.size() == types->columns)
-                    types->guesser.Observe(fields);
-            }
+            if (watch.record && record.note.empty())
+                watch.record(record.text);
             if (prepared.spans.Valid()) {
                 const off_t span[2] = {record.offset, record.end};
                 spans.append(reinterpret_cast<const char*>(span), sizeof span);

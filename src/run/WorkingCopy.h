@@ -7,22 +7,22 @@
 #include "read/Records.h"
 #include "run/ImportHost.h"
 #include "run/WorkingCopyLock.h"
-#include "schema/ColumnTypes.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace qb {
 
 // Thrown while a file is read when the host asks the run to stop.
 struct ImportStopped {};
 
-// A new table's column types, learnt in the pass that writes the working
-// copy: from every record the import would send, that is, one without a note
-// and with as many values as the table has columns.
-struct TypeLearning {
-    RecordSplitter splitter;
-    TypeGuesser guesser;
-    std::size_t columns = 0;  // known once the header is read
+// What the copy tells, as it writes them, to a reader beside it (the type
+// guess): the header once, then each data record without a note, whose text
+// it may split in place. Either may be empty.
+struct CopyWatch {
+    std::function<void(std::string_view header)> header;
+    std::function<void(std::string& record)> record;
 };
 
 // The source's bytes, as OpenInput gives them, for a working copy: one that
@@ -38,9 +38,9 @@ UniqueFd OpenSource(const std::string& source, const std::string& workingCopy);
 // error text, ImportStopped when the host asks to stop; on failure no
 // working copy of an earlier file is left behind.
 PreparedCopy PrepareWorkingCopy(const std::string& source, const std::string& workingCopy, bool header,
-                                ImportHost& host, const FileFormat& format = {}, TypeLearning* types = nullptr);
+                                ImportHost& host, const FileFormat& format = {}, const CopyWatch& watch = {});
 // The same from a file already open, read by offset; name is what messages call it.
 PreparedCopy PrepareWorkingCopy(int source, const std::string& name, const std::string& workingCopy, bool header,
-                                ImportHost& host, const FileFormat& format = {}, TypeLearning* types = nullptr);
+                                ImportHost& host, const FileFormat& format = {}, const CopyWatch& watch = {});
 
 }  // namespace qb
