@@ -64,5 +64,17 @@ TEST(IsUserTableTest, TypeAndName)
         EXPECT_EQ(IsUserTable(c.entry), c.user) << c.entry.type << " " << c.entry.name;
 }
 
+TEST(TableListedTest, IgnoresCaseBeyondAscii)
+{
+    const std::vector<std::string> listed{"\xC3\x84pfel", "SALES", "\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91", "bad\xFF"};
+    struct Case {
+        std::string name;
+        bool found;
+    } cases[] = {{"\xC3\xA4pfel", true}, {"sales", true}, {"\xCF\x83\xCE\xBF\xCF\x86\xCE\xB9\xCE\xB1", true},
+                 {"BAD\xFF", true}, {"apfel", false}, {"\xC3\xA4pfel2", false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(TableListed(listed, c.name), c.found) << c.name;
+}
+
 }  // namespace
 }  // namespace qb
