@@ -19,6 +19,7 @@
 #include "odbc/SqlText.h"
 #include "schema/Naming.h"
 #include "schema/CreateStatement.h"
+#include "schema/TypeNames.h"
 #include "run/AskedNames.h"
 #include "load/StatementBuilder.h"
 #include "run/WorkingCopy.h"
@@ -119,7 +120,7 @@ private:
     // The new table's column types: none (TEXT) unless the run guesses them.
     std::vector<std::string> Types(const OneFile& file, std::size_t columns)
     {
-        return file.types ? file.types->guesser.TypesFor(m_connection.Kind(), columns)
+        return file.types ? TypesFor(file.types->guesser, m_connection.Kind(), columns)
                           : std::vector<std::string>{};
     }
     void List(const std::string& table)

@@ -7,7 +7,7 @@
 #include "read/Records.h"
 #include "run/ImportHost.h"
 #include "run/WorkingCopyLock.h"
-#include "schema/ColumnTypes.h"
+#include "schema/ValueGuess.h"
 
 #include <string>
 
