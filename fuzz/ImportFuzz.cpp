@@ -15,7 +15,9 @@
 #include "base/AsciiCase.h"
 #include "files/PackedFiles.h"
 #include "base/UniqueFd.h"
-#include "schema/ColumnTypes.h"
+#include "schema/TypeNames.h"
+#include "schema/ValueFits.h"
+#include "schema/ValueGuess.h"
 #include "read/EncodingGuess.h"
 #include "read/FieldSplitter.h"
 #include "read/FileRecords.h"
@@ -364,10 +366,10 @@ public:
         const auto& columns = m_guesser.Columns();
         using enum qb::DatabaseKind;
         for (const qb::DatabaseKind database : {Sqlite, Postgres, Mariadb, Other}) {
-            const std::vector<std::string> types = m_guesser.TypesFor(database, columns.size() + 1);
+            const std::vector<std::string> types = qb::TypesFor(m_guesser, database, columns.size() + 1);
             Check(types.back() == "TEXT");
             for (std::size_t i = 0; i < columns.size(); ++i)
-                Check(types[i] == columns[i].TypeFor(database));
+                Check(types[i] == qb::TypeFor(columns[i], database));
             for (std::size_t k = 0; k < m_count; ++k)
                 Check(qb::ValueFits(m_values[k].text, types[m_values[k].column], database));
         }

@@ -14,6 +14,9 @@
 #include "odbc/SqlText.h"
 #include "schema/Naming.h"
 #include "schema/CreateStatement.h"
+#include "schema/TypeNames.h"
+#include "schema/ValueFits.h"
+#include "schema/ValueGuess.h"
 #include "load/StatementBuilder.h"
 #include "run/WorkingCopy.h"
 
@@ -173,7 +176,7 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
     if (settings.ColumnNames == ColumnNameSource::UserSpecified)
         return CheckNewTable({file.path, file.table, empty, fields.size()}, connection.Limits());
     const std::vector<std::string> types =
-        settings.GuessTypes ? tally.types.TypesFor(connection.Kind(), fields.size())
+        settings.GuessTypes ? TypesFor(tally.types, connection.Kind(), fields.size())
                             : std::vector<std::string>{};
     std::string refusal =
         CheckCreateFromFields(file.path, file.table, empty, fields, connection.Limits(), settings.KeepLetters);
@@ -203,7 +206,7 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
         names = ColumnNames(fields, settings.KeepLetters);
         if (const ColumnPlan* plan = PlanFor(settings, listed)) {
             const PlannedTable planned =
-                Planned(names, tally.types.TypesFor(connection.Kind(), fields.size()), plan);
+                Planned(names, TypesFor(tally.types, connection.Kind(), fields.size()), plan);
             names.clear();
             for (std::size_t i = 0; i < planned.names.size(); ++i)
                 names.push_back(planned.names[i] + " " + planned.types[i]);
@@ -213,7 +216,7 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
         for (std::size_t i = 1; i <= fields.size(); ++i)
             names.push_back("#" + std::to_string(i));
     }
-    const std::vector<std::string> types = tally.types.TypesFor(connection.Kind(), names.size());
+    const std::vector<std::string> types = TypesFor(tally.types, connection.Kind(), names.size());
     for (std::size_t i = 0; i < names.size(); ++i)
         names[i] += " " + types[i];
     return names;

@@ -5,6 +5,8 @@
 #include "read/Records.h"
 #include "schema/Naming.h"
 #include "read/TextDecoder.h"
+#include "schema/TypeNames.h"
+#include "schema/ValueGuess.h"
 #include "run/WorkingCopy.h"
 
 #include <algorithm>
@@ -129,7 +131,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                 preview.typesFromPart = static_cast<std::uint64_t>(record.end) > options.guessBytes;
                 learn(splitter.SplitInPlace(record.text));
             }
-            preview.types = guesser.TypesFor(*options.guessTypes, *preview.columns);
+            preview.types = TypesFor(guesser, *options.guessTypes, *preview.columns);
         }
         // Types chosen in the preview over those guessed; with edits every column shows its type.
         if (!preview.edits.empty()) {

@@ -2,7 +2,7 @@
 
 #include "read/FileRecords.h"
 
-#include "schema/ColumnTypes.h"
+#include "odbc/DatabaseKind.h"
 #include "run/ImportSettings.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "files/FolderScan.h"
-#include "schema/ColumnTypes.h"
+#include "odbc/DatabaseKind.h"
 #include "run/ImportSettings.h"
 #include "base/ErrorReport.h"
 

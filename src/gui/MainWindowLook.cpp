@@ -10,6 +10,7 @@
 #include "run/ImportRun.h"
 #include "check/Preview.h"
 #include "schema/Naming.h"
+#include "schema/TypeNames.h"
 #include "load/StatementBuilder.h"
 #include "gui/MainWindow.h"
 #include "gui/PreviewWindow.h"

@@ -15,6 +15,7 @@
 #include "run/RunSummary.h"
 #include "run/WorkingCopy.h"
 #include "schema/TypeLearning.h"
+#include "schema/TypeNames.h"
 
 #include <memory>
 #include <optional>
@@ -93,7 +94,7 @@ private:
     // The new table's column types: none (TEXT) unless the run guesses them.
     std::vector<std::string> Types(const OneFile& file, std::size_t columns)
     {
-        return file.types ? file.types->Guesser().TypesFor(m_connection.Kind(), columns)
+        return file.types ? TypesFor(file.types->Guesser(), m_connection.Kind(), columns)
                           : std::vector<std::string>{};
     }
     void List(const std::string& table)

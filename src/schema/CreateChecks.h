@@ -1,6 +1,5 @@
 #pragma once
 
-#include "schema/ColumnTypes.h"
 #include "schema/ColumnPlan.h"
 #include "odbc/Database.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "read/Records.h"
-#include "schema/ColumnTypes.h"
+#include "schema/ValueGuess.h"
 
 #include <cstddef>
 #include <string>

@@ -1,5 +1,7 @@
-#include "schema/ColumnTypes.h"
+#include "schema/ValueGuess.h"
 #include "read/Records.h"
+#include "schema/TypeNames.h"
+#include "schema/ValueFits.h"
 
 #include <gtest/gtest.h>
 
@@ -30,29 +32,29 @@ ColumnGuess Guess(const Values& values)
     return guess;
 }
 
-class ColumnTypesGuess : public testing::TestWithParam<ColumnCase> {};
+class ValueGuessTypes : public testing::TestWithParam<ColumnCase> {};
 
 // The type for each database, whatever the values' order, and every value fits it.
-TEST_P(ColumnTypesGuess, Types)
+TEST_P(ValueGuessTypes, Types)
 {
     const ColumnCase& c = GetParam();
     const ColumnGuess guess = Guess(c.values);
     const ColumnGuess reversed = Guess(Values(c.values.rbegin(), c.values.rend()));
     const std::string expected[] = {c.postgres, c.mariadb, c.sqlite};
     for (std::size_t d = 0; d < std::size(kDatabases); ++d) {
-        const std::string type = guess.TypeFor(kDatabases[d]);
+        const std::string type = TypeFor(guess, kDatabases[d]);
         EXPECT_EQ(type, expected[d]);
-        EXPECT_EQ(reversed.TypeFor(kDatabases[d]), type);
+        EXPECT_EQ(TypeFor(reversed, kDatabases[d]), type);
         for (const auto& value : c.values)
             EXPECT_TRUE(ValueFits(value, type, kDatabases[d])) << value.substr(0, 40) << " in " << type;
     }
-    EXPECT_EQ(guess.TypeFor(Other), "TEXT");
+    EXPECT_EQ(TypeFor(guess, Other), "TEXT");
 }
 
 const std::string kZeros38(38, '0');
 
 INSTANTIATE_TEST_SUITE_P(
-    ColumnTypes, ColumnTypesGuess,
+    Columns, ValueGuessTypes,
     testing::Values(
         ColumnCase{"Int32Edges", {"2147483647", "-2147483648", "0", "+7"}, "INTEGER", "BIGINT", "INTEGER"},
         ColumnCase{"PastInt32", {"2147483648"}, "BIGINT", "BIGINT", "INTEGER"},
@@ -93,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 // Each alone leaves a column TEXT everywhere.
-TEST(ColumnTypesText, OddValues)
+TEST(ValueGuessText, OddValues)
 {
     const char* const values[] = {
         "007", "00", "-07", "-0", "+0", "-0.0", "-", "+", " 1", "1 ", "1\t", "1,5", ".5", "5.", "00.5", "1e",
@@ -104,66 +106,23 @@ TEST(ColumnTypesText, OddValues)
         "2024-01-02 03:04Zx", "2024-01-02 3:04", "yes", "tru", "truex"};
     for (const char* value : values)
         for (DatabaseKind database : kDatabases)
-            EXPECT_EQ(Guess({value}).TypeFor(database), "TEXT") << value;
+            EXPECT_EQ(TypeFor(Guess({value}), database), "TEXT") << value;
 }
 
-struct FitCase {
-    std::string value;
-    const char* type;
-    DatabaseKind database;
-    bool fits;
-};
-
-// Refusals the guess never meets, asked directly.
-TEST(ColumnTypesValueFits, Refuses)
-{
-    const FitCase cases[] = {
-        {"2147483647", "INTEGER", Postgres, true},
-        {"2147483648", "INTEGER", Postgres, false},
-        {"2147483648", "INTEGER", Sqlite, true},
-        {"9223372036854775808", "BIGINT", Mariadb, false},
-        {"007", "BIGINT", Postgres, false},
-        {"+-5", "BIGINT", Postgres, false},
-        {"1.25", "DECIMAL(3,2)", Mariadb, true},
-        {"1.25", "DECIMAL(3,1)", Mariadb, false},
-        {"10.5", "DECIMAL(3,2)", Mariadb, false},
-        {"1e2", "DECIMAL(5,0)", Mariadb, false},
-        {"0.1", "DOUBLE PRECISION", Postgres, true},
-        {"9007199254740993", "REAL", Sqlite, false},
-        {"0.1000000000000001", "DOUBLE", Mariadb, false},
-        {"1e-310", "REAL", Sqlite, false},
-        {"2e308", "DOUBLE", Mariadb, false},
-        {"1e-999", "NUMERIC", Postgres, true},
-        {"5", "NUMERIC", Sqlite, false},
-        {"2023-02-29", "DATE", Postgres, false},
-        {"2024-01-02", "TIMESTAMPTZ", Postgres, false},
-        {"2024-01-02 03:04Z", "TIMESTAMP", Postgres, false},
-        {"2024-01-02 03:04-14:00", "TIMESTAMPTZ", Postgres, true},
-        {"2024-01-02 03:04Z", "DATETIME(6)", Mariadb, false},
-        {"1", "BOOLEAN", Postgres, false},
-        {std::string(65536, 'x'), "TEXT", Mariadb, false},
-        {std::string(65536, 'x'), "LONGTEXT", Mariadb, true},
-        {"5", "INTEGER", Other, false},
-        {"", "INTEGER", Postgres, true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ValueFits(c.value, c.type, c.database), c.fits) << c.value.substr(0, 40) << " in " << c.type;
-}
-
-TEST(ColumnTypesGuesser, ColumnsGrowWithRecords)
+TEST(ValueGuessGuesser, ColumnsGrowWithRecords)
 {
     TypeGuesser guesser;
     const std::vector<std::vector<std::string_view>> records = {{"1", "a"}, {"2", "b", "2024-01-02"}, {"3"}};
     for (const auto& record : records)
         guesser.Observe(record);
     EXPECT_EQ(guesser.Columns().size(), 3u);
-    EXPECT_EQ(guesser.TypesFor(Postgres, 4), (std::vector<std::string>{"INTEGER", "TEXT", "DATE", "TEXT"}));
-    EXPECT_EQ(guesser.TypesFor(Sqlite, 1), (std::vector<std::string>{"INTEGER"}));
+    EXPECT_EQ(TypesFor(guesser, Postgres, 4), (std::vector<std::string>{"INTEGER", "TEXT", "DATE", "TEXT"}));
+    EXPECT_EQ(TypesFor(guesser, Sqlite, 1), (std::vector<std::string>{"INTEGER"}));
     // A field written as "" is the empty text, which no number column takes; an empty field is NULL.
     TypeGuesser quoted;
     quoted.Observe(std::vector<std::string_view>{"", std::string_view(kQuotedEmpty, 0)});
     quoted.Observe(std::vector<std::string_view>{"5", "6"});
-    EXPECT_EQ(quoted.TypesFor(Postgres, 2), (std::vector<std::string>{"INTEGER", "TEXT"}));
+    EXPECT_EQ(TypesFor(quoted, Postgres, 2), (std::vector<std::string>{"INTEGER", "TEXT"}));
 }
 
 }  // namespace
