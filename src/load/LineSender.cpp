@@ -133,7 +133,7 @@ bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::s
     if (m_progress && goOn && readAll && sink.KeepGoing() && !m_lost)
         steps.Run(lines.execute, [&] {
             const auto& finish = m_progress->Finished(lastLine, ManifestTime(std::time(nullptr)));
-            Patiently([&] { m_connection.Together([] {}, finish); });
+            Patiently([&] { m_connection.InOneTransaction([] {}, finish); });
             m_progress->Committed();
         });
     m_batch.Clear();
@@ -300,7 +300,7 @@ void LineSender::WithStatements(std::span<const std::string> also, Execute&& exe
     if (also.empty())
         execute();
     else
-        m_connection.Together(execute, also);
+        m_connection.InOneTransaction(execute, also);
 }
 
 // A busy or locked database is waited for (see WaitWhileBusy).
@@ -402,9 +402,9 @@ void LineSender::StoreRows(std::size_t first, std::size_t last)
 void LineSender::ReportRefused(const InsertBatch::Entry& entry, bool counted)
 {
     if (counted)
-        m_sink->Refused(entry.step, std::string(m_batch.Single(entry)), entry.record);
+        m_sink->Refused(entry.step, std::string(m_batch.RefusalText(entry)), entry.record);
     else
-        RefusedHere(entry.step, std::string(m_batch.Single(entry)), entry.record);
+        RefusedHere(entry.step, std::string(m_batch.RefusalText(entry)), entry.record);
 }
 
 // Sends each entry of [first, last) by itself (rows too, when withRows) and
@@ -416,7 +416,7 @@ bool LineSender::SendEntriesAlone(std::size_t first, std::size_t last, int step,
         if (entry.kind == InsertBatch::Kind::Refused) {
             ReportRefused(entry, !withRows);
         } else if ((withRows || entry.kind == InsertBatch::Kind::Alone) &&
-                   SendOne(m_batch.Single(entry), {}, step, entry.record) == Sent::Lost) {
+                   SendOne(m_batch.RowStatement(entry), {}, step, entry.record) == Sent::Lost) {
             ReportRefusedAfter(i);
             return false;
         }
