@@ -140,8 +140,9 @@ void Importer::SendLines(OneFile& file, const std::string& table, std::size_t co
         }
     }
     const bool batching = transactional && !m_settings.RowByRow;
+    const Sending sending = batching ? Sending::InBatches : Sending::LineByLine;
     // After a lost connection the next file starts on a new one, whatever its driver knows.
-    if (!m_sender.Send(file.copy, table, columns, kept, lines, batching, batching ? m_bulk.get() : nullptr,
+    if (!m_sender.Send(file.copy, table, columns, kept, lines, sending, batching ? m_bulk.get() : nullptr,
                        file.steps, file.reports, file.progress ? &*file.progress : nullptr)) {
         m_bulk.reset();
         m_connection.Close();
