@@ -278,7 +278,7 @@ void CheckBatch(qb::InsertBatch& batch, const std::vector<ModelEntry>& model, st
         const ModelEntry& expected = model[i];
         Require(entry.kind == expected.kind && entry.record.line == expected.line && entry.record.record == expected.line - 1);
         if (expected.kind == qb::InsertBatch::Kind::Refused) {
-            Require(entry.step == static_cast<int>(expected.line) && batch.Single(entry) == expected.text);
+            Require(entry.step == static_cast<int>(expected.line) && batch.RefusalText(entry) == expected.text);
             continue;
         }
         Require(entry.end - entry.begin == expected.values.size());
@@ -314,7 +314,7 @@ void CheckBatch(qb::InsertBatch& batch, const std::vector<ModelEntry>& model, st
     Delete(database.db, statementTable);
     for (const auto& entry : entries) {
         if (entry.kind != qb::InsertBatch::Kind::Refused)
-            Require(Run(database.db, batch.Single(entry)) == (entry.kind == qb::InsertBatch::Kind::Row));
+            Require(Run(database.db, batch.RowStatement(entry)) == (entry.kind == qb::InsertBatch::Kind::Row));
     }
     Read(database.db, readStatements, stored);
     Require(stored == rows);

@@ -35,7 +35,7 @@ public:
             rowBytes += width;
         const std::size_t rows = values.size() / columns;
         const std::size_t chunk = std::max<std::size_t>(1, kArrayBytes / rowBytes);
-        m_connection.Together(
+        m_connection.InOneTransaction(
             [&] {
                 for (std::size_t first = 0; first < rows; first += chunk)
                     m_connection.ExecuteArray(text, Lay(values, columns, first, std::min(chunk, rows - first)));

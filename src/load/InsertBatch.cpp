@@ -108,10 +108,8 @@ void InsertBatch::RowValues(std::size_t first, std::size_t last,
     }
 }
 
-std::string_view InsertBatch::Single(const Entry& entry)
+std::string_view InsertBatch::RowStatement(const Entry& entry)
 {
-    if (entry.kind == Kind::Refused)
-        return std::string_view(m_side).substr(entry.begin, entry.end - entry.begin);
     m_statement = m_head;
     AppendRow(m_statement, entry);
     m_statement += ';';

@@ -70,8 +70,13 @@ public:
     void RowValues(std::size_t first, std::size_t last, std::vector<std::optional<std::string_view>>& values) const;
     // Whether any value of the batch holds a NUL byte.
     bool HoldsNul() const { return m_bytes.find('\0') != std::string::npos; }
-    // The single-row statement of a Row or Alone entry, or a Refused one's text.
-    std::string_view Single(const Entry& entry);
+    // The statement of a Row or Alone entry by itself. Valid until the next call.
+    std::string_view RowStatement(const Entry& entry);
+    // A Refused entry's text: why it was refused.
+    std::string_view RefusalText(const Entry& entry) const
+    {
+        return std::string_view(m_side).substr(entry.begin, entry.end - entry.begin);
+    }
     void Clear();
 
 private:

@@ -21,7 +21,7 @@ struct ConnectionState {
     // MySQL or MariaDB, whose defaults read our texts otherwise.
     bool MysqlFamily() const { return kind == DatabaseKind::Mariadb; }
     std::optional<NameLimits> limits;  // asked once
-    bool together = false;  // inside Together's transaction
+    bool inOneTransaction = false;  // inside InOneTransaction's work
     // Parameter arrays: the INSERT prepared on the array statement, and each row's outcome.
     std::string prepared;
     std::vector<SQLUSMALLINT> arrayStatus;

@@ -264,26 +264,26 @@ void Connection::ExecuteArray(std::string_view insertText, const ParameterArray&
     }
 }
 
-void Connection::Together(const std::function<void()>& work, std::span<const std::string> also)
+void Connection::InOneTransaction(const std::function<void()>& work, std::span<const std::string> also)
 {
     ConnectionState& handles = Current();
-    if (handles.together)
+    if (handles.inOneTransaction)
         throw DatabaseError("HY010", "A transaction is already under way");
     const SQLHDBC connection = handles.connection.Get();
     Check(SetAutocommit(connection, false), SQL_HANDLE_DBC, connection);
-    handles.together = true;
+    handles.inOneTransaction = true;
     try {
         work();
         for (const std::string& statement : also)
             Execute(statement);
         Check(SQLEndTran(SQL_HANDLE_DBC, connection, SQL_COMMIT), SQL_HANDLE_DBC, connection);
     } catch (...) {
-        handles.together = false;
+        handles.inOneTransaction = false;
         SQLEndTran(SQL_HANDLE_DBC, connection, SQL_ROLLBACK);
         SetAutocommit(connection, true);
         throw;
     }
-    handles.together = false;
+    handles.inOneTransaction = false;
     Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
 }
 

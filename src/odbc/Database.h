@@ -76,11 +76,11 @@ public:
     std::string DriverName();
     // Runs the INSERT text over every row of the array, prepared once while the same text comes again,
     // so that the database parses it once; throws when any row is refused. It commits nothing by itself:
-    // run it as Together's work.
+    // run it as InOneTransaction's work.
     void ExecuteArray(std::string_view insertText, const ParameterArray& array);
     // Runs work (statements on this connection), then the statements of also, as one transaction: all
     // of it is stored or none.
-    void Together(const std::function<void()>& work, std::span<const std::string> also);
+    void InOneTransaction(const std::function<void()>& work, std::span<const std::string> also);
 
 private:
     ConnectionState& Current() const;

@@ -3,7 +3,7 @@
 #include "base/ErrorReport.h"
 #include "run/ImportHost.h"
 #include "run/RunSummary.h"
-#include "load/LineSender.h"
+#include "load/SendSink.h"
 #include "run/WorkingCopy.h"
 
 #include <chrono>

@@ -168,7 +168,7 @@ bool Importer::Connected(StepRunner& steps, FileReports& reports)
                 // The manifest, where the run's first connection could not make it.
                 const bool makeManifest = m_settings.Resume && !m_manifest;
                 std::string refusal;
-                Patiently(reports, [&] {
+                WhileBusy(reports, [&] {
                     m_connection.Open(m_settings.DataSourceName);
                     if (makeManifest)
                         refusal = KeepManifest();
@@ -186,7 +186,7 @@ bool Importer::Connected(StepRunner& steps, FileReports& reports)
     // Without its bulk path a run still goes on, through the driver.
     BulkChoice choice;
     try {
-        Patiently(reports, [&] { choice = ChooseBulkLoader(m_connection, m_settings.DataSourceName); });
+        WhileBusy(reports, [&] { choice = ChooseBulkLoader(m_connection, m_settings.DataSourceName); });
     } catch (const std::exception& error) {
         // Still busy after the wait: this file goes through the driver, the next one asks again.
         if (const auto* database = dynamic_cast<const DatabaseError*>(&error); database && database->Busy())

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "read/LineReader.h"
-#include "load/LineSender.h"
+#include "load/SendSink.h"
 #include "schema/ColumnPlan.h"
 
 #include <cstddef>

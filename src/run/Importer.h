@@ -87,7 +87,7 @@ private:
     bool Connected(StepRunner& steps, FileReports& reports);
     // A statement of a file, waited for while the database is busy as the file's lines are.
     template <typename Work>
-    void Patiently(FileReports& reports, Work&& work)
+    void WhileBusy(FileReports& reports, Work&& work)
     {
         WaitWhileBusy(m_settings.BusySeconds, [&] { return reports.KeepGoing(); }, std::forward<Work>(work));
     }

@@ -97,7 +97,7 @@ void Importer::KnowFile(OneFile& file, const std::string& path, bool standardInp
     // server notices.
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(m_settings.BusySeconds);
     for (auto pause = std::chrono::milliseconds(20);; pause = std::min(pause * 2, std::chrono::milliseconds(1000))) {
-        Patiently(file.reports, [&] {
+        WhileBusy(file.reports, [&] {
             if (std::optional<FileClaim> claim = FileClaim::Take(m_connection, file.digest, file.target))
                 file.claim.emplace(std::move(*claim));
         });
@@ -108,7 +108,7 @@ void Importer::KnowFile(OneFile& file, const std::string& path, bool standardInp
                                        " at this moment, so it was left to that run.");
         std::this_thread::sleep_for(pause);
     }
-    Patiently(file.reports, [&] { file.earlier = m_manifest->Find(file.digest, file.target); });
+    WhileBusy(file.reports, [&] { file.earlier = m_manifest->Find(file.digest, file.target); });
     if (file.earlier && !StillHolds(table, file.target, log)) {
         file.earlier.reset();
         file.startedOver = true;
@@ -151,7 +151,7 @@ void Importer::StartManifest(OneFile& file)
     if (!m_manifest)
         return;
     if (!file.earlier)
-        Patiently(file.reports, [&] {
+        WhileBusy(file.reports, [&] {
             m_manifest->Begin({file.digest, file.target, file.reports.Path(), file.size, 0, 0, 0,
                                ManifestTime(std::time(nullptr)), std::nullopt});
         });
@@ -159,7 +159,7 @@ void Importer::StartManifest(OneFile& file)
         ++m_summary.filesContinued;
     std::vector<long> refused;
     if (file.earlier && file.earlier->Retries(m_settings.RetryRefused))
-        Patiently(file.reports, [&] { refused = m_manifest->RefusedLines(file.digest, file.target); });
+        WhileBusy(file.reports, [&] { refused = m_manifest->RefusedLines(file.digest, file.target); });
     file.progress.emplace(file.digest, file.target, file.earlier ? &*file.earlier : nullptr, std::move(refused));
 }
 
@@ -170,7 +170,7 @@ void Importer::FinishUnsent(OneFile& file, int step)
         return;
     file.steps.Run(step, [&] {
         const auto& finish = file.progress->Finished(0, ManifestTime(std::time(nullptr)));
-        Patiently(file.reports, [&] { m_connection.Together([] {}, finish); });
+        WhileBusy(file.reports, [&] { m_connection.InOneTransaction([] {}, finish); });
         file.progress->Committed();
     });
 }

@@ -48,7 +48,7 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
         if (plan)
             Refuse(200, CheckPlan(file.reports.Path(), planned, m_connection.Limits()));
         const std::string create = BuildCreate(table, planned.names, planned.types);
-        Patiently(file.reports, [&] { m_connection.Execute(create); });
+        WhileBusy(file.reports, [&] { m_connection.Execute(create); });
     });
     if (!created) {
         Skip();
@@ -72,7 +72,7 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool e
             BuildCreateFromAnswers(table, columns, m_host, m_settings.KeepLetters, Types(file, columns));
         if (create.execute) {
             Refuse(262, CheckColumnNames(create.names, limits));
-            Patiently(file.reports, [&] { m_connection.Execute(create.text); });
+            WhileBusy(file.reports, [&] { m_connection.Execute(create.text); });
             created = true;
         }
     });
@@ -90,7 +90,7 @@ void Importer::Append(OneFile& file, const std::string& path)
     const std::string& target = *m_settings.TargetTable;
     int tableColumns = 0;
     if (!file.steps.Run(304, [&] {
-            Patiently(file.reports, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); });
+            WhileBusy(file.reports, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); });
         })) {
         Skip();
         return;
@@ -128,7 +128,7 @@ void Importer::SendLines(OneFile& file, const std::string& table, std::size_t co
     bool transactional = false;
     if (!m_settings.RowByRow || file.progress) {
         const bool known = file.steps.Run(lines.open, [&] {
-            Patiently(file.reports, [&] { transactional = m_connection.IsTransactional(table); });
+            WhileBusy(file.reports, [&] { transactional = m_connection.IsTransactional(table); });
             if (file.progress && !transactional)
                 throw StepFailure(lines.open, "The table " + table + " keeps no transactions, so its lines and "
                                               "their count could not be stored together. It was left alone.");
@@ -140,8 +140,9 @@ void Importer::SendLines(OneFile& file, const std::string& table, std::size_t co
         }
     }
     const bool batching = transactional && !m_settings.RowByRow;
+    const Sending sending = batching ? Sending::InBatches : Sending::LineByLine;
     // After a lost connection the next file starts on a new one, whatever its driver knows.
-    if (!m_sender.Send(file.copy, table, columns, kept, lines, batching, batching ? m_bulk.get() : nullptr,
+    if (!m_sender.Send(file.copy, table, columns, kept, lines, sending, batching ? m_bulk.get() : nullptr,
                        file.steps, file.reports, file.progress ? &*file.progress : nullptr)) {
         m_bulk.reset();
         m_connection.Close();

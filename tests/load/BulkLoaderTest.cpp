@@ -58,9 +58,9 @@ TEST_P(BulkLoaderTest, StatementsGivenWithTheRowsShareTheirFate)
     EXPECT_THROW(choice.loader->Load(R"("T")", 1, Values{"z", "w"}, refused), DatabaseError);
     EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*), MAX("n") FROM "T", "N")"), (std::vector<TextRow>{{"2", "2"}}));
     // The connection's statements go the same way.
-    EXPECT_THROW(connection.Together([&] { connection.Execute(R"(INSERT INTO "T" VALUES('v'))"); }, refused),
+    EXPECT_THROW(connection.InOneTransaction([&] { connection.Execute(R"(INSERT INTO "T" VALUES('v'))"); }, refused),
                  DatabaseError);
-    connection.Together([&] { connection.Execute(R"(INSERT INTO "T" VALUES('v'))"); }, counted);
+    connection.InOneTransaction([&] { connection.Execute(R"(INSERT INTO "T" VALUES('v'))"); }, counted);
     EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*) FROM "T")"), (std::vector<TextRow>{{"3"}}));
 }
 

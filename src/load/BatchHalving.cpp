@@ -1,0 +1,145 @@
+#include "load/BatchHalving.h"
+
+#include "load/BulkLoader.h"
+#include "load/ManifestStaging.h"
+#include "load/OneLine.h"
+#include "load/SendBusy.h"
+
+#include <exception>
+#include <string>
+
+namespace qb {
+namespace {
+
+// A batch refused this small goes line by line rather than in halves.
+constexpr std::size_t kLineByLine = 8;
+
+// What became of the batch's rows before its entries are sent one by one.
+enum class RowsWere {
+    Stored,  // as one: only the lines that are not rows go now; the manifest counted the refused ones
+    Unsent,  // every row goes by itself too; the manifest counts each refusal by itself
+};
+
+// A line the batch held back as refused before sending, already counted by
+// the manifest with the rows stored around it: its text is the report.
+void ReportCountedRefusal(FileSend& send, const InsertBatch::Entry& entry)
+{
+    send.sink.Refused(entry.step, std::string(send.batch.RefusalText(entry)), entry.record);
+}
+
+// The same, for a line the manifest is still to count.
+void ReportRefusal(FileSend& send, const InsertBatch::Entry& entry)
+{
+    RefusedHere(send, entry.step, std::string(send.batch.RefusalText(entry)), entry.record);
+}
+
+// The connection went while entry `at` was sent: the lines of the batch refused before sending are
+// refused whatever became of it, and nothing after it is sent again.
+void ReportRefusedAfter(FileSend& send, std::size_t at)
+{
+    const auto& entries = send.batch.Entries();
+    for (std::size_t i = at + 1; i < entries.size(); ++i) {
+        if (entries[i].kind == InsertBatch::Kind::Refused)
+            ReportRefusal(send, entries[i]);
+    }
+}
+
+// Sends each entry of [first, last) by itself (the rows too, unless they were stored) and reports the
+// refused ones.
+bool SendEntriesAlone(FileSend& send, std::size_t first, std::size_t last, int step, RowsWere rows)
+{
+    for (std::size_t i = first; i < last; ++i) {
+        const InsertBatch::Entry& entry = send.batch.Entries()[i];
+        if (entry.kind == InsertBatch::Kind::Refused) {
+            if (rows == RowsWere::Stored)
+                ReportCountedRefusal(send, entry);
+            else
+                ReportRefusal(send, entry);
+        } else if ((rows == RowsWere::Unsent || entry.kind == InsertBatch::Kind::Alone) &&
+                   SendOne(send, send.batch.RowStatement(entry), {}, step, entry.record) == Sent::Lost) {
+            ReportRefusedAfter(send, i);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The rows among entries [first, last), all or none: through the database's
+// own bulk path where it has one, as one statement otherwise.
+void StoreRows(FileSend& send, std::size_t first, std::size_t last)
+{
+    const long rows = static_cast<long>(send.batch.RowsIn(first, last));
+    const long end = send.batch.Entries()[last - 1].record.line;
+    StageRefusalsAmong(send, first, last);
+    // A NUL byte reads differently in a statement's text: a batch holding one goes the statement's way.
+    if (send.bulkNow && !send.batch.HoldsNul()) {
+        send.batch.RowValues(first, last, send.values);
+        StoreStaged(send, rows, end, send.refusedWith, [&](std::span<const std::string> also) {
+            send.bulk->Load(send.quotedTable, send.tableColumns, send.values, also);
+        });
+        return;
+    }
+    StoreStaged(send, rows, end, send.refusedWith, [&](std::span<const std::string> also) {
+        WithStatements(send.connection, also, [&] { send.connection.Execute(send.batch.Statement(first, last)); });
+    });
+}
+
+// Sends the rows among entries [first, last) as one statement and the other
+// entries in their places; halves of a refused one go again. False when the
+// connection was lost or the database stayed busy.
+bool SendEntries(FileSend& send, std::size_t first, std::size_t last, int step)
+{
+    const std::size_t rows = send.batch.RowsIn(first, last);
+    if (rows > 1) {
+        bool stored = false;
+        try {
+            StoreRows(send, first, last);
+            stored = true;
+        } catch (const DatabaseError& error) {
+            if (EndsTheFile(send, error)) {
+                // Lines refused before sending come first, as line by line they
+                // would have been reported before the batch's first statement.
+                std::size_t at = first;
+                for (; send.batch.Entries()[at].kind == InsertBatch::Kind::Refused; ++at)
+                    ReportRefusal(send, send.batch.Entries()[at]);
+                send.sink.Lost(step, BatchUnsent(error, rows), send.batch.Entries()[at].record);
+                ReportRefusedAfter(send, at);
+                return false;
+            }
+        } catch (const std::exception&) {
+        }
+        if (stored) {
+            const RecordSpan& end = send.batch.Entries()[last - 1].record;
+            send.sink.Stored(static_cast<long>(rows), end.offset + static_cast<off_t>(end.length));
+            return SendEntriesAlone(send, first, last, step, RowsWere::Stored);
+        }
+        send.refusedAny = true;
+        if (last - first > kLineByLine) {
+            const std::size_t middle = first + (last - first) / 2;
+            return SendEntries(send, first, middle, step) && SendEntries(send, middle, last, step);
+        }
+    }
+    return SendEntriesAlone(send, first, last, step, RowsWere::Unsent);
+}
+
+}  // namespace
+
+bool SendBatch(FileSend& send, int step)
+{
+    const bool full = send.batch.Full();
+    const bool goOn = SendEntries(send, 0, send.batch.Entries().size(), step);
+    send.batch.Clear();
+    // A file longer than one batch goes on by the bulk path, in bigger batches until one is refused. A
+    // smaller one never uses it: on SQLite its connection would read the whole schema again for each
+    // table the driver's connection made.
+    if (send.bulk && full) {
+        send.bulkNow = true;
+        if (send.refusedAny)
+            send.batch.SetBounds(send.options.batchRows, send.options.batchBytes);
+        else
+            send.batch.SetBounds(send.options.bulkRows, send.options.bulkBytes);
+    }
+    return goOn;
+}
+
+}  // namespace qb

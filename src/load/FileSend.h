@@ -1,0 +1,76 @@
+#pragma once
+
+#include "load/InsertBatch.h"
+#include "load/SendSink.h"
+#include "read/FileRecords.h"
+#include "read/PreparedCopy.h"
+#include "read/Records.h"
+#include "odbc/SqlText.h"
+
+#include <algorithm>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qb {
+
+class BulkLoader;
+class Connection;
+class FileProgress;
+
+// What the sender holds of one file, made afresh for each: nothing of one
+// file, not a batch's row nor a flag, can reach the next.
+struct FileSend {
+    FileSend(Connection& over, const SendOptions& sendOptions, const PreparedCopy& copy, const std::string& toTable,
+             std::size_t valuesPerLine, const std::vector<bool>& keptColumns, Sending how, BulkLoader* bulkPath,
+             SendSink& reportsTo, FileProgress* fileProgress)
+        : connection(over), options(sendOptions), file(copy), sink(reportsTo), progress(fileProgress), table(toTable),
+          quotedTable(QuoteIdentifier(toTable)), kept(keptColumns.empty() ? nullptr : &keptColumns),
+          lineColumns(valuesPerLine),
+          tableColumns(keptColumns.empty()
+                           ? valuesPerLine
+                           : static_cast<std::size_t>(std::count(keptColumns.begin(), keptColumns.end(), true))),
+          sending(how), bulk(bulkPath), splitter(sendOptions.separator, sendOptions.quoted),
+          batch(sendOptions.batchRows, sendOptions.batchBytes)
+    {
+        batch.Start(table);
+    }
+
+    Connection& connection;
+    const SendOptions& options;
+    const PreparedCopy& file;
+    SendSink& sink;
+    FileProgress* const progress;  // where the manifest is kept, or null
+    const std::string table;
+    const std::string quotedTable;
+    const std::vector<bool>* const kept;  // per column of the file, whether the table takes it; null: all
+    const std::size_t lineColumns;  // the values a line must have
+    const std::size_t tableColumns;
+    const Sending sending;
+    BulkLoader* const bulk;  // the database's own path for batches, or null
+
+    RecordSplitter splitter;
+    FileRecord record;  // the one being sent
+    std::string statement;
+    std::vector<std::string_view> tableFields;  // the record's values the table takes
+    InsertBatch batch;
+    std::vector<std::optional<std::string_view>> values;  // a batch's values for the bulk path
+    std::vector<long> refusedWith;  // lines refused before sending among the rows being stored
+    std::size_t mark = 0;  // the file's line mark in force
+    bool bulkNow = false;  // the file's batches go by the bulk path
+    bool refusedAny = false;  // a batch of the file was refused
+    bool lost = false;  // the connection was lost
+};
+
+// Buffers that held one huge line are given back rather than kept for the
+// next, so that the statement and the driver's copies of it have room.
+inline void ReleaseIfHuge(std::string& buffer)
+{
+    constexpr std::size_t kKeptBuffer = std::size_t(16) << 20;
+    if (buffer.capacity() > kKeptBuffer)
+        std::string().swap(buffer);
+}
+
+}  // namespace qb
