@@ -105,6 +105,7 @@ void MainWindow::PushButton1_Click()
         host.clock = progressClock;
     host.onProgress = [this](const ImportProgress& progress) { ShowProgress(progress); };
     host.onEnded = [this, &host](const ImportSummary& summary) { ShowRunEnd(summary, host); };
+    host.onShowLog = [this] { OpenLog(); };
 
     m_run = &host;
     m_logPath.clear();

@@ -657,6 +657,35 @@ private slots:
         QCOMPARE(f.LastMessage(), "Could not open the log " + log.toStdString() + ".");
     }
 
+    // "Show Log" on the final box opens the run's log, the one the summary links to; without a log it is not offered.
+    void showLogOnTheFinalBoxOpensTheLog()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(f.Rows("small.csv", 2));
+        f.window.openUrl = [&](const QUrl& url) {
+            f.opened.push_back(url);
+            return true;
+        };
+        f.dialogs.answers = {BoxAnswer::ShowLog};
+        f.Click("PushButton1");
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QVERIFY(f.dialogs.messages.back().offerLog);
+        QCOMPARE(f.opened.size(), size_t(1));
+        QVERIFY(test::ReadAll(f.opened[0].toLocalFile().toStdString()).find("Rows sent: 2") != std::string::npos);
+        QCOMPARE(f.Find<QLabel>("LabelStatus")->toolTip(), f.opened[0].toLocalFile());
+
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", "/dev/null/state");
+        f.Find<QLineEdit>("Text2")->setText(QStringLiteral("Unlogged[counter]"));
+        f.dialogs.answers = {BoxAnswer::ShowLog};
+        f.Click("PushButton1");
+        qputenv("XDG_STATE_HOME", state);
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QVERIFY(!f.dialogs.messages.back().offerLog);
+        QCOMPARE(f.opened.size(), size_t(1));
+    }
+
     void aLogThatCannotBeKeptIsSaidUnderTheSummary()
     {
         const QByteArray state = qgetenv("XDG_STATE_HOME");
