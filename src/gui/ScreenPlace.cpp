@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QScreen>
-#include <QStyle>
 #include <QWidget>
 
 #include <algorithm>
@@ -16,15 +15,6 @@ QMargins FrameOf(const QWidget& window)
     const QRect client = window.geometry();
     return {client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
             frame.bottom() - client.bottom()};
-}
-
-// Most window managers draw a taller title bar than a style would; the frame's bottom edge is
-// less than a title bar, so a guess too large errs to the safe side.
-QMargins GuessedFrame(const QWidget& window)
-{
-    const int title = std::max(window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window),
-                               2 * window.fontMetrics().height());
-    return {4, title, 4, 4};
 }
 
 // Places the window again once, when its real frame is first known, if that frame lies off the screen.
@@ -72,8 +62,9 @@ void PlaceOnScreen(QWidget& window)
     if (!screen)
         return;
     const QMargins known = FrameOf(window);
-    // move() places a window's frame, title bar included, once the frame is known and before.
-    window.move(FrameOnScreen(screen->availableGeometry(), window.size(), known.isNull() ? GuessedFrame(window) : known));
+    // move() places a window's frame, title bar included, even before the frame is known: its top
+    // left corner lies on the screen then, and if its bottom does not, the watch moves it up.
+    window.move(FrameOnScreen(screen->availableGeometry(), window.size(), known));
     if (known.isNull() && !window.findChild<FrameWatch*>(QStringLiteral("FrameWatch"), Qt::FindDirectChildrenOnly))
         new FrameWatch(window);
 }

@@ -13,9 +13,8 @@ namespace qb {
 // centred there, and where it is larger, kept to the area's top left so that the title bar stays in reach.
 QPoint FrameOnScreen(const QRect& available, const QSize& client, const QMargins& frame);
 
-// Places the window so on the screen it opens on. Before it is first shown the frame is not known: the
-// style's title bar stands in for it, and once the real frame is known the window is placed again if it
-// then lies partly off the screen.
+// Places the window so on the screen it opens on. Before it is first shown its frame is not known: once
+// it is, the window is placed again if it then lies partly off the screen.
 void PlaceOnScreen(QWidget& window);
 
 }  // namespace qb
