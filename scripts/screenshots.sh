@@ -20,7 +20,8 @@ scripts/demo-datasource.sh >/dev/null
 build/src/cli/quillbarrow-import --dsn QuillbarrowDemo --table-name People examples/people.csv >/dev/null
 
 display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1024x900x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+# The most common laptop screen: the main window must fit it.
+Xvfb "$display" -screen 0 1366x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 cleanup() { kill "${app:-}" "$xvfb" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
@@ -88,8 +89,8 @@ xdotool mousemove --window "$box" $((WIDTH - 166)) $((HEIGHT - 24)) click 1   # 
 shot error-report-details
 xdotool mousemove --window "$box" 70 97 click 1   # Don't show more error reports during this import
 xdotool key Return
-sleep 0.7
-xdotool key Return               # Done.
+shot import-done                 # Done., what the run did, and Show Log
+xdotool key Return
 shot main-window-rejected
 
 xdotool mousemove --window "$main" 120 42 click --repeat 2 --delay 80 1   # remove the entry
@@ -111,13 +112,14 @@ shot main-window-stopped
 xdotool mousemove --window "$main" 120 42 click --repeat 2 --delay 80 1   # remove the entry
 mkdir -p "$work/quoted" && cp examples/quoted.csv "$work/quoted/"
 add_folder "$work/quoted"
-click "$main" 400 8850           # Fields may be in double quotes
+# The added controls lie where the options panel's layouts put them in the fonts deps.sh installs.
+click "$main" 6630 585           # Fields may be in double quotes
 # Check over the list with the rejected orders beside it: the files with problems, line by line.
 add_folder "$work/rejects"
-click "$main" 4740 10590         # Check
+click "$main" 10245 7200         # Check
 check=$(window '^Check$')
 shot check-result
 xdotool windowfocus --sync "$check"
 xdotool key Escape               # closes it, uncovering the main window
-click "$main" 1500 10590         # Preview
+click "$main" 7605 7200          # Preview
 shot preview-quoted

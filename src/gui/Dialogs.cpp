@@ -36,9 +36,9 @@ ErrorReportAnswer Dialogs::ImportErrorReport(const std::string& text, const std:
         {{text, "Application Error", BoxButtons::Ok, BoxIcon::Exclamation, {}}, details, true, true});
 }
 
-void Dialogs::Outcome(const std::string& word, const std::string& beneath)
+BoxAnswer Dialogs::Outcome(const std::string& word, const std::string& beneath, bool offerLog)
 {
-    ShowMessageBox({word, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None, beneath});
+    return ShowMessageBox({word, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None, beneath, offerLog});
 }
 
 void Dialogs::Details(const std::string& text, const std::string& details)

@@ -7,7 +7,7 @@ namespace qb {
 
 enum class BoxButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
 enum class BoxIcon { None, Exclamation, Information, Question, Critical };
-enum class BoxAnswer { Ok, Cancel, Yes, No, Retry };
+enum class BoxAnswer { Ok, Cancel, Yes, No, Retry, ShowLog };
 
 struct MessageBoxRequest {
     std::string text;
@@ -15,6 +15,7 @@ struct MessageBoxRequest {
     BoxButtons buttons = BoxButtons::Ok;
     BoxIcon icon = BoxIcon::None;
     std::string beneath;  // smaller text under the main one; empty: none
+    bool offerLog = false;  // a "Show Log" button beside OK, answered ShowLog
 };
 
 // An error report's box: "Application Error", OK, exclamation, the report's
@@ -34,6 +35,7 @@ struct ErrorReportAnswer {
 
 inline constexpr const char* kQuietCaption = "Don't show more error reports during this import";
 inline constexpr const char* kStopImportCaption = "Stop Import";
+inline constexpr const char* kShowLogCaption = "Show Log";
 
 struct InputBoxRequest {
     std::string prompt;
@@ -75,8 +77,8 @@ public:
                       BoxIcon icon = BoxIcon::None, const std::string& title = {});
     // An error report raised during an import, with the way out of a flood of them.
     ErrorReportAnswer ImportErrorReport(const std::string& text, const std::string& details);
-    // A run's final box: its word, and under it what the run did.
-    void Outcome(const std::string& word, const std::string& beneath);
+    // A run's final box: its word, and under it what the run did; with "Show Log" when the run kept one.
+    BoxAnswer Outcome(const std::string& word, const std::string& beneath, bool offerLog = false);
     // A message whose longer part scrolls behind "Show Details...".
     void Details(const std::string& text, const std::string& details);
 

@@ -35,14 +35,6 @@ namespace {
 const char* const kDefaultPattern = "NewTable[counter]";
 const char* const kDefaultSeparator = ",";
 
-// Room the window gains below its original controls, in twips: the reading
-// options, then the run's status line and progress bar.
-constexpr int kOriginalHeight = 8685;
-constexpr int kAddedHeight = 480;
-constexpr int kProgressHeight = 1230;
-constexpr int kLookHeight = 510;
-constexpr int kNewTableHeight = 1160;
-
 }  // namespace
 
 QString MainHelpText()
@@ -91,8 +83,6 @@ MainWindow::~MainWindow()
 void MainWindow::BuildControls()
 {
     auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
-    setFixedSize(TwipsToPixels(6345, this),
-                 TwipsToPixels(kOriginalHeight + kAddedHeight + kProgressHeight + kLookHeight + kNewTableHeight, this));
     setAutoFillBackground(true);
 
     m_frame1 = Place(new QGroupBox(this), "Frame1", twips(120, 0, 6120, 2480));
@@ -135,11 +125,10 @@ void MainWindow::BuildControls()
     auto* setup = Place(new QPushButton(QStringLiteral("Setup Connection"), this), "PushButton5",
                         twips(120, 8190, 6120, 405), 11.25);
 
-    // Below the original controls: how the files' text is read.
-    m_quoted = Place(new QCheckBox(QStringLiteral("Fields may be in double quotes"), this), "CheckQuoted",
-                     twips(240, 8700, 3135, 330));
-    m_encodingLabel = Place(new QLabel(QStringLiteral("Encoding:"), this), "LabelEncoding", twips(3480, 8738, 975, 255));
-    m_encoding = Place(new QComboBox(this), "ComboEncoding", twips(4455, 8700, 1785, 330));
+    // How the files' text is read.
+    m_quoted = Named(new QCheckBox(QStringLiteral("Fields may be in double quotes"), this), "CheckQuoted");
+    m_encodingLabel = Named(new QLabel(QStringLiteral("Encoding:"), this), "LabelEncoding");
+    m_encoding = Named(new QComboBox(this), "ComboEncoding");
     MakeEncodingBox(m_encoding);
     Remember(m_quoted, kQuotedFieldsKey);
     Remember(m_encoding, kEncodingKey);
@@ -147,7 +136,7 @@ void MainWindow::BuildControls()
     BuildProgressControls();
     BuildNewTableControls();
     BuildLookControls();
-    FitAddedControls();
+    BuildOptionsPanel();
 
     // One group: nested inside the same frame as the create options, the
     // two modes alone could end up both chosen or neither.
@@ -159,12 +148,12 @@ void MainWindow::BuildControls()
     ApplyMode();
 
     // Tab order as designed: list, separator, modes, options, table list,
-    // buttons; then the controls added below them.
+    // buttons; then the panel beside them, top to bottom.
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, m_option4,
-                        m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_encoding, m_status,
-                        m_stop, findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
-                        findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_types, m_keepLetters, m_resume,
-                        m_clearList};
+                        m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_encoding, m_types,
+                        m_keepLetters, m_resume, m_clearList,
+                        findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
+                        findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_status, m_stop};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -186,28 +175,23 @@ void MainWindow::BuildControls()
     connect(help, &QPushButton::clicked, this, &MainWindow::PushButton6_Click);
 }
 
-// Below the preview: what a new table's columns are made of; then, for either mode, whether the run
-// remembers what it imported.
+// What a new table's columns are made of; then, for either mode, whether the run remembers what it
+// imported; and what the file list holds, with a way to empty it at once.
 void MainWindow::BuildNewTableControls()
 {
-    auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
-    m_typesLabel = Place(new QLabel(QStringLiteral("Column types:"), this), "LabelTypes", twips(240, 10938, 1335, 255));
-    m_types = Place(new QComboBox(this), "ComboTypes", twips(1680, 10900, 2535, 330));
+    m_typesLabel = Named(new QLabel(QStringLiteral("Column types:"), this), "LabelTypes");
+    m_types = Named(new QComboBox(this), "ComboTypes");
     m_types->addItems({QStringLiteral("All text"), QStringLiteral("Guess from the data")});
-    m_keepLetters = Place(new QCheckBox(QStringLiteral("Keep letters of every alphabet in column names"), this),
-                          "CheckKeepLetters", twips(240, 11300, 4560, 330));
+    m_keepLetters = Named(new QCheckBox(QStringLiteral("Keep letters of every alphabet in column names"), this),
+                          "CheckKeepLetters");
     Remember(m_types, kColumnTypesKey);
     Remember(m_keepLetters, kKeepLettersKey);
-    m_resume = Place(new QCheckBox(QStringLiteral("Remember what was imported and go on from there"), this),
-                     "CheckResume", twips(240, 11660, 6000, 330));
+    m_resume = Named(new QCheckBox(QStringLiteral("Remember what was imported and go on from there"), this),
+                     "CheckResume");
     Remember(m_resume, kResumeKey);
 
-    // Beside these, at the right, so that the window grows no taller: what the file list holds, and a
-    // way to empty it at once.
-    m_clearList = Place(new QPushButton(QStringLiteral("Clear List"), this), "PushButtonClearList",
-                        twips(4440, 10880, 1800, 405), 11.25);
-    m_fileCount = Place(new QLabel(this), "LabelFileCount", twips(4800, 11338, 1440, 255));
-    m_fileCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_clearList = Named(new QPushButton(QStringLiteral("Clear List"), this), "PushButtonClearList", 11.25);
+    m_fileCount = Named(new QLabel(this), "LabelFileCount");
     const auto count = [this] {
         const int files = m_files->topLevelItemCount();
         m_fileCount->setText(files == 1 ? QStringLiteral("1 file")

@@ -93,7 +93,8 @@ private:
     void BuildLookControls();
     void BuildNewTableControls();
     void BuildSeparatorControls();
-    void FitAddedControls();
+    // Everything added to the original controls, in groups beside them.
+    void BuildOptionsPanel();
     void RefreshPreview();
     // The table's column names, asked of the data source once per table; throws when they cannot be read.
     const std::vector<std::string>& TableColumnNames(const std::string& table);

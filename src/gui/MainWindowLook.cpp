@@ -1,8 +1,9 @@
 // The main window's Preview and Check: what an import would read and do,
-// before anything is written; and how the controls added below the original ones fit their text.
+// before anything is written.
 #include "odbc/Database.h"
 #include "gui/FileListView.h"
 #include "gui/LookAndFeel.h"
+#include "gui/PlaceControl.h"
 #include "gui/PointerRule.h"
 #include "gui/Twips.h"
 #include "schema/CreateChecks.h"
@@ -42,15 +43,8 @@ constexpr int kPreviewDelayMs = 150;
 
 void MainWindow::BuildLookControls()
 {
-    auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
-    auto* preview = new QPushButton(QStringLiteral("Preview"), this);
-    preview->setObjectName(QStringLiteral("PushButtonPreview"));
-    preview->setGeometry(twips(120, 10395, 3000, 405));
-    preview->setFont(BoldFont(11.25));
-    auto* check = new QPushButton(QStringLiteral("Check"), this);
-    check->setObjectName(QStringLiteral("PushButtonCheck"));
-    check->setGeometry(twips(3240, 10395, 3000, 405));
-    check->setFont(BoldFont(11.25));
+    auto* preview = Named(new QPushButton(QStringLiteral("Preview"), this), "PushButtonPreview", 11.25);
+    auto* check = Named(new QPushButton(QStringLiteral("Check"), this), "PushButtonCheck", 11.25);
     m_pointer->ShowsHandOver(preview);
     m_pointer->ShowsHandOver(check);
     connect(preview, &QPushButton::clicked, this, &MainWindow::Preview_Click);
@@ -74,59 +68,6 @@ void MainWindow::BuildLookControls()
         connect(button, &QAbstractButton::toggled, this, follow);
     connect(m_files, &QTreeWidget::itemSelectionChanged, this, follow);
     connect(m_list1, &QListWidget::itemSelectionChanged, this, follow);
-}
-
-// The added controls take what room their texts need in the font at hand, which differs between
-// machines. Row by row, those at the left flow rightwards and those at the right keep to the right
-// edge; where the two sides do not fit beside each other, the right one goes below, and what follows
-// moves down with it.
-void MainWindow::FitAddedControls()
-{
-    const int gap = TwipsToPixels(120, this);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_quoted, m_encodingLabel, m_typesLabel, m_keepLetters,
-                                                            m_resume, m_tabMark})
-        FitToText(control);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_encoding, m_stop, m_types, m_clearList})
-        WidenToText(control);
-    auto* preview = findChild<QPushButton*>(QStringLiteral("PushButtonPreview"));
-    auto* check = findChild<QPushButton*>(QStringLiteral("PushButtonCheck"));
-    WidenToText(preview);
-    WidenToText(check);
-    // Room for the count of a long list.
-    m_fileCount->resize(std::max(m_fileCount->width(),
-                                 m_fileCount->fontMetrics().horizontalAdvance(QStringLiteral("99,999 files")) + 2),
-                        m_fileCount->height());
-
-    int lower = 0;  // how far the rows so far have moved down
-    const auto row = [&](std::initializer_list<QWidget*> left, std::initializer_list<QWidget*> right) {
-        int x = left.size() ? (*left.begin())->x() : 0, rowHeight = 0;
-        for (QWidget* control : left) {
-            control->move(x, control->y() + lower);
-            x += control->width() + gap;
-            rowHeight = std::max(rowHeight, control->height());
-        }
-        int end = width() - TwipsToPixels(105, this);
-        for (QWidget* control : right)
-            end -= control->width() + gap;
-        const int drop = end + gap < x ? rowHeight + gap / 2 : 0;
-        end += gap;
-        for (QWidget* control : right) {
-            control->move(end, control->y() + lower + drop);
-            end += control->width() + gap;
-        }
-        lower += drop;
-    };
-    row({m_quoted}, {m_encodingLabel, m_encoding});
-    // The status line wraps in whatever room Stop leaves it.
-    row({}, {m_stop});
-    m_status->setGeometry(m_status->x(), m_status->y() + lower, std::max(0, m_stop->x() - gap - m_status->x()),
-                          m_status->height());
-    m_progress->move(m_progress->x(), m_progress->y() + lower);
-    row({preview, check}, {});
-    row({m_typesLabel, m_types}, {m_clearList});
-    row({m_keepLetters}, {m_fileCount});
-    row({m_resume}, {});
-    setFixedHeight(height() + lower);
 }
 
 void MainWindow::Preview_Click()

@@ -49,8 +49,7 @@ QString Escaped(const std::string& text)
 
 void MainWindow::BuildProgressControls()
 {
-    auto twips = [this](int left, int top, int width, int height) { return TwipsRect(left, top, width, height, this); };
-    m_status = Place(new QLabel(this), "LabelStatus", twips(240, 9150, 4815, 780), 8);
+    m_status = Named(new QLabel(this), "LabelStatus", 8);
     m_status->setWordWrap(true);
     m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_status->setTextFormat(Qt::RichText);
@@ -58,14 +57,14 @@ void MainWindow::BuildProgressControls()
     m_status->setFocusPolicy(Qt::NoFocus);
     connect(m_status, &QLabel::linkActivated, this, [this] { OpenLog(); });
 
-    m_stop = Place(new QPushButton(QStringLiteral("Stop"), this), "PushButtonStop", twips(5160, 9150, 1080, 405), 11.25);
+    m_stop = Named(new QPushButton(QStringLiteral("Stop"), this), "PushButtonStop", 11.25);
     m_stop->setEnabled(false);
     connect(m_stop, &QPushButton::clicked, this, &MainWindow::StopImport);
     m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     m_escape->setEnabled(false);
     connect(m_escape, &QShortcut::activated, this, &MainWindow::StopImport);
 
-    m_progress = Place(new QProgressBar(this), "ProgressImport", twips(240, 10020, 6000, 255), 8);
+    m_progress = Named(new QProgressBar(this), "ProgressImport", 8);
     m_progress->setRange(0, kProgressSteps);
     m_progress->setValue(0);
 }
@@ -105,6 +104,7 @@ void MainWindow::PushButton1_Click()
         host.clock = progressClock;
     host.onProgress = [this](const ImportProgress& progress) { ShowProgress(progress); };
     host.onEnded = [this, &host](const ImportSummary& summary) { ShowRunEnd(summary, host); };
+    host.onShowLog = [this] { OpenLog(); };
 
     m_run = &host;
     m_logPath.clear();

@@ -62,6 +62,7 @@ void MainWindow::BuildSeparatorControls()
     m_tabMark->setObjectName(QStringLiteral("LabelTabMark"));
     m_tabMark->setGeometry(TwipsRect(5400, 2090, 600, 255, this));
     m_tabMark->setFont(BoldFont(8));
+    FitToText(m_tabMark);
     m_tabMark->setToolTip(QStringLiteral("The separator holds a tab"));
     m_tabMark->hide();
     connect(m_text3, &QLineEdit::textChanged, this,

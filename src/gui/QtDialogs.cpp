@@ -83,8 +83,12 @@ BoxAnswer QtDialogs::ShowMessageBox(const MessageBoxRequest& request)
         box.setInformativeText(DisplayText(request.beneath));
     box.setIcon(IconFor(request.icon));
     box.setStandardButtons(ButtonsFor(request.buttons));
+    QPushButton* log =
+        request.offerLog ? box.addButton(QString::fromUtf8(kShowLogCaption), QMessageBox::ActionRole) : nullptr;
     box.exec();
 
+    if (log && box.clickedButton() == log)
+        return BoxAnswer::ShowLog;
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok:
         return BoxAnswer::Ok;

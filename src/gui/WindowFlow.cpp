@@ -5,10 +5,9 @@
 #include "gui/PointerRule.h"
 #include "gui/SettingsStore.h"
 #include "gui/MainWindow.h"
+#include "gui/ScreenPlace.h"
 
 #include <QDesktopServices>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QTime>
 
 #include <cstdio>
@@ -16,15 +15,6 @@
 #include <random>
 
 namespace qb {
-namespace {
-
-void CentreOnScreen(QWidget& window)
-{
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
-}
-
-}  // namespace
 
 StartUpPlatform SystemPlatform()
 {
@@ -76,7 +66,7 @@ void WindowFlow::Start()
         ShowMain();
         form1.hide();
     } else {
-        CentreOnScreen(form1);
+        PlaceOnScreen(form1);
         form1.show();
     }
 }
@@ -89,7 +79,7 @@ MainWindow& WindowFlow::Main()
         m_main->onSetupConnection = [this] { SetupConnection(); };
         m_main->onClose = [this] { m_platform.endProgram(); };
         m_main->Form_Load();
-        CentreOnScreen(*m_main);
+        PlaceOnScreen(*m_main);
     }
     return *m_main;
 }
@@ -108,7 +98,7 @@ void WindowFlow::Next()
 
 void WindowFlow::SetupConnection()
 {
-    CentreOnScreen(*m_connection);
+    PlaceOnScreen(*m_connection);
     m_connection->show();
     m_main->hide();
 }

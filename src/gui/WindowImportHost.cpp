@@ -3,6 +3,7 @@
 #include "gui/PointerRule.h"
 #include "gui/Dialogs.h"
 #include "gui/ErrorReportBox.h"
+#include "run/RunSummary.h"
 
 #include <QCoreApplication>
 
@@ -26,8 +27,18 @@ void WindowImportHost::ShowMessage(const std::string& text)
 void WindowImportHost::ShowFinalMessage(const std::string& word, const std::string& outcome)
 {
     FlushTables();
-    if (!m_quitting)
-        m_dialogs.Outcome(word, outcome);
+    if (m_quitting)
+        return;
+    const bool offerLog = m_logKept && onShowLog;
+    if (m_dialogs.Outcome(word, outcome, offerLog) == BoxAnswer::ShowLog && offerLog)
+        onShowLog();
+}
+
+void WindowImportHost::RunEnded(const ImportSummary& summary)
+{
+    m_logKept = !summary.logPath.empty();
+    if (onEnded)
+        onEnded(summary);
 }
 
 void WindowImportHost::ShowErrorReport(const std::string& procedure, int line, const std::string& description)

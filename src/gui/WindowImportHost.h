@@ -45,11 +45,7 @@ public:
     void RequestStop() { m_stop = true; }
     // Stops, and shows no more boxes: the window is to close once the run has ended.
     void StopToQuit() { m_stop = m_quitting = true; }
-    void RunEnded(const ImportSummary& summary) override
-    {
-        if (onEnded)
-            onEnded(summary);
-    }
+    void RunEnded(const ImportSummary& summary) override;
     // Hands on the tables made and not yet told of.
     void FlushTables();
     // Reports not shown because the user asked for no more.
@@ -62,6 +58,8 @@ public:
     std::function<void(const ImportProgress&)> onProgress;
     // Hears of the run's end before its final box.
     std::function<void(const ImportSummary&)> onEnded;
+    // Opens the run's log: "Show Log" on the final box, offered when the run kept a log.
+    std::function<void()> onShowLog;
     Clock clock = [] { return std::chrono::steady_clock::now(); };
 
 private:
@@ -78,6 +76,7 @@ private:
     bool m_quiet = false;
     bool m_quitting = false;
     int m_unshown = 0;
+    bool m_logKept = false;
     std::optional<ImportProgress> m_last;
     std::optional<std::chrono::steady_clock::time_point> m_lastShown;
 };

@@ -142,6 +142,34 @@ private slots:
         QCOMPARE(dialogs.Message("?", buttons), answer);
     }
 
+    // The run's final box: "Show Log" beside OK when the run kept a log, and it answers as pressed.
+    void finalBoxOffersTheLog()
+    {
+        QtDialogs dialogs;
+        for (const bool press : {true, false}) {
+            QStringList captions;
+            WhenBoxOpens([&](QWidget* widget) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                QVERIFY(box);
+                QAbstractButton* log = nullptr;
+                for (QAbstractButton* button : box->buttons()) {
+                    captions << button->text();
+                    log = button->text() == QStringLiteral("Show Log") ? button : log;
+                }
+                QVERIFY(log);
+                (press ? log : box->button(QMessageBox::Ok))->click();
+            });
+            QCOMPARE(dialogs.Outcome("Done.", "1 row stored.", true), press ? BoxAnswer::ShowLog : BoxAnswer::Ok);
+            QCOMPARE(captions.size(), 2);
+        }
+        WhenBoxOpens([](QWidget* widget) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            QCOMPARE(box->buttons().size(), 1);
+            box->button(QMessageBox::Ok)->click();
+        });
+        QCOMPARE(dialogs.Outcome("Done.", "1 row stored."), BoxAnswer::Ok);
+    }
+
     void importErrorReportBox_data()
     {
         QTest::addColumn<QString>("details");

@@ -4,6 +4,8 @@
 #include "run/ImportSettings.h"
 #include "gui/MainWindow.h"
 #include "gui/PreviewWindow.h"
+#include "gui/ScreenPlace.h"
+#include "gui/Twips.h"
 #include "support/MainWindowFixture.h"
 #include "support/Packed.h"
 #include "support/ScriptedDialogs.h"
@@ -27,6 +29,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,6 +62,12 @@ class MainWindowTest : public QObject {
             return path;
         }
         void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+        // A control's place in the window, whatever holds it.
+        QRect Place(const QString& name)
+        {
+            QWidget* control = Find(qPrintable(name));
+            return QRect(control->mapTo(&window, QPoint(0, 0)), control->size());
+        }
         std::string LastMessage() const { return dialogs.messages.empty() ? "" : dialogs.messages.back().text; }
 
         // A header and lines each one value short, every one refused.
@@ -317,7 +326,7 @@ private slots:
                  std::optional<std::string>("2"));
     }
 
-    void readingOptionsSitBelowAndAreRemembered()
+    void readingOptionsAreRemembered()
     {
         auto f = std::make_unique<Fixture>();
         auto* quoted = f->Find<QCheckBox>("CheckQuoted");
@@ -325,9 +334,6 @@ private slots:
         QCOMPARE(quoted->text(), QStringLiteral("Fields may be in double quotes"));
         QCOMPARE(f->Find<QLabel>("LabelEncoding")->text(), QStringLiteral("Encoding:"));
         QCOMPARE(encoding->count(), 6);
-        const int originalBottom = f->Find("PushButton5")->geometry().bottom();
-        QVERIFY(quoted->geometry().top() > originalBottom && encoding->geometry().top() > originalBottom);
-        QVERIFY(encoding->geometry().bottom() < f->window.height());
         // Each file as what it is, unless the person chooses otherwise.
         QCOMPARE(encoding->currentText(), QStringLiteral("Auto"));
         QCOMPARE(f->window.CurrentSettings().Encoding, std::string(kAutoEncoding));
@@ -350,21 +356,17 @@ private slots:
         MainWindow typed(f->settings, f->dialogs, [] { return std::string(); });
         QCOMPARE(typed.findChild<QComboBox*>("ComboEncoding")->currentText(), QStringLiteral("cp1250"));
 
-        // What new tables are made of: below the rest, create mode only, remembered.
+        // What new tables are made of: create mode only, remembered.
         auto* types = f->Find<QComboBox>("ComboTypes");
         auto* letters = f->Find<QCheckBox>("CheckKeepLetters");
         QCOMPARE(letters->text(), QStringLiteral("Keep letters of every alphabet in column names"));
         QCOMPARE(types->currentText(), QStringLiteral("All text"));
-        QVERIFY(types->geometry().top() > f->Find("PushButtonCheck")->geometry().bottom());
-        QVERIFY(letters->geometry().bottom() < f->window.height());
         types->setCurrentText(QStringLiteral("Guess from the data"));
         letters->setChecked(true);
         QVERIFY(f->window.CurrentSettings().GuessTypes && f->window.CurrentSettings().KeepLetters);
-        // Remembering what was imported: below those, for either mode.
+        // Remembering what was imported: for either mode.
         auto* resume = f->Find<QCheckBox>("CheckResume");
         QCOMPARE(resume->text(), QStringLiteral("Remember what was imported and go on from there"));
-        QVERIFY(resume->geometry().top() > letters->geometry().bottom() &&
-                resume->geometry().bottom() < f->window.height());
         QVERIFY(!resume->isChecked() && !f->window.CurrentSettings().Resume);
         resume->setChecked(true);
         f->Find<QRadioButton>("Option2")->setChecked(true);
@@ -657,6 +659,35 @@ private slots:
         QCOMPARE(f.LastMessage(), "Could not open the log " + log.toStdString() + ".");
     }
 
+    // "Show Log" on the final box opens the run's log, the one the summary links to; without a log it is not offered.
+    void showLogOnTheFinalBoxOpensTheLog()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(f.Rows("small.csv", 2));
+        f.window.openUrl = [&](const QUrl& url) {
+            f.opened.push_back(url);
+            return true;
+        };
+        f.dialogs.answers = {BoxAnswer::ShowLog};
+        f.Click("PushButton1");
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QVERIFY(f.dialogs.messages.back().offerLog);
+        QCOMPARE(f.opened.size(), size_t(1));
+        QVERIFY(test::ReadAll(f.opened[0].toLocalFile().toStdString()).find("Rows sent: 2") != std::string::npos);
+        QCOMPARE(f.Find<QLabel>("LabelStatus")->toolTip(), f.opened[0].toLocalFile());
+
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", "/dev/null/state");
+        f.Find<QLineEdit>("Text2")->setText(QStringLiteral("Unlogged[counter]"));
+        f.dialogs.answers = {BoxAnswer::ShowLog};
+        f.Click("PushButton1");
+        qputenv("XDG_STATE_HOME", state);
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QVERIFY(!f.dialogs.messages.back().offerLog);
+        QCOMPARE(f.opened.size(), size_t(1));
+    }
+
     void aLogThatCannotBeKeptIsSaidUnderTheSummary()
     {
         const QByteArray state = qgetenv("XDG_STATE_HOME");
@@ -788,10 +819,10 @@ private slots:
         auto* count = f.Find<QLabel>("LabelFileCount");
         auto* clear = f.Find<QPushButton>("PushButtonClearList");
         QCOMPARE(clear->text(), QStringLiteral("Clear List"));
-        // Beside the new table's controls, clear of them.
+        // Clear of the options and the buttons beside them.
         for (const char* other : {"ComboTypes", "CheckKeepLetters", "CheckResume", "PushButtonCheck"})
-            QVERIFY2(!clear->geometry().intersects(f.Find(other)->geometry()) &&
-                         !count->geometry().intersects(f.Find(other)->geometry()),
+            QVERIFY2(!f.Place("PushButtonClearList").intersects(f.Place(other)) &&
+                         !f.Place("LabelFileCount").intersects(f.Place(other)),
                      other);
         QCOMPARE(count->text(), QStringLiteral("0 files"));
         QVERIFY(f.Find("CheckKeepLetters")->sizeHint().width() <= f.Find("CheckKeepLetters")->width());
@@ -827,16 +858,137 @@ private slots:
                                 "CheckKeepLetters", "CheckResume", "PushButtonClearList", "LabelFileCount",
                                 "LabelTabMark"};
         const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
-        const auto place = [&](const QString& name) {
-            QWidget* control = f.Find(qPrintable(name));
-            return QRect(control->mapTo(&f.window, QPoint(0, 0)), control->size());
-        };
+        const auto place = [&](const QString& name) { return f.Place(name); };
         for (const QString& name : added) {
             QVERIFY2(f.window.rect().contains(place(name)), qPrintable(name));
             QWidget* control = f.Find(qPrintable(name));
             QVERIFY2(!texts.contains(name) || control->sizeHint().width() <= control->width(), qPrintable(name));
             for (const QString& other : added)
                 QVERIFY2(other == name || !place(name).intersects(place(other)), qPrintable(name + " " + other));
+        }
+    }
+
+    // The original controls where they were designed, in twips of their container, with their captions and
+    // their tab order; the window no taller than the original.
+    void originalControlsKeepTheirPlaces()
+    {
+        struct Designed {
+            const char* name;
+            const char* container;
+            const char* caption;
+            int left, top, width, height;
+        };
+        const Designed designed[] = {
+            {"Frame1", "Form2", "", 120, 0, 6120, 2480},
+            {"ListView1", "Frame1", "", 240, 240, 5655, 1215},
+            {"PushButton3", "Frame1", "Add Text File(s)", 240, 1545, 2775, 405},
+            {"PushButton4", "Frame1", "Add All File(s) In Folder", 3120, 1545, 2775, 405},
+            {"PushButton6", "Frame1", "?", 4080, 2033, 735, 345},
+            {"Label1", "Frame1", "Fields Separated By:", 240, 2090, 2055, 255},
+            {"Text3", "Frame1", "", 2280, 2050, 1695, 330},
+            {"Frame2", "Form2", "Table Options", 120, 2520, 6120, 5055},
+            {"Option1", "Frame2", "Create New Table From Text File", 180, 360, 3495, 255},
+            {"Frame3", "Frame2", "Create New Table Options", 180, 720, 5775, 1455},
+            {"Option3", "Frame3", "First line in file will be used to create table columns", 120, 300, 4695, 255},
+            {"Option4", "Frame3", "Ignore first line, user-specified columns names", 120, 600, 4455, 255},
+            {"Label5", "Frame3", "Table Name:", 240, 960, 1215, 255},
+            {"Text2", "Frame3", "", 1680, 960, 3735, 330},
+            {"Option2", "Frame2", "Append to Existing Table From Text File", 180, 2280, 4095, 255},
+            {"Frame4", "Frame2", "Append to Existing Table Options", 180, 2640, 5775, 2175},
+            {"Check2", "Frame4", "Ignore first line in file because it is a header row with no data", 120, 360, 5535, 255},
+            {"Label2", "Frame4", "Table Name:", 240, 720, 1215, 255},
+            {"List1", "Frame4", "", 1680, 720, 3735, 1185},
+            {"PushButton1", "Form2", "Start Importing", 120, 7680, 6120, 405},
+            {"PushButton5", "Form2", "Setup Connection", 120, 8190, 6120, 405},
+        };
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        for (const Designed& d : designed) {
+            QWidget* control = f.Find(d.name);
+            QVERIFY2(control && control->parentWidget()->objectName() == QLatin1String(d.container), d.name);
+            QCOMPARE(control->geometry(), TwipsRect(d.left, d.top, d.width, d.height, &f.window));
+            QString caption;
+            if (auto* button = qobject_cast<QAbstractButton*>(control))
+                caption = button->text();
+            else if (auto* label = qobject_cast<QLabel*>(control))
+                caption = label->text();
+            else if (auto* frame = qobject_cast<QGroupBox*>(control))
+                caption = frame->title();
+            QCOMPARE(caption, QString::fromUtf8(d.caption));
+        }
+        QCOMPARE(f.window.height(), TwipsToPixels(8685, &f.window));
+
+        const QStringList tabOrder{"ListView1", "Text3",  "Option1",     "Option3",     "Text2",
+                                   "Check2",    "List1",  "Option4",     "Option2",     "PushButton3",
+                                   "PushButton4", "PushButton6", "PushButton1", "PushButton5"};
+        QStringList walked;
+        QWidget* at = f.Find("ListView1");
+        do {
+            if (tabOrder.contains(at->objectName()) && !walked.contains(at->objectName()))
+                walked << at->objectName();
+            at = at->nextInFocusChain();
+        } while (at != f.Find("ListView1"));
+        QCOMPARE(walked, tabOrder);
+    }
+
+    // Everything added sits beside the original controls, the options in groups titled by what they decide,
+    // each with a tooltip; and the whole window, title bar included, lies on the screen it opens on.
+    void theWindowFitsTheScreen_data()
+    {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QRect>("available");  // the screen less its panels
+        QTest::newRow("1366x768, panel at the top") << QRect(0, 0, 1366, 768) << QRect(0, 32, 1366, 736);
+        QTest::newRow("1366x768, taskbar at the bottom") << QRect(0, 0, 1366, 768) << QRect(0, 0, 1366, 720);
+        QTest::newRow("1920x1080 right of another") << QRect(1366, 0, 1920, 1080) << QRect(1366, 0, 1920, 1040);
+    }
+
+    void theWindowFitsTheScreen()
+    {
+        QFETCH(QRect, screen);
+        QFETCH(QRect, available);
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        const QMargins titleBar(2, 38, 2, 2);
+        const QPoint frame = FrameOnScreen(available, f.window.size(), titleBar);
+        const QRect window(frame + QPoint(titleBar.left(), titleBar.top()), f.window.size());
+        QVERIFY(available.contains(window.marginsAdded(titleBar)));
+
+        const QRect original(QPoint(0, 0), TwipsRect(0, 0, 6345, 8685, &f.window).size());
+        auto* options = f.Find("Options");
+        auto* scroll = f.Find<QScrollArea>("ScrollOptions");
+        QVERIFY(options->width() <= scroll->viewport()->width());
+        for (QWidget* control : f.window.findChildren<QWidget*>()) {
+            if (!control->isVisibleTo(&f.window) || control->objectName().isEmpty())
+                continue;
+            // What the options panel holds is reached by scrolling it.
+            const bool scrolled = options->isAncestorOf(control);
+            const QRect place = f.Place(scrolled ? scroll->objectName() : control->objectName());
+            QVERIFY2(screen.contains(place.translated(window.topLeft())), qPrintable(control->objectName()));
+            QVERIFY2(f.window.rect().contains(place), qPrintable(control->objectName()));
+            const bool designed = QRegularExpression("^(Frame|ListView|PushButton\\d|Label\\d|Text|Option|Check2|List1)")
+                                      .match(control->objectName())
+                                      .hasMatch();
+            if (!designed && control->parentWidget() == &f.window)
+                QVERIFY2(place.left() >= original.right(), qPrintable(control->objectName()));
+        }
+
+        const std::pair<const char*, QStringList> groups[] = {
+            {"Reading the file", {"CheckQuoted", "ComboEncoding"}},
+            {"New table", {"ComboTypes", "CheckKeepLetters"}},
+            {"The run", {"CheckResume"}},
+        };
+        for (const auto& [title, members] : groups) {
+            for (const QString& name : members) {
+                QWidget* option = f.Find(qPrintable(name));
+                auto* group = qobject_cast<QGroupBox*>(option->parentWidget());
+                QVERIFY2(group && group->title() == QLatin1String(title), qPrintable(name));
+                // One sentence.
+                QVERIFY2(option->toolTip().endsWith('.') && option->toolTip().count('.') == 1, qPrintable(name));
+            }
         }
     }
 

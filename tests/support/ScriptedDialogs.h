@@ -16,7 +16,7 @@ class ScriptedDialogs : public Dialogs {
 public:
     std::vector<MessageBoxRequest> messages;
     std::vector<InputBoxRequest> inputs;
-    std::deque<BoxAnswer> answers;
+    std::deque<BoxAnswer> answers;  // ShowLog: "Show Log" pressed on a run's final box
     // Import error reports, each also among messages in its place.
     std::vector<ErrorReportRequest> reports;
     std::deque<bool> quiet;  // "Don't show more..." ticked; exhausted: not ticked
