@@ -156,7 +156,7 @@ OpenFilesResult FileNameResult(const QStringList& picked, std::size_t limit)
         }
     }
     if (result.names.size() > limit)
-        return {{}, true};
+        return {{}, true, {}};
     return result;
 }
 
