@@ -1,17 +1,27 @@
 #include "gui/CheckWindow.h"
 
+#include "gui/Dialogs.h"
 #include "run/RunTexts.h"
 #include "read/TextDecoder.h"
 
+#include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <set>
 
 #include <exception>
 #include <system_error>
@@ -26,7 +36,45 @@ QTableWidgetItem* Cell(const QString& text)
     return item;
 }
 
+// A reason is read from its start.
+class ElideRightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideRight;
+    }
+};
+
+constexpr int kExactPathRole = Qt::UserRole;
+constexpr int kFullTextRole = Qt::UserRole + 1;
+
 }  // namespace
+
+QString QuotedFields(const QStringList& fields, QChar separator)
+{
+    QStringList quoted;
+    for (const QString& field : fields) {
+        const bool quote = field.contains(separator) || field.contains(QLatin1Char('"')) ||
+                           field.contains(QLatin1Char('\n')) || field.contains(QLatin1Char('\r'));
+        quoted << (quote ? QLatin1Char('"') + QString(field).replace(QLatin1String("\""), QLatin1String("\"\"")) +
+                               QLatin1Char('"')
+                         : field);
+    }
+    return quoted.join(separator);
+}
+
+QString ReasonWithoutPath(const QString& reason, const QString& path)
+{
+    if (path.isEmpty())
+        return reason;
+    QString shown = reason;
+    shown.replace(QStringLiteral(" of ") + path, QString());
+    return shown.replace(path, QFileInfo(path).fileName());
+}
 
 QString VisibleStart(const std::string& bytes, int characters)
 {
@@ -50,7 +98,7 @@ QString VisibleStart(const std::string& bytes, int characters)
     return shown;
 }
 
-CheckWindow::CheckWindow(QWidget* parent) : QWidget(parent, Qt::Window)
+CheckWindow::CheckWindow(Dialogs& dialogs, QWidget* parent) : QWidget(parent, Qt::Window), m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("CheckWindow"));
     setWindowTitle(QStringLiteral("Check"));
@@ -79,13 +127,34 @@ CheckWindow::CheckWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     m_grid->setColumnWidth(FileColumn, 240);
     m_grid->setColumnWidth(LineColumn, 60);
     m_grid->setColumnWidth(ReasonColumn, 280);
+    m_grid->setItemDelegateForColumn(ReasonColumn, new ElideRightDelegate(m_grid));
+    m_grid->installEventFilter(this);
+    connect(m_grid, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OpenRow(row); });
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_grid, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        const int row = m_grid->rowAt(at.y());
+        if (row >= 0)
+            menu.addAction(QStringLiteral("Open in Preview"), this, [this, row] { OpenRow(row); });
+        menu.addAction(QStringLiteral("Copy"), QKeySequence::Copy, this, &CheckWindow::CopyRows);
+        menu.addAction(QStringLiteral("Save as CSV..."), this, &CheckWindow::SaveCsv);
+        menu.exec(m_grid->viewport()->mapToGlobal(at));
+    });
 
+    auto* copy = new QPushButton(QStringLiteral("Copy"), this);
+    copy->setObjectName(QStringLiteral("CheckCopy"));
+    connect(copy, &QPushButton::clicked, this, &CheckWindow::CopyRows);
+    auto* save = new QPushButton(QStringLiteral("Save as CSV..."), this);
+    save->setObjectName(QStringLiteral("CheckSaveCsv"));
+    connect(save, &QPushButton::clicked, this, &CheckWindow::SaveCsv);
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("CheckClose"));
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(copy);
+    buttons->addWidget(save);
     buttons->addStretch(1);
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
@@ -96,16 +165,20 @@ CheckWindow::CheckWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addLayout(buttons);
 }
 
-void CheckWindow::SetRow(int row, const QString& file, const QString& outcome, long line, const QString& reason,
-                         const QString& text)
+void CheckWindow::SetRow(int row, const std::string& exactPath, const QString& file, const QString& outcome,
+                         long line, const QString& reason, const QString& text)
 {
     auto* path = Cell(file);
     path->setToolTip(outcome);
+    path->setData(kExactPathRole, QByteArray::fromStdString(exactPath));
     m_grid->setItem(row, FileColumn, path);
     auto* number = Cell(line > 0 ? QString::number(line) : QString());
     number->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_grid->setItem(row, LineColumn, number);
-    m_grid->setItem(row, ReasonColumn, Cell(reason));
+    auto* why = Cell(ReasonWithoutPath(reason, file));
+    why->setToolTip(reason);
+    why->setData(kFullTextRole, reason);
+    m_grid->setItem(row, ReasonColumn, why);
     auto* bytes = Cell(text);
     bytes->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));  // the bytes' columns line up
     m_grid->setItem(row, TextColumn, bytes);
@@ -139,14 +212,15 @@ void CheckWindow::Show(const DryRunResult& result)
         }
         const QString path = QFile::decodeName(QByteArray::fromStdString(file.path));
         if (file.skipped)
-            SetRow(row++, path, outcome, 0, QString::fromStdString(file.outcome), {});
+            SetRow(row++, file.path, path, outcome, 0, QString::fromStdString(file.outcome), {});
         if (!file.warning.empty())
-            SetRow(row++, path, outcome, 0, QStringLiteral("Warning: ") + QString::fromStdString(file.warning), {});
+            SetRow(row++, file.path, path, outcome, 0, QStringLiteral("Warning: ") + QString::fromStdString(file.warning),
+                   {});
         for (const DryRunProblem& problem : file.problems)
-            SetRow(row++, path, outcome, problem.line, QString::fromStdString(problem.reason),
+            SetRow(row++, file.path, path, outcome, problem.line, QString::fromStdString(problem.reason),
                    VisibleStart(problem.text));
         if (file.unlisted > 0)
-            SetRow(row++, path, outcome, 0,
+            SetRow(row++, file.path, path, outcome, 0,
                    QString::fromStdString(GroupedNumber(file.unlisted) +
                                           (file.unlisted == 1 ? " more mismatched record" : " more mismatched records")),
                    {});
@@ -157,6 +231,69 @@ void CheckWindow::Show(const DryRunResult& result)
     // What each clean file would come to, as the file cells tell it of the others.
     m_clean->setToolTip(cleanLines.join(QLatin1Char('\n')));
     m_grid->setVisible(m_grid->rowCount() > 0);
+}
+
+QStringList CheckWindow::RowFields(int row) const
+{
+    return {m_grid->item(row, FileColumn)->text(), m_grid->item(row, LineColumn)->text(),
+            m_grid->item(row, ReasonColumn)->data(kFullTextRole).toString(), m_grid->item(row, TextColumn)->text()};
+}
+
+void CheckWindow::CopyRows()
+{
+    std::set<int> rows;
+    for (const QModelIndex& index : m_grid->selectionModel()->selectedIndexes())
+        rows.insert(index.row());
+    if (rows.empty())
+        for (int row = 0; row < m_grid->rowCount(); ++row)
+            rows.insert(row);
+    QString text;
+    for (const int row : rows)
+        text += QuotedFields(RowFields(row), QLatin1Char('\t')) + QLatin1Char('\n');
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void CheckWindow::SaveCsv()
+{
+    const std::string path = m_dialogs.SaveFile(
+        {"Save as CSV", {"CSV Files (*.csv)", "All Files (*)"}, "check.csv", "csv"});
+    if (path.empty())
+        return;
+    // A byte order mark, or spreadsheets read UTF-8 as their own code page; CR LF as they write it.
+    QByteArray bytes("\xEF\xBB\xBF");
+    bytes += QuotedFields({QStringLiteral("File"), QStringLiteral("Line"), QStringLiteral("Reason"),
+                           QStringLiteral("First bytes")},
+                          QLatin1Char(',')).toUtf8() + "\r\n";
+    for (int row = 0; row < m_grid->rowCount(); ++row)
+        bytes += QuotedFields(RowFields(row), QLatin1Char(',')).toUtf8() + "\r\n";
+    QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        m_dialogs.Message("Cannot save " + path + ": " + file.errorString().toStdString(), BoxButtons::Ok,
+                          BoxIcon::Exclamation);
+}
+
+void CheckWindow::OpenRow(int row)
+{
+    if (row < 0 || row >= m_grid->rowCount() || !onOpen)
+        return;
+    onOpen(m_grid->item(row, FileColumn)->data(kExactPathRole).toByteArray().toStdString(),
+           m_grid->item(row, LineColumn)->text().toLong());
+}
+
+bool CheckWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_grid && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Copy)) {
+            CopyRows();
+            return true;
+        }
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            OpenRow(m_grid->currentRow());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 BackgroundCheck::BackgroundCheck(ImportSettings settings, QObject* parent)

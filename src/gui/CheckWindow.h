@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -14,6 +15,13 @@ class QLabel;
 class QTableWidget;
 
 namespace qb {
+
+class Dialogs;
+
+// Fields joined by separator, each holding it, a double quote or a line end quoted as spreadsheets read them.
+QString QuotedFields(const QStringList& fields, QChar separator);
+// A reason as its row tells it: the row names the file already.
+QString ReasonWithoutPath(const QString& reason, const QString& path);
 
 // The first characters of a record's bytes as text: bytes that are not UTF-8 as \xNN, tabs, line ends
 // and other control characters as their symbols, and "…" when more follows.
@@ -27,16 +35,28 @@ class CheckWindow : public QWidget {
 public:
     enum Column { FileColumn, LineColumn, ReasonColumn, TextColumn };
 
-    explicit CheckWindow(QWidget* parent = nullptr);
+    explicit CheckWindow(Dialogs& dialogs, QWidget* parent = nullptr);
 
     void Show(const DryRunResult& result);
     QTableWidget& Grid() const { return *m_grid; }
 
-private:
-    // outcome: the file's line of the dry run, which its cell tells.
-    void SetRow(int row, const QString& file, const QString& outcome, long line, const QString& reason,
-                const QString& text);
+    // A row's file, by its exact path, and the line its problem begins on (0: none), to be previewed.
+    std::function<void(const std::string& path, long line)> onOpen;
+    // The selected rows, or all of them when none is, tab-separated with their file and line.
+    void CopyRows();
+    // Every row, with a header, to a CSV file the save dialog names.
+    void SaveCsv();
 
+private:
+    QStringList RowFields(int row) const;
+    void OpenRow(int row);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // outcome: the file's line of the dry run, which its cell tells.
+    void SetRow(int row, const std::string& exactPath, const QString& file, const QString& outcome, long line,
+                const QString& reason, const QString& text);
+
+    Dialogs& m_dialogs;
     QLabel* m_cancelled;
     QLabel* m_summary;
     QLabel* m_clean;

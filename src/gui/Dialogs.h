@@ -62,6 +62,13 @@ struct FolderRequest {
     std::string start;  // preselected; empty leaves the browser's own choice
 };
 
+struct SaveFileRequest {
+    std::string title;
+    std::vector<std::string> filters;  // "CSV Files (*.csv)"; the first is in force
+    std::string proposed;              // the name the dialog opens with
+    std::string suffix;                // added to a name typed without one
+};
+
 // The caption of every box that names no title of its own.
 const std::string& ApplicationTitle();
 void UseApplicationTitle(std::string title);
@@ -90,6 +97,8 @@ public:
     OpenFilesResult OpenFiles(const OpenFilesRequest& request) { return ShowOpenFiles(request); }
     // A folder without its trailing separator (the root keeps it), or empty.
     std::string BrowseForFolder(const FolderRequest& request) { return ShowFolderBrowser(request); }
+    // The file-save dialog: a full path, its replacing confirmed, or empty when cancelled.
+    std::string SaveFile(const SaveFileRequest& request) { return ShowSaveFile(request); }
 
 protected:
     // Requests arrive with their title already resolved.
@@ -98,6 +107,7 @@ protected:
     virtual std::string ShowInputBox(const InputBoxRequest& request) = 0;
     virtual OpenFilesResult ShowOpenFiles(const OpenFilesRequest& request) = 0;
     virtual std::string ShowFolderBrowser(const FolderRequest& request) = 0;
+    virtual std::string ShowSaveFile(const SaveFileRequest& request) = 0;
 };
 
 }  // namespace qb

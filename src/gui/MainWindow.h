@@ -96,6 +96,7 @@ private:
     // Everything added to the original controls, in groups beside them.
     void BuildOptionsPanel();
     void RefreshPreview();
+    void PreviewFileAt(const std::string& path, long line);
     // The table's column names, asked of the data source once per table; throws when they cannot be read.
     const std::vector<std::string>& TableColumnNames(const std::string& table);
     std::optional<DatabaseKind> DataSourceKind();

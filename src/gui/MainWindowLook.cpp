@@ -95,6 +95,24 @@ void MainWindow::Preview_Click()
     m_preview->raise();
 }
 
+// The preview shows the list's chosen file: the entry of the path is chosen first.
+void MainWindow::PreviewFileAt(const std::string& path, long line)
+{
+    const std::vector<std::string> paths = m_files->ExactPaths();
+    const auto entry = std::find(paths.begin(), paths.end(), path);
+    if (entry == paths.end()) {
+        m_dialogs.Message(QFile::decodeName(QByteArray::fromStdString(path)).toStdString() +
+                          " is no longer in the list of files.");
+        return;
+    }
+    m_files->clearSelection();
+    m_files->setCurrentItem(m_files->topLevelItem(static_cast<int>(entry - paths.begin())));
+    Preview_Click();
+    m_previewTimer->stop();  // the choice is shown already; a refresh would lose the line
+    if (line > 0 && !m_preview->ShowLine(line))
+        m_dialogs.Message("Line " + std::to_string(line) + " is past the records the preview shows.");
+}
+
 const std::vector<std::string>& MainWindow::TableColumnNames(const std::string& table)
 {
     const std::pair<std::string, std::string> key{m_dataSourceName(), table};
@@ -199,8 +217,24 @@ void MainWindow::Check_Click()
             m_dialogs.Message(result.refusal);
             return;
         }
-        if (!m_checkWindow)
-            m_checkWindow = new CheckWindow(this);
+        // Nothing to act on needs no window: a box says so, what each file would come to behind its details.
+        const bool clean =
+            !result.cancelled && std::all_of(result.files.begin(), result.files.end(), [](const DryRunFile& file) {
+                return !file.skipped && file.mismatched == 0 && file.warning.empty();
+            });
+        if (clean) {
+            if (m_checkWindow)
+                m_checkWindow->hide();  // an earlier check's problems are gone
+            std::string lines;
+            for (const DryRunFile& file : result.files)
+                lines += (lines.empty() ? "" : "\r\n") + DryRunLine(file);
+            m_dialogs.Details("No problems found.\r\n\r\n" + DryRunSummary(result), lines);
+            return;
+        }
+        if (!m_checkWindow) {
+            m_checkWindow = new CheckWindow(m_dialogs, this);
+            m_checkWindow->onOpen = [this](const std::string& path, long line) { PreviewFileAt(path, line); };
+        }
         m_checkWindow->Show(result);
         m_checkWindow->show();
         m_checkWindow->raise();

@@ -7,6 +7,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace qb {
 
 PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
@@ -100,6 +102,21 @@ void PreviewWindow::ShowColumnMenu(const QPoint& at)
         EditColumn(column, changed);
     });
     menu.exec(m_grid->horizontalHeader()->mapToGlobal(at));
+}
+
+bool PreviewWindow::ShowLine(long line)
+{
+    // The last record to begin on or before the line holds it, unless the file ends before.
+    const auto after = std::upper_bound(m_shown.lines.begin(), m_shown.lines.end(), line);
+    if (after == m_shown.lines.begin() || (after == m_shown.lines.end() && m_shown.lines.back() != line)) {
+        m_grid->clearSelection();
+        return false;
+    }
+    const int row = static_cast<int>(after - m_shown.lines.begin()) - 1;
+    m_grid->setCurrentCell(row, 0);
+    m_grid->selectRow(row);
+    m_grid->scrollTo(m_grid->model()->index(row, 0), QAbstractItemView::PositionAtCenter);
+    return true;
 }
 
 void PreviewWindow::Show(const QString& file, const Preview& preview)

@@ -26,6 +26,8 @@ public:
 
     void Show(const QString& file, const Preview& preview);
     QTableWidget& Grid() const { return *m_grid; }
+    // Selects the record a file line falls in and scrolls to it; false when it is past the records shown.
+    bool ShowLine(long line);
 
     // A new table's columns, named by the file's first line, may be edited from the header's menu
     // (right button) or renamed by a double click; each edit gives the column, by the name the first

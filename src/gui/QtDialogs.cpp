@@ -206,4 +206,21 @@ std::string QtDialogs::ShowFolderBrowser(const FolderRequest& request)
     return QFile::encodeName(QDir::cleanPath(dialog.selectedFiles().first())).toStdString();
 }
 
+std::string QtDialogs::ShowSaveFile(const SaveFileRequest& request)
+{
+    QFileDialog dialog(m_parent, QString::fromStdString(request.title));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QStringList filters;
+    for (const auto& filter : request.filters)
+        filters << QString::fromStdString(filter);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(QString::fromStdString(request.suffix));
+    dialog.selectFile(QFile::decodeName(QByteArray::fromStdString(request.proposed)));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
+}
+
 }  // namespace qb

@@ -20,6 +20,7 @@ protected:
     std::string ShowInputBox(const InputBoxRequest& request) override;
     OpenFilesResult ShowOpenFiles(const OpenFilesRequest& request) override;
     std::string ShowFolderBrowser(const FolderRequest& request) override;
+    std::string ShowSaveFile(const SaveFileRequest& request) override;
 
 private:
     QWidget* m_parent;

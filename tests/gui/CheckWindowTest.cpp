@@ -7,7 +7,10 @@
 #include "support/ScriptedDialogs.h"
 #include "support/WindowTestSupport.h"
 
+#include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,13 +43,20 @@ class CheckWindowTest : public QObject {
             std::vector<QStringList> rows;
             for (int r = 0; r < grid.rowCount(); ++r) {
                 QStringList row;
+                // The reason's full text, as the dry run words it.
                 for (int c = 0; c < grid.columnCount(); ++c)
-                    row << grid.item(r, c)->text();
+                    row << (c == CheckWindow::ReasonColumn ? grid.item(r, c)->toolTip() : grid.item(r, c)->text());
                 rows.push_back(row);
             }
             return rows;
         }
         QString Label(const char* name) { return Find<CheckWindow>("CheckWindow")->findChild<QLabel*>(name)->text(); }
+        // The cell scrolled into sight first, as a person would.
+        static QPoint Spot(QTableWidget& grid, int row, int column)
+        {
+            grid.scrollToItem(grid.item(row, column));
+            return grid.visualItemRect(grid.item(row, column)).center();
+        }
     };
 
     QTemporaryDir m_temp;
@@ -122,6 +132,96 @@ private slots:
         QCOMPARE(rows.back(), QStringList({f.files.filePath("many.csv"), QString(),
                                            QStringLiteral("1 more mismatched record"), QString()}));
         QCOMPARE(f.Label("CheckClean"), QStringLiteral("1 file is clean."));
+    }
+
+    void rowsAreCopiedSavedAndOpenedAtTheirLine()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        const QString deep = f.File("deep.csv", "a,b\r\n" + QByteArray("1,2\r\n").repeated(60) + "1,\"2\",3\r\n" +
+                                                   QByteArray("1,2\r\n").repeated(20));
+        const QString other = f.File("other.csv", "a,b\r\nx\r\n");
+        f.window.Files().Append(deep);
+        f.window.Files().Append(other);
+        QVERIFY(f.Check());
+        auto* window = f.Find<CheckWindow>("CheckWindow");
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTableWidget& grid = window->Grid();
+        QCOMPARE(grid.rowCount(), 2);
+
+        // Whole rows, with the file and the line; a field holding a quote is quoted.
+        grid.selectRow(1);
+        QTest::keyClick(&grid, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), other + "\t2\t1 value, the table has 2 columns\tx\n");
+        grid.clearSelection();
+        grid.selectRow(0);
+        QTest::mouseClick(window->findChild<QPushButton*>("CheckCopy"), Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 deep + "\t62\t3 values, the table has 2 columns\t\"1,\"\"2\"\",3\"\n");
+
+        const QString csv = f.files.filePath("found.csv");
+        f.dialogs.savedAs = {csv.toStdString()};
+        QTest::mouseClick(window->findChild<QPushButton*>("CheckSaveCsv"), Qt::LeftButton);
+        QCOMPARE(f.dialogs.saveRequests.size(), size_t(1));
+        QFile saved(csv);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray bytes = saved.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));  // spreadsheets take it for UTF-8
+        QCOMPARE(QString::fromUtf8(bytes.mid(3)),
+                 QStringLiteral("File,Line,Reason,First bytes\r\n") + deep +
+                     ",62,\"3 values, the table has 2 columns\",\"1,\"\"2\"\",3\"\r\n" + other +
+                     ",2,\"1 value, the table has 2 columns\",x\r\n");
+
+        // A double-click opens the file's preview at the record, scrolled into sight; Enter does too.
+        // The view's double-click wants the press it follows, which mouseDClick leaves out.
+        const QPoint spot = Fixture::Spot(grid, 0, CheckWindow::LineColumn);
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, spot);
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, spot);
+        auto* preview = f.Find<PreviewWindow>("PreviewWindow");
+        QVERIFY(preview && preview->isVisible());
+        QCOMPARE(preview->findChild<QLabel*>("PreviewFile")->text(), deep);
+        QTableWidget& records = preview->Grid();
+        QCOMPARE(records.currentRow(), 60);
+        QVERIFY(records.viewport()->rect().intersects(records.visualRect(records.model()->index(60, 0))));
+        grid.setCurrentCell(1, 0);
+        QTest::keyClick(&grid, Qt::Key_Return);
+        QCOMPARE(preview->findChild<QLabel*>("PreviewFile")->text(), other);
+        QCOMPARE(records.currentRow(), 0);
+        QVERIFY(f.dialogs.messages.empty());
+    }
+
+    void theReasonLeavesThePathToItsFile()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.Find<QCheckBox>("CheckQuoted")->setChecked(true);
+        const QString path = f.File("open.csv", "a,b\r\n1,\"2\r\n");
+        f.window.Files().Append(path);
+        QVERIFY(f.Check());
+        const QTableWidgetItem* reason = f.Find<CheckWindow>("CheckWindow")->Grid().item(0, CheckWindow::ReasonColumn);
+        QCOMPARE(reason->text(),
+                 QStringLiteral("The record that begins on line 2 has a double quote that is never closed. It was not sent."));
+        QCOMPARE(reason->toolTip(), "The record that begins on line 2 of " + path +
+                                        " has a double quote that is never closed. It was not sent.");
+    }
+
+    void aCleanCheckSaysSoInABox()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        const QString path = f.File("a.csv", "a,b\r\n1\r\n");
+        f.window.Files().Append(path);
+        QVERIFY(f.Check());
+        QVERIFY(f.Find<CheckWindow>("CheckWindow")->isVisible());
+        // Mended: the earlier problems go with their window.
+        f.File("a.csv", "a,b\r\n1,2\r\n");
+        QVERIFY(f.Check());
+        QVERIFY(!f.Find<CheckWindow>("CheckWindow")->isVisible());
+        QCOMPARE(f.dialogs.reports.size(), size_t(1));
+        QCOMPARE(f.dialogs.reports[0].box.text,
+                 std::string("No problems found.\r\n\r\n1 file: 1 would be created; 1 record, 0 mismatched"));
+        QCOMPARE(QString::fromStdString(f.dialogs.reports[0].details),
+                 path + ": NewTable1, 1 record, 0 mismatched: would be created");
     }
 
     void cancelStopsALongCheckPromptly()

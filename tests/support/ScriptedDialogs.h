@@ -26,6 +26,8 @@ public:
     std::deque<OpenFilesResult> picked;  // exhausted: cancelled
     std::vector<FolderRequest> folderRequests;
     std::deque<std::string> folders;  // exhausted: cancelled
+    std::vector<SaveFileRequest> saveRequests;
+    std::deque<std::string> savedAs;  // exhausted: cancelled
     // Runs while a box is "open", to look at the window behind it.
     std::function<void()> whileOpen;
 
@@ -92,6 +94,16 @@ protected:
         std::string folder = folders.front();
         folders.pop_front();
         return folder;
+    }
+
+    std::string ShowSaveFile(const SaveFileRequest& request) override
+    {
+        saveRequests.push_back(request);
+        if (savedAs.empty())
+            return {};
+        std::string path = savedAs.front();
+        savedAs.pop_front();
+        return path;
     }
 
 private:
