@@ -159,8 +159,9 @@ private:
     QTimer* m_previewTimer = nullptr;
     std::map<std::pair<std::string, std::string>, std::vector<std::string>> m_tableColumns;  // by data source and table
     std::map<std::string, DatabaseKind> m_databaseKinds;  // by data source, asked once
-    std::map<std::string, ColumnPlan> m_plans;  // columns edited in the preview, by file
-    std::string m_previewPath;                  // the file the preview shows
+    // Columns edited in the preview, by the names a first line gives: they hold for every such file.
+    std::map<std::vector<std::string>, ColumnPlan> m_plans;
+    std::vector<std::string> m_previewNames;  // those of the file the preview shows
     WindowImportHost* m_run = nullptr;  // the run under way
     QString m_logPath;                  // the last run's log, as the summary links to it
 };
