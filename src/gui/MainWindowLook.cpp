@@ -20,6 +20,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -125,6 +127,23 @@ std::optional<DatabaseKind> MainWindow::DataSourceKind()
     }
 }
 
+const std::optional<std::vector<std::string>>& MainWindow::FirstLineNamesOf(const std::string& path,
+                                                                           const FileFormat& format, bool keepLetters)
+{
+    struct stat file {};
+    std::string reading = format.separator + '\n' + format.encoding + '\n' + (format.quoted ? "q" : "-") +
+                          (keepLetters ? "k" : "-") + std::to_string(format.maxRecordLength);
+    if (::stat(path.c_str(), &file) == 0)
+        reading += '\n' + std::to_string(file.st_size) + '.' + std::to_string(file.st_mtim.tv_sec) + '.' +
+                   std::to_string(file.st_mtim.tv_nsec);
+    KnownNames& known = m_firstLines[path];
+    if (known.reading != reading) {
+        known.reading = std::move(reading);
+        known.names = FirstLineNames(path, format, keepLetters);
+    }
+    return known.names;
+}
+
 void MainWindow::RefreshPreview()
 {
     if (!m_preview)
@@ -149,12 +168,12 @@ void MainWindow::RefreshPreview()
     m_previewNames.clear();
     std::size_t sameColumns = 0;
     if (options.createMode && options.namesFromFirstLine) {
-        if (auto names = FirstLineNames(*path, options.format, options.keepLetters)) {
-            m_previewNames = std::move(*names);
+        if (const auto& names = FirstLineNamesOf(*path, options.format, options.keepLetters)) {
+            m_previewNames = *names;
             options.plan = PlanFor(settings, *path, m_previewNames);
             // The same reading as the run's, so the count is of the files the edits will reach.
             for (const std::string& file : settings.Files)
-                sameColumns += file == *path || FirstLineNames(file, options.format, options.keepLetters) == m_previewNames;
+                sameColumns += file == *path || FirstLineNamesOf(file, options.format, options.keepLetters) == m_previewNames;
         }
     }
     if (options.createMode && options.namesFromFirstLine)
