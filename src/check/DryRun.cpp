@@ -120,8 +120,9 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
         const bool named =
             settings.Mode == ImportMode::CreateNewTable && settings.ColumnNames == ColumnNameSource::FromFirstLine;
         columns = fields.size();
-        if (const ColumnPlan* plan = named ? PlanFor(settings, path) : nullptr) {
-            const std::vector<std::string> names = ColumnNames(fields, settings.KeepLetters);
+        const std::vector<std::string> names =
+            named ? ColumnNames(fields, settings.KeepLetters) : std::vector<std::string>{};
+        if (const ColumnPlan* plan = named ? PlanFor(settings, path, names) : nullptr) {
             tally.missingEdits = MissingEdits(standardInput ? "standard input" : path, Planned(names, {}, plan));
             // SQLite's columns take any value whatever their type: it refuses none.
             for (std::size_t i = 0; database && *database != DatabaseKind::Sqlite && i < names.size(); ++i) {
@@ -182,8 +183,9 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
         CheckCreateFromFields(file.path, file.table, empty, fields, connection.Limits(), settings.KeepLetters);
     if (!refusal.empty())
         return refusal;
-    const ColumnPlan* plan = PlanFor(settings, listed);
-    const PlannedTable planned = Planned(ColumnNames(fields, settings.KeepLetters), types, plan);
+    const std::vector<std::string> names = ColumnNames(fields, settings.KeepLetters);
+    const ColumnPlan* plan = PlanFor(settings, listed, names);
+    const PlannedTable planned = Planned(names, types, plan);
     if (plan && !(refusal = CheckPlan(file.path, planned, connection.Limits())).empty())
         return refusal;
     try {
@@ -195,6 +197,15 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
     return refusal;
 }
 
+// Whether the file's new table has columns edited in the preview.
+bool Edited(const ImportSettings& settings, const FileTally& tally, const std::string& listed)
+{
+    if (settings.ColumnNames != ColumnNameSource::FromFirstLine)
+        return false;
+    RecordSplitter splitter(settings.Separator, settings.Quoted);
+    return PlanFor(settings, listed, ColumnNames(splitter.Split(tally.header), settings.KeepLetters)) != nullptr;
+}
+
 // "name TYPE" for each column of the new table, as the guess would make it.
 std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSettings& settings,
                                           const FileTally& tally, const std::string& listed)
@@ -204,7 +215,7 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
     std::vector<std::string> names;
     if (settings.ColumnNames == ColumnNameSource::FromFirstLine) {
         names = ColumnNames(fields, settings.KeepLetters);
-        if (const ColumnPlan* plan = PlanFor(settings, listed)) {
+        if (const ColumnPlan* plan = PlanFor(settings, listed, names)) {
             const PlannedTable planned =
                 Planned(names, TypesFor(tally.types, connection.Kind(), fields.size()), plan);
             names.clear();
@@ -322,7 +333,7 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 skip(refusal);
             else
                 file.outcome = create ? "would be created" : "would be appended";
-            if (create && (settings.GuessTypes || settings.ColumnPlans.contains(settings.Files[i])) && !file.skipped &&
+            if (create && (settings.GuessTypes || Edited(settings, counted, settings.Files[i])) && !file.skipped &&
                 unreachable.empty() && !earlier)
                 file.columns = ColumnsWithTypes(connection, settings, counted, settings.Files[i]);
             if (create && !file.skipped)

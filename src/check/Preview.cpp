@@ -32,6 +32,21 @@ std::string ForDisplay(std::string_view bytes)
     return text;
 }
 
+std::optional<std::vector<std::string>> FirstLineNames(const std::string& path, const FileFormat& format,
+                                                       bool keepLetters)
+{
+    try {
+        const UniqueFd in = OpenInput(path);
+        FileRecords records(in.Get(), path, format, true);
+        if (!records.HasHeader())
+            return std::nullopt;
+        RecordSplitter splitter(format.separator, format.quoted);
+        return ColumnNames(splitter.Split(records.Header()), keepLetters);
+    } catch (const std::exception&) {
+        return std::nullopt;  // the preview of that file says why
+    }
+}
+
 Preview BuildPreview(const std::string& path, const PreviewOptions& options)
 {
     Preview preview;

@@ -54,9 +54,16 @@ struct Preview {
     std::vector<std::string> named;
     std::vector<bool> kept;
     std::vector<ColumnEdit> edits;
+    // Files listed whose first line gives the same names, this one included: the edits hold for each.
+    std::size_t sameColumns = 0;
 };
 
 Preview BuildPreview(const std::string& path, const PreviewOptions& options);
+
+// The column names a file's first line gives, as the CREATE would clean them; none when it has no
+// first line or cannot be read.
+std::optional<std::vector<std::string>> FirstLineNames(const std::string& path, const FileFormat& format,
+                                                       bool keepLetters);
 
 // Text for the eye: each byte that does not belong to valid UTF-8 becomes U+FFFD.
 std::string ForDisplay(std::string_view bytes);

@@ -100,6 +100,8 @@ private:
     // The table's column names, asked of the data source once per table; throws when they cannot be read.
     const std::vector<std::string>& TableColumnNames(const std::string& table);
     std::optional<DatabaseKind> DataSourceKind();
+    const std::optional<std::vector<std::string>>& FirstLineNamesOf(const std::string& path, const FileFormat& format,
+                                                                    bool keepLetters);
     void ApplyMode();
     void LockForRun(bool locked);
     void Remember(QCheckBox* box, const char* key);
@@ -160,8 +162,16 @@ private:
     QTimer* m_previewTimer = nullptr;
     std::map<std::pair<std::string, std::string>, std::vector<std::string>> m_tableColumns;  // by data source and table
     std::map<std::string, DatabaseKind> m_databaseKinds;  // by data source, asked once
-    std::map<std::string, ColumnPlan> m_plans;  // columns edited in the preview, by file
-    std::string m_previewPath;                  // the file the preview shows
+    // Columns edited in the preview, by the names a first line gives: they hold for every such file.
+    std::map<std::vector<std::string>, ColumnPlan> m_plans;
+    std::vector<std::string> m_previewNames;  // those of the file the preview shows
+    // Each listed file's first line names, as last read: the count of files sharing edits asks on
+    // every refresh, and the reading of a file may scan all of it.
+    struct KnownNames {
+        std::string reading;  // the format, the file's size and time: another reading is read again
+        std::optional<std::vector<std::string>> names;
+    };
+    std::map<std::string, KnownNames> m_firstLines;
     WindowImportHost* m_run = nullptr;  // the run under way
     QString m_logPath;                  // the last run's log, as the summary links to it
 };

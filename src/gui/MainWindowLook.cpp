@@ -20,6 +20,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -77,16 +79,21 @@ void MainWindow::Preview_Click()
         m_preview->askName = [this](const std::string& prompt, const std::string& proposed) {
             return m_dialogs.Input(prompt, proposed);
         };
-        // An edit holds for the file shown, and the grid shows it at once. Only what the user changed
-        // is kept: the rest follows the file and the options when the run comes.
+        // An edit holds for every file whose first line gives the names of the one shown, and the grid
+        // shows it at once. Only what the user changed is kept: the rest follows the file and the
+        // options when the run comes.
         m_preview->onEdit = [this](const std::string& column, const ColumnEdit& edit) {
-            ColumnPlan& plan = m_plans[m_previewPath];
+            ColumnPlan& plan = m_plans[m_previewNames];
             if (edit == ColumnEdit{})
                 plan.edits.erase(column);
             else
                 plan.edits[column] = edit;
             if (plan.edits.empty())
-                m_plans.erase(m_previewPath);
+                m_plans.erase(m_previewNames);
+            RefreshPreview();
+        };
+        m_preview->onReset = [this] {
+            m_plans.erase(m_previewNames);
             RefreshPreview();
         };
     }
@@ -138,6 +145,23 @@ std::optional<DatabaseKind> MainWindow::DataSourceKind()
     }
 }
 
+const std::optional<std::vector<std::string>>& MainWindow::FirstLineNamesOf(const std::string& path,
+                                                                           const FileFormat& format, bool keepLetters)
+{
+    struct stat file {};
+    std::string reading = format.separator + '\n' + format.encoding + '\n' + (format.quoted ? "q" : "-") +
+                          (keepLetters ? "k" : "-") + std::to_string(format.maxRecordLength);
+    if (::stat(path.c_str(), &file) == 0)
+        reading += '\n' + std::to_string(file.st_size) + '.' + std::to_string(file.st_mtim.tv_sec) + '.' +
+                   std::to_string(file.st_mtim.tv_nsec);
+    KnownNames& known = m_firstLines[path];
+    if (known.reading != reading) {
+        known.reading = std::move(reading);
+        known.names = FirstLineNames(path, format, keepLetters);
+    }
+    return known.names;
+}
+
 void MainWindow::RefreshPreview()
 {
     if (!m_preview)
@@ -159,9 +183,17 @@ void MainWindow::RefreshPreview()
     options.keepLetters = settings.KeepLetters;
     if (options.createMode && settings.GuessTypes)
         options.guessTypes = DataSourceKind();
-    m_previewPath = *path;
-    if (const auto plan = m_plans.find(*path); options.createMode && plan != m_plans.end())
-        options.plan = &plan->second;
+    m_previewNames.clear();
+    std::size_t sameColumns = 0;
+    if (options.createMode && options.namesFromFirstLine) {
+        if (const auto& names = FirstLineNamesOf(*path, options.format, options.keepLetters)) {
+            m_previewNames = *names;
+            options.plan = PlanFor(settings, *path, m_previewNames);
+            // The same reading as the run's, so the count is of the files the edits will reach.
+            for (const std::string& file : settings.Files)
+                sameColumns += file == *path || FirstLineNamesOf(file, options.format, options.keepLetters) == m_previewNames;
+        }
+    }
     if (options.createMode && options.namesFromFirstLine)
         m_preview->typeChoices = TypeChoices(DataSourceKind().value_or(DatabaseKind::Other));
     std::string unread;  // why the table's own names cannot head the grid
@@ -176,6 +208,7 @@ void MainWindow::RefreshPreview()
     Preview preview = BuildPreview(*path, options);
     if (!unread.empty())
         preview.messages.insert(preview.messages.begin(), unread);
+    preview.sameColumns = sameColumns;
     m_preview->Show(QFile::decodeName(QByteArray::fromStdString(*path)), preview);
 }
 

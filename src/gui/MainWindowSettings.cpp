@@ -55,7 +55,7 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.GuessTypes = m_types->currentIndex() == 1;
     settings.KeepLetters = m_keepLetters->isChecked();
     settings.Resume = m_resume->isChecked();
-    settings.ColumnPlans = m_plans;
+    settings.ColumnPlansByNames = m_plans;
     return settings;
 }
 

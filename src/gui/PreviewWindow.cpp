@@ -1,15 +1,24 @@
 #include "gui/PreviewWindow.h"
 
 #include <QFont>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace qb {
+namespace {
+
+// A column of long values is not made wider than this; its heading always fits.
+constexpr int kWidestColumn = 320;
+
+}  // namespace
 
 PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {
@@ -33,11 +42,53 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     connect(m_grid->horizontalHeader(), &QHeaderView::customContextMenuRequested, this,
             &PreviewWindow::ShowColumnMenu);
     connect(m_grid->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, &PreviewWindow::RenameColumn);
+    // The heading cannot take the focus: its menu and renaming are reached from the grid's keys.
+    m_grid->installEventFilter(this);
+    m_scope = new QLabel(this);
+    m_scope->setObjectName(QStringLiteral("PreviewScope"));
+    m_scope->setWordWrap(true);
+    m_hint = new QLabel(QStringLiteral("Double-click a heading to rename its column, or right-click it to choose its "
+                                       "type or leave it out. From the keyboard: F2 renames the current column, "
+                                       "the menu key opens its menu."),
+                        this);
+    m_hint->setObjectName(QStringLiteral("PreviewHint"));
+    m_hint->setWordWrap(true);
+    m_reset = new QPushButton(QStringLiteral("Reset columns"), this);
+    m_reset->setObjectName(QStringLiteral("PreviewReset"));
+    m_reset->setToolTip(QStringLiteral("Undo every edit of these columns"));
+    connect(m_reset, &QPushButton::clicked, this, [this] {
+        if (onReset)
+            onReset();
+    });
+    auto* editing = new QHBoxLayout;
+    editing->addWidget(m_hint, 1);
+    editing->addWidget(m_reset, 0, Qt::AlignTop);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_file);
     layout->addWidget(m_message);
     layout->addWidget(m_grid, 1);
     layout->addWidget(m_note);
+    layout->addWidget(m_scope);
+    layout->addLayout(editing);
+}
+
+bool PreviewWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_grid && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const int column = std::max(m_grid->currentColumn(), 0);
+        if (key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier) {
+            RenameColumn(column);
+            return true;
+        }
+        if (key->key() == Qt::Key_Menu || (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
+            QHeaderView* header = m_grid->horizontalHeader();
+            OpenColumnMenu(column, header->mapToGlobal(QPoint(header->sectionViewportPosition(column) + 4,
+                                                              header->height())));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 ColumnEdit PreviewWindow::Edited(int column) const
@@ -74,7 +125,11 @@ void PreviewWindow::RenameColumn(int column)
 
 void PreviewWindow::ShowColumnMenu(const QPoint& at)
 {
-    const int column = m_grid->horizontalHeader()->logicalIndexAt(at);
+    OpenColumnMenu(m_grid->horizontalHeader()->logicalIndexAt(at), m_grid->horizontalHeader()->mapToGlobal(at));
+}
+
+void PreviewWindow::OpenColumnMenu(int column, const QPoint& global)
+{
     if (!Editable(column))
         return;
     const auto c = static_cast<std::size_t>(column);
@@ -101,7 +156,18 @@ void PreviewWindow::ShowColumnMenu(const QPoint& at)
         changed.leftOut = out;
         EditColumn(column, changed);
     });
-    menu.exec(m_grid->horizontalHeader()->mapToGlobal(at));
+    menu.exec(global);
+}
+
+// Every heading whole, its type included; long values only up to a width.
+void PreviewWindow::FitHeadings()
+{
+    QHeaderView* header = m_grid->horizontalHeader();
+    for (int c = 0; c < m_grid->columnCount(); ++c) {
+        m_grid->resizeColumnToContents(c);
+        if (header->sectionSize(c) > kWidestColumn)
+            header->resizeSection(c, std::max(header->sectionSizeHint(c), kWidestColumn));
+    }
 }
 
 bool PreviewWindow::ShowLine(long line)
@@ -131,6 +197,15 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
         messages << QString::fromStdString(preview.error);
     m_message->setText(messages.join(QLatin1Char('\n')));
     m_message->setVisible(!messages.isEmpty());
+    // Editing is offered only where a first line names the columns.
+    const bool editable = preview.error.empty() && !preview.named.empty();
+    m_hint->setVisible(editable);
+    m_reset->setVisible(editable);
+    m_reset->setEnabled(!preview.edits.empty());
+    m_scope->setVisible(editable && preview.sameColumns > 0);
+    m_scope->setText(preview.sameColumns > 1
+                         ? QStringLiteral("These edits apply to %1 files with the same columns.").arg(preview.sameColumns)
+                         : QStringLiteral("These edits apply to this file only: no other file listed has its columns."));
     if (!preview.error.empty()) {
         m_grid->setRowCount(0);
         m_grid->setColumnCount(0);
@@ -154,6 +229,13 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
         headers << header;
     }
     m_grid->setHorizontalHeaderLabels(headers);
+    const auto leftOut = [&preview](int c) {
+        return c < static_cast<int>(preview.kept.size()) && !preview.kept[static_cast<std::size_t>(c)];
+    };
+    for (int c = 0; c < columns; ++c) {
+        if (leftOut(c))
+            m_grid->horizontalHeaderItem(c)->setForeground(Qt::gray);
+    }
     QFont nullFont = m_grid->font();
     nullFont.setItalic(true);
     for (int r = 0; r < static_cast<int>(preview.records.size()); ++r) {
@@ -173,15 +255,17 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
         for (int c = 0; c < static_cast<int>(record.size()); ++c) {
             const PreviewCell& cell = record[static_cast<std::size_t>(c)];
             auto* item = new QTableWidgetItem(cell.null ? QStringLiteral("NULL") : QString::fromStdString(cell.text));
-            if (cell.null) {
-                item->setForeground(Qt::gray);
+            if (cell.null)
                 item->setFont(nullFont);
-            }
+            // Values not sent are greyed like NULLs.
+            if (cell.null || leftOut(c))
+                item->setForeground(Qt::gray);
             if (marked)
                 item->setBackground(QColor(255, 225, 225));
             m_grid->setItem(r, c, item);
         }
     }
+    FitHeadings();
     if (preview.columns)
         m_note->setText(preview.mismatched == 0
                             ? QStringLiteral("Every record shown has %1 fields.").arg(*preview.columns)

@@ -10,6 +10,7 @@
 #include <vector>
 
 class QLabel;
+class QPushButton;
 class QTableWidget;
 
 namespace qb {
@@ -33,6 +34,8 @@ public:
     // (right button) or renamed by a double click; each edit gives the column, by the name the first
     // line gives it, and all that is edited of it now.
     std::function<void(const std::string& column, const ColumnEdit& edit)> onEdit;
+    // "Reset columns": every edit of the columns shown is undone.
+    std::function<void()> onReset;
     // Asks for a column's new name; empty when cancelled.
     std::function<std::string(const std::string& prompt, const std::string& proposed)> askName;
     std::vector<std::string> typeChoices{"TEXT"};
@@ -40,8 +43,13 @@ public:
     void EditColumn(int column, const ColumnEdit& edit);
     void RenameColumn(int column);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ShowColumnMenu(const QPoint& at);
+    void OpenColumnMenu(int column, const QPoint& global);
+    void FitHeadings();
     ColumnEdit Edited(int column) const;
     bool Editable(int column) const;
     Preview m_shown;
@@ -49,6 +57,9 @@ private:
     QLabel* m_message;  // above the grid
     QTableWidget* m_grid;
     QLabel* m_note;
+    QLabel* m_scope;  // to how many files the edits apply
+    QLabel* m_hint;   // how a heading is edited
+    QPushButton* m_reset;
 };
 
 }  // namespace qb

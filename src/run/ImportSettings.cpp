@@ -30,10 +30,13 @@ bool RejectsAnInput(const ImportSettings& settings)
 
 }  // namespace
 
-const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path)
+const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
+                          const std::vector<std::string>& names)
 {
-    const auto found = settings.ColumnPlans.find(path);
-    return found != settings.ColumnPlans.end() && !found->second.edits.empty() ? &found->second : nullptr;
+    if (const auto found = settings.ColumnPlans.find(path); found != settings.ColumnPlans.end())
+        return found->second.edits.empty() ? nullptr : &found->second;
+    const auto shared = settings.ColumnPlansByNames.find(names);
+    return shared != settings.ColumnPlansByNames.end() && !shared->second.edits.empty() ? &shared->second : nullptr;
 }
 
 FileFormat FormatOf(const ImportSettings& settings)

@@ -37,6 +37,9 @@ struct ImportSettings {
     bool RetryRefused = false;
     // Columns edited in the preview, by the file's path as listed: its new table gets exactly these.
     std::map<std::string, ColumnPlan> ColumnPlans;
+    // Columns edited in the preview for every file whose first line gives these names (as cleaned),
+    // where the file has none of its own by path.
+    std::map<std::vector<std::string>, ColumnPlan> ColumnPlansByNames;
     // Fields may be in double quotes; a record may then span lines.
     bool Quoted = false;
     // Files are converted from it to UTF-8 (iconv's names); empty: as they are.
@@ -74,8 +77,10 @@ struct ImportSettings {
 };
 
 
-// The file's edits, by its path as listed; none when it has none.
-const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path);
+// The file's edits, by its path as listed, else by the names its first line gives (as cleaned);
+// none when it has none. The run, Check and the preview all ask here.
+const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
+                          const std::vector<std::string>& names);
 
 // How the settings' files are read.
 FileFormat FormatOf(const ImportSettings& settings);

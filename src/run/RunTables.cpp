@@ -36,8 +36,9 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
     const auto& fields = splitter.Split(file.copy.header);
     const std::size_t columns = fields.size();
     // Columns edited in the preview, by name; what the edits leave alone follows the options.
-    const ColumnPlan* plan = PlanFor(m_settings, file.listed);
-    const PlannedTable planned = Planned(ColumnNames(fields, m_settings.KeepLetters), Types(file, columns), plan);
+    const std::vector<std::string> names = ColumnNames(fields, m_settings.KeepLetters);
+    const ColumnPlan* plan = PlanFor(m_settings, file.listed, names);
+    const PlannedTable planned = Planned(names, Types(file, columns), plan);
     // Edits that do nothing are said, and the file goes on without them.
     if (!exists && !IsEmpty(file.copy) && !planned.missing.empty())
         file.steps.Run(200, [&] { Refuse(200, MissingEdits(file.reports.Path(), planned)); });

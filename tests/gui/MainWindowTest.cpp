@@ -306,24 +306,32 @@ private slots:
         f.window.Form_Load();
         auto* preview = f.ShowPreview("e.csv", "id,Name,secret\r\n7,Ann,x\r\n");
         QVERIFY(preview);
+        // The edits hold for every file whose first line gives the same names, and the preview says so.
+        f.window.Files().Append(f.File("same.csv", "id,Name,secret\r\n8,Bo,y\r\n"));
+        f.window.Files().Append(f.File("other.csv", "id,Name\r\n9,Cy\r\n"));
         f.dialogs.typed = {std::string("Who")};
         preview->RenameColumn(1);
         QCOMPARE(f.dialogs.inputs.at(0).proposed, std::string("Name"));
+        QCOMPARE(preview->findChild<QLabel*>("PreviewScope")->text(),
+                 QStringLiteral("These edits apply to 2 files with the same columns."));
         // Only what was changed is kept: the other columns follow the file when the run comes.
-        const std::string path = f.window.CurrentSettings().Files.at(0);
-        QVERIFY(f.window.CurrentSettings().ColumnPlans ==
-                (std::map<std::string, ColumnPlan>{{path, {{{"Name", {.name = "Who"}}}}}}));
+        QVERIFY(f.window.CurrentSettings().ColumnPlansByNames ==
+                (std::map<std::vector<std::string>, ColumnPlan>{{{"id", "Name", "secret"}, {{{"Name", {.name = "Who"}}}}}}));
         preview->EditColumn(0, {.type = "INTEGER"});
         preview->EditColumn(2, {.leftOut = true});
         QCOMPARE(Headings(*preview), QStringLiteral("id\nINTEGER|Who\nTEXT|secret\nTEXT\n(left out)"));
 
-        // The import makes exactly what the preview shows.
+        // The import makes exactly what the preview shows, for each file of those names and no other.
         f.Click("PushButton1");
         QCOMPARE(f.LastMessage(), std::string("Done."));
         QCOMPARE(test::Query(f.dsn, R"(SELECT "id" + 1, "Who" FROM "NewTable1")"),
                  (std::vector<TextRow>{{std::string("8"), std::string("Ann")}}));
         QCOMPARE(test::Query(f.dsn, "SELECT COUNT(*) FROM pragma_table_info('NewTable1')").at(0).at(0),
                  std::optional<std::string>("2"));
+        QCOMPARE(test::Query(f.dsn, R"(SELECT "id", "Who" FROM "NewTable2")"),
+                 (std::vector<TextRow>{{std::string("8"), std::string("Bo")}}));
+        QCOMPARE(test::Query(f.dsn, R"(SELECT "id", "Name" FROM "NewTable3")"),
+                 (std::vector<TextRow>{{std::string("9"), std::string("Cy")}}));
     }
 
     void readingOptionsAreRemembered()

@@ -6,15 +6,19 @@
 #include "support/ScriptedDialogs.h"
 #include "support/WindowTestSupport.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <fstream>
 
@@ -120,6 +124,61 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(Headings(preview), QStringLiteral("Column 1|Column 2|Column 3"), 2000);
         QVERIFY2(Message(preview).startsWith("The columns of Target cannot be read from the database"),
                  qPrintable(Message(preview)));
+    }
+
+    // The heading cannot take the focus: the grid's keys reach what a double or right click does,
+    // and a hint under the grid says so.
+    void headingsAreEditedFromTheKeyboard()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        PreviewWindow& preview = f.Preview("id,Name\r\n1,Ann\r\n");
+        preview.show();
+        const auto* hint = preview.findChild<QLabel*>("PreviewHint");
+        QVERIFY(hint->isVisible() && hint->geometry().top() > preview.Grid().geometry().bottom());
+        QVERIFY(hint->text().contains("Double-click a heading") && hint->text().contains("right-click it"));
+        preview.Grid().setCurrentCell(0, 1);
+        f.dialogs.typed = {std::string("Who")};
+        QTest::keyClick(&preview.Grid(), Qt::Key_F2);
+        QCOMPARE(Headings(preview), QStringLiteral("id\nTEXT|Who\nTEXT"));
+
+        QStringList offered;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &poll, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                for (const QAction* action : menu->actions())
+                    offered << action->text();
+                menu->close();
+            }
+        });
+        poll.start(10);
+        QTest::keyClick(&preview.Grid(), Qt::Key_Menu);
+        QCOMPARE(offered.join(QLatin1Char('|')), QStringLiteral("Rename...|Type|Leave Out"));
+    }
+
+    // "Reset columns" undoes every edit; a column left out is greyed; a long type name is not cut.
+    void resetUndoesEveryEdit()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        PreviewWindow& preview = f.Preview("id,Name,secret\r\n1,Ann,x\r\n");
+        preview.show();
+        auto* reset = preview.findChild<QPushButton*>("PreviewReset");
+        QVERIFY(reset->isVisible() && !reset->isEnabled());
+        preview.EditColumn(0, {.type = "TIMESTAMP WITH TIME ZONE"});
+        preview.EditColumn(2, {.leftOut = true});
+        QCOMPARE(preview.Grid().item(0, 2)->foreground().color(), QColor(Qt::gray));
+        QCOMPARE(preview.Grid().horizontalHeaderItem(2)->foreground().color(), QColor(Qt::gray));
+        QCOMPARE(preview.Grid().item(0, 1)->foreground().style(), Qt::NoBrush);
+        const QHeaderView* header = preview.Grid().horizontalHeader();
+        for (int c = 0; c < preview.Grid().columnCount(); ++c)
+            QVERIFY2(header->sectionSize(c) >= header->sectionSizeHint(c), qPrintable(QString::number(c)));
+
+        QVERIFY(reset->isEnabled());
+        QTest::mouseClick(reset, Qt::LeftButton);
+        QCOMPARE(Headings(preview), QStringLiteral("id|Name|secret"));
+        QVERIFY(!reset->isEnabled());
+        QVERIFY(f.window.CurrentSettings().ColumnPlansByNames.empty());
     }
 };
 

@@ -376,9 +376,11 @@ TEST_P(ImportRunTest, ChosenTypesAreCheckedAgainstEveryValue)
     EXPECT_EQ(Run().linesRejected, 0);
     EXPECT_EQ(Select("NewTable1", "\"n\"").size(), 3u);
 
-    // Chosen for the column that holds n/a: the run sends it, and all but SQLite refuse it.
+    // Chosen for the column that holds n/a, for every file of these names: the run sends it, and all
+    // but SQLite refuse it.
     m_settings.TableNamePattern = "Chosen";
-    m_settings.ColumnPlans[m_settings.Files[0]] = {{{"amount", {.type = whole}}}};
+    m_settings.ColumnPlans.clear();
+    m_settings.ColumnPlansByNames[{"id", "amount", "count"}] = {{{"amount", {.type = whole}}}};
     dry = DryRun(m_settings);
     const long refused = IsSqlite() ? 0 : 1;
     ASSERT_EQ(dry.files.size(), 1u);
