@@ -30,8 +30,12 @@ ImportSummary Importer::Run()
     RunLog log(m_settings.LogFolder, std::time(nullptr));
     RejectsFile rejects(m_settings.RejectsPath);
     RunTally tally{m_host, m_summary, log, rejects, ProcedurePath("Form2", "PushButton1_Click")};
-    for (const auto& path : m_settings.Files)
+    std::unordered_set<std::string> names;
+    for (const auto& path : m_settings.Files) {
         tally.bytesTotal += FileSize(path);
+        if (!names.insert(BaseName(path)).second)
+            tally.repeatedNames.insert(BaseName(path));
+    }
     for (int counter = 1; counter <= m_summary.files && !m_summary.stopped; ++counter) {
         ImportFile(tally, counter);
         tally.StopRequested();
