@@ -42,6 +42,8 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // The run's last box: its word ("Done.") and what the run did, for a host that shows more than the word.
     virtual void ShowFinalMessage(const std::string& word, const std::string& /*outcome*/) { ShowMessage(word); }
+    // A stopped run's last box: what was reached and what not.
+    virtual void ShowStoppedMessage(const std::string& text) { ShowMessage(text); }
     // Returns the typed text, or empty text when cancelled.
     virtual std::string AskText(const std::string& prompt) = 0;
     // Called at every line: must be cheap.

@@ -21,6 +21,8 @@ ImportSummary Importer::Run()
     m_summary.files = static_cast<int>(m_settings.Files.size());
     for (const auto& name : m_settings.TableList)
         List(name);
+    if (m_settings.Mode == ImportMode::CreateNewTable)
+        m_replace.insert(m_settings.ReplaceTables.begin(), m_settings.ReplaceTables.end());
     // The working copy holds a file's data: it goes when the run ends, however it ends.
     const TemporaryFileGuard copyOnSignal(m_workingCopy);
     struct RemoveCopy {
@@ -55,7 +57,7 @@ ImportSummary Importer::Run()
     }
     m_host.RunEnded(m_summary);
     if (m_summary.stopped)
-        m_host.ShowMessage(m_summary.finalMessage + "\r\n\r\n" + StoppedText(m_summary));
+        m_host.ShowStoppedMessage(m_summary.finalMessage + "\r\n\r\n" + StoppedText(m_summary));
     else
         m_host.ShowFinalMessage(m_summary.finalMessage, OutcomeText(m_summary));
     return m_summary;
@@ -145,6 +147,8 @@ void Importer::ImportFile(RunTally& tally, int counter)
                 Skip();
             } else if (m_settings.TableNamePattern.empty()) {
                 Skip();  // nothing to name a table after: the file is read and left alone
+            } else if (!exists && !Replaced(file, table)) {
+                Skip();
             } else {
                 StartManifest(file);
                 if (m_settings.ColumnNames == ColumnNameSource::FromFirstLine)
