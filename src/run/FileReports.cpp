@@ -80,9 +80,11 @@ void FileReports::Progress(off_t reached)
 {
     m_reached = reached;
     const ImportSummary& summary = m_run.summary;
-    ImportProgress progress{m_position, summary.files, m_path, m_nameRepeats, m_continuedAfter,
-                            m_earlierRows + m_rows, summary.rowsSent, m_run.bytesBefore, m_run.bytesTotal};
-    progress.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_run.start).count();
+    ImportProgress progress{m_position, summary.files, m_path, m_earlierRows + m_rows, summary.rowsSent,
+                            m_run.bytesBefore, m_run.bytesTotal,
+                            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_run.start).count()};
+    progress.nameRepeats = m_nameRepeats;
+    progress.continuedAfter = m_continuedAfter;
     std::uint64_t sent = 0;
     if (m_copySize > 0)
         sent = static_cast<std::uint64_t>(static_cast<double>(m_size) * static_cast<double>(reached) /

@@ -38,8 +38,10 @@ TEST(RunTextsTest, TimeLeftIsReckonedFromTheRunsOwnWork)
 
 TEST(RunTextsTest, StatusLineGroupsNumbersAndNamesTheFolderOfARepeatedName)
 {
-    ImportProgress progress{1203, 20000, "/data/may/orders.csv", true, 1221001, 1234567, 20000};
+    ImportProgress progress{1203, 20000, "/data/may/orders.csv", 1234567, 20000};
     progress.seconds = 2;
+    progress.nameRepeats = true;
+    progress.continuedAfter = 1221001;
     EXPECT_EQ(StatusText(progress), "File 1,203 of 20,000: orders.csv in /data/may (continued after line 1,221,001), "
                                     "1,234,567 rows, 10,000 rows/s");
 }
