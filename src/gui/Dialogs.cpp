@@ -41,6 +41,14 @@ BoxAnswer Dialogs::Outcome(const std::string& word, const std::string& beneath, 
     return ShowMessageBox({word, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None, beneath, offerLog});
 }
 
+BoxAnswer Dialogs::Stopped(const std::string& text, bool offerReplacing, bool offerRemembering)
+{
+    MessageBoxRequest request{text, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None, {}, false};
+    request.offerReplacing = offerReplacing;
+    request.offerRemembering = offerRemembering;
+    return ShowMessageBox(request);
+}
+
 void Dialogs::Details(const std::string& text, const std::string& details)
 {
     ShowErrorReportBox({{text, ApplicationTitle(), BoxButtons::Ok, BoxIcon::None, {}}, details, false});

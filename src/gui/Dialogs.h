@@ -7,7 +7,7 @@ namespace qb {
 
 enum class BoxButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
 enum class BoxIcon { None, Exclamation, Information, Question, Critical };
-enum class BoxAnswer { Ok, Cancel, Yes, No, Retry, ShowLog };
+enum class BoxAnswer { Ok, Cancel, Yes, No, Retry, ShowLog, RunReplacing, RunRemembering };
 
 struct MessageBoxRequest {
     std::string text;
@@ -16,6 +16,8 @@ struct MessageBoxRequest {
     BoxIcon icon = BoxIcon::None;
     std::string beneath;  // smaller text under the main one; empty: none
     bool offerLog = false;  // a "Show Log" button beside OK, answered ShowLog
+    bool offerReplacing = false;   // kRunReplacingCaption, answered RunReplacing
+    bool offerRemembering = false;  // kRunRememberingCaption, answered RunRemembering
 };
 
 // An error report's box: "Application Error", OK, exclamation, the report's
@@ -36,6 +38,8 @@ struct ErrorReportAnswer {
 inline constexpr const char* kQuietCaption = "Don't show more error reports during this import";
 inline constexpr const char* kStopImportCaption = "Stop Import";
 inline constexpr const char* kShowLogCaption = "Show Log";
+inline constexpr const char* kRunReplacingCaption = "Run Again, Replacing Tables";
+inline constexpr const char* kRunRememberingCaption = "Run Again, Remembering";
 
 struct InputBoxRequest {
     std::string prompt;
@@ -86,6 +90,8 @@ public:
     ErrorReportAnswer ImportErrorReport(const std::string& text, const std::string& details);
     // A run's final box: its word, and under it what the run did; with "Show Log" when the run kept one.
     BoxAnswer Outcome(const std::string& word, const std::string& beneath, bool offerLog = false);
+    // A stopped run's box, with what can be done next where anything can.
+    BoxAnswer Stopped(const std::string& text, bool offerReplacing, bool offerRemembering);
     // A message whose longer part scrolls behind "Show Details...".
     void Details(const std::string& text, const std::string& details);
 

@@ -107,6 +107,7 @@ private:
     void Remember(QCheckBox* box, const char* key);
     void Remember(QComboBox* choice, const char* key);
     void ShowRunEnd(const ImportSummary& summary, const WindowImportHost& host);
+    void RunAgain(const WindowImportHost& host);
     void ShowProgress(const ImportProgress& progress);
     void ShowSummary(const ImportSummary& summary, int unshownReports);
     void OpenLog();
@@ -173,6 +174,7 @@ private:
     };
     std::map<std::string, KnownNames> m_firstLines;
     WindowImportHost* m_run = nullptr;  // the run under way
+    std::vector<std::string> m_replaceNext;  // tables a stopped run made, for the next run to make again
     QString m_logPath;                  // the last run's log, as the summary links to it
 };
 

@@ -24,6 +24,8 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QTimer>
+
+#include <utility>
 #include <QToolButton>
 
 namespace qb {
@@ -93,6 +95,7 @@ void MainWindow::PushButton1_Click()
         return;
     ImportSettings settings = CurrentSettings();
     settings.LogFolder = DefaultLogFolder();
+    settings.ReplaceTables = std::exchange(m_replaceNext, {});
     WindowImportHost host(m_dialogs, *m_pointer, [this](const std::vector<std::string>& names) {
         // The newest first, in one change to the list.
         QStringList newest;
@@ -105,6 +108,10 @@ void MainWindow::PushButton1_Click()
     host.onProgress = [this](const ImportProgress& progress) { ShowProgress(progress); };
     host.onEnded = [this, &host](const ImportSummary& summary) { ShowRunEnd(summary, host); };
     host.onShowLog = [this] { OpenLog(); };
+    // A stopped run that kept no record can be run again. Replacing is offered only for tables the run
+    // made itself: rows appended to a table that was there before cannot be told from its own.
+    host.offerRemembering = !settings.Resume;
+    host.offerReplacing = !settings.Resume && settings.Mode == ImportMode::CreateNewTable;
 
     m_run = &host;
     m_logPath.clear();
@@ -137,6 +144,27 @@ void MainWindow::PushButton1_Click()
     if (summary.files == 0)
         return;
     ShowRunEnd(summary, host);  // again: reports held back after the final box count too
+    RunAgain(host);
+}
+
+// As the stopped run's box was answered: its tables dropped and made again, or remembering from now on.
+void MainWindow::RunAgain(const WindowImportHost& host)
+{
+    if (host.Next() == BoxAnswer::RunReplacing) {
+        for (const std::string& made : host.Made()) {
+            const QString name = QString::fromStdString(made);
+            for (int row = m_list1->count() - 1; row >= 0; --row) {
+                if (m_list1->item(row)->text() == name)
+                    delete m_list1->takeItem(row);
+            }
+        }
+        m_replaceNext = host.Made();
+    } else if (host.Next() == BoxAnswer::RunRemembering) {
+        m_resume->setChecked(true);
+    } else {
+        return;
+    }
+    PushButton1_Click();
 }
 
 // The bar and the status line as the run ended, before its final box.

@@ -85,10 +85,20 @@ BoxAnswer QtDialogs::ShowMessageBox(const MessageBoxRequest& request)
     box.setStandardButtons(ButtonsFor(request.buttons));
     QPushButton* log =
         request.offerLog ? box.addButton(QString::fromUtf8(kShowLogCaption), QMessageBox::ActionRole) : nullptr;
+    QPushButton* replacing = request.offerReplacing
+                                 ? box.addButton(QString::fromUtf8(kRunReplacingCaption), QMessageBox::ActionRole)
+                                 : nullptr;
+    QPushButton* remembering =
+        request.offerRemembering ? box.addButton(QString::fromUtf8(kRunRememberingCaption), QMessageBox::ActionRole)
+                                 : nullptr;
     box.exec();
 
     if (log && box.clickedButton() == log)
         return BoxAnswer::ShowLog;
+    if (replacing && box.clickedButton() == replacing)
+        return BoxAnswer::RunReplacing;
+    if (remembering && box.clickedButton() == remembering)
+        return BoxAnswer::RunRemembering;
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok:
         return BoxAnswer::Ok;

@@ -34,6 +34,17 @@ void WindowImportHost::ShowFinalMessage(const std::string& word, const std::stri
         onShowLog();
 }
 
+void WindowImportHost::ShowStoppedMessage(const std::string& text)
+{
+    FlushTables();
+    if (m_quitting)
+        return;
+    const bool replacing = offerReplacing && !m_made.empty();
+    const BoxAnswer answer = m_dialogs.Stopped(text, replacing, offerRemembering);
+    if ((answer == BoxAnswer::RunReplacing && replacing) || (answer == BoxAnswer::RunRemembering && offerRemembering))
+        m_next = answer;
+}
+
 void WindowImportHost::RunEnded(const ImportSummary& summary)
 {
     m_logKept = !summary.logPath.empty();
@@ -86,6 +97,7 @@ void WindowImportHost::SetBusy(bool on)
 
 void WindowImportHost::TableCreated(const std::string& name)
 {
+    m_made.push_back(name);
     m_pendingTables.push_back(name);
     if (!m_sinceTables.isValid() || m_sinceTables.elapsed() >= kProgressInterval.count())
         FlushTables();

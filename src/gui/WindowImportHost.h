@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/Dialogs.h"
 #include "run/ImportHost.h"
 
 #include <QElapsedTimer>
@@ -12,7 +13,6 @@
 
 namespace qb {
 
-class Dialogs;
 class PointerRule;
 
 // The main window as the import's host: boxes through the dialogs, the busy
@@ -32,6 +32,7 @@ public:
 
     void ShowMessage(const std::string& text) override;
     void ShowFinalMessage(const std::string& word, const std::string& outcome) override;
+    void ShowStoppedMessage(const std::string& text) override;
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
     void ShowLineReport(const std::string& procedure, int line, const std::string& description,
                         const LineContext& context) override;
@@ -61,6 +62,14 @@ public:
     // Opens the run's log: "Show Log" on the final box, offered when the run kept a log.
     std::function<void()> onShowLog;
     Clock clock = [] { return std::chrono::steady_clock::now(); };
+    // What a stopped run's box may offer: running again, the tables it made replaced (when it made
+    // any), or remembering from now on.
+    bool offerReplacing = false;
+    bool offerRemembering = false;
+    // What the stopped run's box was answered: RunReplacing, RunRemembering, or Ok.
+    BoxAnswer Next() const { return m_next; }
+    // The tables the run made, in the order made.
+    const std::vector<std::string>& Made() const { return m_made; }
 
 private:
     void Report(const std::string& text, const std::string& details);
@@ -69,6 +78,8 @@ private:
     PointerRule& m_pointer;
     std::function<void(const std::vector<std::string>&)> m_tablesCreated;
     std::vector<std::string> m_pendingTables;
+    std::vector<std::string> m_made;
+    BoxAnswer m_next = BoxAnswer::Ok;
     QElapsedTimer m_sinceTables;
     qint64 m_eventInterval;
     QElapsedTimer m_sinceEvents;

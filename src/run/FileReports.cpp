@@ -1,6 +1,9 @@
 #include "run/FileReports.h"
 
 #include "run/LogAndRejects.h"
+#include "base/CountText.h"
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -13,7 +16,8 @@ std::uint64_t FileSize(const std::string& path)
 }
 
 FileReports::FileReports(RunTally& run, int position, std::string path)
-    : m_run(run), m_position(position), m_path(std::move(path)), m_size(FileSize(m_path))
+    : m_run(run), m_position(position), m_path(std::move(path)), m_size(FileSize(m_path)),
+      m_nameRepeats(m_run.repeatedNames.contains(BaseName(m_path)))
 {
     m_run.log.File(m_path);
     // Reading a big file takes a while before its first rows are stored.
@@ -24,6 +28,30 @@ FileReports::~FileReports()
 {
     m_run.log.FileDone(m_rows);
     m_run.bytesBefore += m_size;
+    m_run.workBefore += WorkDone();
+}
+
+std::string BaseName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void FileReports::Continued(long afterLine, long earlierRows)
+{
+    m_continuedAfter = afterLine;
+    m_earlierRows = earlierRows;
+    m_run.log.Note("Continued after line " + GroupedNumber(afterLine) + ".");
+}
+
+// This file's bytes read, and its share of the working copy sent, by this run.
+std::uint64_t FileReports::WorkDone() const
+{
+    if (m_copySize == 0)
+        return 0;
+    const off_t from = m_sentFrom.value_or(0);
+    const double sent = static_cast<double>(m_reached > from ? m_reached - from : 0);
+    return m_size + static_cast<std::uint64_t>(static_cast<double>(m_size) * sent / static_cast<double>(m_copySize));
 }
 
 void FileReports::Table(const std::string& table)
@@ -50,13 +78,23 @@ void FileReports::Copied(const PreparedCopy& copy)
 
 void FileReports::Progress(off_t reached)
 {
+    m_reached = reached;
     const ImportSummary& summary = m_run.summary;
-    ImportProgress progress{m_position, summary.files, m_path, m_rows, summary.rowsSent, m_run.bytesBefore,
-                            m_run.bytesTotal,
+    ImportProgress progress{m_position, summary.files, m_path, m_earlierRows + m_rows, summary.rowsSent,
+                            m_run.bytesBefore, m_run.bytesTotal,
                             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_run.start).count()};
+    progress.nameRepeats = m_nameRepeats;
+    progress.continuedAfter = m_continuedAfter;
+    std::uint64_t sent = 0;
     if (m_copySize > 0)
-        progress.bytesDone += static_cast<std::uint64_t>(static_cast<double>(m_size) * static_cast<double>(reached) /
-                                                         static_cast<double>(m_copySize));
+        sent = static_cast<std::uint64_t>(static_cast<double>(m_size) * static_cast<double>(reached) /
+                                          static_cast<double>(m_copySize));
+    progress.bytesDone += sent;
+    // Read once and sent once: each byte not yet past counts twice.
+    const std::uint64_t past = (m_copySize > 0 ? m_size : 0) + sent;
+    const std::uint64_t rest = 2 * (m_run.bytesTotal - std::min(m_run.bytesBefore, m_run.bytesTotal));
+    progress.workLeft = rest > past ? rest - past : 0;
+    progress.workDone = m_run.workBefore + WorkDone();
     m_run.host.ReportProgress(progress);
 }
 
@@ -75,6 +113,9 @@ void FileReports::ShowErrorReport(const std::string& procedure, int line, const 
 
 void FileReports::Stored(long rows, off_t reached)
 {
+    // The lines an earlier run stored are passed over at once: no work of this run's.
+    if (m_continuedAfter > 0 && !m_sentFrom)
+        m_sentFrom = reached;
     m_run.summary.rowsSent += rows;
     m_rows += rows;
     Progress(reached);

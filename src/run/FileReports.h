@@ -8,7 +8,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <unordered_set>
 
 namespace qb {
 
@@ -25,6 +27,8 @@ struct RunTally {
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::uint64_t bytesTotal = 0;
     std::uint64_t bytesBefore = 0;  // of the files already done
+    std::uint64_t workBefore = 0;   // read and sent by this run in the files already done
+    std::unordered_set<std::string> repeatedNames{};  // file names listed more than once, folders aside
 
     // True once the host has asked for the run to stop; it is asked again until then.
     bool StopRequested();
@@ -48,6 +52,8 @@ public:
     // The file's working copy, once written: refused records' bytes come
     // from it, or from the file itself where it was converted.
     void Copied(const PreparedCopy& copy);
+    // The file goes on after the last line an earlier run stored: said in the log and the status line.
+    void Continued(long afterLine, long earlierRows);
     // reached: how far into the working copy the run has come.
     void Progress(off_t reached);
 
@@ -69,9 +75,17 @@ private:
     const PreparedCopy* m_prepared = nullptr;
     std::uint64_t m_copySize = 0;
     long m_rows = 0;
+    bool m_nameRepeats = false;
+    long m_continuedAfter = 0;
+    long m_earlierRows = 0;
+    std::optional<off_t> m_sentFrom;  // where this run's sending began, in a continued file
+    off_t m_reached = 0;
+    std::uint64_t WorkDone() const;
 };
 
 // A file's size, or 0 for what is not a regular file.
 std::uint64_t FileSize(const std::string& path);
+// The path's last part: the file's name without its folder.
+std::string BaseName(const std::string& path);
 
 }  // namespace qb

@@ -14,11 +14,17 @@ struct ImportProgress {
     int file = 0;  // 1-based position in the list
     int files = 0;
     std::string path;
-    long rowsInFile = 0;  // rows stored from this file
+    long rowsInFile = 0;  // rows stored from this file, with an earlier run's where it is continued
     long rows = 0;        // rows stored in the run
-    std::uint64_t bytesDone = 0;   // of all the run's files, read and sent
+    std::uint64_t bytesDone = 0;   // of all the run's files, sent or passed over
     std::uint64_t bytesTotal = 0;
     double seconds = 0;  // since the run started
+    // The run's own work, for the time left: each file's bytes count once read and once sent;
+    // files passed over and lines an earlier run stored are neither done nor left.
+    std::uint64_t workDone = 0;
+    std::uint64_t workLeft = 0;
+    bool nameRepeats = false;  // another file of the run has the same name: say the folder too
+    long continuedAfter = 0;   // the last line an earlier run stored of this file; 0: from its start
 };
 
 // Where a report raised while a file is imported comes from.
@@ -36,6 +42,8 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // The run's last box: its word ("Done.") and what the run did, for a host that shows more than the word.
     virtual void ShowFinalMessage(const std::string& word, const std::string& /*outcome*/) { ShowMessage(word); }
+    // A stopped run's last box: what was reached and what not.
+    virtual void ShowStoppedMessage(const std::string& text) { ShowMessage(text); }
     // Returns the typed text, or empty text when cancelled.
     virtual std::string AskText(const std::string& prompt) = 0;
     // Called at every line: must be cheap.

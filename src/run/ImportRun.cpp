@@ -21,6 +21,8 @@ ImportSummary Importer::Run()
     m_summary.files = static_cast<int>(m_settings.Files.size());
     for (const auto& name : m_settings.TableList)
         List(name);
+    if (m_settings.Mode == ImportMode::CreateNewTable)
+        m_replace.insert(m_settings.ReplaceTables.begin(), m_settings.ReplaceTables.end());
     // The working copy holds a file's data: it goes when the run ends, however it ends.
     const TemporaryFileGuard copyOnSignal(m_workingCopy);
     struct RemoveCopy {
@@ -30,8 +32,12 @@ ImportSummary Importer::Run()
     RunLog log(m_settings.LogFolder, std::time(nullptr));
     RejectsFile rejects(m_settings.RejectsPath);
     RunTally tally{m_host, m_summary, log, rejects, ProcedurePath("Form2", "PushButton1_Click")};
-    for (const auto& path : m_settings.Files)
+    std::unordered_set<std::string> names;
+    for (const auto& path : m_settings.Files) {
         tally.bytesTotal += FileSize(path);
+        if (!names.insert(BaseName(path)).second)
+            tally.repeatedNames.insert(BaseName(path));
+    }
     for (int counter = 1; counter <= m_summary.files && !m_summary.stopped; ++counter) {
         ImportFile(tally, counter);
         tally.StopRequested();
@@ -51,7 +57,7 @@ ImportSummary Importer::Run()
     }
     m_host.RunEnded(m_summary);
     if (m_summary.stopped)
-        m_host.ShowMessage(m_summary.finalMessage + "\r\n\r\n" + StoppedText(m_summary));
+        m_host.ShowStoppedMessage(m_summary.finalMessage + "\r\n\r\n" + StoppedText(m_summary));
     else
         m_host.ShowFinalMessage(m_summary.finalMessage, OutcomeText(m_summary));
     return m_summary;
@@ -141,6 +147,8 @@ void Importer::ImportFile(RunTally& tally, int counter)
                 Skip();
             } else if (m_settings.TableNamePattern.empty()) {
                 Skip();  // nothing to name a table after: the file is read and left alone
+            } else if (!exists && !Replaced(file, table)) {
+                Skip();
             } else {
                 StartManifest(file);
                 if (m_settings.ColumnNames == ColumnNameSource::FromFirstLine)

@@ -33,6 +33,8 @@ struct ImportSettings {
     // The target database keeps what was imported (the manifest): a file imported before is not
     // imported again, and one cut short goes on after its last stored line.
     bool Resume = false;
+    // Creating tables: ones a stopped run made, each dropped when its file is reached and made again.
+    std::vector<std::string> ReplaceTables;
     // With Resume: lines the database refused before are sent again.
     bool RetryRefused = false;
     // Columns edited in the preview, by the file's path as listed: its new table gets exactly these.

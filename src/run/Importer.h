@@ -78,6 +78,7 @@ private:
     bool StillHolds(const std::string& table, const std::string& target, RunLog& log);
     void FinishUnsent(OneFile& file, int step);
     bool Prepare(OneFile& file, const std::string& path, bool standardInput);
+    bool Replaced(OneFile& file, const std::string& table);
     void CreateFromFirstLine(OneFile& file, const std::string& table, bool exists);
     void CreateFromAnswers(OneFile& file, const std::string& table, bool exists);
     void Append(OneFile& file, const std::string& path);
@@ -129,6 +130,8 @@ private:
     std::unordered_set<std::string> m_checkedTargets;
     // Tables made, in order: put at the front of the list when the run ends, not one by one.
     std::vector<std::string> m_created;
+    // Tables to drop before they are made again, as named.
+    std::unordered_set<std::string> m_replace;
 };
 
 }  // namespace qb

@@ -155,8 +155,10 @@ void Importer::StartManifest(OneFile& file)
             m_manifest->Begin({file.digest, file.target, file.reports.Path(), file.size, 0, 0, 0,
                                ManifestTime(std::time(nullptr)), std::nullopt});
         });
-    else if (!file.earlier->finished)
+    else if (!file.earlier->finished) {
         ++m_summary.filesContinued;
+        file.reports.Continued(file.earlier->lastLine, file.earlier->stored);
+    }
     std::vector<long> refused;
     if (file.earlier && file.earlier->Retries(m_settings.RetryRefused))
         WhileBusy(file.reports, [&] { refused = m_manifest->RefusedLines(file.digest, file.target); });

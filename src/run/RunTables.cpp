@@ -1,6 +1,7 @@
 #include "run/Importer.h"
 
 #include "load/StatementBuilder.h"
+#include "odbc/SqlText.h"
 #include "read/Records.h"
 #include "run/AskedNames.h"
 #include "schema/CreateChecks.h"
@@ -29,6 +30,16 @@ bool IsEmpty(const PreparedCopy& copy)
 }
 
 }  // namespace
+
+// A table a stopped run made goes, rows and all, before its file makes it again. False when it could not.
+bool Importer::Replaced(OneFile& file, const std::string& table)
+{
+    if (!m_replace.erase(table))
+        return true;
+    return file.steps.Run(200, [&] {
+        WhileBusy(file.reports, [&] { m_connection.Execute("DROP TABLE " + QuoteIdentifier(table)); });
+    });
+}
 
 void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool exists)
 {

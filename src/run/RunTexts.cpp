@@ -80,16 +80,22 @@ std::string OutcomeText(const ImportSummary& summary)
 std::string StatusText(const ImportProgress& progress)
 {
     const std::size_t slash = progress.path.find_last_of('/');
-    std::string text = "File " + std::to_string(progress.file) + " of " + std::to_string(progress.files) + ": " +
-                       (slash == std::string::npos ? progress.path : progress.path.substr(slash + 1)) + ", " +
-                       CountText(progress.rowsInFile, "row", "rows");
+    std::string name = slash == std::string::npos ? progress.path : progress.path.substr(slash + 1);
+    // Two files of one name are told apart by their folders.
+    if (progress.nameRepeats && slash != std::string::npos)
+        name += " in " + (slash == 0 ? std::string("/") : progress.path.substr(0, slash));
+    std::string text = "File " + GroupedNumber(progress.file) + " of " + GroupedNumber(progress.files) + ": " + name;
+    if (progress.continuedAfter > 0)
+        text += " (continued after line " + GroupedNumber(progress.continuedAfter) + ")";
+    text += ", " + CountText(progress.rowsInFile, "row", "rows");
     // No rate before a row is stored: "0 rows/s" would say nothing.
     if (progress.seconds <= 0 || progress.rows == 0)
         return text;
     text += ", " + GroupedNumber(static_cast<long>(static_cast<double>(progress.rows) / progress.seconds)) + " rows/s";
-    if (progress.bytesDone > 0 && progress.bytesTotal >= progress.bytesDone) {
-        const double left = progress.seconds * static_cast<double>(progress.bytesTotal - progress.bytesDone) /
-                            static_cast<double>(progress.bytesDone);
+    // The rate of the run's own work so far, over what is left of it in every file.
+    if (progress.workDone > 0) {
+        const double left = progress.seconds * static_cast<double>(progress.workLeft) /
+                            static_cast<double>(progress.workDone);
         const long whole = static_cast<long>(left + 0.5);
         char clock[32];
         std::snprintf(clock, sizeof clock, "%ld:%02ld", whole / 60, whole % 60);

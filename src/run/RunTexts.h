@@ -20,7 +20,9 @@ std::string SummaryText(const ImportSummary& summary);
 std::string OutcomeText(const ImportSummary& summary);
 // "3 of 12 files reached: 1 done, 1 skipped, 1 stopped midway; 9 not reached."
 std::string StoppedText(const ImportSummary& summary);
-// "File 3 of 12: orders.csv, 120,000 rows, 85,000 rows/s, about 0:42 left"
+// "File 3 of 12: orders.csv, 120,000 rows, 85,000 rows/s, about 0:42 left"; "orders.csv in /data/may"
+// where another listed file has the same name; "(continued after line 1,221,001)" after the name
+// where an earlier run stored part of the file, whose rows count too.
 std::string StatusText(const ImportProgress& progress);
 
 }  // namespace qb

@@ -146,7 +146,7 @@ TEST(TerminalHostTest, ProgressNeverMixesWithMessages)
     std::istringstream in("First\r\nSecond\n");
     {
         TerminalHost host(out, err, in, true);
-        host.ReportProgress({1, 2, "/d/a.csv", 10, 10, 50, 100, 2.0});
+        host.ReportProgress({1, 2, "/d/a.csv", 10, 10, 50, 100, 2.0, 50, 50});
         host.ReportProgress({1, 2, "/d/a.csv", 11, 11, 60, 100, 2.1});  // too soon to redraw
         host.ShowMessage("Line one\r\nLine two");
         EXPECT_EQ(host.AskText("Enter name for column #1:"), "First");

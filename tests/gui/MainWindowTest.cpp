@@ -819,6 +819,41 @@ private slots:
         QVERIFY2(statusUnderBox.contains(QStringLiteral("1 file, 1 row imported")), qPrintable(statusUnderBox));
     }
 
+    // A stopped run that remembered nothing offers to run again: its tables made again, or remembering.
+    void aStoppedRunOffersToRunAgain_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("replacing its tables") << int(BoxAnswer::RunReplacing);
+        QTest::newRow("remembering") << int(BoxAnswer::RunRemembering);
+    }
+
+    void aStoppedRunOffersToRunAgain()
+    {
+        QFETCH(int, answer);
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(f.File("part.csv", "Name,Amount\r\na,1\r\nb,2\r\nshort\r\nc,3\r\n"));
+        f.window.Files().Append(f.File("more.csv", "Name,Amount\r\nx,1\r\n"));
+        f.dialogs.stopImport = {true};
+        f.dialogs.answers = {BoxAnswer(answer)};
+        f.Click("PushButton1");
+        const auto stopped = std::find_if(f.dialogs.messages.begin(), f.dialogs.messages.end(),
+                                          [](const MessageBoxRequest& box) { return box.text.starts_with("Import stopped."); });
+        QVERIFY(stopped != f.dialogs.messages.end());
+        QVERIFY(stopped->offerReplacing && stopped->offerRemembering);
+        QCOMPARE(f.Count("NewTable2"), 1L);
+        if (BoxAnswer(answer) == BoxAnswer::RunReplacing) {
+            // Made again from its first line: every row, the table listed once.
+            QCOMPARE(f.LastMessage(), std::string("Done."));
+            QCOMPARE(f.Count("NewTable1"), 3L);
+            QCOMPARE(f.Tables().count(QStringLiteral("NewTable1")), 1);
+            return;
+        }
+        // Ticked for this run and the next; the table the stopped run made is left as it is.
+        QVERIFY(f.Find<QCheckBox>("CheckResume")->isChecked());
+        QCOMPARE(f.LastMessage(), std::string("Table(s) already exist."));
+    }
+
     // The list tells how many files it holds; several entries go at once, or all of them.
     void theListCountsAndClears()
     {

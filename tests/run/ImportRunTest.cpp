@@ -3,6 +3,7 @@
 #include "check/DryRun.h"
 #include "load/FileClaim.h"
 #include "run/ImportRun.h"
+#include "run/RunTexts.h"
 #include "base/Sha256.h"
 #include "base/UniqueFd.h"
 #include "support/DataSources.h"
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace qb {
@@ -838,6 +840,35 @@ TEST_P(ImportRunTest, ASecondRunDoesNothingWhileOneIsUnderWay)
     EXPECT_EQ(host.messages, std::vector<std::string>{"Done."});
     EXPECT_EQ(Select("NewTable1").size(), 1u);
     EXPECT_TRUE(RunImport(m_settings, host).started);
+}
+
+// A file stopped midway goes on where it stopped; the log and the status line say so, and its rows count
+// those stored before.
+TEST_P(ImportRunTest, AContinuedFileSaysWhereItWentOn)
+{
+    struct StopAtFirstRows : ScriptedHost {
+        bool StopRequested() override { return !progressShown.empty() && progressShown.back().rows > 0; }
+    } stopping;
+    std::string text = "n\r\n";
+    for (int i = 1; i <= 3000; ++i)
+        text += std::to_string(i) + "\r\n";
+    m_settings.Resume = true;
+    m_settings.Files = {File("c.csv", text)};
+    m_settings.TableNamePattern = "C";
+    m_settings.LogFolder = m_dir.Path();
+    ASSERT_TRUE(RunImport(m_settings, stopping).stopped);
+    const long before = stopping.progressShown.back().rows;
+    ASSERT_GT(before, 0);
+    ASSERT_LT(before, 3000);
+    const ImportSummary summary = Run();
+    EXPECT_EQ(summary.filesContinued, 1);
+    const ImportProgress& last = m_host.progressShown.back();
+    EXPECT_EQ(last.rowsInFile, 3000);
+    const std::string after = "continued after line " + GroupedNumber(before + 1);
+    EXPECT_NE(StatusText(last).find("(" + after + ")"), std::string::npos) << StatusText(last);
+    std::ifstream log(summary.logPath);
+    const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find("C" + after.substr(1) + "."), std::string::npos) << logged;
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportRunTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
