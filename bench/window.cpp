@@ -51,6 +51,7 @@ protected:
     std::string ShowInputBox(const qb::InputBoxRequest&) override { return {}; }
     qb::OpenFilesResult ShowOpenFiles(const qb::OpenFilesRequest&) override { return {}; }
     std::string ShowFolderBrowser(const qb::FolderRequest&) override { return {}; }
+    std::string ShowSaveFile(const qb::SaveFileRequest&) override { return {}; }
 };
 
 double Seconds(Clock::duration span)
