@@ -72,7 +72,8 @@ void MainWindow::BuildOptionsPanel()
         "Gives a new table's columns the narrowest type that takes every value of the file, or makes them all text."));
     m_typesLabel->setToolTip(m_types->toolTip());
     m_keepLetters->setToolTip(QStringLiteral(
-        "Keeps the letters and digits of every alphabet in new column names, not only A to Z and 0 to 9."));
+        "Keeps the letters and digits of every alphabet and the underscore in new column names, not only A to Z "
+        "and 0 to 9."));
     m_resume->setToolTip(QStringLiteral(
         "Skips files imported before and goes on after the last stored line of one cut short."));
 
