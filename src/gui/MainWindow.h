@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <memory>
+#include <unordered_set>
 
 class QButtonGroup;
 class QCheckBox;
@@ -109,6 +110,9 @@ private:
     void OpenLog();
     void SetStatus(const QString& text, bool linked = false);
     void AppendPath(const std::string& path);
+    // Around each way of adding files: a path already listed is not added again, and the status line says how many were.
+    void BeginAdding();
+    void EndAdding();
     void AddDropped(const std::vector<std::string>& paths);
     // Folder walks report on this window and keep it responsive.
     ScanHost WalkHost() const;
@@ -157,6 +161,8 @@ private:
     class BackgroundCheck* m_check = nullptr;  // the check under way
     class CheckWindow* m_checkWindow = nullptr;  // what the last check found; made when first asked for
     QTimer* m_previewTimer = nullptr;
+    std::unordered_set<std::string> m_listed;  // while files are added: the list's exact paths
+    int m_alreadyListed = 0;                   // paths left out as already listed, while files are added
     std::map<std::pair<std::string, std::string>, std::vector<std::string>> m_tableColumns;  // by data source and table
     std::map<std::string, DatabaseKind> m_databaseKinds;  // by data source, asked once
     std::map<std::string, ColumnPlan> m_plans;  // columns edited in the preview, by file

@@ -177,6 +177,9 @@ OpenFilesResult QtDialogs::ShowOpenFiles(const OpenFilesRequest& request)
             model->setNameFilters({QStringLiteral("*")});
     };
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, everyFile);
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(request.folder));
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        dialog.setDirectory(folder);
     const QString active = QString::fromStdString(request.active);
     if (!filters.isEmpty()) {
         dialog.selectNameFilter(filters.contains(active) ? active : filters.first());

@@ -474,13 +474,24 @@ private slots:
         QCOMPARE(request.title, std::string("Add File(s) - Hold Ctrl to select multiple files"));
         QCOMPARE(request.filters, (std::vector<std::string>{"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}));
         QCOMPARE(request.active, std::string());
+        QCOMPARE(request.folder, std::string());
+        QCOMPARE(f.dialogs.openRequests.at(1).folder, std::string("/data/"));  // where the last files came from
+
+        // A file already listed is not added again, and the status line says so.
+        f.dialogs.picked = {{std::string("/data\0one.txt\0d.csv\0b.txt", 25), false, {}}};
+        f.Click("PushButton3");
+        QCOMPARE(f.window.Files().Paths().mid(4), QStringList{"/data/d.csv"});
+        QCOMPARE(f.Find<QLabel>("LabelStatus")->text(), QStringLiteral("2 files were already in the list."));
+        f.dialogs.picked = {{"/data/e.csv", false, {}}};
+        f.Click("PushButton3");
+        QCOMPARE(f.Find<QLabel>("LabelStatus")->text(), QString());
 
         // An archive adds each of its files.
         const QString zip = f.File("in.zip", QByteArray::fromStdString(test::Pack(
                                                  {{"a.csv", "x\r\n"}, {"b.csv", "y\r\n"}}, ARCHIVE_FORMAT_ZIP)));
         f.dialogs.picked = {{zip.toStdString(), false, {}}};
         f.Click("PushButton3");
-        QCOMPARE(f.window.Files().Paths().mid(4), (QStringList{zip + "!/a.csv", zip + "!/b.csv"}));
+        QCOMPARE(f.window.Files().Paths().mid(6), (QStringList{zip + "!/a.csv", zip + "!/b.csv"}));
 
         // The file type last used is in force next time, in the next window too; the list stays.
         f.dialogs.picked = {{"/data/c.csv", false, "CSV Files (*.csv)"}};
@@ -560,9 +571,10 @@ private slots:
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
         QCoreApplication::sendEvent(list->viewport(), &drop);
         QCOMPARE(list->Paths(), (QStringList{loose, f.files.filePath("folder/a.txt"),
-                                             f.files.filePath("folder/deep/b.doc"), loose,
+                                             f.files.filePath("folder/deep/b.doc"),
                                              QFile::decodeName(QByteArray::fromStdString(odd))}));
         QCOMPARE(list->ExactPaths().back(), odd);
+        QCOMPARE(f.Find<QLabel>("LabelStatus")->text(), QStringLiteral("1 file was already in the list."));
     }
 
     void modeButtonsFormOneGroup_data()
