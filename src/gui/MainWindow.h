@@ -59,6 +59,8 @@ public:
     void PushButton4_Click();  // Add All File(s) In Folder
     void PushButton5_Click();  // Setup Connection
     void PushButton6_Click();  // ?
+    // The table list read again from the data source (or F5), the chosen table kept chosen.
+    void RefreshTables();
     void Preview_Click();      // the first records of the chosen file, as the import would read them
     // The separator from the first lines of the chosen file, as the import would read them.
     void GuessSeparator_Click();

@@ -73,7 +73,7 @@ void MainWindow::BuildProgressControls()
 // and the status line stay in reach; the list keeps its entries and their order.
 void MainWindow::LockForRun(bool locked)
 {
-    for (const char* name : {"PushButton3", "PushButton4", "PushButton5"})
+    for (const char* name : {"PushButton3", "PushButton4", "PushButton5", "PushButtonRefreshTables"})
         findChild<QPushButton*>(QLatin1String(name))->setEnabled(!locked);
     // A check under way keeps its button off till its end.
     findChild<QPushButton*>(QStringLiteral("PushButtonCheck"))->setEnabled(!locked && !Checking());

@@ -164,6 +164,26 @@ private slots:
         QVERIFY(f.dialogs.messages.empty());
     }
 
+    void theTableListRefreshesByButtonAndF5()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        test::Execute(f.dsn, R"(CREATE TABLE "Later"("a" TEXT))");
+        QTest::keyClick(&f.window, Qt::Key_F5);
+        QCOMPARE(f.Tables(), QStringList{"Later"});
+        f.Find<QListWidget>("List1")->setCurrentRow(0);
+        test::Execute(f.dsn, R"(CREATE TABLE "Again"("a" TEXT))");
+        QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton, {}, QPoint(5, 5));
+        f.Click("PushButtonRefreshTables");
+        QStringList tables = f.Tables();
+        tables.sort();
+        QCOMPARE(tables, (QStringList{"Again", "Later"}));
+        QCOMPARE(f.Find<QListWidget>("List1")->currentItem()->text(), QStringLiteral("Later"));
+        QVERIFY(f.dialogs.messages.empty());
+    }
+
     void anUnopenableSourceIsReportedAndTheLoadGoesOn()
     {
         Fixture f;
