@@ -36,8 +36,9 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // The run's last box: its word ("Done.") and what the run did, for a host that shows more than the word.
     virtual void ShowFinalMessage(const std::string& word, const std::string& /*outcome*/) { ShowMessage(word); }
-    // Returns the typed text, or empty text when cancelled.
-    virtual std::string AskText(const std::string& prompt) = 0;
+    // Returns the typed text, or empty text when cancelled; proposed is the answer offered
+    // (a terminal, which cannot offer one, leaves it aside).
+    virtual std::string AskText(const std::string& prompt, const std::string& proposed = {}) = 0;
     // Called at every line: must be cheap.
     virtual void Yield() = 0;
     virtual void SetBusy(bool on) = 0;
