@@ -55,7 +55,7 @@ QString MainHelpText()
                                       "whatever is chosen."),
                        QString(),
                        QStringLiteral("Fields Separated By: a tab is typed as a tab (paste one) or chosen from the "
-                                      "presets of the button beside the box, and \u21E5 tab shows it is there. The "
+                                      "presets of the button beside the box, and \u21E5 tab shows it is there (\u2423 space a space). The "
                                       "presets are comma, semicolon, tab, pipe and space; \"Guess from the selected "
                                       "file\" picks the one that cuts most of the first 100 lines of the file chosen "
                                       "in the list into the same number of fields.")}

@@ -134,7 +134,7 @@ private:
     QLineEdit* m_text2;
     QLineEdit* m_text3;
     QToolButton* m_separators;  // the separator box's presets and guess
-    QLabel* m_tabMark;          // shown while the separator holds a tab
+    QLabel* m_separatorMark;    // shown while the separator holds a tab or a space, which cannot be seen
     QLabel* m_label1;
     QLabel* m_label2;
     QLabel* m_label5;

@@ -241,14 +241,14 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].icon, BoxIcon::None);
     }
 
-    void separatorMenuSetsGuessesAndMarksATab()
+    void separatorMenuSetsGuessesAndMarksATabOrASpace()
     {
         Fixture f;
         f.window.Form_Load();
         f.window.show();
         auto* box = f.Find<QLineEdit>("Text3");
         auto* button = f.Find<QToolButton>("ToolSeparators");
-        auto* mark = f.Find<QLabel>("LabelTabMark");
+        auto* mark = f.Find<QLabel>("LabelSeparatorMark");
         // By keyboard only: Space opens the menu, Down walks to the entry, Return picks it.
         const auto choose = [&](const QString& caption) {
             QTimer::singleShot(0, &f.window, [&] {
@@ -266,6 +266,13 @@ private slots:
         choose(QStringLiteral("Tab"));
         QCOMPARE(box->text(), QStringLiteral("\t"));
         QVERIFY(mark->isVisible());
+        QCOMPARE(mark->text(), QStringLiteral("\u21E5 tab"));
+        choose(QStringLiteral("Space"));
+        QCOMPARE(box->text(), QStringLiteral(" "));
+        QVERIFY(mark->isVisible());
+        QCOMPARE(mark->text(), QStringLiteral("\u2423 space"));
+        QVERIFY(mark->sizeHint().width() <= mark->width());
+        QVERIFY(f.Find("Frame1")->contentsRect().contains(mark->geometry()));
 
         choose(QStringLiteral("Guess from the selected file"));
         QCOMPARE(f.LastMessage().substr(0, 15), std::string("No files added:"));
@@ -888,7 +895,7 @@ private slots:
         const QStringList texts{"CheckQuoted", "LabelEncoding", "ComboEncoding", "PushButtonStop",
                                 "PushButtonPreview", "PushButtonCheck", "LabelTypes", "ComboTypes",
                                 "CheckKeepLetters", "CheckResume", "PushButtonClearList", "LabelFileCount",
-                                "LabelTabMark"};
+                                "LabelSeparatorMark"};
         const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
         const auto place = [&](const QString& name) { return f.Place(name); };
         for (const QString& name : added) {
