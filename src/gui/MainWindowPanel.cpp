@@ -85,6 +85,8 @@ void MainWindow::BuildOptionsPanel()
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
+    // Its options are the tab stops; the area itself would be one that shows nothing.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* options = new QWidget(scroll);
     options->setObjectName(QStringLiteral("Options"));
     options->setAutoFillBackground(false);

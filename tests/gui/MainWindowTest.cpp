@@ -973,6 +973,35 @@ private slots:
         QCOMPARE(walked, tabOrder);
     }
 
+    // Walking the window with Tab, each control it stops at looks otherwise while it has the focus.
+    void everyTabStopShowsFocus()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(QStringLiteral("a.csv"));
+        f.window.show();
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        QWidget* first = f.Find("ListView1");
+        first->setFocus();
+        QStringList unseen;
+        QStringList walked;
+        for (int stop = 0; stop < 60; ++stop) {
+            QWidget* at = QApplication::focusWidget();
+            QVERIFY(at);
+            const QImage focused = at->grab().toImage();
+            QTest::keyClick(at, Qt::Key_Tab);
+            walked << at->objectName();
+            // The first stop took the focus without Tab: it is looked at when Tab comes back to it.
+            if (stop > 0 && at->grab().toImage() == focused)
+                unseen << at->objectName() + QLatin1Char('/') + at->metaObject()->className();
+            if (stop > 0 && at == first)
+                break;
+        }
+        QVERIFY2(walked.size() > 10, qPrintable(walked.join(QLatin1Char(' '))));
+        QVERIFY2(unseen.isEmpty(), qPrintable(unseen.join(QLatin1Char(' '))));
+    }
+
     // Everything added sits beside the original controls, the options in groups titled by what they decide,
     // each with a tooltip; and the whole window, title bar included, lies on the screen it opens on.
     void theWindowFitsTheScreen_data()
