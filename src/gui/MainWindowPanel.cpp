@@ -128,8 +128,9 @@ void MainWindow::BuildOptionsPanel()
     column->addWidget(scroll, 1);
     column->addLayout(files);
     column->addLayout(look);
-    column->addLayout(status);
+    // The bar first: the status line's room, empty until a run, is then no gap above it.
     column->addWidget(m_progress);
+    column->addLayout(status);
 
     // As wide as the widest of its contents, and as tall as the original window; a scroll bar only
     // when the options outgrow that height.

@@ -973,6 +973,15 @@ private slots:
         QCOMPARE(walked, tabOrder);
     }
 
+    void theProgressBarHasNoGapAboveItWhenIdle()
+    {
+        Fixture f;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        const QRect bar = f.Place("ProgressImport");
+        QVERIFY(bar.top() - f.Place("PushButtonCheck").bottom() < bar.height());
+    }
+
     // Walking the window with Tab, each control it stops at looks otherwise while it has the focus.
     void everyTabStopShowsFocus()
     {
