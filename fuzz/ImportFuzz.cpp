@@ -68,8 +68,11 @@ public:
     explicit QuietHost(const std::vector<std::string_view>& answers) : m_answers(answers) {}
     void ShowMessage(const std::string&) override {}
     void ShowErrorReport(const std::string&, int, const std::string&) override {}
-    std::string AskText(const std::string&) override
+    std::string AskText(const std::string&, const std::string& proposed) override
     {
+        // The header's field is offered, cut short when long.
+        if (proposed.size() > 256 || (m_asked < m_answers.size() && !m_answers[m_asked].starts_with(proposed)))
+            std::abort();
         return m_asked < m_answers.size() ? std::string(m_answers[m_asked++]) : std::string();
     }
     void Yield() override {}
@@ -1288,7 +1291,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(!column.empty() && folded.insert(qb::LowerAscii(column)).second);
     Check(static_cast<long>(folded.size()) == named);
     const auto unnamed = std::find(names.begin(), names.end(), std::string_view());
-    const qb::CreateStatement answered = qb::BuildCreateFromAnswers(table, names.size(), host);
+    const qb::CreateStatement answered = qb::BuildCreateFromAnswers(table, table, names, host);
     Check(CreateColumns(answered.text, createPrefix) == unnamed - names.begin());
     Check(answered.execute == (!names.empty() && unnamed == names.end()));
 

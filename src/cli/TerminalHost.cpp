@@ -101,7 +101,7 @@ void TerminalHost::ShowOnTerminal(const std::string& text)
     std::fflush(m_err);
 }
 
-std::string TerminalHost::AskText(const std::string& prompt)
+std::string TerminalHost::AskText(const std::string& prompt, const std::string& /*proposed*/)
 {
     ClearProgress();
     std::fprintf(m_err, "%s ", prompt.c_str());

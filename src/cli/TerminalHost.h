@@ -21,7 +21,7 @@ public:
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
     void ShowLineReport(const std::string& procedure, int line, const std::string& description,
                         const LineContext& context) override;
-    std::string AskText(const std::string& prompt) override;
+    std::string AskText(const std::string& prompt, const std::string& proposed = {}) override;
     void Yield() override {}
     void SetBusy(bool) override {}
     void ReportProgress(const ImportProgress& progress) override;

@@ -10,10 +10,12 @@
 #include "gui/ErrorReportBox.h"
 
 #include <QCloseEvent>
+#include <QAbstractItemView>
 #include <QCompleter>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStringListModel>
 #include <QTimer>
@@ -109,6 +111,8 @@ void ConnectionWindow::BuildControls()
     m_completer->setCaseSensitivity(Qt::CaseInsensitive);
     m_completer->setCompletionMode(QCompleter::PopupCompletion);
     m_text1->setCompleter(m_completer);
+    // After the completer's own filter, which runs later: a filter installed last sees events first.
+    m_completer->popup()->installEventFilter(this);
     RefreshDataSources();
 
     // Every change is kept at once, typed or assigned.
@@ -199,6 +203,18 @@ void ConnectionWindow::showEvent(QShowEvent* event)
 
 bool ConnectionWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    // While the suggestions show, they take every click: one on a button closes them and would
+    // do nothing more, so that Next > after typing a name took two clicks. The button gets it too.
+    if (watched == m_completer->popup() && event->type() == QEvent::MouseButtonPress) {
+        QWidget* popup = m_completer->popup();
+        const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        auto* button = qobject_cast<QPushButton*>(childAt(mapFromGlobal(at)));
+        if (button && button->isEnabled() && !popup->rect().contains(popup->mapFromGlobal(at))) {
+            popup->hide();
+            QTimer::singleShot(0, button, &QPushButton::click);
+            return true;
+        }
+    }
     // Entering the box selects all of it, so that typing replaces the name;
     // deferred, or the click that brought the focus would undo it.
     if (watched == m_text1 && event->type() == QEvent::FocusIn)

@@ -51,6 +51,7 @@ struct OpenFilesRequest {
     std::string title;
     std::vector<std::string> filters;  // "Text Files (*.txt)"
     std::string active;                // the one in force when the dialog opens; empty: the first
+    std::string folder;                // where the dialog opens; empty or gone: the dialog's own choice
 };
 
 // One full path; or the folder and then each name, separated by NUL

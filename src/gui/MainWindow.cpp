@@ -27,6 +27,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QToolButton>
 
 namespace qb {
@@ -54,7 +55,7 @@ QString MainHelpText()
                                       "whatever is chosen."),
                        QString(),
                        QStringLiteral("Fields Separated By: a tab is typed as a tab (paste one) or chosen from the "
-                                      "presets of the button beside the box, and \u21E5 tab shows it is there. The "
+                                      "presets of the button beside the box, and \u21E5 tab shows it is there (\u2423 space a space). The "
                                       "presets are comma, semicolon, tab, pipe and space; \"Guess from the selected "
                                       "file\" picks the one that cuts most of the first 100 lines of the file chosen "
                                       "in the list into the same number of fields.")}
@@ -119,6 +120,10 @@ void MainWindow::BuildControls()
     // Every row is one line of text: a name added at the top during a run then
     // costs no measuring of all the others.
     m_list1->setUniformItemSizes(true);
+    // Tables made elsewhere show up without going back through Setup Connection.
+    auto* refresh = Place(new QPushButton(QStringLiteral("Refresh"), m_frame4), "PushButtonRefreshTables",
+                          twips(240, 1545, 1335, 360));
+    refresh->setToolTip(QStringLiteral("Reads the data source's tables again (F5)."));
 
     auto* start = Place(new QPushButton(QStringLiteral("Start Importing"), this), "PushButton1",
                         twips(120, 7680, 6120, 405), 11.25);
@@ -149,7 +154,7 @@ void MainWindow::BuildControls()
 
     // Tab order as designed: list, separator, modes, options, table list,
     // buttons; then the panel beside them, top to bottom.
-    QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, m_option4,
+    QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, refresh, m_option4,
                         m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_encoding, m_types,
                         m_keepLetters, m_resume, m_clearList,
                         findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
@@ -157,7 +162,7 @@ void MainWindow::BuildControls()
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
-    for (QPushButton* button : {start, add, addAll, setup, help, m_stop})
+    for (QPushButton* button : {start, add, addAll, setup, help, m_stop, refresh})
         m_pointer->ShowsHandOver(button);
     for (QWidget* control : std::initializer_list<QWidget*>{this, m_frame1, m_frame2, m_frame3, m_frame4, m_label1,
                                                             m_list1, m_text3, m_encodingLabel, m_typesLabel})
@@ -173,6 +178,8 @@ void MainWindow::BuildControls()
     connect(addAll, &QPushButton::clicked, this, &MainWindow::PushButton4_Click);
     connect(setup, &QPushButton::clicked, this, &MainWindow::PushButton5_Click);
     connect(help, &QPushButton::clicked, this, &MainWindow::PushButton6_Click);
+    connect(refresh, &QPushButton::clicked, this, &MainWindow::RefreshTables);
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, &MainWindow::RefreshTables);
 }
 
 // What a new table's columns are made of; then, for either mode, whether the run remembers what it
@@ -235,6 +242,21 @@ void MainWindow::Form_Load()
         m_files->setColumnCount(1);
         m_files->setColumnWidth(0, TwipsToPixels(5000, this));
     });
+}
+
+void MainWindow::RefreshTables()
+{
+    if (m_run)
+        return;  // the run puts the tables it makes on the list
+    const auto chosen = m_list1->selectedItems();
+    const QString table = chosen.isEmpty() ? QString() : chosen.first()->text();
+    StepRunner steps(*m_reporter, ProcedurePath("Form2", "RefreshTables"));
+    steps.Run(100, [this] {
+        m_tableColumns.clear();  // a table may have been made again with other columns
+        FillTableList(m_list1, m_dataSourceName());
+    });
+    if (const auto same = m_list1->findItems(table, Qt::MatchExactly); !table.isEmpty() && !same.isEmpty())
+        m_list1->setCurrentItem(same.first());
 }
 
 void MainWindow::PushButton5_Click()

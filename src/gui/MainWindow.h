@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <memory>
+#include <unordered_set>
 
 class QButtonGroup;
 class QCheckBox;
@@ -58,6 +59,8 @@ public:
     void PushButton4_Click();  // Add All File(s) In Folder
     void PushButton5_Click();  // Setup Connection
     void PushButton6_Click();  // ?
+    // The table list read again from the data source (or F5), the chosen table kept chosen.
+    void RefreshTables();
     void Preview_Click();      // the first records of the chosen file, as the import would read them
     // The separator from the first lines of the chosen file, as the import would read them.
     void GuessSeparator_Click();
@@ -113,6 +116,9 @@ private:
     void OpenLog();
     void SetStatus(const QString& text, bool linked = false);
     void AppendPath(const std::string& path);
+    // Around each way of adding files: a path already listed is not added again, and the status line says how many were.
+    void BeginAdding();
+    void EndAdding();
     void AddDropped(const std::vector<std::string>& paths);
     // Folder walks report on this window and keep it responsive.
     ScanHost WalkHost() const;
@@ -132,7 +138,7 @@ private:
     QLineEdit* m_text2;
     QLineEdit* m_text3;
     QToolButton* m_separators;  // the separator box's presets and guess
-    QLabel* m_tabMark;          // shown while the separator holds a tab
+    QLabel* m_separatorMark;    // shown while the separator holds a tab or a space, which cannot be seen
     QLabel* m_label1;
     QLabel* m_label2;
     QLabel* m_label5;
@@ -161,6 +167,8 @@ private:
     class BackgroundCheck* m_check = nullptr;  // the check under way
     class CheckWindow* m_checkWindow = nullptr;  // what the last check found; made when first asked for
     QTimer* m_previewTimer = nullptr;
+    std::unordered_set<std::string> m_listed;  // while files are added: the list's exact paths
+    int m_alreadyListed = 0;                   // paths left out as already listed, while files are added
     std::map<std::pair<std::string, std::string>, std::vector<std::string>> m_tableColumns;  // by data source and table
     std::map<std::string, DatabaseKind> m_databaseKinds;  // by data source, asked once
     // Columns edited in the preview, by the names a first line gives: they hold for every such file.

@@ -3,12 +3,15 @@
 
 #include "files/AddFiles.h"
 #include "files/PackedFiles.h"
+#include "files/PathHelpers.h"
 #include "gui/FileListView.h"
 #include "gui/PointerRule.h"
 #include "gui/SettingsStore.h"
 #include "gui/Dialogs.h"
 
 #include <QCoreApplication>
+#include <QLabel>
+#include <QLocale>
 
 namespace qb {
 namespace {
@@ -28,8 +31,31 @@ ScanHost MainWindow::WalkHost() const
 void MainWindow::AppendPath(const std::string& path)
 {
     // An archive adds each of its files.
-    for (const std::string& entry : ListEntries(path))
-        m_files->AppendExact(entry);
+    for (const std::string& entry : ListEntries(path)) {
+        if (m_listed.insert(entry).second)
+            m_files->AppendExact(entry);
+        else
+            ++m_alreadyListed;
+    }
+}
+
+void MainWindow::BeginAdding()
+{
+    const std::vector<std::string> paths = m_files->ExactPaths();
+    m_listed = {paths.begin(), paths.end()};
+    m_alreadyListed = 0;
+}
+
+void MainWindow::EndAdding()
+{
+    static const QString kAlready = QStringLiteral(" already in the list.");
+    m_listed.clear();
+    if (m_alreadyListed > 0)
+        SetStatus(m_alreadyListed == 1 ? QStringLiteral("1 file was") + kAlready
+                                       : QStringLiteral("%1 files were").arg(QLocale(QLocale::English).toString(
+                                                                              m_alreadyListed)) + kAlready);
+    else if (m_status->text().endsWith(kAlready))
+        SetStatus({});  // said of an earlier add
 }
 
 void MainWindow::PushButton3_Click()
@@ -39,7 +65,8 @@ void MainWindow::PushButton3_Click()
     steps.Run(112, [&] {
         picked = m_dialogs.OpenFiles({kOpenTitle,
                                       {"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"},
-                                      m_settings.Get(QLatin1String(kAddFilterKey)).toStdString()});
+                                      m_settings.Get(QLatin1String(kAddFilterKey)).toStdString(),
+                                      m_settings.Get(QLatin1String(kAddFolderKey)).toStdString()});
         if (!picked.filter.empty())
             m_settings.Save(QLatin1String(kAddFilterKey), QString::fromStdString(picked.filter));
     });
@@ -49,8 +76,12 @@ void MainWindow::PushButton3_Click()
     }
     std::vector<std::string> paths;
     steps.Run(116, [&] { paths = PickedPaths(picked.names); });
+    if (!paths.empty())
+        m_settings.Save(QLatin1String(kAddFolderKey), QString::fromStdString(ParentFolder(paths.front())));
+    BeginAdding();
     for (const auto& path : paths)
         steps.Run(140, [&] { AppendPath(path); });
+    EndAdding();
 }
 
 void MainWindow::PushButton4_Click()
@@ -70,9 +101,11 @@ void MainWindow::PushButton4_Click()
         return;
     steps.Run(333, [&] { m_settings.SaveLastFolder(QString::fromStdString(folder)); });
     steps.Run(114, [&] { m_pointer->SetPointer(PointerStyle::Busy); });
+    BeginAdding();
     steps.Run(116, [&] {
         AddFilesFromFolderTree(folder, extension, [this](const std::string& path) { AppendPath(path); }, WalkHost());
     });
+    EndAdding();
     steps.Run(138, [&] { m_pointer->SetPointer(PointerStyle::Default); });
 }
 
@@ -80,7 +113,9 @@ void MainWindow::AddDropped(const std::vector<std::string>& paths)
 {
     if (m_run)
         return;  // a run reads the list: nothing is added to it meanwhile
+    BeginAdding();
     AddDroppedPaths(paths, [this](const std::string& path) { AppendPath(path); }, WalkHost());
+    EndAdding();
 }
 
 }  // namespace qb

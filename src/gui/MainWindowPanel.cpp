@@ -72,7 +72,8 @@ void MainWindow::BuildOptionsPanel()
         "Gives a new table's columns the narrowest type that takes every value of the file, or makes them all text."));
     m_typesLabel->setToolTip(m_types->toolTip());
     m_keepLetters->setToolTip(QStringLiteral(
-        "Keeps the letters and digits of every alphabet in new column names, not only A to Z and 0 to 9."));
+        "Keeps the letters and digits of every alphabet and the underscore in new column names, not only A to Z "
+        "and 0 to 9."));
     m_resume->setToolTip(QStringLiteral(
         "Skips files imported before and goes on after the last stored line of one cut short."));
 
@@ -84,6 +85,8 @@ void MainWindow::BuildOptionsPanel()
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);
+    // Its options are the tab stops; the area itself would be one that shows nothing.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* options = new QWidget(scroll);
     options->setObjectName(QStringLiteral("Options"));
     options->setAutoFillBackground(false);
@@ -125,8 +128,9 @@ void MainWindow::BuildOptionsPanel()
     column->addWidget(scroll, 1);
     column->addLayout(files);
     column->addLayout(look);
-    column->addLayout(status);
+    // The bar first: the status line's room, empty until a run, is then no gap above it.
     column->addWidget(m_progress);
+    column->addLayout(status);
 
     // As wide as the widest of its contents, and as tall as the original window; a scroll bar only
     // when the options outgrow that height.

@@ -75,7 +75,8 @@ void MainWindow::BuildProgressControls()
 // and the status line stay in reach; the list keeps its entries and their order.
 void MainWindow::LockForRun(bool locked)
 {
-    for (const char* name : {"PushButton3", "PushButton4", "PushButton5"})
+    // Start too: pressed again during the run it does nothing, so it looks it.
+    for (const char* name : {"PushButton1", "PushButton3", "PushButton4", "PushButton5", "PushButtonRefreshTables"})
         findChild<QPushButton*>(QLatin1String(name))->setEnabled(!locked);
     // A check under way keeps its button off till its end.
     findChild<QPushButton*>(QStringLiteral("PushButtonCheck"))->setEnabled(!locked && !Checking());

@@ -1,5 +1,5 @@
 // The separator box's presets, its guess from a file, and the mark that
-// shows a tab in it (typed as a tab, since Tab itself moves the focus).
+// shows a tab (typed as a tab, since Tab itself moves the focus) or a space in it.
 #include "gui/MainWindow.h"
 
 #include "gui/Dialogs.h"
@@ -58,15 +58,20 @@ void MainWindow::BuildSeparatorControls()
     m_separators->setMenu(menu);
     m_pointer->ShowsHandOver(m_separators);
 
-    m_tabMark = new QLabel(QStringLiteral("\u21E5 tab"), m_frame1);
-    m_tabMark->setObjectName(QStringLiteral("LabelTabMark"));
-    m_tabMark->setGeometry(TwipsRect(5400, 2090, 600, 255, this));
-    m_tabMark->setFont(BoldFont(8));
-    FitToText(m_tabMark);
-    m_tabMark->setToolTip(QStringLiteral("The separator holds a tab"));
-    m_tabMark->hide();
-    connect(m_text3, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_tabMark->setVisible(text.contains(QLatin1Char('\t'))); });
+    m_separatorMark = new QLabel(m_frame1);
+    m_separatorMark->setObjectName(QStringLiteral("LabelSeparatorMark"));
+    m_separatorMark->setGeometry(TwipsRect(5400, 2090, 600, 255, this));
+    m_separatorMark->setFont(BoldFont(8));
+    m_separatorMark->hide();
+    connect(m_text3, &QLineEdit::textChanged, this, [this](const QString& text) {
+        const bool tab = text.contains(QLatin1Char('\t'));
+        const bool space = !tab && text.contains(QLatin1Char(' '));
+        m_separatorMark->setText(tab ? QStringLiteral("\u21E5 tab") : QStringLiteral("\u2423 space"));
+        m_separatorMark->setToolTip(tab ? QStringLiteral("The separator holds a tab")
+                                        : QStringLiteral("The separator holds a space"));
+        FitToText(m_separatorMark);
+        m_separatorMark->setVisible(tab || space);
+    });
 }
 
 void MainWindow::GuessSeparator_Click()

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -61,6 +62,20 @@ BoxAnswer AnswerWhenClosed(BoxButtons buttons)
     }
 }
 
+// The title bar holds the title beside its own icon and buttons; a box only as wide as a short text
+// would cut the title short.
+void WideEnoughForTitle(QMessageBox& box)
+{
+    QFont bold = box.font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    const int width = metrics.horizontalAdvance(box.windowTitle()) + 8 * metrics.height();
+    // Added last: setting the text, icon or buttons lays the box out anew.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
+
 }  // namespace
 
 QString DisplayText(const std::string& text)
@@ -91,6 +106,7 @@ BoxAnswer QtDialogs::ShowMessageBox(const MessageBoxRequest& request)
     QPushButton* remembering =
         request.offerRemembering ? box.addButton(QString::fromUtf8(kRunRememberingCaption), QMessageBox::ActionRole)
                                  : nullptr;
+    WideEnoughForTitle(box);
     box.exec();
 
     if (log && box.clickedButton() == log)
@@ -129,6 +145,7 @@ ErrorReportAnswer QtDialogs::ShowErrorReportBox(const ErrorReportRequest& reques
         box.setCheckBox(new QCheckBox(QString::fromUtf8(kQuietCaption)));
     QPushButton* stop =
         request.offerStop ? box.addButton(QString::fromUtf8(kStopImportCaption), QMessageBox::RejectRole) : nullptr;
+    WideEnoughForTitle(box);
     box.exec();
     return {box.checkBox() && box.checkBox()->isChecked(), stop && box.clickedButton() == stop};
 }
@@ -187,6 +204,9 @@ OpenFilesResult QtDialogs::ShowOpenFiles(const OpenFilesRequest& request)
             model->setNameFilters({QStringLiteral("*")});
     };
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, everyFile);
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(request.folder));
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        dialog.setDirectory(folder);
     const QString active = QString::fromStdString(request.active);
     if (!filters.isEmpty()) {
         dialog.selectNameFilter(filters.contains(active) ? active : filters.first());

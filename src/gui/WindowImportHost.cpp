@@ -76,10 +76,10 @@ void WindowImportHost::Report(const std::string& text, const std::string& detail
     m_stop = m_stop || answer.stop;
 }
 
-std::string WindowImportHost::AskText(const std::string& prompt)
+std::string WindowImportHost::AskText(const std::string& prompt, const std::string& proposed)
 {
     FlushTables();
-    return m_dialogs.Input(prompt);
+    return m_dialogs.Input(prompt, proposed);
 }
 
 void WindowImportHost::Yield()

@@ -16,9 +16,11 @@ struct CreateStatement {
 };
 
 // Asks for one name per column, one per header field, empty fields
-// included, and stops asking at the first empty answer. The answers are
-// cleaned and mended as ColumnNames does.
-CreateStatement BuildCreateFromAnswers(std::string_view table, std::size_t columns, ImportHost& host,
+// included, each prompt naming the file and offering the field's text; stops
+// asking at the first empty answer. The answers are cleaned and mended as
+// ColumnNames does.
+CreateStatement BuildCreateFromAnswers(std::string_view table, std::string_view path,
+                                       std::span<const std::string_view> header, ImportHost& host,
                                        bool keepLetters = false, std::span<const std::string> types = {});
 
 }  // namespace qb

@@ -44,8 +44,9 @@ public:
     virtual void ShowFinalMessage(const std::string& word, const std::string& /*outcome*/) { ShowMessage(word); }
     // A stopped run's last box: what was reached and what not.
     virtual void ShowStoppedMessage(const std::string& text) { ShowMessage(text); }
-    // Returns the typed text, or empty text when cancelled.
-    virtual std::string AskText(const std::string& prompt) = 0;
+    // Returns the typed text, or empty text when cancelled; proposed is the answer offered
+    // (a terminal, which cannot offer one, leaves it aside).
+    virtual std::string AskText(const std::string& prompt, const std::string& proposed = {}) = 0;
     // Called at every line: must be cheap.
     virtual void Yield() = 0;
     virtual void SetBusy(bool on) = 0;

@@ -74,14 +74,16 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
 void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool exists)
 {
     bool created = exists;
-    const std::size_t columns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(file.copy.header).size();
+    RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
+    const auto& header = splitter.Split(file.copy.header);
+    const std::size_t columns = header.size();
     if (!exists)
         file.steps.Run(262, [&] {
         // Refused before a name is asked for.
         const NameLimits& limits = m_connection.Limits();
         Refuse(262, CheckNewTable({file.reports.Path(), table, IsEmpty(file.copy), columns}, limits));
-        const CreateStatement create =
-            BuildCreateFromAnswers(table, columns, m_host, m_settings.KeepLetters, Types(file, columns));
+        const CreateStatement create = BuildCreateFromAnswers(table, file.reports.Path(), header, m_host,
+                                                              m_settings.KeepLetters, Types(file, columns));
         if (create.execute) {
             Refuse(262, CheckColumnNames(create.names, limits));
             WhileBusy(file.reports, [&] { m_connection.Execute(create.text); });

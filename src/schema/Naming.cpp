@@ -93,7 +93,7 @@ std::string CleanColumnName(std::string_view text, bool keepLetters)
         if (length > 1 && keepLetters && Utf8Rules() &&
             iswalnum_l(static_cast<wint_t>(CodePoint(text.substr(i), length)), Utf8Rules()))
             name.append(text.substr(i, length));
-        else if (kColumnNameAlphabet.find(text[i]) != std::string_view::npos)
+        else if (kColumnNameAlphabet.find(text[i]) != std::string_view::npos || (keepLetters && text[i] == '_'))
             name += text[i];
         i += std::max<std::size_t>(1, length);
     }

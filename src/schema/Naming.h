@@ -14,7 +14,7 @@ std::string ExpandTableName(std::string_view pattern, int counter, std::string_v
                             bool keepLetters = false);
 
 // Keeps only A-Z, a-z and 0-9; with keepLetters, the letters and digits of
-// every alphabet (the text read as UTF-8).
+// every alphabet (the text read as UTF-8) and the underscore.
 std::string CleanColumnName(std::string_view text, bool keepLetters = false);
 
 // The names of a header's columns, one per field, cleaned; an empty one or

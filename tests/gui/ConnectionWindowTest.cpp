@@ -250,6 +250,25 @@ private slots:
         QCOMPARE(completer.currentCompletion(), QStringLiteral("SalesArchive"));
     }
 
+    void oneClickOnNextGoesOnWhileSuggestionsShow()
+    {
+        Fixture f;
+        int nexts = 0;
+        f.window.onNext = [&] { ++nexts; };
+        f.window.show();
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        f.Text1()->clear();
+        QTest::keyClicks(f.Text1(), WorkingDsn());
+        QWidget* popup = f.window.Completer().popup();
+        QTRY_VERIFY(popup->isVisible());
+        // The suggestions take the click, as they do every click while they show.
+        QPushButton* next = f.Button("PushButton3");
+        QTest::mouseClick(popup, Qt::LeftButton, {}, popup->mapFromGlobal(next->mapToGlobal(next->rect().center())));
+        QTRY_COMPARE(nexts, 1);
+        QVERIFY(!popup->isVisible());
+    }
+
     void nextGoesOnOnlyWithAWorkingDataSource()
     {
         Fixture f;

@@ -162,12 +162,19 @@ private slots:
             QCOMPARE(dialogs.Outcome("Done.", "1 row stored.", true), press ? BoxAnswer::ShowLog : BoxAnswer::Ok);
             QCOMPARE(captions.size(), 2);
         }
-        WhenBoxOpens([](QWidget* widget) {
+        // Wide enough for a title longer than its text.
+        UseApplicationTitle("Quillbarrow - sales, stock and the orders of the last three years");
+        int width = 0;
+        int titleWidth = 0;
+        WhenBoxOpens([&](QWidget* widget) {
             auto* box = qobject_cast<QMessageBox*>(widget);
             QCOMPARE(box->buttons().size(), 1);
+            width = box->width();
+            titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
             box->button(QMessageBox::Ok)->click();
         });
         QCOMPARE(dialogs.Outcome("Done.", "1 row stored."), BoxAnswer::Ok);
+        QVERIFY2(width > titleWidth + 100, qPrintable(QStringLiteral("%1 %2").arg(width).arg(titleWidth)));
     }
 
     void importErrorReportBox_data()

@@ -57,15 +57,17 @@ private slots:
         QVERIFY(tooMany.names.empty());
     }
 
-    void openDialogOffersTheFiltersAndAllMeansAll()
+    void openDialogStartsInTheFolderAndOffersTheFiltersAllMeaningAll()
     {
         QTemporaryDir folder;
         TestableDialogs dialogs;
         QStringList seenFilters;
         QStringList afterAll;
         QString title;
+        QString directory;
         WhenDialogOpens([&](QFileDialog* dialog) {
             title = dialog->windowTitle();
+            directory = dialog->directory().absolutePath();
             seenFilters = dialog->nameFilters();
             QVERIFY(dialog->fileMode() == QFileDialog::ExistingFiles);
             QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("Text Files (*.txt)"));
@@ -79,8 +81,10 @@ private slots:
             dialog->reject();
         });
         const OpenFilesResult result =
-            dialogs.ShowOpenFiles({"Add File(s)", {"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}, {}});
+            dialogs.ShowOpenFiles({"Add File(s)", {"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}, {},
+                                   folder.path().toStdString()});
         QCOMPARE(title, QStringLiteral("Add File(s)"));
+        QCOMPARE(directory, folder.path());
         QCOMPARE(seenFilters, (QStringList{"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}));
         QCOMPARE(afterAll, QStringList{"*"});
         QVERIFY(result.names.empty());
@@ -102,7 +106,7 @@ private slots:
             dialog->findChild<QLineEdit*>("fileNameEdit")->setText('"' + typed.join("\" \"") + '"');
             QMetaObject::invokeMethod(dialog, "accept");
         });
-        const OpenFilesResult result = dialogs.ShowOpenFiles({"Add File(s)", {"All Files (*.*)"}, {}});
+        const OpenFilesResult result = dialogs.ShowOpenFiles({"Add File(s)", {"All Files (*.*)"}, {}, {}});
         std::vector<std::string> expected;
         for (const QString& path : typed)
             expected.push_back(path.toStdString());

@@ -164,6 +164,26 @@ private slots:
         QVERIFY(f.dialogs.messages.empty());
     }
 
+    void theTableListRefreshesByButtonAndF5()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        test::Execute(f.dsn, R"(CREATE TABLE "Later"("a" TEXT))");
+        QTest::keyClick(&f.window, Qt::Key_F5);
+        QCOMPARE(f.Tables(), QStringList{"Later"});
+        f.Find<QListWidget>("List1")->setCurrentRow(0);
+        test::Execute(f.dsn, R"(CREATE TABLE "Again"("a" TEXT))");
+        QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton, {}, QPoint(5, 5));
+        f.Click("PushButtonRefreshTables");
+        QStringList tables = f.Tables();
+        tables.sort();
+        QCOMPARE(tables, (QStringList{"Again", "Later"}));
+        QCOMPARE(f.Find<QListWidget>("List1")->currentItem()->text(), QStringLiteral("Later"));
+        QVERIFY(f.dialogs.messages.empty());
+    }
+
     void anUnopenableSourceIsReportedAndTheLoadGoesOn()
     {
         Fixture f;
@@ -221,14 +241,14 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].icon, BoxIcon::None);
     }
 
-    void separatorMenuSetsGuessesAndMarksATab()
+    void separatorMenuSetsGuessesAndMarksATabOrASpace()
     {
         Fixture f;
         f.window.Form_Load();
         f.window.show();
         auto* box = f.Find<QLineEdit>("Text3");
         auto* button = f.Find<QToolButton>("ToolSeparators");
-        auto* mark = f.Find<QLabel>("LabelTabMark");
+        auto* mark = f.Find<QLabel>("LabelSeparatorMark");
         // By keyboard only: Space opens the menu, Down walks to the entry, Return picks it.
         const auto choose = [&](const QString& caption) {
             QTimer::singleShot(0, &f.window, [&] {
@@ -246,6 +266,13 @@ private slots:
         choose(QStringLiteral("Tab"));
         QCOMPARE(box->text(), QStringLiteral("\t"));
         QVERIFY(mark->isVisible());
+        QCOMPARE(mark->text(), QStringLiteral("\u21E5 tab"));
+        choose(QStringLiteral("Space"));
+        QCOMPARE(box->text(), QStringLiteral(" "));
+        QVERIFY(mark->isVisible());
+        QCOMPARE(mark->text(), QStringLiteral("\u2423 space"));
+        QVERIFY(mark->sizeHint().width() <= mark->width());
+        QVERIFY(f.Find("Frame1")->contentsRect().contains(mark->geometry()));
 
         choose(QStringLiteral("Guess from the selected file"));
         QCOMPARE(f.LastMessage().substr(0, 15), std::string("No files added:"));
@@ -482,13 +509,24 @@ private slots:
         QCOMPARE(request.title, std::string("Add File(s) - Hold Ctrl to select multiple files"));
         QCOMPARE(request.filters, (std::vector<std::string>{"Text Files (*.txt)", "CSV Files (*.csv)", "All Files (*.*)"}));
         QCOMPARE(request.active, std::string());
+        QCOMPARE(request.folder, std::string());
+        QCOMPARE(f.dialogs.openRequests.at(1).folder, std::string("/data/"));  // where the last files came from
+
+        // A file already listed is not added again, and the status line says so.
+        f.dialogs.picked = {{std::string("/data\0one.txt\0d.csv\0b.txt", 25), false, {}}};
+        f.Click("PushButton3");
+        QCOMPARE(f.window.Files().Paths().mid(4), QStringList{"/data/d.csv"});
+        QCOMPARE(f.Find<QLabel>("LabelStatus")->text(), QStringLiteral("2 files were already in the list."));
+        f.dialogs.picked = {{"/data/e.csv", false, {}}};
+        f.Click("PushButton3");
+        QCOMPARE(f.Find<QLabel>("LabelStatus")->text(), QString());
 
         // An archive adds each of its files.
         const QString zip = f.File("in.zip", QByteArray::fromStdString(test::Pack(
                                                  {{"a.csv", "x\r\n"}, {"b.csv", "y\r\n"}}, ARCHIVE_FORMAT_ZIP)));
         f.dialogs.picked = {{zip.toStdString(), false, {}}};
         f.Click("PushButton3");
-        QCOMPARE(f.window.Files().Paths().mid(4), (QStringList{zip + "!/a.csv", zip + "!/b.csv"}));
+        QCOMPARE(f.window.Files().Paths().mid(6), (QStringList{zip + "!/a.csv", zip + "!/b.csv"}));
 
         // The file type last used is in force next time, in the next window too; the list stays.
         f.dialogs.picked = {{"/data/c.csv", false, "CSV Files (*.csv)"}};
@@ -568,9 +606,10 @@ private slots:
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, {});
         QCoreApplication::sendEvent(list->viewport(), &drop);
         QCOMPARE(list->Paths(), (QStringList{loose, f.files.filePath("folder/a.txt"),
-                                             f.files.filePath("folder/deep/b.doc"), loose,
+                                             f.files.filePath("folder/deep/b.doc"),
                                              QFile::decodeName(QByteArray::fromStdString(odd))}));
         QCOMPARE(list->ExactPaths().back(), odd);
+        QCOMPARE(f.Find<QLabel>("LabelStatus")->text(), QStringLiteral("1 file was already in the list."));
     }
 
     void modeButtonsFormOneGroup_data()
@@ -737,8 +776,9 @@ private slots:
         f.WatchProgress();
         bool closed = false;
         f.window.onClose = [&] { closed = true; };
-        const char* const locked[] = {"PushButton3", "PushButton4", "PushButton5", "PushButtonCheck", "Option1",
-                                      "Option2", "Text2", "Text3", "CheckQuoted", "ComboEncoding", "CheckResume"};
+        const char* const locked[] = {"PushButton1", "PushButton3", "PushButton4", "PushButton5",
+                                      "PushButtonCheck", "Option1", "Option2", "Text2",
+                                      "Text3", "CheckQuoted", "ComboEncoding", "CheckResume"};
         f.onShown = [&] {
             if (f.shown.size() != 2)  // the first rows stored
                 return;
@@ -763,7 +803,7 @@ private slots:
 
         // Files never reached are told apart from those done.
         const std::string counts = "1 of 2 files reached: 0 done, 0 skipped, 1 stopped midway; 1 not reached";
-        for (const char* name : {"PushButton5", "Option1", "Text3", "CheckResume"})
+        for (const char* name : {"PushButton1", "PushButton5", "Option1", "Text3", "CheckResume"})
             QVERIFY2(f.Find(name)->isEnabled(), name);
         if (how == 2) {
             // Asked once; then no box stands in the way of quitting, and the window goes.
@@ -899,7 +939,7 @@ private slots:
         const QStringList texts{"CheckQuoted", "LabelEncoding", "ComboEncoding", "PushButtonStop",
                                 "PushButtonPreview", "PushButtonCheck", "LabelTypes", "ComboTypes",
                                 "CheckKeepLetters", "CheckResume", "PushButtonClearList", "LabelFileCount",
-                                "LabelTabMark"};
+                                "LabelSeparatorMark"};
         const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
         const auto place = [&](const QString& name) { return f.Place(name); };
         for (const QString& name : added) {
@@ -974,6 +1014,44 @@ private slots:
             at = at->nextInFocusChain();
         } while (at != f.Find("ListView1"));
         QCOMPARE(walked, tabOrder);
+    }
+
+    void theProgressBarHasNoGapAboveItWhenIdle()
+    {
+        Fixture f;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        const QRect bar = f.Place("ProgressImport");
+        QVERIFY(bar.top() - f.Place("PushButtonCheck").bottom() < bar.height());
+    }
+
+    // Walking the window with Tab, each control it stops at looks otherwise while it has the focus.
+    void everyTabStopShowsFocus()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.Files().Append(QStringLiteral("a.csv"));
+        f.window.show();
+        f.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        QWidget* first = f.Find("ListView1");
+        first->setFocus();
+        QStringList unseen;
+        QStringList walked;
+        for (int stop = 0; stop < 60; ++stop) {
+            QWidget* at = QApplication::focusWidget();
+            QVERIFY(at);
+            const QImage focused = at->grab().toImage();
+            QTest::keyClick(at, Qt::Key_Tab);
+            walked << at->objectName();
+            // The first stop took the focus without Tab: it is looked at when Tab comes back to it.
+            if (stop > 0 && at->grab().toImage() == focused)
+                unseen << at->objectName() + QLatin1Char('/') + at->metaObject()->className();
+            if (stop > 0 && at == first)
+                break;
+        }
+        QVERIFY2(walked.size() > 10, qPrintable(walked.join(QLatin1Char(' '))));
+        QVERIFY2(unseen.isEmpty(), qPrintable(unseen.join(QLatin1Char(' '))));
     }
 
     // Everything added sits beside the original controls, the options in groups titled by what they decide,

@@ -86,6 +86,16 @@ private slots:
         using Told = std::vector<std::pair<std::vector<std::string>, std::size_t>>;
         QCOMPARE(told, (Told{{{"T1"}, 0}, {{"T2", "T3"}, 0}}));
     }
+
+    void aColumnNamePromptProposesItsAnswer()
+    {
+        QWidget window;
+        PointerRule pointer(&window);
+        test::ScriptedDialogs dialogs;
+        WindowImportHost host(dialogs, pointer, {});
+        QCOMPARE(host.AskText("people.csv: Enter name for column #1:", "order_date"), std::string("order_date"));
+        QCOMPARE(dialogs.inputs.at(0).proposed, std::string("order_date"));
+    }
 };
 
 }  // namespace qb

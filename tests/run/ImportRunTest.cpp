@@ -104,7 +104,9 @@ TEST_P(ImportRunTest, UserSpecifiedColumnsDropTheHeader)
     m_host.answers = {"Customer ID", "Name!"};
     Run();
 
-    EXPECT_EQ(m_host.prompts, (std::vector<std::string>{"Enter name for column #1:", "Enter name for column #2:"}));
+    EXPECT_EQ(m_host.prompts,
+              (std::vector<std::string>{"a.txt: Enter name for column #1:", "a.txt: Enter name for column #2:"}));
+    EXPECT_EQ(m_host.proposed, (std::vector<std::string>{"x", "y"}));
     EXPECT_EQ(Select("People1", "\"CustomerID\""), (Rows{{T("1"), T("one")}, {T("2"), T("two")}}));
     EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
 }

@@ -19,6 +19,7 @@ public:
 
     std::deque<std::string> answers;  // an exhausted script answers empty
     std::vector<std::string> prompts;
+    std::vector<std::string> proposed;  // the answer each prompt offered
     std::vector<std::string> messages;
     std::vector<Report> reports;
     std::vector<bool> busy;
@@ -31,9 +32,10 @@ public:
     {
         reports.push_back({procedure, line, description});
     }
-    std::string AskText(const std::string& prompt) override
+    std::string AskText(const std::string& prompt, const std::string& offered = {}) override
     {
         prompts.push_back(prompt);
+        proposed.push_back(offered);
         if (answers.empty())
             return {};
         std::string answer = answers.front();
