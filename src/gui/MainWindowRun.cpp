@@ -171,6 +171,9 @@ void MainWindow::RunAgain(const WindowImportHost& host)
 // The bar and the status line as the run ended, before its final box.
 void MainWindow::ShowRunEnd(const ImportSummary& summary, const WindowImportHost& host)
 {
+    // The run is over: its final box has nothing left to stop.
+    m_stop->setEnabled(false);
+    m_escape->setEnabled(false);
     if (summary.files == 0)
         return;
     if (const auto& last = host.LastProgress())
