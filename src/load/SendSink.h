@@ -9,20 +9,20 @@
 
 namespace qb {
 
-// The run's settings as the sender needs them.
+// The run's settings as the sender needs them, made from them (SendOptionsOf): their defaults are the settings'.
 struct SendOptions {
     FileFormat format;  // how the working copy reads
-    std::string separator = ",";
-    bool quoted = false;
+    std::string separator;
+    bool quoted;
     // A batch's bounds, and a bulk path's (bigger, until one is refused).
-    std::size_t batchRows = 1000;
-    std::size_t batchBytes = std::size_t(1) << 20;
-    std::size_t bulkRows = 20000;
-    std::size_t bulkBytes = std::size_t(8) << 20;
+    std::size_t batchRows;
+    std::size_t batchBytes;
+    std::size_t bulkRows;
+    std::size_t bulkBytes;
     // A line longer than this goes with its values bound to the statement.
-    std::size_t bindAbove = std::size_t(16) << 20;
+    std::size_t bindAbove;
     // How long a busy database is waited for.
-    double busySeconds = 60;
+    double busySeconds;
 };
 
 // How a file's lines go: each as its own statement, or gathered in batches.

@@ -6,9 +6,7 @@
 #include "odbc/SqlText.h"
 #include "run/RunTexts.h"
 
-#include <chrono>
 #include <sys/stat.h>
-#include <thread>
 
 // What a run remembers of earlier runs: the manifest, each file's claim on its row, and whether a table
 // still holds what was stored in it.
@@ -93,20 +91,20 @@ void Importer::KnowFile(OneFile& file, const std::string& path, bool standardInp
     if (::fstat(file.input.Get(), &info) == 0)
         file.size = static_cast<std::uint64_t>(info.st_size);
     file.target = ManifestTarget(table);
-    // Another run's claim is waited for as a busy database is: one that was killed lets go once its
-    // server notices.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(m_settings.BusySeconds);
-    for (auto pause = std::chrono::milliseconds(20);; pause = std::min(pause * 2, std::chrono::milliseconds(1000))) {
+    // Another run's claim is a busy database to this run, waited for the same way: one that was killed
+    // lets go once its server notices.
+    try {
         WhileBusy(file.reports, [&] {
-            if (std::optional<FileClaim> claim = FileClaim::Take(m_connection, file.digest, file.target))
-                file.claim.emplace(std::move(*claim));
+            std::optional<FileClaim> claim = FileClaim::Take(m_connection, file.digest, file.target);
+            if (!claim)
+                throw DatabaseError("HYT00", "claimed by another run");
+            file.claim.emplace(std::move(*claim));
         });
-        if (file.claim)
-            break;
-        if (std::chrono::steady_clock::now() + pause > until || !file.reports.KeepGoing())
-            throw StepFailure(124, "Another run is importing " + file.reports.Path() + " into " + table +
-                                       " at this moment, so it was left to that run.");
-        std::this_thread::sleep_for(pause);
+    } catch (const DatabaseError& error) {
+        if (!error.Busy() || file.claim)
+            throw;
+        throw StepFailure(124, "Another run is importing " + file.reports.Path() + " into " + table +
+                                   " at this moment, so it was left to that run.");
     }
     WhileBusy(file.reports, [&] { file.earlier = m_manifest->Find(file.digest, file.target); });
     if (file.earlier && !StillHolds(table, file.target, log)) {
