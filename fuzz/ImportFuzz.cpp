@@ -1267,7 +1267,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t filler = padded && !whole.hasHeader ? 1 : 0;
     for (std::size_t i = filler; i < whole.count; ++i) {
         const auto& cells = cut(whole[i].text);
-        Check(qb::BuildInsertInto(statement, table, cells) == !cells.empty());
+        Check(qb::BuildInsertInto(statement, qb::QuoteIdentifier(table), cells) == !cells.empty());
         Check(cells.empty() ? statement.empty() : WellQuotedInsert(statement, table, cells));
         guesses.Observe(cells);
     }

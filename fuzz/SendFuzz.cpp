@@ -331,7 +331,7 @@ void BatchRound(Bytes in)
     const std::uint32_t choices = in.Byte() * 0x01010101u;
 
     static qb::InsertBatch batch(1, 1);
-    batch.Start(kStatementTable + std::to_string(columns));
+    batch.Start(qb::QuoteIdentifier(kStatementTable + std::to_string(columns)));
     batch.SetBounds(maxRows, maxBytes);
     static std::vector<ModelEntry> model;
     model.clear();

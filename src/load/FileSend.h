@@ -1,13 +1,12 @@
 #pragma once
 
 #include "load/InsertBatch.h"
+#include "load/InsertTarget.h"
 #include "load/SendSink.h"
 #include "read/FileRecords.h"
 #include "read/PreparedCopy.h"
 #include "read/Records.h"
 #include "odbc/SqlText.h"
-
-#include <algorithm>
 
 #include <optional>
 #include <string>
@@ -23,19 +22,15 @@ class FileProgress;
 // What the sender holds of one file, made afresh for each: nothing of one
 // file, not a batch's row nor a flag, can reach the next.
 struct FileSend {
-    FileSend(Connection& over, const SendOptions& sendOptions, const PreparedCopy& copy, const std::string& toTable,
-             std::size_t valuesPerLine, const std::vector<bool>& keptColumns, Sending how, BulkLoader* bulkPath,
-             SendSink& reportsTo, FileProgress* fileProgress)
-        : connection(over), options(sendOptions), file(copy), sink(reportsTo), progress(fileProgress), table(toTable),
-          quotedTable(QuoteIdentifier(toTable)), kept(keptColumns.empty() ? nullptr : &keptColumns),
-          lineColumns(valuesPerLine),
-          tableColumns(keptColumns.empty()
-                           ? valuesPerLine
-                           : static_cast<std::size_t>(std::count(keptColumns.begin(), keptColumns.end(), true))),
-          sending(how), bulk(bulkPath), splitter(sendOptions.separator, sendOptions.quoted),
-          batch(sendOptions.batchRows, sendOptions.batchBytes)
+    FileSend(Connection& over, const SendOptions& sendOptions, const PreparedCopy& copy, const InsertTarget& into,
+             std::size_t valuesPerLine, Sending how, BulkLoader* bulkPath, SendSink& reportsTo,
+             FileProgress* fileProgress)
+        : connection(over), options(sendOptions), file(copy), sink(reportsTo), progress(fileProgress), target(into),
+          table(into.table), quotedTable(QuotedTarget(into)), lineColumns(valuesPerLine),
+          tableColumns(into.fields.empty() ? valuesPerLine : into.fields.size()), sending(how), bulk(bulkPath),
+          splitter(sendOptions.separator, sendOptions.quoted), batch(sendOptions.batchRows, sendOptions.batchBytes)
     {
-        batch.Start(table);
+        batch.Start(quotedTable);
     }
 
     Connection& connection;
@@ -43,9 +38,9 @@ struct FileSend {
     const PreparedCopy& file;
     SendSink& sink;
     FileProgress* const progress;  // where the manifest is kept, or null
-    const std::string table;
-    const std::string quotedTable;
-    const std::vector<bool>* const kept;  // per column of the file, whether the table takes it; null: all
+    const InsertTarget& target;
+    const std::string& table;
+    const std::string quotedTable;  // with the column list, where the target names one
     const std::size_t lineColumns;  // the values a line must have
     const std::size_t tableColumns;
     const Sending sending;

@@ -18,9 +18,9 @@ InsertBatch::InsertBatch(std::size_t maxRows, std::size_t maxBytes) : m_maxRows(
 {
 }
 
-void InsertBatch::Start(std::string_view table)
+void InsertBatch::Start(std::string_view quotedTarget)
 {
-    m_head = "INSERT INTO " + QuoteIdentifier(table) + " VALUES";
+    m_head = "INSERT INTO " + std::string(quotedTarget) + " VALUES";
     Clear();
 }
 

@@ -47,7 +47,8 @@ public:
 
     InsertBatch(std::size_t maxRows, std::size_t maxBytes);
 
-    void Start(std::string_view table);
+    // quotedTarget: the table (and its column list) as the statement writes it.
+    void Start(std::string_view quotedTarget);
     void SetBounds(std::size_t maxRows, std::size_t maxBytes)
     {
         m_maxRows = maxRows;

@@ -27,15 +27,15 @@ long SourceLine(FileSend& send, long record)
 
 }  // namespace
 
-bool LineSender::Send(const PreparedCopy& file, const std::string& table, std::size_t columns,
-                      const std::vector<bool>& kept, const InsertLoopLines& lines, Sending sending, BulkLoader* bulk,
+bool LineSender::Send(const PreparedCopy& file, const InsertTarget& target, std::size_t columns,
+                      const InsertLoopLines& lines, Sending sending, BulkLoader* bulk,
                       StepRunner& steps, SendSink& sink, FileProgress* progress)
 {
     m_stopped = false;
     std::optional<FileRecords> records;
     if (!steps.Run(lines.open, [&] { records.emplace(FileRecords::WorkingCopy{}, file.copy.Get(), file.name, m_options.format); }))
         return true;
-    FileSend send(m_connection, m_options, file, table, columns, kept, sending, bulk, sink, progress);
+    FileSend send(m_connection, m_options, file, target, columns, sending, bulk, sink, progress);
     std::size_t nextNote = 0;
     bool goOn = true;
     bool readAll = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "load/InsertTarget.h"
 #include "load/SendSink.h"
 #include "read/PreparedCopy.h"
 
@@ -24,11 +25,10 @@ public:
     // sending: in batches for this file's connection, or line by line; bulk: the database's own path
     // for batches, or null. Returns when the file is done, the connection was lost, or the run is to
     // stop: false in the second case. A working copy that cannot be read further is reported through
-    // steps. kept: per column of the file, whether its values go to the table (empty: all of them).
+    // steps. target: the table, and which of the file's fields fill which of its columns.
     // progress: where the manifest is kept, the file's, whose statements commit with every line
     // stored; the lines it holds as done are not sent. It is told of the file's end.
-    bool Send(const PreparedCopy& file, const std::string& table, std::size_t columns, const std::vector<bool>& kept,
-              const InsertLoopLines& lines, Sending sending, BulkLoader* bulk, StepRunner& steps, SendSink& sink,
+    bool Send(const PreparedCopy& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines, Sending sending, BulkLoader* bulk, StepRunner& steps, SendSink& sink,
               FileProgress* progress = nullptr);
     // The last Send ended because the run is to stop, before the file's end.
     bool Stopped() const { return m_stopped; }

@@ -12,16 +12,16 @@
 namespace qb {
 namespace {
 
-// A line of the file's columns, as the table takes it: without the ones left out.
+// A line of the file's fields as the table's columns take them: in their order, without the ones left out.
+// A line of another length goes as it is, for the database's own words.
 std::span<const std::string_view> TableFields(FileSend& send, const std::vector<std::string_view>& fields)
 {
-    if (!send.kept || fields.size() != send.kept->size())
+    const auto& order = send.target.fields;
+    if (order.empty() || fields.size() != send.lineColumns)
         return fields;
     send.tableFields.clear();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if ((*send.kept)[i])
-            send.tableFields.push_back(fields[i]);
-    }
+    for (const std::size_t field : order)
+        send.tableFields.push_back(fields[field]);
     return send.tableFields;
 }
 
@@ -40,7 +40,7 @@ bool SendLine(FileSend& send, int step, const RecordSpan& record)
     case Route::Row:
         break;
     }
-    BuildInsertInto(send.statement, send.table, TableFields(send, all));
+    BuildInsertInto(send.statement, send.quotedTable, TableFields(send, all));
     ReleaseIfHuge(send.record.text);
     return SendOne(send, send.statement, {}, step, record) != Sent::Lost;
 }

@@ -17,17 +17,17 @@ void AppendValues(std::string& statement, std::span<const std::string_view> fiel
     statement.back() = ')';
 }
 
-bool BuildInsertInto(std::string& statement, std::string_view table, std::span<const std::string_view> fields)
+bool BuildInsertInto(std::string& statement, std::string_view quotedTarget, std::span<const std::string_view> fields)
 {
     statement.clear();
     if (fields.empty())
         return false;
-    std::size_t size = table.size() + 32;
+    std::size_t size = quotedTarget.size() + 32;
     for (const auto field : fields)
         size += field.size() + 8;
     statement.reserve(size);
     statement += "INSERT INTO ";
-    AppendQuotedIdentifier(statement, table);
+    statement += quotedTarget;
     statement += " VALUES";
     AppendValues(statement, fields);
     statement += ';';

@@ -14,8 +14,9 @@ void AppendValues(std::string& statement, std::span<const std::string_view> fiel
 
 // One INSERT for the fields of a line, written into statement, whose storage
 // is reused; empty fields are NULL in their own place. False, leaving it
-// empty, for a line without fields.
-bool BuildInsertInto(std::string& statement, std::string_view table, std::span<const std::string_view> fields);
+// empty, for a line without fields. quotedTarget: the table (and its column
+// list) as the statement writes it.
+bool BuildInsertInto(std::string& statement, std::string_view quotedTarget, std::span<const std::string_view> fields);
 
 // The query whose result's column count is the table's.
 std::string BuildColumnCountQuery(std::string_view table);

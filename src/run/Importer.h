@@ -82,8 +82,7 @@ private:
     void CreateFromFirstLine(OneFile& file, const std::string& table, bool exists);
     void CreateFromAnswers(OneFile& file, const std::string& table, bool exists);
     void Append(OneFile& file, const std::string& path);
-    void SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
-                   const std::vector<bool>& kept = {});
+    void SendLines(OneFile& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines);
     void Skip() { ++m_summary.filesSkipped; }
     bool Connected(StepRunner& steps, FileReports& reports);
     // A statement of a file, waited for while the database is busy as the file's lines are.

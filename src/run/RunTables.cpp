@@ -8,6 +8,8 @@
 #include "schema/CreateStatement.h"
 #include "schema/Naming.h"
 
+#include <algorithm>
+
 // The tables a run makes or appends to, and the lines it sends them.
 namespace qb {
 namespace {
@@ -21,6 +23,19 @@ void Refuse(int step, const std::string& refusal)
 {
     if (!refusal.empty())
         throw StepFailure(step, refusal);
+}
+
+// A new table's target: the file's fields but the ones left out, in their order.
+InsertTarget Kept(const std::string& table, const std::vector<bool>& kept)
+{
+    InsertTarget target{table};
+    if (std::find(kept.begin(), kept.end(), false) == kept.end())
+        return target;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i])
+            target.fields.push_back(i);
+    }
+    return target;
 }
 
 // No first line and no records: nothing to name a column.
@@ -66,7 +81,7 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
         Skip();
         return;
     }
-    SendLines(file, table, columns, kFromFirstLineLoop, planned.kept);
+    SendLines(file, Kept(table, planned.kept), columns, kFromFirstLineLoop);
     if (!exists)
         ListCreated(table);
 }
@@ -94,7 +109,7 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool e
         Skip();
         return;
     }
-    SendLines(file, table, columns, kUserSpecifiedLoop);
+    SendLines(file, {table}, columns, kUserSpecifiedLoop);
     if (!exists)
         ListCreated(table);
 }
@@ -124,7 +139,7 @@ void Importer::Append(OneFile& file, const std::string& path)
     }
     const auto fileColumns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(first.text).size();
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
-        SendLines(file, target, fileColumns, kAppendLoop);
+        SendLines(file, {target}, fileColumns, kAppendLoop);
         return;
     }
     Skip();
@@ -133,9 +148,9 @@ void Importer::Append(OneFile& file, const std::string& path)
                        " columns. The table " + target + " has " + std::to_string(tableColumns) + " columns.");
 }
 
-void Importer::SendLines(OneFile& file, const std::string& table, std::size_t columns, const InsertLoopLines& lines,
-                          const std::vector<bool>& kept)
+void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines)
 {
+    const std::string& table = target.table;
     file.reports.Table(table);
     // A table without transactions may keep part of a refused batch: line by line there. Nor can it
     // commit its lines with their count in the manifest.
@@ -156,7 +171,7 @@ void Importer::SendLines(OneFile& file, const std::string& table, std::size_t co
     const bool batching = transactional && !m_settings.RowByRow;
     const Sending sending = batching ? Sending::InBatches : Sending::LineByLine;
     // After a lost connection the next file starts on a new one, whatever its driver knows.
-    if (!m_sender.Send(file.copy, table, columns, kept, lines, sending, batching ? m_bulk.get() : nullptr,
+    if (!m_sender.Send(file.copy, target, columns, lines, sending, batching ? m_bulk.get() : nullptr,
                        file.steps, file.reports, file.progress ? &*file.progress : nullptr)) {
         m_bulk.reset();
         m_connection.Close();

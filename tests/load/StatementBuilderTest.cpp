@@ -26,7 +26,7 @@ TEST(InsertTest, Statements)
     // One string throughout, as the run reuses it: nothing of the last statement may stay.
     std::string statement = "left over";
     for (const auto& c : cases) {
-        EXPECT_EQ(BuildInsertInto(statement, c.table, c.fields), *c.statement != '\0') << c.name;
+        EXPECT_EQ(BuildInsertInto(statement, QuoteIdentifier(c.table), c.fields), *c.statement != '\0') << c.name;
         EXPECT_EQ(statement, c.statement) << c.name;
     }
 }
