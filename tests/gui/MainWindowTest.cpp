@@ -741,6 +741,50 @@ private slots:
         QCOMPARE(f.opened.size(), size_t(1));
     }
 
+    // The final box keeps its word and says beneath it what the run did, whatever kind of run it was.
+    void theFinalBoxSaysWhatTheRunDid_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("beneath");
+        QTest::newRow("stored and refused") << "refused" << "2 rows stored, 1 line refused.";
+        QTest::newRow("already imported") << "again" << "0 rows stored, 0 lines refused.\r\n1 file already imported before, left alone.";
+        // The stop comes at the first batch's report: the rows after that batch are stored by the second run.
+        QTest::newRow("continued") << "continued" << "500 rows stored, 0 lines refused.\r\n1 file continued after the last line an earlier run stored.";
+        QTest::newRow("guessed encoding") << "latin1" << "1 row stored, 0 lines refused.\r\n%1: read as ";
+    }
+
+    void theFinalBoxSaysWhatTheRunDid()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, beneath);
+        Fixture f;
+        f.window.Form_Load();
+        QString path;
+        if (kind == "refused") {
+            path = f.File("people.csv", "Name,Amount\r\na,1\r\nshort\r\nb,2\r\n");
+        } else if (kind == "latin1") {
+            path = f.File("latin1.csv", "Name,Town\r\nJos\xe9,Montr\xe9\x61l\r\n");
+        } else {
+            // Remembered: a second run knows the file, or goes on after the lines a stopped one stored.
+            f.Find<QCheckBox>("CheckResume")->setChecked(true);
+            QByteArray rows = "Name,Amount\r\na,1\r\nshort\r\n";
+            for (int i = 0; i < 1499; ++i)
+                rows += "r" + QByteArray::number(i) + ",2\r\n";
+            QCOMPARE(ImportSettings().BatchRows, std::size_t(1000));
+            path = f.File("people.csv", rows);
+            f.window.Files().Append(path);
+            if (kind == "continued")
+                f.dialogs.stopImport = {true};
+            f.Click("PushButton1");
+        }
+        if (f.window.Files().topLevelItemCount() == 0)
+            f.window.Files().Append(path);
+        f.Click("PushButton1");
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        const QString said = QString::fromStdString(f.dialogs.messages.back().beneath);
+        QVERIFY2(said.startsWith(QString(beneath).replace("%1", path)), qPrintable(said));
+    }
+
     void aLogThatCannotBeKeptIsSaidUnderTheSummary()
     {
         const QByteArray state = qgetenv("XDG_STATE_HOME");
