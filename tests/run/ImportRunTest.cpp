@@ -492,6 +492,7 @@ TEST_P(ImportRunTest, ALostConnectionEndsTheFileWithOneReport)
         EXPECT_EQ(summary.linesRejected, static_cast<long>(refused));
         EXPECT_EQ(summary.filesCut, 1);
         EXPECT_FALSE(Succeeded(summary));
+        EXPECT_NE(OutcomeText(summary).find("\r\n1 file cut short: the connection was lost"), std::string::npos);
     }
 }
 
