@@ -104,7 +104,7 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
                 const DryRunControl& control, std::optional<DatabaseKind> database)
 {
     const bool standardInput = settings.DashIsStandardInput && path == "-";
-    const UniqueFd in = standardInput ? SpoolStandardInput(ParentFolder(WorkingCopyPath())) : OpenInput(path);
+    const UniqueFd in = standardInput ? SpoolStandardInput(SpoolFolder()) : OpenInput(path);
     FileRecords records(in.Get(), standardInput ? "standard input" : path, FormatOf(settings), SkipFirstLine(settings));
     RecordSplitter splitter(settings.Separator, settings.Quoted);
     FileTally tally;

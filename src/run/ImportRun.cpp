@@ -4,6 +4,7 @@
 #include "base/TemporaryFiles.h"
 #include "files/PathHelpers.h"
 #include "load/BulkChoice.h"
+#include "read/WorkingFolder.h"
 #include "run/Importer.h"
 #include "run/RunTexts.h"
 #include "schema/Naming.h"
@@ -15,15 +16,15 @@ namespace qb {
 ImportSummary Importer::Run()
 {
     m_summary.started = true;
-    std::optional<WorkingCopyLock> lock;
-    if (!Checked() || !Locked(lock) || !ResumeAllowed())
+    if (!Checked() || !Placed() || !ResumeAllowed())
         return m_summary;
     m_summary.files = static_cast<int>(m_settings.Files.size());
     for (const auto& name : m_settings.TableList)
         List(name);
     if (m_settings.Mode == ImportMode::CreateNewTable)
         m_replace.insert(m_settings.ReplaceTables.begin(), m_settings.ReplaceTables.end());
-    // The working copy holds a file's data: it goes when the run ends, however it ends.
+    // The working copy holds a file's data: it goes when the run ends, however it ends, and its folder with it.
+    const TemporaryFileGuard folderOnSignal(m_runFolder->Path());
     const TemporaryFileGuard copyOnSignal(m_workingCopy);
     struct RemoveCopy {
         const std::string& path;
@@ -72,11 +73,12 @@ bool Importer::Checked()
     return false;
 }
 
-bool Importer::Locked(std::optional<WorkingCopyLock>& lock)
+bool Importer::Placed()
 {
-    // Refused before anything is sent: the other run's copy is never read.
+    // In a folder of its own: another run's copy is never read, and runs go side by side.
     try {
-        lock.emplace(m_workingCopy);
+        m_runFolder.emplace(PrivateFolder());
+        m_workingCopy = m_runFolder->WorkingCopy();
         return true;
     } catch (const std::exception& error) {
         m_summary.finalMessage = error.what();

@@ -12,6 +12,7 @@
 #include "run/ImportHost.h"
 #include "run/ImportSettings.h"
 #include "run/LogAndRejects.h"
+#include "run/RunFolder.h"
 #include "run/RunSummary.h"
 #include "run/WorkingCopy.h"
 #include "schema/TypeLearning.h"
@@ -57,7 +58,7 @@ struct OneFile {
 class Importer {
 public:
     Importer(ImportSettings& settings, ImportHost& host)
-        : m_settings(settings), m_host(host), m_workingCopy(WorkingCopyPath()), m_sender(m_connection, SendOptionsOf(settings))
+        : m_settings(settings), m_host(host), m_sender(m_connection, SendOptionsOf(settings))
     {
     }
 
@@ -65,7 +66,7 @@ public:
 
 private:
     bool Checked();
-    bool Locked(std::optional<WorkingCopyLock>& lock);
+    bool Placed();
     bool ResumeAllowed();
     std::string KeepManifest();
     UniqueFd OpenFile(const std::string& path, bool standardInput);
@@ -111,7 +112,8 @@ private:
 
     ImportSettings& m_settings;
     ImportHost& m_host;
-    const std::string m_workingCopy;
+    std::optional<RunFolder> m_runFolder;  // held from before the first working copy to the run's end
+    std::string m_workingCopy;
     Connection m_connection;
     std::unique_ptr<BulkLoader> m_bulk;  // for m_connection's data source, where it has one
     bool m_bulkChosen = false;  // for the connection open now
