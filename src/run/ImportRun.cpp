@@ -164,14 +164,12 @@ void Importer::ImportFile(RunTally& tally, int counter)
                 Skip();
             } else if (m_settings.TableNamePattern.empty()) {
                 Skip();  // nothing to name a table after: the file is read and left alone
-            } else if (!exists && !Replaced(file, dropped)) {
-                Skip();
             } else {
                 StartManifest(file);
                 if (m_settings.ColumnNames == ColumnNameSource::FromFirstLine)
-                    CreateFromFirstLine(file, table, exists);
+                    CreateFromFirstLine(file, table, dropped, exists);
                 else
-                    CreateFromAnswers(file, table, exists);
+                    CreateFromAnswers(file, table, dropped, exists);
             }
         } else {
             StartManifest(file);

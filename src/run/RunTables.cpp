@@ -47,20 +47,26 @@ bool IsEmpty(const PreparedCopy& copy)
 
 }  // namespace
 
-// A table a stopped run made goes, rows and all, before its file makes it again. False when it could not.
-bool Importer::Replaced(OneFile& file, const std::string& table)
+// Makes the file's new table; one being replaced goes first, rows and all, but only once the file has
+// passed every check and the CREATE is ready, so that a file refused leaves it as it was. Where the
+// database can, the DROP and the CREATE are one transaction. dropped: the table as the list names it.
+void Importer::Create(OneFile& file, const std::string& dropped, const std::string& create)
 {
-    if (!m_replace.erase(table))
-        return true;
-    return file.steps.Run(200, [&] {
-        WhileBusy(file.reports, [&] { m_connection.Execute("DROP TABLE " + QuoteIdentifier(table)); });
-        // What was remembered of its rows went with them.
-        if (m_manifest && !file.target.empty())
-            WhileBusy(file.reports, [&] { m_manifest->Forget(file.target); });
+    if (!m_replace.erase(dropped)) {
+        WhileBusy(file.reports, [&] { m_connection.Execute(create); });
+        return;
+    }
+    const std::string statements[] = {create};
+    WhileBusy(file.reports, [&] {
+        m_connection.InOneTransaction([&] { m_connection.Execute("DROP TABLE " + QuoteIdentifier(dropped)); },
+                                      statements);
     });
+    // What was remembered of its rows went with them.
+    if (m_manifest && !file.target.empty())
+        WhileBusy(file.reports, [&] { m_manifest->Forget(file.target); });
 }
 
-void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool exists)
+void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, const std::string& dropped, bool exists)
 {
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
     const auto& fields = splitter.Split(file.copy.header);
@@ -81,8 +87,7 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
             Refuse(200, CheckPlan(file.reports.Path(), planned, m_connection.Limits()));
         Refuse(200, key.refusal);
         KeyTypes(planned, key, file.types ? &file.types->Guesser() : nullptr, m_connection.Kind());
-        const std::string create = BuildCreate(table, planned.names, planned.types, key.names);
-        WhileBusy(file.reports, [&] { m_connection.Execute(create); });
+        Create(file, dropped, BuildCreate(table, planned.names, planned.types, key.names));
     });
     if (!created) {
         Skip();
@@ -93,7 +98,7 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
         ListCreated(table);
 }
 
-void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool exists)
+void Importer::CreateFromAnswers(OneFile& file, const std::string& table, const std::string& dropped, bool exists)
 {
     bool created = exists;
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
@@ -108,7 +113,7 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool e
                                                               m_settings.KeepLetters, Types(file, columns));
         if (create.execute) {
             Refuse(262, CheckColumnNames(create.names, limits));
-            WhileBusy(file.reports, [&] { m_connection.Execute(create.text); });
+            Create(file, dropped, create.text);
             created = true;
         }
     });

@@ -583,6 +583,9 @@ TEST_P(ImportCommandTest, AnExistingTableIsReplacedOrAppendedToOnPurpose)
     const std::string file = File("daily.csv", "n,w\r\n1,a\r\n2,b\r\n");
     EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", file}).status, 0);
     connection.Execute(R"(INSERT INTO "Daily" VALUES('0', 'left over'))");
+    // A file refused before its CREATE leaves the table it would replace as it was.
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--if-exists", "replace", "--key", "nosuch", file}).status, 1);
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"0", "left over"}, {"1", "a"}, {"2", "b"}}));
     EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--dry-run", "--if-exists", "replace", file}).out,
               file + ": Daily, 2 records, 0 mismatched: would be replaced\n"
                      "1 file: 1 would be replaced; 2 records, 0 mismatched\n");
