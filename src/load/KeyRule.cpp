@@ -1,5 +1,6 @@
 #include "load/KeyRule.h"
 
+#include "load/StatementBuilder.h"
 #include "odbc/Database.h"
 #include "odbc/SqlText.h"
 #include "read/Records.h"
@@ -21,6 +22,43 @@ std::string QuotedList(const std::vector<std::string>& names)
 }
 
 }  // namespace
+
+std::string KeyText(const std::vector<std::string>& key)
+{
+    std::string text = "the key (";
+    for (std::size_t i = 0; i < key.size(); ++i)
+        text += (i > 0 ? ", " : "") + key[i];
+    return text + ")";
+}
+
+KeyChoice ChooseKey(Connection& connection, InsertTarget target)
+{
+    KeyChoice choice{std::move(target), {}};
+    InsertTarget& chosen = choice.target;
+    if (chosen.onDuplicate == OnDuplicate::Error)
+        return choice;
+    const char* const what = chosen.onDuplicate == OnDuplicate::Skip ? "kept" : "updated";
+    const auto keys = connection.Keys(chosen.table);
+    if (keys.empty()) {
+        choice.refusal = "The table " + chosen.table + " has neither a primary key nor a unique index, so a line "
+                         "whose row is there already cannot be told and the rows there cannot be " + what +
+                         ". The file was not sent.";
+        return choice;
+    }
+    if (chosen.columns.empty())
+        chosen.columns = connection.ColumnNames(BuildColumnNamesQuery(chosen.table));
+    for (const auto& key : keys) {
+        if (std::all_of(key.begin(), key.end(), [&](const std::string& column) {
+                return std::find(chosen.columns.begin(), chosen.columns.end(), column) != chosen.columns.end();
+            })) {
+            chosen.key = key;
+            return choice;
+        }
+    }
+    choice.refusal = "The file fills no key of the table " + chosen.table + " whole (" + KeyText(keys.front()) +
+                     " first), so the rows there cannot be " + what + ". The file was not sent.";
+    return choice;
+}
 
 KeyRule KeyRuleOf(const InsertTarget& target, DatabaseKind kind)
 {

@@ -34,6 +34,17 @@ struct KeyRule {
     bool Answers() const { return kind == DatabaseKind::Postgres; }
 };
 
+// The key a duplicate is known by, for a target of the table: its columns named (the table's, where the
+// target names none) and the first of its keys whose columns it fills all. A refusal says why there is
+// none. Throws DatabaseError.
+struct KeyChoice {
+    InsertTarget target;
+    std::string refusal;
+};
+KeyChoice ChooseKey(Connection& connection, InsertTarget target);
+// "the key (id)", "the key (a, b)": how the run and the dry run name it.
+std::string KeyText(const std::vector<std::string>& key);
+
 // The rule for a target whose columns are named (as the run names them where a key decides).
 KeyRule KeyRuleOf(const InsertTarget& target, DatabaseKind kind);
 

@@ -54,6 +54,11 @@ std::uint64_t FileReports::WorkDone() const
     return m_size + static_cast<std::uint64_t>(static_cast<double>(m_size) * sent / static_cast<double>(m_copySize));
 }
 
+void FileReports::Note(const std::string& text)
+{
+    m_run.log.Note(text);
+}
+
 void FileReports::Table(const std::string& table)
 {
     m_run.log.Table(table);
@@ -119,6 +124,13 @@ void FileReports::Stored(long rows, off_t reached)
     m_run.summary.rowsSent += rows;
     m_rows += rows;
     Progress(reached);
+}
+
+void FileReports::Inserted(long inserted, long found)
+{
+    ImportSummary& summary = m_run.summary;
+    summary.rowsInserted += inserted;
+    (summary.onDuplicate == OnDuplicate::Update ? summary.rowsUpdated : summary.rowsSkipped) += found;
 }
 
 void FileReports::Refused(int step, const std::string& description, const RecordSpan& record)

@@ -54,11 +54,14 @@ public:
     void Copied(const PreparedCopy& copy);
     // The file goes on after the last line an earlier run stored: said in the log and the status line.
     void Continued(long afterLine, long earlierRows);
+    // A word about the file in the log.
+    void Note(const std::string& text);
     // reached: how far into the working copy the run has come.
     void Progress(off_t reached);
 
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
     void Stored(long rows, off_t reached) override;
+    void Inserted(long inserted, long found) override;
     void Refused(int step, const std::string& description, const RecordSpan& record) override;
     void Lost(int step, const std::string& description, const RecordSpan& record) override;
     bool KeepGoing() override;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "read/LineReader.h"
+#include "load/InsertTarget.h"
 #include "load/SendSink.h"
 #include "schema/ColumnPlan.h"
 
@@ -76,6 +77,9 @@ struct ImportSettings {
     std::string RejectsPath;
     // A file named "-" is standard input (the command line's convention).
     bool DashIsStandardInput = false;
+    // Appending: what a line does whose key (the primary key, else a unique index) the table holds
+    // already: refused, passed over, or the row updated with its values.
+    OnDuplicate OnDuplicateKey = OnDuplicate::Error;
 };
 
 
