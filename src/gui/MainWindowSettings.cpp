@@ -56,6 +56,10 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.KeepLetters = m_keepLetters->isChecked();
     settings.Resume = m_resume->isChecked();
     settings.ColumnPlansByNames = m_plans;
+    const int onDuplicate = m_onDuplicate->currentIndex();
+    settings.OnDuplicateKey = onDuplicate == 1   ? OnDuplicate::Skip
+                              : onDuplicate == 2 ? OnDuplicate::Update
+                                                 : OnDuplicate::Error;
     return settings;
 }
 
