@@ -61,6 +61,14 @@ std::string SummaryText(const ImportSummary& summary)
            EncodingCounts(summary) + "in " + seconds + " s";
 }
 
+std::string KeyCountsText(const ImportSummary& summary)
+{
+    std::string text = KeyCounts(summary);
+    if (!text.empty())
+        text.replace(text.size() - 2, 2, ".");
+    return text;
+}
+
 std::string OutcomeText(const ImportSummary& summary)
 {
     const std::string counts = KeyCounts(summary);

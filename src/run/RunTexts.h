@@ -20,6 +20,8 @@ std::string SummaryText(const ImportSummary& summary);
 // rows stored and lines refused, then only what happened: files skipped, already
 // imported, continued, cut short.
 std::string OutcomeText(const ImportSummary& summary);
+// "5 rows inserted, 3 updated, 0 skipped." where a key decided what a duplicate did; else empty.
+std::string KeyCountsText(const ImportSummary& summary);
 // "3 of 12 files reached: 1 done, 1 skipped, 1 stopped midway; 9 not reached."
 std::string StoppedText(const ImportSummary& summary);
 // "File 3 of 12: orders.csv, 120,000 rows, 85,000 rows/s, about 0:42 left"; "orders.csv in /data/may"
