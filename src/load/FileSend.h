@@ -30,7 +30,7 @@ struct FileSend {
         : connection(over), options(sendOptions), file(copy), sink(reportsTo), progress(fileProgress), target(into),
           table(into.table), quotedTable(QuotedTarget(into)), lineColumns(valuesPerLine),
           tableColumns(into.fields.empty() ? valuesPerLine : into.fields.size()), sending(how), bulk(bulkPath),
-          keys(KeyRuleOf(into, over.Kind())), splitter(sendOptions.separator, sendOptions.quoted),
+          keys(into.onDuplicate == OnDuplicate::Error ? KeyRule{} : KeyRuleOf(into, over.Kind())), splitter(sendOptions.separator, sendOptions.quoted),
           batch(sendOptions.batchRows, sendOptions.batchBytes)
     {
         batch.Start(quotedTable, keys.before, keys.after);
