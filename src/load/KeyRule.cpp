@@ -69,6 +69,8 @@ KeyRule KeyRuleOf(const InsertTarget& target, DatabaseKind kind)
         return rule;
     rule.table = QuoteIdentifier(target.table);
     rule.columns = QuotedList(target.columns);
+    for (const auto& column : target.columns)
+        rule.columnNames.push_back(QuoteIdentifier(column));
     rule.key = QuotedList(target.key);
     for (const auto& column : target.key) {
         rule.keyNames.push_back(QuoteIdentifier(column));
@@ -91,6 +93,17 @@ KeyRule KeyRuleOf(const InsertTarget& target, DatabaseKind kind)
         rule.after = " ON DUPLICATE KEY UPDATE " + (rule.set.empty() ? first + "=" + first : rule.set);
     } else {
         rule.after = " ON CONFLICT (" + rule.key + ") DO " + (rule.set.empty() ? "NOTHING" : "UPDATE SET " + rule.set);
+    }
+    // A row there that holds the line's values already is not written again (a file delivered again is
+    // mostly such rows); compared as text, which every type has.
+    if (kind == DatabaseKind::Postgres && !rule.set.empty()) {
+        std::string there, line;
+        for (const auto& column : target.columns) {
+            const std::string name = QuoteIdentifier(column);
+            there += (there.empty() ? "" : ",") + rule.table + "." + name + "::text";
+            line += (line.empty() ? "" : ",") + ("excluded." + name + "::text");
+        }
+        rule.after += " WHERE ROW(" + there + ") IS DISTINCT FROM ROW(" + line + ")";
     }
     if (rule.Answers()) {
         // An updated row's new version carries our transaction as its locker; an inserted one none.

@@ -24,6 +24,7 @@ struct KeyRule {
     std::string columns;  // the columns sent, quoted, comma-separated
     std::string key;      // the key's columns, the same way
     std::vector<std::string> keyNames;  // each quoted
+    std::vector<std::string> columnNames;  // the columns sent, each quoted
     std::string set;      // update: each column sent but the key's, set from the row's value
     std::vector<std::size_t> keyValues;  // per key column, its place among a row's values
     std::string before;   // before "INSERT"
