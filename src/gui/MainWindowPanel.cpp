@@ -74,6 +74,10 @@ void MainWindow::BuildOptionsPanel()
     m_keepLetters->setToolTip(QStringLiteral(
         "Keeps the letters and digits of every alphabet and the underscore in new column names, not only A to Z "
         "and 0 to 9."));
+    m_onDuplicate->setToolTip(QStringLiteral(
+        "Says what an appended line does whose key the table holds already: refused, skipped, or its values "
+        "written over the row's."));
+    m_onDuplicateLabel->setToolTip(m_onDuplicate->toolTip());
     m_resume->setToolTip(QStringLiteral(
         "Skips files imported before and goes on after the last stored line of one cut short."));
     m_ifExists->setToolTip(QStringLiteral(
@@ -102,7 +106,8 @@ void MainWindow::BuildOptionsPanel()
                           {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}}, options);
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
                         {{m_typesLabel, m_types}, {m_keepLetters, nullptr}, {m_ifExistsLabel, m_ifExists}}, options);
-    auto* appending = Group(QStringLiteral("Appending"), "GroupAppending", {{m_emptyFirst, nullptr}}, options);
+    auto* appending = Group(QStringLiteral("Appending"), "GroupAppending",
+                            {{m_emptyFirst, nullptr}, {m_onDuplicateLabel, m_onDuplicate}}, options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);
     for (QGroupBox* group : {reading, table, appending, run})
         groups->addWidget(group);
@@ -157,7 +162,8 @@ void MainWindow::BuildOptionsPanel()
     setFixedSize(left + panel->width(), height);
 
     m_pointer->ShowsHandOver(m_clearList);
-    for (QWidget* control : std::initializer_list<QWidget*>{panel, options, scroll->viewport(), reading, table, appending, run})
+    for (QWidget* control : std::initializer_list<QWidget*>{panel, options, scroll->viewport(), reading, table,
+                                                            appending, run, m_onDuplicateLabel})
         m_pointer->ShowsDefaultOver(control);
 }
 

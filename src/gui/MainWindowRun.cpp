@@ -85,6 +85,8 @@ void MainWindow::LockForRun(bool locked)
              m_separators, m_quoted, m_encoding, m_typesLabel, m_types, m_keepLetters, m_resume, m_ifExistsLabel,
              m_ifExists, m_emptyFirst})
         control->setEnabled(!locked);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_onDuplicateLabel, m_onDuplicate})
+        control->setEnabled(!locked);
     m_clearList->setEnabled(!locked && m_files->topLevelItemCount() > 0);
     if (!locked)
         ApplyMode();

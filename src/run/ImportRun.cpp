@@ -19,6 +19,8 @@ ImportSummary Importer::Run()
     if (!Checked() || !Placed() || !ResumeAllowed())
         return m_summary;
     m_summary.files = static_cast<int>(m_settings.Files.size());
+    if (m_settings.Mode == ImportMode::AppendToExistingTable)
+        m_summary.onDuplicate = m_settings.OnDuplicateKey;
     for (const auto& name : m_settings.TableList)
         List(name);
     if (m_settings.Mode == ImportMode::CreateNewTable)

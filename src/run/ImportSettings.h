@@ -1,6 +1,7 @@
 #pragma once
 
 #include "read/LineReader.h"
+#include "load/InsertTarget.h"
 #include "load/SendSink.h"
 #include "schema/ColumnPlan.h"
 
@@ -86,6 +87,9 @@ struct ImportSettings {
     IfExists IfTableExists = IfExists::Fail;
     // Creating: the new table's primary key, by the names the first line gives its columns (as cleaned).
     std::vector<std::string> Key;
+    // Appending: what a line does whose key (the primary key, else a unique index) the table holds
+    // already: refused, passed over, or the row updated with its values.
+    OnDuplicate OnDuplicateKey = OnDuplicate::Error;
 };
 
 

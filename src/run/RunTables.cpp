@@ -1,5 +1,6 @@
 #include "run/Importer.h"
 
+#include "load/KeyRule.h"
 #include "load/StatementBuilder.h"
 #include "odbc/SqlText.h"
 #include "read/Records.h"
@@ -155,6 +156,20 @@ void Importer::Append(OneFile& file, const std::string& path, const std::string&
     }
     const auto fileColumns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(first.text).size();
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
+        into.onDuplicate = m_settings.OnDuplicateKey;
+        // Refused before a line is sent where no key tells a duplicate.
+        if (into.onDuplicate != OnDuplicate::Error && !file.steps.Run(304, [&] {
+                KeyChoice choice;
+                WhileBusy(file.reports, [&] { choice = ChooseKey(m_connection, into); });
+                if (!choice.refusal.empty())
+                    throw StepFailure(304, choice.refusal);
+                into = std::move(choice.target);
+                file.reports.Note("Lines whose row is there already: " + KeyText(into.key) + " tells them, " +
+                                  (into.onDuplicate == OnDuplicate::Skip ? "the row there is kept." : "the row is updated."));
+            })) {
+            Skip();
+            return;
+        }
         SendLines(file, into, fileColumns, kAppendLoop);
         return;
     }

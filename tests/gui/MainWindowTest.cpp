@@ -431,6 +431,26 @@ private slots:
         QVERIFY(fourth.findChild<QCheckBox*>("CheckEmptyFirst")->isChecked());
     }
 
+    // What an appended line does whose key the table holds: appending only, read into the settings, remembered.
+    void duplicateKeyChoiceIsRemembered()
+    {
+        auto f = std::make_unique<Fixture>();
+        auto* choice = f->Find<QComboBox>("ComboOnDuplicate");
+        QCOMPARE(f->Find<QLabel>("LabelOnDuplicate")->text(), QStringLiteral("On a duplicate key:"));
+        QCOMPARE(choice->currentText(), QStringLiteral("Refuse the line"));
+        QVERIFY(f->window.CurrentSettings().OnDuplicateKey == OnDuplicate::Error);
+        QVERIFY(!choice->isEnabled());
+        f->Find<QRadioButton>("Option2")->setChecked(true);
+        QVERIFY(choice->isEnabled());
+        choice->setCurrentText(QStringLiteral("Keep the row there"));
+        QVERIFY(f->window.CurrentSettings().OnDuplicateKey == OnDuplicate::Skip);
+        choice->setCurrentText(QStringLiteral("Update the row"));
+        QVERIFY(f->window.CurrentSettings().OnDuplicateKey == OnDuplicate::Update);
+        MainWindow again(f->settings, f->dialogs, [] { return std::string(); });
+        QCOMPARE(again.findChild<QComboBox*>("ComboOnDuplicate")->currentText(), QStringLiteral("Update the row"));
+        QVERIFY(again.CurrentSettings().OnDuplicateKey == OnDuplicate::Update);
+    }
+
     void hoverLeavesTheBusyPointerAlone()
     {
         Fixture f;
@@ -1007,7 +1027,7 @@ private slots:
         const QStringList texts{"CheckQuoted", "LabelEncoding", "ComboEncoding", "PushButtonStop",
                                 "PushButtonPreview", "PushButtonCheck", "LabelTypes", "ComboTypes",
                                 "CheckKeepLetters", "CheckResume", "PushButtonClearList", "LabelFileCount",
-                                "LabelSeparatorMark"};
+                                "LabelSeparatorMark", "LabelOnDuplicate", "ComboOnDuplicate"};
         const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
         const auto place = [&](const QString& name) { return f.Place(name); };
         for (const QString& name : added) {
@@ -1168,7 +1188,7 @@ private slots:
         const std::pair<const char*, QStringList> groups[] = {
             {"Reading the file", {"CheckQuoted", "ComboEncoding"}},
             {"New table", {"ComboTypes", "CheckKeepLetters", "ComboIfExists"}},
-            {"Appending", {"CheckEmptyFirst"}},
+            {"Appending", {"CheckEmptyFirst", "ComboOnDuplicate"}},
             {"The run", {"CheckResume"}},
         };
         for (const auto& [title, members] : groups) {
