@@ -42,6 +42,7 @@ struct FileTally {
     bool stopped = false;                    // cancelled before the end of the file
     std::string warning;                     // as FileRecords::EncodingWarning tells, or Auto's guess
     std::string missingEdits;                // as MissingEdits tells
+    ColumnMapping mapping;                   // appending: how the header's columns go to the table's
 };
 
 // A column whose type was chosen in the preview: the database refuses a value that type does not take,
@@ -100,8 +101,10 @@ void KeepProblem(FileTally& tally, int fd, const FileRecord& record, std::string
 // Reads a file as the import would and counts its data records against columns
 // (none: count against the header, as a new table's columns).
 // database: where the run would send the records; none when it cannot be reached.
+// tableNames: appending with a header, the table's columns, which its names may go to.
 FileTally Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns,
-                const DryRunControl& control, std::optional<DatabaseKind> database)
+                const DryRunControl& control, std::optional<DatabaseKind> database,
+                const std::vector<std::string>* tableNames)
 {
     const bool standardInput = settings.DashIsStandardInput && path == "-";
     const UniqueFd in = standardInput ? SpoolStandardInput(ParentFolder(WorkingCopyPath())) : OpenInput(path);
@@ -115,6 +118,14 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
                         ? records.EncodingWarning()
                         : "read as " + records.ReadAs() + ", a guess: " + records.EncodingDoubt();
     std::vector<ChosenType> chosen;
+    if (tableNames && database && records.HasHeader()) {
+        const auto& fields = splitter.Split(records.Header());
+        tally.mapping = AppendMapping(settings, path, standardInput ? "standard input" : path, fields, *tableNames,
+                                      *database);
+        // By name, a line holds the header's columns, whatever the table's count.
+        if (tally.mapping.byName)
+            columns = fields.size();
+    }
     if (!columns && records.HasHeader()) {
         const auto& fields = splitter.Split(records.Header());
         const bool named =
@@ -245,11 +256,17 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
 
     std::string unreachable;
     std::optional<std::size_t> targetColumns;
+    std::vector<std::string> tableNames;  // when a header may name them
+    const bool named = !create && SkipFirstLine(settings);
     Connection connection;
     try {
         connection.Open(settings.DataSourceName);
-        if (!create)
+        if (named) {
+            tableNames = connection.ColumnNames(BuildColumnNamesQuery(*settings.TargetTable));
+            targetColumns = tableNames.size();
+        } else if (!create) {
             targetColumns = static_cast<std::size_t>(connection.ColumnCount(BuildColumnCountQuery(*settings.TargetTable)));
+        }
     } catch (const std::exception& error) {
         unreachable = error.what();
     }
@@ -292,7 +309,8 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
         };
         try {
             FileTally counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns, control,
-                                      unreachable.empty() ? std::optional(connection.Kind()) : std::nullopt);
+                                      unreachable.empty() ? std::optional(connection.Kind()) : std::nullopt,
+                                      named && unreachable.empty() ? &tableNames : nullptr);
             file.records = counted.records;
             file.mismatched = counted.mismatched;
             file.warning = counted.warning;
@@ -323,7 +341,12 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 skip("the table " + file.table + " exists already");
             else if (create && settings.TableNamePattern.empty())
                 skip("no table name");
-            else if (!create && counted.firstFields && *counted.firstFields != *targetColumns) {
+            else if (counted.mapping.byName && !counted.mapping.refusal.empty()) {
+                file.problems.clear();
+                file.unlisted = 0;
+                skip(counted.mapping.refusal);
+            } else if (!create && !counted.mapping.byName && counted.firstFields &&
+                       *counted.firstFields != *targetColumns) {
                 file.problems.clear();
                 file.unlisted = 0;
                 skip("the file has " + std::to_string(*counted.firstFields) + " columns, the table " + file.table +
@@ -338,6 +361,8 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 file.columns = ColumnsWithTypes(connection, settings, counted, settings.Files[i]);
             if (create && !file.skipped)
                 tables.insert(LowerText(file.table));
+            if (counted.mapping.byName && !file.skipped)
+                file.mapping = "columns by name: " + counted.mapping.Described();
         } catch (const std::exception& error) {
             skip(std::string("cannot be read: ") + error.what());
         }
@@ -353,6 +378,8 @@ std::string DryRunLine(const DryRunFile& file)
     std::string line = file.path + ": " + file.table + ", " + GroupedNumber(file.records) +
                        (file.records == 1 ? " record, " : " records, ") + GroupedNumber(file.mismatched) +
                        " mismatched: " + file.outcome;
+    if (!file.mapping.empty())
+        line += "; " + file.mapping;
     for (std::size_t i = 0; i < file.columns.size(); ++i)
         line += (i ? ", " : " (") + file.columns[i] + (i + 1 == file.columns.size() ? ")" : "");
     if (!file.warning.empty())

@@ -7,6 +7,7 @@ namespace qb::cli {
 const char* const kUsage =
     "usage: quillbarrow-import --dsn NAME [--separator TEXT] [--table-name PATTERN] [--ask-columns]\n"
     "                          [--append TABLE [--skip-header]] [--quoted] [--encoding NAME] [--row-by-row]\n"
+    "                          [--columns by-name|by-position] [--ignore-extra-columns]\n"
     "                          [--types text|guess] [--keep-letters] [--resume [--retry-refused]]\n"
     "                          [--rejects FILE] [--dry-run] [FILE...]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
@@ -36,6 +37,17 @@ const char* const kHelp =
     "                        creating tables (default: create)\n"
     "  --skip-header         with --append: leave out each file's first line\n"
     "                        (default: import it)\n"
+    "  --columns by-name|by-position\n"
+    "                        with --append --skip-header: match the file's\n"
+    "                        columns to the table's by the header's names (the\n"
+    "                        table must have each; one it lacks refuses the file,\n"
+    "                        one the file lacks gets NULL or its default), or in\n"
+    "                        the table's order (default: by name when the header\n"
+    "                        names exactly the table's columns in another order,\n"
+    "                        else by position)\n"
+    "  --ignore-extra-columns\n"
+    "                        matching by name: leave out a header column the\n"
+    "                        table lacks instead of refusing the file\n"
     "  --quoted              fields may be in double quotes\n"
     "                        (default: quotes are text)\n"
     "  --encoding NAME       convert files from the iconv encoding NAME to UTF-8;\n"
@@ -121,6 +133,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.TargetTable = value();
         } else if (argument == "--skip-header") {
             skipHeader = true;
+        } else if (argument == "--columns") {
+            const std::string by = value();
+            if (by != "by-name" && by != "by-position")
+                throw UsageError{"--columns takes by-name or by-position, not " + by};
+            settings.Matching = by == "by-name" ? ColumnMatching::ByName : ColumnMatching::ByPosition;
+        } else if (argument == "--ignore-extra-columns") {
+            settings.IgnoreExtraColumns = true;
         } else if (argument == "--quoted") {
             settings.Quoted = true;
         } else if (argument == "--encoding") {
@@ -165,6 +184,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     if (skipHeader && settings.Mode != ImportMode::AppendToExistingTable)
         throw UsageError{"--skip-header goes with --append"};
     settings.IgnoreFirstLine = skipHeader;
+    // Names come only from a header.
+    if (settings.Matching == ColumnMatching::ByName && !skipHeader)
+        throw UsageError{"--columns by-name goes with --append and --skip-header"};
     if (settings.RetryRefused && !settings.Resume)
         throw UsageError{"--retry-refused goes with --resume"};
     if (listTables)

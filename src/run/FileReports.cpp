@@ -44,6 +44,11 @@ void FileReports::Continued(long afterLine, long earlierRows)
     m_run.log.Note("Continued after line " + GroupedNumber(afterLine) + ".");
 }
 
+void FileReports::Note(const std::string& text)
+{
+    m_run.log.Note(text);
+}
+
 // This file's bytes read, and its share of the working copy sent, by this run.
 std::uint64_t FileReports::WorkDone() const
 {

@@ -2,12 +2,15 @@
 
 #include "read/LineReader.h"
 #include "load/SendSink.h"
+#include "schema/ColumnMatch.h"
 #include "schema/ColumnPlan.h"
 
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qb {
@@ -76,6 +79,11 @@ struct ImportSettings {
     std::string RejectsPath;
     // A file named "-" is standard input (the command line's convention).
     bool DashIsStandardInput = false;
+
+    // Appending with a header: how the file's columns find the table's (see MatchColumns), and whether
+    // a header column the table lacks is left out rather than refusing the file.
+    ColumnMatching Matching = ColumnMatching::Automatic;
+    bool IgnoreExtraColumns = false;
 };
 
 
@@ -83,6 +91,12 @@ struct ImportSettings {
 // none when it has none. The run, Check and the preview all ask here.
 const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
                           const std::vector<std::string>& names);
+
+// How an appended file's columns go to the table's, by the header's fields: the run, the dry run, Check and
+// the preview all ask here. listed: the file as the list names it (for its edits); shown: as messages name it.
+ColumnMapping AppendMapping(const ImportSettings& settings, const std::string& listed, const std::string& shown,
+                            std::span<const std::string_view> header, const std::vector<std::string>& tableColumns,
+                            DatabaseKind database);
 
 // How the settings' files are read.
 FileFormat FormatOf(const ImportSettings& settings);

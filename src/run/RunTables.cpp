@@ -4,6 +4,7 @@
 #include "odbc/SqlText.h"
 #include "read/Records.h"
 #include "run/AskedNames.h"
+#include "schema/ColumnMatch.h"
 #include "schema/CreateChecks.h"
 #include "schema/CreateStatement.h"
 #include "schema/Naming.h"
@@ -118,8 +119,18 @@ void Importer::Append(OneFile& file, const std::string& path)
 {
     const std::string& target = *m_settings.TargetTable;
     int tableColumns = 0;
+    // A header may name the table's columns: their names are read then, as cheaply as their count.
+    std::vector<std::string> names;
+    const bool header = SkipFirstLine(m_settings);
     if (!file.steps.Run(304, [&] {
-            WhileBusy(file.reports, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); });
+            WhileBusy(file.reports, [&] {
+                if (header)
+                    names = m_connection.ColumnNames(BuildColumnNamesQuery(target));
+                else
+                    tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target));
+            });
+            if (header)
+                tableColumns = static_cast<int>(names.size());
         })) {
         Skip();
         return;
@@ -137,7 +148,24 @@ void Importer::Append(OneFile& file, const std::string& path)
         FinishUnsent(file, 306);  // nothing to append: done all the same
         return;
     }
-    const auto fileColumns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(first.text).size();
+    RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
+    if (header && !file.copy.header.empty()) {
+        const auto& fields = splitter.Split(file.copy.header);
+        const std::size_t fileColumns = fields.size();
+        const ColumnMapping mapping =
+            AppendMapping(m_settings, file.listed, file.reports.Path(), fields, names, m_connection.Kind());
+        if (mapping.byName) {
+            // Refused before anything is sent, as the dry run finds it.
+            if (!file.steps.Run(308, [&] { Refuse(308, mapping.refusal); })) {
+                Skip();
+                return;
+            }
+            file.reports.Note("Columns by name: " + mapping.Described() + ".");
+            SendLines(file, {target, mapping.columns, mapping.fields}, fileColumns, kAppendLoop);
+            return;
+        }
+    }
+    const auto fileColumns = splitter.Split(first.text).size();
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
         SendLines(file, {target}, fileColumns, kAppendLoop);
         return;
