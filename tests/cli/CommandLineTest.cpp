@@ -79,7 +79,9 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
         // "latin1" serves as any other option's value, and as a file for the others.
         const std::string name = found->str();
         EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", "--resume", name,
-                                          name == "--types" ? "guess" : "latin1"}))
+                                          name == "--types"     ? "guess"
+                                          : name == "--columns" ? "by-position"
+                                                                : "latin1"}))
             << name;
     }
     EXPECT_GT(named, 0);
@@ -100,6 +102,8 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--types", "TEXT"},
         {"--dsn", "D", "--types"},
         {"--dsn", "D", "--retry-refused"},
+        {"--dsn", "D", "--append", "T", "--columns", "by-name"},
+        {"--dsn", "D", "--append", "T", "--skip-header", "--columns", "sideways"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);
