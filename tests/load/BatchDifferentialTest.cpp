@@ -96,6 +96,7 @@ struct DiffCase {
     bool ignoreFirstLine = false;
     std::size_t limit = kMaxLineLength;
     const char* tableName = "NewTable[counter]";
+    ColumnMatching matching = ColumnMatching::Automatic;
 };
 
 void PrintTo(const DiffCase& c, std::ostream* out)
@@ -226,6 +227,14 @@ const DiffCase kCases[] = {
     {"OverlongTableName", ImportMode::CreateNewTable, ColumnNameSource::FromFirstLine, nullptr, {"a\r\n1\r\n"}, 2,
      false, "", false, kMaxLineLength,
      "Table[counter]_named_at_such_length_that_PostgreSQL_and_MariaDB_would_not_take_it_whole"},
+    // A header naming the table's columns in another order goes by name, refusals and all; by name, a
+    // column the file lacks is NULL and one the table lacks refuses its file.
+    {"ByNameReordered", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {"c,b,a\r\nu1,x,1\r\nu2,bad,2\r\nu3,y\r\nlast,w,4\r\nu5,v,\r\nu6,w,6,extra\r\nu7,q,7\r\n"}, 3, false, "",
+     true},
+    {"ByNameMissingAndExtra", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {"b,a\r\nx,1\r\nbad,2\r\ny,\r\nz,3\r\n", "a,b,c,zz\r\n1,2,3,4\r\n"}, 2, false, "", true, kMaxLineLength,
+     "NewTable[counter]", ColumnMatching::ByName},
 };
 
 // What the dry run and the preview say of the files before the import.
@@ -293,6 +302,7 @@ protected:
         settings.IgnoreFirstLine = c.ignoreFirstLine;
         settings.MaxRecordLength = c.limit;
         settings.TableNamePattern = c.tableName;
+        settings.Matching = c.matching;
         for (std::size_t i = 0; i < c.files.size(); ++i)
             settings.Files.push_back(m_dir.Write("f" + std::to_string(i) + ".csv", c.files[i]));
         if (foresight)
@@ -333,6 +343,10 @@ protected:
             Connection connection;
             connection.Open(settings.DataSourceName);
             options.tableColumns = connection.ColumnCount(R"(SELECT * FROM "Target")");
+            options.tableNames = connection.ColumnNames(R"(SELECT * FROM "Target" WHERE 1=0)");
+            options.matching = settings.Matching;
+            options.database = connection.Kind();
+            options.table = "Target";
         }
         for (const auto& file : settings.Files)
             foresight.previews.push_back(BuildPreview(file, options));
