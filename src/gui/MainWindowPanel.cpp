@@ -74,6 +74,8 @@ void MainWindow::BuildOptionsPanel()
     m_keepLetters->setToolTip(QStringLiteral(
         "Keeps the letters and digits of every alphabet and the underscore in new column names, not only A to Z "
         "and 0 to 9."));
+    m_byName->setToolTip(QStringLiteral(
+        "Sends each column of the file to the table's column its header names, whatever their order."));
     m_resume->setToolTip(QStringLiteral(
         "Skips files imported before and goes on after the last stored line of one cut short."));
 
@@ -92,13 +94,13 @@ void MainWindow::BuildOptionsPanel()
     options->setAutoFillBackground(false);
     auto* groups = new QVBoxLayout(options);
     groups->setContentsMargins(0, 0, 0, 0);
-    // Appending has no options of its own yet: its group comes with the first.
     auto* reading = Group(QStringLiteral("Reading the file"), "GroupReading",
                           {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}}, options);
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
                         {{m_typesLabel, m_types}, {m_keepLetters, nullptr}}, options);
+    auto* appending = Group(QStringLiteral("Appending"), "GroupAppending", {{m_byName, nullptr}}, options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);
-    for (QGroupBox* group : {reading, table, run})
+    for (QGroupBox* group : {reading, table, appending, run})
         groups->addWidget(group);
     groups->addStretch();
     scroll->setWidget(options);
@@ -151,7 +153,7 @@ void MainWindow::BuildOptionsPanel()
     setFixedSize(left + panel->width(), height);
 
     m_pointer->ShowsHandOver(m_clearList);
-    for (QWidget* control : std::initializer_list<QWidget*>{panel, options, scroll->viewport(), reading, table, run})
+    for (QWidget* control : std::initializer_list<QWidget*>{panel, options, scroll->viewport(), reading, table, appending, run})
         m_pointer->ShowsDefaultOver(control);
 }
 

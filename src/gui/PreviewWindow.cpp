@@ -105,12 +105,45 @@ bool PreviewWindow::Editable(int column) const
 
 void PreviewWindow::EditColumn(int column, const ColumnEdit& edit)
 {
-    if (Editable(column) && onEdit)
-        onEdit(m_shown.named[static_cast<std::size_t>(column)], edit);
+    if (!Editable(column) || !onEdit)
+        return;
+    // A file going by position goes by name once edited: the other columns keep where they went.
+    if (Appending() && !m_shown.byName && m_shown.edits.empty()) {
+        for (std::size_t i = 0; i < m_shown.named.size(); ++i) {
+            if (i != static_cast<std::size_t>(column) && i < m_shown.targets.size() && !m_shown.targets[i].empty())
+                onEdit(m_shown.named[i], ColumnEdit{m_shown.targets[i]});
+            else if (i != static_cast<std::size_t>(column))
+                onEdit(m_shown.named[i], ColumnEdit{{}, {}, true});
+        }
+    }
+    onEdit(m_shown.named[static_cast<std::size_t>(column)], edit);
+}
+
+void PreviewWindow::OpenTargetMenu(QMenu& menu, int column, const ColumnEdit& edit)
+{
+    const auto c = static_cast<std::size_t>(column);
+    const std::string shown = c < m_shown.targets.size() ? m_shown.targets[c] : std::string();
+    QMenu* targets = menu.addMenu(QStringLiteral("Goes to"));
+    for (const std::string& target : m_shown.tableColumns) {
+        QAction* choice = targets->addAction(QString::fromStdString(target));
+        choice->setCheckable(true);
+        choice->setChecked(target == shown);
+        connect(choice, &QAction::triggered, this, [this, column, edit, target] {
+            ColumnEdit chosen = edit;
+            chosen.name = target;
+            chosen.leftOut = false;
+            EditColumn(column, chosen);
+        });
+    }
 }
 
 void PreviewWindow::RenameColumn(int column)
 {
+    if (Appending()) {
+        QHeaderView* header = m_grid->horizontalHeader();
+        OpenColumnMenu(column, header->mapToGlobal(QPoint(header->sectionViewportPosition(column) + 4, header->height())));
+        return;
+    }
     if (!Editable(column) || !askName)
         return;
     const std::string name = askName("Name for column #" + std::to_string(column + 1) + ":",
@@ -136,17 +169,21 @@ void PreviewWindow::OpenColumnMenu(int column, const QPoint& global)
     const ColumnEdit edit = Edited(column);
     const std::string shownType = c < m_shown.types.size() ? m_shown.types[c] : "TEXT";
     QMenu menu(this);
-    menu.addAction(QStringLiteral("Rename..."), this, [this, column] { RenameColumn(column); });
-    QMenu* types = menu.addMenu(QStringLiteral("Type"));
-    for (const std::string& type : typeChoices) {
-        QAction* choice = types->addAction(QString::fromStdString(type));
-        choice->setCheckable(true);
-        choice->setChecked(type == shownType);
-        connect(choice, &QAction::triggered, this, [this, column, edit, type] {
-            ColumnEdit chosen = edit;
-            chosen.type = type;
-            EditColumn(column, chosen);
-        });
+    if (Appending()) {
+        OpenTargetMenu(menu, column, edit);
+    } else {
+        menu.addAction(QStringLiteral("Rename..."), this, [this, column] { RenameColumn(column); });
+        QMenu* types = menu.addMenu(QStringLiteral("Type"));
+        for (const std::string& type : typeChoices) {
+            QAction* choice = types->addAction(QString::fromStdString(type));
+            choice->setCheckable(true);
+            choice->setChecked(type == shownType);
+            connect(choice, &QAction::triggered, this, [this, column, edit, type] {
+                ColumnEdit chosen = edit;
+                chosen.type = type;
+                EditColumn(column, chosen);
+            });
+        }
     }
     QAction* leaveOut = menu.addAction(QStringLiteral("Leave Out"));
     leaveOut->setCheckable(true);
@@ -200,6 +237,12 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
     // Editing is offered only where a first line names the columns.
     const bool editable = preview.error.empty() && !preview.named.empty();
     m_hint->setVisible(editable);
+    m_hint->setText(!preview.tableColumns.empty()
+                        ? QStringLiteral("Each heading names the table column its values go to: right-click it (or "
+                                         "press the menu key) to choose another or leave the column out.")
+                        : QStringLiteral("Double-click a heading to rename its column, or right-click it to choose "
+                                         "its type or leave it out. From the keyboard: F2 renames the current "
+                                         "column, the menu key opens its menu."));
     m_reset->setVisible(editable);
     m_reset->setEnabled(!preview.edits.empty());
     m_scope->setVisible(editable && preview.sameColumns > 0);
@@ -221,10 +264,17 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
     for (int c = 0; c < columns; ++c) {
         QString header = c < static_cast<int>(preview.headers.size()) ? QString::fromStdString(preview.headers[c])
                                                                       : QStringLiteral("Column %1").arg(c + 1);
+        // Appending with a header: the file's column, then the table's it goes to.
+        if (c < static_cast<int>(preview.targets.size())) {
+            const auto i = static_cast<std::size_t>(c);
+            header = QString::fromStdString(preview.named[i]) + QStringLiteral("\n\u2192 ") +
+                     (preview.targets[i].empty() ? QStringLiteral("(left out)") : QString::fromStdString(preview.targets[i]));
+        }
         // A guessed type under its column's name.
         if (c < static_cast<int>(preview.types.size()))
             header += QLatin1Char('\n') + QString::fromStdString(preview.types[static_cast<std::size_t>(c)]);
-        if (c < static_cast<int>(preview.kept.size()) && !preview.kept[static_cast<std::size_t>(c)])
+        if (c < static_cast<int>(preview.kept.size()) && !preview.kept[static_cast<std::size_t>(c)] &&
+            preview.targets.empty())
             header += QStringLiteral("\n(left out)");
         headers << header;
     }
