@@ -46,7 +46,7 @@ ColumnMapping AppendMapping(const ImportSettings& settings, const std::string& l
 {
     MatchOptions options{settings.Matching, settings.IgnoreExtraColumns, settings.KeepLetters, database, nullptr,
                          shown, settings.TargetTable.value_or("")};
-    if (!header.empty())
+    if (!header.empty() && (!settings.ColumnPlans.empty() || !settings.ColumnPlansByNames.empty()))
         options.plan = PlanFor(settings, listed, ColumnNames(header, settings.KeepLetters));
     return MatchColumns(header, tableColumns, options);
 }

@@ -49,11 +49,14 @@ ColumnMapping MatchColumns(std::span<const std::string_view> header, const std::
                            const MatchOptions& options)
 {
     ColumnMapping mapping;
+    const bool planned = options.plan && !options.plan->edits.empty();
     if (header.empty() || options.matching == ColumnMatching::ByPosition)
+        return mapping;
+    // Only a header that names every column of the table once is taken as meant by name.
+    if (options.matching == ColumnMatching::Automatic && !planned && header.size() != tableColumns.size())
         return mapping;
     mapping.names = ColumnNames(header, options.keepLetters);
     const auto& names = mapping.names;
-    const bool planned = options.plan && !options.plan->edits.empty();
     // Built once per file: the cost of a name's look-up must not grow with the table's width.
     std::unordered_map<std::string, std::size_t> places;
     for (std::size_t j = 0; j < tableColumns.size(); ++j)
@@ -63,9 +66,6 @@ ColumnMapping MatchColumns(std::span<const std::string_view> header, const std::
         return found == places.end() ? tableColumns.size() : found->second;
     };
     if (options.matching == ColumnMatching::Automatic && !planned) {
-        // Only a header that names every column of the table once is taken as meant by name.
-        if (names.size() != tableColumns.size())
-            return mapping;
         std::vector<bool> seen(tableColumns.size());
         bool reordered = false;
         for (std::size_t i = 0; i < names.size(); ++i) {
