@@ -107,16 +107,21 @@ void PreviewWindow::EditColumn(int column, const ColumnEdit& edit)
 {
     if (!Editable(column) || !onEdit)
         return;
+    // Each edit shows the preview again: what is shown now is kept for the edits that follow.
+    const std::vector<std::string> named = m_shown.named;
     // A file going by position goes by name once edited: the other columns keep where they went.
     if (Appending() && !m_shown.byName && m_shown.edits.empty()) {
-        for (std::size_t i = 0; i < m_shown.named.size(); ++i) {
-            if (i != static_cast<std::size_t>(column) && i < m_shown.targets.size() && !m_shown.targets[i].empty())
-                onEdit(m_shown.named[i], ColumnEdit{m_shown.targets[i]});
-            else if (i != static_cast<std::size_t>(column))
-                onEdit(m_shown.named[i], ColumnEdit{{}, {}, true});
+        const std::vector<std::string> targets = m_shown.targets;
+        for (std::size_t i = 0; i < named.size(); ++i) {
+            if (i == static_cast<std::size_t>(column))
+                continue;
+            if (i < targets.size() && !targets[i].empty())
+                onEdit(named[i], ColumnEdit{targets[i]});
+            else
+                onEdit(named[i], ColumnEdit{{}, {}, true});
         }
     }
-    onEdit(m_shown.named[static_cast<std::size_t>(column)], edit);
+    onEdit(named[static_cast<std::size_t>(column)], edit);
 }
 
 void PreviewWindow::OpenTargetMenu(QMenu& menu, int column, const ColumnEdit& edit)
