@@ -76,8 +76,9 @@ void MapToTable(Preview& preview, std::span<const std::string_view> header, cons
     if (options.plan)
         preview.edits.resize(preview.named.size());
     for (std::size_t i = 0; i < preview.named.size(); ++i) {
-        preview.kept[i] = !preview.targets[i].empty();
-        preview.headers.push_back(ForDisplay(preview.kept[i] ? preview.targets[i] : preview.named[i]));
+        // By position a column past the table's is not left out: its records are refused.
+        preview.kept[i] = !mapping.byName || !preview.targets[i].empty();
+        preview.headers.push_back(ForDisplay(preview.targets[i].empty() ? preview.named[i] : preview.targets[i]));
         if (options.plan)
             if (const auto edit = options.plan->edits.find(preview.named[i]); edit != options.plan->edits.end())
                 preview.edits[i] = edit->second;

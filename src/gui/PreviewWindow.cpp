@@ -272,8 +272,11 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
         // Appending with a header: the file's column, then the table's it goes to.
         if (c < static_cast<int>(preview.targets.size())) {
             const auto i = static_cast<std::size_t>(c);
-            header = QString::fromStdString(preview.named[i]) + QStringLiteral("\n\u2192 ") +
-                     (preview.targets[i].empty() ? QStringLiteral("(left out)") : QString::fromStdString(preview.targets[i]));
+            const bool kept = i < preview.kept.size() && preview.kept[i];
+            const QString target = !preview.targets[i].empty() ? QString::fromStdString(preview.targets[i])
+                                   : kept                      ? QStringLiteral("(no column)")
+                                                               : QStringLiteral("(left out)");
+            header = QString::fromStdString(preview.named[i]) + QStringLiteral("\n\u2192 ") + target;
         }
         // A guessed type under its column's name.
         if (c < static_cast<int>(preview.types.size()))
