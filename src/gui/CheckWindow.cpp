@@ -52,6 +52,17 @@ protected:
 constexpr int kExactPathRole = Qt::UserRole;
 constexpr int kFullTextRole = Qt::UserRole + 1;
 
+// A file's bytes that a spreadsheet would run as a formula keep an apostrophe before them, so that
+// opening the saved results runs nothing from the files checked.
+QStringList SpreadsheetSafe(QStringList fields)
+{
+    for (QString& field : fields) {
+        if (!field.isEmpty() && QStringLiteral("=+-@\t\r").contains(field.front()))
+            field.prepend(QLatin1Char('\''));
+    }
+    return fields;
+}
+
 }  // namespace
 
 QString QuotedFields(const QStringList& fields, QChar separator)
@@ -265,7 +276,7 @@ void CheckWindow::SaveCsv()
                            QStringLiteral("First bytes")},
                           QLatin1Char(',')).toUtf8() + "\r\n";
     for (int row = 0; row < m_grid->rowCount(); ++row)
-        bytes += QuotedFields(RowFields(row), QLatin1Char(',')).toUtf8() + "\r\n";
+        bytes += QuotedFields(SpreadsheetSafe(RowFields(row)), QLatin1Char(',')).toUtf8() + "\r\n";
     QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         m_dialogs.Message("Cannot save " + path + ": " + file.errorString().toStdString(), BoxButtons::Ok,

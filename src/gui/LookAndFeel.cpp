@@ -53,12 +53,14 @@ std::optional<QPoint> CursorHotspot(const QByteArray& bytes)
     return QPoint(LittleEndian16(bytes, kHeader + 4), LittleEndian16(bytes, kHeader + 6));
 }
 
-void PaintFace(QWidget* widget, const QColor& face)
+// fill: the widget paints its own background. Only the window does: a label or a box that filled its
+// own rectangle would cut the frame lines it overlaps; they take the face colour and show the window's.
+void PaintFace(QWidget* widget, const QColor& face, bool fill)
 {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, face);
     widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
+    widget->setAutoFillBackground(fill);
 }
 
 }  // namespace
@@ -117,11 +119,11 @@ void ApplyWindowColours(QWidget* window)
     if (!window)
         return;
     const QColor face = FaceColour();
-    PaintFace(window, face);
+    PaintFace(window, face, true);
     for (QWidget* child : window->findChildren<QWidget*>()) {
         if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
             qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child))
-            PaintFace(child, face);
+            PaintFace(child, face, false);
     }
 }
 

@@ -78,6 +78,12 @@ void MainWindow::BuildOptionsPanel()
         "Sends each column of the file to the table's column its header names, whatever their order."));
     m_resume->setToolTip(QStringLiteral(
         "Skips files imported before and goes on after the last stored line of one cut short."));
+    m_ifExists->setToolTip(QStringLiteral(
+        "Decides whether a file whose new table exists is skipped, appended to that table, or loaded into it made "
+        "again."));
+    m_ifExistsLabel->setToolTip(m_ifExists->toolTip());
+    m_emptyFirst->setToolTip(QStringLiteral(
+        "Deletes the table's rows in the transaction of the first rows stored, so a run that stores none keeps them."));
 
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("PanelOptions"));
@@ -97,8 +103,9 @@ void MainWindow::BuildOptionsPanel()
     auto* reading = Group(QStringLiteral("Reading the file"), "GroupReading",
                           {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}}, options);
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
-                        {{m_typesLabel, m_types}, {m_keepLetters, nullptr}}, options);
-    auto* appending = Group(QStringLiteral("Appending"), "GroupAppending", {{m_byName, nullptr}}, options);
+                        {{m_typesLabel, m_types}, {m_keepLetters, nullptr}, {m_ifExistsLabel, m_ifExists}}, options);
+    auto* appending = Group(QStringLiteral("Appending"), "GroupAppending", {{m_emptyFirst, nullptr}, {m_byName, nullptr}},
+                            options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);
     for (QGroupBox* group : {reading, table, appending, run})
         groups->addWidget(group);

@@ -116,9 +116,9 @@ void PreviewWindow::EditColumn(int column, const ColumnEdit& edit)
             if (i == static_cast<std::size_t>(column))
                 continue;
             if (i < targets.size() && !targets[i].empty())
-                onEdit(named[i], ColumnEdit{targets[i]});
+                onEdit(named[i], ColumnEdit{.name = targets[i]});
             else
-                onEdit(named[i], ColumnEdit{{}, {}, true});
+                onEdit(named[i], ColumnEdit{.leftOut = true});
         }
     }
     onEdit(named[static_cast<std::size_t>(column)], edit);
@@ -189,6 +189,17 @@ void PreviewWindow::OpenColumnMenu(int column, const QPoint& global)
                 EditColumn(column, chosen);
             });
         }
+    }
+    // A key is made with a new table only.
+    if (!Appending()) {
+        QAction* key = menu.addAction(QStringLiteral("Key"));
+        key->setCheckable(true);
+        key->setChecked(edit.key);
+        connect(key, &QAction::triggered, this, [this, column, edit](bool on) {
+            ColumnEdit changed = edit;
+            changed.key = on;
+            EditColumn(column, changed);
+        });
     }
     QAction* leaveOut = menu.addAction(QStringLiteral("Leave Out"));
     leaveOut->setCheckable(true);
@@ -284,6 +295,8 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
         if (c < static_cast<int>(preview.kept.size()) && !preview.kept[static_cast<std::size_t>(c)] &&
             preview.targets.empty())
             header += QStringLiteral("\n(left out)");
+        else if (Editable(c) && Edited(c).key)
+            header += QStringLiteral("\n(key)");
         headers << header;
     }
     m_grid->setHorizontalHeaderLabels(headers);

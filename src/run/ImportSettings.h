@@ -19,6 +19,9 @@ enum class ImportMode { CreateNewTable, AppendToExistingTable };
 
 enum class ColumnNameSource { FromFirstLine, UserSpecified };
 
+// Creating tables: what becomes of a file whose table exists already.
+enum class IfExists { Fail, Append, Replace };
+
 struct ImportSettings {
     std::vector<std::string> Files;
     std::string Separator = ",";
@@ -79,6 +82,13 @@ struct ImportSettings {
     std::string RejectsPath;
     // A file named "-" is standard input (the command line's convention).
     bool DashIsStandardInput = false;
+
+    // Appending: the table is emptied once a run, in the transaction of the first rows stored into it.
+    bool Replace = false;
+    // Creating: a table that exists is left alone (the file is skipped), appended to, or dropped and made again.
+    IfExists IfTableExists = IfExists::Fail;
+    // Creating: the new table's primary key, by the names the first line gives its columns (as cleaned).
+    std::vector<std::string> Key;
 
     // Appending with a header: how the file's columns find the table's (see MatchColumns), and whether
     // a header column the table lacks is left out rather than refusing the file.

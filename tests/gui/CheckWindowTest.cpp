@@ -140,7 +140,7 @@ private slots:
         f.window.Form_Load();
         const QString deep = f.File("deep.csv", "a,b\r\n" + QByteArray("1,2\r\n").repeated(60) + "1,\"2\",3\r\n" +
                                                    QByteArray("1,2\r\n").repeated(20));
-        const QString other = f.File("other.csv", "a,b\r\nx\r\n");
+        const QString other = f.File("other.csv", "a,b\r\n=1+2\r\n");
         f.window.Files().Append(deep);
         f.window.Files().Append(other);
         QVERIFY(f.Check());
@@ -152,7 +152,7 @@ private slots:
         // Whole rows, with the file and the line; a field holding a quote is quoted.
         grid.selectRow(1);
         QTest::keyClick(&grid, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QGuiApplication::clipboard()->text(), other + "\t2\t1 value, the table has 2 columns\tx\n");
+        QCOMPARE(QGuiApplication::clipboard()->text(), other + "\t2\t1 value, the table has 2 columns\t=1+2\n");
         grid.clearSelection();
         grid.selectRow(0);
         QTest::mouseClick(window->findChild<QPushButton*>("CheckCopy"), Qt::LeftButton);
@@ -170,7 +170,7 @@ private slots:
         QCOMPARE(QString::fromUtf8(bytes.mid(3)),
                  QStringLiteral("File,Line,Reason,First bytes\r\n") + deep +
                      ",62,\"3 values, the table has 2 columns\",\"1,\"\"2\"\",3\"\r\n" + other +
-                     ",2,\"1 value, the table has 2 columns\",x\r\n");
+                     ",2,\"1 value, the table has 2 columns\",'=1+2\r\n");  // saved, a formula stays text
 
         // A double-click opens the file's preview at the record, scrolled into sight; Enter does too.
         // The view's double-click wants the press it follows, which mouseDClick leaves out.

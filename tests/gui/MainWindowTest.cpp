@@ -344,9 +344,9 @@ private slots:
         // Only what was changed is kept: the other columns follow the file when the run comes.
         QVERIFY(f.window.CurrentSettings().ColumnPlansByNames ==
                 (std::map<std::vector<std::string>, ColumnPlan>{{{"id", "Name", "secret"}, {{{"Name", {.name = "Who"}}}}}}));
-        preview->EditColumn(0, {.type = "INTEGER"});
+        preview->EditColumn(0, {.type = "INTEGER", .key = true});
         preview->EditColumn(2, {.leftOut = true});
-        QCOMPARE(Headings(*preview), QStringLiteral("id\nINTEGER|Who\nTEXT|secret\nTEXT\n(left out)"));
+        QCOMPARE(Headings(*preview), QStringLiteral("id\nINTEGER\n(key)|Who\nTEXT|secret\nTEXT\n(left out)"));
 
         // The import makes exactly what the preview shows, for each file of those names and no other.
         f.Click("PushButton1");
@@ -355,6 +355,8 @@ private slots:
                  (std::vector<TextRow>{{std::string("8"), std::string("Ann")}}));
         QCOMPARE(test::Query(f.dsn, "SELECT COUNT(*) FROM pragma_table_info('NewTable1')").at(0).at(0),
                  std::optional<std::string>("2"));
+        QCOMPARE(test::Query(f.dsn, "SELECT \"name\" FROM pragma_table_info('NewTable2') WHERE \"pk\" > 0"),
+                 (std::vector<TextRow>{{std::string("id")}}));
         QCOMPARE(test::Query(f.dsn, R"(SELECT "id", "Who" FROM "NewTable2")"),
                  (std::vector<TextRow>{{std::string("8"), std::string("Bo")}}));
         QCOMPARE(test::Query(f.dsn, R"(SELECT "id", "Name" FROM "NewTable3")"),
@@ -453,6 +455,22 @@ private slots:
         QCOMPARE(third.findChild<QComboBox*>("ComboTypes")->currentText(), QStringLiteral("Guess from the data"));
         QVERIFY(third.findChild<QCheckBox*>("CheckKeepLetters")->isChecked());
         QVERIFY(third.findChild<QCheckBox*>("CheckResume")->isChecked());
+
+        // An existing table's fate when creating, and emptying one when appending: each for its mode, remembered.
+        auto* ifExists = f->Find<QComboBox>("ComboIfExists");
+        auto* emptyFirst = f->Find<QCheckBox>("CheckEmptyFirst");
+        QCOMPARE(f->Find<QLabel>("LabelIfExists")->text(), QStringLiteral("If the table exists:"));
+        QCOMPARE(emptyFirst->text(), QStringLiteral("Empty the table first"));
+        QVERIFY(emptyFirst->isEnabled() && !ifExists->isEnabled());
+        emptyFirst->setChecked(true);
+        f->Find<QRadioButton>("Option1")->setChecked(true);
+        QVERIFY(!emptyFirst->isEnabled() && ifExists->isEnabled());
+        QCOMPARE(ifExists->currentText(), QStringLiteral("Stop"));
+        ifExists->setCurrentText(QStringLiteral("Replace it"));
+        QVERIFY(f->window.CurrentSettings().IfTableExists == IfExists::Replace && f->window.CurrentSettings().Replace);
+        MainWindow fourth(f->settings, f->dialogs, [] { return std::string(); });
+        QCOMPARE(fourth.findChild<QComboBox*>("ComboIfExists")->currentText(), QStringLiteral("Replace it"));
+        QVERIFY(fourth.findChild<QCheckBox*>("CheckEmptyFirst")->isChecked());
     }
 
     void hoverLeavesTheBusyPointerAlone()
@@ -781,6 +799,50 @@ private slots:
         QCOMPARE(f.LastMessage(), std::string("Done."));
         QVERIFY(!f.dialogs.messages.back().offerLog);
         QCOMPARE(f.opened.size(), size_t(1));
+    }
+
+    // The final box keeps its word and says beneath it what the run did, whatever kind of run it was.
+    void theFinalBoxSaysWhatTheRunDid_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("beneath");
+        QTest::newRow("stored and refused") << "refused" << "2 rows stored, 1 line refused.";
+        QTest::newRow("already imported") << "again" << "0 rows stored, 0 lines refused.\r\n1 file already imported before, left alone.";
+        // The stop comes at the first batch's report: the rows after that batch are stored by the second run.
+        QTest::newRow("continued") << "continued" << "500 rows stored, 0 lines refused.\r\n1 file continued after the last line an earlier run stored.";
+        QTest::newRow("guessed encoding") << "latin1" << "1 row stored, 0 lines refused.\r\n%1: read as ";
+    }
+
+    void theFinalBoxSaysWhatTheRunDid()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, beneath);
+        Fixture f;
+        f.window.Form_Load();
+        QString path;
+        if (kind == "refused") {
+            path = f.File("people.csv", "Name,Amount\r\na,1\r\nshort\r\nb,2\r\n");
+        } else if (kind == "latin1") {
+            path = f.File("latin1.csv", "Name,Town\r\nJos\xe9,Montr\xe9\x61l\r\n");
+        } else {
+            // Remembered: a second run knows the file, or goes on after the lines a stopped one stored.
+            f.Find<QCheckBox>("CheckResume")->setChecked(true);
+            QByteArray rows = "Name,Amount\r\na,1\r\nshort\r\n";
+            for (int i = 0; i < 1499; ++i)
+                rows += "r" + QByteArray::number(i) + ",2\r\n";
+            QCOMPARE(ImportSettings().BatchRows, std::size_t(1000));
+            path = f.File("people.csv", rows);
+            f.window.Files().Append(path);
+            if (kind == "continued")
+                f.dialogs.stopImport = {true};
+            f.Click("PushButton1");
+        }
+        if (f.window.Files().topLevelItemCount() == 0)
+            f.window.Files().Append(path);
+        f.Click("PushButton1");
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        const QString said = QString::fromStdString(f.dialogs.messages.back().beneath);
+        QVERIFY2(said.startsWith(QString(beneath).replace("%1", path)), qPrintable(said));
     }
 
     void aLogThatCannotBeKeptIsSaidUnderTheSummary()
@@ -1147,8 +1209,8 @@ private slots:
 
         const std::pair<const char*, QStringList> groups[] = {
             {"Reading the file", {"CheckQuoted", "ComboEncoding"}},
-            {"New table", {"ComboTypes", "CheckKeepLetters"}},
-            {"Appending", {"CheckByName"}},
+            {"New table", {"ComboTypes", "CheckKeepLetters", "ComboIfExists"}},
+            {"Appending", {"CheckEmptyFirst", "CheckByName"}},
             {"The run", {"CheckResume"}},
         };
         for (const auto& [title, members] : groups) {

@@ -96,6 +96,7 @@ struct DiffCase {
     bool ignoreFirstLine = false;
     std::size_t limit = kMaxLineLength;
     const char* tableName = "NewTable[counter]";
+    bool replace = false;  // the target is emptied with the first rows stored
     ColumnMatching matching = ColumnMatching::Automatic;
 };
 
@@ -227,6 +228,10 @@ const DiffCase kCases[] = {
     {"OverlongTableName", ImportMode::CreateNewTable, ColumnNameSource::FromFirstLine, nullptr, {"a\r\n1\r\n"}, 2,
      false, "", false, kMaxLineLength,
      "Table[counter]_named_at_such_length_that_PostgreSQL_and_MariaDB_would_not_take_it_whole"},
+    // The old row goes with the first rows stored, once: the second file's "last" is no repeat of it.
+    {"ReplacedWithTheFirstRowsStored", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine,
+     kConstrained, {"k0,l,u0\r\n" + EveryPosition(",n,n"), "k,l,last\r\n"}, 4, false, "", false, kMaxLineLength,
+     "NewTable[counter]", true},
     // A header naming the table's columns in another order goes by name, refusals and all; by name, a
     // column the file lacks is NULL and one the table lacks refuses its file.
     {"ByNameReordered", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
@@ -234,7 +239,7 @@ const DiffCase kCases[] = {
      true},
     {"ByNameMissingAndExtra", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
      {"b,a\r\nx,1\r\nbad,2\r\ny,\r\nz,3\r\n", "a,b,c,zz\r\n1,2,3,4\r\n"}, 2, false, "", true, kMaxLineLength,
-     "NewTable[counter]", ColumnMatching::ByName},
+     "NewTable[counter]", false, ColumnMatching::ByName},
 };
 
 // What the dry run and the preview say of the files before the import.
@@ -302,6 +307,9 @@ protected:
         settings.IgnoreFirstLine = c.ignoreFirstLine;
         settings.MaxRecordLength = c.limit;
         settings.TableNamePattern = c.tableName;
+        settings.Replace = c.replace;
+        if (c.replace)
+            before = 0;
         settings.Matching = c.matching;
         for (std::size_t i = 0; i < c.files.size(); ++i)
             settings.Files.push_back(m_dir.Write("f" + std::to_string(i) + ".csv", c.files[i]));
