@@ -26,6 +26,7 @@
 #include "read/Records.h"
 #include "read/TextDecoder.h"
 #include "odbc/SqlText.h"
+#include "schema/ColumnMatch.h"
 #include "schema/Naming.h"
 #include "schema/CreateStatement.h"
 #include "run/AskedNames.h"
@@ -1285,6 +1286,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& column : qb::ColumnNames(names, flags & 0x40))
         Check(!column.empty() && folded.insert(qb::LowerAscii(column)).second);
     Check(static_cast<long>(folded.size()) == named);
+    // The header against a table of its own names in reverse: by name as soon as that moves one, each
+    // field to the column of its name; against one short of its last name, refused unless it is left out.
+    static std::vector<std::string> mapped;
+    mapped = qb::ColumnNames(names, flags & 0x40);
+    std::reverse(mapped.begin(), mapped.end());
+    const auto database = (flags & 0x08) ? qb::DatabaseKind::Postgres : qb::DatabaseKind::Sqlite;
+    const qb::ColumnMapping reordered = qb::MatchColumns(names, mapped, {qb::ColumnMatching::Automatic, false,
+                                                                          bool(flags & 0x40), database});
+    Check(reordered.byName == (names.size() > 1) && reordered.refusal.empty());
+    for (std::size_t k = 0; k < reordered.fields.size(); ++k)
+        Check(qb::SameColumn(reordered.columns[k], reordered.names.at(reordered.fields[k]), database));
+    Check(!reordered.byName || reordered.fields.size() == names.size());
+    if (!mapped.empty()) {
+        mapped.erase(mapped.begin());
+        for (const bool ignore : {false, true}) {
+            const qb::ColumnMapping shorter =
+                qb::MatchColumns(names, mapped, {qb::ColumnMatching::ByName, ignore, bool(flags & 0x40), database});
+            Check(shorter.refusal.empty() == (ignore && !mapped.empty()));
+            Check(shorter.columns.size() == mapped.size() && shorter.unfilled.empty());
+        }
+    }
     const auto unnamed = std::find(names.begin(), names.end(), std::string_view());
     const qb::CreateStatement answered = qb::BuildCreateFromAnswers(table, table, names, host);
     Check(CreateColumns(answered.text, createPrefix) == unnamed - names.begin());

@@ -47,6 +47,7 @@ struct FileTally {
     bool stopped = false;                    // cancelled before the end of the file
     std::string warning;                     // as FileRecords::EncodingWarning tells, or Auto's guess
     std::string missingEdits;                // as MissingEdits tells
+    ColumnMapping mapping;                   // appending: how the header's columns go to the table's
     std::string keyRefusal;                  // a key column the first line does not name, or left out
 };
 
@@ -106,8 +107,10 @@ void KeepProblem(FileTally& tally, int fd, const FileRecord& record, std::string
 // Reads a file as the import would and counts its data records against columns
 // (none: count against the header, as a new table's columns).
 // database: where the run would send the records; none when it cannot be reached.
+// tableNames: appending with a header, the table's columns, which its names may go to.
 FileTally Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns,
-                const DryRunControl& control, std::optional<DatabaseKind> database)
+                const DryRunControl& control, std::optional<DatabaseKind> database,
+                const std::vector<std::string>* tableNames)
 {
     const bool standardInput = settings.DashIsStandardInput && path == "-";
     const UniqueFd in = standardInput ? SpoolStandardInput(SpoolFolder()) : OpenInput(path);
@@ -121,6 +124,14 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
                         ? records.EncodingWarning()
                         : "read as " + records.ReadAs() + ", a guess: " + records.EncodingDoubt();
     std::vector<ChosenType> chosen;
+    if (tableNames && database && records.HasHeader()) {
+        const auto& fields = splitter.Split(records.Header());
+        tally.mapping = AppendMapping(settings, path, standardInput ? "standard input" : path, fields, *tableNames,
+                                      *database);
+        // By name, a line holds the header's columns, whatever the table's count.
+        if (tally.mapping.byName)
+            columns = fields.size();
+    }
     KeyCheck key({}, {});
     if (!columns && records.HasHeader()) {
         const auto& fields = splitter.Split(records.Header());
@@ -271,13 +282,19 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
 
     std::string unreachable;
     std::optional<std::size_t> targetColumns;
+    std::vector<std::string> tableNames;  // when a header may name them
+    const bool named = !create && SkipFirstLine(settings);
     Connection connection;
     // Appending where a key decides: the key the run would use, or why it would refuse the files.
     std::optional<KeyChoice> key;
     try {
         connection.Open(settings.DataSourceName);
-        if (!create)
+        if (named) {
+            tableNames = connection.ColumnNames(BuildColumnNamesQuery(*settings.TargetTable));
+            targetColumns = tableNames.size();
+        } else if (!create) {
             targetColumns = static_cast<std::size_t>(connection.ColumnCount(BuildColumnCountQuery(*settings.TargetTable)));
+        }
         if (!create && settings.OnDuplicateKey != OnDuplicate::Error) {
             InsertTarget target{*settings.TargetTable};
             target.onDuplicate = settings.OnDuplicateKey;
@@ -329,7 +346,8 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
         };
         try {
             FileTally counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns, control,
-                                      unreachable.empty() ? std::optional(connection.Kind()) : std::nullopt);
+                                      unreachable.empty() ? std::optional(connection.Kind()) : std::nullopt,
+                                      named && unreachable.empty() ? &tableNames : nullptr);
             file.records = counted.records;
             file.mismatched = counted.mismatched;
             file.warning = counted.warning;
@@ -361,6 +379,13 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                                                                BuildColumnCountQuery(file.table)));
             if (earlier)
                 emptyPending = false;  // the run that began it emptied the table
+            // A file going by name fills only its header's columns: the key must be among them, as the run finds.
+            std::optional<KeyChoice> fileKey = key;
+            if (key && counted.mapping.byName && counted.mapping.refusal.empty()) {
+                InsertTarget mapped{*settings.TargetTable, counted.mapping.columns};
+                mapped.onDuplicate = settings.OnDuplicateKey;
+                fileKey = ChooseKey(connection, mapped);
+            }
             if (!unreachable.empty())
                 skip("cannot connect: " + unreachable);
             else if (done)
@@ -376,15 +401,20 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 skip("the table " + file.table + " exists already");
             else if (create && settings.TableNamePattern.empty())
                 skip("no table name");
-            else if (!create && counted.firstFields && *counted.firstFields != *targetColumns) {
+            else if (counted.mapping.byName && !counted.mapping.refusal.empty()) {
+                file.problems.clear();
+                file.unlisted = 0;
+                skip(counted.mapping.refusal);
+            } else if (!create && !counted.mapping.byName && counted.firstFields &&
+                       *counted.firstFields != *targetColumns) {
                 file.problems.clear();
                 file.unlisted = 0;
                 skip("the file has " + std::to_string(*counted.firstFields) + " columns, the table " + file.table +
                      " has " + std::to_string(*targetColumns));
-            } else if (key && !key->refusal.empty() && counted.firstFields) {
+            } else if (fileKey && !fileKey->refusal.empty() && counted.firstFields) {
                 file.problems.clear();
                 file.unlisted = 0;
-                skip(key->refusal);
+                skip(fileKey->refusal);
             } else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted, settings.Files[i], replaced) : "";
                      !refusal.empty())
                 skip(refusal);
@@ -395,8 +425,8 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 emptyPending = false;
             } else
                 file.outcome = "would be appended";
-            if (key && !file.skipped)
-                file.key = KeyText(key->target.key) + " tells a line whose row is there: " +
+            if (fileKey && !file.skipped)
+                file.key = KeyText(fileKey->target.key) + " tells a line whose row is there: " +
                            (settings.OnDuplicateKey == OnDuplicate::Skip ? "the row would be kept"
                                                                           : "the row would be updated");
             if (create && (settings.GuessTypes || Edited(settings, counted, settings.Files[i])) && !file.skipped &&
@@ -407,6 +437,8 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 RecordSplitter splitter(settings.Separator, settings.Quoted);
                 madeHere.emplace(LowerText(file.table), splitter.Split(counted.header).size());
             }
+            if (counted.mapping.byName && !file.skipped)
+                file.mapping = "columns by name: " + counted.mapping.Described();
         } catch (const std::exception& error) {
             skip(std::string("cannot be read: ") + error.what());
         }
@@ -424,6 +456,8 @@ std::string DryRunLine(const DryRunFile& file)
                        " mismatched: " + file.outcome;
     if (!file.key.empty())
         line += "; " + file.key;
+    if (!file.mapping.empty())
+        line += "; " + file.mapping;
     for (std::size_t i = 0; i < file.columns.size(); ++i)
         line += (i ? ", " : " (") + file.columns[i] + (i + 1 == file.columns.size() ? ")" : "");
     if (!file.warning.empty())

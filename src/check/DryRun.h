@@ -34,6 +34,7 @@ struct DryRunFile {
     bool skipped = false;
     std::string key;  // appending where a key decides: which, and what a line whose row is there would do
     std::vector<std::string> columns;  // with guessed types: "name TYPE" for each column it would create
+    std::string mapping;  // appending by name: "columns by name: qty -> qty, day -> day, ..."
     // The first kDryRunProblemsKept mismatched records, in file order, and how many more there are.
     // None when the file is skipped for its column count: every record would say the same.
     std::vector<DryRunProblem> problems;

@@ -1,6 +1,7 @@
 #include "check/Preview.h"
 
 #include "base/SafeFile.h"
+#include "schema/ColumnMatch.h"
 #include "schema/CreateChecks.h"
 #include "read/Records.h"
 #include "schema/Naming.h"
@@ -47,6 +48,45 @@ std::optional<std::vector<std::string>> FirstLineNames(const std::string& path, 
     }
 }
 
+namespace {
+
+// Appending with a header: each file column headed by the table column it goes to, as the run would map it;
+// the first line's names and the edits make the columns editable, as a new table's are.
+void MapToTable(Preview& preview, std::span<const std::string_view> header, const std::string& path,
+                const PreviewOptions& options)
+{
+    const ColumnMapping mapping =
+        MatchColumns(header, options.tableNames,
+                     {options.matching, options.ignoreExtra, options.keepLetters, options.database, options.plan,
+                      path, options.table});
+    preview.named = ColumnNames(header, options.keepLetters);
+    preview.tableColumns = options.tableNames;
+    preview.byName = mapping.byName;
+    preview.targets = mapping.targets;
+    if (mapping.byName) {
+        preview.columns = header.size();  // a line holds the header's columns
+        if (!mapping.refusal.empty())
+            preview.messages.push_back(mapping.refusal);
+    } else {
+        preview.targets.assign(preview.named.size(), std::string());
+        for (std::size_t i = 0; i < preview.named.size() && i < options.tableNames.size(); ++i)
+            preview.targets[i] = options.tableNames[i];
+    }
+    preview.kept.resize(preview.named.size());
+    if (options.plan)
+        preview.edits.resize(preview.named.size());
+    for (std::size_t i = 0; i < preview.named.size(); ++i) {
+        // By position a column past the table's is not left out: its records are refused.
+        preview.kept[i] = !mapping.byName || !preview.targets[i].empty();
+        preview.headers.push_back(ForDisplay(preview.targets[i].empty() ? preview.named[i] : preview.targets[i]));
+        if (options.plan)
+            if (const auto edit = options.plan->edits.find(preview.named[i]); edit != options.plan->edits.end())
+                preview.edits[i] = edit->second;
+    }
+}
+
+}  // namespace
+
 Preview BuildPreview(const std::string& path, const PreviewOptions& options)
 {
     Preview preview;
@@ -79,8 +119,11 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             preview.columns = options.tableColumns;
             if (!options.tableNames.empty()) {
                 preview.columns = options.tableNames.size();
-                for (const std::string& name : options.tableNames)
-                    preview.headers.push_back(ForDisplay(name));
+                if (records.HasHeader())
+                    MapToTable(preview, splitter.Split(records.Header()), path, options);
+                else
+                    for (const std::string& name : options.tableNames)
+                        preview.headers.push_back(ForDisplay(name));
             }
         } else if (records.HasHeader()) {
             const auto& fields = splitter.Split(records.Header());
@@ -149,7 +192,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             preview.types = TypesFor(guesser, *options.guessTypes, *preview.columns);
         }
         // Types chosen in the preview over those guessed; with edits every column shows its type.
-        if (!preview.edits.empty()) {
+        if (options.createMode && !preview.edits.empty()) {
             preview.types.resize(preview.edits.size(), "TEXT");
             for (std::size_t i = 0; i < preview.edits.size(); ++i) {
                 if (!preview.edits[i].type.empty())

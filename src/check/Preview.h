@@ -25,8 +25,14 @@ struct PreviewOptions {
     // records the import would send, in up to guessBytes of the file.
     std::optional<DatabaseKind> guessTypes;
     std::uint64_t guessBytes = std::uint64_t(32) << 20;
-    // Create mode: the file's edits, shown on the columns the first line still names.
+    // The file's edits, shown on the columns the first line still names; appending, each names the table
+    // column its file column goes to.
     const ColumnPlan* plan = nullptr;
+    // Appending with a header: how its columns find the table's (see MatchColumns), in the table named.
+    ColumnMatching matching = ColumnMatching::Automatic;
+    bool ignoreExtra = false;
+    DatabaseKind database = DatabaseKind::Other;
+    std::string table;
     std::size_t maxRecords = 100;
 };
 
@@ -54,6 +60,11 @@ struct Preview {
     std::vector<std::string> named;
     std::vector<bool> kept;
     std::vector<ColumnEdit> edits;
+    // Appending with a header: per file column the table column it goes to (empty: left out), the table's
+    // columns it may go to, and whether the file goes by name.
+    std::vector<std::string> targets;
+    std::vector<std::string> tableColumns;
+    bool byName = false;
     // Files listed whose first line gives the same names, this one included: the edits hold for each.
     std::size_t sameColumns = 0;
 };

@@ -8,6 +8,7 @@ const char* const kUsage =
     "usage: quillbarrow-import --dsn NAME [--separator TEXT] [--table-name PATTERN] [--ask-columns]\n"
     "                          [--append TABLE [--skip-header] [--on-duplicate error|skip|update]]\n"
     "                          [--quoted] [--encoding NAME] [--row-by-row]\n"
+    "                          [--columns by-name|by-position] [--ignore-extra-columns]\n"
     "                          [--types text|guess] [--keep-letters] [--resume [--retry-refused]]\n"
     "                          [--rejects FILE] [--dry-run] [FILE...]\n"
     "                          [--replace] [--if-exists fail|append|replace] [--key COLUMN[,COLUMN...]]\n"
@@ -45,6 +46,17 @@ const char* const kHelp =
     "                        skipped (the row there is kept), or the row updated\n"
     "                        with the line's values; skip and update refuse a\n"
     "                        table without a key (default: error)\n"
+    "  --columns by-name|by-position\n"
+    "                        with --append --skip-header: match the file's\n"
+    "                        columns to the table's by the header's names (the\n"
+    "                        table must have each; one it lacks refuses the file,\n"
+    "                        one the file lacks gets NULL or its default), or in\n"
+    "                        the table's order (default: by name when the header\n"
+    "                        names exactly the table's columns in another order,\n"
+    "                        else by position)\n"
+    "  --ignore-extra-columns\n"
+    "                        matching by name: leave out a header column the\n"
+    "                        table lacks instead of refusing the file\n"
     "  --quoted              fields may be in double quotes\n"
     "                        (default: quotes are text)\n"
     "  --encoding NAME       convert files from the iconv encoding NAME to UTF-8;\n"
@@ -155,6 +167,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
                                       : mode == "update" ? OnDuplicate::Update
                                                          : OnDuplicate::Error;
             onDuplicate = true;
+        } else if (argument == "--columns") {
+            const std::string by = value();
+            if (by != "by-name" && by != "by-position")
+                throw UsageError{"--columns takes by-name or by-position, not " + by};
+            settings.Matching = by == "by-name" ? ColumnMatching::ByName : ColumnMatching::ByPosition;
+        } else if (argument == "--ignore-extra-columns") {
+            settings.IgnoreExtraColumns = true;
         } else if (argument == "--quoted") {
             settings.Quoted = true;
         } else if (argument == "--encoding") {
@@ -223,6 +242,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     settings.IgnoreFirstLine = skipHeader;
     if (onDuplicate && settings.Mode != ImportMode::AppendToExistingTable)
         throw UsageError{"--on-duplicate goes with --append"};
+    // Names come only from a header.
+    if (settings.Matching == ColumnMatching::ByName && !skipHeader)
+        throw UsageError{"--columns by-name goes with --append and --skip-header"};
     if (settings.RetryRefused && !settings.Resume)
         throw UsageError{"--retry-refused goes with --resume"};
     const bool append = settings.Mode == ImportMode::AppendToExistingTable;

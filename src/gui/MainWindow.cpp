@@ -156,7 +156,7 @@ void MainWindow::BuildControls()
     // buttons; then the panel beside them, top to bottom.
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, refresh, m_option4,
                         m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_encoding, m_types,
-                        m_keepLetters, m_ifExists, m_emptyFirst, m_onDuplicate, m_resume, m_clearList,
+                        m_keepLetters, m_ifExists, m_emptyFirst, m_byName, m_onDuplicate, m_resume, m_clearList,
                         findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
                         findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_status, m_stop};
     for (std::size_t i = 1; i < std::size(order); ++i)
@@ -174,6 +174,7 @@ void MainWindow::BuildControls()
     m_files->onDrop = [this](const std::vector<std::string>& paths) { AddDropped(paths); };
 
     connect(m_option1, &QRadioButton::toggled, this, [this] { ApplyMode(); });
+    connect(m_check2, &QCheckBox::toggled, this, [this] { ApplyMode(); });
     connect(start, &QPushButton::clicked, this, &MainWindow::PushButton1_Click);
     connect(add, &QPushButton::clicked, this, &MainWindow::PushButton3_Click);
     connect(addAll, &QPushButton::clicked, this, &MainWindow::PushButton4_Click);
@@ -208,6 +209,8 @@ void MainWindow::BuildNewTableControls()
     m_onDuplicate->addItems(
         {QStringLiteral("Refuse the line"), QStringLiteral("Keep the row there"), QStringLiteral("Update the row")});
     Remember(m_onDuplicate, kOnDuplicateKey);
+    m_byName = Named(new QCheckBox(QStringLiteral("Match columns by name"), this), "CheckByName");
+    Remember(m_byName, kMatchByNameKey);
 
     m_clearList = Named(new QPushButton(QStringLiteral("Clear List"), this), "PushButtonClearList", 11.25);
     m_fileCount = Named(new QLabel(this), "LabelFileCount");
@@ -239,6 +242,8 @@ void MainWindow::ApplyMode()
         control->setEnabled(!create);
     for (QWidget* control : std::initializer_list<QWidget*>{m_onDuplicateLabel, m_onDuplicate})
         control->setEnabled(!create);
+    // Names come only from a header.
+    m_byName->setEnabled(!create && m_check2->isChecked());
 }
 
 void MainWindow::Form_Load()

@@ -160,6 +160,7 @@ private:
     QLabel* m_ifExistsLabel;
     QComboBox* m_ifExists;      // creating: what becomes of a table that exists
     QCheckBox* m_emptyFirst;    // appending: the table is emptied first
+    QCheckBox* m_byName;  // appending: "Match columns by name", which needs "Ignore first line"
     QLabel* m_fileCount;
     QPushButton* m_clearList;
     bool m_quitAfterRun = false;  // the window was closed during the run
@@ -178,6 +179,10 @@ private:
     std::map<std::string, DatabaseKind> m_databaseKinds;  // by data source, asked once
     // Columns edited in the preview, by the names a first line gives: they hold for every such file.
     std::map<std::vector<std::string>, ColumnPlan> m_plans;
+    // Appending: where each file column goes, by the table and then the names a first line gives.
+    std::map<std::string, std::map<std::vector<std::string>, ColumnPlan>> m_appendPlans;
+    // The edits the preview makes now: the new tables', or the chosen table's.
+    std::map<std::vector<std::string>, ColumnPlan>& PreviewPlans();
     std::vector<std::string> m_previewNames;  // those of the file the preview shows
     // Each listed file's first line names, as last read: the count of files sharing edits asks on
     // every refresh, and the reading of a file may scan all of it.

@@ -65,6 +65,7 @@ void MainWindow::BuildLookControls()
     connect(m_encoding, &QComboBox::currentTextChanged, this, follow);
     connect(m_types, &QComboBox::currentIndexChanged, this, follow);
     connect(m_keepLetters, &QCheckBox::toggled, this, follow);
+    connect(m_byName, &QCheckBox::toggled, this, follow);
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(m_option1), static_cast<QAbstractButton*>(m_option3),
                                     static_cast<QAbstractButton*>(m_check2)})
         connect(button, &QAbstractButton::toggled, this, follow);
@@ -83,17 +84,18 @@ void MainWindow::Preview_Click()
         // shows it at once. Only what the user changed is kept: the rest follows the file and the
         // options when the run comes.
         m_preview->onEdit = [this](const std::string& column, const ColumnEdit& edit) {
-            ColumnPlan& plan = m_plans[m_previewNames];
+            auto& plans = PreviewPlans();
+            ColumnPlan& plan = plans[m_previewNames];
             if (edit == ColumnEdit{})
                 plan.edits.erase(column);
             else
                 plan.edits[column] = edit;
             if (plan.edits.empty())
-                m_plans.erase(m_previewNames);
+                plans.erase(m_previewNames);
             RefreshPreview();
         };
         m_preview->onReset = [this] {
-            m_plans.erase(m_previewNames);
+            PreviewPlans().erase(m_previewNames);
             RefreshPreview();
         };
     }
@@ -162,6 +164,14 @@ const std::optional<std::vector<std::string>>& MainWindow::FirstLineNamesOf(cons
     return known.names;
 }
 
+std::map<std::vector<std::string>, ColumnPlan>& MainWindow::PreviewPlans()
+{
+    if (m_option1->isChecked())
+        return m_plans;
+    const auto selected = m_list1->selectedItems();
+    return m_appendPlans[selected.isEmpty() ? std::string() : selected.first()->text().toStdString()];
+}
+
 void MainWindow::RefreshPreview()
 {
     if (!m_preview)
@@ -185,7 +195,9 @@ void MainWindow::RefreshPreview()
         options.guessTypes = DataSourceKind();
     m_previewNames.clear();
     std::size_t sameColumns = 0;
-    if (options.createMode && options.namesFromFirstLine) {
+    // Appending with a header, its names may go to the table's columns: edited as a new table's are.
+    const bool mapped = !options.createMode && settings.IgnoreFirstLine && settings.TargetTable;
+    if ((options.createMode && options.namesFromFirstLine) || mapped) {
         if (const auto& names = FirstLineNamesOf(*path, options.format, options.keepLetters)) {
             m_previewNames = *names;
             options.plan = PlanFor(settings, *path, m_previewNames);
@@ -200,6 +212,10 @@ void MainWindow::RefreshPreview()
     if (!options.createMode && settings.TargetTable) {
         try {
             options.tableNames = TableColumnNames(*settings.TargetTable);
+            options.matching = settings.Matching;
+            options.ignoreExtra = settings.IgnoreExtraColumns;
+            options.database = DataSourceKind().value_or(DatabaseKind::Other);
+            options.table = *settings.TargetTable;
         } catch (const std::exception& error) {
             unread = "The columns of " + *settings.TargetTable +
                      " cannot be read from the database, so they are numbered here: " + error.what();

@@ -78,6 +78,8 @@ void MainWindow::BuildOptionsPanel()
         "Says what an appended line does whose key the table holds already: refused, skipped, or its values "
         "written over the row's."));
     m_onDuplicateLabel->setToolTip(m_onDuplicate->toolTip());
+    m_byName->setToolTip(QStringLiteral(
+        "Sends each column of the file to the table's column its header names, whatever their order."));
     m_resume->setToolTip(QStringLiteral(
         "Skips files imported before and goes on after the last stored line of one cut short."));
     m_ifExists->setToolTip(QStringLiteral(
@@ -107,7 +109,7 @@ void MainWindow::BuildOptionsPanel()
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
                         {{m_typesLabel, m_types}, {m_keepLetters, nullptr}, {m_ifExistsLabel, m_ifExists}}, options);
     auto* appending = Group(QStringLiteral("Appending"), "GroupAppending",
-                            {{m_emptyFirst, nullptr}, {m_onDuplicateLabel, m_onDuplicate}}, options);
+                            {{m_emptyFirst, nullptr}, {m_byName, nullptr}, {m_onDuplicateLabel, m_onDuplicate}}, options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);
     for (QGroupBox* group : {reading, table, appending, run})
         groups->addWidget(group);

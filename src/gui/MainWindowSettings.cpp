@@ -64,6 +64,15 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.OnDuplicateKey = onDuplicate == 1   ? OnDuplicate::Skip
                               : onDuplicate == 2 ? OnDuplicate::Update
                                                  : OnDuplicate::Error;
+    // Appending, the edits say where the file's columns go in the chosen table.
+    if (settings.Mode == ImportMode::AppendToExistingTable) {
+        const auto planned = settings.TargetTable ? m_appendPlans.find(*settings.TargetTable) : m_appendPlans.end();
+        settings.ColumnPlansByNames = planned != m_appendPlans.end() ? planned->second
+                                                                     : std::map<std::vector<std::string>, ColumnPlan>{};
+    }
+    // Unticked, the header's names decide; ticked without a header, there are none to go by.
+    if (settings.Mode == ImportMode::AppendToExistingTable && settings.IgnoreFirstLine && m_byName->isChecked())
+        settings.Matching = ColumnMatching::ByName;
     return settings;
 }
 

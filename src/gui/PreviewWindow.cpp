@@ -105,12 +105,50 @@ bool PreviewWindow::Editable(int column) const
 
 void PreviewWindow::EditColumn(int column, const ColumnEdit& edit)
 {
-    if (Editable(column) && onEdit)
-        onEdit(m_shown.named[static_cast<std::size_t>(column)], edit);
+    if (!Editable(column) || !onEdit)
+        return;
+    // Each edit shows the preview again: what is shown now is kept for the edits that follow.
+    const std::vector<std::string> named = m_shown.named;
+    // A file going by position goes by name once edited: the other columns keep where they went.
+    if (Appending() && !m_shown.byName && m_shown.edits.empty()) {
+        const std::vector<std::string> targets = m_shown.targets;
+        for (std::size_t i = 0; i < named.size(); ++i) {
+            if (i == static_cast<std::size_t>(column))
+                continue;
+            if (i < targets.size() && !targets[i].empty())
+                onEdit(named[i], ColumnEdit{.name = targets[i]});
+            else
+                onEdit(named[i], ColumnEdit{.leftOut = true});
+        }
+    }
+    onEdit(named[static_cast<std::size_t>(column)], edit);
+}
+
+void PreviewWindow::OpenTargetMenu(QMenu& menu, int column, const ColumnEdit& edit)
+{
+    const auto c = static_cast<std::size_t>(column);
+    const std::string shown = c < m_shown.targets.size() ? m_shown.targets[c] : std::string();
+    QMenu* targets = menu.addMenu(QStringLiteral("Goes to"));
+    for (const std::string& target : m_shown.tableColumns) {
+        QAction* choice = targets->addAction(QString::fromStdString(target));
+        choice->setCheckable(true);
+        choice->setChecked(target == shown);
+        connect(choice, &QAction::triggered, this, [this, column, edit, target] {
+            ColumnEdit chosen = edit;
+            chosen.name = target;
+            chosen.leftOut = false;
+            EditColumn(column, chosen);
+        });
+    }
 }
 
 void PreviewWindow::RenameColumn(int column)
 {
+    if (Appending()) {
+        QHeaderView* header = m_grid->horizontalHeader();
+        OpenColumnMenu(column, header->mapToGlobal(QPoint(header->sectionViewportPosition(column) + 4, header->height())));
+        return;
+    }
     if (!Editable(column) || !askName)
         return;
     const std::string name = askName("Name for column #" + std::to_string(column + 1) + ":",
@@ -136,26 +174,33 @@ void PreviewWindow::OpenColumnMenu(int column, const QPoint& global)
     const ColumnEdit edit = Edited(column);
     const std::string shownType = c < m_shown.types.size() ? m_shown.types[c] : "TEXT";
     QMenu menu(this);
-    menu.addAction(QStringLiteral("Rename..."), this, [this, column] { RenameColumn(column); });
-    QMenu* types = menu.addMenu(QStringLiteral("Type"));
-    for (const std::string& type : typeChoices) {
-        QAction* choice = types->addAction(QString::fromStdString(type));
-        choice->setCheckable(true);
-        choice->setChecked(type == shownType);
-        connect(choice, &QAction::triggered, this, [this, column, edit, type] {
-            ColumnEdit chosen = edit;
-            chosen.type = type;
-            EditColumn(column, chosen);
+    if (Appending()) {
+        OpenTargetMenu(menu, column, edit);
+    } else {
+        menu.addAction(QStringLiteral("Rename..."), this, [this, column] { RenameColumn(column); });
+        QMenu* types = menu.addMenu(QStringLiteral("Type"));
+        for (const std::string& type : typeChoices) {
+            QAction* choice = types->addAction(QString::fromStdString(type));
+            choice->setCheckable(true);
+            choice->setChecked(type == shownType);
+            connect(choice, &QAction::triggered, this, [this, column, edit, type] {
+                ColumnEdit chosen = edit;
+                chosen.type = type;
+                EditColumn(column, chosen);
+            });
+        }
+    }
+    // A key is made with a new table only.
+    if (!Appending()) {
+        QAction* key = menu.addAction(QStringLiteral("Key"));
+        key->setCheckable(true);
+        key->setChecked(edit.key);
+        connect(key, &QAction::triggered, this, [this, column, edit](bool on) {
+            ColumnEdit changed = edit;
+            changed.key = on;
+            EditColumn(column, changed);
         });
     }
-    QAction* key = menu.addAction(QStringLiteral("Key"));
-    key->setCheckable(true);
-    key->setChecked(edit.key);
-    connect(key, &QAction::triggered, this, [this, column, edit](bool on) {
-        ColumnEdit changed = edit;
-        changed.key = on;
-        EditColumn(column, changed);
-    });
     QAction* leaveOut = menu.addAction(QStringLiteral("Leave Out"));
     leaveOut->setCheckable(true);
     leaveOut->setChecked(edit.leftOut);
@@ -208,6 +253,12 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
     // Editing is offered only where a first line names the columns.
     const bool editable = preview.error.empty() && !preview.named.empty();
     m_hint->setVisible(editable);
+    m_hint->setText(!preview.tableColumns.empty()
+                        ? QStringLiteral("Each heading names the table column its values go to: right-click it (or "
+                                         "press the menu key) to choose another or leave the column out.")
+                        : QStringLiteral("Double-click a heading to rename its column, or right-click it to choose "
+                                         "its type or leave it out. From the keyboard: F2 renames the current "
+                                         "column, the menu key opens its menu."));
     m_reset->setVisible(editable);
     m_reset->setEnabled(!preview.edits.empty());
     m_scope->setVisible(editable && preview.sameColumns > 0);
@@ -229,10 +280,20 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
     for (int c = 0; c < columns; ++c) {
         QString header = c < static_cast<int>(preview.headers.size()) ? QString::fromStdString(preview.headers[c])
                                                                       : QStringLiteral("Column %1").arg(c + 1);
+        // Appending with a header: the file's column, then the table's it goes to.
+        if (c < static_cast<int>(preview.targets.size())) {
+            const auto i = static_cast<std::size_t>(c);
+            const bool kept = i < preview.kept.size() && preview.kept[i];
+            const QString target = !preview.targets[i].empty() ? QString::fromStdString(preview.targets[i])
+                                   : kept                      ? QStringLiteral("(no column)")
+                                                               : QStringLiteral("(left out)");
+            header = QString::fromStdString(preview.named[i]) + QStringLiteral("\n\u2192 ") + target;
+        }
         // A guessed type under its column's name.
         if (c < static_cast<int>(preview.types.size()))
             header += QLatin1Char('\n') + QString::fromStdString(preview.types[static_cast<std::size_t>(c)]);
-        if (c < static_cast<int>(preview.kept.size()) && !preview.kept[static_cast<std::size_t>(c)])
+        if (c < static_cast<int>(preview.kept.size()) && !preview.kept[static_cast<std::size_t>(c)] &&
+            preview.targets.empty())
             header += QStringLiteral("\n(left out)");
         else if (Editable(c) && Edited(c).key)
             header += QStringLiteral("\n(key)");

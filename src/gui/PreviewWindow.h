@@ -30,6 +30,8 @@ public:
     // Selects the record a file line falls in and scrolls to it; false when it is past the records shown.
     bool ShowLine(long line);
 
+    // Appending with a header, each file column's heading names the table column it goes to, and its menu
+    // chooses another or leaves it out: the edit's name is that table column.
     // A new table's columns, named by the file's first line, may be edited from the header's menu
     // (right button) or renamed by a double click; each edit gives the column, by the name the first
     // line gives it, and all that is edited of it now.
@@ -52,6 +54,8 @@ private:
     void FitHeadings();
     ColumnEdit Edited(int column) const;
     bool Editable(int column) const;
+    bool Appending() const { return !m_shown.tableColumns.empty(); }
+    void OpenTargetMenu(QMenu& menu, int column, const ColumnEdit& edit);
     Preview m_shown;
     QLabel* m_file;
     QLabel* m_message;  // above the grid

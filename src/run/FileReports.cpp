@@ -44,6 +44,11 @@ void FileReports::Continued(long afterLine, long earlierRows)
     m_run.log.Note("Continued after line " + GroupedNumber(afterLine) + ".");
 }
 
+void FileReports::Note(const std::string& text)
+{
+    m_run.log.Note(text);
+}
+
 // This file's bytes read, and its share of the working copy sent, by this run.
 std::uint64_t FileReports::WorkDone() const
 {
@@ -52,11 +57,6 @@ std::uint64_t FileReports::WorkDone() const
     const off_t from = m_sentFrom.value_or(0);
     const double sent = static_cast<double>(m_reached > from ? m_reached - from : 0);
     return m_size + static_cast<std::uint64_t>(static_cast<double>(m_size) * sent / static_cast<double>(m_copySize));
-}
-
-void FileReports::Note(const std::string& text)
-{
-    m_run.log.Note(text);
 }
 
 void FileReports::Table(const std::string& table)

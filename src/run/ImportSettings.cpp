@@ -6,6 +6,7 @@
 #include "read/FileRecords.h"
 #include "read/TextDecoder.h"
 #include "odbc/TableCatalogue.h"
+#include "schema/Naming.h"
 
 #include <sys/stat.h>
 
@@ -37,6 +38,17 @@ const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& pat
         return found->second.edits.empty() ? nullptr : &found->second;
     const auto shared = settings.ColumnPlansByNames.find(names);
     return shared != settings.ColumnPlansByNames.end() && !shared->second.edits.empty() ? &shared->second : nullptr;
+}
+
+ColumnMapping AppendMapping(const ImportSettings& settings, const std::string& listed, const std::string& shown,
+                            std::span<const std::string_view> header, const std::vector<std::string>& tableColumns,
+                            DatabaseKind database)
+{
+    MatchOptions options{settings.Matching, settings.IgnoreExtraColumns, settings.KeepLetters, database, nullptr,
+                         shown, settings.TargetTable.value_or("")};
+    if (!header.empty() && (!settings.ColumnPlans.empty() || !settings.ColumnPlansByNames.empty()))
+        options.plan = PlanFor(settings, listed, ColumnNames(header, settings.KeepLetters));
+    return MatchColumns(header, tableColumns, options);
 }
 
 FileFormat FormatOf(const ImportSettings& settings)

@@ -3,12 +3,15 @@
 #include "read/LineReader.h"
 #include "load/InsertTarget.h"
 #include "load/SendSink.h"
+#include "schema/ColumnMatch.h"
 #include "schema/ColumnPlan.h"
 
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qb {
@@ -90,6 +93,11 @@ struct ImportSettings {
     // Appending: what a line does whose key (the primary key, else a unique index) the table holds
     // already: refused, passed over, or the row updated with its values.
     OnDuplicate OnDuplicateKey = OnDuplicate::Error;
+
+    // Appending with a header: how the file's columns find the table's (see MatchColumns), and whether
+    // a header column the table lacks is left out rather than refusing the file.
+    ColumnMatching Matching = ColumnMatching::Automatic;
+    bool IgnoreExtraColumns = false;
 };
 
 
@@ -97,6 +105,12 @@ struct ImportSettings {
 // none when it has none. The run, Check and the preview all ask here.
 const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
                           const std::vector<std::string>& names);
+
+// How an appended file's columns go to the table's, by the header's fields: the run, the dry run, Check and
+// the preview all ask here. listed: the file as the list names it (for its edits); shown: as messages name it.
+ColumnMapping AppendMapping(const ImportSettings& settings, const std::string& listed, const std::string& shown,
+                            std::span<const std::string_view> header, const std::vector<std::string>& tableColumns,
+                            DatabaseKind database);
 
 // How the settings' files are read.
 FileFormat FormatOf(const ImportSettings& settings);

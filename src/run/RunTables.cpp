@@ -5,6 +5,7 @@
 #include "odbc/SqlText.h"
 #include "read/Records.h"
 #include "run/AskedNames.h"
+#include "schema/ColumnMatch.h"
 #include "schema/CreateChecks.h"
 #include "schema/CreateStatement.h"
 #include "schema/Naming.h"
@@ -130,8 +131,19 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, const 
 void Importer::Append(OneFile& file, const std::string& path, const std::string& target)
 {
     int tableColumns = 0;
+    // A header may name the table's columns: their names are read then, as cheaply as their count. A new
+    // table's file appended to a table that exists goes by position, as the dry run foresees it.
+    std::vector<std::string> names;
+    const bool header = m_settings.Mode == ImportMode::AppendToExistingTable && SkipFirstLine(m_settings);
     if (!file.steps.Run(304, [&] {
-            WhileBusy(file.reports, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); });
+            WhileBusy(file.reports, [&] {
+                if (header)
+                    names = m_connection.ColumnNames(BuildColumnNamesQuery(target));
+                else
+                    tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target));
+            });
+            if (header)
+                tableColumns = static_cast<int>(names.size());
         })) {
         Skip();
         return;
@@ -154,19 +166,45 @@ void Importer::Append(OneFile& file, const std::string& path, const std::string&
             Emptied(file, target, "by itself, as the file has no lines");
         return;
     }
-    const auto fileColumns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(first.text).size();
-    if (fileColumns == static_cast<std::size_t>(tableColumns)) {
+    // Where a key decides what a duplicate does, the key the columns sent fill; refused before a line is
+    // sent where there is none.
+    const auto keyed = [&] {
         into.onDuplicate = m_settings.OnDuplicateKey;
-        // Refused before a line is sent where no key tells a duplicate.
-        if (into.onDuplicate != OnDuplicate::Error && !file.steps.Run(304, [&] {
-                KeyChoice choice;
-                WhileBusy(file.reports, [&] { choice = ChooseKey(m_connection, into); });
-                if (!choice.refusal.empty())
-                    throw StepFailure(304, choice.refusal);
-                into = std::move(choice.target);
-                file.reports.Note("Lines whose row is there already: " + KeyText(into.key) + " tells them, " +
-                                  (into.onDuplicate == OnDuplicate::Skip ? "the row there is kept." : "the row is updated."));
-            })) {
+        return into.onDuplicate == OnDuplicate::Error || file.steps.Run(304, [&] {
+            KeyChoice choice;
+            WhileBusy(file.reports, [&] { choice = ChooseKey(m_connection, into); });
+            if (!choice.refusal.empty())
+                throw StepFailure(304, choice.refusal);
+            into = std::move(choice.target);
+            file.reports.Note("Lines whose row is there already: " + KeyText(into.key) + " tells them, " +
+                              (into.onDuplicate == OnDuplicate::Skip ? "the row there is kept." : "the row is updated."));
+        });
+    };
+    RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
+    if (header && !file.copy.header.empty()) {
+        const auto& fields = splitter.Split(file.copy.header);
+        const std::size_t fileColumns = fields.size();
+        const ColumnMapping mapping =
+            AppendMapping(m_settings, file.listed, file.reports.Path(), fields, names, m_connection.Kind());
+        if (mapping.byName) {
+            // Refused before anything is sent, as the dry run finds it.
+            if (!file.steps.Run(308, [&] { Refuse(308, mapping.refusal); })) {
+                Skip();
+                return;
+            }
+            file.reports.Note("Columns by name: " + mapping.Described() + ".");
+            into.columns = mapping.columns;
+            into.fields = mapping.fields;
+            if (keyed())
+                SendLines(file, into, fileColumns, kAppendLoop);
+            else
+                Skip();
+            return;
+        }
+    }
+    const auto fileColumns = splitter.Split(first.text).size();
+    if (fileColumns == static_cast<std::size_t>(tableColumns)) {
+        if (!keyed()) {
             Skip();
             return;
         }

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdint>
 #include <locale.h>
+#include <unordered_map>
 #include <unordered_set>
 #include <wctype.h>
 
@@ -103,11 +104,15 @@ std::string CleanColumnName(std::string_view text, bool keepLetters)
 void MendNames(std::vector<std::string>& names, std::span<const std::size_t> places, bool keepLetters)
 {
     std::unordered_set<std::string> taken;
+    // Per name, the suffix to try next: a name repeated on every field must not cost each of them all
+    // the suffixes before it (names taken stay taken, so the first free one is never below it).
+    std::unordered_map<std::string, int> next;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (names[i].empty())
             names[i] = "Column" + std::to_string(places[i]);
         std::string name = names[i];
-        for (int n = 2; !taken.insert(Folded(name, keepLetters)).second; ++n)
+        int& n = next.try_emplace(Folded(name, keepLetters), 2).first->second;
+        for (; !taken.insert(Folded(name, keepLetters)).second; ++n)
             name = names[i] + "_" + std::to_string(n);
         names[i] = std::move(name);
     }

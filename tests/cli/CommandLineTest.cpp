@@ -84,6 +84,7 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
                                           name == "--types"          ? "guess"
                                           : name == "--if-exists"    ? "append"
                                           : name == "--on-duplicate" ? "update"
+                                          : name == "--columns"      ? "by-position"
                                                                      : "latin1"}))
             << name;
     }
@@ -113,6 +114,8 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--key", "id,,n"},
         {"--dsn", "D", "--on-duplicate", "skip"},
         {"--dsn", "D", "--append", "T", "--on-duplicate", "replace"},
+        {"--dsn", "D", "--append", "T", "--columns", "by-name"},
+        {"--dsn", "D", "--append", "T", "--skip-header", "--columns", "sideways"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);

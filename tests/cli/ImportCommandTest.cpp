@@ -332,6 +332,56 @@ TEST_P(ImportCommandTest, ADryRunChangesNothing)
     EXPECT_EQ(ReadAll(upload), "an earlier run's working copy");
 }
 
+// A header that names the table's columns in another order, one more or one less: by name the values go to
+// the columns named, a column the table lacks refuses the file before anything is sent, and the dry run says
+// the same beforehand.
+TEST_P(ImportCommandTest, AppendsByTheHeadersNames)
+{
+    const bool exactCase = GetParam().kind == test::DriverKind::Postgres;
+    const std::string reordered = File("r.csv", "qty,day,item\r\n5,d1,widget\r\n");
+    const std::string extra = File("e.csv", "qty,day,item,note\r\n6,d2,gadget,x\r\n");
+    const std::string missing = File("m.csv", "item,day\r\nbolt,d3\r\n");
+    const std::string cased = File("c.csv", "Qty,DAY,item\r\n8,d4,nut\r\n");
+    const std::string refusal = "The table sales has no column note, which the first line of " + extra +
+                                " names. Nothing of the file was sent.";
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        int status;
+        std::vector<TextRow> rows;  // day, item, qty
+        std::string told;           // in the log, or on standard output for the dry run
+    } cases[] = {
+        {"Reordered", {reordered}, 0, {{"d1", "widget", "5"}}, "Note: Columns by name: qty -> qty, day -> day, item -> item.\n"},
+        {"ReorderedByPosition", {"--columns", "by-position", reordered}, 0, {{"5", "d1", "widget"}}, "Rows sent: 1\n"},
+        {"Extra", {"--columns", "by-name", extra}, 1, {}, refusal},
+        {"ExtraFoundByTheDryRun", {"--dry-run", "--columns", "by-name", extra}, 1, {}, "skipped: " + refusal},
+        {"ExtraIgnored", {"--columns", "by-name", "--ignore-extra-columns", extra}, 0, {{"d2", "gadget", "6"}},
+         "note left out.\n"},
+        {"MissingGetsTheDefault", {"--columns", "by-name", missing}, 0, {{"d3", "bolt", "0"}}, "; not in the file: qty.\n"},
+        {"MappingInTheDryRun", {"--dry-run", reordered}, 0, {},
+         "would be appended; columns by name: qty -> qty, day -> day, item -> item\n"},
+        {"CaseAsTheDatabaseCompares", {"--columns", "by-name", cased}, exactCase ? 1 : 0,
+         exactCase ? std::vector<TextRow>{} : std::vector<TextRow>{{"d4", "nut", "8"}},
+         exactCase ? "has no columns Qty, DAY" : "Qty -> qty, DAY -> day"},
+    };
+    for (const auto& c : cases) {
+        for (const char* statement : {R"(DROP TABLE IF EXISTS "sales")",
+                                      R"(CREATE TABLE "sales"("day" TEXT, "item" TEXT, "qty" TEXT DEFAULT '0'))"})
+            OpenConnection().Execute(statement);
+        std::vector<std::string> arguments{"--dsn", Dsn(), "--append", "sales", "--skip-header"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const Outcome outcome = Command(arguments);
+        EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.out << outcome.err;
+        std::string told = outcome.out + outcome.err;
+        if (std::filesystem::exists(m_dir.Path("state/quillbarrow")))
+            for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow")))
+                told += ReadAll(entry.path());
+        std::filesystem::remove_all(m_dir.Path("state/quillbarrow"));
+        EXPECT_NE(told.find(c.told), std::string::npos) << c.name << ": " << told;
+        EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT "day", "item", "qty" FROM "sales")"), c.rows) << c.name;
+    }
+}
+
 // Each run keeps its working copy in a folder of its own: two runs go at once, into one table.
 TEST_P(ImportCommandTest, RunsGoSideBySide)
 {

@@ -363,6 +363,48 @@ private slots:
                  (std::vector<TextRow>{{std::string("9"), std::string("Cy")}}));
     }
 
+    // Matching by name needs the header's names: the box is on only with "Ignore first line", and the
+    // settings go by name only then.
+    void matchingByNameGoesWithTheHeader()
+    {
+        Fixture f;
+        auto* byName = f.Find<QCheckBox>("CheckByName");
+        byName->setChecked(true);
+        QVERIFY(!byName->isEnabled());
+        QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!byName->isEnabled());
+        QCOMPARE(f.window.CurrentSettings().Matching, ColumnMatching::Automatic);
+        f.Find<QCheckBox>("Check2")->setChecked(true);
+        QVERIFY(byName->isEnabled());
+        QCOMPARE(f.window.CurrentSettings().Matching, ColumnMatching::ByName);
+        f.Find<QCheckBox>("Check2")->setChecked(false);
+        QVERIFY(!byName->isEnabled());
+        QCOMPARE(f.window.CurrentSettings().Matching, ColumnMatching::Automatic);
+    }
+
+    // Appending, the preview heads each file column with the table column it goes to; choosing another
+    // makes the file go by name, the run with it.
+    void previewMapsAnAppendedFilesColumns()
+    {
+        test::Execute(test::SqliteDsn(), R"(CREATE TABLE "sales"("day" TEXT, "item" TEXT, "qty" TEXT))");
+        Fixture f;
+        f.window.Form_Load();
+        QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton, {}, QPoint(5, 5));
+        f.Find<QListWidget>("List1")->setCurrentRow(0);
+        f.Find<QCheckBox>("Check2")->setChecked(true);
+        auto* preview = f.ShowPreview("s.csv", "when,what,qty\r\nwidget,d1,5\r\n");
+        QVERIFY(preview);
+        // Names the table lacks: by position, as the run would go.
+        QCOMPARE(Headings(*preview), QStringLiteral("when\n\u2192 day|what\n\u2192 item|qty\n\u2192 qty"));
+        preview->EditColumn(0, {.name = "item"});
+        preview->EditColumn(1, {.name = "day"});
+        QCOMPARE(Headings(*preview), QStringLiteral("when\n\u2192 item|what\n\u2192 day|qty\n\u2192 qty"));
+        f.Click("PushButton1");
+        QCOMPARE(f.LastMessage(), std::string("Done."));
+        QCOMPARE(test::Query(f.dsn, R"(SELECT "day", "item", "qty" FROM "sales")"),
+                 (std::vector<TextRow>{{std::string("d1"), std::string("widget"), std::string("5")}}));
+    }
+
     void readingOptionsAreRemembered()
     {
         auto f = std::make_unique<Fixture>();
@@ -1026,7 +1068,7 @@ private slots:
         // Those that show one line of text, then the others placed among them.
         const QStringList texts{"CheckQuoted", "LabelEncoding", "ComboEncoding", "PushButtonStop",
                                 "PushButtonPreview", "PushButtonCheck", "LabelTypes", "ComboTypes",
-                                "CheckKeepLetters", "CheckResume", "PushButtonClearList", "LabelFileCount",
+                                "CheckKeepLetters", "CheckByName", "CheckResume", "PushButtonClearList", "LabelFileCount",
                                 "LabelSeparatorMark", "LabelOnDuplicate", "ComboOnDuplicate"};
         const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
         const auto place = [&](const QString& name) { return f.Place(name); };
@@ -1188,7 +1230,7 @@ private slots:
         const std::pair<const char*, QStringList> groups[] = {
             {"Reading the file", {"CheckQuoted", "ComboEncoding"}},
             {"New table", {"ComboTypes", "CheckKeepLetters", "ComboIfExists"}},
-            {"Appending", {"CheckEmptyFirst", "ComboOnDuplicate"}},
+            {"Appending", {"CheckEmptyFirst", "CheckByName", "ComboOnDuplicate"}},
             {"The run", {"CheckResume"}},
         };
         for (const auto& [title, members] : groups) {

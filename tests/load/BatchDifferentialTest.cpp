@@ -97,6 +97,7 @@ struct DiffCase {
     std::size_t limit = kMaxLineLength;
     const char* tableName = "NewTable[counter]";
     bool replace = false;  // the target is emptied with the first rows stored
+    ColumnMatching matching = ColumnMatching::Automatic;
 };
 
 void PrintTo(const DiffCase& c, std::ostream* out)
@@ -231,6 +232,14 @@ const DiffCase kCases[] = {
     {"ReplacedWithTheFirstRowsStored", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine,
      kConstrained, {"k0,l,u0\r\n" + EveryPosition(",n,n"), "k,l,last\r\n"}, 4, false, "", false, kMaxLineLength,
      "NewTable[counter]", true},
+    // A header naming the table's columns in another order goes by name, refusals and all; by name, a
+    // column the file lacks is NULL and one the table lacks refuses its file.
+    {"ByNameReordered", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {"c,b,a\r\nu1,x,1\r\nu2,bad,2\r\nu3,y\r\nlast,w,4\r\nu5,v,\r\nu6,w,6,extra\r\nu7,q,7\r\n"}, 3, false, "",
+     true},
+    {"ByNameMissingAndExtra", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {"b,a\r\nx,1\r\nbad,2\r\ny,\r\nz,3\r\n", "a,b,c,zz\r\n1,2,3,4\r\n"}, 2, false, "", true, kMaxLineLength,
+     "NewTable[counter]", false, ColumnMatching::ByName},
 };
 
 // What the dry run and the preview say of the files before the import.
@@ -301,6 +310,7 @@ protected:
         settings.Replace = c.replace;
         if (c.replace)
             before = 0;
+        settings.Matching = c.matching;
         for (std::size_t i = 0; i < c.files.size(); ++i)
             settings.Files.push_back(m_dir.Write("f" + std::to_string(i) + ".csv", c.files[i]));
         if (foresight)
@@ -341,6 +351,10 @@ protected:
             Connection connection;
             connection.Open(settings.DataSourceName);
             options.tableColumns = connection.ColumnCount(R"(SELECT * FROM "Target")");
+            options.tableNames = connection.ColumnNames(R"(SELECT * FROM "Target" WHERE 1=0)");
+            options.matching = settings.Matching;
+            options.database = connection.Kind();
+            options.table = "Target";
         }
         for (const auto& file : settings.Files)
             foresight.previews.push_back(BuildPreview(file, options));
