@@ -8,7 +8,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillbarrow)
 set(CPACK_PACKAGE_VENDOR Tolvane)
 set(CPACK_PACKAGE_CONTACT "Tolvane Quillbarrow team <support@tolvane.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "load delimited text files into ODBC database tables")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
@@ -16,8 +15,9 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL window import)
 set(CPACK_COMPONENTS_GROUPING IGNORE)
 
-# The extended descriptions, wrapped as Debian wants them; the first line is
-# the synopsis.
+# The descriptions, wrapped as Debian wants them: the first line is the
+# synopsis. No CPACK_PACKAGE_DESCRIPTION_SUMMARY, which CPack would put in
+# front of each as a synopsis shared by both.
 set(qb_what_it_does
   "Quillbarrow loads many delimited text files (comma-, tab- or any-separated)"
   "into tables of a database reached through an ODBC data source: one new table"
@@ -44,7 +44,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsqliteodbc)
 
-# Each package's copyright and Debian changelog. The changelog's first entry
+# Each package's copyright, Debian changelog and lintian overrides. The changelog's first entry
 # must name the packages' version (checked by tests/package/check-package.sh).
 find_program(QB_GZIP gzip REQUIRED)
 set(qb_changelog ${CMAKE_BINARY_DIR}/changelog.Debian.gz)
@@ -56,6 +56,9 @@ set(qb_packages quillbarrow quillbarrow-import)
 foreach(package component IN ZIP_LISTS qb_packages CPACK_COMPONENTS_ALL)
   install(FILES ${qb_changelog} ${CMAKE_CURRENT_LIST_DIR}/debian/copyright
           DESTINATION share/doc/${package} COMPONENT ${component})
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides.in overrides/${package} @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/overrides/${package}
+          DESTINATION share/lintian/overrides COMPONENT ${component})
 endforeach()
 
 include(CPack)

@@ -27,7 +27,7 @@ if ! "$cpack" --config "$config" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1; 
   fail "cpack -G DEB failed"
   exit 1
 fi
-made=$(cd "$work/out" && ls ./*.deb 2>/dev/null || true)
+made=$(cd "$work/out" && echo *.deb)
 
 # The Debian version is the one the changelog's first entry names, and its
 # upstream part the project's.
