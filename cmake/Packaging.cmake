@@ -57,8 +57,9 @@ foreach(package component IN ZIP_LISTS qb_packages CPACK_COMPONENTS_ALL)
   install(FILES ${qb_changelog} ${CMAKE_CURRENT_LIST_DIR}/debian/copyright
           DESTINATION share/doc/${package} COMPONENT ${component})
   configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides.in overrides/${package} @ONLY)
+  # Only for the packages: a plain cmake --install leaves it out.
   install(FILES ${CMAKE_BINARY_DIR}/overrides/${package}
-          DESTINATION share/lintian/overrides COMPONENT ${component})
+          DESTINATION share/lintian/overrides COMPONENT ${component} EXCLUDE_FROM_ALL)
 endforeach()
 
 include(CPack)
