@@ -121,6 +121,9 @@ complete_line() {
 }
 said=$(complete_line --ds)
 [[ "$said" == --dsn ]] || fail "completing --ds gave: $said"
+said=$(complete_line -- | grep -vx -- -- | sort -u)
+[[ "$said" == "$help_options" ]] ||
+  fail "completing -- and --help give different options:"$'\n'"$(diff <(echo "$help_options") <(echo "$said") || true)"
 said=$(complete_line --dsn '')
 grep -qx QbCompletionProbe <<<"$said" || fail "completing after --dsn gave: $said"
 
