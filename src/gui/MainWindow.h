@@ -155,6 +155,9 @@ private:
     QComboBox* m_types;
     QCheckBox* m_keepLetters;
     QCheckBox* m_resume;
+    QLabel* m_ifExistsLabel;
+    QComboBox* m_ifExists;      // creating: what becomes of a table that exists
+    QCheckBox* m_emptyFirst;    // appending: the table is emptied first
     QLabel* m_fileCount;
     QPushButton* m_clearList;
     bool m_quitAfterRun = false;  // the window was closed during the run

@@ -23,6 +23,7 @@ ImportSummary Importer::Run()
         List(name);
     if (m_settings.Mode == ImportMode::CreateNewTable)
         m_replace.insert(m_settings.ReplaceTables.begin(), m_settings.ReplaceTables.end());
+    m_emptyPending = m_settings.Replace && m_settings.Mode == ImportMode::AppendToExistingTable;
     // The working copy holds a file's data: it goes when the run ends, however it ends, and its folder with it.
     const TemporaryFileGuard folderOnSignal(m_runFolder->Path());
     const TemporaryFileGuard copyOnSignal(m_workingCopy);
@@ -143,24 +144,36 @@ void Importer::ImportFile(RunTally& tally, int counter)
                 Skip();
         } else if (m_settings.Mode == ImportMode::CreateNewTable) {
             // A file cut short goes on into the table it made.
-            const bool exists = m_listed.contains(LowerText(table));
-            if (exists && !file.earlier && !file.startedOver) {
+            bool exists = m_listed.contains(LowerText(table));
+            const bool anew = exists && !file.earlier && !file.startedOver;
+            // Replaced once a run: a later file of the run appends to what the first made.
+            const IfExists ifExists = m_settings.IfTableExists;
+            const bool madeHere = m_madeHere.contains(LowerText(table));
+            std::string dropped = table;  // as the list names it, where it is replaced
+            if (anew && ifExists == IfExists::Replace && !madeHere) {
+                dropped = m_listed.at(LowerText(table));
+                m_replace.insert(dropped);
+                m_madeHere.insert(LowerText(table));
+                exists = false;
+            }
+            if (anew && (ifExists == IfExists::Append || (ifExists == IfExists::Replace && madeHere))) {
+                StartManifest(file);
+                Append(file, path, table);
+            } else if (anew && exists) {
                 m_allTablesNew = false;
                 Skip();
             } else if (m_settings.TableNamePattern.empty()) {
                 Skip();  // nothing to name a table after: the file is read and left alone
-            } else if (!exists && !Replaced(file, table)) {
-                Skip();
             } else {
                 StartManifest(file);
                 if (m_settings.ColumnNames == ColumnNameSource::FromFirstLine)
-                    CreateFromFirstLine(file, table, exists);
+                    CreateFromFirstLine(file, table, dropped, exists);
                 else
-                    CreateFromAnswers(file, table, exists);
+                    CreateFromAnswers(file, table, dropped, exists);
             }
         } else {
             StartManifest(file);
-            Append(file, path);
+            Append(file, path, *m_settings.TargetTable);
         }
     });
     if (!done)

@@ -20,6 +20,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -77,12 +78,14 @@ private:
     std::string ManifestTarget(const std::string& table) const;
     void KnowFile(OneFile& file, const std::string& path, bool standardInput, const std::string& table, RunLog& log);
     bool StillHolds(const std::string& table, const std::string& target, RunLog& log);
-    void FinishUnsent(OneFile& file, int step);
+    bool FinishUnsent(OneFile& file, int step, std::span<const std::string> first = {});
     bool Prepare(OneFile& file, const std::string& path, bool standardInput);
-    bool Replaced(OneFile& file, const std::string& table);
-    void CreateFromFirstLine(OneFile& file, const std::string& table, bool exists);
-    void CreateFromAnswers(OneFile& file, const std::string& table, bool exists);
-    void Append(OneFile& file, const std::string& path);
+    void Create(OneFile& file, const std::string& dropped, const std::string& create);
+    void CreateFromFirstLine(OneFile& file, const std::string& table, const std::string& dropped, bool exists);
+    void CreateFromAnswers(OneFile& file, const std::string& table, const std::string& dropped, bool exists);
+    void Append(OneFile& file, const std::string& path, const std::string& target);
+    std::vector<std::string> Emptying(const OneFile& file, const std::string& table) const;
+    void Emptied(OneFile& file, const std::string& table, const std::string& how);
     void SendLines(OneFile& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines);
     void Skip() { ++m_summary.filesSkipped; }
     bool Connected(StepRunner& steps, FileReports& reports);
@@ -105,6 +108,9 @@ private:
     }
     void ListCreated(const std::string& table)
     {
+        // One replaced is on the list already.
+        if (!m_madeHere.insert(LowerText(table)).second)
+            return;
         m_created.push_back(table);
         List(table);
         m_host.TableCreated(table);
@@ -133,6 +139,11 @@ private:
     std::vector<std::string> m_created;
     // Tables to drop before they are made again, as named.
     std::unordered_set<std::string> m_replace;
+    // Appending with Replace: the table is still to be emptied, once, with the first rows stored.
+    bool m_emptyPending = false;
+    // Tables this run made or replaced, folded: later files of the run append to them where an existing
+    // table would be appended to or replaced.
+    std::unordered_set<std::string> m_madeHere;
 };
 
 }  // namespace qb

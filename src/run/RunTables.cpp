@@ -7,6 +7,7 @@
 #include "schema/CreateChecks.h"
 #include "schema/CreateStatement.h"
 #include "schema/Naming.h"
+#include "schema/TableKey.h"
 
 #include <algorithm>
 
@@ -46,17 +47,26 @@ bool IsEmpty(const PreparedCopy& copy)
 
 }  // namespace
 
-// A table a stopped run made goes, rows and all, before its file makes it again. False when it could not.
-bool Importer::Replaced(OneFile& file, const std::string& table)
+// Makes the file's new table; one being replaced goes first, rows and all, but only once the file has
+// passed every check and the CREATE is ready, so that a file refused leaves it as it was. Where the
+// database can, the DROP and the CREATE are one transaction. dropped: the table as the list names it.
+void Importer::Create(OneFile& file, const std::string& dropped, const std::string& create)
 {
-    if (!m_replace.erase(table))
-        return true;
-    return file.steps.Run(200, [&] {
-        WhileBusy(file.reports, [&] { m_connection.Execute("DROP TABLE " + QuoteIdentifier(table)); });
+    if (!m_replace.erase(dropped)) {
+        WhileBusy(file.reports, [&] { m_connection.Execute(create); });
+        return;
+    }
+    const std::string statements[] = {create};
+    WhileBusy(file.reports, [&] {
+        m_connection.InOneTransaction([&] { m_connection.Execute("DROP TABLE " + QuoteIdentifier(dropped)); },
+                                      statements);
     });
+    // What was remembered of its rows went with them.
+    if (m_manifest && !file.target.empty())
+        WhileBusy(file.reports, [&] { m_manifest->Forget(file.target); });
 }
 
-void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool exists)
+void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, const std::string& dropped, bool exists)
 {
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
     const auto& fields = splitter.Split(file.copy.header);
@@ -64,7 +74,8 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
     // Columns edited in the preview, by name; what the edits leave alone follows the options.
     const std::vector<std::string> names = ColumnNames(fields, m_settings.KeepLetters);
     const ColumnPlan* plan = PlanFor(m_settings, file.listed, names);
-    const PlannedTable planned = Planned(names, Types(file, columns), plan);
+    PlannedTable planned = Planned(names, Types(file, columns), plan);
+    const PlannedKey key = PlanKey(names, planned, plan, m_settings.Key, m_settings.KeepLetters, file.reports.Path());
     // Edits that do nothing are said, and the file goes on without them.
     if (!exists && !IsEmpty(file.copy) && !planned.missing.empty())
         file.steps.Run(200, [&] { Refuse(200, MissingEdits(file.reports.Path(), planned)); });
@@ -74,8 +85,9 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
                                           m_connection.Limits(), m_settings.KeepLetters));
         if (plan)
             Refuse(200, CheckPlan(file.reports.Path(), planned, m_connection.Limits()));
-        const std::string create = BuildCreate(table, planned.names, planned.types);
-        WhileBusy(file.reports, [&] { m_connection.Execute(create); });
+        Refuse(200, key.refusal);
+        KeyTypes(planned, key, file.types ? &file.types->Guesser() : nullptr, m_connection.Kind());
+        Create(file, dropped, BuildCreate(table, planned.names, planned.types, key.names));
     });
     if (!created) {
         Skip();
@@ -86,7 +98,7 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
         ListCreated(table);
 }
 
-void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool exists)
+void Importer::CreateFromAnswers(OneFile& file, const std::string& table, const std::string& dropped, bool exists)
 {
     bool created = exists;
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
@@ -101,7 +113,7 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool e
                                                               m_settings.KeepLetters, Types(file, columns));
         if (create.execute) {
             Refuse(262, CheckColumnNames(create.names, limits));
-            WhileBusy(file.reports, [&] { m_connection.Execute(create.text); });
+            Create(file, dropped, create.text);
             created = true;
         }
     });
@@ -114,9 +126,8 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool e
         ListCreated(table);
 }
 
-void Importer::Append(OneFile& file, const std::string& path)
+void Importer::Append(OneFile& file, const std::string& path, const std::string& target)
 {
-    const std::string& target = *m_settings.TargetTable;
     int tableColumns = 0;
     if (!file.steps.Run(304, [&] {
             WhileBusy(file.reports, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); });
@@ -133,13 +144,18 @@ void Importer::Append(OneFile& file, const std::string& path)
         Skip();
         return;
     }
+    InsertTarget into{target};
+    if (m_emptyPending)
+        into.first = Emptying(file, target);
     if (!hasRecord) {
-        FinishUnsent(file, 306);  // nothing to append: done all the same
+        // Nothing to append: done all the same, and the table emptied.
+        if (FinishUnsent(file, 306, into.first) && !into.first.empty())
+            Emptied(file, target, "by itself, as the file has no lines");
         return;
     }
     const auto fileColumns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(first.text).size();
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
-        SendLines(file, {target}, fileColumns, kAppendLoop);
+        SendLines(file, into, fileColumns, kAppendLoop);
         return;
     }
     Skip();
@@ -155,18 +171,36 @@ void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t 
     // A table without transactions may keep part of a refused batch: line by line there. Nor can it
     // commit its lines with their count in the manifest.
     bool transactional = false;
-    if (!m_settings.RowByRow || file.progress) {
+    const bool emptying = !target.first.empty();
+    if (!m_settings.RowByRow || file.progress || emptying) {
         const bool known = file.steps.Run(lines.open, [&] {
             WhileBusy(file.reports, [&] { transactional = m_connection.IsTransactional(table); });
             if (file.progress && !transactional)
                 throw StepFailure(lines.open, "The table " + table + " keeps no transactions, so its lines and "
                                               "their count could not be stored together. It was left alone.");
         });
-        // Without the manifest, a table not known to keep transactions goes line by line.
-        if (!known && file.progress) {
+        // Without the manifest, a table not known to keep transactions goes line by line; one to empty first
+        // is left as it is.
+        if (!known && (file.progress || emptying)) {
             Skip();
             return;
         }
+    }
+    // A table without transactions cannot be emptied with its first rows: before them, by itself.
+    if (emptying && !transactional) {
+        if (!file.steps.Run(lines.open, [&] {
+                WhileBusy(file.reports, [&] {
+                    for (const std::string& statement : target.first)
+                        m_connection.Execute(statement);
+                });
+            })) {
+            Skip();
+            return;
+        }
+        Emptied(file, table, "by itself before its first line, as it keeps no transactions");
+        InsertTarget rest = target;
+        rest.first.clear();
+        return SendLines(file, rest, columns, lines);
     }
     const bool batching = transactional && !m_settings.RowByRow;
     const Sending sending = batching ? Sending::InBatches : Sending::LineByLine;
@@ -177,6 +211,27 @@ void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t 
         m_connection.Close();
     }
     file.interrupted = m_sender.Stopped();
+    if (emptying && m_sender.FirstRan())
+        Emptied(file, table, "in the transaction of its first rows");
+}
+
+// The statements that empty the table with the first rows stored into it. Where the manifest is kept, what
+// it remembered of the table goes with its rows, but for this file's own row.
+std::vector<std::string> Importer::Emptying(const OneFile& file, const std::string& table) const
+{
+    std::vector<std::string> statements{"DELETE FROM " + QuoteIdentifier(table)};
+    if (file.progress) {
+        for (std::string& forget : ImportManifest::ForgetOthersText(file.digest, file.target))
+            statements.push_back(std::move(forget));
+    }
+    return statements;
+}
+
+// Once a run: the files after it append to what the first one stored.
+void Importer::Emptied(OneFile& file, const std::string& table, const std::string& how)
+{
+    m_emptyPending = false;
+    file.reports.Note("The table " + table + " was emptied " + how + ".");
 }
 
 }  // namespace qb

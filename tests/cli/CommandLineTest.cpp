@@ -78,8 +78,10 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
          ++found, ++named) {
         // "latin1" serves as any other option's value, and as a file for the others.
         const std::string name = found->str();
-        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", "--resume", name,
-                                          name == "--types" ? "guess" : "latin1"}))
+        // Those for new tables go without --append.
+        const bool creating = name == "--if-exists" || name == "--key";
+        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", creating ? "--table-name" : "--append", "T", "--resume", name,
+                                          name == "--types" ? "guess" : name == "--if-exists" ? "append" : "latin1"}))
             << name;
     }
     EXPECT_GT(named, 0);
@@ -100,6 +102,12 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--types", "TEXT"},
         {"--dsn", "D", "--types"},
         {"--dsn", "D", "--retry-refused"},
+        {"--dsn", "D", "--replace"},
+        {"--dsn", "D", "--append", "T", "--if-exists", "replace"},
+        {"--dsn", "D", "--if-exists", "drop"},
+        {"--dsn", "D", "--append", "T", "--key", "id"},
+        {"--dsn", "D", "--ask-columns", "--key", "id"},
+        {"--dsn", "D", "--key", "id,,n"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);

@@ -575,6 +575,88 @@ TEST_P(ImportCommandTest, RunningAgainTrustsOnlyWhatTheTableStillHolds)
               (std::vector<TextRow>{{"0"}}));
 }
 
+// A half-filled table, as a stopped run leaves it, made again from its file; or appended to on purpose.
+TEST_P(ImportCommandTest, AnExistingTableIsReplacedOrAppendedToOnPurpose)
+{
+    Connection connection = OpenConnection();
+    const auto rows = [&] { return connection.QueryStrings(R"(SELECT * FROM "Daily" ORDER BY 1)"); };
+    const std::string file = File("daily.csv", "n,w\r\n1,a\r\n2,b\r\n");
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", file}).status, 0);
+    connection.Execute(R"(INSERT INTO "Daily" VALUES('0', 'left over'))");
+    // A file refused before its CREATE leaves the table it would replace as it was.
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--if-exists", "replace", "--key", "nosuch", file}).status, 1);
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"0", "left over"}, {"1", "a"}, {"2", "b"}}));
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--dry-run", "--if-exists", "replace", file}).out,
+              file + ": Daily, 2 records, 0 mismatched: would be replaced\n"
+                     "1 file: 1 would be replaced; 2 records, 0 mismatched\n");
+    const Outcome replaced = Command({"--dsn", Dsn(), "--table-name", "Daily", "--if-exists", "replace", file});
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(replaced.out, "Done.\n");
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"1", "a"}, {"2", "b"}}));
+
+    // Two files into one table: replaced by the first, appended to by the second.
+    const std::string more = File("more.csv", "n,w\r\n3,c\r\n");
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--if-exists", "replace", file, more}).status, 0);
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"1", "a"}, {"2", "b"}, {"3", "c"}}));
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--dry-run", "--if-exists", "append", more}).out,
+              more + ": Daily, 1 record, 0 mismatched: would be appended to\n"
+                     "1 file: 1 would be appended; 1 record, 0 mismatched\n");
+    const Outcome appended = Command({"--dsn", Dsn(), "--table-name", "Daily", "--if-exists", "append", more});
+    EXPECT_EQ(appended.out, "Done.\n") << appended.err;
+    EXPECT_EQ(rows().size(), 4u);
+}
+
+// Replacing: the table is emptied with the first rows stored, once a run; a file that stores nothing
+// leaves it as it was.
+TEST_P(ImportCommandTest, ReplacingEmptiesTheTableOnlyWithRowsThatCommit)
+{
+    Connection connection = OpenConnection();
+    connection.Execute(R"(CREATE TABLE "R"("k" VARCHAR(10), "v" VARCHAR(10) NOT NULL))");
+    connection.Execute(R"(INSERT INTO "R" VALUES('old', 'row'))");
+    const auto rows = [&] { return connection.QueryStrings(R"(SELECT * FROM "R" ORDER BY 1)"); };
+    const std::vector<TextRow> old{{"old", "row"}};
+    // Every value refused by the NOT NULL column: the emptying goes back with the batch.
+    const std::string refused = File("refused.csv", "a,\r\nb,\r\n");
+    for (const char* how : {"--quoted", "--row-by-row"}) {
+        const Outcome failed = Command({"--dsn", Dsn(), "--append", "R", "--replace", how, refused});
+        EXPECT_EQ(failed.status, 1) << how;
+        EXPECT_EQ(rows(), old) << how;
+    }
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--append", "R", "--replace", File("wide.csv", "a,b,c\r\n")}).status, 1);
+    EXPECT_EQ(rows(), old);
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--append", "R", "--replace", "--dry-run", refused, File("good.csv", "x,1\r\n")}).out,
+              refused + ": R, 2 records, 0 mismatched: would be appended after the table is emptied\n" +
+                  m_dir.Path("good.csv") + ": R, 1 record, 0 mismatched: would be appended\n"
+                  "2 files: 2 would be appended; 3 records, 0 mismatched\n");
+
+    // Emptied once, before the first file's rows; a line refused after them does not undo it.
+    const Outcome done = Command({"--dsn", Dsn(), "--append", "R", "--replace", File("one.csv", "x,1\r\ny,\r\n"),
+                                  File("two.csv", "z,2\r\n")});
+    EXPECT_EQ(done.out, "Done.\n");
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"x", "1"}, {"z", "2"}}));
+    // A file with no data lines empties it too.
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--append", "R", "--replace", "--skip-header", File("head.csv", "k,v\r\n")}).status, 0);
+    EXPECT_EQ(rows(), std::vector<TextRow>{});
+}
+
+TEST_P(ImportCommandTest, AKeyMakesRepeatedLinesRefused)
+{
+    const std::string file = File("keyed.csv", "Id,Part No,w\r\n1,a,x\r\n2,a,y\r\n1,a,z\r\n1,b,w\r\n");
+    const Outcome dry = Command({"--dsn", Dsn(), "--table-name", "K", "--key", "Id,Part No", "--dry-run", file});
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_NE(dry.out.find("K, 4 records, 1 mismatched: would be created"), std::string::npos) << dry.out;
+    EXPECT_EQ(dry.err, file + ", line 4: line 4 repeats the key of line 2\n");
+    const Outcome unknown = Command({"--dsn", Dsn(), "--table-name", "K", "--key", "Idx", file});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("names no column \"Idx\" for the key"), std::string::npos) << unknown.err;
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--list-tables"}).out, "");
+
+    const Outcome run = Command({"--dsn", Dsn(), "--table-name", "K", "--key", "Id,Part No", "--types", "guess", file});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT "Id", "PartNo", "w" FROM "K" ORDER BY 1, 2)"),
+              (std::vector<TextRow>{{"1", "a", "x"}, {"1", "b", "w"}, {"2", "a", "y"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportCommandTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
 
 // How a file's bytes are read is the same for every driver.
