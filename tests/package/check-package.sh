@@ -103,7 +103,9 @@ for page in "$work"/window/usr/share/man/man1/*.1.gz "$work"/import/usr/share/ma
 done
 options() { grep -Eo -- '--[a-z][a-z-]*' | sort -u; }
 help_options=$(options <"$work/help")
-page_options=$(zcat "$work/import/usr/share/man/man1/quillbarrow-import.1.gz" | groff -man -Tascii -P-cbou 2>/dev/null | options)
+# Unhyphenated and on long lines, so that no option is split.
+page_options=$(zcat "$work/import/usr/share/man/man1/quillbarrow-import.1.gz" |
+  groff -man -Tascii -P-cbou -rHY=0 -rLL=200n 2>/dev/null | options)
 [[ "$help_options" == "$page_options" ]] ||
   fail "--help and the manual page name different options:"$'\n'"$(diff <(echo "$help_options") <(echo "$page_options") || true)"
 
