@@ -44,8 +44,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libsqliteodbc)
 
-# Each package's copyright, Debian changelog and lintian overrides. The changelog's first entry
-# must name the packages' version (checked by tests/package/check-package.sh).
+# Each package's copyright, Debian changelog and lintian overrides. The
+# changelog's first entry must name the packages' version (checked by
+# tests/package/check-package.sh).
 find_program(QB_GZIP gzip REQUIRED)
 set(qb_changelog ${CMAKE_BINARY_DIR}/changelog.Debian.gz)
 add_custom_command(OUTPUT ${qb_changelog}

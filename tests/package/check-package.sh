@@ -45,7 +45,7 @@ import_deb=$work/out/quillbarrow-import_${debian_version}_${arch}.deb
 dpkg-deb -x "$import_deb" "$work/import"
 
 # Paths as dpkg-deb -c prints them, "./usr/...", with the mode in front.
-# PACKAGE FOLDER PROGRAM FILE...: the package holds its one program and FILEs.
+# PACKAGE DEB PROGRAM FILE...: the package holds its one program and FILEs.
 check_files() {
   local package=$1 deb=$2 program=$3 path
   shift 3
