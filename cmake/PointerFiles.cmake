@@ -17,4 +17,4 @@ function(qb_copy_pointer_files target)
 endfunction()
 
 install(FILES ${QB_DATA_DIR}/HAND-M.CUR ${QB_DATA_DIR}/drag.ico ${QB_DATA_DIR}/quillbarrow.png
-        DESTINATION ${QB_SHARED_FILES_DIR})
+        DESTINATION ${QB_SHARED_FILES_DIR} COMPONENT window)
