@@ -155,6 +155,8 @@ private:
     QComboBox* m_types;
     QCheckBox* m_keepLetters;
     QCheckBox* m_resume;
+    QLabel* m_datesLabel;
+    QComboBox* m_dates;  // "Guess", or the form dates not in ISO form are read in
     QLabel* m_fileCount;
     QPushButton* m_clearList;
     bool m_quitAfterRun = false;  // the window was closed during the run

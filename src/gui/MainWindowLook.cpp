@@ -65,6 +65,7 @@ void MainWindow::BuildLookControls()
     connect(m_encoding, &QComboBox::currentTextChanged, this, follow);
     connect(m_types, &QComboBox::currentIndexChanged, this, follow);
     connect(m_keepLetters, &QCheckBox::toggled, this, follow);
+    connect(m_dates, &QComboBox::currentIndexChanged, this, follow);
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(m_option1), static_cast<QAbstractButton*>(m_option3),
                                     static_cast<QAbstractButton*>(m_check2)})
         connect(button, &QAbstractButton::toggled, this, follow);
@@ -183,6 +184,7 @@ void MainWindow::RefreshPreview()
     options.keepLetters = settings.KeepLetters;
     if (options.createMode && settings.GuessTypes)
         options.guessTypes = DataSourceKind();
+    options.dateFormat = settings.DateFormat;
     m_previewNames.clear();
     std::size_t sameColumns = 0;
     if (options.createMode && options.namesFromFirstLine) {

@@ -74,6 +74,9 @@ void MainWindow::BuildOptionsPanel()
     m_keepLetters->setToolTip(QStringLiteral(
         "Keeps the letters and digits of every alphabet and the underscore in new column names, not only A to Z "
         "and 0 to 9."));
+    m_dates->setToolTip(QStringLiteral(
+        "Reads dates not written as YYYY-MM-DD in the form chosen, or guesses each column's form from its values."));
+    m_datesLabel->setToolTip(m_dates->toolTip());
     m_resume->setToolTip(QStringLiteral(
         "Skips files imported before and goes on after the last stored line of one cut short."));
 
@@ -96,7 +99,7 @@ void MainWindow::BuildOptionsPanel()
     auto* reading = Group(QStringLiteral("Reading the file"), "GroupReading",
                           {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}}, options);
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
-                        {{m_typesLabel, m_types}, {m_keepLetters, nullptr}}, options);
+                        {{m_typesLabel, m_types}, {m_datesLabel, m_dates}, {m_keepLetters, nullptr}}, options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);
     for (QGroupBox* group : {reading, table, run})
         groups->addWidget(group);

@@ -56,6 +56,8 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.KeepLetters = m_keepLetters->isChecked();
     settings.Resume = m_resume->isChecked();
     settings.ColumnPlansByNames = m_plans;
+    if (m_dates->currentIndex() > 0)
+        settings.DateFormat = ParseDateFormat(m_dates->currentText().toStdString());
     return settings;
 }
 

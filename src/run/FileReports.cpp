@@ -37,6 +37,11 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+void FileReports::Note(const std::string& text)
+{
+    m_run.log.Note(text);
+}
+
 void FileReports::Continued(long afterLine, long earlierRows)
 {
     m_continuedAfter = afterLine;

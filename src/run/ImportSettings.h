@@ -3,6 +3,7 @@
 #include "read/LineReader.h"
 #include "load/SendSink.h"
 #include "schema/ColumnPlan.h"
+#include "schema/DateForms.h"
 
 #include <cstddef>
 #include <map>
@@ -76,6 +77,9 @@ struct ImportSettings {
     std::string RejectsPath;
     // A file named "-" is standard input (the command line's convention).
     bool DashIsStandardInput = false;
+    // With GuessTypes: dates not in ISO form are read in this form only; none: each column's form is
+    // learnt from its values.
+    std::optional<DateForm> DateFormat;
 };
 
 

@@ -49,6 +49,9 @@ TEST(CommandLineTest, Options)
     EXPECT_FALSE(line.settings.GuessTypes);
     EXPECT_TRUE(ParseCommandLine({"--dsn", "D", "--types", "guess"}).settings.GuessTypes);
     EXPECT_FALSE(ParseCommandLine({"--dsn", "D", "--types", "text"}).settings.GuessTypes);
+    EXPECT_FALSE(line.settings.DateFormat);
+    EXPECT_EQ(ParseCommandLine({"--dsn", "D", "--date-format", "dd/mm/yyyy HH:MM"}).settings.DateFormat,
+              ParseDateFormat("DD/MM/YYYY HH:MM"));
 
     line = ParseCommandLine({"--dsn", "D", "--separator", "||", "--table-name", "T[counter]", "--ask-columns"});
     EXPECT_EQ(line.settings.Separator, "||");
@@ -79,7 +82,9 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
         // "latin1" serves as any other option's value, and as a file for the others.
         const std::string name = found->str();
         EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", "--resume", name,
-                                          name == "--types" ? "guess" : "latin1"}))
+                                          name == "--types"         ? "guess"
+                                          : name == "--date-format" ? "DD.MM.YYYY"
+                                                                    : "latin1"}))
             << name;
     }
     EXPECT_GT(named, 0);
@@ -100,9 +105,17 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--types", "TEXT"},
         {"--dsn", "D", "--types"},
         {"--dsn", "D", "--retry-refused"},
+        {"--dsn", "D", "--date-format"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);
+    try {
+        ParseCommandLine({"--dsn", "D", "--date-format", "DD.MM.YY"});
+        ADD_FAILURE() << "a two-digit year taken";
+    } catch (const UsageError& error) {
+        EXPECT_NE(error.message.find("DD.MM.YY; known: "), std::string::npos) << error.message;
+        EXPECT_NE(error.message.find("MM/DD/YYYY"), std::string::npos) << error.message;
+    }
 }
 
 TEST(TerminalTextTest, BreaksBecomeNewlines)
