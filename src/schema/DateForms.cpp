@@ -476,7 +476,7 @@ std::string DateFormName(const DateForm& form)
 std::string KnownDateFormats()
 {
     return "YYYY-MM-DD, YYYY/MM/DD, YYYY.MM.DD, DD.MM.YYYY, DD/MM/YYYY, MM/DD/YYYY, DD-MM-YYYY, MM-DD-YYYY, "
-           "MON D YYYY, DD MON YYYY, DD-MON-YYYY; each may be followed by HH:MM or HH:MM:SS, and AM/PM";
+           "MON D YYYY, DD MON YYYY, DD-MON-YYYY; each may be followed by HH:MM or HH:MM:SS, and that by AM/PM";
 }
 
 }  // namespace qb
