@@ -32,6 +32,7 @@
 #include "run/AskedNames.h"
 #include "load/StatementBuilder.h"
 #include "base/StepFailure.h"
+#include "run/RunFolder.h"
 #include "run/WorkingCopy.h"
 
 #include <archive.h>
@@ -1182,22 +1183,16 @@ void WorkingCopyRound(unsigned kind, int fd, const std::string& source, bool hea
         Check(FailsWithStep(fd, source, place.dangling, header, host, format));
         Check(!Exists(place.nowhere));
         break;
-    case 6: {  // a run's lock: a second holder is turned away until it goes
-        const std::string stale = place.copy + ".a1B2c3";  // as an interrupted run leaves
-        Check(qb::UniqueFd(::open(stale.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600)).Valid());
+    case 6: {  // runs side by side: each in a folder of its own, gone with its run
+        std::string first, second;
         {
-            const qb::WorkingCopyLock held(place.copy);
-            Check(!Exists(stale));
-            bool busy = false;
-            try {
-                const qb::WorkingCopyLock again(place.copy);
-            } catch (const qb::WorkingCopyBusy&) {
-                busy = true;
-            }
-            Check(busy);
+            const qb::RunFolder a(place.folder), b(place.folder);
+            first = a.Path();
+            second = b.Path();
+            Check(first != second && Exists(first) && Exists(second));
             PrepareAndCompare(-1, source, header, format, whole, host);
         }
-        const qb::WorkingCopyLock after(place.copy);
+        Check(!Exists(first) && !Exists(second));
         break;
     }
     default:

@@ -37,6 +37,11 @@ void RemoveAndEnd(int signal)
         if (slot.published.load(std::memory_order_acquire))
             ::unlink(slot.path);
     }
+    // A registered folder goes once the files in it have.
+    for (Slot& slot : g_slots) {
+        if (slot.published.load(std::memory_order_acquire))
+            ::rmdir(slot.path);
+    }
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }

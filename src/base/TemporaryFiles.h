@@ -18,7 +18,7 @@ void InstallSignalCleanup(bool stopFirst = false);
 int StopSignal();
 
 // Registers a file that exists only while it is being written, for as long
-// as the guard lives.
+// as the guard lives; or a folder of such files, removed after them.
 class TemporaryFileGuard {
 public:
     explicit TemporaryFileGuard(const std::string& path);

@@ -1,5 +1,7 @@
 #include "check/DryRun.h"
 
+#include "check/KeyCheck.h"
+
 #include "odbc/Database.h"
 #include "files/PathHelpers.h"
 #include "odbc/TableCatalogue.h"
@@ -14,6 +16,7 @@
 #include "odbc/SqlText.h"
 #include "schema/Naming.h"
 #include "schema/CreateStatement.h"
+#include "schema/TableKey.h"
 #include "schema/TypeNames.h"
 #include "schema/ValueFits.h"
 #include "schema/ValueGuess.h"
@@ -23,6 +26,7 @@
 #include "base/AsciiCase.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 #include <optional>
 
@@ -42,6 +46,7 @@ struct FileTally {
     bool stopped = false;                    // cancelled before the end of the file
     std::string warning;                     // as FileRecords::EncodingWarning tells, or Auto's guess
     std::string missingEdits;                // as MissingEdits tells
+    std::string keyRefusal;                  // a key column the first line does not name, or left out
 };
 
 // A column whose type was chosen in the preview: the database refuses a value that type does not take,
@@ -104,7 +109,7 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
                 const DryRunControl& control, std::optional<DatabaseKind> database)
 {
     const bool standardInput = settings.DashIsStandardInput && path == "-";
-    const UniqueFd in = standardInput ? SpoolStandardInput(ParentFolder(WorkingCopyPath())) : OpenInput(path);
+    const UniqueFd in = standardInput ? SpoolStandardInput(SpoolFolder()) : OpenInput(path);
     FileRecords records(in.Get(), standardInput ? "standard input" : path, FormatOf(settings), SkipFirstLine(settings));
     RecordSplitter splitter(settings.Separator, settings.Quoted);
     FileTally tally;
@@ -116,6 +121,7 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
                         ? records.EncodingWarning()
                         : "read as " + records.ReadAs() + ", a guess: " + records.EncodingDoubt();
     std::vector<ChosenType> chosen;
+    KeyCheck key({}, {});
     if (!columns && records.HasHeader()) {
         const auto& fields = splitter.Split(records.Header());
         const bool named =
@@ -123,7 +129,14 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
         columns = fields.size();
         const std::vector<std::string> names =
             named ? ColumnNames(fields, settings.KeepLetters) : std::vector<std::string>{};
-        if (const ColumnPlan* plan = named ? PlanFor(settings, path, names) : nullptr) {
+        const ColumnPlan* keyPlan = named ? PlanFor(settings, path, names) : nullptr;
+        if (named && (keyPlan || !settings.Key.empty())) {
+            PlannedKey planned = PlanKey(names, Planned(names, {}, keyPlan), keyPlan, settings.Key,
+                                         settings.KeepLetters, standardInput ? "standard input" : path);
+            tally.keyRefusal = planned.refusal;
+            key = KeyCheck(std::move(planned.fields), std::move(planned.names));
+        }
+        if (const ColumnPlan* plan = keyPlan) {
             tally.missingEdits = MissingEdits(standardInput ? "standard input" : path, Planned(names, {}, plan));
             // SQLite's columns take any value whatever their type: it refuses none.
             for (std::size_t i = 0; database && *database != DatabaseKind::Sqlite && i < names.size(); ++i) {
@@ -155,9 +168,13 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
             const auto refused = std::find_if(chosen.begin(), chosen.end(), [&](const ChosenType& type) {
                 return !Takes(type, fields[type.column], *database);
             });
+            std::string keyProblem;
             if (refused != chosen.end()) {
                 ++tally.mismatched;
                 KeepProblem(tally, in.Get(), record, NotTaken(*refused, fields[refused->column]));
+            } else if (key.Active() && !(keyProblem = key.Problem(fields, record.line)).empty()) {
+                ++tally.mismatched;
+                KeepProblem(tally, in.Get(), record, std::move(keyProblem));
             } else if (settings.GuessTypes) {
                 tally.types.Observe(fields);
             }
@@ -169,7 +186,7 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
 // Why the import would refuse the new table of a file, or empty text: the import's own checks, then the
 // database's words on the CREATE it would send.
 std::string CreateRefusal(Connection& connection, const ImportSettings& settings, const DryRunFile& file,
-                          const FileTally& tally, const std::string& listed)
+                          const FileTally& tally, const std::string& listed, bool replaced)
 {
     const bool empty = tally.header.empty() && !tally.firstFields;
     RecordSplitter splitter(settings.Separator, settings.Quoted);
@@ -186,11 +203,19 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
         return refusal;
     const std::vector<std::string> names = ColumnNames(fields, settings.KeepLetters);
     const ColumnPlan* plan = PlanFor(settings, listed, names);
-    const PlannedTable planned = Planned(names, types, plan);
+    PlannedTable planned = Planned(names, types, plan);
     if (plan && !(refusal = CheckPlan(file.path, planned, connection.Limits())).empty())
         return refusal;
+    if (!tally.keyRefusal.empty())
+        return tally.keyRefusal;
+    const PlannedKey key = PlanKey(names, planned, plan, settings.Key, settings.KeepLetters, file.path);
+    KeyTypes(planned, key, settings.GuessTypes ? &tally.types : nullptr, connection.Kind());
+    // The table it replaces is there still: the database would refuse its name.
+    if (replaced)
+        return {};
     try {
-        connection.CheckCreate(QuoteIdentifier(file.table), BuildCreate(file.table, planned.names, planned.types));
+        connection.CheckCreate(QuoteIdentifier(file.table),
+                               BuildCreate(file.table, planned.names, planned.types, key.names));
     } catch (const std::exception& error) {
         refusal = error.what();
         std::replace(refusal.begin(), refusal.end(), '\n', ' ');  // one line per file
@@ -284,6 +309,10 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
     std::unordered_set<std::string> tables;
     for (const std::string& name : settings.TableList)
         tables.insert(LowerText(name));
+    // Tables the run would make or replace, folded, and their columns: later files append to them.
+    std::unordered_map<std::string, std::size_t> madeHere;
+    // Appending with Replace: the first file that stores rows empties the table.
+    bool emptyPending = settings.Replace && !create;
     for (std::size_t i = 0; i < settings.Files.size(); ++i) {
         if (Cancelled(control)) {
             result.cancelled = true;
@@ -323,13 +352,29 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
             if (earlier && create && !tables.contains(LowerText(file.table)))
                 earlier.reset();
             const bool done = earlier && earlier->Done(settings.RetryRefused);
+            const bool exists = create && tables.contains(LowerText(file.table));
+            const auto made = madeHere.find(LowerText(file.table));
+            const bool replaced = exists && !earlier && settings.IfTableExists == IfExists::Replace && made == madeHere.end();
+            const bool appendedTo = exists && !earlier && !replaced && settings.IfTableExists != IfExists::Fail;
+            std::optional<std::size_t> existingColumns;
+            if (appendedTo && unreachable.empty() && counted.firstFields)
+                existingColumns = made != madeHere.end() ? made->second
+                                                         : static_cast<std::size_t>(connection.ColumnCount(
+                                                               BuildColumnCountQuery(file.table)));
+            if (earlier)
+                emptyPending = false;  // the run that began it emptied the table
             if (!unreachable.empty())
                 skip("cannot connect: " + unreachable);
             else if (done)
                 file.outcome = "already imported on " + *earlier->finished;
             else if (earlier)
                 file.outcome = "would go on after line " + std::to_string(earlier->lastLine);
-            else if (create && tables.contains(LowerText(file.table)))
+            else if (appendedTo && existingColumns && *existingColumns != *counted.firstFields)
+                skip("the file has " + std::to_string(*counted.firstFields) + " columns, the table " + file.table +
+                     " has " + std::to_string(*existingColumns));
+            else if (appendedTo)
+                file.outcome = "would be appended to";
+            else if (exists && !replaced)
                 skip("the table " + file.table + " exists already");
             else if (create && settings.TableNamePattern.empty())
                 skip("no table name");
@@ -338,16 +383,24 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 file.unlisted = 0;
                 skip("the file has " + std::to_string(*counted.firstFields) + " columns, the table " + file.table +
                      " has " + std::to_string(*targetColumns));
-            } else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted, settings.Files[i]) : "";
+            } else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted, settings.Files[i], replaced) : "";
                      !refusal.empty())
                 skip(refusal);
-            else
-                file.outcome = create ? "would be created" : "would be appended";
+            else if (create)
+                file.outcome = replaced ? "would be replaced" : "would be created";
+            else if (emptyPending && (file.records == 0 || file.mismatched < file.records)) {
+                file.outcome = "would be appended after the table is emptied";
+                emptyPending = false;
+            } else
+                file.outcome = "would be appended";
             if (create && (settings.GuessTypes || Edited(settings, counted, settings.Files[i])) && !file.skipped &&
-                unreachable.empty() && !earlier)
+                unreachable.empty() && !earlier && !appendedTo)
                 file.columns = ColumnsWithTypes(connection, settings, counted, settings.Files[i]);
-            if (create && !file.skipped)
+            if (create && !file.skipped && (replaced || !exists)) {
                 tables.insert(LowerText(file.table));
+                RecordSplitter splitter(settings.Separator, settings.Quoted);
+                madeHere.emplace(LowerText(file.table), splitter.Split(counted.header).size());
+            }
         } catch (const std::exception& error) {
             skip(std::string("cannot be read: ") + error.what());
         }
@@ -372,10 +425,11 @@ std::string DryRunLine(const DryRunFile& file)
 
 std::string DryRunSummary(const DryRunResult& result)
 {
-    long created = 0, appended = 0, goOn = 0, done = 0, skipped = 0, records = 0, mismatched = 0;
+    long created = 0, replaced = 0, appended = 0, goOn = 0, done = 0, skipped = 0, records = 0, mismatched = 0;
     for (const DryRunFile& file : result.files) {
         created += file.outcome == "would be created";
-        appended += file.outcome == "would be appended";
+        replaced += file.outcome == "would be replaced";
+        appended += file.outcome.starts_with("would be appended");
         goOn += file.outcome.starts_with("would go on");
         done += file.outcome.starts_with("already imported");
         skipped += file.skipped;
@@ -386,6 +440,8 @@ std::string DryRunSummary(const DryRunResult& result)
     std::vector<std::string> parts;
     if (created)
         parts.push_back(GroupedNumber(created) + " would be created");
+    if (replaced)
+        parts.push_back(GroupedNumber(replaced) + " would be replaced");
     if (appended)
         parts.push_back(GroupedNumber(appended) + " would be appended");
     if (goOn)

@@ -10,6 +10,7 @@ const char* const kUsage =
     "                          [--types text|guess] [--keep-letters] [--resume [--retry-refused]]\n"
     "                          [--date-format FORM]\n"
     "                          [--rejects FILE] [--dry-run] [FILE...]\n"
+    "                          [--replace] [--if-exists fail|append|replace] [--key COLUMN[,COLUMN...]]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
     "       quillbarrow-import --list-sources\n"
     "       quillbarrow-import --help | --version\n";
@@ -71,6 +72,23 @@ const char* const kHelp =
     "  --rejects FILE        write every refused line to FILE, ended by CR LF;\n"
     "                        FILE is created empty when the run starts\n"
     "                        (default: none)\n"
+    "  --replace             with --append: empty TABLE once a run, in the\n"
+    "                        transaction of the first rows stored (line by line:\n"
+    "                        the first line's); a table without transactions is\n"
+    "                        emptied by itself first; a file with no data lines\n"
+    "                        empties it too, one whose every line is refused does\n"
+    "                        not; with --resume, a file imported before goes on\n"
+    "                        and the table is not emptied (default: keep the rows)\n"
+    "  --if-exists fail|append|replace\n"
+    "                        creating tables, when a file's table exists: skip\n"
+    "                        the file, append to the table as --append does, or\n"
+    "                        drop it and create it again from the file, once a\n"
+    "                        run (default: fail)\n"
+    "  --key COLUMN[,COLUMN...]\n"
+    "                        creating tables: make these columns, as the first\n"
+    "                        line names them, the new table's primary key, each\n"
+    "                        NOT NULL; a line that repeats a key is refused\n"
+    "                        (default: no key)\n"
     "  --dry-run             read, connect and check everything but change\n"
     "                        nothing; one line per file and a summary; exit 0\n"
     "                        when the real run would go through cleanly\n"
@@ -94,7 +112,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     ImportSettings& settings = line.settings;
     settings.Encoding = kAutoEncoding;
     bool haveDsn = false, listTables = false, listSources = false, skipHeader = false, optionsEnded = false,
-         dryRun = false;
+         dryRun = false, ifExistsGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         auto value = [&]() -> const std::string& {
@@ -160,6 +178,28 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.Resume = true;
         } else if (argument == "--retry-refused") {
             settings.RetryRefused = true;
+        } else if (argument == "--replace") {
+            settings.Replace = true;
+        } else if (argument == "--if-exists") {
+            const std::string choice = value();
+            if (choice != "fail" && choice != "append" && choice != "replace")
+                throw UsageError{"--if-exists takes fail, append or replace, not " + choice};
+            settings.IfTableExists = choice == "append"    ? IfExists::Append
+                                     : choice == "replace" ? IfExists::Replace
+                                                           : IfExists::Fail;
+            ifExistsGiven = true;
+        } else if (argument == "--key") {
+            settings.Key.clear();
+            const std::string& columns = value();
+            for (std::size_t from = 0;;) {
+                const std::size_t comma = columns.find(',', from);
+                settings.Key.push_back(columns.substr(from, comma - from));
+                if (settings.Key.back().empty())
+                    throw UsageError{"--key names an empty column in " + columns};
+                if (comma == std::string::npos)
+                    break;
+                from = comma + 1;
+            }
         } else if (argument == "--list-tables") {
             listTables = true;
         } else {
@@ -179,6 +219,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     settings.IgnoreFirstLine = skipHeader;
     if (settings.RetryRefused && !settings.Resume)
         throw UsageError{"--retry-refused goes with --resume"};
+    const bool append = settings.Mode == ImportMode::AppendToExistingTable;
+    if (settings.Replace && !append)
+        throw UsageError{"--replace goes with --append (creating tables: --if-exists replace)"};
+    if (ifExistsGiven && append)
+        throw UsageError{"--if-exists goes with creating tables, not --append"};
+    if (!settings.Key.empty() && (append || settings.ColumnNames == ColumnNameSource::UserSpecified))
+        throw UsageError{"--key goes with creating tables whose first line names the columns"};
     if (listTables)
         line.action = CommandLine::Action::ListTables;
     else if (dryRun)

@@ -42,8 +42,12 @@ int DryRun(qb::ImportSettings& settings)
         std::printf("%s\n", result.refusal.c_str());
         return 1;
     }
-    for (const auto& file : result.files)
+    for (const auto& file : result.files) {
         std::printf("%s\n", qb::DryRunLine(file).c_str());
+        // Which lines the run would refuse, and why, beside the summary lines.
+        for (const auto& problem : file.problems)
+            std::fprintf(stderr, "%s, line %ld: %s\n", file.path.c_str(), problem.line, problem.reason.c_str());
+    }
     std::printf("%s\n", qb::DryRunSummary(result).c_str());
     return result.clean && load.Reports() == 0 ? 0 : 1;
 }

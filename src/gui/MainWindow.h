@@ -155,6 +155,9 @@ private:
     QComboBox* m_types;
     QCheckBox* m_keepLetters;
     QCheckBox* m_resume;
+    QLabel* m_ifExistsLabel;
+    QComboBox* m_ifExists;      // creating: what becomes of a table that exists
+    QCheckBox* m_emptyFirst;    // appending: the table is emptied first
     QLabel* m_datesLabel;
     QComboBox* m_dates;  // "Guess", or the form dates not in ISO form are read in
     QLabel* m_fileCount;

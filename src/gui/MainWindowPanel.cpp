@@ -79,6 +79,12 @@ void MainWindow::BuildOptionsPanel()
     m_datesLabel->setToolTip(m_dates->toolTip());
     m_resume->setToolTip(QStringLiteral(
         "Skips files imported before and goes on after the last stored line of one cut short."));
+    m_ifExists->setToolTip(QStringLiteral(
+        "Decides whether a file whose new table exists is skipped, appended to that table, or loaded into it made "
+        "again."));
+    m_ifExistsLabel->setToolTip(m_ifExists->toolTip());
+    m_emptyFirst->setToolTip(QStringLiteral(
+        "Deletes the table's rows in the transaction of the first rows stored, so a run that stores none keeps them."));
 
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("PanelOptions"));
@@ -95,13 +101,17 @@ void MainWindow::BuildOptionsPanel()
     options->setAutoFillBackground(false);
     auto* groups = new QVBoxLayout(options);
     groups->setContentsMargins(0, 0, 0, 0);
-    // Appending has no options of its own yet: its group comes with the first.
     auto* reading = Group(QStringLiteral("Reading the file"), "GroupReading",
                           {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}}, options);
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
-                        {{m_typesLabel, m_types}, {m_datesLabel, m_dates}, {m_keepLetters, nullptr}}, options);
+                        {{m_typesLabel, m_types},
+                         {m_datesLabel, m_dates},
+                         {m_keepLetters, nullptr},
+                         {m_ifExistsLabel, m_ifExists}},
+                        options);
+    auto* appending = Group(QStringLiteral("Appending"), "GroupAppending", {{m_emptyFirst, nullptr}}, options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);
-    for (QGroupBox* group : {reading, table, run})
+    for (QGroupBox* group : {reading, table, appending, run})
         groups->addWidget(group);
     groups->addStretch();
     scroll->setWidget(options);
@@ -154,7 +164,7 @@ void MainWindow::BuildOptionsPanel()
     setFixedSize(left + panel->width(), height);
 
     m_pointer->ShowsHandOver(m_clearList);
-    for (QWidget* control : std::initializer_list<QWidget*>{panel, options, scroll->viewport(), reading, table, run})
+    for (QWidget* control : std::initializer_list<QWidget*>{panel, options, scroll->viewport(), reading, table, appending, run})
         m_pointer->ShowsDefaultOver(control);
 }
 

@@ -13,6 +13,8 @@
 #include <QListWidget>
 #include <QRadioButton>
 
+#include <algorithm>
+
 namespace qb {
 
 // A box ticked as it was left, "1" when ticked.
@@ -56,6 +58,8 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.KeepLetters = m_keepLetters->isChecked();
     settings.Resume = m_resume->isChecked();
     settings.ColumnPlansByNames = m_plans;
+    settings.IfTableExists = static_cast<IfExists>(std::max(m_ifExists->currentIndex(), 0));
+    settings.Replace = m_emptyFirst->isChecked();
     if (m_dates->currentIndex() > 0)
         settings.DateFormat = ParseDateFormat(m_dates->currentText().toStdString());
     return settings;

@@ -148,6 +148,14 @@ void PreviewWindow::OpenColumnMenu(int column, const QPoint& global)
             EditColumn(column, chosen);
         });
     }
+    QAction* key = menu.addAction(QStringLiteral("Key"));
+    key->setCheckable(true);
+    key->setChecked(edit.key);
+    connect(key, &QAction::triggered, this, [this, column, edit](bool on) {
+        ColumnEdit changed = edit;
+        changed.key = on;
+        EditColumn(column, changed);
+    });
     QAction* leaveOut = menu.addAction(QStringLiteral("Leave Out"));
     leaveOut->setCheckable(true);
     leaveOut->setChecked(edit.leftOut);
@@ -229,6 +237,8 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
             header += QStringLiteral(" (%1)").arg(QString::fromStdString(preview.dateForms[static_cast<std::size_t>(c)]));
         if (c < static_cast<int>(preview.kept.size()) && !preview.kept[static_cast<std::size_t>(c)])
             header += QStringLiteral("\n(left out)");
+        else if (Editable(c) && Edited(c).key)
+            header += QStringLiteral("\n(key)");
         headers << header;
     }
     m_grid->setHorizontalHeaderLabels(headers);

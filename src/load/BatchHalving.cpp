@@ -71,8 +71,9 @@ void StoreRows(FileSend& send, std::size_t first, std::size_t last)
     const long rows = static_cast<long>(send.batch.RowsIn(first, last));
     const long end = send.batch.Entries()[last - 1].record.line;
     StageRefusalsAmong(send, first, last);
-    // A NUL byte reads differently in a statement's text: a batch holding one goes the statement's way.
-    if (send.bulkNow && !send.batch.HoldsNul()) {
+    // A NUL byte reads differently in a statement's text: a batch holding one goes the statement's way; so
+    // does one whose transaction first runs the target's first statements, on the driver's connection.
+    if (send.bulkNow && !send.batch.HoldsNul() && !send.firstPending) {
         send.batch.RowValues(first, last, send.values);
         StoreStaged(send, rows, end, send.refusedWith, [&](std::span<const std::string> also) {
             send.bulk->Load(send.quotedTable, send.tableColumns, send.values, also);
@@ -80,7 +81,7 @@ void StoreRows(FileSend& send, std::size_t first, std::size_t last)
         return;
     }
     StoreStaged(send, rows, end, send.refusedWith, [&](std::span<const std::string> also) {
-        WithStatements(send.connection, also, [&] { send.connection.Execute(send.batch.Statement(first, last)); });
+        WithStatements(send, also, [&] { send.connection.Execute(send.batch.Statement(first, last)); });
     });
 }
 

@@ -28,7 +28,8 @@ struct FileSend {
         : connection(over), options(sendOptions), file(copy), sink(reportsTo), progress(fileProgress), target(into),
           table(into.table), quotedTable(QuotedTarget(into)), lineColumns(valuesPerLine),
           tableColumns(into.fields.empty() ? valuesPerLine : into.fields.size()), sending(how), bulk(bulkPath),
-          splitter(sendOptions.separator, sendOptions.quoted), batch(sendOptions.batchRows, sendOptions.batchBytes)
+          splitter(sendOptions.separator, sendOptions.quoted), batch(sendOptions.batchRows, sendOptions.batchBytes),
+          firstPending(!into.first.empty())
     {
         batch.Start(quotedTable);
     }
@@ -57,6 +58,9 @@ struct FileSend {
     bool bulkNow = false;  // the file's batches go by the bulk path
     bool refusedAny = false;  // a batch of the file was refused
     bool lost = false;  // the connection was lost
+    bool firstPending;  // target.first is still to run
+    bool firstRan = false;  // target.first ran and committed
+    bool refusedLine = false;  // a line of the file was refused
 };
 
 // Buffers that held one huge line are given back rather than kept for the

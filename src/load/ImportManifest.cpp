@@ -116,6 +116,15 @@ std::vector<std::string> ImportManifest::RefusedText(std::string_view digest, st
     return statements;
 }
 
+std::vector<std::string> ImportManifest::ForgetOthersText(std::string_view digest, std::string_view target)
+{
+    std::vector<std::string> statements;
+    for (const std::string_view table : {kRefusedTable, kTable})
+        statements.push_back("DELETE FROM " + QuoteIdentifier(table) + " WHERE \"target\" = " + QuoteText(target) +
+                             " AND \"digest\" <> " + QuoteText(digest));
+    return statements;
+}
+
 std::string ImportManifest::ForgetText(std::string_view digest, std::string_view target, long after, long upTo)
 {
     return "DELETE FROM " + QuoteIdentifier(kRefusedTable) + Where(digest, target) + " AND \"line\" > " +

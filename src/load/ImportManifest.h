@@ -67,6 +67,9 @@ public:
     // Statements that add these refused lines; none for none.
     static std::vector<std::string> RefusedText(std::string_view digest, std::string_view target,
                                                 const std::vector<long>& lines);
+    // The statements that forget every other file's row for the table, and their refused lines: they
+    // commit with the table's emptying.
+    static std::vector<std::string> ForgetOthersText(std::string_view digest, std::string_view target);
     // The statement that forgets the refused lines after `after`, up to `upTo`.
     static std::string ForgetText(std::string_view digest, std::string_view target, long after, long upTo);
 

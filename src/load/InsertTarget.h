@@ -21,6 +21,9 @@ struct InsertTarget {
     OnDuplicate onDuplicate = OnDuplicate::Error;
     // The columns a duplicate is known by, where onDuplicate is not Error.
     std::vector<std::string> key{};
+    // Statements run once, first, in the transaction of the first rows stored (the table emptied, say); at
+    // the file's end when none was, unless a line was refused.
+    std::vector<std::string> first{};
 };
 
 // The table, and its column list where one is named, as an INSERT or a COPY writes them: "T" or "T" ("a","b").

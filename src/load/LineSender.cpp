@@ -32,6 +32,7 @@ bool LineSender::Send(const PreparedCopy& file, const InsertTarget& target, std:
                       StepRunner& steps, SendSink& sink, FileProgress* progress)
 {
     m_stopped = false;
+    m_firstRan = false;
     std::optional<FileRecords> records;
     if (!steps.Run(lines.open, [&] { records.emplace(FileRecords::WorkingCopy{}, file.copy.Get(), file.name, m_options.format); }))
         return true;
@@ -72,9 +73,16 @@ bool LineSender::Send(const PreparedCopy& file, const InsertTarget& target, std:
     }
     if (goOn && sending == Sending::InBatches)
         goOn = SendBatch(send, lines.execute);
+    // A file whose lines were all refused leaves the table as it was; one without lines runs them all the same.
+    if (send.refusedLine)
+        send.firstPending = false;
+    const bool ended = goOn && readAll && sink.KeepGoing() && !send.lost;
     // Every line dealt with: the manifest holds the file as done.
-    if (progress && goOn && readAll && sink.KeepGoing() && !send.lost)
+    if (progress && ended)
         steps.Run(lines.execute, [&] { StageFinished(send, lastLine); });
+    else if (ended && send.firstPending)
+        steps.Run(lines.execute, [&] { RunFirstAlone(send); });
+    m_firstRan = send.firstRan;
     return !send.lost;
 }
 

@@ -32,11 +32,14 @@ public:
               FileProgress* progress = nullptr);
     // The last Send ended because the run is to stop, before the file's end.
     bool Stopped() const { return m_stopped; }
+    // The last Send's target's first statements ran and committed.
+    bool FirstRan() const { return m_firstRan; }
 
 private:
     Connection& m_connection;
     const SendOptions m_options;
     bool m_stopped = false;
+    bool m_firstRan = false;
 };
 
 }  // namespace qb

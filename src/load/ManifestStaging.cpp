@@ -18,6 +18,7 @@ void StageRefusalsAmong(FileSend& send, std::size_t first, std::size_t last)
 
 void RefusedHere(FileSend& send, int step, const std::string& description, const RecordSpan& record)
 {
+    send.refusedLine = true;
     if (send.progress)
         send.progress->Refused(record.line);
     send.sink.Refused(step, description, record);
@@ -26,8 +27,18 @@ void RefusedHere(FileSend& send, int step, const std::string& description, const
 void StageFinished(FileSend& send, long last)
 {
     const auto& finish = send.progress->Finished(last, ManifestTime(std::time(nullptr)));
-    WhileBusy(send, [&] { send.connection.InOneTransaction([] {}, finish); });
+    WhileBusy(send, [&] {
+        if (send.firstPending)
+            WithStatements(send, finish, [] {});
+        else
+            send.connection.InOneTransaction([] {}, finish);
+    });
     send.progress->Committed();
+}
+
+void RunFirstAlone(FileSend& send)
+{
+    WhileBusy(send, [&] { WithStatements(send, {}, [] {}); });
 }
 
 }  // namespace qb

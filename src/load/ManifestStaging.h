@@ -27,14 +27,27 @@ void StoreStaged(FileSend& send, long rows, long last, const std::vector<long>& 
     send.progress->Committed();
 }
 
-// Runs a statement by itself, or in one transaction with the statements of also.
+// Runs a statement by itself, or in one transaction with the statements of also; the target's first
+// statements before it, in the same transaction, while they are still to run.
 template <typename Execute>
-void WithStatements(Connection& connection, std::span<const std::string> also, Execute&& execute)
+void WithStatements(FileSend& send, std::span<const std::string> also, Execute&& execute)
 {
-    if (also.empty())
+    Connection& connection = send.connection;
+    if (send.firstPending) {
+        connection.InOneTransaction(
+            [&] {
+                for (const std::string& statement : send.target.first)
+                    connection.Execute(statement);
+                execute();
+            },
+            also);
+        send.firstPending = false;
+        send.firstRan = true;
+    } else if (also.empty()) {
         execute();
-    else
+    } else {
         connection.InOneTransaction(execute, also);
+    }
 }
 
 // Where the manifest is kept, the lines refused before sending among the batch's entries [first,
@@ -45,6 +58,10 @@ void StageRefusalsAmong(FileSend& send, std::size_t first, std::size_t last);
 void RefusedHere(FileSend& send, int step, const std::string& description, const RecordSpan& record);
 
 // Every line of the file dealt with, the last being line last: the manifest holds the file as done.
+// The target's first statements commit with it where they are still to run.
 void StageFinished(FileSend& send, long last);
+
+// The target's first statements, still to run at the file's end, by themselves.
+void RunFirstAlone(FileSend& send);
 
 }  // namespace qb

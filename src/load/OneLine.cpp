@@ -14,7 +14,7 @@ Sent SendOne(FileSend& send, std::string_view statement, std::span<const std::op
 {
     try {
         StoreStaged(send, 1, record.line, {}, [&](std::span<const std::string> also) {
-            WithStatements(send.connection, also, [&] {
+            WithStatements(send, also, [&] {
                 if (values.empty())
                     send.connection.Execute(statement);
                 else

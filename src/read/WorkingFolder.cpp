@@ -25,12 +25,8 @@ std::string PrivateFolderName()
 
 }  // namespace
 
-void MakeOrCheckPrivateFolder(const std::string& workingCopy)
+void MakeOrCheckPrivateFolder(const std::string& folder)
 {
-    std::string folder = ParentFolder(workingCopy);
-    if (folder.size() < 2)
-        return;
-    folder.pop_back();
     if (folder.substr(ParentFolder(folder).size()) != PrivateFolderName())
         return;
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
@@ -45,22 +41,22 @@ void MakeOrCheckPrivateFolder(const std::string& workingCopy)
 
 std::string SpoolFolder()
 {
-    const std::string workingCopy = WorkingCopyPath();
-    MakeOrCheckPrivateFolder(workingCopy);
-    const std::string folder = ParentFolder(workingCopy);
-    return folder.empty() ? "." : folder;
+    const std::string folder = PrivateFolder();
+    MakeOrCheckPrivateFolder(folder);
+    return folder;
 }
 
-std::string WorkingCopyPath()
+std::string PrivateFolder()
 {
     std::string folder = "/tmp/" + PrivateFolderName();
     if (const char* temp = std::getenv("TEMP"); temp && *temp)
         folder = temp;
     else if (const char* tmpdir = std::getenv("TMPDIR"); tmpdir && *tmpdir)
         folder = tmpdir;
-    else
-        ::mkdir(folder.c_str(), 0700);  // the dry run keeps standard input there unlocked; the lock checks it
-    return NormalizePath(folder + PathSeparator() + "upload.txt");
+    folder = NormalizePath(folder);
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
 }
 
 }  // namespace qb

@@ -37,11 +37,6 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void FileReports::Note(const std::string& text)
-{
-    m_run.log.Note(text);
-}
-
 void FileReports::Continued(long afterLine, long earlierRows)
 {
     m_continuedAfter = afterLine;
@@ -57,6 +52,11 @@ std::uint64_t FileReports::WorkDone() const
     const off_t from = m_sentFrom.value_or(0);
     const double sent = static_cast<double>(m_reached > from ? m_reached - from : 0);
     return m_size + static_cast<std::uint64_t>(static_cast<double>(m_size) * sent / static_cast<double>(m_copySize));
+}
+
+void FileReports::Note(const std::string& text)
+{
+    m_run.log.Note(text);
 }
 
 void FileReports::Table(const std::string& table)

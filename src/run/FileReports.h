@@ -54,7 +54,7 @@ public:
     void Copied(const PreparedCopy& copy);
     // The file goes on after the last line an earlier run stored: said in the log and the status line.
     void Continued(long afterLine, long earlierRows);
-    // A line for the log about the file, e.g. how its values were read.
+    // A word about the file in the log.
     void Note(const std::string& text);
     // reached: how far into the working copy the run has come.
     void Progress(off_t reached);

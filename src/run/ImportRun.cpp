@@ -4,6 +4,7 @@
 #include "base/TemporaryFiles.h"
 #include "files/PathHelpers.h"
 #include "load/BulkChoice.h"
+#include "read/WorkingFolder.h"
 #include "run/Importer.h"
 #include "run/RunTexts.h"
 #include "schema/Naming.h"
@@ -15,15 +16,16 @@ namespace qb {
 ImportSummary Importer::Run()
 {
     m_summary.started = true;
-    std::optional<WorkingCopyLock> lock;
-    if (!Checked() || !Locked(lock) || !ResumeAllowed())
+    if (!Checked() || !Placed() || !ResumeAllowed())
         return m_summary;
     m_summary.files = static_cast<int>(m_settings.Files.size());
     for (const auto& name : m_settings.TableList)
         List(name);
     if (m_settings.Mode == ImportMode::CreateNewTable)
         m_replace.insert(m_settings.ReplaceTables.begin(), m_settings.ReplaceTables.end());
-    // The working copy holds a file's data: it goes when the run ends, however it ends.
+    m_emptyPending = m_settings.Replace && m_settings.Mode == ImportMode::AppendToExistingTable;
+    // The working copy holds a file's data: it goes when the run ends, however it ends, and its folder with it.
+    const TemporaryFileGuard folderOnSignal(m_runFolder->Path());
     const TemporaryFileGuard copyOnSignal(m_workingCopy);
     struct RemoveCopy {
         const std::string& path;
@@ -72,11 +74,12 @@ bool Importer::Checked()
     return false;
 }
 
-bool Importer::Locked(std::optional<WorkingCopyLock>& lock)
+bool Importer::Placed()
 {
-    // Refused before anything is sent: the other run's copy is never read.
+    // In a folder of its own: another run's copy is never read, and runs go side by side.
     try {
-        lock.emplace(m_workingCopy);
+        m_runFolder.emplace(PrivateFolder());
+        m_workingCopy = m_runFolder->WorkingCopy();
         return true;
     } catch (const std::exception& error) {
         m_summary.finalMessage = error.what();
@@ -141,13 +144,27 @@ void Importer::ImportFile(RunTally& tally, int counter)
                 Skip();
         } else if (m_settings.Mode == ImportMode::CreateNewTable) {
             // A file cut short goes on into the table it made.
-            const bool exists = m_listed.contains(LowerText(table));
-            if (exists && !file.earlier && !file.startedOver) {
+            bool exists = m_listed.contains(LowerText(table));
+            const bool anew = exists && !file.earlier && !file.startedOver;
+            // Replaced once a run: a later file of the run appends to what the first made.
+            const IfExists ifExists = m_settings.IfTableExists;
+            const bool madeHere = m_madeHere.contains(LowerText(table));
+            std::string dropped = table;  // as the list names it, where it is replaced
+            if (anew && ifExists == IfExists::Replace && !madeHere) {
+                dropped = m_listed.at(LowerText(table));
+                m_replace.insert(dropped);
+                m_madeHere.insert(LowerText(table));
+                exists = false;
+            }
+            if (anew && (ifExists == IfExists::Append || (ifExists == IfExists::Replace && madeHere))) {
+                StartManifest(file);
+                Append(file, path, table);
+            } else if (anew && exists) {
                 m_allTablesNew = false;
                 Skip();
             } else if (m_settings.TableNamePattern.empty()) {
                 Skip();  // nothing to name a table after: the file is read and left alone
-            } else if (!exists && !Replaced(file, table)) {
+            } else if (!exists && !Replaced(file, dropped)) {
                 Skip();
             } else {
                 StartManifest(file);
@@ -158,7 +175,7 @@ void Importer::ImportFile(RunTally& tally, int counter)
             }
         } else {
             StartManifest(file);
-            Append(file, path);
+            Append(file, path, *m_settings.TargetTable);
         }
     });
     if (!done)

@@ -73,7 +73,8 @@ std::string CheckSettings(const ImportSettings& settings)
     if (!create && !settings.TargetTable)
         return "Please select a table.";
     // Remembering, a file cut short goes on into the table it made: each file asks the manifest.
-    if (create && !settings.Resume && TableListed(settings.TableList, settings.TableNamePattern))
+    if (create && !settings.Resume && settings.IfTableExists == IfExists::Fail &&
+        TableListed(settings.TableList, settings.TableNamePattern))
         return "Table name already exists.";
     if (!settings.Encoding.empty() && !TextDecoder::Known(settings.Encoding))
         return "The encoding " + settings.Encoding + " is not known.";

@@ -17,6 +17,9 @@ enum class ImportMode { CreateNewTable, AppendToExistingTable };
 
 enum class ColumnNameSource { FromFirstLine, UserSpecified };
 
+// Creating tables: what becomes of a file whose table exists already.
+enum class IfExists { Fail, Append, Replace };
+
 struct ImportSettings {
     std::vector<std::string> Files;
     std::string Separator = ",";
@@ -77,6 +80,13 @@ struct ImportSettings {
     std::string RejectsPath;
     // A file named "-" is standard input (the command line's convention).
     bool DashIsStandardInput = false;
+
+    // Appending: the table is emptied once a run, in the transaction of the first rows stored into it.
+    bool Replace = false;
+    // Creating: a table that exists is left alone (the file is skipped), appended to, or dropped and made again.
+    IfExists IfTableExists = IfExists::Fail;
+    // Creating: the new table's primary key, by the names the first line gives its columns (as cleaned).
+    std::vector<std::string> Key;
     // With GuessTypes: dates not in ISO form are read in this form only; none: each column's form is
     // learnt from its values.
     std::optional<DateForm> DateFormat;

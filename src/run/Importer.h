@@ -12,6 +12,7 @@
 #include "run/ImportHost.h"
 #include "run/ImportSettings.h"
 #include "run/LogAndRejects.h"
+#include "run/RunFolder.h"
 #include "run/RunSummary.h"
 #include "run/WorkingCopy.h"
 #include "schema/TypeLearning.h"
@@ -19,6 +20,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -57,7 +59,7 @@ struct OneFile {
 class Importer {
 public:
     Importer(ImportSettings& settings, ImportHost& host)
-        : m_settings(settings), m_host(host), m_workingCopy(WorkingCopyPath()), m_sender(m_connection, SendOptionsOf(settings))
+        : m_settings(settings), m_host(host), m_sender(m_connection, SendOptionsOf(settings))
     {
     }
 
@@ -65,7 +67,7 @@ public:
 
 private:
     bool Checked();
-    bool Locked(std::optional<WorkingCopyLock>& lock);
+    bool Placed();
     bool ResumeAllowed();
     std::string KeepManifest();
     UniqueFd OpenFile(const std::string& path, bool standardInput);
@@ -76,12 +78,14 @@ private:
     std::string ManifestTarget(const std::string& table) const;
     void KnowFile(OneFile& file, const std::string& path, bool standardInput, const std::string& table, RunLog& log);
     bool StillHolds(const std::string& table, const std::string& target, RunLog& log);
-    void FinishUnsent(OneFile& file, int step);
+    bool FinishUnsent(OneFile& file, int step, std::span<const std::string> first = {});
     bool Prepare(OneFile& file, const std::string& path, bool standardInput);
     bool Replaced(OneFile& file, const std::string& table);
     void CreateFromFirstLine(OneFile& file, const std::string& table, bool exists);
     void CreateFromAnswers(OneFile& file, const std::string& table, bool exists);
-    void Append(OneFile& file, const std::string& path);
+    void Append(OneFile& file, const std::string& path, const std::string& target);
+    std::vector<std::string> Emptying(const OneFile& file, const std::string& table) const;
+    void Emptied(OneFile& file, const std::string& table, const std::string& how);
     void SendLines(OneFile& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines);
     void Skip() { ++m_summary.filesSkipped; }
     bool Connected(StepRunner& steps, FileReports& reports);
@@ -112,6 +116,9 @@ private:
     }
     void ListCreated(const std::string& table)
     {
+        // One replaced is on the list already.
+        if (!m_madeHere.insert(LowerText(table)).second)
+            return;
         m_created.push_back(table);
         List(table);
         m_host.TableCreated(table);
@@ -119,7 +126,8 @@ private:
 
     ImportSettings& m_settings;
     ImportHost& m_host;
-    const std::string m_workingCopy;
+    std::optional<RunFolder> m_runFolder;  // held from before the first working copy to the run's end
+    std::string m_workingCopy;
     Connection m_connection;
     std::unique_ptr<BulkLoader> m_bulk;  // for m_connection's data source, where it has one
     bool m_bulkChosen = false;  // for the connection open now
@@ -139,6 +147,11 @@ private:
     std::vector<std::string> m_created;
     // Tables to drop before they are made again, as named.
     std::unordered_set<std::string> m_replace;
+    // Appending with Replace: the table is still to be emptied, once, with the first rows stored.
+    bool m_emptyPending = false;
+    // Tables this run made or replaced, folded: later files of the run append to them where an existing
+    // table would be appended to or replaced.
+    std::unordered_set<std::string> m_madeHere;
 };
 
 }  // namespace qb

@@ -62,6 +62,12 @@ bool Importer::Recall(OneFile& file, const std::string& path, bool standardInput
         Skip();
         return false;
     }
+    // The table was emptied by the run that began it, and it holds what was stored since: it is not emptied again.
+    if (file.earlier && m_emptyPending) {
+        m_emptyPending = false;
+        log.Note("The table " + table + " is not emptied: " + file.reports.Path() +
+                 " was imported into it before, and this run goes on from there.");
+    }
     if (!file.earlier || !file.earlier->Done(m_settings.RetryRefused))
         return true;
     log.Note(file.reports.Path() + ": already imported on " + *file.earlier->finished + " into " + table + ".");
@@ -163,15 +169,25 @@ void Importer::StartManifest(OneFile& file)
     file.progress.emplace(file.digest, file.target, file.earlier ? &*file.earlier : nullptr, std::move(refused));
 }
 
-// A file whose lines are all dealt with before any is sent: the manifest holds it as done.
-void Importer::FinishUnsent(OneFile& file, int step)
+// A file whose lines are all dealt with before any is sent: the manifest holds it as done, in the
+// transaction of the statements of first. False when that failed.
+bool Importer::FinishUnsent(OneFile& file, int step, std::span<const std::string> first)
 {
-    if (!file.progress)
-        return;
-    file.steps.Run(step, [&] {
-        const auto& finish = file.progress->Finished(0, ManifestTime(std::time(nullptr)));
-        WhileBusy(file.reports, [&] { m_connection.InOneTransaction([] {}, finish); });
-        file.progress->Committed();
+    if (!file.progress && first.empty())
+        return true;
+    return file.steps.Run(step, [&] {
+        const std::vector<std::string> finish =
+            file.progress ? file.progress->Finished(0, ManifestTime(std::time(nullptr))) : std::vector<std::string>{};
+        WhileBusy(file.reports, [&] {
+            m_connection.InOneTransaction(
+                [&] {
+                    for (const std::string& statement : first)
+                        m_connection.Execute(statement);
+                },
+                finish);
+        });
+        if (file.progress)
+            file.progress->Committed();
     });
 }
 

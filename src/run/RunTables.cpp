@@ -7,6 +7,7 @@
 #include "schema/CreateChecks.h"
 #include "schema/CreateStatement.h"
 #include "schema/Naming.h"
+#include "schema/TableKey.h"
 
 #include <algorithm>
 
@@ -53,6 +54,9 @@ bool Importer::Replaced(OneFile& file, const std::string& table)
         return true;
     return file.steps.Run(200, [&] {
         WhileBusy(file.reports, [&] { m_connection.Execute("DROP TABLE " + QuoteIdentifier(table)); });
+        // What was remembered of its rows went with them.
+        if (m_manifest && !file.target.empty())
+            WhileBusy(file.reports, [&] { m_manifest->Forget(file.target); });
     });
 }
 
@@ -64,7 +68,8 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
     // Columns edited in the preview, by name; what the edits leave alone follows the options.
     const std::vector<std::string> names = ColumnNames(fields, m_settings.KeepLetters);
     const ColumnPlan* plan = PlanFor(m_settings, file.listed, names);
-    const PlannedTable planned = Planned(names, Types(file, columns), plan);
+    PlannedTable planned = Planned(names, Types(file, columns), plan);
+    const PlannedKey key = PlanKey(names, planned, plan, m_settings.Key, m_settings.KeepLetters, file.reports.Path());
     // Edits that do nothing are said, and the file goes on without them.
     if (!exists && !IsEmpty(file.copy) && !planned.missing.empty())
         file.steps.Run(200, [&] { Refuse(200, MissingEdits(file.reports.Path(), planned)); });
@@ -74,7 +79,9 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
                                           m_connection.Limits(), m_settings.KeepLetters));
         if (plan)
             Refuse(200, CheckPlan(file.reports.Path(), planned, m_connection.Limits()));
-        const std::string create = BuildCreate(table, planned.names, planned.types);
+        Refuse(200, key.refusal);
+        KeyTypes(planned, key, file.types ? &file.types->Guesser() : nullptr, m_connection.Kind());
+        const std::string create = BuildCreate(table, planned.names, planned.types, key.names);
         WhileBusy(file.reports, [&] { m_connection.Execute(create); });
     });
     if (!created) {
@@ -124,9 +131,8 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool e
         ListCreated(table);
 }
 
-void Importer::Append(OneFile& file, const std::string& path)
+void Importer::Append(OneFile& file, const std::string& path, const std::string& target)
 {
-    const std::string& target = *m_settings.TargetTable;
     int tableColumns = 0;
     if (!file.steps.Run(304, [&] {
             WhileBusy(file.reports, [&] { tableColumns = m_connection.ColumnCount(BuildColumnCountQuery(target)); });
@@ -143,13 +149,18 @@ void Importer::Append(OneFile& file, const std::string& path)
         Skip();
         return;
     }
+    InsertTarget into{target};
+    if (m_emptyPending)
+        into.first = Emptying(file, target);
     if (!hasRecord) {
-        FinishUnsent(file, 306);  // nothing to append: done all the same
+        // Nothing to append: done all the same, and the table emptied.
+        if (FinishUnsent(file, 306, into.first) && !into.first.empty())
+            Emptied(file, target, "by itself, as the file has no lines");
         return;
     }
     const auto fileColumns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(first.text).size();
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
-        SendLines(file, {target}, fileColumns, kAppendLoop);
+        SendLines(file, into, fileColumns, kAppendLoop);
         return;
     }
     Skip();
@@ -165,18 +176,36 @@ void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t 
     // A table without transactions may keep part of a refused batch: line by line there. Nor can it
     // commit its lines with their count in the manifest.
     bool transactional = false;
-    if (!m_settings.RowByRow || file.progress) {
+    const bool emptying = !target.first.empty();
+    if (!m_settings.RowByRow || file.progress || emptying) {
         const bool known = file.steps.Run(lines.open, [&] {
             WhileBusy(file.reports, [&] { transactional = m_connection.IsTransactional(table); });
             if (file.progress && !transactional)
                 throw StepFailure(lines.open, "The table " + table + " keeps no transactions, so its lines and "
                                               "their count could not be stored together. It was left alone.");
         });
-        // Without the manifest, a table not known to keep transactions goes line by line.
-        if (!known && file.progress) {
+        // Without the manifest, a table not known to keep transactions goes line by line; one to empty first
+        // is left as it is.
+        if (!known && (file.progress || emptying)) {
             Skip();
             return;
         }
+    }
+    // A table without transactions cannot be emptied with its first rows: before them, by itself.
+    if (emptying && !transactional) {
+        if (!file.steps.Run(lines.open, [&] {
+                WhileBusy(file.reports, [&] {
+                    for (const std::string& statement : target.first)
+                        m_connection.Execute(statement);
+                });
+            })) {
+            Skip();
+            return;
+        }
+        Emptied(file, table, "by itself before its first line, as it keeps no transactions");
+        InsertTarget rest = target;
+        rest.first.clear();
+        return SendLines(file, rest, columns, lines);
     }
     const bool batching = transactional && !m_settings.RowByRow;
     const Sending sending = batching ? Sending::InBatches : Sending::LineByLine;
@@ -187,6 +216,27 @@ void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t 
         m_connection.Close();
     }
     file.interrupted = m_sender.Stopped();
+    if (emptying && m_sender.FirstRan())
+        Emptied(file, table, "in the transaction of its first rows");
+}
+
+// The statements that empty the table with the first rows stored into it. Where the manifest is kept, what
+// it remembered of the table goes with its rows, but for this file's own row.
+std::vector<std::string> Importer::Emptying(const OneFile& file, const std::string& table) const
+{
+    std::vector<std::string> statements{"DELETE FROM " + QuoteIdentifier(table)};
+    if (file.progress) {
+        for (std::string& forget : ImportManifest::ForgetOthersText(file.digest, file.target))
+            statements.push_back(std::move(forget));
+    }
+    return statements;
+}
+
+// Once a run: the files after it append to what the first one stored.
+void Importer::Emptied(OneFile& file, const std::string& table, const std::string& how)
+{
+    m_emptyPending = false;
+    file.reports.Note("The table " + table + " was emptied " + how + ".");
 }
 
 }  // namespace qb

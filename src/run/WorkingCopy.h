@@ -6,7 +6,6 @@
 #include "read/PreparedCopy.h"
 #include "read/Records.h"
 #include "run/ImportHost.h"
-#include "run/WorkingCopyLock.h"
 
 #include <functional>
 #include <string>

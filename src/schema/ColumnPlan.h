@@ -11,6 +11,7 @@ struct ColumnEdit {
     std::string name{};  // empty: as the first line names it
     std::string type{};  // empty: not chosen
     bool leftOut = false;  // not created, and its values not sent
+    bool key = false;  // one of the new table's primary key columns
 
     bool operator==(const ColumnEdit&) const = default;
 };

@@ -3,9 +3,12 @@
 #include "odbc/SqlText.h"
 #include "schema/Naming.h"
 
+#include <algorithm>
+
 namespace qb {
 
-std::string BuildCreate(std::string_view table, std::span<const std::string> names, std::span<const std::string> types)
+std::string BuildCreate(std::string_view table, std::span<const std::string> names, std::span<const std::string> types,
+                        std::span<const std::string> key)
 {
     std::string statement = "CREATE TABLE ";
     AppendQuotedIdentifier(statement, table);
@@ -14,6 +17,17 @@ std::string BuildCreate(std::string_view table, std::span<const std::string> nam
         AppendQuotedIdentifier(statement, names[i]);
         statement += ' ';
         statement += i < types.size() ? types[i] : "TEXT";
+        if (std::find(key.begin(), key.end(), names[i]) != key.end())
+            statement += " NOT NULL";
+        statement += ", ";
+    }
+    if (!key.empty()) {
+        statement += "PRIMARY KEY (";
+        for (const std::string& column : key) {
+            AppendQuotedIdentifier(statement, column);
+            statement += ',';
+        }
+        statement.back() = ')';
         statement += ", ";
     }
     // With no columns at all the statement stays broken, and the database refuses it, as it should.

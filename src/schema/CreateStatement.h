@@ -11,8 +11,8 @@ std::string BuildCreateFromFields(std::string_view table, std::span<const std::s
                                   bool keepLetters = false, std::span<const std::string> types = {});
 
 // CREATE TABLE with these columns, in order; types: each column's, or none
-// for TEXT throughout.
+// for TEXT throughout. key: the columns of its primary key, each NOT NULL (SQLite's keys take NULL otherwise).
 std::string BuildCreate(std::string_view table, std::span<const std::string> names,
-                        std::span<const std::string> types = {});
+                        std::span<const std::string> types = {}, std::span<const std::string> key = {});
 
 }  // namespace qb

@@ -2,6 +2,8 @@
 
 #include "schema/TypeLimits.h"
 
+#include <algorithm>
+
 namespace qb {
 namespace {
 
@@ -73,6 +75,17 @@ std::string TypeFor(const ColumnGuess& guess, DatabaseKind database)
         return mariadb && !found.zoned ? "DATETIME(6)" : text;
     }
     return postgres ? "BOOLEAN" : text;
+}
+
+std::string KeyType(const std::string& type, const ColumnGuess* guess, DatabaseKind database, std::size_t keyColumns)
+{
+    if (database != DatabaseKind::Mariadb || (type != "TEXT" && type != "LONGTEXT"))
+        return type;
+    // InnoDB keys take 3,072 bytes, four a character.
+    constexpr std::size_t kKeyCharacters = 768;
+    const std::size_t most = kKeyCharacters / std::max<std::size_t>(keyColumns, 1);
+    const std::size_t length = guess ? std::max<std::size_t>(guess->Found().longest, 1) : 255;
+    return "VARCHAR(" + std::to_string(std::min(length, most)) + ")";
 }
 
 std::vector<std::string> TypesFor(const TypeGuesser& guesser, DatabaseKind database, std::size_t columns)

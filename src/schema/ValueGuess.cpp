@@ -179,6 +179,7 @@ void ColumnGuess::ObserveEmptyText()
 void ColumnGuess::Observe(std::string_view value)
 {
     Findings& found = m_found;
+    found.longest = std::max(found.longest, value.size());
     if (value.size() > kMariadbTextBytes)
         found.longText = true;
     if (value.empty() || found.kinds == kText)

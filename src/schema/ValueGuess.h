@@ -46,6 +46,7 @@ public:
         bool unzoned = false;            // a timestamp without one
         std::size_t integerDigits = 0;   // most digits before the point, exponent applied
         std::size_t scale = 0;           // most digits after the point, exponent applied
+        std::size_t longest = 0;         // the longest value's bytes
     };
 
     // The value's exact text; empty text is NULL and decides nothing.

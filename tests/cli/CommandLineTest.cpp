@@ -81,8 +81,11 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
          ++found, ++named) {
         // "latin1" serves as any other option's value, and as a file for the others.
         const std::string name = found->str();
-        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", "--resume", name,
+        // Those for new tables go without --append.
+        const bool creating = name == "--if-exists" || name == "--key";
+        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", creating ? "--table-name" : "--append", "T", "--resume", name,
                                           name == "--types"         ? "guess"
+                                          : name == "--if-exists"   ? "append"
                                           : name == "--date-format" ? "DD.MM.YYYY"
                                                                     : "latin1"}))
             << name;
@@ -105,6 +108,12 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--types", "TEXT"},
         {"--dsn", "D", "--types"},
         {"--dsn", "D", "--retry-refused"},
+        {"--dsn", "D", "--replace"},
+        {"--dsn", "D", "--append", "T", "--if-exists", "replace"},
+        {"--dsn", "D", "--if-exists", "drop"},
+        {"--dsn", "D", "--append", "T", "--key", "id"},
+        {"--dsn", "D", "--ask-columns", "--key", "id"},
+        {"--dsn", "D", "--key", "id,,n"},
         {"--dsn", "D", "--date-format"},
     };
     for (const auto& arguments : cases)

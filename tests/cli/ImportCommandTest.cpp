@@ -63,15 +63,12 @@ bool Eventually(Condition condition)
     return false;
 }
 
-// Temporary files beside a working copy: "upload.txt." and six letters or digits.
+// What runs keep in the private folder: their folders, and the working copies and temporaries in them.
 std::vector<std::string> Temporaries(const std::string& folder)
 {
     std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind("upload.txt.", 0) == 0 && name.size() == 17)
-            found.push_back(name);
-    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        found.push_back(entry.path().lexically_relative(folder).string());
     return found;
 }
 
@@ -222,8 +219,7 @@ TEST_P(ImportCommandTest, ADashReadsStandardInputInItsPlace)
 
 TEST_P(ImportCommandTest, AClosedStandardInputReadsAsEmpty)
 {
-    // Descriptor 0 closed: the lock file must not take it and pass for standard input.
-    m_dir.Write("upload.txt.lock", "lock,file\r\n1,2\r\n");
+    // Descriptor 0 closed: the run's folder must not take it and pass for standard input.
     const int status =
         std::system(("(exec 0<&-; " + ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "-"}) + ")").c_str());
     EXPECT_EQ(ExitStatus(status), 1);
@@ -357,38 +353,27 @@ TEST_P(ImportCommandTest, DatesWrittenDayFirstSortAsDates)
     EXPECT_NE(log.find("Note: Dates: born as DD.MM.YYYY; sent in ISO form.\n"), std::string::npos) << log;
 }
 
-TEST_P(ImportCommandTest, ASecondRunOnTheSameWorkingCopyIsRefused)
+// Each run keeps its working copy in a folder of its own: two runs go at once, into one table.
+TEST_P(ImportCommandTest, RunsGoSideBySide)
 {
-    const std::string a = File("a.csv", "n\r\na1\r\na2\r\n");
-    const std::string b = File("b.csv", "n\r\nb1\r\n");
-    const std::string busy = "Another import is using the working copy " + m_dir.Path("upload.txt") +
-                             ". Try again when it has finished.\n";
-    struct Order {
-        std::string first, firstTable, second, secondTable;
-        std::vector<TextRow> rows;
-    } orders[] = {{a, "TA", b, "TB", {{std::string("a1")}, {std::string("a2")}}},
-                  {b, "TB", a, "TA", {{std::string("b1")}}}};
-    for (const auto& order : orders) {
-        test::ResetDataSource(GetParam());
-        std::filesystem::remove(m_dir.Path("first.stderr"));  // what the last order's run said
-        // The first run waits for a column name while it holds its working copy.
-        std::FILE* first = ::popen(ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "--ask-columns", "--table-name",
-                                                                   order.firstTable, order.first}, "first.")
-                                       .c_str(),
-                                   "w");
-        ASSERT_NE(first, nullptr);
-        EXPECT_TRUE(Eventually([&] { return ReadAll(m_dir.Path("first.stderr")).find("#1:") != std::string::npos; }));
-
-        const int second = std::system(
-            ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "--table-name", order.secondTable, order.second}).c_str());
-        EXPECT_EQ(ExitStatus(second), 1);
-        EXPECT_EQ(ReadAll(m_dir.Path("stdout")), busy);
-
-        std::fputs("n\n", first);
-        EXPECT_EQ(ExitStatus(::pclose(first)), 0) << ReadAll(m_dir.Path("first.stderr"));
-        EXPECT_EQ(OpenConnection().QueryStrings("SELECT * FROM \"" + order.firstTable + "\" ORDER BY 1"), order.rows);
-        EXPECT_THROW(OpenConnection().ColumnCount("SELECT * FROM \"" + order.secondTable + "\""), DatabaseError);
-    }
+    OpenConnection().Execute(R"(CREATE TABLE "T"("n" TEXT))");
+    // The first run holds its folder while it waits for the rest of standard input.
+    std::FILE* first =
+        ::popen(ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "--append", "T", "-"}, "first.").c_str(), "w");
+    ASSERT_NE(first, nullptr);
+    std::fputs("a1\r\n", first);
+    std::fflush(first);
+    EXPECT_TRUE(Eventually([&] {
+        const auto kept = Temporaries(m_dir.Path());
+        return std::any_of(kept.begin(), kept.end(), [](const std::string& name) { return name.starts_with("run-"); });
+    }));
+    const int second = std::system(
+        ImportLine(m_dir, m_dir.Path(), {"--dsn", Dsn(), "--append", "T", File("b.csv", "b1\r\nb2\r\n")}).c_str());
+    EXPECT_EQ(ExitStatus(second), 0) << ReadAll(m_dir.Path("stderr"));
+    std::fputs("a2\r\n", first);
+    EXPECT_EQ(ExitStatus(::pclose(first)), 0) << ReadAll(m_dir.Path("first.stderr"));
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "T" ORDER BY 1)"),
+              (std::vector<TextRow>{{std::string("a1")}, {std::string("a2")}, {std::string("b1")}, {std::string("b2")}}));
 }
 
 TEST_P(ImportCommandTest, AppendingToABigTableReadsNoneOfItsRows)
@@ -611,6 +596,85 @@ TEST_P(ImportCommandTest, RunningAgainTrustsOnlyWhatTheTableStillHolds)
               (std::vector<TextRow>{{"0"}}));
 }
 
+// A half-filled table, as a stopped run leaves it, made again from its file; or appended to on purpose.
+TEST_P(ImportCommandTest, AnExistingTableIsReplacedOrAppendedToOnPurpose)
+{
+    Connection connection = OpenConnection();
+    const auto rows = [&] { return connection.QueryStrings(R"(SELECT * FROM "Daily" ORDER BY 1)"); };
+    const std::string file = File("daily.csv", "n,w\r\n1,a\r\n2,b\r\n");
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", file}).status, 0);
+    connection.Execute(R"(INSERT INTO "Daily" VALUES('0', 'left over'))");
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--dry-run", "--if-exists", "replace", file}).out,
+              file + ": Daily, 2 records, 0 mismatched: would be replaced\n"
+                     "1 file: 1 would be replaced; 2 records, 0 mismatched\n");
+    const Outcome replaced = Command({"--dsn", Dsn(), "--table-name", "Daily", "--if-exists", "replace", file});
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(replaced.out, "Done.\n");
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"1", "a"}, {"2", "b"}}));
+
+    // Two files into one table: replaced by the first, appended to by the second.
+    const std::string more = File("more.csv", "n,w\r\n3,c\r\n");
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--if-exists", "replace", file, more}).status, 0);
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"1", "a"}, {"2", "b"}, {"3", "c"}}));
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--dry-run", "--if-exists", "append", more}).out,
+              more + ": Daily, 1 record, 0 mismatched: would be appended to\n"
+                     "1 file: 1 would be appended; 1 record, 0 mismatched\n");
+    const Outcome appended = Command({"--dsn", Dsn(), "--table-name", "Daily", "--if-exists", "append", more});
+    EXPECT_EQ(appended.out, "Done.\n") << appended.err;
+    EXPECT_EQ(rows().size(), 4u);
+}
+
+// Replacing: the table is emptied with the first rows stored, once a run; a file that stores nothing
+// leaves it as it was.
+TEST_P(ImportCommandTest, ReplacingEmptiesTheTableOnlyWithRowsThatCommit)
+{
+    Connection connection = OpenConnection();
+    connection.Execute(R"(CREATE TABLE "R"("k" VARCHAR(10), "v" VARCHAR(10) NOT NULL))");
+    connection.Execute(R"(INSERT INTO "R" VALUES('old', 'row'))");
+    const auto rows = [&] { return connection.QueryStrings(R"(SELECT * FROM "R" ORDER BY 1)"); };
+    const std::vector<TextRow> old{{"old", "row"}};
+    // Every value refused by the NOT NULL column: the emptying goes back with the batch.
+    const std::string refused = File("refused.csv", "a,\r\nb,\r\n");
+    for (const char* how : {"--quoted", "--row-by-row"}) {
+        const Outcome failed = Command({"--dsn", Dsn(), "--append", "R", "--replace", how, refused});
+        EXPECT_EQ(failed.status, 1) << how;
+        EXPECT_EQ(rows(), old) << how;
+    }
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--append", "R", "--replace", File("wide.csv", "a,b,c\r\n")}).status, 1);
+    EXPECT_EQ(rows(), old);
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--append", "R", "--replace", "--dry-run", refused, File("good.csv", "x,1\r\n")}).out,
+              refused + ": R, 2 records, 0 mismatched: would be appended after the table is emptied\n" +
+                  m_dir.Path("good.csv") + ": R, 1 record, 0 mismatched: would be appended\n"
+                  "2 files: 2 would be appended; 3 records, 0 mismatched\n");
+
+    // Emptied once, before the first file's rows; a line refused after them does not undo it.
+    const Outcome done = Command({"--dsn", Dsn(), "--append", "R", "--replace", File("one.csv", "x,1\r\ny,\r\n"),
+                                  File("two.csv", "z,2\r\n")});
+    EXPECT_EQ(done.out, "Done.\n");
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"x", "1"}, {"z", "2"}}));
+    // A file with no data lines empties it too.
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--append", "R", "--replace", "--skip-header", File("head.csv", "k,v\r\n")}).status, 0);
+    EXPECT_EQ(rows(), std::vector<TextRow>{});
+}
+
+TEST_P(ImportCommandTest, AKeyMakesRepeatedLinesRefused)
+{
+    const std::string file = File("keyed.csv", "Id,Part No,w\r\n1,a,x\r\n2,a,y\r\n1,a,z\r\n1,b,w\r\n");
+    const Outcome dry = Command({"--dsn", Dsn(), "--table-name", "K", "--key", "Id,Part No", "--dry-run", file});
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_NE(dry.out.find("K, 4 records, 1 mismatched: would be created"), std::string::npos) << dry.out;
+    EXPECT_EQ(dry.err, file + ", line 4: line 4 repeats the key of line 2\n");
+    const Outcome unknown = Command({"--dsn", Dsn(), "--table-name", "K", "--key", "Idx", file});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("names no column \"Idx\" for the key"), std::string::npos) << unknown.err;
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--list-tables"}).out, "");
+
+    const Outcome run = Command({"--dsn", Dsn(), "--table-name", "K", "--key", "Id,Part No", "--types", "guess", file});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT "Id", "PartNo", "w" FROM "K" ORDER BY 1, 2)"),
+              (std::vector<TextRow>{{"1", "a", "x"}, {"1", "b", "w"}, {"2", "a", "y"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportCommandTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
 
 // How a file's bytes are read is the same for every driver.
@@ -701,7 +765,7 @@ TEST_P(ImportProcessTest, ATerminatedRunLeavesNoTemporaryFile)
             ::_exit(127);
         }
         ASSERT_GT(child, 0);
-        EXPECT_TRUE(Eventually([&] { return !Temporaries(m_temp).empty(); }));
+        EXPECT_TRUE(Eventually([&] { return Temporaries(m_temp).size() > 1; }));  // a folder and a file in it
         for (int i = 0; i < signals; ++i)
             ::kill(child, SIGTERM);
         int status = 0;
@@ -713,10 +777,15 @@ TEST_P(ImportProcessTest, ATerminatedRunLeavesNoTemporaryFile)
         EXPECT_EQ(Temporaries(m_temp), std::vector<std::string>{}) << signals;
     }
 
-    // One that died harder leaves its file; the next run of ours clears it.
-    m_tempDir.Write("upload.txt.Stale1", "left by a killed run");
+    // One that died harder (or a machine that stopped) leaves its folder; the next run of ours clears it,
+    // but not a folder so young that a run starting beside it may have just made it.
+    std::filesystem::create_directory(m_temp + "/run-Stale1");
+    m_tempDir.Write("run-Stale1/upload.txt", "left by a killed run");
+    std::filesystem::create_directory(m_temp + "/run-Young1");
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2);
+    std::filesystem::last_write_time(m_temp + "/run-Stale1", old);
     EXPECT_EQ(ExitStatus(Shell("", {"--dsn", GetParam().dsn, m_dir.Write("small.csv", "a\r\n1\r\n")})), 0) << Err();
-    EXPECT_EQ(Temporaries(m_temp), std::vector<std::string>{});
+    EXPECT_EQ(Temporaries(m_temp), std::vector<std::string>{"run-Young1"});
 }
 
 // A first SIGINT, SIGTERM or SIGHUP stops after the batch in flight, and the log ends by saying so.
@@ -775,20 +844,20 @@ TEST_P(ImportProcessTest, AFullDiskIsReportedInTheSystemsWords)
     if (mounted)
         ::umount(m_temp.c_str());
     EXPECT_EQ(ExitStatus(status), 1);
-    EXPECT_NE(Err().find("Cannot write " + m_temp + "/upload.txt: " + cause), std::string::npos) << Err();
+    EXPECT_NE(Err().find("Cannot write " + m_temp + "/run-"), std::string::npos) << Err();
+    EXPECT_NE(Err().find("/upload.txt: " + cause), std::string::npos) << Err();
 }
 
 TEST_P(ImportProcessTest, RefusedWorkingCopiesKeepNoDescriptor)
 {
-    // A folder in the working copy's place refuses every copy after the source is open.
-    std::filesystem::create_directories(m_temp + "/upload.txt/keep");
+    // A file size limit refuses every copy after the source is open.
     std::vector<std::string> arguments{"--dsn", GetParam().dsn};
     for (int i = 0; i < 40; ++i)
-        arguments.push_back(m_dir.Write("f" + std::to_string(i) + ".csv", "a\r\n1\r\n"));
-    EXPECT_EQ(ExitStatus(Shell("ulimit -n 32; ", arguments)), 1);
+        arguments.push_back(m_dir.Write("f" + std::to_string(i) + ".csv", "a\r\n" + std::string(64 << 10, 'x') + "\r\n"));
+    EXPECT_EQ(ExitStatus(Shell("trap '' XFSZ; ulimit -f 32; ulimit -n 32; ", arguments)), 1);
 
     const std::string err = Err();
-    const std::string refusal = "Refusing to replace " + m_temp + "/upload.txt, which is not a regular file";
+    const std::string refusal = "/upload.txt: File too large";
     std::size_t refusals = 0;
     for (auto at = err.find(refusal); at != std::string::npos; at = err.find(refusal, at + 1))
         ++refusals;

@@ -344,9 +344,9 @@ private slots:
         // Only what was changed is kept: the other columns follow the file when the run comes.
         QVERIFY(f.window.CurrentSettings().ColumnPlansByNames ==
                 (std::map<std::vector<std::string>, ColumnPlan>{{{"id", "Name", "secret"}, {{{"Name", {.name = "Who"}}}}}}));
-        preview->EditColumn(0, {.type = "INTEGER"});
+        preview->EditColumn(0, {.type = "INTEGER", .key = true});
         preview->EditColumn(2, {.leftOut = true});
-        QCOMPARE(Headings(*preview), QStringLiteral("id\nINTEGER|Who\nTEXT|secret\nTEXT\n(left out)"));
+        QCOMPARE(Headings(*preview), QStringLiteral("id\nINTEGER\n(key)|Who\nTEXT|secret\nTEXT\n(left out)"));
 
         // The import makes exactly what the preview shows, for each file of those names and no other.
         f.Click("PushButton1");
@@ -355,6 +355,8 @@ private slots:
                  (std::vector<TextRow>{{std::string("8"), std::string("Ann")}}));
         QCOMPARE(test::Query(f.dsn, "SELECT COUNT(*) FROM pragma_table_info('NewTable1')").at(0).at(0),
                  std::optional<std::string>("2"));
+        QCOMPARE(test::Query(f.dsn, "SELECT \"name\" FROM pragma_table_info('NewTable2') WHERE \"pk\" > 0"),
+                 (std::vector<TextRow>{{std::string("id")}}));
         QCOMPARE(test::Query(f.dsn, R"(SELECT "id", "Who" FROM "NewTable2")"),
                  (std::vector<TextRow>{{std::string("8"), std::string("Bo")}}));
         QCOMPARE(test::Query(f.dsn, R"(SELECT "id", "Name" FROM "NewTable3")"),
@@ -421,6 +423,22 @@ private slots:
         QVERIFY(third.findChild<QCheckBox*>("CheckKeepLetters")->isChecked());
         QCOMPARE(third.findChild<QComboBox*>("ComboDates")->currentText(), QStringLiteral("DD.MM.YYYY"));
         QVERIFY(third.findChild<QCheckBox*>("CheckResume")->isChecked());
+
+        // An existing table's fate when creating, and emptying one when appending: each for its mode, remembered.
+        auto* ifExists = f->Find<QComboBox>("ComboIfExists");
+        auto* emptyFirst = f->Find<QCheckBox>("CheckEmptyFirst");
+        QCOMPARE(f->Find<QLabel>("LabelIfExists")->text(), QStringLiteral("If the table exists:"));
+        QCOMPARE(emptyFirst->text(), QStringLiteral("Empty the table first"));
+        QVERIFY(emptyFirst->isEnabled() && !ifExists->isEnabled());
+        emptyFirst->setChecked(true);
+        f->Find<QRadioButton>("Option1")->setChecked(true);
+        QVERIFY(!emptyFirst->isEnabled() && ifExists->isEnabled());
+        QCOMPARE(ifExists->currentText(), QStringLiteral("Stop"));
+        ifExists->setCurrentText(QStringLiteral("Replace it"));
+        QVERIFY(f->window.CurrentSettings().IfTableExists == IfExists::Replace && f->window.CurrentSettings().Replace);
+        MainWindow fourth(f->settings, f->dialogs, [] { return std::string(); });
+        QCOMPARE(fourth.findChild<QComboBox*>("ComboIfExists")->currentText(), QStringLiteral("Replace it"));
+        QVERIFY(fourth.findChild<QCheckBox*>("CheckEmptyFirst")->isChecked());
     }
 
     void hoverLeavesTheBusyPointerAlone()
@@ -1160,7 +1178,8 @@ private slots:
 
         const std::pair<const char*, QStringList> groups[] = {
             {"Reading the file", {"CheckQuoted", "ComboEncoding"}},
-            {"New table", {"ComboTypes", "ComboDates", "CheckKeepLetters"}},
+            {"New table", {"ComboTypes", "ComboDates", "CheckKeepLetters", "ComboIfExists"}},
+            {"Appending", {"CheckEmptyFirst"}},
             {"The run", {"CheckResume"}},
         };
         for (const auto& [title, members] : groups) {

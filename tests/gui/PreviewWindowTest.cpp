@@ -153,7 +153,7 @@ private slots:
         });
         poll.start(10);
         QTest::keyClick(&preview.Grid(), Qt::Key_Menu);
-        QCOMPARE(offered.join(QLatin1Char('|')), QStringLiteral("Rename...|Type|Leave Out"));
+        QCOMPARE(offered.join(QLatin1Char('|')), QStringLiteral("Rename...|Type|Key|Leave Out"));
     }
 
     // "Reset columns" undoes every edit; a column left out is greyed; a long type name is not cut.

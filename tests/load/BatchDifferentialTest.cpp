@@ -96,6 +96,7 @@ struct DiffCase {
     bool ignoreFirstLine = false;
     std::size_t limit = kMaxLineLength;
     const char* tableName = "NewTable[counter]";
+    bool replace = false;  // the target is emptied with the first rows stored
 };
 
 void PrintTo(const DiffCase& c, std::ostream* out)
@@ -226,6 +227,10 @@ const DiffCase kCases[] = {
     {"OverlongTableName", ImportMode::CreateNewTable, ColumnNameSource::FromFirstLine, nullptr, {"a\r\n1\r\n"}, 2,
      false, "", false, kMaxLineLength,
      "Table[counter]_named_at_such_length_that_PostgreSQL_and_MariaDB_would_not_take_it_whole"},
+    // The old row goes with the first rows stored, once: the second file's "last" is no repeat of it.
+    {"ReplacedWithTheFirstRowsStored", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine,
+     kConstrained, {"k0,l,u0\r\n" + EveryPosition(",n,n"), "k,l,last\r\n"}, 4, false, "", false, kMaxLineLength,
+     "NewTable[counter]", true},
 };
 
 // What the dry run and the preview say of the files before the import.
@@ -293,6 +298,9 @@ protected:
         settings.IgnoreFirstLine = c.ignoreFirstLine;
         settings.MaxRecordLength = c.limit;
         settings.TableNamePattern = c.tableName;
+        settings.Replace = c.replace;
+        if (c.replace)
+            before = 0;
         for (std::size_t i = 0; i < c.files.size(); ++i)
             settings.Files.push_back(m_dir.Write("f" + std::to_string(i) + ".csv", c.files[i]));
         if (foresight)

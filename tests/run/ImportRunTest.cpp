@@ -611,23 +611,13 @@ TEST_P(ImportRunTest, AFileThatCannotBeCopiedIsReportedOnceAndSkipped)
     EXPECT_EQ(m_host.created, (std::vector<std::string>{"NewTable1", "NewTable4"}));
     EXPECT_EQ(summary.filesSkipped, 2);
 
-    // A working copy planted as a link is never written through.
-    const std::string victim = File("victim.txt", "precious");
-    std::filesystem::remove(m_dir.Path("upload.txt"));
-    std::filesystem::create_symlink(victim, m_dir.Path("upload.txt"));
-    m_host.reports.clear();
-    m_settings.Files = {File("s.csv", "s\r\n1\r\n")};
-    Run();
-    EXPECT_EQ(ReportLines(), std::vector<int>{126});
-    EXPECT_EQ(test::ReadAll(victim), "precious");
-
     // A missing TEMP folder refuses the run once, before anything is sent.
     ::setenv("TEMP", m_dir.Path("no-such-folder").c_str(), 1);
     m_host.reports.clear();
     m_host.messages.clear();
     m_settings.Files = {File("e.csv", "e\r\n1\r\n")};
-    EXPECT_EQ(Run().finalMessage, "Cannot lock the working copy " + m_dir.Path("no-such-folder/upload.txt") + " with " +
-                                      m_dir.Path("no-such-folder/upload.txt.lock") + ": No such file or directory");
+    EXPECT_EQ(Run().finalMessage, "Cannot make a folder for the run's working copy in " + m_dir.Path("no-such-folder") +
+                                      ": No such file or directory");
     EXPECT_EQ(m_host.messages.size(), 1u);
     EXPECT_TRUE(m_host.reports.empty());
 }
@@ -700,8 +690,9 @@ TEST_P(ImportRunTest, EmptyPatternReadsButSendsNothing)
     m_settings.Files = {File("a.csv", "a\r\n1\r\n")};
     EXPECT_EQ(Run().filesSkipped, 1);
     EXPECT_EQ(m_host.messages, std::vector<std::string>{"Done."});
-    // The working copy goes with the run: it holds the file's data.
-    EXPECT_FALSE(std::filesystem::exists(m_dir.Path("upload.txt")));
+    // The working copy goes with the run, and its folder: it holds the file's data.
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("run-")) << entry.path();
     EXPECT_TRUE(m_host.reports.empty());
     EXPECT_TRUE(UserTableNames(OpenConnection().Tables()).empty());
 }

@@ -1,4 +1,5 @@
 #include "base/StepFailure.h"
+#include "run/RunFolder.h"
 #include "run/WorkingCopy.h"
 #include "support/ScriptedHost.h"
 #include "support/TempDir.h"
@@ -143,24 +144,24 @@ TEST(PrepareWorkingCopyFailureTest, PlantedOrForeignWorkingCopyIsRefused)
     EXPECT_THROW(PrepareWorkingCopy(source, copy, false, host), StepFailure);
 }
 
-TEST(WorkingCopyPathTest, FollowsTempThenTmpdir)
+TEST(PrivateFolderTest, FollowsTempThenTmpdir)
 {
     const char* savedTemp = std::getenv("TEMP");
     const std::string keep = savedTemp ? savedTemp : "";
     ::setenv("TEMP", "/some/folder/", 1);
-    EXPECT_EQ(WorkingCopyPath(), "/some/folder/upload.txt");
+    EXPECT_EQ(PrivateFolder(), "/some/folder");
     ::setenv("TEMP", "", 1);
     ::setenv("TMPDIR", "/other", 1);
-    EXPECT_EQ(WorkingCopyPath(), "/other/upload.txt");
+    EXPECT_EQ(PrivateFolder(), "/other");
     ::unsetenv("TMPDIR");
     ::unsetenv("TEMP");
-    EXPECT_EQ(WorkingCopyPath(), "/tmp/quillbarrow-" + std::to_string(::geteuid()) + "/upload.txt");
+    EXPECT_EQ(PrivateFolder(), "/tmp/quillbarrow-" + std::to_string(::geteuid()));
     if (savedTemp)
         ::setenv("TEMP", keep.c_str(), 1);
 }
 
 // The default folder is every user's: our folder in it is made ours alone, and one that is not is refused.
-TEST(WorkingCopyLockTest, ThePrivateFolderIsMadeOrRefused)
+TEST(RunFolderTest, ThePrivateFolderIsMadeOrRefused)
 {
     const std::string name = "quillbarrow-" + std::to_string(::geteuid());
     struct Case {
@@ -190,8 +191,15 @@ TEST(WorkingCopyLockTest, ThePrivateFolderIsMadeOrRefused)
         const std::string folder = dir.Path(name);
         c.plant(dir, folder);
         try {
-            const WorkingCopyLock lock(folder + "/upload.txt");
+            std::string made;
+            {
+                const RunFolder run(folder);
+                made = run.Path();
+                dir.Write(made.substr(dir.Path().size() + 1) + "/upload.txt", "a copy");
+            }
             EXPECT_TRUE(c.taken) << c.name;
+            EXPECT_EQ(made.rfind(folder + "/run-", 0), 0u) << made;
+            EXPECT_FALSE(std::filesystem::exists(made)) << "the run's folder goes with what it holds";
             struct stat info {};
             ASSERT_EQ(::lstat(folder.c_str(), &info), 0) << c.name;
             EXPECT_TRUE(S_ISDIR(info.st_mode) && (info.st_mode & 07777) == 0700) << c.name;
