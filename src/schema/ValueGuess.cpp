@@ -262,7 +262,7 @@ std::string DatesNote(const TypeGuesser& guesser, const std::vector<std::string>
     const auto& columns = guesser.Columns();
     for (std::size_t i = 0; i < columns.size() && i < names.size(); ++i) {
         const std::optional<DateForm> form = columns[i].DateFormOf();
-        if (!form || form->Iso())
+        if (!form || form->Iso() || names[i].empty())
             continue;
         note += (note.empty() ? "Dates: " : ", ") + names[i] + " as " + DateFormName(*form);
         if (columns[i].Dates().OrderFromLocale())

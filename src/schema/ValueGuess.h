@@ -85,7 +85,7 @@ private:
 
 // "Dates: born as DD.MM.YYYY, seen as MM/DD/YYYY (no day over 12: day and month in the locale's order);
 // sent in ISO form." for the columns read as dates in another form than ISO, named as the table names
-// them; empty text when there are none.
+// them (an empty name: a column not sent); empty text when there are none.
 std::string DatesNote(const TypeGuesser& guesser, const std::vector<std::string>& names);
 
 // The type as the preview and the dry run show it: with the form of dates not in ISO form, which are
