@@ -7,6 +7,9 @@
 # Usage: bench/import-bench.sh [LINES]        (default 200000, 4 columns)
 #        bench/import-bench.sh --big-mb MB    (peak memory only, SQLite, one MB-sized file)
 #        bench/import-bench.sh --long-line MB (peak memory, every driver, one line of MB, default 250)
+#        bench/import-bench.sh --on-duplicate [LINES] (--on-duplicate update of a file half of whose rows the
+#                                             table holds, against a plain append of it into the empty
+#                                             table, bulk paths, SQLite and PostgreSQL; median of 3 alternated rounds)
 #        bench/import-bench.sh --many-files N (N files of 20 lines, SQLite and PostgreSQL, against one
 #                                             sqlite3 or psql session, into an empty database and one of 10,000 tables;
 #                                             then SQLite through the main window against the command line)
@@ -101,6 +104,40 @@ if [[ ${1:-} == --long-line ]]; then
     printf '%-16s %10d\n' "sqlite3 shell" $(( $(cat "$work/mem") / 1024 ))
   fi
   echo "target: about 3 times the line plus 64 MB ($((3 * megabytes + 64)) MB)"
+  exit 0
+fi
+
+if [[ ${1:-} == --on-duplicate ]]; then
+  lines=${2:-200000}
+  generate "$work/data.csv" "$lines"
+  awk 'NR == 1 || NR % 2 == 0' "$work/data.csv" >"$work/half.csv"  # the header and every other row
+  echo 'CREATE TABLE "Bench1"("id" INTEGER PRIMARY KEY, "name" TEXT, "amount" TEXT, "note" TEXT)' >"$work/keyed.sql"
+  median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+  printf '%-15s %9s %9s %8s\n' driver "plain s" "update s" "u/plain"
+  for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN"; do
+    : >"$work/plain.t"
+    : >"$work/update.t"
+    for round in 1 2 3; do
+      for mode in plain update; do
+        reset "$dsn"
+        "$floor" "$dsn" "$work/keyed.sql" >/dev/null
+        options=()
+        if [[ $mode == update ]]; then
+          TEMP=$work "$import" --dsn "$dsn" --append Bench1 --skip-header "$work/half.csv" >/dev/null 2>&1
+          options=(--on-duplicate update)
+        fi
+        start=$(date +%s.%N)
+        TEMP=$work "$import" --dsn "$dsn" --append Bench1 --skip-header "${options[@]}" "$work/data.csv" \
+          >/dev/null 2>&1 || echo "the $mode run was not clean" >&2
+        seconds "$start" >>"$work/$mode.t"
+      done
+    done
+    plain=$(median <"$work/plain.t")
+    update=$(median <"$work/update.t")
+    printf '%-15s %9.2f %9.2f %8.2f\n' "$dsn" "$plain" "$update" "$(echo "$update / $plain" | bc -l)"
+  done
+  echo "$lines rows with a primary key; plain: appended into the empty table; update: --on-duplicate update into"
+  echo "the table holding every other row already; median of 3 alternated rounds. Target: u/plain <= 1.5."
   exit 0
 fi
 

@@ -9,6 +9,7 @@
 #include "base/Sha256.h"
 #include "schema/CreateChecks.h"
 #include "load/ImportManifest.h"
+#include "load/KeyRule.h"
 #include "read/FileRecords.h"
 #include "run/LogAndRejects.h"
 #include "read/Records.h"
@@ -281,10 +282,17 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
     std::string unreachable;
     std::optional<std::size_t> targetColumns;
     Connection connection;
+    // Appending where a key decides: the key the run would use, or why it would refuse the files.
+    std::optional<KeyChoice> key;
     try {
         connection.Open(settings.DataSourceName);
         if (!create)
             targetColumns = static_cast<std::size_t>(connection.ColumnCount(BuildColumnCountQuery(*settings.TargetTable)));
+        if (!create && settings.OnDuplicateKey != OnDuplicate::Error) {
+            InsertTarget target{*settings.TargetTable};
+            target.onDuplicate = settings.OnDuplicateKey;
+            key = ChooseKey(connection, target);
+        }
     } catch (const std::exception& error) {
         unreachable = error.what();
     }
@@ -383,6 +391,10 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 file.unlisted = 0;
                 skip("the file has " + std::to_string(*counted.firstFields) + " columns, the table " + file.table +
                      " has " + std::to_string(*targetColumns));
+            } else if (key && !key->refusal.empty() && counted.firstFields) {
+                file.problems.clear();
+                file.unlisted = 0;
+                skip(key->refusal);
             } else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted, settings.Files[i], replaced) : "";
                      !refusal.empty())
                 skip(refusal);
@@ -393,6 +405,10 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 emptyPending = false;
             } else
                 file.outcome = "would be appended";
+            if (key && !file.skipped)
+                file.key = KeyText(key->target.key) + " tells a line whose row is there: " +
+                           (settings.OnDuplicateKey == OnDuplicate::Skip ? "the row would be kept"
+                                                                          : "the row would be updated");
             if (create && (settings.GuessTypes || Edited(settings, counted, settings.Files[i])) && !file.skipped &&
                 unreachable.empty() && !earlier && !appendedTo)
                 file.columns = ColumnsWithTypes(connection, settings, counted, settings.Files[i]);
@@ -416,6 +432,8 @@ std::string DryRunLine(const DryRunFile& file)
     std::string line = file.path + ": " + file.table + ", " + GroupedNumber(file.records) +
                        (file.records == 1 ? " record, " : " records, ") + GroupedNumber(file.mismatched) +
                        " mismatched: " + file.outcome;
+    if (!file.key.empty())
+        line += "; " + file.key;
     for (std::size_t i = 0; i < file.columns.size(); ++i)
         line += (i ? ", " : " (") + file.columns[i] + (i + 1 == file.columns.size() ? ")" : "");
     if (!file.warning.empty())

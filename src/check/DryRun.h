@@ -32,6 +32,7 @@ struct DryRunFile {
                           // "already imported on WHEN", "skipped: " and why, or "not read to its end"
                           // when cancelled
     bool skipped = false;
+    std::string key;  // appending where a key decides: which, and what a line whose row is there would do
     std::vector<std::string> columns;  // with guessed types: "name TYPE" for each column it would create
     // The first kDryRunProblemsKept mismatched records, in file order, and how many more there are.
     // None when the file is skipped for its column count: every record would say the same.

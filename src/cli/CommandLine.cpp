@@ -6,7 +6,8 @@ namespace qb::cli {
 
 const char* const kUsage =
     "usage: quillbarrow-import --dsn NAME [--separator TEXT] [--table-name PATTERN] [--ask-columns]\n"
-    "                          [--append TABLE [--skip-header]] [--quoted] [--encoding NAME] [--row-by-row]\n"
+    "                          [--append TABLE [--skip-header] [--on-duplicate error|skip|update]]\n"
+    "                          [--quoted] [--encoding NAME] [--row-by-row]\n"
     "                          [--types text|guess] [--keep-letters] [--resume [--retry-refused]]\n"
     "                          [--date-format FORM]\n"
     "                          [--rejects FILE] [--dry-run] [FILE...]\n"
@@ -38,6 +39,13 @@ const char* const kHelp =
     "                        creating tables (default: create)\n"
     "  --skip-header         with --append: leave out each file's first line\n"
     "                        (default: import it)\n"
+    "  --on-duplicate error|skip|update\n"
+    "                        with --append: what a line does whose key (the\n"
+    "                        table's primary key, else a unique index) the table\n"
+    "                        holds already: refused with the database's report,\n"
+    "                        skipped (the row there is kept), or the row updated\n"
+    "                        with the line's values; skip and update refuse a\n"
+    "                        table without a key (default: error)\n"
     "  --quoted              fields may be in double quotes\n"
     "                        (default: quotes are text)\n"
     "  --encoding NAME       convert files from the iconv encoding NAME to UTF-8;\n"
@@ -112,7 +120,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     ImportSettings& settings = line.settings;
     settings.Encoding = kAutoEncoding;
     bool haveDsn = false, listTables = false, listSources = false, skipHeader = false, optionsEnded = false,
-         dryRun = false, ifExistsGiven = false;
+         dryRun = false, ifExistsGiven = false, onDuplicate = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         auto value = [&]() -> const std::string& {
@@ -146,6 +154,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.TargetTable = value();
         } else if (argument == "--skip-header") {
             skipHeader = true;
+        } else if (argument == "--on-duplicate") {
+            const std::string mode = value();
+            if (mode != "error" && mode != "skip" && mode != "update")
+                throw UsageError{"--on-duplicate takes error, skip or update, not " + mode};
+            settings.OnDuplicateKey = mode == "skip"     ? OnDuplicate::Skip
+                                      : mode == "update" ? OnDuplicate::Update
+                                                         : OnDuplicate::Error;
+            onDuplicate = true;
         } else if (argument == "--quoted") {
             settings.Quoted = true;
         } else if (argument == "--encoding") {
@@ -217,6 +233,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     if (skipHeader && settings.Mode != ImportMode::AppendToExistingTable)
         throw UsageError{"--skip-header goes with --append"};
     settings.IgnoreFirstLine = skipHeader;
+    if (onDuplicate && settings.Mode != ImportMode::AppendToExistingTable)
+        throw UsageError{"--on-duplicate goes with --append"};
     if (settings.RetryRefused && !settings.Resume)
         throw UsageError{"--retry-refused goes with --resume"};
     const bool append = settings.Mode == ImportMode::AppendToExistingTable;

@@ -69,6 +69,16 @@ void TerminalHost::ShowMessage(const std::string& text)
     std::fflush(m_out);
 }
 
+void TerminalHost::RunEnded(const ImportSummary& summary)
+{
+    m_keyCounts = KeyCountsText(summary);
+}
+
+void TerminalHost::ShowFinalMessage(const std::string& word, const std::string& /*outcome*/)
+{
+    ShowMessage(m_keyCounts.empty() ? word : word + " " + m_keyCounts);
+}
+
 void TerminalHost::ShowErrorReport(const std::string& procedure, int line, const std::string& description)
 {
     ClearProgress();

@@ -26,6 +26,9 @@ public:
     void SetBusy(bool) override {}
     void ReportProgress(const ImportProgress& progress) override;
     bool StopRequested() override;
+    // "Done." followed, where a key decided what a duplicate did, by the rows inserted, updated and skipped.
+    void RunEnded(const ImportSummary& summary) override;
+    void ShowFinalMessage(const std::string& word, const std::string& outcome) override;
     // A line on standard error, only when it is a terminal (the summary).
     void ShowOnTerminal(const std::string& text);
 
@@ -40,6 +43,7 @@ private:
     bool m_showProgress;
     bool m_progressShown = false;
     std::chrono::steady_clock::time_point m_lastProgress;
+    std::string m_keyCounts;  // of the run ended
 };
 
 // CR LF and CR CR breaks as newlines. For a terminal, every other control

@@ -156,7 +156,7 @@ void MainWindow::BuildControls()
     // buttons; then the panel beside them, top to bottom.
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, refresh, m_option4,
                         m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_encoding, m_types,
-                        m_dates, m_keepLetters, m_ifExists, m_emptyFirst, m_resume, m_clearList,
+                        m_dates, m_keepLetters, m_ifExists, m_emptyFirst, m_onDuplicate, m_resume, m_clearList,
                         findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
                         findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_status, m_stop};
     for (std::size_t i = 1; i < std::size(order); ++i)
@@ -203,6 +203,11 @@ void MainWindow::BuildNewTableControls()
     Remember(m_ifExists, kIfExistsKey);
     m_emptyFirst = Named(new QCheckBox(QStringLiteral("Empty the table first"), this), "CheckEmptyFirst");
     Remember(m_emptyFirst, kEmptyFirstKey);
+    m_onDuplicateLabel = Named(new QLabel(QStringLiteral("On a duplicate key:"), this), "LabelOnDuplicate");
+    m_onDuplicate = Named(new QComboBox(this), "ComboOnDuplicate");
+    m_onDuplicate->addItems(
+        {QStringLiteral("Refuse the line"), QStringLiteral("Keep the row there"), QStringLiteral("Update the row")});
+    Remember(m_onDuplicate, kOnDuplicateKey);
     m_datesLabel = Named(new QLabel(QStringLiteral("Dates:"), this), "LabelDates");
     m_dates = Named(new QComboBox(this), "ComboDates");
     m_dates->addItem(QStringLiteral("Guess"));
@@ -239,6 +244,8 @@ void MainWindow::ApplyMode()
                                          m_ifExistsLabel, m_ifExists, m_datesLabel, m_dates})
         control->setEnabled(create);
     for (QWidget* control : std::initializer_list<QWidget*>{m_frame4, m_check2, m_label2, m_list1, m_emptyFirst})
+        control->setEnabled(!create);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_onDuplicateLabel, m_onDuplicate})
         control->setEnabled(!create);
 }
 

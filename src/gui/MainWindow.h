@@ -153,6 +153,8 @@ private:
     QComboBox* m_encoding;
     QLabel* m_typesLabel;
     QComboBox* m_types;
+    QLabel* m_onDuplicateLabel;
+    QComboBox* m_onDuplicate;  // appending: what a line does whose key the table holds
     QCheckBox* m_keepLetters;
     QCheckBox* m_resume;
     QLabel* m_ifExistsLabel;

@@ -74,6 +74,10 @@ void MainWindow::BuildOptionsPanel()
     m_keepLetters->setToolTip(QStringLiteral(
         "Keeps the letters and digits of every alphabet and the underscore in new column names, not only A to Z "
         "and 0 to 9."));
+    m_onDuplicate->setToolTip(QStringLiteral(
+        "Says what an appended line does whose key the table holds already: refused, skipped, or its values "
+        "written over the row's."));
+    m_onDuplicateLabel->setToolTip(m_onDuplicate->toolTip());
     m_dates->setToolTip(QStringLiteral(
         "Reads dates not written as YYYY-MM-DD in the form chosen, or guesses each column's form from its values."));
     m_datesLabel->setToolTip(m_dates->toolTip());
@@ -109,7 +113,8 @@ void MainWindow::BuildOptionsPanel()
                          {m_keepLetters, nullptr},
                          {m_ifExistsLabel, m_ifExists}},
                         options);
-    auto* appending = Group(QStringLiteral("Appending"), "GroupAppending", {{m_emptyFirst, nullptr}}, options);
+    auto* appending = Group(QStringLiteral("Appending"), "GroupAppending",
+                            {{m_emptyFirst, nullptr}, {m_onDuplicateLabel, m_onDuplicate}}, options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);
     for (QGroupBox* group : {reading, table, appending, run})
         groups->addWidget(group);
@@ -164,7 +169,8 @@ void MainWindow::BuildOptionsPanel()
     setFixedSize(left + panel->width(), height);
 
     m_pointer->ShowsHandOver(m_clearList);
-    for (QWidget* control : std::initializer_list<QWidget*>{panel, options, scroll->viewport(), reading, table, appending, run})
+    for (QWidget* control : std::initializer_list<QWidget*>{panel, options, scroll->viewport(), reading, table,
+                                                            appending, run, m_onDuplicateLabel})
         m_pointer->ShowsDefaultOver(control);
 }
 

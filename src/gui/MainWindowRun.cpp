@@ -86,6 +86,8 @@ void MainWindow::LockForRun(bool locked)
              m_ifExists, m_emptyFirst,
              m_datesLabel, m_dates})
         control->setEnabled(!locked);
+    for (QWidget* control : std::initializer_list<QWidget*>{m_onDuplicateLabel, m_onDuplicate})
+        control->setEnabled(!locked);
     m_clearList->setEnabled(!locked && m_files->topLevelItemCount() > 0);
     if (!locked)
         ApplyMode();

@@ -60,6 +60,10 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.ColumnPlansByNames = m_plans;
     settings.IfTableExists = static_cast<IfExists>(std::max(m_ifExists->currentIndex(), 0));
     settings.Replace = m_emptyFirst->isChecked();
+    const int onDuplicate = m_onDuplicate->currentIndex();
+    settings.OnDuplicateKey = onDuplicate == 1   ? OnDuplicate::Skip
+                              : onDuplicate == 2 ? OnDuplicate::Update
+                                                 : OnDuplicate::Error;
     if (m_dates->currentIndex() > 0)
         settings.DateFormat = ParseDateFormat(m_dates->currentText().toStdString());
     return settings;

@@ -1,5 +1,6 @@
 #include "load/NativeLoaders.h"
 
+#include "load/KeyRule.h"
 #include "odbc/Database.h"
 
 #include <algorithm>
@@ -17,7 +18,8 @@ public:
     explicit ArrayLoader(Connection& connection) : m_connection(connection) {}
 
     void Load(const std::string& quotedTable, std::size_t columns,
-              std::span<const std::optional<std::string_view>> values, std::span<const std::string> also) override
+              std::span<const std::optional<std::string_view>> values, std::span<const std::string> also,
+              KeyedLoad* keyed) override
     {
         if (columns == 0 || values.empty())
             return;
@@ -25,6 +27,12 @@ public:
         for (std::size_t i = 0; i < columns; ++i)
             text += "?,";
         text.back() = ')';
+        // Each row of the array goes as if by itself: a repeated key meets the row the one before it left.
+        if (keyed) {
+            text += keyed->rule.after;
+            m_count.Start(keyed->rule);
+            m_count.AddValues(keyed->rule, values, columns);
+        }
         m_widths.assign(columns, 1);
         for (std::size_t i = 0; i < values.size(); ++i) {
             if (values[i])
@@ -35,10 +43,16 @@ public:
             rowBytes += width;
         const std::size_t rows = values.size() / columns;
         const std::size_t chunk = std::max<std::size_t>(1, kArrayBytes / rowBytes);
+        const auto store = [&] {
+            for (std::size_t first = 0; first < rows; first += chunk)
+                m_connection.ExecuteArray(text, Lay(values, columns, first, std::min(chunk, rows - first)));
+        };
         m_connection.InOneTransaction(
             [&] {
-                for (std::size_t first = 0; first < rows; first += chunk)
-                    m_connection.ExecuteArray(text, Lay(values, columns, first, std::min(chunk, rows - first)));
+                if (keyed)
+                    keyed->inserted = m_count.Around(m_connection, store);
+                else
+                    store();
             },
             also);
         // A batch of huge values gives its room back.
@@ -77,6 +91,7 @@ private:
     }
 
     Connection& m_connection;
+    KeyCount m_count;
     std::vector<std::size_t> m_widths;
     std::vector<char> m_bytes;
     std::vector<std::int64_t> m_lengths;

@@ -56,7 +56,8 @@ bool SendEntriesAlone(FileSend& send, std::size_t first, std::size_t last, int s
             else
                 ReportRefusal(send, entry);
         } else if ((rows == RowsWere::Unsent || entry.kind == InsertBatch::Kind::Alone) &&
-                   SendOne(send, send.batch.RowStatement(entry), {}, step, entry.record) == Sent::Lost) {
+                   SendOne(send, send.batch.RowStatement(entry), {}, step, entry.record,
+                           [&](KeyCount& count) { send.batch.AddKeys(entry, send.keys, count); }) == Sent::Lost) {
             ReportRefusedAfter(send, i);
             return false;
         }
@@ -65,9 +66,10 @@ bool SendEntriesAlone(FileSend& send, std::size_t first, std::size_t last, int s
 }
 
 // The rows among entries [first, last), all or none: through the database's
-// own bulk path where it has one, as one statement otherwise.
-void StoreRows(FileSend& send, std::size_t first, std::size_t last)
+// own bulk path where it has one, as one statement otherwise. Returns the rows inserted, where a key decides.
+long StoreRows(FileSend& send, std::size_t first, std::size_t last)
 {
+    long inserted = 0;
     const long rows = static_cast<long>(send.batch.RowsIn(first, last));
     const long end = send.batch.Entries()[last - 1].record.line;
     StageRefusalsAmong(send, first, last);
@@ -76,13 +78,22 @@ void StoreRows(FileSend& send, std::size_t first, std::size_t last)
     if (send.bulkNow && !send.batch.HoldsNul() && !send.firstPending) {
         send.batch.RowValues(first, last, send.values);
         StoreStaged(send, rows, end, send.refusedWith, [&](std::span<const std::string> also) {
-            send.bulk->Load(send.quotedTable, send.tableColumns, send.values, also);
+            KeyedLoad keyed{send.keys};
+            send.bulk->Load(send.quotedTable, send.tableColumns, send.values, also,
+                            send.keys.Keyed() ? &keyed : nullptr);
+            inserted = keyed.inserted;
         });
-        return;
+        return inserted;
     }
     StoreStaged(send, rows, end, send.refusedWith, [&](std::span<const std::string> also) {
+        if (send.keys.Keyed()) {
+            inserted = StoreKeyed(send, send.batch.Statement(first, last), {}, also,
+                                  [&](KeyCount& count) { send.batch.AddKeys(first, last, send.keys, count); });
+            return;
+        }
         WithStatements(send, also, [&] { send.connection.Execute(send.batch.Statement(first, last)); });
     });
+    return inserted;
 }
 
 // Sends the rows among entries [first, last) as one statement and the other
@@ -93,8 +104,9 @@ bool SendEntries(FileSend& send, std::size_t first, std::size_t last, int step)
     const std::size_t rows = send.batch.RowsIn(first, last);
     if (rows > 1) {
         bool stored = false;
+        long inserted = 0;
         try {
-            StoreRows(send, first, last);
+            inserted = StoreRows(send, first, last);
             stored = true;
         } catch (const DatabaseError& error) {
             if (EndsTheFile(send, error)) {
@@ -111,6 +123,8 @@ bool SendEntries(FileSend& send, std::size_t first, std::size_t last, int step)
         }
         if (stored) {
             const RecordSpan& end = send.batch.Entries()[last - 1].record;
+            if (send.keys.Keyed())
+                send.sink.Inserted(inserted, static_cast<long>(rows) - inserted);
             send.sink.Stored(static_cast<long>(rows), end.offset + static_cast<off_t>(end.length));
             return SendEntriesAlone(send, first, last, step, RowsWere::Stored);
         }

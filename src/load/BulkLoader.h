@@ -10,6 +10,13 @@
 namespace qb {
 
 class Connection;
+struct KeyRule;
+
+// A load where the table's key decides what a row does whose key is there: how many rows it inserted.
+struct KeyedLoad {
+    const KeyRule& rule;
+    long inserted = 0;
+};
 
 // A database's own way of storing many rows at once, faster than statement
 // texts through its ODBC driver. It stores exactly what the same rows as one
@@ -23,9 +30,11 @@ public:
     // quotedTable: the table's name as a statement writes it. No value holds a NUL byte: a statement's
     // text reads one differently, so the caller sends those rows as statements.
     // also: statements that commit with the rows, in the same transaction.
+    // keyed: where a key decides, the rule (whose columns quotedTable names), and the count it fills;
+    // rows of one key within the values end as they would, sent one after the other.
     virtual void Load(const std::string& quotedTable, std::size_t columns,
                       std::span<const std::optional<std::string_view>> values,
-                      std::span<const std::string> also = {}) = 0;
+                      std::span<const std::string> also = {}, KeyedLoad* keyed = nullptr) = 0;
 };
 
 }  // namespace qb

@@ -1,10 +1,14 @@
 #include "load/NativeLoaders.h"
 
 #include "load/CopyText.h"
+#include "load/KeyRule.h"
 #include "odbc/DataSources.h"
 #include "odbc/Database.h"
+#include "odbc/SqlText.h"
 
 #include <cctype>
+#include <cstdlib>
+#include <map>
 #include <libpq-fe.h>
 
 namespace qb {
@@ -115,7 +119,8 @@ public:
     ~CopyLoader() override { PQfinish(m_conn); }
 
     void Load(const std::string& quotedTable, std::size_t columns,
-              std::span<const std::optional<std::string_view>> values, std::span<const std::string> also) override
+              std::span<const std::optional<std::string_view>> values, std::span<const std::string> also,
+              KeyedLoad* keyed) override
     {
         if (PQstatus(m_conn) != CONNECTION_OK) {
             m_settled = false;
@@ -126,9 +131,12 @@ public:
         // A new session: the data source's settings (a lock wait, say) hold in it too.
         if (!m_settled)
             Settle();
-        if (!also.empty())
+        if (!also.empty() || keyed)
             Expect(PQexec(m_conn, "BEGIN"), PGRES_COMMAND_OK);
-        Expect(PQexec(m_conn, ("COPY " + quotedTable + " FROM STDIN").c_str()), PGRES_COPY_IN);
+        if (keyed)
+            StartMerge(quotedTable, keyed->rule);
+        else
+            Expect(PQexec(m_conn, ("COPY " + quotedTable + " FROM STDIN").c_str()), PGRES_COPY_IN);
         m_data.clear();
         for (std::size_t i = 0; i < values.size(); ++i) {
             if (values[i])
@@ -145,7 +153,9 @@ public:
         if (PQputCopyEnd(m_conn, nullptr) != 1)
             Fail(nullptr);
         Expect(PQgetResult(m_conn), PGRES_COMMAND_OK);
-        if (!also.empty()) {
+        if (keyed)
+            keyed->inserted = Merge(quotedTable, keyed->rule);
+        if (!also.empty() || keyed) {
             for (const std::string& statement : also)
                 Expect(PQexec(m_conn, statement.c_str()), PGRES_COMMAND_OK);
             Expect(PQexec(m_conn, "COMMIT"), PGRES_COMMAND_OK);
@@ -155,6 +165,51 @@ public:
     }
 
 private:
+    // Where a key decides, the rows go to a table of the transaction's own, as the table takes them
+    // (its types, NOT NULL and CHECK: a row refused there is refused whatever its key), to be merged.
+    void StartMerge(const std::string& quotedTable, const KeyRule& rule)
+    {
+        Expect(PQexec(m_conn, ("CREATE TEMPORARY TABLE quillbarrow_merge (LIKE " + rule.table +
+                               " INCLUDING CONSTRAINTS) ON COMMIT DROP").c_str()),
+               PGRES_COMMAND_OK);
+        // Columns the file does not fill take their defaults in the table, not NULL here.
+        auto loosen = m_loosen.find(quotedTable);
+        if (loosen == m_loosen.end()) {
+            PGresult* result = PQexec(m_conn, "SELECT attname FROM pg_attribute WHERE attrelid = "
+                                              "'pg_temp.quillbarrow_merge'::regclass AND attnum > 0 AND "
+                                              "NOT attisdropped AND attnotnull");
+            if (PQresultStatus(result) != PGRES_TUPLES_OK)
+                Fail(result);
+            std::string alter;
+            const std::string sent = "," + rule.columns + ",";
+            for (int i = 0; i < PQntuples(result); ++i) {
+                const std::string name = QuoteIdentifier(PQgetvalue(result, i, 0));
+                if (sent.find("," + name + ",") == std::string::npos)
+                    alter += (alter.empty() ? "ALTER TABLE quillbarrow_merge ALTER " : ", ALTER ") + name + " DROP NOT NULL";
+            }
+            PQclear(result);
+            loosen = m_loosen.emplace(quotedTable, alter).first;
+        }
+        if (!loosen->second.empty())
+            Expect(PQexec(m_conn, loosen->second.c_str()), PGRES_COMMAND_OK);
+        Expect(PQexec(m_conn, ("COPY quillbarrow_merge (" + rule.columns + ") FROM STDIN").c_str()), PGRES_COPY_IN);
+    }
+    // The rows into the table in file order; rows of one key as line by line leaves them: the first
+    // where it is skipped, the last where it is updated (a statement may not update a row twice). A
+    // fresh table's rows lie in the order they came. Returns the rows inserted.
+    long Merge(const std::string& quotedTable, const KeyRule& rule)
+    {
+        const std::string rows = rule.mode == OnDuplicate::Update
+                                     ? "SELECT DISTINCT ON (" + rule.key + ") " + rule.columns +
+                                           " FROM quillbarrow_merge ORDER BY " + rule.key + ", ctid DESC"
+                                     : "SELECT " + rule.columns + " FROM quillbarrow_merge ORDER BY ctid";
+        PGresult* result = PQexec(m_conn, (rule.before + "INSERT INTO " + quotedTable + " " + rows + rule.after).c_str());
+        if (PQresultStatus(result) != PGRES_TUPLES_OK || PQntuples(result) != 1)
+            Fail(result);
+        const long inserted = std::atol(PQgetvalue(result, 0, 0));
+        PQclear(result);
+        return inserted;
+    }
     // The session settings the data source gives its driver's sessions.
     void Settle()
     {
@@ -225,6 +280,7 @@ private:
     std::string m_settings;
     bool m_settled = false;  // the settings hold in the session open now
     std::string m_data;
+    std::map<std::string, std::string> m_loosen;  // per target, what lets the columns it leaves out be NULL
 };
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include "load/InsertBatch.h"
 #include "load/InsertTarget.h"
+#include "load/KeyRule.h"
 #include "load/SendSink.h"
 #include "read/FileRecords.h"
 #include "read/PreparedCopy.h"
 #include "read/Records.h"
+#include "odbc/Database.h"
 #include "odbc/SqlText.h"
 
 #include <optional>
@@ -28,10 +30,11 @@ struct FileSend {
         : connection(over), options(sendOptions), file(copy), sink(reportsTo), progress(fileProgress), target(into),
           table(into.table), quotedTable(QuotedTarget(into)), lineColumns(valuesPerLine),
           tableColumns(into.fields.empty() ? valuesPerLine : into.fields.size()), sending(how), bulk(bulkPath),
+          keys(into.onDuplicate == OnDuplicate::Error ? KeyRule{} : KeyRuleOf(into, over.Kind())),
           splitter(sendOptions.separator, sendOptions.quoted), batch(sendOptions.batchRows, sendOptions.batchBytes),
           firstPending(!into.first.empty())
     {
-        batch.Start(quotedTable);
+        batch.Start(quotedTable, keys.before, keys.after);
     }
 
     Connection& connection;
@@ -46,6 +49,8 @@ struct FileSend {
     const std::size_t tableColumns;
     const Sending sending;
     BulkLoader* const bulk;  // the database's own path for batches, or null
+    const KeyRule keys;  // where a key decides what a duplicate does
+    KeyCount keyCount;  // the keys of the rows being stored, where the database does not count them
 
     RecordSplitter splitter;
     FileRecord record;  // the one being sent

@@ -1,5 +1,6 @@
 #include "load/InsertBatch.h"
 
+#include "load/KeyRule.h"
 #include "read/Records.h"
 #include "odbc/SqlText.h"
 
@@ -18,9 +19,10 @@ InsertBatch::InsertBatch(std::size_t maxRows, std::size_t maxBytes) : m_maxRows(
 {
 }
 
-void InsertBatch::Start(std::string_view quotedTarget)
+void InsertBatch::Start(std::string_view quotedTarget, std::string_view before, std::string_view after)
 {
-    m_head = "INSERT INTO " + std::string(quotedTarget) + " VALUES";
+    m_head = std::string(before) + "INSERT INTO " + std::string(quotedTarget) + " VALUES";
+    m_tail = after;
     Clear();
 }
 
@@ -92,7 +94,9 @@ std::string_view InsertBatch::Statement(std::size_t first, std::size_t last)
     }
     if (m_statement.size() == m_head.size())
         return {};
-    m_statement.back() = ';';
+    m_statement.pop_back();
+    m_statement += m_tail;
+    m_statement += ';';
     return m_statement;
 }
 
@@ -112,8 +116,27 @@ std::string_view InsertBatch::RowStatement(const Entry& entry)
 {
     m_statement = m_head;
     AppendRow(m_statement, entry);
+    m_statement += m_tail;
     m_statement += ';';
     return m_statement;
+}
+
+void InsertBatch::AddKeys(const Entry& entry, const KeyRule& rule, KeyCount& count) const
+{
+    count.Add(rule, [&](std::size_t i) -> std::optional<std::string_view> {
+        const std::size_t v = entry.begin + i;
+        if (v >= entry.end || m_values[v].null)
+            return std::nullopt;
+        return Text(m_values[v]);
+    });
+}
+
+void InsertBatch::AddKeys(std::size_t first, std::size_t last, const KeyRule& rule, KeyCount& count) const
+{
+    for (std::size_t i = first; i < last; ++i) {
+        if (m_entries[i].kind == Kind::Row)
+            AddKeys(m_entries[i], rule, count);
+    }
 }
 
 void InsertBatch::Clear()

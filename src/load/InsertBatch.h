@@ -10,6 +10,9 @@
 
 namespace qb {
 
+class KeyCount;
+struct KeyRule;
+
 // Where a record is: the line it began on in the file, and its bytes in the
 // working copy (none for a record that was never read back).
 struct RecordSpan {
@@ -47,8 +50,9 @@ public:
 
     InsertBatch(std::size_t maxRows, std::size_t maxBytes);
 
-    // quotedTarget: the table (and its column list) as the statement writes it.
-    void Start(std::string_view quotedTarget);
+    // quotedTarget: the table (and its column list) as the statement writes it; before and after: what a
+    // statement writes before "INSERT" and after its rows.
+    void Start(std::string_view quotedTarget, std::string_view before = {}, std::string_view after = {});
     void SetBounds(std::size_t maxRows, std::size_t maxBytes)
     {
         m_maxRows = maxRows;
@@ -73,6 +77,9 @@ public:
     bool HoldsNul() const { return m_bytes.find('\0') != std::string::npos; }
     // The statement of a Row or Alone entry by itself. Valid until the next call.
     std::string_view RowStatement(const Entry& entry);
+    // The keys of the rows among entries [first, last), or of the one entry, into count.
+    void AddKeys(std::size_t first, std::size_t last, const KeyRule& rule, KeyCount& count) const;
+    void AddKeys(const Entry& entry, const KeyRule& rule, KeyCount& count) const;
     // A Refused entry's text: why it was refused.
     std::string_view RefusalText(const Entry& entry) const
     {
@@ -91,6 +98,7 @@ private:
     std::size_t m_maxRows;
     std::size_t m_maxBytes;
     std::string m_head;       // "INSERT INTO "T" VALUES"
+    std::string m_tail;       // after the rows
     std::string m_bytes;      // the values' bytes
     std::vector<Value> m_values;
     std::string m_side;       // texts of refused entries

@@ -9,11 +9,46 @@
 
 namespace qb {
 
-Sent SendOne(FileSend& send, std::string_view statement, std::span<const std::optional<std::string_view>> values,
-             int step, const RecordSpan& record)
+long StoreKeyed(FileSend& send, std::string_view statement, std::span<const std::optional<std::string_view>> values,
+                std::span<const std::string> also, const AddKeys& addKeys)
 {
+    long inserted = 0;
+    const auto store = [&] {
+        if (send.keys.Answers()) {
+            inserted = InsertedOf(values.empty() ? send.connection.QueryStrings(statement)
+                                                 : send.connection.QueryStrings(statement, values));
+            return;
+        }
+        send.keyCount.Start(send.keys);
+        addKeys(send.keyCount);
+        inserted = send.keyCount.Around(send.connection, [&] {
+            if (values.empty())
+                send.connection.Execute(statement);
+            else
+                send.connection.Execute(statement, values);
+        });
+    };
+    // The counts before and after the rows must see nothing else between them; the target's first
+    // statements, while they are still to run, go in the same transaction.
+    if (send.firstPending)
+        WithStatements(send, also, store);
+    else if (send.keys.Answers() && also.empty())
+        store();
+    else
+        send.connection.InOneTransaction(store, also);
+    return inserted;
+}
+
+Sent SendOne(FileSend& send, std::string_view statement, std::span<const std::optional<std::string_view>> values,
+             int step, const RecordSpan& record, const AddKeys& addKeys)
+{
+    long inserted = 0;
     try {
         StoreStaged(send, 1, record.line, {}, [&](std::span<const std::string> also) {
+            if (send.keys.Keyed()) {
+                inserted = StoreKeyed(send, statement, values, also, addKeys);
+                return;
+            }
             WithStatements(send, also, [&] {
                 if (values.empty())
                     send.connection.Execute(statement);
@@ -32,6 +67,8 @@ Sent SendOne(FileSend& send, std::string_view statement, std::span<const std::op
         RefusedHere(send, step, error.what(), record);
         return Sent::Refused;
     }
+    if (send.keys.Keyed())
+        send.sink.Inserted(inserted, 1 - inserted);
     send.sink.Stored(1, record.offset + static_cast<off_t>(record.length));
     return Sent::Stored;
 }
@@ -48,15 +85,17 @@ Sent SendBound(FileSend& send, std::span<const std::string_view> fields, int ste
             return Sent::Refused;
         }
     }
-    send.statement = "INSERT INTO " + send.quotedTable + " VALUES(";
+    send.statement = send.keys.before + "INSERT INTO " + send.quotedTable + " VALUES(";
     std::vector<std::optional<std::string_view>> values;
     for (const auto field : fields) {
         send.statement += "?,";
         values.push_back(field.empty() && !IsQuotedEmpty(field) ? std::nullopt : std::optional(field));
     }
     send.statement.back() = ')';
+    send.statement += send.keys.after;
     send.statement += ';';
-    const Sent outcome = SendOne(send, send.statement, values, step, record);
+    const Sent outcome = SendOne(send, send.statement, values, step, record,
+                                 [&](KeyCount& count) { count.AddFields(send.keys, fields); });
     ReleaseIfHuge(send.record.text);
     return outcome;
 }

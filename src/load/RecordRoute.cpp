@@ -40,9 +40,20 @@ bool SendLine(FileSend& send, int step, const RecordSpan& record)
     case Route::Row:
         break;
     }
-    BuildInsertInto(send.statement, send.quotedTable, TableFields(send, all));
+    const auto fields = TableFields(send, all);
+    BuildInsertInto(send.statement, send.quotedTable, fields);
+    if (!send.keys.Keyed()) {
+        ReleaseIfHuge(send.record.text);
+        return SendOne(send, send.statement, {}, step, record) != Sent::Lost;
+    }
+    send.statement.pop_back();  // the ';': the key's words go after the values
+    send.statement.insert(0, send.keys.before);
+    send.statement += send.keys.after;
+    send.statement += ';';
+    const Sent sent = SendOne(send, send.statement, {}, step, record,
+                              [&](KeyCount& count) { count.AddFields(send.keys, fields); });
     ReleaseIfHuge(send.record.text);
-    return SendOne(send, send.statement, {}, step, record) != Sent::Lost;
+    return sent != Sent::Lost;
 }
 
 // In batches: reports wait for the batch, so that none is shown while it is

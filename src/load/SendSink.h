@@ -41,6 +41,9 @@ public:
     virtual ~SendSink() = default;
     // Rows were stored; the working copy has been read up to reached.
     virtual void Stored(long rows, off_t reached) = 0;
+    // Where a key decides, told before Stored: of the rows stored, inserted were new and found met a
+    // row of their key already there (updated or left as it was).
+    virtual void Inserted(long /*inserted*/, long /*found*/) {}
     // The record was not stored: the database or the sender refused it.
     virtual void Refused(int step, const std::string& description, const RecordSpan& record) = 0;
     // The connection was lost while the record (or a batch from it) was

@@ -1,5 +1,6 @@
 #include "load/NativeLoaders.h"
 
+#include "load/KeyRule.h"
 #include "odbc/DataSources.h"
 #include "odbc/Database.h"
 
@@ -64,6 +65,7 @@ public:
     explicit SqliteLoader(sqlite3* db) : m_db(db) {}
     ~SqliteLoader() override
     {
+        sqlite3_finalize(m_probe);
         sqlite3_finalize(m_insert);
         sqlite3_close_v2(m_db);
     }
@@ -80,9 +82,10 @@ public:
     }
 
     void Load(const std::string& quotedTable, std::size_t columns,
-              std::span<const std::optional<std::string_view>> values, std::span<const std::string> also) override
+              std::span<const std::optional<std::string_view>> values, std::span<const std::string> also,
+              KeyedLoad* keyed) override
     {
-        Prepare(quotedTable, columns);
+        Prepare(quotedTable, columns, keyed);
         // The write lock up front: waiting for it is the lock wait's business, not a refusal midway.
         Run("BEGIN IMMEDIATE");
         try {
@@ -96,12 +99,16 @@ public:
                     if (bound != SQLITE_OK)
                         Fail();
                 }
+                // An update changes a row either way: whether the key was there is asked first.
+                const bool found = keyed && m_probe && Found(values.subspan(first, columns), keyed->rule);
                 const int stepped = sqlite3_step(m_insert);
                 if (stepped != SQLITE_DONE) {
                     sqlite3_reset(m_insert);  // the statement's own error becomes the connection's
                     Fail();
                 }
                 sqlite3_reset(m_insert);
+                if (keyed)
+                    keyed->inserted += m_probe ? !found : sqlite3_changes(m_db) > 0;
             }
             for (const std::string& statement : also)
                 Run(statement);
@@ -116,20 +123,51 @@ public:
     }
 
 private:
-    void Prepare(const std::string& quotedTable, std::size_t columns)
+    void Prepare(const std::string& quotedTable, std::size_t columns, KeyedLoad* keyed)
     {
         std::string text = "INSERT INTO " + quotedTable + " VALUES(";
         for (std::size_t i = 0; i < columns; ++i)
             text += "?,";
         text.back() = ')';
+        if (keyed)
+            text += keyed->rule.after;
+        if (keyed)
+            keyed->inserted = 0;
         if (m_insert && text == m_prepared)
             return;
         sqlite3_finalize(m_insert);
+        sqlite3_finalize(m_probe);
         m_insert = nullptr;
+        m_probe = nullptr;
         m_prepared.clear();
         if (sqlite3_prepare_v2(m_db, text.c_str(), static_cast<int>(text.size()), &m_insert, nullptr) != SQLITE_OK)
             Fail();
+        if (keyed && keyed->rule.mode == OnDuplicate::Update) {
+            std::string probe = "SELECT 1 FROM " + keyed->rule.table + " WHERE ";
+            const auto& names = keyed->rule.keyNames;
+            for (std::size_t k = 0; k < names.size(); ++k)
+                probe += (k > 0 ? " AND " : "") + names[k] + "=?" + std::to_string(k + 1);
+            if (sqlite3_prepare_v2(m_db, probe.c_str(), static_cast<int>(probe.size()), &m_probe, nullptr) != SQLITE_OK)
+                Fail();
+        }
         m_prepared = text;
+    }
+    // Whether the table holds a row of this row's key.
+    bool Found(std::span<const std::optional<std::string_view>> row, const KeyRule& rule)
+    {
+        for (std::size_t k = 0; k < rule.keyValues.size(); ++k) {
+            const auto& value = row[rule.keyValues[k]];
+            const int bound = value ? sqlite3_bind_text64(m_probe, static_cast<int>(k + 1), value->empty() ? "" : value->data(),
+                                                          value->size(), SQLITE_STATIC, SQLITE_UTF8)
+                                    : sqlite3_bind_null(m_probe, static_cast<int>(k + 1));
+            if (bound != SQLITE_OK)
+                Fail();
+        }
+        const int stepped = sqlite3_step(m_probe);
+        sqlite3_reset(m_probe);
+        if (stepped != SQLITE_ROW && stepped != SQLITE_DONE)
+            Fail();
+        return stepped == SQLITE_ROW;
     }
     void Run(const std::string& text)
     {
@@ -144,6 +182,7 @@ private:
 
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
+    sqlite3_stmt* m_probe = nullptr;  // where a key decides and rows are updated: is the key there
     std::string m_prepared;
 };
 

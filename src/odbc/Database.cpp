@@ -85,6 +85,20 @@ void Connection::Execute(std::string_view sqlText)
 
 void Connection::Execute(std::string_view sqlText, std::span<const std::optional<std::string_view>> values)
 {
+    RunBound(sqlText, values, nullptr);
+}
+
+std::vector<TextRow> Connection::QueryStrings(std::string_view queryText,
+                                              std::span<const std::optional<std::string_view>> values)
+{
+    std::vector<TextRow> rows;
+    RunBound(queryText, values, &rows);
+    return rows;
+}
+
+void Connection::RunBound(std::string_view sqlText, std::span<const std::optional<std::string_view>> values,
+                          std::vector<TextRow>* rows)
+{
     ConnectionState& handles = Current();
     const StatementHandle& statement = handles.statement;
     CursorScope cursor(statement);
@@ -137,6 +151,8 @@ void Connection::Execute(std::string_view sqlText, std::span<const std::optional
     }
     cancel.waiting = false;
     CheckExecuted(statement.Get(), result);
+    if (rows)
+        *rows = FetchAll(statement.Get());
 }
 
 int Connection::ColumnCount(std::string_view queryText)

@@ -70,6 +70,11 @@ public:
     std::vector<TableEntry> Tables();
     // Runs a query and returns all its rows as text.
     std::vector<TextRow> QueryStrings(std::string_view queryText);
+    // The same, its markers ("?") taking these texts in order, as Execute binds them.
+    std::vector<TextRow> QueryStrings(std::string_view queryText, std::span<const std::optional<std::string_view>> values);
+    // The table's keys, each a list of its columns in order: the primary key first, then each unique
+    // index's, as the driver's catalogue tells them (SQLPrimaryKeys, SQLStatistics). None: no key.
+    std::vector<std::vector<std::string>> Keys(const std::string& table);
     // The database, by the product name its driver tells, learnt once per connection.
     DatabaseKind Kind() const;
     // The driver's file name, as the driver tells it.
@@ -84,6 +89,9 @@ public:
 
 private:
     ConnectionState& Current() const;
+    // Execute with values, the result's rows read into rows where given.
+    void RunBound(std::string_view sqlText, std::span<const std::optional<std::string_view>> values,
+                  std::vector<TextRow>* rows);
 
     std::unique_ptr<ConnectionState> m_handles;
 };

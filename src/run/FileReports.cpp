@@ -126,6 +126,13 @@ void FileReports::Stored(long rows, off_t reached)
     Progress(reached);
 }
 
+void FileReports::Inserted(long inserted, long found)
+{
+    ImportSummary& summary = m_run.summary;
+    summary.rowsInserted += inserted;
+    (summary.onDuplicate == OnDuplicate::Update ? summary.rowsUpdated : summary.rowsSkipped) += found;
+}
+
 void FileReports::Refused(int step, const std::string& description, const RecordSpan& record)
 {
     ++m_run.summary.linesRejected;

@@ -61,6 +61,7 @@ public:
 
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
     void Stored(long rows, off_t reached) override;
+    void Inserted(long inserted, long found) override;
     void Refused(int step, const std::string& description, const RecordSpan& record) override;
     void Lost(int step, const std::string& description, const RecordSpan& record) override;
     bool KeepGoing() override;

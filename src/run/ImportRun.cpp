@@ -19,6 +19,8 @@ ImportSummary Importer::Run()
     if (!Checked() || !Placed() || !ResumeAllowed())
         return m_summary;
     m_summary.files = static_cast<int>(m_settings.Files.size());
+    if (m_settings.Mode == ImportMode::AppendToExistingTable)
+        m_summary.onDuplicate = m_settings.OnDuplicateKey;
     for (const auto& name : m_settings.TableList)
         List(name);
     if (m_settings.Mode == ImportMode::CreateNewTable)
@@ -164,14 +166,12 @@ void Importer::ImportFile(RunTally& tally, int counter)
                 Skip();
             } else if (m_settings.TableNamePattern.empty()) {
                 Skip();  // nothing to name a table after: the file is read and left alone
-            } else if (!exists && !Replaced(file, dropped)) {
-                Skip();
             } else {
                 StartManifest(file);
                 if (m_settings.ColumnNames == ColumnNameSource::FromFirstLine)
-                    CreateFromFirstLine(file, table, exists);
+                    CreateFromFirstLine(file, table, dropped, exists);
                 else
-                    CreateFromAnswers(file, table, exists);
+                    CreateFromAnswers(file, table, dropped, exists);
             }
         } else {
             StartManifest(file);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "read/LineReader.h"
+#include "load/InsertTarget.h"
 #include "load/SendSink.h"
 #include "schema/ColumnPlan.h"
 #include "schema/DateForms.h"
@@ -87,6 +88,9 @@ struct ImportSettings {
     IfExists IfTableExists = IfExists::Fail;
     // Creating: the new table's primary key, by the names the first line gives its columns (as cleaned).
     std::vector<std::string> Key;
+    // Appending: what a line does whose key (the primary key, else a unique index) the table holds
+    // already: refused, passed over, or the row updated with its values.
+    OnDuplicate OnDuplicateKey = OnDuplicate::Error;
     // With GuessTypes: dates not in ISO form are read in this form only; none: each column's form is
     // learnt from its values.
     std::optional<DateForm> DateFormat;

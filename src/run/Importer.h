@@ -80,9 +80,9 @@ private:
     bool StillHolds(const std::string& table, const std::string& target, RunLog& log);
     bool FinishUnsent(OneFile& file, int step, std::span<const std::string> first = {});
     bool Prepare(OneFile& file, const std::string& path, bool standardInput);
-    bool Replaced(OneFile& file, const std::string& table);
-    void CreateFromFirstLine(OneFile& file, const std::string& table, bool exists);
-    void CreateFromAnswers(OneFile& file, const std::string& table, bool exists);
+    void Create(OneFile& file, const std::string& dropped, const std::string& create);
+    void CreateFromFirstLine(OneFile& file, const std::string& table, const std::string& dropped, bool exists);
+    void CreateFromAnswers(OneFile& file, const std::string& table, const std::string& dropped, bool exists);
     void Append(OneFile& file, const std::string& path, const std::string& target);
     std::vector<std::string> Emptying(const OneFile& file, const std::string& table) const;
     void Emptied(OneFile& file, const std::string& table, const std::string& how);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "load/InsertTarget.h"
+
 #include <string>
 #include <vector>
 
@@ -21,6 +23,12 @@ struct ImportSummary {
     int errorReports = 0;
     long rowsSent = 0;
     long linesRejected = 0;     // lines refused by the database or before sending
+    // Where a key decides (not Error): of the rows sent, those inserted, and those whose key was there,
+    // updated or skipped as the mode says.
+    OnDuplicate onDuplicate = OnDuplicate::Error;
+    long rowsInserted = 0;
+    long rowsUpdated = 0;
+    long rowsSkipped = 0;
     double seconds = 0;
     std::string logPath;        // empty when no log was kept
     std::vector<std::string> problems;  // the log or the rejected lines could not be written

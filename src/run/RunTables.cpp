@@ -1,5 +1,6 @@
 #include "run/Importer.h"
 
+#include "load/KeyRule.h"
 #include "load/StatementBuilder.h"
 #include "odbc/SqlText.h"
 #include "read/Records.h"
@@ -47,20 +48,26 @@ bool IsEmpty(const PreparedCopy& copy)
 
 }  // namespace
 
-// A table a stopped run made goes, rows and all, before its file makes it again. False when it could not.
-bool Importer::Replaced(OneFile& file, const std::string& table)
+// Makes the file's new table; one being replaced goes first, rows and all, but only once the file has
+// passed every check and the CREATE is ready, so that a file refused leaves it as it was. Where the
+// database can, the DROP and the CREATE are one transaction. dropped: the table as the list names it.
+void Importer::Create(OneFile& file, const std::string& dropped, const std::string& create)
 {
-    if (!m_replace.erase(table))
-        return true;
-    return file.steps.Run(200, [&] {
-        WhileBusy(file.reports, [&] { m_connection.Execute("DROP TABLE " + QuoteIdentifier(table)); });
-        // What was remembered of its rows went with them.
-        if (m_manifest && !file.target.empty())
-            WhileBusy(file.reports, [&] { m_manifest->Forget(file.target); });
+    if (!m_replace.erase(dropped)) {
+        WhileBusy(file.reports, [&] { m_connection.Execute(create); });
+        return;
+    }
+    const std::string statements[] = {create};
+    WhileBusy(file.reports, [&] {
+        m_connection.InOneTransaction([&] { m_connection.Execute("DROP TABLE " + QuoteIdentifier(dropped)); },
+                                      statements);
     });
+    // What was remembered of its rows went with them.
+    if (m_manifest && !file.target.empty())
+        WhileBusy(file.reports, [&] { m_manifest->Forget(file.target); });
 }
 
-void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool exists)
+void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, const std::string& dropped, bool exists)
 {
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
     const auto& fields = splitter.Split(file.copy.header);
@@ -81,8 +88,7 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
             Refuse(200, CheckPlan(file.reports.Path(), planned, m_connection.Limits()));
         Refuse(200, key.refusal);
         KeyTypes(planned, key, file.types ? &file.types->Guesser() : nullptr, m_connection.Kind());
-        const std::string create = BuildCreate(table, planned.names, planned.types, key.names);
-        WhileBusy(file.reports, [&] { m_connection.Execute(create); });
+        Create(file, dropped, BuildCreate(table, planned.names, planned.types, key.names));
     });
     if (!created) {
         Skip();
@@ -97,7 +103,7 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
         ListCreated(table);
 }
 
-void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool exists)
+void Importer::CreateFromAnswers(OneFile& file, const std::string& table, const std::string& dropped, bool exists)
 {
     bool created = exists;
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
@@ -116,7 +122,7 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool e
                                                               m_settings.KeepLetters, Types(file, columns));
         if (create.execute) {
             Refuse(262, CheckColumnNames(create.names, limits));
-            WhileBusy(file.reports, [&] { m_connection.Execute(create.text); });
+            Create(file, dropped, create.text);
             created = true;
             names = create.names;
         }
@@ -160,6 +166,20 @@ void Importer::Append(OneFile& file, const std::string& path, const std::string&
     }
     const auto fileColumns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(first.text).size();
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
+        into.onDuplicate = m_settings.OnDuplicateKey;
+        // Refused before a line is sent where no key tells a duplicate.
+        if (into.onDuplicate != OnDuplicate::Error && !file.steps.Run(304, [&] {
+                KeyChoice choice;
+                WhileBusy(file.reports, [&] { choice = ChooseKey(m_connection, into); });
+                if (!choice.refusal.empty())
+                    throw StepFailure(304, choice.refusal);
+                into = std::move(choice.target);
+                file.reports.Note("Lines whose row is there already: " + KeyText(into.key) + " tells them, " +
+                                  (into.onDuplicate == OnDuplicate::Skip ? "the row there is kept." : "the row is updated."));
+            })) {
+            Skip();
+            return;
+        }
         SendLines(file, into, fileColumns, kAppendLoop);
         return;
     }

@@ -29,13 +29,23 @@ std::string EncodingCounts(const ImportSummary& summary)
     return text;
 }
 
+// "5 rows inserted, 3 updated, 0 skipped, " where a key decides what a duplicate does; else empty.
+std::string KeyCounts(const ImportSummary& summary)
+{
+    if (summary.onDuplicate == OnDuplicate::Error)
+        return {};
+    return CountText(summary.rowsInserted, "row", "rows") + " inserted, " + GroupedNumber(summary.rowsUpdated) +
+           " updated, " + GroupedNumber(summary.rowsSkipped) + " skipped, ";
+}
+
 }  // namespace
 
 std::string SummaryText(const ImportSummary& summary)
 {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", summary.seconds);
-    const std::string rows = CountText(summary.rowsSent, "row", "rows") + " imported, " +
+    const std::string counts = KeyCounts(summary);
+    const std::string rows = (counts.empty() ? CountText(summary.rowsSent, "row", "rows") + " imported, " : counts) +
                              CountText(summary.linesRejected, "line", "lines") + " rejected, ";
     if (summary.stopped) {
         std::string files = StoppedText(summary);
@@ -51,9 +61,18 @@ std::string SummaryText(const ImportSummary& summary)
            EncodingCounts(summary) + "in " + seconds + " s";
 }
 
+std::string KeyCountsText(const ImportSummary& summary)
+{
+    std::string text = KeyCounts(summary);
+    if (!text.empty())
+        text.replace(text.size() - 2, 2, ".");
+    return text;
+}
+
 std::string OutcomeText(const ImportSummary& summary)
 {
-    std::string text = CountText(summary.rowsSent, "row", "rows") + " stored, " +
+    const std::string counts = KeyCounts(summary);
+    std::string text = (counts.empty() ? CountText(summary.rowsSent, "row", "rows") + " stored, " : counts) +
                        CountText(summary.linesRejected, "line", "lines") + " refused.";
     const auto add = [&](int count, const char* what) {
         if (count > 0)

@@ -84,10 +84,11 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
         // Those for new tables go without --append.
         const bool creating = name == "--if-exists" || name == "--key";
         EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", creating ? "--table-name" : "--append", "T", "--resume", name,
-                                          name == "--types"         ? "guess"
-                                          : name == "--if-exists"   ? "append"
-                                          : name == "--date-format" ? "DD.MM.YYYY"
-                                                                    : "latin1"}))
+                                          name == "--types"          ? "guess"
+                                          : name == "--if-exists"    ? "append"
+                                          : name == "--on-duplicate" ? "update"
+                                          : name == "--date-format"  ? "DD.MM.YYYY"
+                                                                     : "latin1"}))
             << name;
     }
     EXPECT_GT(named, 0);
@@ -114,6 +115,8 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--append", "T", "--key", "id"},
         {"--dsn", "D", "--ask-columns", "--key", "id"},
         {"--dsn", "D", "--key", "id,,n"},
+        {"--dsn", "D", "--on-duplicate", "skip"},
+        {"--dsn", "D", "--append", "T", "--on-duplicate", "replace"},
         {"--dsn", "D", "--date-format"},
     };
     for (const auto& arguments : cases)

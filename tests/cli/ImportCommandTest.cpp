@@ -547,6 +547,50 @@ TEST_P(ImportCommandTest, RunningAgainImportsOnlyWhatIsNew)
     }
 }
 
+// A file delivered again: its lines keep the rows there or update them, counted; a table without a
+// key is refused for it before anything is sent, by the run and the dry run.
+TEST_P(ImportCommandTest, ARedeliveredFileKeepsOrUpdatesTheRowsThere)
+{
+    Connection connection = OpenConnection();
+    connection.Execute(R"(CREATE TABLE "K"("id" INTEGER PRIMARY KEY, "name" VARCHAR(20)))");
+    connection.Execute(R"(CREATE TABLE "Loose"("id" INTEGER, "name" VARCHAR(20)))");
+    const auto append = [&](const char* table, const char* mode, const std::string& file, bool resume = false) {
+        std::vector<std::string> arguments{"--dsn", Dsn(), "--append", table, "--on-duplicate", mode, file};
+        if (resume)
+            arguments.push_back("--resume");
+        return Command(arguments);
+    };
+    const auto rows = [&] { return connection.QueryStrings(R"(SELECT "id", "name" FROM "K" ORDER BY 1)"); };
+    EXPECT_EQ(append("K", "error", File("y.csv", "1,a\r\n2,b\r\n")).out, "Done.\n");
+
+    const Outcome skipped = append("K", "skip", File("t.csv", "2,B\r\n3,c\r\n3,C\r\n"), true);
+    EXPECT_EQ(skipped.status, 0) << skipped.err;
+    EXPECT_EQ(skipped.out, "Done. 1 row inserted, 0 updated, 2 skipped.\n");
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"1", "a"}, {"2", "b"}, {"3", "c"}}));
+    EXPECT_EQ(connection.QueryStrings(R"(SELECT "stored", "last_line" FROM quillbarrow_sys_imports)"),
+              (std::vector<TextRow>{{"3", "3"}}));
+
+    const Outcome updated = append("K", "update", File("u.csv", "1,A\r\n3,C\r\n4,d\r\n4,D\r\n"));
+    EXPECT_EQ(updated.status, 0) << updated.err;
+    EXPECT_EQ(updated.out, "Done. 1 row inserted, 3 updated, 0 skipped.\n");
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"1", "A"}, {"2", "b"}, {"3", "C"}, {"4", "D"}}));
+    const Outcome foreseen = Command({"--dsn", Dsn(), "--append", "K", "--on-duplicate", "update", "--dry-run",
+                                      File("u.csv", "1,A\r\n")});
+    EXPECT_NE(foreseen.out.find(": would be appended; the key (id) tells a line whose row is there: the row would be "
+                                "updated"), std::string::npos) << foreseen.out;
+
+    const std::string neither = "The table Loose has neither a primary key nor a unique index";
+    const Outcome keyless = append("Loose", "skip", File("y.csv", "1,a\r\n"));
+    EXPECT_EQ(keyless.status, 1);
+    EXPECT_NE(keyless.err.find(neither), std::string::npos) << keyless.err;
+    EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*) FROM "Loose")"), (std::vector<TextRow>{{"0"}}));
+    const Outcome dry = Command({"--dsn", Dsn(), "--append", "Loose", "--on-duplicate", "update", "--dry-run",
+                                 File("y.csv", "1,a\r\n")});
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_NE(dry.out.find("skipped: " + neither), std::string::npos) << dry.out;
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--on-duplicate", "skip", File("y.csv", "1,a\r\n")}).status, 2);
+}
+
 // A file is done, or goes on, only into a table that still holds what was stored in it; a file cut short
 // goes on into the fixed table it made; a table named in another case is the same table where the
 // database says so; a header alone is a file done.
@@ -604,6 +648,9 @@ TEST_P(ImportCommandTest, AnExistingTableIsReplacedOrAppendedToOnPurpose)
     const std::string file = File("daily.csv", "n,w\r\n1,a\r\n2,b\r\n");
     EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", file}).status, 0);
     connection.Execute(R"(INSERT INTO "Daily" VALUES('0', 'left over'))");
+    // A file refused before its CREATE leaves the table it would replace as it was.
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--if-exists", "replace", "--key", "nosuch", file}).status, 1);
+    EXPECT_EQ(rows(), (std::vector<TextRow>{{"0", "left over"}, {"1", "a"}, {"2", "b"}}));
     EXPECT_EQ(Command({"--dsn", Dsn(), "--table-name", "Daily", "--dry-run", "--if-exists", "replace", file}).out,
               file + ": Daily, 2 records, 0 mismatched: would be replaced\n"
                      "1 file: 1 would be replaced; 2 records, 0 mismatched\n");

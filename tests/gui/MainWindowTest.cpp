@@ -441,6 +441,26 @@ private slots:
         QVERIFY(fourth.findChild<QCheckBox*>("CheckEmptyFirst")->isChecked());
     }
 
+    // What an appended line does whose key the table holds: appending only, read into the settings, remembered.
+    void duplicateKeyChoiceIsRemembered()
+    {
+        auto f = std::make_unique<Fixture>();
+        auto* choice = f->Find<QComboBox>("ComboOnDuplicate");
+        QCOMPARE(f->Find<QLabel>("LabelOnDuplicate")->text(), QStringLiteral("On a duplicate key:"));
+        QCOMPARE(choice->currentText(), QStringLiteral("Refuse the line"));
+        QVERIFY(f->window.CurrentSettings().OnDuplicateKey == OnDuplicate::Error);
+        QVERIFY(!choice->isEnabled());
+        f->Find<QRadioButton>("Option2")->setChecked(true);
+        QVERIFY(choice->isEnabled());
+        choice->setCurrentText(QStringLiteral("Keep the row there"));
+        QVERIFY(f->window.CurrentSettings().OnDuplicateKey == OnDuplicate::Skip);
+        choice->setCurrentText(QStringLiteral("Update the row"));
+        QVERIFY(f->window.CurrentSettings().OnDuplicateKey == OnDuplicate::Update);
+        MainWindow again(f->settings, f->dialogs, [] { return std::string(); });
+        QCOMPARE(again.findChild<QComboBox*>("ComboOnDuplicate")->currentText(), QStringLiteral("Update the row"));
+        QVERIFY(again.CurrentSettings().OnDuplicateKey == OnDuplicate::Update);
+    }
+
     void hoverLeavesTheBusyPointerAlone()
     {
         Fixture f;
@@ -1017,8 +1037,9 @@ private slots:
         // Those that show one line of text, then the others placed among them.
         const QStringList texts{"CheckQuoted", "LabelEncoding", "ComboEncoding", "PushButtonStop",
                                 "PushButtonPreview", "PushButtonCheck", "LabelTypes", "ComboTypes",
-                                "LabelDates", "ComboDates", "CheckKeepLetters", "CheckResume", "PushButtonClearList", "LabelFileCount",
-                                "LabelSeparatorMark"};
+                                "CheckKeepLetters", "CheckResume", "PushButtonClearList", "LabelFileCount",
+                                "LabelSeparatorMark", "LabelOnDuplicate", "ComboOnDuplicate", "LabelDates",
+                                "ComboDates"};
         const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
         const auto place = [&](const QString& name) { return f.Place(name); };
         for (const QString& name : added) {
@@ -1179,7 +1200,7 @@ private slots:
         const std::pair<const char*, QStringList> groups[] = {
             {"Reading the file", {"CheckQuoted", "ComboEncoding"}},
             {"New table", {"ComboTypes", "ComboDates", "CheckKeepLetters", "ComboIfExists"}},
-            {"Appending", {"CheckEmptyFirst"}},
+            {"Appending", {"CheckEmptyFirst", "ComboOnDuplicate"}},
             {"The run", {"CheckResume"}},
         };
         for (const auto& [title, members] : groups) {

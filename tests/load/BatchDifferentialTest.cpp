@@ -446,6 +446,125 @@ TEST_P(BatchDifferentialTest, SameOutcomeAsLineByLine)
     EXPECT_EQ(bound.rowsSent, reference.rowsSent);
 }
 
+// Where a key decides what a line does whose row is there, every path comes to what line by line does:
+// the rows, the lines refused and the counts. Keys repeat inside batches, across them and against rows
+// there before; lines refused for other reasons (NOT NULL, CHECK, a value too long) sit among them, one
+// of them followed in its batch by a good line of its key.
+class KeyedDifferentialTest : public testing::TestWithParam<std::tuple<test::DataSource, OnDuplicate>> {
+protected:
+    struct Keyed {
+        std::vector<TextRow> rows;
+        std::vector<std::string> reports;  // line: description
+        long inserted, updated, skipped, sent, rejected;
+    };
+    class LineHost : public ScriptedHost {
+    public:
+        void ShowLineReport(const std::string&, int, const std::string& description, const LineContext& context) override
+        {
+            lines.push_back(std::to_string(context.line) + ": " + description);
+        }
+        std::vector<std::string> lines;
+    };
+
+    void SetUp() override
+    {
+        if (std::get<0>(GetParam()).dsn.empty())
+            GTEST_SKIP() << std::get<0>(GetParam()).label << " data source is not configured";
+        ::setenv("TEMP", m_dir.Path().c_str(), 1);
+    }
+    void TearDown() override { ::unsetenv("TEMP"); }
+
+    static std::string Corpus()
+    {
+        std::string body;
+        for (int i = 0; i < 70; ++i) {
+            const int key = i == 11 ? 10 : i % 5 == 4 ? (i - 1) % 13 : i % 13 == 7 ? 40 : i % 13;
+            std::string a = "v" + std::to_string(i), b = "w";
+            if (i == 10 || i == 52)
+                a.clear();  // NOT NULL
+            if (i == 23)
+                b = "bad";
+            if (i == 37)
+                a = "far too long a value";
+            body += std::to_string(key) + "," + a + "," + b + "\r\n";
+        }
+        return body;
+    }
+
+    Keyed Import(bool rowByRow, bool bulk, std::size_t bindAbove = ImportSettings().BindAbove)
+    {
+        const test::DataSource& source = std::get<0>(GetParam());
+        test::ResetDataSource(source);
+        {
+            Connection connection;
+            connection.Open(source.dsn);
+            connection.Execute(R"(CREATE TABLE "Target"("k" INTEGER PRIMARY KEY, "a" VARCHAR(10) NOT NULL,)"
+                               R"( "b" VARCHAR(10) CHECK ("b" <> 'bad')))");
+            connection.Execute(R"(INSERT INTO "Target" VALUES(1, 'old1', 'x'), (5, 'old5', 'x'), (40, 'old40', 'x'))");
+        }
+        ImportSettings settings;
+        settings.DataSourceName = source.dsn;
+        settings.Mode = ImportMode::AppendToExistingTable;
+        settings.TargetTable = "Target";
+        settings.OnDuplicateKey = std::get<1>(GetParam());
+        settings.RowByRow = rowByRow;
+        settings.BulkPath = bulk;
+        settings.BatchRows = 8;
+        settings.BulkRows = 16;
+        settings.BindAbove = bindAbove;
+        settings.Files = {m_dir.Write("f.csv", Corpus())};
+        LineHost host;
+        const ImportSummary summary = RunImport(settings, host);
+        Connection connection;
+        connection.Open(source.dsn);
+        return {connection.QueryStrings(R"(SELECT * FROM "Target" ORDER BY 1)"), host.lines, summary.rowsInserted,
+                summary.rowsUpdated, summary.rowsSkipped, summary.rowsSent, summary.linesRejected};
+    }
+
+    test::TempDir m_dir;
+};
+
+TEST_P(KeyedDifferentialTest, SameOutcomeAsLineByLine)
+{
+    const Keyed reference = Import(true, false);
+    const bool update = std::get<1>(GetParam()) == OnDuplicate::Update;
+    // The corpus means to exercise both outcomes and refusals.
+    EXPECT_GT(reference.inserted, 0);
+    EXPECT_GT(update ? reference.updated : reference.skipped, 0);
+    EXPECT_EQ(update ? reference.skipped : reference.updated, 0);
+    EXPECT_GE(reference.rejected, 3);
+    EXPECT_EQ(reference.inserted + reference.updated + reference.skipped, reference.sent);
+    EXPECT_EQ(static_cast<long>(reference.rows.size()), 3 + reference.inserted);
+    EXPECT_EQ(reference.sent + reference.rejected, 70);
+    for (const auto& [name, bulk, bindAbove] : {std::tuple{"bulk", true, ImportSettings().BindAbove},
+                                                std::tuple{"statements", false, ImportSettings().BindAbove},
+                                                std::tuple{"bound", false, std::size_t(0)}}) {
+        SCOPED_TRACE(name);
+        const Keyed batched = Import(false, bulk, bindAbove);
+        EXPECT_EQ(batched.rows, reference.rows);
+        if (bindAbove > 0) {
+            EXPECT_EQ(batched.reports, reference.reports);
+        } else {
+            ASSERT_EQ(batched.reports.size(), reference.reports.size());
+            for (std::size_t i = 0; i < batched.reports.size(); ++i)
+                EXPECT_EQ(batched.reports[i].substr(0, batched.reports[i].find(':')),
+                          reference.reports[i].substr(0, reference.reports[i].find(':')));
+        }
+        EXPECT_EQ(batched.inserted, reference.inserted);
+        EXPECT_EQ(batched.updated, reference.updated);
+        EXPECT_EQ(batched.skipped, reference.skipped);
+        EXPECT_EQ(batched.sent, reference.sent);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, KeyedDifferentialTest,
+                         testing::Combine(testing::ValuesIn(test::AllDataSources()),
+                                          testing::Values(OnDuplicate::Skip, OnDuplicate::Update)),
+                         [](const auto& param) {
+                             return std::get<0>(param.param).label +
+                                    (std::get<1>(param.param) == OnDuplicate::Skip ? "_Skip" : "_Update");
+                         });
+
 INSTANTIATE_TEST_SUITE_P(Corpus, BatchDifferentialTest,
                          testing::Combine(testing::ValuesIn(test::AllDataSources()), testing::ValuesIn(kCases)),
                          [](const auto& param) {
