@@ -15,6 +15,7 @@
 #include "base/AsciiCase.h"
 #include "files/PackedFiles.h"
 #include "base/UniqueFd.h"
+#include "schema/DateForms.h"
 #include "schema/TypeNames.h"
 #include "schema/ValueFits.h"
 #include "schema/ValueGuess.h"
@@ -345,8 +346,51 @@ int CreateColumns(const std::string& statement, std::string_view prefix)
     }
 }
 
+// Whatever AppendIso takes comes out as a real ISO date or timestamp, as the
+// guess's own ISO rules read it, that reads back to the same day and time.
+void CheckIso(std::string_view value, const qb::DateForm& form)
+{
+    static std::string iso, slashed, back;
+    iso.clear();
+    if (!qb::AppendIso(value, form, iso) || form.Iso()) {
+        Check(form.Iso() || iso.empty());
+        return;
+    }
+    qb::ColumnGuess guess;
+    guess.Observe(iso);
+    const auto read = guess.DateFormOf();
+    Check(read && read->Iso() && read->time == form.time);
+    slashed.assign(iso);
+    slashed[4] = slashed[7] = '/';
+    qb::DateForm yearFirst;
+    yearFirst.separator = '/';
+    yearFirst.time = form.time;
+    back.clear();
+    Check(qb::AppendIso(slashed, yearFirst, back) && back == iso);
+}
+
+// Each field as a date: in the form it alone would teach, and in one of the forms a person may name.
+void CheckDate(std::string_view field)
+{
+    static const auto named = [] {
+        std::vector<qb::DateForm> forms;
+        for (const char* name : {"DD.MM.YYYY", "MM/DD/YYYY HH:MM", "DD/MM/YYYY HH:MM:SS AM/PM", "YYYY/MM/DD HH:MM",
+                                 "MON D YYYY", "DD MON YYYY HH:MM AM/PM", "DD-MON-YYYY", "MM-DD-YYYY"})
+            forms.push_back(*qb::ParseDateFormat(name));
+        return forms;
+    }();
+    qb::DateLearning learning(qb::DateForm::Order::MonthDayYear);
+    learning.Observe(field);
+    if (const auto form = learning.Form()) {
+        CheckIso(field, *form);
+        Check(qb::ParseDateFormat(qb::DateFormName(*form)) == form);
+    }
+    CheckIso(field, named[field.size() % named.size()]);
+}
+
 // The types guessed for a file's columns: each non-empty value seen fits
-// its column's on every database, as ValueFits reads it apart from the guess.
+// its column's on every database, as ValueFits reads it apart from the guess;
+// a date not in ISO form once AppendIso has written it in ISO form.
 class GuessCheck {
 public:
     void Start()
@@ -360,6 +404,7 @@ public:
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (fields[i].empty())
                 continue;
+            CheckDate(fields[i]);
             if (m_count == m_values.size())
                 m_values.emplace_back();
             m_values[m_count].column = i;
@@ -375,8 +420,13 @@ public:
             Check(types.back() == "TEXT");
             for (std::size_t i = 0; i < columns.size(); ++i)
                 Check(types[i] == qb::TypeFor(columns[i], database));
-            for (std::size_t k = 0; k < m_count; ++k)
-                Check(qb::ValueFits(m_values[k].text, types[m_values[k].column], database));
+            for (std::size_t k = 0; k < m_count; ++k) {
+                const auto form = columns[m_values[k].column].DateFormOf();
+                m_iso.clear();
+                Check(!form || qb::AppendIso(m_values[k].text, *form, m_iso));
+                Check(qb::ValueFits(form ? std::string_view(m_iso) : m_values[k].text, types[m_values[k].column],
+                                    database));
+            }
         }
     }
 
@@ -387,6 +437,7 @@ private:
     };
     qb::TypeGuesser m_guesser;
     std::vector<Value> m_values;  // reused: the first m_count are this input's
+    mutable std::string m_iso;
     std::size_t m_count = 0;
 };
 

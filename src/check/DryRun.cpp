@@ -117,6 +117,7 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
     FileRecords records(in.Get(), standardInput ? "standard input" : path, FormatOf(settings), SkipFirstLine(settings));
     RecordSplitter splitter(settings.Separator, settings.Quoted);
     FileTally tally;
+    tally.types = TypeGuesser(settings.DateFormat);
     if (settings.Resume)
         tally.digest = ContentDigest(in.Get());
     tally.header = records.Header();
@@ -255,10 +256,19 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
         if (const ColumnPlan* plan = PlanFor(settings, listed, names)) {
             const PlannedTable planned =
                 Planned(names, TypesFor(tally.types, connection.Kind(), fields.size()), plan);
-            names.clear();
-            for (std::size_t i = 0; i < planned.names.size(); ++i)
-                names.push_back(planned.names[i] + " " + planned.types[i]);
-            return names;
+            // A guessed type shows its dates' form; a chosen one is as chosen.
+            const auto& guessed = tally.types.Columns();
+            std::vector<std::string> shown;
+            for (std::size_t i = 0, k = 0; i < names.size() && k < planned.names.size(); ++i) {
+                if (!planned.kept.empty() && !planned.kept[i])
+                    continue;
+                const auto edit = plan->edits.find(names[i]);
+                const bool chosen = edit != plan->edits.end() && !edit->second.type.empty();
+                shown.push_back(planned.names[k] + " " +
+                                (chosen || i >= guessed.size() ? planned.types[k] : ShownType(guessed[i], planned.types[k])));
+                ++k;
+            }
+            return shown;
         }
     } else {
         for (std::size_t i = 1; i <= fields.size(); ++i)
@@ -266,7 +276,7 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
     }
     const std::vector<std::string> types = TypesFor(tally.types, connection.Kind(), names.size());
     for (std::size_t i = 0; i < names.size(); ++i)
-        names[i] += " " + types[i];
+        names[i] += " " + (i < tally.types.Columns().size() ? ShownType(tally.types.Columns()[i], types[i]) : types[i]);
     return names;
 }
 

@@ -153,7 +153,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
         }
         std::size_t widest = 0;
         FileRecord record;
-        TypeGuesser guesser;
+        TypeGuesser guesser(options.dateFormat);
         const bool guessing = options.createMode && options.guessTypes && preview.columns;
         const auto learn = [&](const std::vector<std::string_view>& fields) {
             if (guessing && record.note.empty() && fields.size() == *preview.columns)
@@ -190,6 +190,10 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                 learn(splitter.SplitInPlace(record.text));
             }
             preview.types = TypesFor(guesser, *options.guessTypes, *preview.columns);
+            preview.dateForms.resize(preview.types.size());
+            for (std::size_t i = 0; i < preview.dateForms.size() && i < guesser.Columns().size(); ++i)
+                if (const auto form = guesser.Columns()[i].DateFormOf(); form && !form->Iso())
+                    preview.dateForms[i] = DateFormName(*form);
         }
         // Types chosen in the preview over those guessed; with edits every column shows its type.
         if (options.createMode && !preview.edits.empty()) {
@@ -197,6 +201,8 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             for (std::size_t i = 0; i < preview.edits.size(); ++i) {
                 if (!preview.edits[i].type.empty())
                     preview.types[i] = preview.edits[i].type;
+                if (!preview.edits[i].type.empty() && i < preview.dateForms.size())
+                    preview.dateForms[i].clear();
             }
         }
         if (preview.headers.empty()) {

@@ -25,6 +25,8 @@ struct PreviewOptions {
     // records the import would send, in up to guessBytes of the file.
     std::optional<DatabaseKind> guessTypes;
     std::uint64_t guessBytes = std::uint64_t(32) << 20;
+    // With guessTypes: as ImportSettings::DateFormat.
+    std::optional<DateForm> dateFormat;
     // The file's edits, shown on the columns the first line still names; appending, each names the table
     // column its file column goes to.
     const ColumnPlan* plan = nullptr;
@@ -56,6 +58,7 @@ struct Preview {
     std::string undecodableNote;    // what such a record is marked with
     std::vector<std::string> types;      // per column, when guessed
     bool typesFromPart = false;          // guessed from the file's start only: it is longer than guessBytes
+    std::vector<std::string> dateForms;  // per column with types: its dates' form where they are not ISO, else empty
     // The names the first line gives; with edits, per column whether it is kept and what is edited of it.
     std::vector<std::string> named;
     std::vector<bool> kept;

@@ -10,6 +10,7 @@ const char* const kUsage =
     "                          [--quoted] [--encoding NAME] [--row-by-row]\n"
     "                          [--columns by-name|by-position] [--ignore-extra-columns]\n"
     "                          [--types text|guess] [--keep-letters] [--resume [--retry-refused]]\n"
+    "                          [--date-format FORM]\n"
     "                          [--rejects FILE] [--dry-run] [FILE...]\n"
     "                          [--replace] [--if-exists fail|append|replace] [--key COLUMN[,COLUMN...]]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
@@ -71,6 +72,12 @@ const char* const kHelp =
     "  --types text|guess    a new table's column types: TEXT throughout, or the\n"
     "                        narrowest type of the database that takes every value\n"
     "                        of the file (default: text)\n"
+    "  --date-format FORM    with --types guess: a column whose dates are all in\n"
+    "                        FORM, e.g. DD.MM.YYYY, MM/DD/YYYY HH:MM or MON D YYYY,\n"
+    "                        is DATE or TIMESTAMP and its dates go in ISO form\n"
+    "                        (default: each column's form is learnt from its\n"
+    "                        values, and day and month are in the locale's order\n"
+    "                        where no day is over 12)\n"
     "  --keep-letters        column names keep the letters and digits of every\n"
     "                        alphabet, and underscores (default: only A-Z,\n"
     "                        a-z and 0-9)\n"
@@ -195,6 +202,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             if (types != "text" && types != "guess")
                 throw UsageError{"--types takes text or guess, not " + types};
             settings.GuessTypes = types == "guess";
+        } else if (argument == "--date-format") {
+            const std::string form = value();
+            settings.DateFormat = ParseDateFormat(form);
+            if (!settings.DateFormat)
+                throw UsageError{"unknown date format " + form + "; known: " + KnownDateFormats()};
         } else if (argument == "--keep-letters") {
             settings.KeepLetters = true;
         } else if (argument == "--resume") {

@@ -156,7 +156,7 @@ void MainWindow::BuildControls()
     // buttons; then the panel beside them, top to bottom.
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, refresh, m_option4,
                         m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_encoding, m_types,
-                        m_keepLetters, m_ifExists, m_emptyFirst, m_byName, m_onDuplicate, m_resume, m_clearList,
+                        m_dates, m_keepLetters, m_ifExists, m_emptyFirst, m_byName, m_onDuplicate, m_resume, m_clearList,
                         findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
                         findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_status, m_stop};
     for (std::size_t i = 1; i < std::size(order); ++i)
@@ -166,7 +166,7 @@ void MainWindow::BuildControls()
         m_pointer->ShowsHandOver(button);
     for (QWidget* control : std::initializer_list<QWidget*>{this, m_frame1, m_frame2, m_frame3, m_frame4, m_label1,
                                                             m_list1, m_text3, m_encodingLabel, m_typesLabel,
-                                                            m_ifExistsLabel})
+                                                            m_ifExistsLabel, m_datesLabel})
         m_pointer->ShowsDefaultOver(control);
     m_files->SetWindowPointer([this] { return m_pointer->IsBusy(); },
                               [this] { m_pointer->SetPointer(PointerStyle::Default); });
@@ -211,6 +211,14 @@ void MainWindow::BuildNewTableControls()
     Remember(m_onDuplicate, kOnDuplicateKey);
     m_byName = Named(new QCheckBox(QStringLiteral("Match columns by name"), this), "CheckByName");
     Remember(m_byName, kMatchByNameKey);
+    m_datesLabel = Named(new QLabel(QStringLiteral("Dates:"), this), "LabelDates");
+    m_dates = Named(new QComboBox(this), "ComboDates");
+    m_dates->addItem(QStringLiteral("Guess"));
+    for (const char* form : {"DD.MM.YYYY", "DD/MM/YYYY", "MM/DD/YYYY", "YYYY/MM/DD", "DD.MM.YYYY HH:MM",
+                             "DD/MM/YYYY HH:MM", "MM/DD/YYYY HH:MM", "MM/DD/YYYY HH:MM AM/PM", "MON D YYYY",
+                             "DD MON YYYY"})
+        m_dates->addItem(QString::fromLatin1(form));
+    Remember(m_dates, kDateFormatKey);
 
     m_clearList = Named(new QPushButton(QStringLiteral("Clear List"), this), "PushButtonClearList", 11.25);
     m_fileCount = Named(new QLabel(this), "LabelFileCount");
@@ -236,7 +244,7 @@ void MainWindow::ApplyMode()
     const bool create = m_option1->isChecked();
     for (QWidget* control :
          std::initializer_list<QWidget*>{m_option3, m_option4, m_label5, m_text2, m_typesLabel, m_types, m_keepLetters,
-                                         m_ifExistsLabel, m_ifExists})
+                                         m_ifExistsLabel, m_ifExists, m_datesLabel, m_dates})
         control->setEnabled(create);
     for (QWidget* control : std::initializer_list<QWidget*>{m_frame4, m_check2, m_label2, m_list1, m_emptyFirst})
         control->setEnabled(!create);

@@ -161,6 +161,8 @@ private:
     QComboBox* m_ifExists;      // creating: what becomes of a table that exists
     QCheckBox* m_emptyFirst;    // appending: the table is emptied first
     QCheckBox* m_byName;  // appending: "Match columns by name", which needs "Ignore first line"
+    QLabel* m_datesLabel;
+    QComboBox* m_dates;  // "Guess", or the form dates not in ISO form are read in
     QLabel* m_fileCount;
     QPushButton* m_clearList;
     bool m_quitAfterRun = false;  // the window was closed during the run

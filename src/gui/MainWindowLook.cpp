@@ -66,6 +66,7 @@ void MainWindow::BuildLookControls()
     connect(m_types, &QComboBox::currentIndexChanged, this, follow);
     connect(m_keepLetters, &QCheckBox::toggled, this, follow);
     connect(m_byName, &QCheckBox::toggled, this, follow);
+    connect(m_dates, &QComboBox::currentIndexChanged, this, follow);
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(m_option1), static_cast<QAbstractButton*>(m_option3),
                                     static_cast<QAbstractButton*>(m_check2)})
         connect(button, &QAbstractButton::toggled, this, follow);
@@ -193,6 +194,7 @@ void MainWindow::RefreshPreview()
     options.keepLetters = settings.KeepLetters;
     if (options.createMode && settings.GuessTypes)
         options.guessTypes = DataSourceKind();
+    options.dateFormat = settings.DateFormat;
     m_previewNames.clear();
     std::size_t sameColumns = 0;
     // Appending with a header, its names may go to the table's columns: edited as a new table's are.

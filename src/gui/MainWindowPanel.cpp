@@ -80,6 +80,9 @@ void MainWindow::BuildOptionsPanel()
     m_onDuplicateLabel->setToolTip(m_onDuplicate->toolTip());
     m_byName->setToolTip(QStringLiteral(
         "Sends each column of the file to the table's column its header names, whatever their order."));
+    m_dates->setToolTip(QStringLiteral(
+        "Reads dates not written as YYYY-MM-DD in the form chosen, or guesses each column's form from its values."));
+    m_datesLabel->setToolTip(m_dates->toolTip());
     m_resume->setToolTip(QStringLiteral(
         "Skips files imported before and goes on after the last stored line of one cut short."));
     m_ifExists->setToolTip(QStringLiteral(
@@ -107,7 +110,11 @@ void MainWindow::BuildOptionsPanel()
     auto* reading = Group(QStringLiteral("Reading the file"), "GroupReading",
                           {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}}, options);
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
-                        {{m_typesLabel, m_types}, {m_keepLetters, nullptr}, {m_ifExistsLabel, m_ifExists}}, options);
+                        {{m_typesLabel, m_types},
+                         {m_datesLabel, m_dates},
+                         {m_keepLetters, nullptr},
+                         {m_ifExistsLabel, m_ifExists}},
+                        options);
     auto* appending = Group(QStringLiteral("Appending"), "GroupAppending",
                             {{m_emptyFirst, nullptr}, {m_byName, nullptr}, {m_onDuplicateLabel, m_onDuplicate}}, options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);

@@ -73,6 +73,8 @@ ImportSettings MainWindow::CurrentSettings() const
     // Unticked, the header's names decide; ticked without a header, there are none to go by.
     if (settings.Mode == ImportMode::AppendToExistingTable && settings.IgnoreFirstLine && m_byName->isChecked())
         settings.Matching = ColumnMatching::ByName;
+    if (m_dates->currentIndex() > 0)
+        settings.DateFormat = ParseDateFormat(m_dates->currentText().toStdString());
     return settings;
 }
 

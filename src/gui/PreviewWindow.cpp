@@ -292,6 +292,9 @@ void PreviewWindow::Show(const QString& file, const Preview& preview)
         // A guessed type under its column's name.
         if (c < static_cast<int>(preview.types.size()))
             header += QLatin1Char('\n') + QString::fromStdString(preview.types[static_cast<std::size_t>(c)]);
+        // Dates read in another form than ISO, which go in ISO form.
+        if (c < static_cast<int>(preview.dateForms.size()) && !preview.dateForms[static_cast<std::size_t>(c)].empty())
+            header += QStringLiteral(" (%1)").arg(QString::fromStdString(preview.dateForms[static_cast<std::size_t>(c)]));
         if (c < static_cast<int>(preview.kept.size()) && !preview.kept[static_cast<std::size_t>(c)] &&
             preview.targets.empty())
             header += QStringLiteral("\n(left out)");

@@ -18,6 +18,7 @@ inline constexpr const char* kIfExistsKey = "IfTableExists";     // the choice's
 inline constexpr const char* kEmptyFirstKey = "EmptyTableFirst"; // "1" when ticked
 inline constexpr const char* kOnDuplicateKey = "OnDuplicate";    // the choice's caption
 inline constexpr const char* kMatchByNameKey = "MatchByName";    // "1" when ticked
+inline constexpr const char* kDateFormatKey = "DateFormat";      // the choice's caption
 inline constexpr const char* kAddFilterKey = "AddFilter";        // the Add dialog's last file type
 inline constexpr const char* kAddFolderKey = "AddFolder";        // the folder of the Add dialog's last files
 

@@ -233,7 +233,7 @@ bool Importer::Prepare(OneFile& file, const std::string& path, bool standardInpu
             // The types are learnt beside the copy, in the same pass.
             CopyWatch watch;
             if (m_settings.GuessTypes && m_settings.Mode == ImportMode::CreateNewTable) {
-                TypeLearning& types = file.types.emplace(m_settings.Separator, m_settings.Quoted);
+                TypeLearning& types = file.types.emplace(m_settings.Separator, m_settings.Quoted, m_settings.DateFormat);
                 watch.header = [&types](std::string_view header) { types.Header(header); };
                 watch.record = [&types](std::string& record) { types.Record(record); };
             }

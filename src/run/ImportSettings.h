@@ -5,6 +5,7 @@
 #include "load/SendSink.h"
 #include "schema/ColumnMatch.h"
 #include "schema/ColumnPlan.h"
+#include "schema/DateForms.h"
 
 #include <cstddef>
 #include <map>
@@ -98,6 +99,9 @@ struct ImportSettings {
     // a header column the table lacks is left out rather than refusing the file.
     ColumnMatching Matching = ColumnMatching::Automatic;
     bool IgnoreExtraColumns = false;
+    // With GuessTypes: dates not in ISO form are read in this form only; none: each column's form is
+    // learnt from its values.
+    std::optional<DateForm> DateFormat;
 };
 
 

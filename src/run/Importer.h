@@ -101,6 +101,14 @@ private:
         return file.types ? TypesFor(file.types->Guesser(), m_connection.Kind(), columns)
                           : std::vector<std::string>{};
     }
+    // Which columns' dates are read in which form, said in the log; names: per column of the file, empty
+    // for one not sent.
+    void NoteDates(OneFile& file, const std::vector<std::string>& names)
+    {
+        if (file.types)
+            if (const std::string note = DatesNote(file.types->Guesser(), names); !note.empty())
+                file.reports.Note(note);
+    }
     void List(const std::string& table)
     {
         m_listed.emplace(LowerText(table), table);

@@ -95,6 +95,10 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, cons
         Skip();
         return;
     }
+    std::vector<std::string> sent = names;
+    for (std::size_t i = 0, k = 0; i < sent.size(); ++i)
+        sent[i] = planned.kept.empty() || planned.kept[i] ? planned.names[k++] : "";
+    NoteDates(file, sent);
     SendLines(file, Kept(table, planned.kept), columns, kFromFirstLineLoop);
     if (!exists)
         ListCreated(table);
@@ -106,6 +110,10 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, const 
     RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
     const auto& header = splitter.Split(file.copy.header);
     const std::size_t columns = header.size();
+    // As answered; a table made by an earlier run calls them by their places.
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i <= columns; ++i)
+        names.push_back("column " + std::to_string(i));
     if (!exists)
         file.steps.Run(262, [&] {
         // Refused before a name is asked for.
@@ -117,12 +125,14 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, const 
             Refuse(262, CheckColumnNames(create.names, limits));
             Create(file, dropped, create.text);
             created = true;
+            names = create.names;
         }
     });
     if (!created) {
         Skip();
         return;
     }
+    NoteDates(file, names);
     SendLines(file, {table}, columns, kUserSpecifiedLoop);
     if (!exists)
         ListCreated(table);

@@ -4,6 +4,7 @@
 #include "schema/ValueGuess.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,7 +14,11 @@ namespace qb {
 // send: one without a note and with as many values as the header has fields.
 class TypeLearning {
 public:
-    TypeLearning(std::string separator, bool quoted) : m_splitter(std::move(separator), quoted) {}
+    // dates: as TypeGuesser takes it.
+    TypeLearning(std::string separator, bool quoted, std::optional<DateForm> dates = {})
+        : m_splitter(std::move(separator), quoted), m_guesser(dates)
+    {
+    }
 
     void Header(std::string_view header) { m_columns = m_splitter.Split(header).size(); }
     // The record is split in place: its text is spent.

@@ -197,6 +197,18 @@ void ColumnGuess::Observe(std::string_view value)
     } else if (IsBoolean(value)) {
         kind = kBoolean;
     }
+    // Dates all in ISO form or all in one other; a mix of the two is text.
+    if (kind & kTimes) {
+        m_isoDates = true;
+        if (m_otherDates)
+            kind = kText;
+    } else if (kind == kText && !m_isoDates) {
+        m_dates.Observe(value);
+        if (!m_dates.Failed()) {
+            m_otherDates = true;
+            kind = m_dates.Timed() ? kTimestamp : kDate;
+        }
+    }
 
     // Integers join decimals and dates join timestamps; any other mix is text.
     const std::uint8_t kinds = found.kinds | kind;
@@ -221,16 +233,48 @@ void ColumnGuess::Observe(std::string_view value)
     }
 }
 
+std::optional<DateForm> ColumnGuess::DateFormOf() const
+{
+    if (m_found.kinds == 0 || (m_found.kinds & ~kTimes) != 0)
+        return std::nullopt;
+    if (m_otherDates)
+        return m_dates.Form();
+    DateForm iso;
+    iso.time = (m_found.kinds & kTimestamp) != 0;
+    return iso;
+}
+
 void TypeGuesser::Observe(std::span<const std::string_view> fields)
 {
     if (fields.size() > m_columns.size())
-        m_columns.resize(fields.size());
+        m_columns.resize(fields.size(), m_dates ? ColumnGuess(*m_dates) : ColumnGuess());
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (IsQuotedEmpty(fields[i]))
             m_columns[i].ObserveEmptyText();
         else
             m_columns[i].Observe(fields[i]);
     }
+}
+
+std::string DatesNote(const TypeGuesser& guesser, const std::vector<std::string>& names)
+{
+    std::string note;
+    const auto& columns = guesser.Columns();
+    for (std::size_t i = 0; i < columns.size() && i < names.size(); ++i) {
+        const std::optional<DateForm> form = columns[i].DateFormOf();
+        if (!form || form->Iso() || names[i].empty())
+            continue;
+        note += (note.empty() ? "Dates: " : ", ") + names[i] + " as " + DateFormName(*form);
+        if (columns[i].Dates().OrderFromLocale())
+            note += " (no day over 12: day and month in the locale's order)";
+    }
+    return note.empty() ? note : note + "; sent in ISO form.";
+}
+
+std::string ShownType(const ColumnGuess& guess, const std::string& type)
+{
+    const std::optional<DateForm> form = guess.DateFormOf();
+    return form && !form->Iso() ? type + " (" + DateFormName(*form) + ")" : type;
 }
 
 }  // namespace qb

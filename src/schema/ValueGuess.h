@@ -1,8 +1,12 @@
 #pragma once
 
+#include "schema/DateForms.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,8 +17,14 @@ namespace qb {
 // unchanged in meaning, so leading zeros, signed zeros, spaces, digits a
 // double would lose and zones a column would drop all leave TEXT.
 // Each database's type for it is TypeFor's (schema/TypeNames.h).
+// Dates in other forms than ISO make a DATE or TIMESTAMP only where every
+// value is written in one form (DateLearning), never mixed with ISO ones.
 class ColumnGuess {
 public:
+    ColumnGuess() = default;
+    // Dates not in ISO form are taken in that form only, not learnt.
+    explicit ColumnGuess(const DateForm& named) : m_dates(DateLearning::Named(named)) {}
+
     enum Kind : std::uint8_t {
         kInteger = 1,
         kDecimal = 2,
@@ -44,14 +54,25 @@ public:
     // An empty text that is not NULL (a field written as ""): only a text column takes it.
     void ObserveEmptyText();
     const Findings& Found() const { return m_found; }
+    // The column's form when it is DATE or TIMESTAMP (an Iso() one for ISO dates); none otherwise.
+    std::optional<DateForm> DateFormOf() const;
+    // Dates not in ISO form, as learnt.
+    const DateLearning& Dates() const { return m_dates; }
 
 private:
     Findings m_found;
+    DateLearning m_dates;
+    bool m_isoDates = false;    // an ISO date or timestamp was seen
+    bool m_otherDates = false;  // a date in another form was
 };
 
 // One guess per column of a file, fed record by record.
 class TypeGuesser {
 public:
+    TypeGuesser() = default;
+    // dates: the one form dates not in ISO form are taken in; none: each column learns its own.
+    explicit TypeGuesser(std::optional<DateForm> dates) : m_dates(dates) {}
+
     // Fields beyond the known columns add columns; a field written as "" is
     // the empty text, not NULL.
     void Observe(std::span<const std::string_view> fields);
@@ -59,6 +80,16 @@ public:
 
 private:
     std::vector<ColumnGuess> m_columns;
+    std::optional<DateForm> m_dates;
 };
+
+// "Dates: born as DD.MM.YYYY, seen as MM/DD/YYYY (no day over 12: day and month in the locale's order);
+// sent in ISO form." for the columns read as dates in another form than ISO, named as the table names
+// them (an empty name: a column not sent); empty text when there are none.
+std::string DatesNote(const TypeGuesser& guesser, const std::vector<std::string>& names);
+
+// The type as the preview and the dry run show it: with the form of dates not in ISO form, which are
+// sent in ISO form, "DATE (DD.MM.YYYY)".
+std::string ShownType(const ColumnGuess& guess, const std::string& type);
 
 }  // namespace qb

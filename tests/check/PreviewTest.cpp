@@ -97,6 +97,22 @@ TEST(PreviewTest, StopsAtTheRecordLimit)
     EXPECT_TRUE(preview.typesFromPart);
 }
 
+// Dates not in ISO form show their form beside their type; a form named reads them in that one only.
+TEST(PreviewTest, ShowsTheFormOfDates)
+{
+    test::TempDir dir;
+    const std::string path = dir.Write("d.txt", "d,e\n13/02/2024,x\n");
+    PreviewOptions options = Options({});
+    options.guessTypes = DatabaseKind::Postgres;
+    Preview preview = BuildPreview(path, options);
+    EXPECT_EQ(preview.types, (std::vector<std::string>{"DATE", "TEXT"}));
+    EXPECT_EQ(preview.dateForms, (std::vector<std::string>{"DD/MM/YYYY", ""}));
+    options.dateFormat = ParseDateFormat("MM/DD/YYYY");
+    preview = BuildPreview(path, options);
+    EXPECT_EQ(preview.types, (std::vector<std::string>{"TEXT", "TEXT"}));
+    EXPECT_EQ(preview.dateForms, (std::vector<std::string>{"", ""}));
+}
+
 TEST(PreviewTest, SaysAboveTheGridWhyOrWhatIsWrong)
 {
     PreviewOptions tiny = Options({});

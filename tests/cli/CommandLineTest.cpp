@@ -49,6 +49,9 @@ TEST(CommandLineTest, Options)
     EXPECT_FALSE(line.settings.GuessTypes);
     EXPECT_TRUE(ParseCommandLine({"--dsn", "D", "--types", "guess"}).settings.GuessTypes);
     EXPECT_FALSE(ParseCommandLine({"--dsn", "D", "--types", "text"}).settings.GuessTypes);
+    EXPECT_FALSE(line.settings.DateFormat);
+    EXPECT_EQ(ParseCommandLine({"--dsn", "D", "--date-format", "dd/mm/yyyy HH:MM"}).settings.DateFormat,
+              ParseDateFormat("DD/MM/YYYY HH:MM"));
 
     line = ParseCommandLine({"--dsn", "D", "--separator", "||", "--table-name", "T[counter]", "--ask-columns"});
     EXPECT_EQ(line.settings.Separator, "||");
@@ -85,6 +88,7 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
                                           : name == "--if-exists"    ? "append"
                                           : name == "--on-duplicate" ? "update"
                                           : name == "--columns"      ? "by-position"
+                                          : name == "--date-format"  ? "DD.MM.YYYY"
                                                                      : "latin1"}))
             << name;
     }
@@ -116,9 +120,17 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--append", "T", "--on-duplicate", "replace"},
         {"--dsn", "D", "--append", "T", "--columns", "by-name"},
         {"--dsn", "D", "--append", "T", "--skip-header", "--columns", "sideways"},
+        {"--dsn", "D", "--date-format"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);
+    try {
+        ParseCommandLine({"--dsn", "D", "--date-format", "DD.MM.YY"});
+        ADD_FAILURE() << "a two-digit year taken";
+    } catch (const UsageError& error) {
+        EXPECT_NE(error.message.find("DD.MM.YY; known: "), std::string::npos) << error.message;
+        EXPECT_NE(error.message.find("MM/DD/YYYY"), std::string::npos) << error.message;
+    }
 }
 
 TEST(TerminalTextTest, BreaksBecomeNewlines)

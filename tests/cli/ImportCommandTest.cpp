@@ -382,6 +382,27 @@ TEST_P(ImportCommandTest, AppendsByTheHeadersNames)
     }
 }
 
+// Dates written day first with dots make a DATE column (TEXT in SQLite), go in ISO form and sort as dates;
+// the dry run and the log name their form.
+TEST_P(ImportCommandTest, DatesWrittenDayFirstSortAsDates)
+{
+    const std::string path = File("d.csv", "born,name\r\n31.12.1999,a\r\n1.2.2024,b\r\n15.06.2010,c\r\n");
+    const std::string type = GetParam().kind == test::DriverKind::Sqlite ? "TEXT" : "DATE";
+    const Outcome dry = Command({"--dsn", Dsn(), "--types", "guess", "--dry-run", path});
+    EXPECT_NE(dry.out.find("would be created (born " + type + " (DD.MM.YYYY), name TEXT)"), std::string::npos)
+        << dry.out;
+    const Outcome run = Command({"--dsn", Dsn(), "--types", "guess", path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT "born", "name" FROM "NewTable1" ORDER BY "born")"),
+              (std::vector<TextRow>{{std::string("1999-12-31"), std::string("a")},
+                                    {std::string("2010-06-15"), std::string("c")},
+                                    {std::string("2024-02-01"), std::string("b")}}));
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow")))
+        log += ReadAll(entry.path());
+    EXPECT_NE(log.find("Note: Dates: born as DD.MM.YYYY; sent in ISO form.\n"), std::string::npos) << log;
+}
+
 // Each run keeps its working copy in a folder of its own: two runs go at once, into one table.
 TEST_P(ImportCommandTest, RunsGoSideBySide)
 {

@@ -443,17 +443,27 @@ private slots:
         types->setCurrentText(QStringLiteral("Guess from the data"));
         letters->setChecked(true);
         QVERIFY(f->window.CurrentSettings().GuessTypes && f->window.CurrentSettings().KeepLetters);
+        auto* dates = f->Find<QComboBox>("ComboDates");
+        QCOMPARE(f->Find<QLabel>("LabelDates")->text(), QStringLiteral("Dates:"));
+        QCOMPARE(dates->currentText(), QStringLiteral("Guess"));
+        QVERIFY(!f->window.CurrentSettings().DateFormat);
+        // Each form offered is one the command line knows.
+        for (int i = 1; i < dates->count(); ++i)
+            QVERIFY2(ParseDateFormat(dates->itemText(i).toStdString()), qPrintable(dates->itemText(i)));
+        dates->setCurrentText(QStringLiteral("DD.MM.YYYY"));
+        QCOMPARE(f->window.CurrentSettings().DateFormat, ParseDateFormat("DD.MM.YYYY"));
         // Remembering what was imported: for either mode.
         auto* resume = f->Find<QCheckBox>("CheckResume");
         QCOMPARE(resume->text(), QStringLiteral("Remember what was imported and go on from there"));
         QVERIFY(!resume->isChecked() && !f->window.CurrentSettings().Resume);
         resume->setChecked(true);
         f->Find<QRadioButton>("Option2")->setChecked(true);
-        QVERIFY(!types->isEnabled() && !letters->isEnabled() && resume->isEnabled());
+        QVERIFY(!types->isEnabled() && !letters->isEnabled() && !dates->isEnabled() && resume->isEnabled());
         QVERIFY(f->window.CurrentSettings().Resume);
         MainWindow third(f->settings, f->dialogs, [] { return std::string(); });
         QCOMPARE(third.findChild<QComboBox*>("ComboTypes")->currentText(), QStringLiteral("Guess from the data"));
         QVERIFY(third.findChild<QCheckBox*>("CheckKeepLetters")->isChecked());
+        QCOMPARE(third.findChild<QComboBox*>("ComboDates")->currentText(), QStringLiteral("DD.MM.YYYY"));
         QVERIFY(third.findChild<QCheckBox*>("CheckResume")->isChecked());
 
         // An existing table's fate when creating, and emptying one when appending: each for its mode, remembered.
@@ -908,7 +918,8 @@ private slots:
         f.window.onClose = [&] { closed = true; };
         const char* const locked[] = {"PushButton1", "PushButton3", "PushButton4", "PushButton5",
                                       "PushButtonCheck", "Option1", "Option2", "Text2",
-                                      "Text3", "CheckQuoted", "ComboEncoding", "CheckResume"};
+                                      "Text3", "CheckQuoted", "ComboEncoding", "CheckResume",
+                                      "ComboDates"};
         f.onShown = [&] {
             if (f.shown.size() != 2)  // the first rows stored
                 return;
@@ -1069,7 +1080,8 @@ private slots:
         const QStringList texts{"CheckQuoted", "LabelEncoding", "ComboEncoding", "PushButtonStop",
                                 "PushButtonPreview", "PushButtonCheck", "LabelTypes", "ComboTypes",
                                 "CheckKeepLetters", "CheckByName", "CheckResume", "PushButtonClearList", "LabelFileCount",
-                                "LabelSeparatorMark", "LabelOnDuplicate", "ComboOnDuplicate"};
+                                "LabelSeparatorMark", "LabelOnDuplicate", "ComboOnDuplicate", "LabelDates",
+                                "ComboDates"};
         const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
         const auto place = [&](const QString& name) { return f.Place(name); };
         for (const QString& name : added) {
@@ -1229,7 +1241,7 @@ private slots:
 
         const std::pair<const char*, QStringList> groups[] = {
             {"Reading the file", {"CheckQuoted", "ComboEncoding"}},
-            {"New table", {"ComboTypes", "CheckKeepLetters", "ComboIfExists"}},
+            {"New table", {"ComboTypes", "ComboDates", "CheckKeepLetters", "ComboIfExists"}},
             {"Appending", {"CheckEmptyFirst", "CheckByName", "ComboOnDuplicate"}},
             {"The run", {"CheckResume"}},
         };

@@ -156,6 +156,18 @@ private slots:
         QCOMPARE(offered.join(QLatin1Char('|')), QStringLiteral("Rename...|Type|Key|Leave Out"));
     }
 
+    // Dates not in ISO form show their form beside the guessed type, and follow the form chosen under "Dates:".
+    void datesShowTheirForm()
+    {
+        Fixture f;
+        f.window.Form_Load();
+        f.window.findChild<QComboBox*>("ComboTypes")->setCurrentText(QStringLiteral("Guess from the data"));
+        PreviewWindow& preview = f.Preview("born,Name\r\n13.02.2024,Ann\r\n");
+        QCOMPARE(Headings(preview), QStringLiteral("born\nTEXT (DD.MM.YYYY)|Name\nTEXT"));
+        f.window.findChild<QComboBox*>("ComboDates")->setCurrentText(QStringLiteral("MM/DD/YYYY"));
+        QTRY_COMPARE(Headings(preview), QStringLiteral("born\nTEXT|Name\nTEXT"));
+    }
+
     // "Reset columns" undoes every edit; a column left out is greyed; a long type name is not cut.
     void resetUndoesEveryEdit()
     {

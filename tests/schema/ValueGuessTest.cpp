@@ -125,5 +125,37 @@ TEST(ValueGuessGuesser, ColumnsGrowWithRecords)
     EXPECT_EQ(TypesFor(quoted, Postgres, 2), (std::vector<std::string>{"INTEGER", "TEXT"}));
 }
 
+// Dates in another form than ISO: one form per column, never mixed with ISO ones, or the one named.
+TEST(ValueGuessGuesser, DatesInOtherForms)
+{
+    TypeGuesser guesser;
+    const std::vector<std::vector<std::string_view>> records = {
+        {"01.02.2024", "2024-01-02", "Jan 1 2000 10:00 PM", "01.02.2024"},
+        {"31.12.1999", "02.01.2024", "Feb 29 2000 9:15:30 AM", "2024-01-02"}};
+    for (const auto& record : records)
+        guesser.Observe(record);
+    EXPECT_EQ(TypesFor(guesser, Postgres, 4), (std::vector<std::string>{"DATE", "TEXT", "TIMESTAMP", "TEXT"}));
+    EXPECT_EQ(TypesFor(guesser, Mariadb, 3), (std::vector<std::string>{"DATE", "TEXT", "DATETIME(6)"}));
+    const auto& columns = guesser.Columns();
+    EXPECT_EQ(ShownType(columns[0], "TEXT"), "TEXT (DD.MM.YYYY)");
+    EXPECT_FALSE(columns[1].DateFormOf());
+    EXPECT_EQ(DateFormName(*columns[2].DateFormOf()), "MON D YYYY HH:MM:SS AM/PM");
+    EXPECT_EQ(DatesNote(guesser, {"born", "x", "seen", "y"}),
+              "Dates: born as DD.MM.YYYY, seen as MON D YYYY HH:MM:SS AM/PM; sent in ISO form.");
+
+    TypeGuesser iso;
+    iso.Observe(std::vector<std::string_view>{"2024-01-02 03:04"});
+    EXPECT_TRUE(iso.Columns()[0].DateFormOf()->Iso());
+    EXPECT_EQ(ShownType(iso.Columns()[0], "TIMESTAMP"), "TIMESTAMP");
+    EXPECT_EQ(DatesNote(iso, {"a"}), "");
+
+    TypeGuesser named(ParseDateFormat("MM/DD/YYYY"));
+    for (const auto& record : std::vector<std::vector<std::string_view>>{{"02/03/2024", "02.03.2024", "2024-02-03"},
+                                                                        {"12/31/2024", "31.12.2024", "2024-12-31"}})
+        named.Observe(record);
+    EXPECT_EQ(TypesFor(named, Postgres, 3), (std::vector<std::string>{"DATE", "TEXT", "DATE"}));
+    EXPECT_EQ(named.Columns()[0].DateFormOf(), ParseDateFormat("MM/DD/YYYY"));
+}
+
 }  // namespace
 }  // namespace qb
