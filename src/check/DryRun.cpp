@@ -122,7 +122,8 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
         columns = fields.size();
         const std::vector<std::string> names =
             named ? ColumnNames(fields, settings.KeepLetters) : std::vector<std::string>{};
-        if (const ColumnPlan* plan = named ? PlanFor(settings, path, names) : nullptr) {
+        const std::optional<ColumnPlan> edits = named ? PlanFor(settings, path, names) : std::nullopt;
+        if (const ColumnPlan* plan = edits ? &*edits : nullptr) {
             tally.missingEdits = MissingEdits(standardInput ? "standard input" : path, Planned(names, {}, plan));
             // SQLite's columns take any value whatever their type: it refuses none.
             for (std::size_t i = 0; database && *database != DatabaseKind::Sqlite && i < names.size(); ++i) {
@@ -184,7 +185,8 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
     if (!refusal.empty())
         return refusal;
     const std::vector<std::string> names = ColumnNames(fields, settings.KeepLetters);
-    const ColumnPlan* plan = PlanFor(settings, listed, names);
+    const std::optional<ColumnPlan> edits = PlanFor(settings, listed, names);
+    const ColumnPlan* plan = edits ? &*edits : nullptr;
     const PlannedTable planned = Planned(names, types, plan);
     if (plan && !(refusal = CheckPlan(file.path, planned, connection.Limits())).empty())
         return refusal;
@@ -203,7 +205,7 @@ bool Edited(const ImportSettings& settings, const FileTally& tally, const std::s
     if (settings.ColumnNames != ColumnNameSource::FromFirstLine)
         return false;
     RecordSplitter splitter(settings.Separator, settings.Quoted);
-    return PlanFor(settings, listed, ColumnNames(splitter.Split(tally.header), settings.KeepLetters)) != nullptr;
+    return PlanFor(settings, listed, ColumnNames(splitter.Split(tally.header), settings.KeepLetters)) .has_value();
 }
 
 // "name TYPE" for each column of the new table, as the guess would make it.
@@ -215,9 +217,9 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
     std::vector<std::string> names;
     if (settings.ColumnNames == ColumnNameSource::FromFirstLine) {
         names = ColumnNames(fields, settings.KeepLetters);
-        if (const ColumnPlan* plan = PlanFor(settings, listed, names)) {
+        if (const std::optional<ColumnPlan> plan = PlanFor(settings, listed, names)) {
             const PlannedTable planned =
-                Planned(names, TypesFor(tally.types, connection.Kind(), fields.size()), plan);
+                Planned(names, TypesFor(tally.types, connection.Kind(), fields.size()), &*plan);
             names.clear();
             for (std::size_t i = 0; i < planned.names.size(); ++i)
                 names.push_back(planned.names[i] + " " + planned.types[i]);

@@ -100,7 +100,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                             preview.headers[i] = edit->second.name;
                         preview.kept[i] = !edit->second.leftOut;
                     }
-                    const std::string missing = MissingEdits(path, Planned(preview.named, {}, options.plan));
+                    const std::string missing = MissingEdits(path, Planned(preview.named, {}, &*options.plan));
                     if (!missing.empty())
                         preview.messages.push_back(missing);
                 }

@@ -26,7 +26,10 @@ struct PreviewOptions {
     std::optional<DatabaseKind> guessTypes;
     std::uint64_t guessBytes = std::uint64_t(32) << 20;
     // Create mode: the file's edits, shown on the columns the first line still names.
-    const ColumnPlan* plan = nullptr;
+    std::optional<ColumnPlan> plan{};
+    // What is done to values as they are read (trimmed, NULL markers, decimal commas): the cells show
+    // them as they would be sent.
+    ValueOptions values{};
     std::size_t maxRecords = 100;
 };
 

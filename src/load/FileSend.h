@@ -24,13 +24,16 @@ class FileProgress;
 struct FileSend {
     FileSend(Connection& over, const SendOptions& sendOptions, const PreparedCopy& copy, const InsertTarget& into,
              std::size_t valuesPerLine, Sending how, BulkLoader* bulkPath, SendSink& reportsTo,
-             FileProgress* fileProgress)
+             FileProgress* fileProgress, const std::vector<ColumnRewrite>& rewrites = {})
         : connection(over), options(sendOptions), file(copy), sink(reportsTo), progress(fileProgress), target(into),
           table(into.table), quotedTable(QuotedTarget(into)), lineColumns(valuesPerLine),
           tableColumns(into.fields.empty() ? valuesPerLine : into.fields.size()), sending(how), bulk(bulkPath),
-          splitter(sendOptions.separator, sendOptions.quoted), batch(sendOptions.batchRows, sendOptions.batchBytes)
+          splitter(sendOptions.separator, sendOptions.quoted), stage(sendOptions.values, rewrites),
+          batch(sendOptions.batchRows, sendOptions.batchBytes)
     {
         batch.Start(quotedTable);
+        if (stage.WantsQuotes())
+            splitter.KeepQuoted();
     }
 
     Connection& connection;
@@ -47,6 +50,7 @@ struct FileSend {
     BulkLoader* const bulk;  // the database's own path for batches, or null
 
     RecordSplitter splitter;
+    ValueStage stage;  // between splitting and sending
     FileRecord record;  // the one being sent
     std::string statement;
     std::vector<std::string_view> tableFields;  // the record's values the table takes

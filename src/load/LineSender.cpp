@@ -29,13 +29,15 @@ long SourceLine(FileSend& send, long record)
 
 bool LineSender::Send(const PreparedCopy& file, const InsertTarget& target, std::size_t columns,
                       const InsertLoopLines& lines, Sending sending, BulkLoader* bulk,
-                      StepRunner& steps, SendSink& sink, FileProgress* progress)
+                      StepRunner& steps, SendSink& sink, FileProgress* progress,
+                      const std::vector<ColumnRewrite>& rewrites)
 {
     m_stopped = false;
+    m_changed = {};
     std::optional<FileRecords> records;
     if (!steps.Run(lines.open, [&] { records.emplace(FileRecords::WorkingCopy{}, file.copy.Get(), file.name, m_options.format); }))
         return true;
-    FileSend send(m_connection, m_options, file, target, columns, sending, bulk, sink, progress);
+    FileSend send(m_connection, m_options, file, target, columns, sending, bulk, sink, progress, rewrites);
     std::size_t nextNote = 0;
     bool goOn = true;
     bool readAll = false;
@@ -75,6 +77,7 @@ bool LineSender::Send(const PreparedCopy& file, const InsertTarget& target, std:
     // Every line dealt with: the manifest holds the file as done.
     if (progress && goOn && readAll && sink.KeepGoing() && !send.lost)
         steps.Run(lines.execute, [&] { StageFinished(send, lastLine); });
+    m_changed = send.stage.Changed();
     return !send.lost;
 }
 

@@ -54,6 +54,8 @@ public:
     void Copied(const PreparedCopy& copy);
     // The file goes on after the last line an earlier run stored: said in the log and the status line.
     void Continued(long afterLine, long earlierRows);
+    // A line of the log about this file.
+    void Note(const std::string& text);
     // reached: how far into the working copy the run has come.
     void Progress(off_t reached);
 

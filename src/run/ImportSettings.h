@@ -3,6 +3,7 @@
 #include "read/LineReader.h"
 #include "load/SendSink.h"
 #include "schema/ColumnPlan.h"
+#include "schema/ValueStage.h"
 
 #include <cstddef>
 #include <map>
@@ -76,16 +77,27 @@ struct ImportSettings {
     std::string RejectsPath;
     // A file named "-" is standard input (the command line's convention).
     bool DashIsStandardInput = false;
+
+    // Values as people write them: fields equal to one of these (unquoted, after trimming) are NULL;
+    // spaces and tabs around unquoted fields go; numbers take a comma as their decimal mark.
+    std::vector<std::string> NullMarkers;
+    bool Trim = false;
+    bool DecimalComma = false;
+    // A new table's column types by the column's name (as the CREATE cleans it), over the guess.
+    std::map<std::string, std::string> ColumnTypes;
 };
 
 
-// The file's edits, by its path as listed, else by the names its first line gives (as cleaned);
-// none when it has none. The run, Check and the preview all ask here.
-const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
-                          const std::vector<std::string>& names);
+// The file's edits, by its path as listed, else by the names its first line gives (as cleaned), with
+// the types named for columns (ColumnTypes) where the edits choose none; none when it has none. The run, Check and the preview all ask here.
+std::optional<ColumnPlan> PlanFor(const ImportSettings& settings, const std::string& path,
+                                  const std::vector<std::string>& names);
 
 // How the settings' files are read.
 FileFormat FormatOf(const ImportSettings& settings);
+
+// What the settings ask of values as they are read.
+ValueOptions ValueOptionsOf(const ImportSettings& settings);
 
 // How the settings' lines are sent.
 SendOptions SendOptionsOf(const ImportSettings& settings);

@@ -63,7 +63,8 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
     const std::size_t columns = fields.size();
     // Columns edited in the preview, by name; what the edits leave alone follows the options.
     const std::vector<std::string> names = ColumnNames(fields, m_settings.KeepLetters);
-    const ColumnPlan* plan = PlanFor(m_settings, file.listed, names);
+    const std::optional<ColumnPlan> edits = PlanFor(m_settings, file.listed, names);
+    const ColumnPlan* plan = edits ? &*edits : nullptr;
     const PlannedTable planned = Planned(names, Types(file, columns), plan);
     // Edits that do nothing are said, and the file goes on without them.
     if (!exists && !IsEmpty(file.copy) && !planned.missing.empty())
@@ -81,7 +82,12 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
         Skip();
         return;
     }
-    SendLines(file, Kept(table, planned.kept), columns, kFromFirstLineLoop);
+    // Each field's type, for how its values are written.
+    std::vector<std::string> fieldTypes(columns, "TEXT");
+    for (std::size_t i = 0, k = 0; i < columns && k < planned.types.size(); ++i)
+        if (planned.kept.empty() || planned.kept[i])
+            fieldTypes[i] = planned.types[k++];
+    SendLines(file, Kept(table, planned.kept), columns, kFromFirstLineLoop, fieldTypes);
     if (!exists)
         ListCreated(table);
 }
@@ -109,7 +115,7 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool e
         Skip();
         return;
     }
-    SendLines(file, {table}, columns, kUserSpecifiedLoop);
+    SendLines(file, {table}, columns, kUserSpecifiedLoop, Types(file, columns));
     if (!exists)
         ListCreated(table);
 }
@@ -148,7 +154,8 @@ void Importer::Append(OneFile& file, const std::string& path)
                        " columns. The table " + target + " has " + std::to_string(tableColumns) + " columns.");
 }
 
-void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines)
+void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines,
+                         const std::vector<std::string>& fieldTypes)
 {
     const std::string& table = target.table;
     file.reports.Table(table);
@@ -171,11 +178,15 @@ void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t 
     const bool batching = transactional && !m_settings.RowByRow;
     const Sending sending = batching ? Sending::InBatches : Sending::LineByLine;
     // After a lost connection the next file starts on a new one, whatever its driver knows.
+    const auto rewrites =
+        RewritesFor(fieldTypes, file.types ? &file.types->Guesser() : nullptr, ValueOptionsOf(m_settings));
     if (!m_sender.Send(file.copy, target, columns, lines, sending, batching ? m_bulk.get() : nullptr,
-                       file.steps, file.reports, file.progress ? &*file.progress : nullptr)) {
+                       file.steps, file.reports, file.progress ? &*file.progress : nullptr, rewrites)) {
         m_bulk.reset();
         m_connection.Close();
     }
+    if (const std::string changed = ChangesText(m_sender.Changed()); !changed.empty())
+        file.reports.Note("Values changed by the options: " + changed + ".");
     file.interrupted = m_sender.Stopped();
 }
 

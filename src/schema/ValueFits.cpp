@@ -83,8 +83,8 @@ bool NumericFits(std::string_view v)
            static_cast<long long>(n.fraction.size()) - n.exponent <= kNumericScale;
 }
 
-// typeName is DECIMAL(p,s).
-bool DecimalFits(std::string_view v, std::string_view typeName)
+// typeName is DECIMAL(p,s) (MariaDB's limits) or NUMERIC(p,s) (PostgreSQL's).
+bool DecimalFits(std::string_view v, std::string_view typeName, std::size_t mostPrecision, std::size_t mostScale)
 {
     std::string_view sizes = typeName.substr(8);
     const auto comma = sizes.find(',');
@@ -98,7 +98,7 @@ bool DecimalFits(std::string_view v, std::string_view typeName)
     std::from_chars(precisionText.data(), precisionText.data() + precisionText.size(), precision);
     std::from_chars(scaleText.data(), scaleText.data() + scaleText.size(), scale);
     NumberText n;
-    return precision >= 1 && precision <= kDecimalPrecision && scale <= kDecimalScale && scale <= precision &&
+    return precision >= 1 && precision <= mostPrecision && scale <= mostScale && scale <= precision &&
            CutNumber(v, n) && !n.withExponent && n.whole.size() <= precision - scale && n.fraction.size() <= scale;
 }
 
@@ -216,6 +216,7 @@ bool ValueFits(std::string_view value, std::string_view typeName, DatabaseKind d
         return typeName == "INTEGER"            ? WholeNumberFits<std::int32_t>(value)
                : typeName == "BIGINT"           ? WholeNumberFits<std::int64_t>(value)
                : typeName == "NUMERIC"          ? NumericFits(value)
+               : typeName.starts_with("NUMERIC(") ? DecimalFits(value, typeName, kNumericPrecision, kNumericPrecision)
                : typeName == "DOUBLE PRECISION" ? DoubleFits(value)
                : typeName == "DATE"             ? DateFits(value)
                : typeName == "TIMESTAMP"        ? TimestampFits(value, false)
@@ -224,7 +225,7 @@ bool ValueFits(std::string_view value, std::string_view typeName, DatabaseKind d
                                                 : false;
     case Mariadb:
         return typeName == "BIGINT"               ? WholeNumberFits<std::int64_t>(value)
-               : typeName.starts_with("DECIMAL(") ? DecimalFits(value, typeName)
+               : typeName.starts_with("DECIMAL(") ? DecimalFits(value, typeName, kDecimalPrecision, kDecimalScale)
                : typeName == "DOUBLE"             ? DoubleFits(value)
                : typeName == "DATE"               ? DateFits(value)
                : typeName == "DATETIME(6)"        ? TimestampFits(value, false)

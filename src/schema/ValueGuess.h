@@ -8,6 +8,10 @@
 
 namespace qb {
 
+// Which mark a number's decimals may follow: the point, the comma (as the
+// user says), or either, one per column (the separator is not a comma).
+enum class DecimalMark : std::uint8_t { Point, Comma, Either };
+
 // What every non-empty value of one column is, learnt value by value.
 // Conservative: a type only where the database takes every value's text
 // unchanged in meaning, so leading zeros, signed zeros, spaces, digits a
@@ -36,7 +40,23 @@ public:
         bool unzoned = false;            // a timestamp without one
         std::size_t integerDigits = 0;   // most digits before the point, exponent applied
         std::size_t scale = 0;           // most digits after the point, exponent applied
+        bool pointMark = false;          // a number with a decimal point
+        bool commaMark = false;          // a number with a decimal comma
+        bool commaClear = false;         // one whose comma cannot be a thousands' one ("1,5", "0,125")
+        bool bareFraction = false;       // one without a digit before its mark (".5"): sent with a 0
+        bool varyingPlaces = false;      // numbers with other places than the first, or in exponent form
+        std::size_t places = 0;          // the first number's digits after its mark
+        bool numberSeen = false;
+
+        // The column's numbers take a comma as their decimal mark, sent as a point.
+        bool DecimalComma() const { return commaMark; }
+        // Every comma could group thousands, and none was named the mark: left as text.
+        bool GroupingComma() const { return commaMark && !commaClear; }
+        // Every number is written with the same places after its mark, none in exponent form (money).
+        bool FixedPlaces() const { return numberSeen && !varyingPlaces && places > 0; }
     };
+
+    explicit ColumnGuess(DecimalMark mark = DecimalMark::Point) : m_mark(mark) {}
 
     // The value's exact text; empty text is NULL and decides nothing.
     void Observe(std::string_view value);
@@ -46,11 +66,13 @@ public:
 
 private:
     Findings m_found;
+    DecimalMark m_mark;
 };
 
 // One guess per column of a file, fed record by record.
 class TypeGuesser {
 public:
+    explicit TypeGuesser(DecimalMark mark = DecimalMark::Point) : m_mark(mark) {}
     // Fields beyond the known columns add columns; a field written as "" is
     // the empty text, not NULL.
     void Observe(std::span<const std::string_view> fields);
@@ -58,6 +80,7 @@ public:
 
 private:
     std::vector<ColumnGuess> m_columns;
+    DecimalMark m_mark;
 };
 
 }  // namespace qb
