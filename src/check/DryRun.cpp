@@ -14,6 +14,7 @@
 #include "odbc/SqlText.h"
 #include "schema/Naming.h"
 #include "schema/CreateStatement.h"
+#include "schema/TypeLearning.h"
 #include "schema/TypeNames.h"
 #include "schema/ValueFits.h"
 #include "schema/ValueGuess.h"
@@ -133,13 +134,35 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
             }
         }
     }
+    // Values as the run sends them: the options' stage, and for the chosen types, each column's rewrite
+    // learnt from the whole file first, as the run learns it while copying.
+    const ValueOptions options = ValueOptionsOf(settings);
+    ValueStage reading(options);
+    if (reading.WantsQuotes())
+        splitter.KeepQuoted();
+    tally.types = TypeGuesser(MarkFor(options, settings.Separator));
+    ValueStage typed;
+    if (!chosen.empty()) {
+        std::vector<std::string> fieldTypes(*columns, "TEXT");
+        for (const ChosenType& type : chosen)
+            fieldTypes[type.column] = type.type;
+        TypeLearning learnt(settings.Separator, settings.Quoted, options);
+        FileRecords again(in.Get(), path, FormatOf(settings), SkipFirstLine(settings));
+        learnt.Header(again.Header());
+        FileRecord record;
+        for (long read = 1; again.Next(record) && !(read % kCancelStride == 0 && Cancelled(control)); ++read)
+            if (record.note.empty())
+                learnt.Record(record.text);
+        typed = ValueStage(options, RewritesFor(fieldTypes, &learnt.Guesser(), options));
+    }
     FileRecord record;
     for (long read = 1; records.Next(record); ++read) {
         if (read % kCancelStride == 0 && Cancelled(control)) {
             tally.stopped = true;
             break;
         }
-        const auto& fields = splitter.Split(record.text);
+        const auto& split = splitter.Split(record.text);
+        const auto& fields = reading.Apply(split, splitter.Quoted());
         if (!tally.firstFields)
             tally.firstFields = fields.size();
         if (!columns)
@@ -152,12 +175,13 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
             KeepProblem(tally, in.Get(), record,
                         record.note.empty() ? MismatchReason(fields.size(), *columns) : record.note);
         } else {
+            const auto& sent = chosen.empty() ? fields : typed.Apply(split, splitter.Quoted());
             const auto refused = std::find_if(chosen.begin(), chosen.end(), [&](const ChosenType& type) {
-                return !Takes(type, fields[type.column], *database);
+                return !Takes(type, sent[type.column], *database);
             });
             if (refused != chosen.end()) {
                 ++tally.mismatched;
-                KeepProblem(tally, in.Get(), record, NotTaken(*refused, fields[refused->column]));
+                KeepProblem(tally, in.Get(), record, NotTaken(*refused, sent[refused->column]));
             } else if (settings.GuessTypes) {
                 tally.types.Observe(fields);
             }

@@ -110,7 +110,11 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
         }
         std::size_t widest = 0;
         FileRecord record;
-        TypeGuesser guesser;
+        // The cells show values as they would be sent: trimmed, NULL by a marker, then as their type writes them.
+        ValueStage reading(options.values);
+        if (reading.WantsQuotes())
+            splitter.KeepQuoted();
+        TypeGuesser guesser(MarkFor(options.values, options.format.separator));
         const bool guessing = options.createMode && options.guessTypes && preview.columns;
         const auto learn = [&](const std::vector<std::string_view>& fields) {
             if (guessing && record.note.empty() && fields.size() == *preview.columns)
@@ -125,7 +129,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             started = true;
             if (converted)
                 look(record.text);
-            const auto& fields = splitter.Split(record.text);
+            const auto& fields = reading.Apply(splitter.Split(record.text), splitter.Quoted());
             learn(fields);
             if (fields.empty() && record.note.empty())
                 continue;  // an empty line sends nothing
@@ -144,7 +148,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             // The import guesses from every record; a very long file is only forecast here.
             while (!preview.typesFromPart && records.Next(record)) {
                 preview.typesFromPart = static_cast<std::uint64_t>(record.end) > options.guessBytes;
-                learn(splitter.SplitInPlace(record.text));
+                learn(reading.Apply(splitter.SplitInPlace(record.text), splitter.Quoted()));
             }
             preview.types = TypesFor(guesser, *options.guessTypes, *preview.columns);
         }
@@ -154,6 +158,21 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             for (std::size_t i = 0; i < preview.edits.size(); ++i) {
                 if (!preview.edits[i].type.empty())
                     preview.types[i] = preview.edits[i].type;
+            }
+        }
+        if (options.createMode && !preview.types.empty()) {
+            ValueStage typed({}, RewritesFor(preview.types, guessing ? &guesser : nullptr, options.values));
+            std::vector<std::string_view> fields;
+            for (auto& cells : preview.records) {
+                if (!typed.Active())
+                    break;
+                fields.clear();
+                for (const PreviewCell& cell : cells)
+                    fields.push_back(cell.text);
+                const auto& sent = typed.Apply(fields, {});
+                std::vector<std::string> texts(sent.begin(), sent.end());
+                for (std::size_t i = 0; i < cells.size(); ++i)
+                    cells[i].text = std::move(texts[i]);
             }
         }
         if (preview.headers.empty()) {
