@@ -83,7 +83,8 @@ bool NumericFits(std::string_view v)
            static_cast<long long>(n.fraction.size()) - n.exponent <= kNumericScale;
 }
 
-// typeName is DECIMAL(p,s) (MariaDB's limits) or NUMERIC(p,s) (PostgreSQL's).
+// typeName is DECIMAL(p,s) (MariaDB's limits) or NUMERIC(p,s) (PostgreSQL's). A lone 0 before the
+// point is no digit of the precision.
 bool DecimalFits(std::string_view v, std::string_view typeName, std::size_t mostPrecision, std::size_t mostScale)
 {
     std::string_view sizes = typeName.substr(8);
@@ -99,7 +100,8 @@ bool DecimalFits(std::string_view v, std::string_view typeName, std::size_t most
     std::from_chars(scaleText.data(), scaleText.data() + scaleText.size(), scale);
     NumberText n;
     return precision >= 1 && precision <= mostPrecision && scale <= mostScale && scale <= precision &&
-           CutNumber(v, n) && !n.withExponent && n.whole.size() <= precision - scale && n.fraction.size() <= scale;
+           CutNumber(v, n) && !n.withExponent && (n.whole == "0" ? 0 : n.whole.size()) <= precision - scale &&
+           n.fraction.size() <= scale;
 }
 
 // The double nearest the text, printed to fifteen digits, is the same number.

@@ -49,7 +49,7 @@ public:
         bool numberSeen = false;
 
         // The column's numbers take a comma as their decimal mark, sent as a point.
-        bool DecimalComma() const { return commaMark; }
+        bool DecimalComma() const { return commaMark && commaClear; }
         // Every comma could group thousands, and none was named the mark: left as text.
         bool GroupingComma() const { return commaMark && !commaClear; }
         // Every number is written with the same places after its mark, none in exponent form (money).
