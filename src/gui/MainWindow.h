@@ -97,6 +97,7 @@ private:
     void BuildNewTableControls();
     void BuildSeparatorControls();
     // Everything added to the original controls, in groups beside them.
+    void BuildValueControls();
     void BuildOptionsPanel();
     void RefreshPreview();
     void PreviewFileAt(const std::string& path, long line);
@@ -155,6 +156,11 @@ private:
     QComboBox* m_types;
     QCheckBox* m_keepLetters;
     QCheckBox* m_resume;
+    // Values as people write them: markers taken as NULL, spaces trimmed, decimal commas.
+    QLabel* m_nullLabel;
+    QComboBox* m_nullMarkers;
+    QCheckBox* m_trim;
+    QCheckBox* m_decimalComma;
     QLabel* m_fileCount;
     QPushButton* m_clearList;
     bool m_quitAfterRun = false;  // the window was closed during the run
@@ -187,5 +193,8 @@ private:
 };
 
 QString MainHelpText();
+
+// The NULL markers typed in the window: separated by commas, spaces around each dropped.
+std::vector<std::string> NullMarkersIn(const QString& text);
 
 }  // namespace qb

@@ -94,7 +94,9 @@ void MainWindow::BuildOptionsPanel()
     groups->setContentsMargins(0, 0, 0, 0);
     // Appending has no options of its own yet: its group comes with the first.
     auto* reading = Group(QStringLiteral("Reading the file"), "GroupReading",
-                          {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}}, options);
+                          {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}, {m_nullLabel, m_nullMarkers},
+                           {m_trim, nullptr}, {m_decimalComma, nullptr}},
+                          options);
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
                         {{m_typesLabel, m_types}, {m_keepLetters, nullptr}}, options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);

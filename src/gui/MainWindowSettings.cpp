@@ -56,6 +56,9 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.KeepLetters = m_keepLetters->isChecked();
     settings.Resume = m_resume->isChecked();
     settings.ColumnPlansByNames = m_plans;
+    settings.NullMarkers = NullMarkersIn(m_nullMarkers->currentText());
+    settings.Trim = m_trim->isChecked();
+    settings.DecimalComma = m_decimalComma->isChecked();
     return settings;
 }
 

@@ -14,6 +14,9 @@ inline constexpr const char* kEncodingKey = "Encoding";          // the choice's
 inline constexpr const char* kColumnTypesKey = "ColumnTypes";    // the choice's caption
 inline constexpr const char* kKeepLettersKey = "KeepLetters";    // "1" when ticked
 inline constexpr const char* kResumeKey = "Resume";              // "1" when ticked
+inline constexpr const char* kNullMarkersKey = "NullMarkers";    // the choice's text, as typed
+inline constexpr const char* kTrimValuesKey = "TrimValues";      // "1" when ticked
+inline constexpr const char* kDecimalCommaKey = "DecimalComma";  // "1" when ticked
 inline constexpr const char* kAddFilterKey = "AddFilter";        // the Add dialog's last file type
 inline constexpr const char* kAddFolderKey = "AddFolder";        // the folder of the Add dialog's last files
 
