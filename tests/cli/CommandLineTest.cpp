@@ -60,6 +60,13 @@ TEST(CommandLineTest, Options)
     EXPECT_EQ(ParseCommandLine({"--help"}).action, CommandLine::Action::Help);
     EXPECT_EQ(ParseCommandLine({"a.csv", "--help", "--bogus"}).action, CommandLine::Action::Help);
     EXPECT_EQ(ParseCommandLine({"--dsn", "D", "--separator", ""}).settings.Separator, "");
+
+    // Types by the column's name as the CREATE cleans it, in capitals.
+    line = ParseCommandLine({"--dsn", "D", "--null", "NA", "--null", "\\N", "--trim", "--decimal-comma", "--type",
+                             "Net Amount=numeric(12,2)"});
+    EXPECT_EQ(line.settings.NullMarkers, (std::vector<std::string>{"NA", "\\N"}));
+    EXPECT_TRUE(line.settings.Trim && line.settings.DecimalComma);
+    EXPECT_EQ(line.settings.ColumnTypes, (std::map<std::string, std::string>{{"NetAmount", "NUMERIC(12,2)"}}));
 }
 
 TEST(CommandLineTest, VersionAndDataSourceListNeedNoDataSource)
@@ -78,8 +85,10 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
          ++found, ++named) {
         // "latin1" serves as any other option's value, and as a file for the others.
         const std::string name = found->str();
-        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", "--resume", name,
-                                          name == "--types" ? "guess" : "latin1"}))
+        // A type by name goes with new tables.
+        const bool typed = name == "--type";
+        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", typed ? "--table-name" : "--append", "T", "--resume", name,
+                                          name == "--types" ? "guess" : typed ? "a=TEXT" : "latin1"}))
             << name;
     }
     EXPECT_GT(named, 0);
@@ -100,6 +109,10 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--types", "TEXT"},
         {"--dsn", "D", "--types"},
         {"--dsn", "D", "--retry-refused"},
+        {"--dsn", "D", "--null", ""},
+        {"--dsn", "D", "--type", "amount"},
+        {"--dsn", "D", "--type", "a=TEXT); DROP TABLE t; --"},
+        {"--dsn", "D", "--append", "T", "--type", "a=TEXT"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);
