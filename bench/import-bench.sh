@@ -10,6 +10,8 @@
 #        bench/import-bench.sh --on-duplicate [LINES] (--on-duplicate update of a file half of whose rows the
 #                                             table holds, against a plain append of it into the empty
 #                                             table, bulk paths, SQLite and PostgreSQL; median of 3 alternated rounds)
+#        bench/import-bench.sh --values [LINES] (SQLite and PostgreSQL: --types guess with NULL markers,
+#                                             trimming and a DD.MM.YYYY date column, against --types guess alone)
 #        bench/import-bench.sh --many-files N (N files of 20 lines, SQLite and PostgreSQL, against one
 #                                             sqlite3 or psql session, into an empty database and one of 10,000 tables;
 #                                             then SQLite through the main window against the command line)
@@ -273,6 +275,11 @@ EOF
   exit 0
 fi
 
+values_round=""
+if [[ ${1:-} == --values ]]; then
+  values_round=1
+  shift
+fi
 lines=${1:-200000}
 generate "$work/data.csv" "$lines"
 # One line in a hundred with a value too many: the database refuses it.
@@ -317,6 +324,24 @@ pg_peer() {
 }
 reset_fn=reset
 rate() { echo "$rows / $1" | bc -l; }
+
+# Values as people write them: padded names, NULL markers among numbers and texts, dates not in ISO form.
+if [[ -n $values_round ]]; then
+  awk -v n="$lines" 'BEGIN {
+    print "id,name,amount,day,note\r"
+    for (i = 1; i <= n; i++)
+      printf "%d, name %d ,%s,%02d.%02d.%d,%s\r\n", i, i, (i % 50 == 0 ? "NA" : sprintf("%d.%02d", i % 1000, i % 100)),
+        i % 28 + 1, i % 12 + 1, 2000 + i % 24, (i % 7 == 0 ? "-" : "note " i)
+  }' >"$work/values.csv"
+  printf '%-15s %9s %9s %12s\n' driver "guess s" "values s" "values/guess"
+  for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN"; do
+    time_best import_into --types guess "$work/values.csv"; t_plain=$best
+    time_best import_into --types guess --null NA --null - --trim "$work/values.csv"; t_values=$best
+    printf '%-15s %9.2f %9.2f %12.2f\n' "$dsn" "$t_plain" "$t_values" "$(echo "$t_values / $t_plain" | bc -l)"
+  done
+  echo "target: values/guess <= 1.15"
+  exit 0
+fi
 
 printf '%-15s %9s %9s %9s %9s %8s %8s %8s %8s %8s %8s %8s %8s\n' driver batched row-by-row floor peer \
   "b/peer" "rbr/b" "rbr/flr" "bad/b" "guess/b" "gz/b" "res/b" "peak MB"

@@ -19,6 +19,7 @@
 #include "schema/TypeNames.h"
 #include "schema/ValueFits.h"
 #include "schema/ValueGuess.h"
+#include "schema/ValueStage.h"
 #include "read/EncodingGuess.h"
 #include "read/FieldSplitter.h"
 #include "read/FileRecords.h"
@@ -389,17 +390,26 @@ void CheckDate(std::string_view field)
 }
 
 // The types guessed for a file's columns: each non-empty value seen fits
-// its column's on every database, as ValueFits reads it apart from the guess;
-// a date not in ISO form once AppendIso has written it in ISO form.
+// its column's on every database, as ValueFits reads it apart from the guess,
+// once the options' stage has trimmed it, made it NULL or written it for its
+// type (a date not in ISO form in ISO form).
 class GuessCheck {
 public:
-    void Start()
+    // choice picks the options: markers, trimming, and which decimal marks count.
+    void Start(std::uint32_t choice)
     {
-        m_guesser = qb::TypeGuesser();
+        m_options = {};
+        if (choice & 1)
+            m_options.nullMarkers = {"NA", "-", "1"};
+        m_options.trim = (choice & 2) != 0;
+        m_options.decimalComma = (choice & 4) != 0;
+        m_reading = qb::ValueStage(m_options);
+        m_guesser = qb::TypeGuesser(qb::MarkFor(m_options, (choice & 8) ? ";" : ","));
         m_count = 0;
     }
-    void Observe(const std::vector<std::string_view>& fields)
+    void Observe(const std::vector<std::string_view>& cells)
     {
+        const auto& fields = m_reading.Apply(cells, {});
         m_guesser.Observe(fields);
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (fields[i].empty())
@@ -420,12 +430,11 @@ public:
             Check(types.back() == "TEXT");
             for (std::size_t i = 0; i < columns.size(); ++i)
                 Check(types[i] == qb::TypeFor(columns[i], database));
+            const auto rewrites = qb::RewritesFor(types, &m_guesser, m_options);
             for (std::size_t k = 0; k < m_count; ++k) {
-                const auto form = columns[m_values[k].column].DateFormOf();
-                m_iso.clear();
-                Check(!form || qb::AppendIso(m_values[k].text, *form, m_iso));
-                Check(qb::ValueFits(form ? std::string_view(m_iso) : m_values[k].text, types[m_values[k].column],
-                                    database));
+                qb::ValueStage typed({}, {rewrites[m_values[k].column]});
+                const std::vector<std::string_view> value{m_values[k].text};
+                Check(qb::ValueFits(typed.Apply(value, {}).front(), types[m_values[k].column], database));
             }
         }
     }
@@ -435,6 +444,8 @@ private:
         std::size_t column = 0;
         std::string text;
     };
+    qb::ValueOptions m_options;
+    qb::ValueStage m_reading;
     qb::TypeGuesser m_guesser;
     std::vector<Value> m_values;  // reused: the first m_count are this input's
     mutable std::string m_iso;
@@ -1310,7 +1321,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return fields;
     };
     static GuessCheck guesses;
-    guesses.Start();
+    guesses.Start(hash >> 12);
     const std::size_t filler = padded && !whole.hasHeader ? 1 : 0;
     for (std::size_t i = filler; i < whole.count; ++i) {
         const auto& cells = cut(whole[i].text);

@@ -18,6 +18,7 @@
 #include "schema/Naming.h"
 #include "schema/CreateStatement.h"
 #include "schema/TableKey.h"
+#include "schema/TypeLearning.h"
 #include "schema/TypeNames.h"
 #include "schema/ValueFits.h"
 #include "schema/ValueGuess.h"
@@ -141,7 +142,8 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
         columns = fields.size();
         const std::vector<std::string> names =
             named ? ColumnNames(fields, settings.KeepLetters) : std::vector<std::string>{};
-        const ColumnPlan* keyPlan = named ? PlanFor(settings, path, names) : nullptr;
+        const std::optional<ColumnPlan> edits = named ? PlanFor(settings, path, names) : std::nullopt;
+        const ColumnPlan* keyPlan = edits ? &*edits : nullptr;
         if (named && (keyPlan || !settings.Key.empty())) {
             PlannedKey planned = PlanKey(names, Planned(names, {}, keyPlan), keyPlan, settings.Key,
                                          settings.KeepLetters, standardInput ? "standard input" : path);
@@ -158,13 +160,35 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
             }
         }
     }
+    // Values as the run sends them: the options' stage, and for the chosen types, each column's rewrite
+    // learnt from the whole file first, as the run learns it while copying.
+    const ValueOptions options = ValueOptionsOf(settings);
+    ValueStage reading(options);
+    if (reading.WantsQuotes())
+        splitter.KeepQuoted();
+    tally.types = TypeGuesser(MarkFor(options, settings.Separator));
+    ValueStage typed;
+    if (!chosen.empty()) {
+        std::vector<std::string> fieldTypes(*columns, "TEXT");
+        for (const ChosenType& type : chosen)
+            fieldTypes[type.column] = type.type;
+        TypeLearning learnt(settings.Separator, settings.Quoted, options);
+        FileRecords again(in.Get(), path, FormatOf(settings), SkipFirstLine(settings));
+        learnt.Header(again.Header());
+        FileRecord record;
+        for (long read = 1; again.Next(record) && !(read % kCancelStride == 0 && Cancelled(control)); ++read)
+            if (record.note.empty())
+                learnt.Record(record.text);
+        typed = ValueStage(options, RewritesFor(fieldTypes, &learnt.Guesser(), options));
+    }
     FileRecord record;
     for (long read = 1; records.Next(record); ++read) {
         if (read % kCancelStride == 0 && Cancelled(control)) {
             tally.stopped = true;
             break;
         }
-        const auto& fields = splitter.Split(record.text);
+        const auto& split = splitter.Split(record.text);
+        const auto& fields = reading.Apply(split, splitter.Quoted());
         if (!tally.firstFields)
             tally.firstFields = fields.size();
         if (!columns)
@@ -177,14 +201,15 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
             KeepProblem(tally, in.Get(), record,
                         record.note.empty() ? MismatchReason(fields.size(), *columns) : record.note);
         } else {
+            const auto& sent = chosen.empty() ? fields : typed.Apply(split, splitter.Quoted());
             const auto refused = std::find_if(chosen.begin(), chosen.end(), [&](const ChosenType& type) {
-                return !Takes(type, fields[type.column], *database);
+                return !Takes(type, sent[type.column], *database);
             });
             std::string keyProblem;
             if (refused != chosen.end()) {
                 ++tally.mismatched;
-                KeepProblem(tally, in.Get(), record, NotTaken(*refused, fields[refused->column]));
-            } else if (key.Active() && !(keyProblem = key.Problem(fields, record.line)).empty()) {
+                KeepProblem(tally, in.Get(), record, NotTaken(*refused, sent[refused->column]));
+            } else if (key.Active() && !(keyProblem = key.Problem(sent, record.line)).empty()) {
                 ++tally.mismatched;
                 KeepProblem(tally, in.Get(), record, std::move(keyProblem));
             } else if (settings.GuessTypes) {
@@ -214,7 +239,8 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
     if (!refusal.empty())
         return refusal;
     const std::vector<std::string> names = ColumnNames(fields, settings.KeepLetters);
-    const ColumnPlan* plan = PlanFor(settings, listed, names);
+    const std::optional<ColumnPlan> edits = PlanFor(settings, listed, names);
+    const ColumnPlan* plan = edits ? &*edits : nullptr;
     PlannedTable planned = Planned(names, types, plan);
     if (plan && !(refusal = CheckPlan(file.path, planned, connection.Limits())).empty())
         return refusal;
@@ -241,7 +267,7 @@ bool Edited(const ImportSettings& settings, const FileTally& tally, const std::s
     if (settings.ColumnNames != ColumnNameSource::FromFirstLine)
         return false;
     RecordSplitter splitter(settings.Separator, settings.Quoted);
-    return PlanFor(settings, listed, ColumnNames(splitter.Split(tally.header), settings.KeepLetters)) != nullptr;
+    return PlanFor(settings, listed, ColumnNames(splitter.Split(tally.header), settings.KeepLetters)) .has_value();
 }
 
 // "name TYPE" for each column of the new table, as the guess would make it.
@@ -253,9 +279,9 @@ std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSe
     std::vector<std::string> names;
     if (settings.ColumnNames == ColumnNameSource::FromFirstLine) {
         names = ColumnNames(fields, settings.KeepLetters);
-        if (const ColumnPlan* plan = PlanFor(settings, listed, names)) {
+        if (const std::optional<ColumnPlan> plan = PlanFor(settings, listed, names)) {
             const PlannedTable planned =
-                Planned(names, TypesFor(tally.types, connection.Kind(), fields.size()), plan);
+                Planned(names, TypesFor(tally.types, connection.Kind(), fields.size()), &*plan);
             // A guessed type shows its dates' form; a chosen one is as chosen.
             const auto& guessed = tally.types.Columns();
             std::vector<std::string> shown;

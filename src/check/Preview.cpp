@@ -143,7 +143,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                             preview.headers[i] = edit->second.name;
                         preview.kept[i] = !edit->second.leftOut;
                     }
-                    const std::string missing = MissingEdits(path, Planned(preview.named, {}, options.plan));
+                    const std::string missing = MissingEdits(path, Planned(preview.named, {}, &*options.plan));
                     if (!missing.empty())
                         preview.messages.push_back(missing);
                 }
@@ -153,7 +153,11 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
         }
         std::size_t widest = 0;
         FileRecord record;
-        TypeGuesser guesser(options.dateFormat);
+        // The cells show values as they would be sent: trimmed, NULL by a marker, then as their type writes them.
+        ValueStage reading(options.values);
+        if (reading.WantsQuotes())
+            splitter.KeepQuoted();
+        TypeGuesser guesser(MarkFor(options.values, options.format.separator), options.dateFormat);
         const bool guessing = options.createMode && options.guessTypes && preview.columns;
         const auto learn = [&](const std::vector<std::string_view>& fields) {
             if (guessing && record.note.empty() && fields.size() == *preview.columns)
@@ -168,7 +172,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             started = true;
             if (converted)
                 look(record.text);
-            const auto& fields = splitter.Split(record.text);
+            const auto& fields = reading.Apply(splitter.Split(record.text), splitter.Quoted());
             learn(fields);
             if (fields.empty() && record.note.empty())
                 continue;  // an empty line sends nothing
@@ -187,7 +191,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
             // The import guesses from every record; a very long file is only forecast here.
             while (!preview.typesFromPart && records.Next(record)) {
                 preview.typesFromPart = static_cast<std::uint64_t>(record.end) > options.guessBytes;
-                learn(splitter.SplitInPlace(record.text));
+                learn(reading.Apply(splitter.SplitInPlace(record.text), splitter.Quoted()));
             }
             preview.types = TypesFor(guesser, *options.guessTypes, *preview.columns);
             preview.dateForms.resize(preview.types.size());
@@ -203,6 +207,21 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                     preview.types[i] = preview.edits[i].type;
                 if (!preview.edits[i].type.empty() && i < preview.dateForms.size())
                     preview.dateForms[i].clear();
+            }
+        }
+        if (options.createMode && !preview.types.empty()) {
+            ValueStage typed({}, RewritesFor(preview.types, guessing ? &guesser : nullptr, options.values));
+            std::vector<std::string_view> fields;
+            for (auto& cells : preview.records) {
+                if (!typed.Active())
+                    break;
+                fields.clear();
+                for (const PreviewCell& cell : cells)
+                    fields.push_back(cell.text);
+                const auto& sent = typed.Apply(fields, {});
+                std::vector<std::string> texts(sent.begin(), sent.end());
+                for (std::size_t i = 0; i < cells.size(); ++i)
+                    cells[i].text = std::move(texts[i]);
             }
         }
         if (preview.headers.empty()) {

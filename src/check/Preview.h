@@ -29,12 +29,15 @@ struct PreviewOptions {
     std::optional<DateForm> dateFormat;
     // The file's edits, shown on the columns the first line still names; appending, each names the table
     // column its file column goes to.
-    const ColumnPlan* plan = nullptr;
+    std::optional<ColumnPlan> plan{};
     // Appending with a header: how its columns find the table's (see MatchColumns), in the table named.
     ColumnMatching matching = ColumnMatching::Automatic;
     bool ignoreExtra = false;
     DatabaseKind database = DatabaseKind::Other;
     std::string table;
+    // What is done to values as they are read (trimmed, NULL markers, decimal commas): the cells show
+    // them as they would be sent.
+    ValueOptions values{};
     std::size_t maxRecords = 100;
 };
 

@@ -1,8 +1,29 @@
 #include "cli/CommandLine.h"
 
 #include "read/TextDecoder.h"
+#include "schema/Naming.h"
+
+#include <utility>
 
 namespace qb::cli {
+namespace {
+
+// COLUMN=TYPE: the type in capitals, made only of what a type name holds ("NUMERIC(12,2)").
+std::pair<std::string, std::string> NamedType(const std::string& text)
+{
+    const std::size_t equals = text.rfind('=');
+    std::string type = equals == std::string::npos ? std::string() : text.substr(equals + 1);
+    for (char& c : type)
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    const bool named = equals != std::string::npos && equals > 0 && !type.empty() && type[0] >= 'A' &&
+                       type[0] <= 'Z' &&
+                       type.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 (),") == std::string::npos;
+    if (!named)
+        throw UsageError{"--type takes COLUMN=TYPE, such as amount=NUMERIC(12,2), not " + text};
+    return {text.substr(0, equals), type};
+}
+
+}  // namespace
 
 const char* const kUsage =
     "usage: quillbarrow-import --dsn NAME [--separator TEXT] [--table-name PATTERN] [--ask-columns]\n"
@@ -13,6 +34,7 @@ const char* const kUsage =
     "                          [--date-format FORM]\n"
     "                          [--rejects FILE] [--dry-run] [FILE...]\n"
     "                          [--replace] [--if-exists fail|append|replace] [--key COLUMN[,COLUMN...]]\n"
+    "                          [--null TEXT]... [--trim] [--decimal-comma] [--type COLUMN=TYPE]...\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
     "       quillbarrow-import --list-sources\n"
     "       quillbarrow-import --help | --version\n";
@@ -112,6 +134,17 @@ const char* const kHelp =
     "  --dry-run             read, connect and check everything but change\n"
     "                        nothing; one line per file and a summary; exit 0\n"
     "                        when the real run would go through cleanly\n"
+    "  --null TEXT           a field that is exactly TEXT (after --trim) is NULL;\n"
+    "                        may be given again for more markers; a quoted field\n"
+    "                        is never NULL (default: only an empty field is NULL)\n"
+    "  --trim                spaces and tabs around unquoted fields go (default:\n"
+    "                        values are sent as written)\n"
+    "  --decimal-comma       numbers take a comma as their decimal mark and are\n"
+    "                        sent with a point (default: a point; with a separator\n"
+    "                        that is not a comma, a column whose numbers all use a\n"
+    "                        comma is taken so)\n"
+    "  --type COLUMN=TYPE    create the column COLUMN (as the first line names it)\n"
+    "                        with TYPE, over the guess; may be given again\n"
     "  --list-tables         list the user tables of NAME, one a line, and exit\n"
     "  --list-sources        list the user and system data sources, one a line as\n"
     "                        NAME<TAB>DRIVER, and exit\n"
@@ -133,6 +166,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     settings.Encoding = kAutoEncoding;
     bool haveDsn = false, listTables = false, listSources = false, skipHeader = false, optionsEnded = false,
          dryRun = false, ifExistsGiven = false, onDuplicate = false;
+    std::vector<std::pair<std::string, std::string>> namedTypes;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         auto value = [&]() -> const std::string& {
@@ -237,6 +271,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             }
         } else if (argument == "--list-tables") {
             listTables = true;
+        } else if (argument == "--null") {
+            if (value().empty())
+                throw UsageError{"--null takes a marker; an empty field is NULL already"};
+            settings.NullMarkers.push_back(arguments[i]);
+        } else if (argument == "--trim") {
+            settings.Trim = true;
+        } else if (argument == "--decimal-comma") {
+            settings.DecimalComma = true;
+        } else if (argument == "--type") {
+            namedTypes.push_back(NamedType(value()));
         } else {
             throw UsageError{"unknown option " + argument};
         }
@@ -266,6 +310,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         throw UsageError{"--if-exists goes with creating tables, not --append"};
     if (!settings.Key.empty() && (append || settings.ColumnNames == ColumnNameSource::UserSpecified))
         throw UsageError{"--key goes with creating tables whose first line names the columns"};
+    if (!namedTypes.empty() && (settings.Mode != ImportMode::CreateNewTable ||
+                                settings.ColumnNames != ColumnNameSource::FromFirstLine))
+        throw UsageError{"--type goes with new tables whose first line names the columns"};
+    // Named as the first line's names are cleaned, once --keep-letters is known.
+    for (const auto& [column, type] : namedTypes) {
+        const std::string_view name = column;
+        settings.ColumnTypes[ColumnNames(std::span(&name, 1), settings.KeepLetters).front()] = type;
+    }
     if (listTables)
         line.action = CommandLine::Action::ListTables;
     else if (dryRun)

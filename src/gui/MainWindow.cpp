@@ -141,6 +141,7 @@ void MainWindow::BuildControls()
     BuildProgressControls();
     BuildNewTableControls();
     BuildLookControls();
+    BuildValueControls();
     BuildOptionsPanel();
 
     // One group: nested inside the same frame as the create options, the
@@ -155,8 +156,9 @@ void MainWindow::BuildControls()
     // Tab order as designed: list, separator, modes, options, table list,
     // buttons; then the panel beside them, top to bottom.
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, refresh, m_option4,
-                        m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_encoding, m_types,
-                        m_dates, m_keepLetters, m_ifExists, m_emptyFirst, m_byName, m_onDuplicate, m_resume, m_clearList,
+                        m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_encoding, m_nullMarkers,
+                        m_trim, m_decimalComma, m_types, m_dates, m_keepLetters, m_ifExists, m_emptyFirst, m_byName,
+                        m_onDuplicate, m_resume, m_clearList,
                         findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
                         findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_status, m_stop};
     for (std::size_t i = 1; i < std::size(order); ++i)

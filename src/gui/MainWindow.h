@@ -97,6 +97,7 @@ private:
     void BuildNewTableControls();
     void BuildSeparatorControls();
     // Everything added to the original controls, in groups beside them.
+    void BuildValueControls();
     void BuildOptionsPanel();
     void RefreshPreview();
     void PreviewFileAt(const std::string& path, long line);
@@ -163,6 +164,11 @@ private:
     QCheckBox* m_byName;  // appending: "Match columns by name", which needs "Ignore first line"
     QLabel* m_datesLabel;
     QComboBox* m_dates;  // "Guess", or the form dates not in ISO form are read in
+    // Values as people write them: markers taken as NULL, spaces trimmed, decimal commas.
+    QLabel* m_nullLabel;
+    QComboBox* m_nullMarkers;
+    QCheckBox* m_trim;
+    QCheckBox* m_decimalComma;
     QLabel* m_fileCount;
     QPushButton* m_clearList;
     bool m_quitAfterRun = false;  // the window was closed during the run
@@ -199,5 +205,8 @@ private:
 };
 
 QString MainHelpText();
+
+// The NULL markers typed in the window: separated by commas, spaces around each dropped.
+std::vector<std::string> NullMarkersIn(const QString& text);
 
 }  // namespace qb

@@ -192,6 +192,7 @@ void MainWindow::RefreshPreview()
     options.namesFromFirstLine = settings.ColumnNames == ColumnNameSource::FromFirstLine;
     options.skipFirstLine = settings.IgnoreFirstLine;
     options.keepLetters = settings.KeepLetters;
+    options.values = ValueOptionsOf(settings);
     if (options.createMode && settings.GuessTypes)
         options.guessTypes = DataSourceKind();
     options.dateFormat = settings.DateFormat;

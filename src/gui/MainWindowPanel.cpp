@@ -108,7 +108,9 @@ void MainWindow::BuildOptionsPanel()
     auto* groups = new QVBoxLayout(options);
     groups->setContentsMargins(0, 0, 0, 0);
     auto* reading = Group(QStringLiteral("Reading the file"), "GroupReading",
-                          {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}}, options);
+                          {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}, {m_nullLabel, m_nullMarkers},
+                           {m_trim, nullptr}, {m_decimalComma, nullptr}},
+                          options);
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
                         {{m_typesLabel, m_types},
                          {m_datesLabel, m_dates},

@@ -75,6 +75,9 @@ ImportSettings MainWindow::CurrentSettings() const
         settings.Matching = ColumnMatching::ByName;
     if (m_dates->currentIndex() > 0)
         settings.DateFormat = ParseDateFormat(m_dates->currentText().toStdString());
+    settings.NullMarkers = NullMarkersIn(m_nullMarkers->currentText());
+    settings.Trim = m_trim->isChecked();
+    settings.DecimalComma = m_decimalComma->isChecked();
     return settings;
 }
 

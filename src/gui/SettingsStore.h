@@ -19,6 +19,9 @@ inline constexpr const char* kEmptyFirstKey = "EmptyTableFirst"; // "1" when tic
 inline constexpr const char* kOnDuplicateKey = "OnDuplicate";    // the choice's caption
 inline constexpr const char* kMatchByNameKey = "MatchByName";    // "1" when ticked
 inline constexpr const char* kDateFormatKey = "DateFormat";      // the choice's caption
+inline constexpr const char* kNullMarkersKey = "NullMarkers";    // the choice's text, as typed
+inline constexpr const char* kTrimValuesKey = "TrimValues";      // "1" when ticked
+inline constexpr const char* kDecimalCommaKey = "DecimalComma";  // "1" when ticked
 inline constexpr const char* kAddFilterKey = "AddFilter";        // the Add dialog's last file type
 inline constexpr const char* kAddFolderKey = "AddFolder";        // the folder of the Add dialog's last files
 

@@ -26,15 +26,17 @@ class FileProgress;
 struct FileSend {
     FileSend(Connection& over, const SendOptions& sendOptions, const PreparedCopy& copy, const InsertTarget& into,
              std::size_t valuesPerLine, Sending how, BulkLoader* bulkPath, SendSink& reportsTo,
-             FileProgress* fileProgress)
+             FileProgress* fileProgress, const std::vector<ColumnRewrite>& rewrites = {})
         : connection(over), options(sendOptions), file(copy), sink(reportsTo), progress(fileProgress), target(into),
           table(into.table), quotedTable(QuotedTarget(into)), lineColumns(valuesPerLine),
           tableColumns(into.fields.empty() ? valuesPerLine : into.fields.size()), sending(how), bulk(bulkPath),
           keys(into.onDuplicate == OnDuplicate::Error ? KeyRule{} : KeyRuleOf(into, over.Kind())),
-          splitter(sendOptions.separator, sendOptions.quoted), batch(sendOptions.batchRows, sendOptions.batchBytes),
-          firstPending(!into.first.empty())
+          splitter(sendOptions.separator, sendOptions.quoted), stage(sendOptions.values, rewrites),
+          batch(sendOptions.batchRows, sendOptions.batchBytes), firstPending(!into.first.empty())
     {
         batch.Start(quotedTable, keys.before, keys.after);
+        if (stage.WantsQuotes())
+            splitter.KeepQuoted();
     }
 
     Connection& connection;
@@ -53,6 +55,7 @@ struct FileSend {
     KeyCount keyCount;  // the keys of the rows being stored, where the database does not count them
 
     RecordSplitter splitter;
+    ValueStage stage;  // between splitting and sending
     FileRecord record;  // the one being sent
     std::string statement;
     std::vector<std::string_view> tableFields;  // the record's values the table takes

@@ -29,14 +29,16 @@ long SourceLine(FileSend& send, long record)
 
 bool LineSender::Send(const PreparedCopy& file, const InsertTarget& target, std::size_t columns,
                       const InsertLoopLines& lines, Sending sending, BulkLoader* bulk,
-                      StepRunner& steps, SendSink& sink, FileProgress* progress)
+                      StepRunner& steps, SendSink& sink, FileProgress* progress,
+                      const std::vector<ColumnRewrite>& rewrites)
 {
     m_stopped = false;
     m_firstRan = false;
+    m_changed = {};
     std::optional<FileRecords> records;
     if (!steps.Run(lines.open, [&] { records.emplace(FileRecords::WorkingCopy{}, file.copy.Get(), file.name, m_options.format); }))
         return true;
-    FileSend send(m_connection, m_options, file, target, columns, sending, bulk, sink, progress);
+    FileSend send(m_connection, m_options, file, target, columns, sending, bulk, sink, progress, rewrites);
     std::size_t nextNote = 0;
     bool goOn = true;
     bool readAll = false;
@@ -83,6 +85,7 @@ bool LineSender::Send(const PreparedCopy& file, const InsertTarget& target, std:
     else if (ended && send.firstPending)
         steps.Run(lines.execute, [&] { RunFirstAlone(send); });
     m_firstRan = send.firstRan;
+    m_changed = send.stage.Changed();
     return !send.lost;
 }
 

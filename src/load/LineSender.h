@@ -28,18 +28,22 @@ public:
     // steps. target: the table, and which of the file's fields fill which of its columns.
     // progress: where the manifest is kept, the file's, whose statements commit with every line
     // stored; the lines it holds as done are not sent. It is told of the file's end.
+    // rewrites: per field of the file, how its values are written for its column's type.
     bool Send(const PreparedCopy& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines, Sending sending, BulkLoader* bulk, StepRunner& steps, SendSink& sink,
-              FileProgress* progress = nullptr);
+              FileProgress* progress = nullptr, const std::vector<ColumnRewrite>& rewrites = {});
     // The last Send ended because the run is to stop, before the file's end.
     bool Stopped() const { return m_stopped; }
     // The last Send's target's first statements ran and committed.
     bool FirstRan() const { return m_firstRan; }
+    // What the options changed of the last Send's values.
+    const ValueStage::Changes& Changed() const { return m_changed; }
 
 private:
     Connection& m_connection;
     const SendOptions m_options;
     bool m_stopped = false;
     bool m_firstRan = false;
+    ValueStage::Changes m_changed;
 };
 
 }  // namespace qb

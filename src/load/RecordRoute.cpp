@@ -28,7 +28,7 @@ std::span<const std::string_view> TableFields(FileSend& send, const std::vector<
 // Line by line: each line is its own statement, a too long one with its values bound.
 bool SendLine(FileSend& send, int step, const RecordSpan& record)
 {
-    const auto& all = send.splitter.SplitInPlace(send.record.text);
+    const auto& all = send.stage.Apply(send.splitter.SplitInPlace(send.record.text), send.splitter.Quoted());
     switch (RouteOf(all.size(), send.record.text.size(), send.lineColumns, send.options.bindAbove)) {
     case Route::Nothing:
         return true;
@@ -61,7 +61,7 @@ bool SendLine(FileSend& send, int step, const RecordSpan& record)
 bool Batched(FileSend& send, int step, const RecordSpan& record)
 {
     InsertBatch& batch = send.batch;
-    const auto& all = send.splitter.SplitInPlace(send.record.text);
+    const auto& all = send.stage.Apply(send.splitter.SplitInPlace(send.record.text), send.splitter.Quoted());
     switch (RouteOf(all.size(), send.record.text.size(), send.lineColumns, send.options.bindAbove)) {
     case Route::Nothing:
         return true;

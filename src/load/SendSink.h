@@ -2,6 +2,7 @@
 
 #include "load/InsertBatch.h"
 #include "read/FileRecords.h"
+#include "schema/ValueStage.h"
 
 #include <cstddef>
 #include <string>
@@ -23,6 +24,8 @@ struct SendOptions {
     std::size_t bindAbove;
     // How long a busy database is waited for.
     double busySeconds;
+    // What is done to values between splitting and sending.
+    ValueOptions values{};
 };
 
 // How a file's lines go: each as its own statement, or gathered in batches.

@@ -105,9 +105,12 @@ private:
 
 const char kQuotedEmpty[] = "";
 
-void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields)
+void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields,
+                        std::vector<char>* quoted)
 {
     fields.clear();
+    if (quoted)
+        quoted->clear();
     if (record.empty())
         return;
     // Text is read at p and written at w <= p, so nothing is overwritten before it is read.
@@ -144,10 +147,14 @@ void SplitQuotedInPlace(std::string& record, std::string_view separator, std::ve
             next = FindSeparator(text, p, separator);
             keep(p, (next == std::string_view::npos ? text.size() : next) - p);
             fields.push_back(w == start ? std::string_view(kQuotedEmpty, 0) : std::string_view(bytes + start, w - start));
+            if (quoted)
+                quoted->push_back(1);
         } else {
             next = FindSeparator(text, pos, separator);
             keep(pos, (next == std::string_view::npos ? text.size() : next) - pos);
             fields.push_back(std::string_view(bytes + start, w - start));
+            if (quoted)
+                quoted->push_back(0);
         }
         if (next == std::string_view::npos)
             return;
@@ -156,24 +163,24 @@ void SplitQuotedInPlace(std::string& record, std::string_view separator, std::ve
 }
 
 void SplitQuotedInto(std::string_view record, std::string_view separator, std::vector<std::string_view>& fields,
-                     std::string& arena)
+                     std::string& arena, std::vector<char>* quoted)
 {
     arena.assign(record);
-    SplitQuotedInPlace(arena, separator, fields);
+    SplitQuotedInPlace(arena, separator, fields, quoted);
 }
 
 const std::vector<std::string_view>& RecordSplitter::SplitInPlace(std::string& record)
 {
     if (!m_quoted)
         return Split(record);
-    SplitQuotedInPlace(record, m_separator, m_fields);
+    SplitQuotedInPlace(record, m_separator, m_fields, m_keepQuoted ? &m_quotedFields : nullptr);
     return m_fields;
 }
 
 const std::vector<std::string_view>& RecordSplitter::Split(std::string_view record)
 {
     if (m_quoted)
-        SplitQuotedInto(record, m_separator, m_fields, m_arena);
+        SplitQuotedInto(record, m_separator, m_fields, m_arena, m_keepQuoted ? &m_quotedFields : nullptr);
     else
         SplitFieldsInto(record, m_separator, m_fields);
     return m_fields;

@@ -21,11 +21,13 @@ inline bool IsQuotedEmpty(std::string_view field)
 // standing for one; separators and line ends inside belong to it, and text
 // between the closing quote and the next separator is kept. Other fields
 // are taken as they are. The fields' text is moved to the front of record
-// as the quotes are taken out, and the views point into record.
-void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields);
+// as the quotes are taken out, and the views point into record. quoted,
+// when given, gets one flag per field: it began with a quote.
+void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields,
+                        std::vector<char>* quoted = nullptr);
 // The same, cut in a copy of record kept in arena, which is reused.
 void SplitQuotedInto(std::string_view record, std::string_view separator, std::vector<std::string_view>& fields,
-                     std::string& arena);
+                     std::string& arena, std::vector<char>* quoted = nullptr);
 
 // Cuts a record by the file's rules: quoted or exactly on the separator.
 class RecordSplitter {
@@ -36,11 +38,18 @@ public:
     // The same fields, cut within record itself, which is overwritten:
     // no copy of a huge record is made.
     const std::vector<std::string_view>& SplitInPlace(std::string& record);
+    // Per field of the last split, whether it was in quotes; empty when the
+    // file's fields are never quoted. Kept only once asked for (trimming and
+    // NULL markers leave quoted fields alone).
+    void KeepQuoted() { m_keepQuoted = m_quoted; }
+    const std::vector<char>& Quoted() const { return m_quotedFields; }
 
 private:
     std::string m_separator;
     bool m_quoted;
+    bool m_keepQuoted = false;
     std::vector<std::string_view> m_fields;
+    std::vector<char> m_quotedFields;
     std::string m_arena;
 };
 

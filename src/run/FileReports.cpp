@@ -59,6 +59,11 @@ std::uint64_t FileReports::WorkDone() const
     return m_size + static_cast<std::uint64_t>(static_cast<double>(m_size) * sent / static_cast<double>(m_copySize));
 }
 
+void FileReports::Note(const std::string& text)
+{
+    m_run.log.Note(text);
+}
+
 void FileReports::Table(const std::string& table)
 {
     m_run.log.Table(table);

@@ -232,8 +232,12 @@ bool Importer::Prepare(OneFile& file, const std::string& path, bool standardInpu
             const FileFormat format = FormatOf(m_settings);
             // The types are learnt beside the copy, in the same pass.
             CopyWatch watch;
-            if (m_settings.GuessTypes && m_settings.Mode == ImportMode::CreateNewTable) {
-                TypeLearning& types = file.types.emplace(m_settings.Separator, m_settings.Quoted, m_settings.DateFormat);
+            // Decimal commas, bare fractions and dates are learnt per column for the types a new table gets.
+            const bool typed = m_settings.GuessTypes || m_settings.DecimalComma || !m_settings.ColumnTypes.empty() ||
+                               !m_settings.ColumnPlans.empty() || !m_settings.ColumnPlansByNames.empty();
+            if (typed && m_settings.Mode == ImportMode::CreateNewTable) {
+                TypeLearning& types = file.types.emplace(m_settings.Separator, m_settings.Quoted,
+                                                         ValueOptionsOf(m_settings), m_settings.DateFormat);
                 watch.header = [&types](std::string_view header) { types.Header(header); };
                 watch.record = [&types](std::string& record) { types.Record(record); };
             }

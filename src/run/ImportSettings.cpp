@@ -31,13 +31,24 @@ bool RejectsAnInput(const ImportSettings& settings)
 
 }  // namespace
 
-const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
-                          const std::vector<std::string>& names)
+std::optional<ColumnPlan> PlanFor(const ImportSettings& settings, const std::string& path,
+                                  const std::vector<std::string>& names)
 {
+    std::optional<ColumnPlan> plan;
     if (const auto found = settings.ColumnPlans.find(path); found != settings.ColumnPlans.end())
-        return found->second.edits.empty() ? nullptr : &found->second;
-    const auto shared = settings.ColumnPlansByNames.find(names);
-    return shared != settings.ColumnPlansByNames.end() && !shared->second.edits.empty() ? &shared->second : nullptr;
+        plan = found->second;
+    else if (const auto shared = settings.ColumnPlansByNames.find(names); shared != settings.ColumnPlansByNames.end())
+        plan = shared->second;
+    for (const auto& [name, type] : settings.ColumnTypes) {
+        if (!plan)
+            plan.emplace();
+        ColumnEdit& edit = plan->edits[name];
+        if (edit.type.empty())
+            edit.type = type;
+    }
+    if (plan && plan->edits.empty())
+        plan.reset();
+    return plan;
 }
 
 ColumnMapping AppendMapping(const ImportSettings& settings, const std::string& listed, const std::string& shown,
@@ -56,10 +67,16 @@ FileFormat FormatOf(const ImportSettings& settings)
     return {settings.Separator, settings.Quoted, settings.Encoding, settings.MaxRecordLength};
 }
 
+ValueOptions ValueOptionsOf(const ImportSettings& settings)
+{
+    return {settings.NullMarkers, settings.Trim, settings.DecimalComma};
+}
+
 SendOptions SendOptionsOf(const ImportSettings& settings)
 {
     return {FormatOf(settings), settings.Separator, settings.Quoted, settings.BatchRows, settings.BatchBytes,
-            settings.BulkRows, settings.BulkBytes, settings.BindAbove, settings.BusySeconds};
+            settings.BulkRows, settings.BulkBytes, settings.BindAbove, settings.BusySeconds,
+            ValueOptionsOf(settings)};
 }
 
 std::string ResumeRefusal(Connection& connection, const ImportSettings& settings, bool manifestMade)

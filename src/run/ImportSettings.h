@@ -6,6 +6,7 @@
 #include "schema/ColumnMatch.h"
 #include "schema/ColumnPlan.h"
 #include "schema/DateForms.h"
+#include "schema/ValueStage.h"
 
 #include <cstddef>
 #include <map>
@@ -102,13 +103,20 @@ struct ImportSettings {
     // With GuessTypes: dates not in ISO form are read in this form only; none: each column's form is
     // learnt from its values.
     std::optional<DateForm> DateFormat;
+    // Values as people write them: fields equal to one of these (unquoted, after trimming) are NULL;
+    // spaces and tabs around unquoted fields go; numbers take a comma as their decimal mark.
+    std::vector<std::string> NullMarkers;
+    bool Trim = false;
+    bool DecimalComma = false;
+    // A new table's column types by the column's name (as the CREATE cleans it), over the guess.
+    std::map<std::string, std::string> ColumnTypes;
 };
 
 
-// The file's edits, by its path as listed, else by the names its first line gives (as cleaned);
-// none when it has none. The run, Check and the preview all ask here.
-const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& path,
-                          const std::vector<std::string>& names);
+// The file's edits, by its path as listed, else by the names its first line gives (as cleaned), with
+// the types named for columns (ColumnTypes) where the edits choose none; none when it has none. The run, Check and the preview all ask here.
+std::optional<ColumnPlan> PlanFor(const ImportSettings& settings, const std::string& path,
+                                  const std::vector<std::string>& names);
 
 // How an appended file's columns go to the table's, by the header's fields: the run, the dry run, Check and
 // the preview all ask here. listed: the file as the list names it (for its edits); shown: as messages name it.
@@ -118,6 +126,9 @@ ColumnMapping AppendMapping(const ImportSettings& settings, const std::string& l
 
 // How the settings' files are read.
 FileFormat FormatOf(const ImportSettings& settings);
+
+// What the settings ask of values as they are read.
+ValueOptions ValueOptionsOf(const ImportSettings& settings);
 
 // How the settings' lines are sent.
 SendOptions SendOptionsOf(const ImportSettings& settings);

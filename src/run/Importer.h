@@ -41,7 +41,7 @@ struct OneFile {
     FileReports& reports;
     StepRunner& steps;
     PreparedCopy copy;
-    std::optional<TypeLearning> types;  // learnt while copying, when the run guesses them
+    std::optional<TypeLearning> types;  // learnt while copying, when the run guesses them or types values
     std::string listed;  // the file as the list names it
     // Where the manifest is kept: the file's bytes, opened once to be known by their digest.
     UniqueFd input;
@@ -86,7 +86,8 @@ private:
     void Append(OneFile& file, const std::string& path, const std::string& target);
     std::vector<std::string> Emptying(const OneFile& file, const std::string& table) const;
     void Emptied(OneFile& file, const std::string& table, const std::string& how);
-    void SendLines(OneFile& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines);
+    void SendLines(OneFile& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines,
+                   const std::vector<std::string>& fieldTypes = {});
     void Skip() { ++m_summary.filesSkipped; }
     bool Connected(StepRunner& steps, FileReports& reports);
     // A statement of a file, waited for while the database is busy as the file's lines are.
@@ -98,8 +99,8 @@ private:
     // The new table's column types: none (TEXT) unless the run guesses them.
     std::vector<std::string> Types(const OneFile& file, std::size_t columns)
     {
-        return file.types ? TypesFor(file.types->Guesser(), m_connection.Kind(), columns)
-                          : std::vector<std::string>{};
+        return file.types && m_settings.GuessTypes ? TypesFor(file.types->Guesser(), m_connection.Kind(), columns)
+                                                   : std::vector<std::string>{};
     }
     // Which columns' dates are read in which form, said in the log; names: per column of the file, empty
     // for one not sent.

@@ -75,7 +75,8 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, cons
     const std::size_t columns = fields.size();
     // Columns edited in the preview, by name; what the edits leave alone follows the options.
     const std::vector<std::string> names = ColumnNames(fields, m_settings.KeepLetters);
-    const ColumnPlan* plan = PlanFor(m_settings, file.listed, names);
+    const std::optional<ColumnPlan> edits = PlanFor(m_settings, file.listed, names);
+    const ColumnPlan* plan = edits ? &*edits : nullptr;
     PlannedTable planned = Planned(names, Types(file, columns), plan);
     const PlannedKey key = PlanKey(names, planned, plan, m_settings.Key, m_settings.KeepLetters, file.reports.Path());
     // Edits that do nothing are said, and the file goes on without them.
@@ -99,7 +100,12 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, cons
     for (std::size_t i = 0, k = 0; i < sent.size(); ++i)
         sent[i] = planned.kept.empty() || planned.kept[i] ? planned.names[k++] : "";
     NoteDates(file, sent);
-    SendLines(file, Kept(table, planned.kept), columns, kFromFirstLineLoop);
+    // Each field's type, for how its values are written.
+    std::vector<std::string> fieldTypes(columns, "TEXT");
+    for (std::size_t i = 0, k = 0; i < columns && k < planned.types.size(); ++i)
+        if (planned.kept.empty() || planned.kept[i])
+            fieldTypes[i] = planned.types[k++];
+    SendLines(file, Kept(table, planned.kept), columns, kFromFirstLineLoop, fieldTypes);
     if (!exists)
         ListCreated(table);
 }
@@ -133,7 +139,7 @@ void Importer::CreateFromAnswers(OneFile& file, const std::string& table, const 
         return;
     }
     NoteDates(file, names);
-    SendLines(file, {table}, columns, kUserSpecifiedLoop);
+    SendLines(file, {table}, columns, kUserSpecifiedLoop, Types(file, columns));
     if (!exists)
         ListCreated(table);
 }
@@ -227,7 +233,8 @@ void Importer::Append(OneFile& file, const std::string& path, const std::string&
                        " columns. The table " + target + " has " + std::to_string(tableColumns) + " columns.");
 }
 
-void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines)
+void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines,
+                         const std::vector<std::string>& fieldTypes)
 {
     const std::string& table = target.table;
     file.reports.Table(table);
@@ -268,11 +275,15 @@ void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t 
     const bool batching = transactional && !m_settings.RowByRow;
     const Sending sending = batching ? Sending::InBatches : Sending::LineByLine;
     // After a lost connection the next file starts on a new one, whatever its driver knows.
+    const auto rewrites =
+        RewritesFor(fieldTypes, file.types ? &file.types->Guesser() : nullptr, ValueOptionsOf(m_settings));
     if (!m_sender.Send(file.copy, target, columns, lines, sending, batching ? m_bulk.get() : nullptr,
-                       file.steps, file.reports, file.progress ? &*file.progress : nullptr)) {
+                       file.steps, file.reports, file.progress ? &*file.progress : nullptr, rewrites)) {
         m_bulk.reset();
         m_connection.Close();
     }
+    if (const std::string changed = ChangesText(m_sender.Changed()); !changed.empty())
+        file.reports.Note("Values changed by the options: " + changed + ".");
     file.interrupted = m_sender.Stopped();
     if (emptying && m_sender.FirstRan())
         Emptied(file, table, "in the transaction of its first rows");

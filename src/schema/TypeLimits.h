@@ -10,6 +10,8 @@ inline constexpr std::size_t kMariadbTextBytes = 65535;
 // PostgreSQL's NUMERIC holds this many digits before the point and after it.
 inline constexpr long long kNumericIntegerDigits = 131072;
 inline constexpr long long kNumericScale = 16383;
+// NUMERIC(p,s) takes a precision up to this.
+inline constexpr std::size_t kNumericPrecision = 1000;
 // MariaDB's DECIMAL.
 inline constexpr std::size_t kDecimalPrecision = 65;
 inline constexpr std::size_t kDecimalScale = 38;

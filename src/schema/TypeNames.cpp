@@ -54,11 +54,21 @@ std::string TypeFor(const ColumnGuess& guess, DatabaseKind database)
         return text;
     }
     if (found.kinds & kDecimal) {
-        if (postgres)
+        if (found.GroupingComma())
+            return text;
+        // Places written alike (money) are kept, and sums stay exact; other decimals go as doubles where
+        // a double gives each back.
+        const std::size_t precision = found.integerDigits + found.scale;
+        const bool fixed = found.FixedPlaces();
+        if (postgres) {
+            if (fixed && precision <= kNumericPrecision)
+                return "NUMERIC(" + std::to_string(precision) + "," + std::to_string(found.scale) + ")";
             return !found.inexact ? "DOUBLE PRECISION" : numericFits ? "NUMERIC" : text;
-        if (mariadb && !found.exponent && found.integerDigits + found.scale <= kDecimalPrecision &&
-            found.scale <= kDecimalScale)
-            return DecimalType(found.integerDigits + found.scale, found.scale);
+        }
+        const bool decimalFits = mariadb && !found.exponent && precision <= kDecimalPrecision &&
+                                 found.scale <= kDecimalScale;
+        if (decimalFits && (fixed || found.inexact))
+            return DecimalType(precision, found.scale);
         if (found.inexact)
             return text;
         return mariadb ? "DOUBLE" : "REAL";

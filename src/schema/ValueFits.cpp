@@ -83,8 +83,9 @@ bool NumericFits(std::string_view v)
            static_cast<long long>(n.fraction.size()) - n.exponent <= kNumericScale;
 }
 
-// typeName is DECIMAL(p,s).
-bool DecimalFits(std::string_view v, std::string_view typeName)
+// typeName is DECIMAL(p,s) (MariaDB's limits) or NUMERIC(p,s) (PostgreSQL's). A lone 0 before the
+// point is no digit of the precision.
+bool DecimalFits(std::string_view v, std::string_view typeName, std::size_t mostPrecision, std::size_t mostScale)
 {
     std::string_view sizes = typeName.substr(8);
     const auto comma = sizes.find(',');
@@ -98,8 +99,9 @@ bool DecimalFits(std::string_view v, std::string_view typeName)
     std::from_chars(precisionText.data(), precisionText.data() + precisionText.size(), precision);
     std::from_chars(scaleText.data(), scaleText.data() + scaleText.size(), scale);
     NumberText n;
-    return precision >= 1 && precision <= kDecimalPrecision && scale <= kDecimalScale && scale <= precision &&
-           CutNumber(v, n) && !n.withExponent && n.whole.size() <= precision - scale && n.fraction.size() <= scale;
+    return precision >= 1 && precision <= mostPrecision && scale <= mostScale && scale <= precision &&
+           CutNumber(v, n) && !n.withExponent && (n.whole == "0" ? 0 : n.whole.size()) <= precision - scale &&
+           n.fraction.size() <= scale;
 }
 
 // The double nearest the text, printed to fifteen digits, is the same number.
@@ -216,6 +218,7 @@ bool ValueFits(std::string_view value, std::string_view typeName, DatabaseKind d
         return typeName == "INTEGER"            ? WholeNumberFits<std::int32_t>(value)
                : typeName == "BIGINT"           ? WholeNumberFits<std::int64_t>(value)
                : typeName == "NUMERIC"          ? NumericFits(value)
+               : typeName.starts_with("NUMERIC(") ? DecimalFits(value, typeName, kNumericPrecision, kNumericPrecision)
                : typeName == "DOUBLE PRECISION" ? DoubleFits(value)
                : typeName == "DATE"             ? DateFits(value)
                : typeName == "TIMESTAMP"        ? TimestampFits(value, false)
@@ -224,7 +227,7 @@ bool ValueFits(std::string_view value, std::string_view typeName, DatabaseKind d
                                                 : false;
     case Mariadb:
         return typeName == "BIGINT"               ? WholeNumberFits<std::int64_t>(value)
-               : typeName.starts_with("DECIMAL(") ? DecimalFits(value, typeName)
+               : typeName.starts_with("DECIMAL(") ? DecimalFits(value, typeName, kDecimalPrecision, kDecimalScale)
                : typeName == "DOUBLE"             ? DoubleFits(value)
                : typeName == "DATE"               ? DateFits(value)
                : typeName == "DATETIME(6)"        ? TimestampFits(value, false)

@@ -25,18 +25,21 @@ bool AtMost(std::string_view digits, std::string_view limit)
 
 // What the guess keeps of a number's text.
 struct Number {
-    std::string_view integer;  // the digits before the point
+    std::string_view integer;  // the digits before the mark
     long long integerDigits = 0;  // with the exponent applied, and the scale likewise
     long long scale = 0;
+    std::size_t places = 0;  // digits after the mark as written
+    char mark = 0;           // '.' or ',' where the number has one
     bool negative = false;
     bool pointOrExponent = false;
     bool exponent = false;
     bool roundTrips = false;
 };
 
-// [+-]digits[.digits][(e|E)[+-]d{1,3}]: no leading zero but a lone one
-// before the point, no sign on a zero, and nothing else.
-bool ReadNumber(std::string_view v, Number& n)
+// [+-]digits[(.|,)digits][(e|E)[+-]d{1,3}], or [+-](.|,)digits[...]: no
+// leading zero but a lone one before the mark, no sign on a zero, and
+// nothing else. Which marks count is the column's choice.
+bool ReadNumber(std::string_view v, Number& n, DecimalMark marks)
 {
     const bool signedValue = v[0] == '+' || v[0] == '-';
     n.negative = v[0] == '-';
@@ -45,18 +48,24 @@ bool ReadNumber(std::string_view v, Number& n)
     while (i < v.size() && IsDigit(v[i]))
         ++i;
     n.integer = v.substr(start, i - start);
-    if (n.integer.empty() || (n.integer[0] == '0' && n.integer.size() > 1))
+    if (n.integer.size() > 1 && n.integer[0] == '0')
         return false;
     std::string_view fraction;
-    if (i < v.size() && v[i] == '.') {
+    if (i < v.size() && (v[i] == '.' || v[i] == ',')) {
+        n.mark = v[i];
+        if ((n.mark == '.' && marks == DecimalMark::Comma) || (n.mark == ',' && marks == DecimalMark::Point))
+            return false;
         const std::size_t from = ++i;
         while (i < v.size() && IsDigit(v[i]))
             ++i;
         fraction = v.substr(from, i - from);
         if (fraction.empty())
             return false;
+        n.places = fraction.size();
         n.pointOrExponent = true;
     }
+    if (n.integer.empty() && fraction.empty())
+        return false;
     long exponent = 0;
     if (i < v.size() && (v[i] == 'e' || v[i] == 'E')) {
         const bool negative = ++i < v.size() && v[i] == '-';
@@ -76,7 +85,7 @@ bool ReadNumber(std::string_view v, Number& n)
     // Where the first non-zero digit stands, and how many run from it.
     long power = static_cast<long>(n.integer.size()) - 1;
     std::size_t significant = n.integer.size() + fraction.size();
-    if (n.integer[0] == '0') {
+    if (n.integer.empty() || n.integer[0] == '0') {
         const std::size_t at = fraction.find_first_not_of('0');
         if (at == std::string_view::npos) {
             significant = 0;  // zero
@@ -191,8 +200,8 @@ void ColumnGuess::Observe(std::string_view value)
     if (value.size() >= 10 && value[4] == '-' && IsDigit(first)) {
         if (ReadDate(value))
             kind = value.size() == 10 ? kDate : ReadTime(value, zoned) ? kTimestamp : kText;
-    } else if (IsDigit(first) || first == '+' || first == '-') {
-        if (ReadNumber(value, number))
+    } else if (IsDigit(first) || first == '+' || first == '-' || first == '.' || first == ',') {
+        if (ReadNumber(value, number, m_mark))
             kind = number.pointOrExponent ? kDecimal : kInteger;
     } else if (IsBoolean(value)) {
         kind = kBoolean;
@@ -218,6 +227,21 @@ void ColumnGuess::Observe(std::string_view value)
     }
     found.kinds = kinds;
     if (kind & kNumbers) {
+        // A column's numbers share one decimal mark.
+        (number.mark == ',' ? found.commaMark : found.pointMark) |= number.mark != 0;
+        if (found.commaMark && found.pointMark) {
+            found.kinds = kText;
+            return;
+        }
+        // "1,500" may be a thousand written in groups: a comma column needs one
+        // that cannot be, unless commas were named the mark.
+        found.commaClear |= number.mark == ',' && (m_mark == DecimalMark::Comma || number.places != 3 ||
+                                                   number.integer.empty() || number.integer == "0");
+        found.bareFraction |= number.integer.empty();
+        found.varyingPlaces |= number.exponent || (found.numberSeen && number.places != found.places);
+        if (!found.numberSeen)
+            found.places = number.places;
+        found.numberSeen = true;
         found.exponent = found.exponent || number.exponent;
         found.inexact = found.inexact || !number.roundTrips;
         found.integerDigits = std::max(found.integerDigits, static_cast<std::size_t>(number.integerDigits));
@@ -247,7 +271,7 @@ std::optional<DateForm> ColumnGuess::DateFormOf() const
 void TypeGuesser::Observe(std::span<const std::string_view> fields)
 {
     if (fields.size() > m_columns.size())
-        m_columns.resize(fields.size(), m_dates ? ColumnGuess(*m_dates) : ColumnGuess());
+        m_columns.resize(fields.size(), ColumnGuess(m_mark, m_dates));
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (IsQuotedEmpty(fields[i]))
             m_columns[i].ObserveEmptyText();

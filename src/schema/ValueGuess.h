@@ -12,6 +12,10 @@
 
 namespace qb {
 
+// Which mark a number's decimals may follow: the point, the comma (as the
+// user says), or either, one per column (the separator is not a comma).
+enum class DecimalMark : std::uint8_t { Point, Comma, Either };
+
 // What every non-empty value of one column is, learnt value by value.
 // Conservative: a type only where the database takes every value's text
 // unchanged in meaning, so leading zeros, signed zeros, spaces, digits a
@@ -21,9 +25,12 @@ namespace qb {
 // value is written in one form (DateLearning), never mixed with ISO ones.
 class ColumnGuess {
 public:
-    ColumnGuess() = default;
-    // Dates not in ISO form are taken in that form only, not learnt.
-    explicit ColumnGuess(const DateForm& named) : m_dates(DateLearning::Named(named)) {}
+    // mark: how numbers' decimals may be written; named: dates not in ISO form are taken in that form
+    // only, not learnt.
+    explicit ColumnGuess(DecimalMark mark = DecimalMark::Point, std::optional<DateForm> named = {})
+        : m_dates(named ? DateLearning::Named(*named) : DateLearning()), m_mark(mark)
+    {
+    }
 
     enum Kind : std::uint8_t {
         kInteger = 1,
@@ -47,6 +54,20 @@ public:
         std::size_t integerDigits = 0;   // most digits before the point, exponent applied
         std::size_t scale = 0;           // most digits after the point, exponent applied
         std::size_t longest = 0;         // the longest value's bytes
+        bool pointMark = false;          // a number with a decimal point
+        bool commaMark = false;          // a number with a decimal comma
+        bool commaClear = false;         // one whose comma cannot be a thousands' one ("1,5", "0,125")
+        bool bareFraction = false;       // one without a digit before its mark (".5"): sent with a 0
+        bool varyingPlaces = false;      // numbers with other places than the first, or in exponent form
+        std::size_t places = 0;          // the first number's digits after its mark
+        bool numberSeen = false;
+
+        // The column's numbers take a comma as their decimal mark, sent as a point.
+        bool DecimalComma() const { return commaMark && commaClear; }
+        // Every comma could group thousands, and none was named the mark: left as text.
+        bool GroupingComma() const { return commaMark && !commaClear; }
+        // Every number is written with the same places after its mark, none in exponent form (money).
+        bool FixedPlaces() const { return numberSeen && !varyingPlaces && places > 0; }
     };
 
     // The value's exact text; empty text is NULL and decides nothing.
@@ -64,14 +85,18 @@ private:
     DateLearning m_dates;
     bool m_isoDates = false;    // an ISO date or timestamp was seen
     bool m_otherDates = false;  // a date in another form was
+    DecimalMark m_mark;
 };
 
 // One guess per column of a file, fed record by record.
 class TypeGuesser {
 public:
-    TypeGuesser() = default;
-    // dates: the one form dates not in ISO form are taken in; none: each column learns its own.
-    explicit TypeGuesser(std::optional<DateForm> dates) : m_dates(dates) {}
+    // mark: how numbers' decimals may be written; dates: the one form dates not in ISO form are taken
+    // in; none: each column learns its own.
+    explicit TypeGuesser(DecimalMark mark = DecimalMark::Point, std::optional<DateForm> dates = {})
+        : m_dates(dates), m_mark(mark)
+    {
+    }
 
     // Fields beyond the known columns add columns; a field written as "" is
     // the empty text, not NULL.
@@ -81,6 +106,7 @@ public:
 private:
     std::vector<ColumnGuess> m_columns;
     std::optional<DateForm> m_dates;
+    DecimalMark m_mark;
 };
 
 // "Dates: born as DD.MM.YYYY, seen as MM/DD/YYYY (no day over 12: day and month in the locale's order);

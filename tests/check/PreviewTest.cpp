@@ -46,7 +46,12 @@ TEST(PreviewTest, ShowsRecordsAsTheImportReadsThem)
 {
     const FileFormat plain;
     const FileFormat quoted{",", true, ""};
+    PreviewOptions values = Options({";", true, ""});
+    values.values = {{"NA"}, true, false};
+    values.guessTypes = DatabaseKind::Sqlite;
     const PreviewCase cases[] = {
+        {"ValuesAsTheyWouldBeSent", "n;m;q\n NA ;1,5;\"  x \"\n2;,5;y\n", values, {"n", "m", "q"},
+         {"N|1.5|  x ", "2|0.5|y"}, 0},
         {"CleanedNamesAndMarks", "id,Full Name,,e-mail\n1,Ann,,a@x\n2,Bo\n\n3,C,x,y,z\n", Options(plain),
          {"id", "FullName", "Column3", "email"}, {"1|Ann|N|a@x", "*2|Bo", "*3|C|x|y|z"}, 2},
         {"QuotedAcrossLines", "a,b\r\n\"x\r\ny\",\"\"\r\n", Options(quoted), {"a", "b"}, {"x\r\ny|"}, 0},

@@ -63,6 +63,13 @@ TEST(CommandLineTest, Options)
     EXPECT_EQ(ParseCommandLine({"--help"}).action, CommandLine::Action::Help);
     EXPECT_EQ(ParseCommandLine({"a.csv", "--help", "--bogus"}).action, CommandLine::Action::Help);
     EXPECT_EQ(ParseCommandLine({"--dsn", "D", "--separator", ""}).settings.Separator, "");
+
+    // Types by the column's name as the CREATE cleans it, in capitals.
+    line = ParseCommandLine({"--dsn", "D", "--null", "NA", "--null", "\\N", "--trim", "--decimal-comma", "--type",
+                             "Net Amount=numeric(12,2)"});
+    EXPECT_EQ(line.settings.NullMarkers, (std::vector<std::string>{"NA", "\\N"}));
+    EXPECT_TRUE(line.settings.Trim && line.settings.DecimalComma);
+    EXPECT_EQ(line.settings.ColumnTypes, (std::map<std::string, std::string>{{"NetAmount", "NUMERIC(12,2)"}}));
 }
 
 TEST(CommandLineTest, VersionAndDataSourceListNeedNoDataSource)
@@ -82,13 +89,14 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
         // "latin1" serves as any other option's value, and as a file for the others.
         const std::string name = found->str();
         // Those for new tables go without --append.
-        const bool creating = name == "--if-exists" || name == "--key";
+        const bool creating = name == "--if-exists" || name == "--key" || name == "--type";
         EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", creating ? "--table-name" : "--append", "T", "--resume", name,
                                           name == "--types"          ? "guess"
                                           : name == "--if-exists"    ? "append"
                                           : name == "--on-duplicate" ? "update"
                                           : name == "--columns"      ? "by-position"
                                           : name == "--date-format"  ? "DD.MM.YYYY"
+                                          : name == "--type"         ? "a=TEXT"
                                                                      : "latin1"}))
             << name;
     }
@@ -121,6 +129,10 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--append", "T", "--columns", "by-name"},
         {"--dsn", "D", "--append", "T", "--skip-header", "--columns", "sideways"},
         {"--dsn", "D", "--date-format"},
+        {"--dsn", "D", "--null", ""},
+        {"--dsn", "D", "--type", "amount"},
+        {"--dsn", "D", "--type", "a=TEXT); DROP TABLE t; --"},
+        {"--dsn", "D", "--append", "T", "--type", "a=TEXT"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);

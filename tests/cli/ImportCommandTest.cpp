@@ -772,6 +772,46 @@ TEST_P(ImportCommandTest, AKeyMakesRepeatedLinesRefused)
               (std::vector<TextRow>{{"1", "a", "x"}, {"1", "b", "w"}, {"2", "a", "y"}}));
 }
 
+// Markers, spaces, decimal commas and bare fractions reach each database as its typed values, in
+// batches (remembering what was imported) and line by line alike; money keeps its places.
+TEST_P(ImportCommandTest, ValuesAsPeopleWriteThem)
+{
+    const std::string path = File("money.csv", "id;amount;rate;share;note\n1; 6580,70 ;,5;.097;NA\n"
+                                               "2;404,83;-0,25;-.5;\" NA \"\n3;NA;1,125;2;  hi  \n");
+    const std::vector<std::string> options{"--dsn", Dsn(), "--separator", ";", "--quoted", "--types", "guess",
+                                           "--null", "NA", "--trim"};
+    const auto text = [](const char* value) { return value ? std::optional<std::string>(value) : std::nullopt; };
+    const bool fixed = !IsSqlite();  // NUMERIC(6,2), DECIMAL(6,2); SQLite's REAL drops the trailing zero
+    const std::vector<TextRow> expected{
+        {text("1"), text(fixed ? "6580.70" : "6580.7"), text("0.5"), text("0.097"), text(nullptr)},
+        {text("2"), text("404.83"), text("-0.25"), text("-0.5"), text(" NA ")},
+        {text("3"), text(nullptr), text("1.125"), text(IsSqlite() ? "2.0" : "2"), text("hi")}};
+    for (const char* how : {"--resume", "--row-by-row"}) {
+        test::ResetDataSource(GetParam());
+        std::filesystem::remove_all(m_dir.Path("state"));
+        std::vector<std::string> arguments = options;
+        arguments.insert(arguments.end(), {how, "--table-name", "M", path});
+        const Outcome outcome = Command(arguments);
+        ASSERT_EQ(outcome.status, 0) << how << outcome.err;
+        EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "M" ORDER BY "id")"), expected) << how;
+        EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT SUM("amount") FROM "M")"),
+                  (std::vector<TextRow>{{text("6985.53")}})) << how;
+        std::string log;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow")))
+            log += ReadAll(entry.path());
+        EXPECT_NE(log.find("Note: Values changed by the options: 2 values NULL by their markers, 2 values trimmed, "
+                           "7 numbers sent with a decimal point.\n"),
+                  std::string::npos)
+            << log;
+    }
+    // A type named for a column is checked against its values where the database would refuse them.
+    std::vector<std::string> arguments = options;
+    arguments.insert(arguments.end(), {"--dry-run", "--type", "amount=integer", "--table-name", "N", path});
+    const Outcome checked = Command(arguments);
+    EXPECT_NE(checked.out.find(IsSqlite() ? "3 records, 0 mismatched" : "3 records, 2 mismatched"), std::string::npos)
+        << checked.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportCommandTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
 
 // How a file's bytes are read is the same for every driver.

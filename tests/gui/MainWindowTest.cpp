@@ -314,16 +314,16 @@ private slots:
         f.Find<QCheckBox>("CheckQuoted")->setChecked(true);
         // Text after the closing quote is kept, up to the next separator.
         QTRY_COMPARE_WITH_TIMEOUT(preview->Grid().item(0, 0)->text(), QStringLiteral("x;y,z"), 1000);
-        // Guessed types show under the names.
+        // Guessed types show under the names: with ";" between fields, "2,3" has a decimal comma.
         f.Find<QComboBox>("ComboTypes")->setCurrentText(QStringLiteral("Guess from the data"));
-        QTRY_COMPARE_WITH_TIMEOUT(shape(), QStringLiteral("a\nINTEGER|bc\nTEXT / 2 rows"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(shape(), QStringLiteral("a\nINTEGER|bc\nREAL / 2 rows"), 1000);
 
         f.Click("PushButtonCheck");
         QTRY_VERIFY(!f.window.Checking());
         auto* found = f.window.findChild<QTableWidget*>("CheckGrid");
         QVERIFY(found && found->isVisible() && found->rowCount() == 1);
         QCOMPARE(found->item(0, 2)->text(), QStringLiteral("1 value, the table has 2 columns"));
-        QVERIFY(found->item(0, 0)->toolTip().endsWith(QStringLiteral("would be created (a INTEGER, bc TEXT)")));
+        QVERIFY(found->item(0, 0)->toolTip().endsWith(QStringLiteral("would be created (a INTEGER, bc REAL)")));
         QCOMPARE(f.Tables(), QStringList());  // nothing was written
     }
 
@@ -501,6 +501,27 @@ private slots:
         MainWindow again(f->settings, f->dialogs, [] { return std::string(); });
         QCOMPARE(again.findChild<QComboBox*>("ComboOnDuplicate")->currentText(), QStringLiteral("Update the row"));
         QVERIFY(again.CurrentSettings().OnDuplicateKey == OnDuplicate::Update);
+    }
+
+    void valueOptionsReachTheSettingsAndAreRemembered()
+    {
+        Fixture f;
+        auto* markers = f.Find<QComboBox>("ComboNullMarkers");
+        auto* trim = f.Find<QCheckBox>("CheckTrim");
+        auto* comma = f.Find<QCheckBox>("CheckDecimalComma");
+        QCOMPARE(f.Find<QLabel>("LabelNullMarkers")->text(), QStringLiteral("Treat as empty:"));
+        QCOMPARE(trim->text(), QStringLiteral("Trim spaces around values"));
+        const ImportSettings before = f.window.CurrentSettings();
+        QVERIFY(before.NullMarkers.empty() && !before.Trim && !before.DecimalComma);
+        markers->setCurrentText(QStringLiteral(" NA ,, \\N"));
+        trim->setChecked(true);
+        comma->setChecked(true);
+        const ImportSettings settings = f.window.CurrentSettings();
+        QCOMPARE(settings.NullMarkers, (std::vector<std::string>{"NA", "\\N"}));
+        QVERIFY(settings.Trim && settings.DecimalComma);
+        MainWindow again(f.settings, f.dialogs, [] { return std::string(); });
+        QCOMPARE(again.CurrentSettings().NullMarkers, settings.NullMarkers);
+        QVERIFY(again.CurrentSettings().Trim && again.CurrentSettings().DecimalComma);
     }
 
     void hoverLeavesTheBusyPointerAlone()
@@ -1081,7 +1102,7 @@ private slots:
                                 "PushButtonPreview", "PushButtonCheck", "LabelTypes", "ComboTypes",
                                 "CheckKeepLetters", "CheckByName", "CheckResume", "PushButtonClearList", "LabelFileCount",
                                 "LabelSeparatorMark", "LabelOnDuplicate", "ComboOnDuplicate", "LabelDates",
-                                "ComboDates"};
+                                "ComboDates", "LabelNullMarkers", "ComboNullMarkers", "CheckTrim", "CheckDecimalComma"};
         const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
         const auto place = [&](const QString& name) { return f.Place(name); };
         for (const QString& name : added) {
@@ -1240,7 +1261,7 @@ private slots:
         }
 
         const std::pair<const char*, QStringList> groups[] = {
-            {"Reading the file", {"CheckQuoted", "ComboEncoding"}},
+            {"Reading the file", {"CheckQuoted", "ComboEncoding", "ComboNullMarkers", "CheckTrim", "CheckDecimalComma"}},
             {"New table", {"ComboTypes", "ComboDates", "CheckKeepLetters", "ComboIfExists"}},
             {"Appending", {"CheckEmptyFirst", "CheckByName", "ComboOnDuplicate"}},
             {"The run", {"CheckResume"}},

@@ -2,6 +2,7 @@
 #include "read/Records.h"
 #include "schema/TypeNames.h"
 #include "schema/ValueFits.h"
+#include "schema/ValueStage.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +46,12 @@ TEST_P(ValueGuessTypes, Types)
         const std::string type = TypeFor(guess, kDatabases[d]);
         EXPECT_EQ(type, expected[d]);
         EXPECT_EQ(TypeFor(reversed, kDatabases[d]), type);
-        for (const auto& value : c.values)
-            EXPECT_TRUE(ValueFits(value, type, kDatabases[d])) << value.substr(0, 40) << " in " << type;
+        // As the stage sends them.
+        ValueStage stage({}, RewritesFor({type}, nullptr, {}));
+        for (const auto& value : c.values) {
+            const std::string_view sent = stage.Apply({value}, {}).front();
+            EXPECT_TRUE(ValueFits(sent, type, kDatabases[d])) << sent.substr(0, 40) << " in " << type;
+        }
     }
     EXPECT_EQ(TypeFor(guess, Other), "TEXT");
 }
@@ -64,15 +69,20 @@ INSTANTIATE_TEST_SUITE_P(
         ColumnCase{"BelowInt64", {"-9223372036854775809"}, "NUMERIC", "DECIMAL(19,0)", "TEXT"},
         ColumnCase{"SixtyFiveDigits", {std::string(65, '9')}, "NUMERIC", "DECIMAL(65,0)", "TEXT"},
         ColumnCase{"SixtySixDigits", {"1" + std::string(65, '0')}, "NUMERIC", "TEXT", "TEXT"},
-        ColumnCase{"IntegersJoinDecimals", {"12", "-3.25", "0.5"}, "DOUBLE PRECISION", "DECIMAL(4,2)", "REAL"},
-        ColumnCase{"SixteenDigits", {"1234567890.123456"}, "NUMERIC", "DECIMAL(16,6)", "TEXT"},
+        ColumnCase{"IntegersJoinDecimals", {"12", "-3.25", "0.5"}, "DOUBLE PRECISION", "DOUBLE", "REAL"},
+        ColumnCase{"SixteenDigits", {"1234567890.123456"}, "NUMERIC(16,6)", "DECIMAL(16,6)", "TEXT"},
         ColumnCase{"WideIntegerAmongDecimals", {"1.5", "12345678901234567"}, "NUMERIC", "DECIMAL(18,1)", "TEXT"},
         ColumnCase{"Exponents", {"1.5e10", "2E-3", "-4e+2", "7"}, "DOUBLE PRECISION", "DOUBLE", "REAL"},
         ColumnCase{"PastDouble", {"1e400"}, "NUMERIC", "TEXT", "TEXT"},
         ColumnCase{"BelowDouble", {"1e-320"}, "NUMERIC", "TEXT", "TEXT"},
-        ColumnCase{"ScaleOf38", {"0." + kZeros38.substr(1) + "1"}, "DOUBLE PRECISION", "DECIMAL(39,38)", "REAL"},
-        ColumnCase{"ScaleOver38", {"0." + kZeros38 + "1"}, "DOUBLE PRECISION", "DOUBLE", "REAL"},
-        ColumnCase{"ManyDigitsBothSides", {"1" + kZeros38 + ".5" + kZeros38}, "NUMERIC", "TEXT", "TEXT"},
+        ColumnCase{"ScaleOf38", {"0." + kZeros38.substr(1) + "1"}, "NUMERIC(39,38)", "DECIMAL(39,38)", "REAL"},
+        ColumnCase{"ScaleOver38", {"0." + kZeros38 + "1"}, "NUMERIC(40,39)", "DOUBLE", "REAL"},
+        ColumnCase{"ManyDigitsBothSides", {"1" + kZeros38 + ".5" + kZeros38}, "NUMERIC(78,39)", "TEXT", "TEXT"},
+        // Places written alike are kept; varying ones, or exponents, go as doubles.
+        ColumnCase{"Money", {"6580.70", "404.83", "-0.10"}, "NUMERIC(6,2)", "DECIMAL(6,2)", "REAL"},
+        ColumnCase{"VaryingPlaces", {"1.10", "2.5"}, "DOUBLE PRECISION", "DOUBLE", "REAL"},
+        ColumnCase{"BareFractions", {".097", "-.5", "1.5"}, "DOUBLE PRECISION", "DOUBLE", "REAL"},
+        ColumnCase{"BareFractionsAlike", {".25", "-.50"}, "NUMERIC(2,2)", "DECIMAL(2,2)", "REAL"},
         ColumnCase{"LeapDays", {"2024-02-29", "2000-02-29", "1000-01-01", "9999-12-31"}, "DATE", "DATE", "TEXT"},
         ColumnCase{"Timestamps", {"2024-01-02 03:04", "2024-01-02T23:59:59.123456", "2024-01-03"}, "TIMESTAMP",
                    "DATETIME(6)", "TEXT"},
@@ -98,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ValueGuessText, OddValues)
 {
     const char* const values[] = {
-        "007", "00", "-07", "-0", "+0", "-0.0", "-", "+", " 1", "1 ", "1\t", "1,5", ".5", "5.", "00.5", "1e",
+        "007", "00", "-07", "-0", "+0", "-0.0", "-", "+", " 1", "1 ", "1\t", "1,5", ".", "-.", "5.", "-.0", "00.5", "1e",
         "1e1234", "1.2.3", "NaN", "Infinity", "inf", "0x10", "1_000", "2023-02-29", "2023-02-30", "1900-02-29",
         "0999-12-31", "2024-13-01", "2024-04-31", "2024-1-01", "2024-01-02 24:00", "2024-01-02 03:60",
         "2024-01-02 03:04:60", "2024-01-02 03:04:05.1234567", "2024-01-02 03:04.5", "2024-01-02 03:04+15",
@@ -155,6 +165,58 @@ TEST(ValueGuessGuesser, DatesInOtherForms)
         named.Observe(record);
     EXPECT_EQ(TypesFor(named, Postgres, 3), (std::vector<std::string>{"DATE", "TEXT", "DATE"}));
     EXPECT_EQ(named.Columns()[0].DateFormOf(), ParseDateFormat("MM/DD/YYYY"));
+}
+
+// Decimal commas: named, or guessed per column where the separator is not a comma and no comma could
+// group thousands; each sent with a point.
+TEST(ValueGuessMarks, DecimalCommas)
+{
+    struct Case {
+        const char* name;
+        DecimalMark mark;
+        Values values;
+        std::string postgres;
+        Values sent;  // as a NUMERIC column's values go
+    } cases[] = {
+        {"Guessed", DecimalMark::Either, {"1,5", "-0,25", "7"}, "DOUBLE PRECISION", {"1.5", "-0.25", "7"}},
+        {"Money", DecimalMark::Either, {"6580,70", ",10"}, "NUMERIC(6,2)", {"6580.70", "0.10"}},
+        {"MayGroupThousands", DecimalMark::Either, {"1,500", "2,250"}, "TEXT", {"1,500", "2,250"}},
+        {"NamedTakesThreePlaces", DecimalMark::Comma, {"1,500", "2,250"}, "NUMERIC(4,3)", {"1.500", "2.250"}},
+        {"BothMarks", DecimalMark::Either, {"1,5", "2.5"}, "TEXT", {}},
+        {"PointWhenCommaNamed", DecimalMark::Comma, {"2.5"}, "TEXT", {}},
+        {"CommaSeparatedFile", DecimalMark::Point, {"1,5"}, "TEXT", {}},
+    };
+    for (const Case& c : cases) {
+        TypeGuesser guesser(c.mark);
+        for (const auto& value : c.values)
+            guesser.Observe(std::vector<std::string_view>{value});
+        EXPECT_EQ(TypesFor(guesser, Postgres, 1).front(), c.postgres) << c.name;
+        if (c.sent.empty())
+            continue;
+        ValueStage stage({{}, false, c.mark == DecimalMark::Comma}, RewritesFor({"NUMERIC"}, &guesser, {}));
+        for (std::size_t i = 0; i < c.values.size(); ++i)
+            EXPECT_EQ(stage.Apply({c.values[i]}, {}).front(), c.sent[i]) << c.name;
+    }
+}
+
+// Trimming and markers come before the guess: " 42 " is an integer, "NA" among numbers NULL; quoted
+// fields keep their spaces and are never NULL.
+TEST(ValueGuessMarks, TrimmedAndMarkedValues)
+{
+    ValueStage stage({{"NA", "-"}, true, false});
+    const std::vector<std::string_view> fields{" 42 ", "\t7", "NA", " - ", " NA ", "", "x y "};
+    const std::vector<char> quoted{0, 0, 0, 0, 1, 0, 0};
+    const auto& sent = stage.Apply(fields, quoted);
+    EXPECT_EQ(sent, (std::vector<std::string_view>{"42", "7", "", "", " NA ", "", "x y"}));
+    EXPECT_TRUE(sent[2].empty() && !IsQuotedEmpty(sent[2]) && sent[2].data() != nullptr);
+    EXPECT_EQ(ChangesText(stage.Changed()), "2 values NULL by their markers, 4 values trimmed");
+    TypeGuesser guesser;
+    guesser.Observe(std::vector<std::string_view>{sent[0], sent[2]});
+    guesser.Observe(std::vector<std::string_view>{sent[1], sent[3]});
+    EXPECT_EQ(TypesFor(guesser, Postgres, 2), (std::vector<std::string>{"INTEGER", "TEXT"}));
+    // Nothing asked: the same fields, untouched.
+    ValueStage none;
+    EXPECT_EQ(&none.Apply(fields, quoted), &fields);
 }
 
 }  // namespace
