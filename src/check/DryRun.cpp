@@ -10,6 +10,7 @@
 #include "read/FileRecords.h"
 #include "run/LogAndRejects.h"
 #include "read/Records.h"
+#include "read/SeparatorGuess.h"
 #include "run/RunTexts.h"
 #include "odbc/SqlText.h"
 #include "schema/Naming.h"
@@ -42,6 +43,7 @@ struct FileTally {
     bool stopped = false;                    // cancelled before the end of the file
     std::string warning;                     // as FileRecords::EncodingWarning tells, or Auto's guess
     std::string missingEdits;                // as MissingEdits tells
+    std::string separatorNote;               // the separator guessed, where each file's is
 };
 
 // A column whose type was chosen in the preview: the database refuses a value that type does not take,
@@ -100,14 +102,22 @@ void KeepProblem(FileTally& tally, int fd, const FileRecord& record, std::string
 // Reads a file as the import would and counts its data records against columns
 // (none: count against the header, as a new table's columns).
 // database: where the run would send the records; none when it cannot be reached.
-FileTally Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns,
-                const DryRunControl& control, std::optional<DatabaseKind> database)
+// settings: the run's, whose separator becomes the file's own where each file's is guessed.
+FileTally Count(const std::string& path, ImportSettings& settings, const std::string& fallbackSeparator,
+                std::optional<std::size_t> columns, const DryRunControl& control,
+                std::optional<DatabaseKind> database)
 {
     const bool standardInput = settings.DashIsStandardInput && path == "-";
     const UniqueFd in = standardInput ? SpoolStandardInput(ParentFolder(WorkingCopyPath())) : OpenInput(path);
-    FileRecords records(in.Get(), standardInput ? "standard input" : path, FormatOf(settings), SkipFirstLine(settings));
-    RecordSplitter splitter(settings.Separator, settings.Quoted);
+    const std::string name = standardInput ? "standard input" : path;
     FileTally tally;
+    if (settings.GuessSeparator) {
+        FileSeparator guessed = GuessFileSeparator(in.Get(), name, FormatOf(settings), fallbackSeparator);
+        settings.Separator = std::move(guessed.separator);
+        tally.separatorNote = std::move(guessed.note);
+    }
+    FileRecords records(in.Get(), name, FormatOf(settings), SkipFirstLine(settings));
+    RecordSplitter splitter = SplitterOf(settings);
     if (settings.Resume)
         tally.digest = ContentDigest(in.Get());
     tally.header = records.Header();
@@ -116,7 +126,8 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
                         : "read as " + records.ReadAs() + ", a guess: " + records.EncodingDoubt();
     std::vector<ChosenType> chosen;
     if (!columns && records.HasHeader()) {
-        const auto& fields = splitter.Split(records.Header());
+        const NamingFields naming(splitter.Split(records.Header()), settings.NoHeader);
+        const auto& fields = naming.Fields();
         const bool named =
             settings.Mode == ImportMode::CreateNewTable && settings.ColumnNames == ColumnNameSource::FromFirstLine;
         columns = fields.size();
@@ -171,8 +182,9 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
                           const FileTally& tally, const std::string& listed)
 {
     const bool empty = tally.header.empty() && !tally.firstFields;
-    RecordSplitter splitter(settings.Separator, settings.Quoted);
-    const auto& fields = splitter.Split(tally.header);
+    RecordSplitter splitter = SplitterOf(settings);
+    const NamingFields naming(splitter.Split(tally.header), settings.NoHeader);
+    const auto& fields = naming.Fields();
     // Typed names are known only when the import asks for them.
     if (settings.ColumnNames == ColumnNameSource::UserSpecified)
         return CheckNewTable({file.path, file.table, empty, fields.size()}, connection.Limits());
@@ -202,16 +214,18 @@ bool Edited(const ImportSettings& settings, const FileTally& tally, const std::s
 {
     if (settings.ColumnNames != ColumnNameSource::FromFirstLine)
         return false;
-    RecordSplitter splitter(settings.Separator, settings.Quoted);
-    return PlanFor(settings, listed, ColumnNames(splitter.Split(tally.header), settings.KeepLetters)) != nullptr;
+    RecordSplitter splitter = SplitterOf(settings);
+    const NamingFields naming(splitter.Split(tally.header), settings.NoHeader);
+    return PlanFor(settings, listed, ColumnNames(naming.Fields(), settings.KeepLetters)) != nullptr;
 }
 
 // "name TYPE" for each column of the new table, as the guess would make it.
 std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSettings& settings,
                                           const FileTally& tally, const std::string& listed)
 {
-    RecordSplitter splitter(settings.Separator, settings.Quoted);
-    const auto& fields = splitter.Split(tally.header);
+    RecordSplitter splitter = SplitterOf(settings);
+    const NamingFields naming(splitter.Split(tally.header), settings.NoHeader);
+    const auto& fields = naming.Fields();
     std::vector<std::string> names;
     if (settings.ColumnNames == ColumnNameSource::FromFirstLine) {
         names = ColumnNames(fields, settings.KeepLetters);
@@ -274,6 +288,8 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
     std::unordered_set<std::string> tables;
     for (const std::string& name : settings.TableList)
         tables.insert(LowerText(name));
+    // Where each file's separator is guessed, each file is read, checked and named with its own.
+    ImportSettings reading = settings;
     for (std::size_t i = 0; i < settings.Files.size(); ++i) {
         if (Cancelled(control)) {
             result.cancelled = true;
@@ -291,8 +307,9 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
             file.outcome = "skipped: " + why;
         };
         try {
-            FileTally counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns, control,
-                                      unreachable.empty() ? std::optional(connection.Kind()) : std::nullopt);
+            FileTally counted = Count(settings.Files[i], reading, settings.Separator, create ? std::nullopt : targetColumns,
+                                      control, unreachable.empty() ? std::optional(connection.Kind()) : std::nullopt);
+            file.note = counted.separatorNote;
             file.records = counted.records;
             file.mismatched = counted.mismatched;
             file.warning = counted.warning;
@@ -328,14 +345,14 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 file.unlisted = 0;
                 skip("the file has " + std::to_string(*counted.firstFields) + " columns, the table " + file.table +
                      " has " + std::to_string(*targetColumns));
-            } else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted, settings.Files[i]) : "";
+            } else if (const std::string refusal = create ? CreateRefusal(connection, reading, file, counted, settings.Files[i]) : "";
                      !refusal.empty())
                 skip(refusal);
             else
                 file.outcome = create ? "would be created" : "would be appended";
-            if (create && (settings.GuessTypes || Edited(settings, counted, settings.Files[i])) && !file.skipped &&
+            if (create && (settings.GuessTypes || Edited(reading, counted, settings.Files[i])) && !file.skipped &&
                 unreachable.empty() && !earlier)
-                file.columns = ColumnsWithTypes(connection, settings, counted, settings.Files[i]);
+                file.columns = ColumnsWithTypes(connection, reading, counted, settings.Files[i]);
             if (create && !file.skipped)
                 tables.insert(LowerText(file.table));
         } catch (const std::exception& error) {
@@ -355,6 +372,8 @@ std::string DryRunLine(const DryRunFile& file)
                        " mismatched: " + file.outcome;
     for (std::size_t i = 0; i < file.columns.size(); ++i)
         line += (i ? ", " : " (") + file.columns[i] + (i + 1 == file.columns.size() ? ")" : "");
+    if (!file.note.empty())
+        line += "; " + file.note;
     if (!file.warning.empty())
         line += "; warning: " + file.warning;
     return line;

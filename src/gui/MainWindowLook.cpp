@@ -151,6 +151,7 @@ const std::optional<std::vector<std::string>>& MainWindow::FirstLineNamesOf(cons
     struct stat file {};
     std::string reading = format.separator + '\n' + format.encoding + '\n' + (format.quoted ? "q" : "-") +
                           (keepLetters ? "k" : "-") + std::to_string(format.maxRecordLength);
+    reading += std::string(1, format.quote) + (format.headerIsData ? "n" : "-") + std::to_string(format.skipLines);
     if (::stat(path.c_str(), &file) == 0)
         reading += '\n' + std::to_string(file.st_size) + '.' + std::to_string(file.st_mtim.tv_sec) + '.' +
                    std::to_string(file.st_mtim.tv_nsec);

@@ -28,7 +28,7 @@ struct FileSend {
         : connection(over), options(sendOptions), file(copy), sink(reportsTo), progress(fileProgress), target(into),
           table(into.table), quotedTable(QuotedTarget(into)), lineColumns(valuesPerLine),
           tableColumns(into.fields.empty() ? valuesPerLine : into.fields.size()), sending(how), bulk(bulkPath),
-          splitter(sendOptions.separator, sendOptions.quoted), batch(sendOptions.batchRows, sendOptions.batchBytes)
+          splitter(sendOptions.separator, sendOptions.quoted, sendOptions.format.quote), batch(sendOptions.batchRows, sendOptions.batchBytes)
     {
         batch.Start(quotedTable);
     }

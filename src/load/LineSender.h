@@ -30,12 +30,18 @@ public:
     // stored; the lines it holds as done are not sent. It is told of the file's end.
     bool Send(const PreparedCopy& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines, Sending sending, BulkLoader* bulk, StepRunner& steps, SendSink& sink,
               FileProgress* progress = nullptr);
+    // The separator of the files sent next, where each file's own is guessed.
+    void SetSeparator(const std::string& separator)
+    {
+        m_options.separator = separator;
+        m_options.format.separator = separator;
+    }
     // The last Send ended because the run is to stop, before the file's end.
     bool Stopped() const { return m_stopped; }
 
 private:
     Connection& m_connection;
-    const SendOptions m_options;
+    SendOptions m_options;
     bool m_stopped = false;
 };
 

@@ -4,6 +4,7 @@
 #include "base/TemporaryFiles.h"
 #include "files/PathHelpers.h"
 #include "load/BulkChoice.h"
+#include "read/SeparatorGuess.h"
 #include "run/Importer.h"
 #include "run/RunTexts.h"
 #include "schema/Naming.h"
@@ -43,6 +44,7 @@ ImportSummary Importer::Run()
         tally.StopRequested();
     }
     m_settings.TableList.insert(m_settings.TableList.begin(), m_created.rbegin(), m_created.rend());
+    m_settings.Separator = m_separator;
     m_summary.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - tally.start).count();
     m_summary.finalMessage =
@@ -212,17 +214,19 @@ bool Importer::Prepare(OneFile& file, const std::string& path, bool standardInpu
 {
     return file.steps.Run(124, [&] {
         try {
+            // Opened once: where the manifest is kept, its digest was read from it already.
+            if (!file.input.Valid())
+                file.input = OpenFile(path, standardInput);
+            if (m_settings.GuessSeparator)
+                GuessSeparatorOf(file);
             const FileFormat format = FormatOf(m_settings);
             // The types are learnt beside the copy, in the same pass.
             CopyWatch watch;
             if (m_settings.GuessTypes && m_settings.Mode == ImportMode::CreateNewTable) {
-                TypeLearning& types = file.types.emplace(m_settings.Separator, m_settings.Quoted);
+                TypeLearning& types = file.types.emplace(m_settings.Separator, m_settings.Quoted, m_settings.Quote);
                 watch.header = [&types](std::string_view header) { types.Header(header); };
                 watch.record = [&types](std::string& record) { types.Record(record); };
             }
-            // Opened once: where the manifest is kept, its digest was read from it already.
-            if (!file.input.Valid())
-                file.input = OpenFile(path, standardInput);
             file.copy = PrepareWorkingCopy(file.input.Get(), path, m_workingCopy, SkipFirstLine(m_settings), m_host,
                                            format, watch);
             file.reports.Copied(file.copy);
@@ -231,6 +235,17 @@ bool Importer::Prepare(OneFile& file, const std::string& path, bool standardInpu
             file.interrupted = true;
         }
     }) && !m_summary.stopped;
+}
+
+// Each file read, split and sent by its own separator, as the window's guess would choose it: the
+// manifest knows a file by its bytes, so a file cut short is guessed the same when it goes on.
+void Importer::GuessSeparatorOf(OneFile& file)
+{
+    const FileSeparator guessed =
+        GuessFileSeparator(file.input.Get(), file.reports.Path(), FormatOf(m_settings), m_separator);
+    m_settings.Separator = guessed.separator;
+    m_sender.SetSeparator(guessed.separator);
+    file.reports.Note(guessed.note);
 }
 
 bool Succeeded(const ImportSummary& summary)

@@ -41,7 +41,16 @@ const ColumnPlan* PlanFor(const ImportSettings& settings, const std::string& pat
 
 FileFormat FormatOf(const ImportSettings& settings)
 {
-    return {settings.Separator, settings.Quoted, settings.Encoding, settings.MaxRecordLength};
+    FileFormat format{settings.Separator, settings.Quoted, settings.Encoding, settings.MaxRecordLength};
+    format.quote = settings.Quote;
+    format.skipLines = settings.SkipLines;
+    format.headerIsData = settings.NoHeader && settings.Mode == ImportMode::CreateNewTable;
+    return format;
+}
+
+RecordSplitter SplitterOf(const ImportSettings& settings)
+{
+    return RecordSplitter(settings.Separator, settings.Quoted, settings.Quote);
 }
 
 SendOptions SendOptionsOf(const ImportSettings& settings)

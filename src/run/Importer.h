@@ -57,7 +57,8 @@ struct OneFile {
 class Importer {
 public:
     Importer(ImportSettings& settings, ImportHost& host)
-        : m_settings(settings), m_host(host), m_workingCopy(WorkingCopyPath()), m_sender(m_connection, SendOptionsOf(settings))
+        : m_settings(settings), m_host(host), m_workingCopy(WorkingCopyPath()), m_sender(m_connection, SendOptionsOf(settings)),
+          m_separator(settings.Separator)
     {
     }
 
@@ -78,6 +79,7 @@ private:
     bool StillHolds(const std::string& table, const std::string& target, RunLog& log);
     void FinishUnsent(OneFile& file, int step);
     bool Prepare(OneFile& file, const std::string& path, bool standardInput);
+    void GuessSeparatorOf(OneFile& file);
     bool Replaced(OneFile& file, const std::string& table);
     void CreateFromFirstLine(OneFile& file, const std::string& table, bool exists);
     void CreateFromAnswers(OneFile& file, const std::string& table, bool exists);
@@ -131,6 +133,9 @@ private:
     std::vector<std::string> m_created;
     // Tables to drop before they are made again, as named.
     std::unordered_set<std::string> m_replace;
+    // The settings' separator: where each file's is guessed, the settings hold the file's own while it
+    // is read and sent, and this one when none is guessed and after the run.
+    const std::string m_separator;
 };
 
 }  // namespace qb

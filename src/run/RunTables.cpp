@@ -58,8 +58,9 @@ bool Importer::Replaced(OneFile& file, const std::string& table)
 
 void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool exists)
 {
-    RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
-    const auto& fields = splitter.Split(file.copy.header);
+    RecordSplitter splitter = SplitterOf(m_settings);
+    const NamingFields naming(splitter.Split(file.copy.header), m_settings.NoHeader);
+    const auto& fields = naming.Fields();
     const std::size_t columns = fields.size();
     // Columns edited in the preview, by name; what the edits leave alone follows the options.
     const std::vector<std::string> names = ColumnNames(fields, m_settings.KeepLetters);
@@ -89,8 +90,9 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, bool
 void Importer::CreateFromAnswers(OneFile& file, const std::string& table, bool exists)
 {
     bool created = exists;
-    RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
-    const auto& header = splitter.Split(file.copy.header);
+    RecordSplitter splitter = SplitterOf(m_settings);
+    const NamingFields naming(splitter.Split(file.copy.header), m_settings.NoHeader);
+    const auto& header = naming.Fields();
     const std::size_t columns = header.size();
     if (!exists)
         file.steps.Run(262, [&] {
@@ -137,7 +139,7 @@ void Importer::Append(OneFile& file, const std::string& path)
         FinishUnsent(file, 306);  // nothing to append: done all the same
         return;
     }
-    const auto fileColumns = RecordSplitter(m_settings.Separator, m_settings.Quoted).Split(first.text).size();
+    const auto fileColumns = SplitterOf(m_settings).Split(first.text).size();
     if (fileColumns == static_cast<std::size_t>(tableColumns)) {
         SendLines(file, {target}, fileColumns, kAppendLoop);
         return;

@@ -13,7 +13,10 @@ namespace qb {
 // send: one without a note and with as many values as the header has fields.
 class TypeLearning {
 public:
-    TypeLearning(std::string separator, bool quoted) : m_splitter(std::move(separator), quoted) {}
+    TypeLearning(std::string separator, bool quoted, char quote = '"')
+        : m_splitter(std::move(separator), quoted, quote)
+    {
+    }
 
     void Header(std::string_view header) { m_columns = m_splitter.Split(header).size(); }
     // The record is split in place: its text is spent.
