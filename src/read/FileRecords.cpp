@@ -103,7 +103,7 @@ FileRecords::FileRecords(WorkingCopy, int fd, std::string name, const FileFormat
 
 FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, Start start, bool notes)
     : m_name(std::move(name)), m_encoding(start.encoding), m_readAs(start.readAs), m_encodingDoubt(start.guess),
-      m_encodingWarning(start.warning), m_maxLength(format.maxRecordLength), m_notes(notes),
+      m_encodingWarning(start.warning), m_maxLength(format.maxRecordLength), m_quote(format.quote), m_notes(notes),
       m_lines(fd, m_name, m_maxLength, start.ends, start.offset, std::move(start.decoder)),
       m_records(m_lines, format.separator, format.quoted, m_maxLength, format.quote)
 {
@@ -138,7 +138,8 @@ bool FileRecords::Read(FileRecord& record)
         return true;
     if (m_records.Unclosed())
         record.note = "The record that begins on line " + std::to_string(line) + " of " + m_name +
-                      " has a double quote that is never closed. It was not sent.";
+                      (m_quote == '"' ? std::string(" has a double quote") : std::string(" has a quote ") + m_quote) +
+                      " that is never closed. It was not sent.";
     else if (m_records.TooLong())
         record.note = "The record that begins on line " + std::to_string(line) + " of " + m_name +
                       " is longer than " + SizeText(m_maxLength) + ". It was not sent.";

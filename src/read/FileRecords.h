@@ -113,6 +113,7 @@ private:
     std::string m_encodingDoubt;
     std::string m_encodingWarning;
     std::size_t m_maxLength;
+    char m_quote;
     bool m_notes;
     LineReader m_lines;
     RecordReader m_records;
