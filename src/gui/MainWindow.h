@@ -27,6 +27,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QShortcut;
+class QSpinBox;
 class QToolButton;
 
 namespace qb {
@@ -96,6 +97,8 @@ private:
     void BuildLookControls();
     void BuildNewTableControls();
     void BuildSeparatorControls();
+    void BuildLineControls();
+    char QuoteCharacter() const;
     // Everything added to the original controls, in groups beside them.
     void BuildOptionsPanel();
     void RefreshPreview();
@@ -155,6 +158,10 @@ private:
     QComboBox* m_types;
     QCheckBox* m_keepLetters;
     QCheckBox* m_resume;
+    QRadioButton* m_noHeader;  // a third way to name a new table's columns, beside the original two
+    QLabel* m_skipLinesLabel;
+    QSpinBox* m_skipLines;
+    QComboBox* m_quote;
     QLabel* m_fileCount;
     QPushButton* m_clearList;
     bool m_quitAfterRun = false;  // the window was closed during the run

@@ -33,6 +33,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTimer>
 
 namespace qb {
@@ -65,6 +66,9 @@ void MainWindow::BuildLookControls()
     connect(m_encoding, &QComboBox::currentTextChanged, this, follow);
     connect(m_types, &QComboBox::currentIndexChanged, this, follow);
     connect(m_keepLetters, &QCheckBox::toggled, this, follow);
+    connect(m_noHeader, &QRadioButton::toggled, this, follow);
+    connect(m_skipLines, &QSpinBox::valueChanged, this, follow);
+    connect(m_quote, &QComboBox::currentTextChanged, this, follow);
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(m_option1), static_cast<QAbstractButton*>(m_option3),
                                     static_cast<QAbstractButton*>(m_check2)})
         connect(button, &QAbstractButton::toggled, this, follow);

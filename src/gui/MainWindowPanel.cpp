@@ -15,9 +15,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -94,9 +96,10 @@ void MainWindow::BuildOptionsPanel()
     groups->setContentsMargins(0, 0, 0, 0);
     // Appending has no options of its own yet: its group comes with the first.
     auto* reading = Group(QStringLiteral("Reading the file"), "GroupReading",
-                          {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}}, options);
+                          {{m_quoted, m_quote}, {m_encodingLabel, m_encoding}, {m_skipLinesLabel, m_skipLines}},
+                          options);
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
-                        {{m_typesLabel, m_types}, {m_keepLetters, nullptr}}, options);
+                        {{m_typesLabel, m_types}, {m_keepLetters, nullptr}, {m_noHeader, nullptr}}, options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);
     for (QGroupBox* group : {reading, table, run})
         groups->addWidget(group);

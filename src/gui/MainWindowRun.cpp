@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <utility>
@@ -82,7 +83,8 @@ void MainWindow::LockForRun(bool locked)
     findChild<QPushButton*>(QStringLiteral("PushButtonCheck"))->setEnabled(!locked && !Checking());
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_option1, m_option2, m_option3, m_option4, m_label5, m_text2, m_check2, m_label2, m_list1, m_text3,
-             m_separators, m_quoted, m_encoding, m_typesLabel, m_types, m_keepLetters, m_resume})
+             m_separators, m_quoted, m_encoding, m_typesLabel, m_types, m_keepLetters, m_resume, m_noHeader,
+             m_skipLinesLabel, m_skipLines, m_quote})
         control->setEnabled(!locked);
     m_clearList->setEnabled(!locked && m_files->topLevelItemCount() > 0);
     if (!locked)

@@ -15,6 +15,9 @@ inline constexpr const char* kColumnTypesKey = "ColumnTypes";    // the choice's
 inline constexpr const char* kKeepLettersKey = "KeepLetters";    // "1" when ticked
 inline constexpr const char* kResumeKey = "Resume";              // "1" when ticked
 inline constexpr const char* kAddFilterKey = "AddFilter";        // the Add dialog's last file type
+inline constexpr const char* kNoHeaderKey = "NoHeader";              // "1" when chosen
+inline constexpr const char* kSkipLinesKey = "SkipLines";            // the number of lines
+inline constexpr const char* kQuoteCharacterKey = "QuoteCharacter";  // the character
 inline constexpr const char* kAddFolderKey = "AddFolder";        // the folder of the Add dialog's last files
 
 // The per-user settings: one INI file per application in the user's
