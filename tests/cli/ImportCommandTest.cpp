@@ -577,6 +577,12 @@ TEST_P(ImportCommandTest, ReadsHeaderlessTitledGuessedAndOtherwiseQuotedFiles)
     // The manifest counts the titled file's lines as the file does.
     EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT "stored", "refused", "last_line" FROM quillbarrow_sys_imports)"),
               (std::vector<TextRow>{{"2", "1", "6"}}));
+    // The dry run reads as the run does, and says what it guessed.
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--dry-run", "--skip-lines", "2", "--separator", "auto", "--table-name", "D",
+                       titled})
+                  .out,
+              titled + ": D, 3 records, 1 mismatched: would be created; separator guessed: ,\n"
+                       "1 file: 1 would be created; 3 records, 1 mismatched\n");
     // A file that ends within the lines to skip is said to hold nothing.
     const Outcome shorter = Command({"--dsn", Dsn(), "--skip-lines", "3", "--table-name", "E", File("e.csv", "x\r\n")});
     EXPECT_EQ(shorter.status, 1);
