@@ -200,8 +200,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     if (skipHeader && settings.Mode != ImportMode::AppendToExistingTable)
         throw UsageError{"--skip-header goes with --append"};
     settings.IgnoreFirstLine = skipHeader;
-    if (settings.NoHeader && settings.Mode == ImportMode::AppendToExistingTable)
-        throw UsageError{"--no-header is for new tables: appended files' lines are data unless --skip-header"};
+    if (settings.NoHeader && skipHeader)
+        throw UsageError{"--no-header and --skip-header contradict each other"};
     if (settings.RetryRefused && !settings.Resume)
         throw UsageError{"--retry-refused goes with --resume"};
     if (listTables)

@@ -60,6 +60,12 @@ TEST(CommandLineTest, Options)
     EXPECT_EQ(ParseCommandLine({"--help"}).action, CommandLine::Action::Help);
     EXPECT_EQ(ParseCommandLine({"a.csv", "--help", "--bogus"}).action, CommandLine::Action::Help);
     EXPECT_EQ(ParseCommandLine({"--dsn", "D", "--separator", ""}).settings.Separator, "");
+
+    line = ParseCommandLine({"--dsn", "D", "--separator", "auto", "--quote", "'", "--skip-lines", "3", "--no-header"});
+    EXPECT_TRUE(line.settings.GuessSeparator && line.settings.Quoted && line.settings.NoHeader);
+    EXPECT_EQ(line.settings.Separator, ",");  // for a file none fits
+    EXPECT_EQ(line.settings.Quote, '\'');
+    EXPECT_EQ(line.settings.SkipLines, 3);
 }
 
 TEST(CommandLineTest, VersionAndDataSourceListNeedNoDataSource)
@@ -78,8 +84,8 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
          ++found, ++named) {
         // "latin1" serves as any other option's value, and as a file for the others.
         const std::string name = found->str();
-        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", "--resume", name,
-                                          name == "--types" ? "guess" : "latin1"}))
+        const char* value = name == "--types" ? "guess" : name == "--skip-lines" ? "2" : name == "--quote" ? "'" : "latin1";
+        EXPECT_NO_THROW(ParseCommandLine({"--dsn", "D", "--append", "T", "--resume", name, value}))
             << name;
     }
     EXPECT_GT(named, 0);
@@ -100,6 +106,11 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--types", "TEXT"},
         {"--dsn", "D", "--types"},
         {"--dsn", "D", "--retry-refused"},
+        {"--dsn", "D", "--quote", "''"},
+        {"--dsn", "D", "--quote", ""},
+        {"--dsn", "D", "--skip-lines", "-1"},
+        {"--dsn", "D", "--skip-lines", "2x"},
+        {"--dsn", "D", "--no-header", "--append", "T", "--skip-header"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);
