@@ -10,6 +10,7 @@
 // preview: bits 0-6 how many records the preview's reading takes, less one,
 // 7 the filler line ended by LF alone.
 // Each costs, so each has its bit: the fuzzer spends time where it finds more.
+#include "FormatFuzz.h"
 #include "SendFuzz.h"
 
 #include "base/AsciiCase.h"
@@ -1376,6 +1377,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (padded && converted)
         CheckDecoder(encoding, body, ((mode >> 3) & 0x07) + 1);
+    // Another quote character, lines skipped, a first line that is data: against the usual reading.
+    if (!padded)
+        FormatRound(layout.file, format, hash);
 
     if ((flags & 0x20) && OnDiskThisTime(hash))
         WorkingCopyRound(shape >> 5, fd, name, header, format, whole, host);

@@ -13,6 +13,7 @@
 #include "read/FileRecords.h"
 #include "run/LogAndRejects.h"
 #include "read/Records.h"
+#include "read/SeparatorGuess.h"
 #include "run/RunTexts.h"
 #include "odbc/SqlText.h"
 #include "schema/Naming.h"
@@ -50,6 +51,7 @@ struct FileTally {
     std::string missingEdits;                // as MissingEdits tells
     ColumnMapping mapping;                   // appending: how the header's columns go to the table's
     std::string keyRefusal;                  // a key column the first line does not name, or left out
+    std::string separatorNote;               // the separator guessed, where each file's is
 };
 
 // A column whose type was chosen in the preview: the database refuses a value that type does not take,
@@ -109,16 +111,22 @@ void KeepProblem(FileTally& tally, int fd, const FileRecord& record, std::string
 // (none: count against the header, as a new table's columns).
 // database: where the run would send the records; none when it cannot be reached.
 // tableNames: appending with a header, the table's columns, which its names may go to.
-FileTally Count(const std::string& path, const ImportSettings& settings, std::optional<std::size_t> columns,
-                const DryRunControl& control, std::optional<DatabaseKind> database,
-                const std::vector<std::string>* tableNames)
+// settings: the run's, whose separator becomes the file's own where each file's is guessed.
+FileTally Count(const std::string& path, ImportSettings& settings, const std::string& fallbackSeparator,
+                std::optional<std::size_t> columns, const DryRunControl& control,
+                std::optional<DatabaseKind> database, const std::vector<std::string>* tableNames)
 {
     const bool standardInput = settings.DashIsStandardInput && path == "-";
     const UniqueFd in = standardInput ? SpoolStandardInput(SpoolFolder()) : OpenInput(path);
-    FileRecords records(in.Get(), standardInput ? "standard input" : path, FormatOf(settings), SkipFirstLine(settings));
-    RecordSplitter splitter(settings.Separator, settings.Quoted);
+    const std::string name = standardInput ? "standard input" : path;
     FileTally tally;
-    tally.types = TypeGuesser(settings.DateFormat);
+    if (settings.GuessSeparator) {
+        FileSeparator guessed = GuessFileSeparator(in.Get(), name, FormatOf(settings), fallbackSeparator);
+        settings.Separator = std::move(guessed.separator);
+        tally.separatorNote = std::move(guessed.note);
+    }
+    FileRecords records(in.Get(), name, FormatOf(settings), SkipFirstLine(settings));
+    RecordSplitter splitter = SplitterOf(settings);
     if (settings.Resume)
         tally.digest = ContentDigest(in.Get());
     tally.header = records.Header();
@@ -136,7 +144,8 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
     }
     KeyCheck key({}, {});
     if (!columns && records.HasHeader()) {
-        const auto& fields = splitter.Split(records.Header());
+        const NamingFields naming(splitter.Split(records.Header()), settings.NoHeader);
+        const auto& fields = naming.Fields();
         const bool named =
             settings.Mode == ImportMode::CreateNewTable && settings.ColumnNames == ColumnNameSource::FromFirstLine;
         columns = fields.size();
@@ -166,13 +175,13 @@ FileTally Count(const std::string& path, const ImportSettings& settings, std::op
     ValueStage reading(options);
     if (reading.WantsQuotes())
         splitter.KeepQuoted();
-    tally.types = TypeGuesser(MarkFor(options, settings.Separator));
+    tally.types = TypeGuesser(MarkFor(options, settings.Separator), settings.DateFormat);
     ValueStage typed;
     if (!chosen.empty()) {
         std::vector<std::string> fieldTypes(*columns, "TEXT");
         for (const ChosenType& type : chosen)
             fieldTypes[type.column] = type.type;
-        TypeLearning learnt(settings.Separator, settings.Quoted, options);
+        TypeLearning learnt(settings.Separator, settings.Quoted, settings.Quote, options, settings.DateFormat);
         FileRecords again(in.Get(), path, FormatOf(settings), SkipFirstLine(settings));
         learnt.Header(again.Header());
         FileRecord record;
@@ -226,8 +235,9 @@ std::string CreateRefusal(Connection& connection, const ImportSettings& settings
                           const FileTally& tally, const std::string& listed, bool replaced)
 {
     const bool empty = tally.header.empty() && !tally.firstFields;
-    RecordSplitter splitter(settings.Separator, settings.Quoted);
-    const auto& fields = splitter.Split(tally.header);
+    RecordSplitter splitter = SplitterOf(settings);
+    const NamingFields naming(splitter.Split(tally.header), settings.NoHeader);
+    const auto& fields = naming.Fields();
     // Typed names are known only when the import asks for them.
     if (settings.ColumnNames == ColumnNameSource::UserSpecified)
         return CheckNewTable({file.path, file.table, empty, fields.size()}, connection.Limits());
@@ -266,16 +276,18 @@ bool Edited(const ImportSettings& settings, const FileTally& tally, const std::s
 {
     if (settings.ColumnNames != ColumnNameSource::FromFirstLine)
         return false;
-    RecordSplitter splitter(settings.Separator, settings.Quoted);
-    return PlanFor(settings, listed, ColumnNames(splitter.Split(tally.header), settings.KeepLetters)) .has_value();
+    RecordSplitter splitter = SplitterOf(settings);
+    const NamingFields naming(splitter.Split(tally.header), settings.NoHeader);
+    return PlanFor(settings, listed, ColumnNames(naming.Fields(), settings.KeepLetters)).has_value();
 }
 
 // "name TYPE" for each column of the new table, as the guess would make it.
 std::vector<std::string> ColumnsWithTypes(Connection& connection, const ImportSettings& settings,
                                           const FileTally& tally, const std::string& listed)
 {
-    RecordSplitter splitter(settings.Separator, settings.Quoted);
-    const auto& fields = splitter.Split(tally.header);
+    RecordSplitter splitter = SplitterOf(settings);
+    const NamingFields naming(splitter.Split(tally.header), settings.NoHeader);
+    const auto& fields = naming.Fields();
     std::vector<std::string> names;
     if (settings.ColumnNames == ColumnNameSource::FromFirstLine) {
         names = ColumnNames(fields, settings.KeepLetters);
@@ -364,6 +376,8 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
     std::unordered_map<std::string, std::size_t> madeHere;
     // Appending with Replace: the first file that stores rows empties the table.
     bool emptyPending = settings.Replace && !create;
+    // Where each file's separator is guessed, each file is read, checked and named with its own.
+    ImportSettings reading = settings;
     for (std::size_t i = 0; i < settings.Files.size(); ++i) {
         if (Cancelled(control)) {
             result.cancelled = true;
@@ -381,9 +395,10 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
             file.outcome = "skipped: " + why;
         };
         try {
-            FileTally counted = Count(settings.Files[i], settings, create ? std::nullopt : targetColumns, control,
-                                      unreachable.empty() ? std::optional(connection.Kind()) : std::nullopt,
+            FileTally counted = Count(settings.Files[i], reading, settings.Separator, create ? std::nullopt : targetColumns,
+                                      control, unreachable.empty() ? std::optional(connection.Kind()) : std::nullopt,
                                       named && unreachable.empty() ? &tableNames : nullptr);
+            file.note = counted.separatorNote;
             file.records = counted.records;
             file.mismatched = counted.mismatched;
             file.warning = counted.warning;
@@ -451,7 +466,7 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 file.problems.clear();
                 file.unlisted = 0;
                 skip(fileKey->refusal);
-            } else if (const std::string refusal = create ? CreateRefusal(connection, settings, file, counted, settings.Files[i], replaced) : "";
+            } else if (const std::string refusal = create ? CreateRefusal(connection, reading, file, counted, settings.Files[i], replaced) : "";
                      !refusal.empty())
                 skip(refusal);
             else if (create)
@@ -465,12 +480,12 @@ DryRunResult DryRun(const ImportSettings& settings, const DryRunControl& control
                 file.key = KeyText(fileKey->target.key) + " tells a line whose row is there: " +
                            (settings.OnDuplicateKey == OnDuplicate::Skip ? "the row would be kept"
                                                                           : "the row would be updated");
-            if (create && (settings.GuessTypes || Edited(settings, counted, settings.Files[i])) && !file.skipped &&
+            if (create && (settings.GuessTypes || Edited(reading, counted, settings.Files[i])) && !file.skipped &&
                 unreachable.empty() && !earlier && !appendedTo)
-                file.columns = ColumnsWithTypes(connection, settings, counted, settings.Files[i]);
+                file.columns = ColumnsWithTypes(connection, reading, counted, settings.Files[i]);
             if (create && !file.skipped && (replaced || !exists)) {
                 tables.insert(LowerText(file.table));
-                RecordSplitter splitter(settings.Separator, settings.Quoted);
+                RecordSplitter splitter = SplitterOf(reading);
                 madeHere.emplace(LowerText(file.table), splitter.Split(counted.header).size());
             }
             if (counted.mapping.byName && !file.skipped)
@@ -496,6 +511,8 @@ std::string DryRunLine(const DryRunFile& file)
         line += "; " + file.mapping;
     for (std::size_t i = 0; i < file.columns.size(); ++i)
         line += (i ? ", " : " (") + file.columns[i] + (i + 1 == file.columns.size() ? ")" : "");
+    if (!file.note.empty())
+        line += "; " + file.note;
     if (!file.warning.empty())
         line += "; warning: " + file.warning;
     return line;

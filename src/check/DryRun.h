@@ -44,6 +44,8 @@ struct DryRunFile {
     // store them wrongly; and columns edited in the preview that its first line no longer names. The run
     // goes through all the same.
     std::string warning;
+    // How the file is read where that is decided per file: "separator guessed: ;".
+    std::string note;
 };
 
 struct DryRunResult {

@@ -41,8 +41,9 @@ std::optional<std::vector<std::string>> FirstLineNames(const std::string& path, 
         FileRecords records(in.Get(), path, format, true);
         if (!records.HasHeader())
             return std::nullopt;
-        RecordSplitter splitter(format.separator, format.quoted);
-        return ColumnNames(splitter.Split(records.Header()), keepLetters);
+        RecordSplitter splitter(format.separator, format.quoted, format.quote);
+        const NamingFields naming(splitter.Split(records.Header()), format.headerIsData);
+        return ColumnNames(naming.Fields(), keepLetters);
     } catch (const std::exception&) {
         return std::nullopt;  // the preview of that file says why
     }
@@ -97,7 +98,7 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
         // The same reading as the import's, of which only the first records are taken.
         FileRecords records(in.Get(), path, options.format, options.createMode || options.skipFirstLine);
         headerRead = started = records.HasHeader();
-        RecordSplitter splitter(options.format.separator, options.format.quoted);
+        RecordSplitter splitter(options.format.separator, options.format.quoted, options.format.quote);
         // A byte order mark may have chosen another encoding than the one named.
         const bool converted = !records.Encoding().empty();
         const std::string readAs = records.Encoding() == options.format.encoding && !options.encodingName.empty()
@@ -126,7 +127,9 @@ Preview BuildPreview(const std::string& path, const PreviewOptions& options)
                         preview.headers.push_back(ForDisplay(name));
             }
         } else if (records.HasHeader()) {
-            const auto& fields = splitter.Split(records.Header());
+            // A file without a header line: its first line is data, its columns numbered.
+            const NamingFields naming(splitter.Split(records.Header()), options.format.headerIsData);
+            const auto& fields = naming.Fields();
             if (options.namesFromFirstLine) {
                 preview.headers = ColumnNames(fields, options.keepLetters);
                 preview.columns = preview.headers.size();

@@ -32,6 +32,7 @@ const char* const kUsage =
     "                          [--columns by-name|by-position] [--ignore-extra-columns]\n"
     "                          [--types text|guess] [--keep-letters] [--resume [--retry-refused]]\n"
     "                          [--date-format FORM]\n"
+    "                          [--no-header] [--skip-lines N] [--quote CHAR]\n"
     "                          [--rejects FILE] [--dry-run] [FILE...]\n"
     "                          [--replace] [--if-exists fail|append|replace] [--key COLUMN[,COLUMN...]]\n"
     "                          [--null TEXT]... [--trim] [--decimal-comma] [--type COLUMN=TYPE]...\n"
@@ -51,7 +52,10 @@ const char* const kHelp =
     "  --dsn NAME            the data source to import into (required)\n"
     "  --separator TEXT      the text between fields, exactly as typed\n"
     "                        (default \",\"); \\t means a tab, an empty TEXT keeps\n"
-    "                        each line whole\n"
+    "                        each line whole; auto guesses each file's from its\n"
+    "                        first lines (comma, semicolon, tab, pipe or space,\n"
+    "                        logged per file), a comma where none can be\n"
+    "                        guessed\n"
     "  --table-name PATTERN  the new tables' names; every [counter] becomes the\n"
     "                        file's position in the list, every [file] the file's\n"
     "                        name without folder and extension, cleaned as a\n"
@@ -82,6 +86,15 @@ const char* const kHelp =
     "                        table lacks instead of refusing the file\n"
     "  --quoted              fields may be in double quotes\n"
     "                        (default: quotes are text)\n"
+    "  --quote CHAR          fields may be in quotes of CHAR, such as ';\n"
+    "                        implies --quoted (default: \")\n"
+    "  --no-header           new tables: the files have no header line; every\n"
+    "                        line is data, and the columns, as many as the\n"
+    "                        first line has fields, are named Column1,\n"
+    "                        Column2, ... (with --ask-columns: asked for)\n"
+    "  --skip-lines N        leave out each file's first N lines (a title, a\n"
+    "                        blank line) before its header or first data line;\n"
+    "                        lines keep their numbers in the file (default: 0)\n"
     "  --encoding NAME       convert files from the iconv encoding NAME to UTF-8;\n"
     "                        auto reads a file that is valid UTF-8 as it is and\n"
     "                        any other in the encoding its bytes point to, and\n"
@@ -191,6 +204,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             haveDsn = true;
         } else if (argument == "--separator") {
             settings.Separator = value() == "\\t" ? "\t" : arguments[i];
+            settings.GuessSeparator = settings.Separator == "auto";
+            if (settings.GuessSeparator)
+                settings.Separator = ",";
         } else if (argument == "--table-name") {
             settings.TableNamePattern = value();
         } else if (argument == "--ask-columns") {
@@ -217,6 +233,25 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.IgnoreExtraColumns = true;
         } else if (argument == "--quoted") {
             settings.Quoted = true;
+        } else if (argument == "--quote") {
+            const std::string& quote = value();
+            if (quote.size() != 1 || quote[0] == '\r' || quote[0] == '\n')
+                throw UsageError{"--quote takes one character, not " + quote};
+            settings.Quote = quote[0];
+            settings.Quoted = true;
+        } else if (argument == "--no-header") {
+            settings.NoHeader = true;
+        } else if (argument == "--skip-lines") {
+            const std::string& lines = value();
+            std::size_t used = 0;
+            long count = -1;
+            try {
+                count = lines.empty() || lines[0] == '-' || lines[0] == '+' ? -1 : std::stol(lines, &used);
+            } catch (const std::exception&) {
+            }
+            if (count < 0 || used != lines.size())
+                throw UsageError{"--skip-lines takes a number of lines, not " + lines};
+            settings.SkipLines = count;
         } else if (argument == "--encoding") {
             settings.Encoding = value();
             if (settings.Encoding == "auto")
@@ -301,6 +336,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     // Names come only from a header.
     if (settings.Matching == ColumnMatching::ByName && !skipHeader)
         throw UsageError{"--columns by-name goes with --append and --skip-header"};
+    if (settings.NoHeader && skipHeader)
+        throw UsageError{"--no-header and --skip-header contradict each other"};
     if (settings.RetryRefused && !settings.Resume)
         throw UsageError{"--retry-refused goes with --resume"};
     const bool append = settings.Mode == ImportMode::AppendToExistingTable;

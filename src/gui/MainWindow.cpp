@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QToolButton>
 
 namespace qb {
@@ -140,6 +141,7 @@ void MainWindow::BuildControls()
 
     BuildProgressControls();
     BuildNewTableControls();
+    BuildLineControls();
     BuildLookControls();
     BuildValueControls();
     BuildOptionsPanel();
@@ -150,15 +152,16 @@ void MainWindow::BuildControls()
     m_modes->addButton(m_option1);
     m_modes->addButton(m_option2);
     m_option1->setChecked(true);
-    m_option3->setChecked(true);
+    if (!m_noHeader->isChecked())
+        m_option3->setChecked(true);
     ApplyMode();
 
     // Tab order as designed: list, separator, modes, options, table list,
     // buttons; then the panel beside them, top to bottom.
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, refresh, m_option4,
-                        m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_encoding, m_nullMarkers,
-                        m_trim, m_decimalComma, m_types, m_dates, m_keepLetters, m_ifExists, m_emptyFirst, m_byName,
-                        m_onDuplicate, m_resume, m_clearList,
+                        m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_quote, m_encoding,
+                        m_skipLines, m_nullMarkers, m_trim, m_decimalComma, m_types, m_dates, m_keepLetters,
+                        m_noHeader, m_ifExists, m_emptyFirst, m_byName, m_onDuplicate, m_resume, m_clearList,
                         findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
                         findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_status, m_stop};
     for (std::size_t i = 1; i < std::size(order); ++i)
@@ -168,7 +171,7 @@ void MainWindow::BuildControls()
         m_pointer->ShowsHandOver(button);
     for (QWidget* control : std::initializer_list<QWidget*>{this, m_frame1, m_frame2, m_frame3, m_frame4, m_label1,
                                                             m_list1, m_text3, m_encodingLabel, m_typesLabel,
-                                                            m_ifExistsLabel, m_datesLabel})
+                                                            m_ifExistsLabel, m_datesLabel, m_skipLinesLabel})
         m_pointer->ShowsDefaultOver(control);
     m_files->SetWindowPointer([this] { return m_pointer->IsBusy(); },
                               [this] { m_pointer->SetPointer(PointerStyle::Default); });
@@ -246,7 +249,7 @@ void MainWindow::ApplyMode()
     const bool create = m_option1->isChecked();
     for (QWidget* control :
          std::initializer_list<QWidget*>{m_option3, m_option4, m_label5, m_text2, m_typesLabel, m_types, m_keepLetters,
-                                         m_ifExistsLabel, m_ifExists, m_datesLabel, m_dates})
+                                         m_ifExistsLabel, m_ifExists, m_datesLabel, m_dates, m_noHeader})
         control->setEnabled(create);
     for (QWidget* control : std::initializer_list<QWidget*>{m_frame4, m_check2, m_label2, m_list1, m_emptyFirst})
         control->setEnabled(!create);

@@ -27,6 +27,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QShortcut;
+class QSpinBox;
 class QToolButton;
 
 namespace qb {
@@ -96,6 +97,8 @@ private:
     void BuildLookControls();
     void BuildNewTableControls();
     void BuildSeparatorControls();
+    void BuildLineControls();
+    char QuoteCharacter() const;
     // Everything added to the original controls, in groups beside them.
     void BuildValueControls();
     void BuildOptionsPanel();
@@ -169,6 +172,10 @@ private:
     QComboBox* m_nullMarkers;
     QCheckBox* m_trim;
     QCheckBox* m_decimalComma;
+    QRadioButton* m_noHeader;  // a third way to name a new table's columns, beside the original two
+    QLabel* m_skipLinesLabel;
+    QSpinBox* m_skipLines;
+    QComboBox* m_quote;
     QLabel* m_fileCount;
     QPushButton* m_clearList;
     bool m_quitAfterRun = false;  // the window was closed during the run

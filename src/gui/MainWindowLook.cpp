@@ -33,6 +33,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTimer>
 
 namespace qb {
@@ -67,6 +68,9 @@ void MainWindow::BuildLookControls()
     connect(m_keepLetters, &QCheckBox::toggled, this, follow);
     connect(m_byName, &QCheckBox::toggled, this, follow);
     connect(m_dates, &QComboBox::currentIndexChanged, this, follow);
+    connect(m_noHeader, &QRadioButton::toggled, this, follow);
+    connect(m_skipLines, &QSpinBox::valueChanged, this, follow);
+    connect(m_quote, &QComboBox::currentTextChanged, this, follow);
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(m_option1), static_cast<QAbstractButton*>(m_option3),
                                     static_cast<QAbstractButton*>(m_check2)})
         connect(button, &QAbstractButton::toggled, this, follow);
@@ -154,6 +158,7 @@ const std::optional<std::vector<std::string>>& MainWindow::FirstLineNamesOf(cons
     struct stat file {};
     std::string reading = format.separator + '\n' + format.encoding + '\n' + (format.quoted ? "q" : "-") +
                           (keepLetters ? "k" : "-") + std::to_string(format.maxRecordLength);
+    reading += std::string(1, format.quote) + (format.headerIsData ? "n" : "-") + std::to_string(format.skipLines);
     if (::stat(path.c_str(), &file) == 0)
         reading += '\n' + std::to_string(file.st_size) + '.' + std::to_string(file.st_mtim.tv_sec) + '.' +
                    std::to_string(file.st_mtim.tv_nsec);

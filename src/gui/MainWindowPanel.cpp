@@ -15,9 +15,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -108,13 +110,14 @@ void MainWindow::BuildOptionsPanel()
     auto* groups = new QVBoxLayout(options);
     groups->setContentsMargins(0, 0, 0, 0);
     auto* reading = Group(QStringLiteral("Reading the file"), "GroupReading",
-                          {{m_quoted, nullptr}, {m_encodingLabel, m_encoding}, {m_nullLabel, m_nullMarkers},
-                           {m_trim, nullptr}, {m_decimalComma, nullptr}},
+                          {{m_quoted, m_quote}, {m_encodingLabel, m_encoding}, {m_skipLinesLabel, m_skipLines},
+                           {m_nullLabel, m_nullMarkers}, {m_trim, nullptr}, {m_decimalComma, nullptr}},
                           options);
     auto* table = Group(QStringLiteral("New table"), "GroupTable",
                         {{m_typesLabel, m_types},
                          {m_datesLabel, m_dates},
                          {m_keepLetters, nullptr},
+                         {m_noHeader, nullptr},
                          {m_ifExistsLabel, m_ifExists}},
                         options);
     auto* appending = Group(QStringLiteral("Appending"), "GroupAppending",

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QSpinBox>
 
 #include <algorithm>
 
@@ -44,7 +45,7 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.Files = m_files->ExactPaths();
     settings.Separator = m_text3->text().toStdString();
     settings.Mode = m_option1->isChecked() ? ImportMode::CreateNewTable : ImportMode::AppendToExistingTable;
-    settings.ColumnNames = m_option3->isChecked() ? ColumnNameSource::FromFirstLine : ColumnNameSource::UserSpecified;
+    settings.ColumnNames = m_option4->isChecked() ? ColumnNameSource::UserSpecified : ColumnNameSource::FromFirstLine;
     settings.TableNamePattern = m_text2->text().toStdString();
     if (const auto selected = m_list1->selectedItems(); !selected.isEmpty())
         settings.TargetTable = selected.first()->text().toStdString();
@@ -78,6 +79,9 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.NullMarkers = NullMarkersIn(m_nullMarkers->currentText());
     settings.Trim = m_trim->isChecked();
     settings.DecimalComma = m_decimalComma->isChecked();
+    settings.NoHeader = m_noHeader->isChecked();
+    settings.SkipLines = m_skipLines->value();
+    settings.Quote = QuoteCharacter();
     return settings;
 }
 

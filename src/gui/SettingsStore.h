@@ -23,6 +23,9 @@ inline constexpr const char* kNullMarkersKey = "NullMarkers";    // the choice's
 inline constexpr const char* kTrimValuesKey = "TrimValues";      // "1" when ticked
 inline constexpr const char* kDecimalCommaKey = "DecimalComma";  // "1" when ticked
 inline constexpr const char* kAddFilterKey = "AddFilter";        // the Add dialog's last file type
+inline constexpr const char* kNoHeaderKey = "NoHeader";              // "1" when chosen
+inline constexpr const char* kSkipLinesKey = "SkipLines";            // the number of lines
+inline constexpr const char* kQuoteCharacterKey = "QuoteCharacter";  // the character
 inline constexpr const char* kAddFolderKey = "AddFolder";        // the folder of the Add dialog's last files
 
 // The per-user settings: one INI file per application in the user's

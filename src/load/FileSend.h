@@ -31,8 +31,9 @@ struct FileSend {
           table(into.table), quotedTable(QuotedTarget(into)), lineColumns(valuesPerLine),
           tableColumns(into.fields.empty() ? valuesPerLine : into.fields.size()), sending(how), bulk(bulkPath),
           keys(into.onDuplicate == OnDuplicate::Error ? KeyRule{} : KeyRuleOf(into, over.Kind())),
-          splitter(sendOptions.separator, sendOptions.quoted), stage(sendOptions.values, rewrites),
-          batch(sendOptions.batchRows, sendOptions.batchBytes), firstPending(!into.first.empty())
+          splitter(sendOptions.separator, sendOptions.quoted, sendOptions.format.quote),
+          stage(sendOptions.values, rewrites), batch(sendOptions.batchRows, sendOptions.batchBytes),
+          firstPending(!into.first.empty())
     {
         batch.Start(quotedTable, keys.before, keys.after);
         if (stage.WantsQuotes())

@@ -31,6 +31,12 @@ public:
     // rewrites: per field of the file, how its values are written for its column's type.
     bool Send(const PreparedCopy& file, const InsertTarget& target, std::size_t columns, const InsertLoopLines& lines, Sending sending, BulkLoader* bulk, StepRunner& steps, SendSink& sink,
               FileProgress* progress = nullptr, const std::vector<ColumnRewrite>& rewrites = {});
+    // The separator of the files sent next, where each file's own is guessed.
+    void SetSeparator(const std::string& separator)
+    {
+        m_options.separator = separator;
+        m_options.format.separator = separator;
+    }
     // The last Send ended because the run is to stop, before the file's end.
     bool Stopped() const { return m_stopped; }
     // The last Send's target's first statements ran and committed.
@@ -40,7 +46,7 @@ public:
 
 private:
     Connection& m_connection;
-    const SendOptions m_options;
+    SendOptions m_options;
     bool m_stopped = false;
     bool m_firstRan = false;
     ValueStage::Changes m_changed;

@@ -63,16 +63,37 @@ FileRecords::Start FileRecords::SourceStart(int fd, const std::string& name, con
 FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, bool header)
     : FileRecords(fd, name, format, SourceStart(fd, name, format.encoding), true)
 {
-    if (!header)
+    SkipLines(format.skipLines);
+    // Past skipped lines, a file with nothing more is said to be so here, not taken for an empty one.
+    if (!header && format.skipLines == 0)
         return;
-    m_hasHeader = Read(m_first);
+    const bool any = Read(m_first);
+    if (!any && format.skipLines > 0) {
+        const long lines = m_next - 1;
+        throw NotImportable("There is nothing to import in " + m_name + ": it has " + std::to_string(lines) +
+                            (lines == 1 ? " line" : " lines") + ", and the first " +
+                            std::to_string(format.skipLines) + " are skipped.");
+    }
+    if (!header) {
+        m_pending = any;
+        return;
+    }
+    m_hasHeader = any;
     if (!m_hasHeader)
         return;
     m_header = m_first.text;
     // A header whose quote never closes took the whole file, and one past the
     // limit was not kept: either is data too, refused with its note.
-    m_pending = m_records.Unclosed() || m_records.TooLong();
+    m_pending = format.headerIsData || m_records.Unclosed() || m_records.TooLong();
     m_index = m_pending ? 1 : 0;
+}
+
+// Physical lines, whatever quotes they hold: a title above the header is no record.
+void FileRecords::SkipLines(long lines)
+{
+    for (long n = 0; n < lines && m_lines.Next(m_first.text); ++n)
+        ++m_next;
+    m_first.text.clear();
 }
 
 FileRecords::FileRecords(WorkingCopy, int fd, std::string name, const FileFormat& format)
@@ -82,9 +103,9 @@ FileRecords::FileRecords(WorkingCopy, int fd, std::string name, const FileFormat
 
 FileRecords::FileRecords(int fd, std::string name, const FileFormat& format, Start start, bool notes)
     : m_name(std::move(name)), m_encoding(start.encoding), m_readAs(start.readAs), m_encodingDoubt(start.guess),
-      m_encodingWarning(start.warning), m_maxLength(format.maxRecordLength), m_notes(notes),
+      m_encodingWarning(start.warning), m_maxLength(format.maxRecordLength), m_quote(format.quote), m_notes(notes),
       m_lines(fd, m_name, m_maxLength, start.ends, start.offset, std::move(start.decoder)),
-      m_records(m_lines, format.separator, format.quoted, m_maxLength)
+      m_records(m_lines, format.separator, format.quoted, m_maxLength, format.quote)
 {
 }
 
@@ -117,7 +138,8 @@ bool FileRecords::Read(FileRecord& record)
         return true;
     if (m_records.Unclosed())
         record.note = "The record that begins on line " + std::to_string(line) + " of " + m_name +
-                      " has a double quote that is never closed. It was not sent.";
+                      (m_quote == '"' ? std::string(" has a double quote") : std::string(" has a quote ") + m_quote) +
+                      " that is never closed. It was not sent.";
     else if (m_records.TooLong())
         record.note = "The record that begins on line " + std::to_string(line) + " of " + m_name +
                       " is longer than " + SizeText(m_maxLength) + ". It was not sent.";

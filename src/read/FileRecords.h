@@ -20,6 +20,14 @@ struct FileFormat {
     // with a note, and the reading goes on after it; a file that is a single
     // line longer than this, with no line end at all, is not text.
     std::size_t maxRecordLength = kMaxLineLength;
+    // What opens and closes a quoted field; a doubled one inside stands for one.
+    char quote = '"';
+    // Physical lines read past before the header or the first data record
+    // (a title, a blank line); the records keep the file's own line numbers.
+    long skipLines = 0;
+    // A file without a header line: the first record is read as the header
+    // is, for its field count, and is the first data record too.
+    bool headerIsData = false;
 };
 
 // One data record of a file.
@@ -55,8 +63,8 @@ public:
     // the caller's; name is what messages call it. header: the first record
     // names the columns or is ignored, and is not data, unless its quote
     // never closes or it passes the limit (it is then refused in its place
-    // as well). Throws
-    // NotImportable and std::system_error, as Next does.
+    // as well). A file that ends within the lines to skip throws
+    // NotImportable, as Next does, and std::system_error.
     FileRecords(int fd, std::string name, const FileFormat& format, bool header);
 
     // A working copy written from a source: each record as read, ended by
@@ -97,6 +105,7 @@ private:
     static Start SourceStart(int fd, const std::string& name, const std::string& chosen);
     FileRecords(int fd, std::string name, const FileFormat& format, Start start, bool notes);
     bool Read(FileRecord& record);
+    void SkipLines(long lines);
 
     std::string m_name;
     std::string m_encoding;
@@ -104,6 +113,7 @@ private:
     std::string m_encodingDoubt;
     std::string m_encodingWarning;
     std::size_t m_maxLength;
+    char m_quote;
     bool m_notes;
     LineReader m_lines;
     RecordReader m_records;

@@ -6,6 +6,9 @@
 #include <cstring>
 
 namespace qb {
+
+const char kQuotedEmpty[] = "";
+
 namespace {
 
 std::size_t FindSeparator(std::string_view text, std::size_t from, std::string_view separator)
@@ -13,11 +16,22 @@ std::size_t FindSeparator(std::string_view text, std::size_t from, std::string_v
     return separator.empty() ? std::string_view::npos : text.find(separator, from);
 }
 
+// The quote character: the double quote as a constant, so that its loops
+// are those of a fixed character, or any other held at run time.
+struct DoubleQuote {
+    constexpr operator char() const { return '"'; }
+};
+struct OtherQuote {
+    char quote;
+    operator char() const { return quote; }
+};
+
 // Where a record's quotes stand after some of its text: continues over the
 // next line while a quoted field is open.
+template <typename Quote>
 class QuoteScanner {
 public:
-    explicit QuoteScanner(std::string_view separator) : m_separator(separator) {}
+    QuoteScanner(std::string_view separator, Quote quote) : m_separator(separator), m_quote(quote) {}
 
     // How much of text is decided: all of a whole line; of a piece of one,
     // all but a tail the next piece may change (a quote that may be doubled,
@@ -28,7 +42,7 @@ public:
         while (i < text.size()) {
             switch (m_state) {
             case State::FieldStart:
-                if (text[i] == '"') {
+                if (text[i] == m_quote) {
                     m_state = State::Quoted;
                     ++i;
                     break;
@@ -46,13 +60,13 @@ public:
                 break;
             }
             case State::Quoted: {
-                const std::size_t quote = text.find('"', i);
+                const std::size_t quote = text.find(char(m_quote), i);
                 if (quote == std::string_view::npos)
                     return text.size();
                 if (!whole && quote + 1 == text.size())
                     return quote;
                 // A doubled quote stands for one; a single one closes the field.
-                if (quote + 1 < text.size() && text[quote + 1] == '"') {
+                if (quote + 1 < text.size() && text[quote + 1] == m_quote) {
                     i = quote + 2;
                 } else {
                     i = quote + 1;
@@ -71,14 +85,16 @@ public:
 private:
     enum class State { FieldStart, Unquoted, Quoted };
     std::string_view m_separator;
+    Quote m_quote;
     State m_state = State::FieldStart;
 };
 
 // A line over the limit, followed through the scanner piece by piece; held
 // keeps the undecided tail of one piece for the next.
+template <typename Quote>
 class SkippedQuotes final : public SkippedText {
 public:
-    SkippedQuotes(QuoteScanner& scanner, std::string& held) : m_scanner(scanner), m_held(held) { m_held.clear(); }
+    SkippedQuotes(QuoteScanner<Quote>& scanner, std::string& held) : m_scanner(scanner), m_held(held) { m_held.clear(); }
 
     void Take(std::string_view piece) override
     {
@@ -97,16 +113,13 @@ public:
     }
 
 private:
-    QuoteScanner& m_scanner;
+    QuoteScanner<Quote>& m_scanner;
     std::string& m_held;
 };
 
-}  // namespace
-
-const char kQuotedEmpty[] = "";
-
-void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields,
-                        std::vector<char>* quoted)
+template <typename Quote>
+void SplitQuoted(std::string& record, std::string_view separator, std::vector<std::string_view>& fields, Quote q,
+                 std::vector<char>* quoted)
 {
     fields.clear();
     if (quoted)
@@ -126,18 +139,18 @@ void SplitQuotedInPlace(std::string& record, std::string_view separator, std::ve
     for (;;) {
         const std::size_t start = w;
         std::size_t next;
-        if (pos < text.size() && text[pos] == '"') {
+        if (pos < text.size() && text[pos] == q) {
             std::size_t p = pos + 1;
             for (;;) {
-                const std::size_t quote = text.find('"', p);
+                const std::size_t quote = text.find(char(q), p);
                 if (quote == std::string_view::npos) {  // never closed: the rest is the field's
                     keep(p, text.size() - p);
                     p = text.size();
                     break;
                 }
                 keep(p, quote - p);
-                if (quote + 1 < text.size() && text[quote + 1] == '"') {
-                    bytes[w++] = '"';
+                if (quote + 1 < text.size() && text[quote + 1] == q) {
+                    bytes[w++] = q;
                     p = quote + 2;
                 } else {
                     p = quote + 1;
@@ -162,25 +175,36 @@ void SplitQuotedInPlace(std::string& record, std::string_view separator, std::ve
     }
 }
 
+}  // namespace
+
+void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields,
+                        char quote, std::vector<char>* quoted)
+{
+    if (quote == '"')
+        SplitQuoted(record, separator, fields, DoubleQuote{}, quoted);
+    else
+        SplitQuoted(record, separator, fields, OtherQuote{quote}, quoted);
+}
+
 void SplitQuotedInto(std::string_view record, std::string_view separator, std::vector<std::string_view>& fields,
-                     std::string& arena, std::vector<char>* quoted)
+                     std::string& arena, char quote, std::vector<char>* quoted)
 {
     arena.assign(record);
-    SplitQuotedInPlace(arena, separator, fields, quoted);
+    SplitQuotedInPlace(arena, separator, fields, quote, quoted);
 }
 
 const std::vector<std::string_view>& RecordSplitter::SplitInPlace(std::string& record)
 {
     if (!m_quoted)
         return Split(record);
-    SplitQuotedInPlace(record, m_separator, m_fields, m_keepQuoted ? &m_quotedFields : nullptr);
+    SplitQuotedInPlace(record, m_separator, m_fields, m_quote, m_keepQuoted ? &m_quotedFields : nullptr);
     return m_fields;
 }
 
 const std::vector<std::string_view>& RecordSplitter::Split(std::string_view record)
 {
     if (m_quoted)
-        SplitQuotedInto(record, m_separator, m_fields, m_arena, m_keepQuoted ? &m_quotedFields : nullptr);
+        SplitQuotedInto(record, m_separator, m_fields, m_arena, m_quote, m_keepQuoted ? &m_quotedFields : nullptr);
     else
         SplitFieldsInto(record, m_separator, m_fields);
     return m_fields;
@@ -188,11 +212,17 @@ const std::vector<std::string_view>& RecordSplitter::Split(std::string_view reco
 
 bool RecordReader::Next(std::string& record)
 {
+    return m_quote == '"' ? Read(record, DoubleQuote{}) : Read(record, OtherQuote{m_quote});
+}
+
+template <typename Quote>
+bool RecordReader::Read(std::string& record, Quote quote)
+{
     m_taken = 0;
     m_unclosed = false;
     m_tooLong = false;
-    QuoteScanner scanner(m_separator);
-    SkippedQuotes skipped(scanner, m_held);
+    QuoteScanner<Quote> scanner(m_separator, quote);
+    SkippedQuotes<Quote> skipped(scanner, m_held);
     // A line over the limit is read past; quoted, its quotes are still followed.
     SkippedText* const follow = m_quoted ? &skipped : nullptr;
     if (!m_lines.Next(record, follow))

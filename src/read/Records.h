@@ -16,23 +16,26 @@ inline bool IsQuotedEmpty(std::string_view field)
     return field.data() == kQuotedEmpty;
 }
 
-// Cuts a record whose fields may be in double quotes. A field that begins
-// with a quote runs to the matching closing quote, two quotes inside it
+// Cuts a record whose fields may be in quotes (double quotes unless quote
+// says otherwise). A field that begins with a quote runs to the matching closing quote, two quotes inside it
 // standing for one; separators and line ends inside belong to it, and text
 // between the closing quote and the next separator is kept. Other fields
 // are taken as they are. The fields' text is moved to the front of record
 // as the quotes are taken out, and the views point into record. quoted,
 // when given, gets one flag per field: it began with a quote.
 void SplitQuotedInPlace(std::string& record, std::string_view separator, std::vector<std::string_view>& fields,
-                        std::vector<char>* quoted = nullptr);
+                        char quote = '"', std::vector<char>* quoted = nullptr);
 // The same, cut in a copy of record kept in arena, which is reused.
 void SplitQuotedInto(std::string_view record, std::string_view separator, std::vector<std::string_view>& fields,
-                     std::string& arena, std::vector<char>* quoted = nullptr);
+                     std::string& arena, char quote = '"', std::vector<char>* quoted = nullptr);
 
 // Cuts a record by the file's rules: quoted or exactly on the separator.
 class RecordSplitter {
 public:
-    RecordSplitter(std::string separator, bool quoted) : m_separator(std::move(separator)), m_quoted(quoted) {}
+    RecordSplitter(std::string separator, bool quoted, char quote = '"')
+        : m_separator(std::move(separator)), m_quoted(quoted), m_quote(quote)
+    {
+    }
     const std::vector<std::string_view>& Split(std::string_view record);
     const std::string& Separator() const { return m_separator; }
     // The same fields, cut within record itself, which is overwritten:
@@ -47,6 +50,7 @@ public:
 private:
     std::string m_separator;
     bool m_quoted;
+    char m_quote;
     bool m_keepQuoted = false;
     std::vector<std::string_view> m_fields;
     std::vector<char> m_quotedFields;
@@ -60,8 +64,9 @@ public:
     // maxLength bounds a record as the line reader bounds each line, so that
     // an open quote cannot gather the rest of a file into memory: a longer
     // record is read to its end but not kept.
-    RecordReader(LineReader& lines, std::string separator, bool quoted, std::size_t maxLength = kMaxLineLength)
-        : m_lines(lines), m_separator(std::move(separator)), m_quoted(quoted), m_maxLength(maxLength)
+    RecordReader(LineReader& lines, std::string separator, bool quoted, std::size_t maxLength = kMaxLineLength,
+                 char quote = '"')
+        : m_lines(lines), m_separator(std::move(separator)), m_quoted(quoted), m_quote(quote), m_maxLength(maxLength)
     {
     }
 
@@ -80,9 +85,15 @@ public:
     bool TooLong() const { return m_tooLong; }
 
 private:
+    // The reading itself, for the double quote or another character: the
+    // usual one costs nothing for the choice.
+    template <typename Quote>
+    bool Read(std::string& record, Quote quote);
+
     LineReader& m_lines;
     std::string m_separator;
     bool m_quoted;
+    char m_quote;
     std::size_t m_maxLength;
     std::string m_line;
     std::string m_held;  // a skipped line's undecided tail, between its pieces

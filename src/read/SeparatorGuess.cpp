@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <system_error>
 #include <vector>
 
 namespace qb {
@@ -66,7 +67,7 @@ std::optional<std::string> GuessSeparator(int fd, const std::string& name, const
         // Where a quoted record ends depends on the separator: each choice reads the file its own way.
         for (std::size_t i = 0; i < kSeparatorChoices.size(); ++i) {
             reading.separator = kSeparatorChoices[i];
-            RecordSplitter splitter(reading.separator, true);
+            RecordSplitter splitter(reading.separator, true, reading.quote);
             ReadFirst(fd, name, reading, records,
                       [&](const std::string& text) { tallies[i].Add(splitter.Split(text).size()); });
         }
@@ -84,6 +85,26 @@ std::optional<std::string> GuessSeparator(const std::string& path, const FileFor
 {
     const UniqueFd in = OpenInput(path);
     return GuessSeparator(in.Get(), path, format);
+}
+
+std::string SeparatorName(std::string_view separator)
+{
+    return separator == "\t" ? "tab" : separator == " " ? "space" : std::string(separator);
+}
+
+FileSeparator GuessFileSeparator(int fd, const std::string& name, const FileFormat& format,
+                                 const std::string& fallback)
+{
+    std::optional<std::string> guess;
+    try {
+        guess = GuessSeparator(fd, name, format);
+    } catch (const NotImportable&) {
+    } catch (const std::system_error&) {
+    }
+    if (guess)
+        return {*guess, "separator guessed: " + SeparatorName(*guess)};
+    return {fallback, "no separator could be guessed: the lines are cut at " +
+                          (fallback.empty() ? std::string("nothing") : SeparatorName(fallback))};
 }
 
 }  // namespace qb

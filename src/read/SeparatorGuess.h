@@ -24,4 +24,17 @@ std::optional<std::string> GuessSeparator(int fd, const std::string& name, const
 // is spooled first). Throws std::system_error, PackedFileError and NotImportable.
 std::optional<std::string> GuessSeparator(const std::string& path, const FileFormat& format);
 
+// A separator as the log names it: "tab" and "space", which cannot be seen; others as they are.
+std::string SeparatorName(std::string_view separator);
+
+// A file's separator where each file's is guessed, and what the log says of it: the guess, or, where
+// the file gives none (one column, too few lines), fallback. A file that cannot be read gives
+// fallback too, its reading saying why.
+struct FileSeparator {
+    std::string separator;
+    std::string note;  // "separator guessed: ;"
+};
+FileSeparator GuessFileSeparator(int fd, const std::string& name, const FileFormat& format,
+                                 const std::string& fallback);
+
 }  // namespace qb

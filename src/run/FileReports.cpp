@@ -86,6 +86,11 @@ void FileReports::Copied(const PreparedCopy& copy)
     m_copySize = ::fstat(copy.copy.Get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }
 
+void FileReports::Note(const std::string& text)
+{
+    m_run.log.Note(text);
+}
+
 void FileReports::Progress(off_t reached)
 {
     m_reached = reached;

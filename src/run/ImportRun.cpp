@@ -5,6 +5,7 @@
 #include "files/PathHelpers.h"
 #include "load/BulkChoice.h"
 #include "read/WorkingFolder.h"
+#include "read/SeparatorGuess.h"
 #include "run/Importer.h"
 #include "run/RunTexts.h"
 #include "schema/Naming.h"
@@ -47,6 +48,7 @@ ImportSummary Importer::Run()
         tally.StopRequested();
     }
     m_settings.TableList.insert(m_settings.TableList.begin(), m_created.rbegin(), m_created.rend());
+    m_settings.Separator = m_separator;
     m_summary.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - tally.start).count();
     m_summary.finalMessage =
@@ -229,6 +231,11 @@ bool Importer::Prepare(OneFile& file, const std::string& path, bool standardInpu
 {
     return file.steps.Run(124, [&] {
         try {
+            // Opened once: where the manifest is kept, its digest was read from it already.
+            if (!file.input.Valid())
+                file.input = OpenFile(path, standardInput);
+            if (m_settings.GuessSeparator)
+                GuessSeparatorOf(file);
             const FileFormat format = FormatOf(m_settings);
             // The types are learnt beside the copy, in the same pass.
             CopyWatch watch;
@@ -236,14 +243,11 @@ bool Importer::Prepare(OneFile& file, const std::string& path, bool standardInpu
             const bool typed = m_settings.GuessTypes || m_settings.DecimalComma || !m_settings.ColumnTypes.empty() ||
                                !m_settings.ColumnPlans.empty() || !m_settings.ColumnPlansByNames.empty();
             if (typed && m_settings.Mode == ImportMode::CreateNewTable) {
-                TypeLearning& types = file.types.emplace(m_settings.Separator, m_settings.Quoted,
+                TypeLearning& types = file.types.emplace(m_settings.Separator, m_settings.Quoted, m_settings.Quote,
                                                          ValueOptionsOf(m_settings), m_settings.DateFormat);
                 watch.header = [&types](std::string_view header) { types.Header(header); };
                 watch.record = [&types](std::string& record) { types.Record(record); };
             }
-            // Opened once: where the manifest is kept, its digest was read from it already.
-            if (!file.input.Valid())
-                file.input = OpenFile(path, standardInput);
             file.copy = PrepareWorkingCopy(file.input.Get(), path, m_workingCopy, SkipFirstLine(m_settings), m_host,
                                            format, watch);
             file.reports.Copied(file.copy);
@@ -252,6 +256,17 @@ bool Importer::Prepare(OneFile& file, const std::string& path, bool standardInpu
             file.interrupted = true;
         }
     }) && !m_summary.stopped;
+}
+
+// Each file read, split and sent by its own separator, as the window's guess would choose it: the
+// manifest knows a file by its bytes, so a file cut short is guessed the same when it goes on.
+void Importer::GuessSeparatorOf(OneFile& file)
+{
+    const FileSeparator guessed =
+        GuessFileSeparator(file.input.Get(), file.reports.Path(), FormatOf(m_settings), m_separator);
+    m_settings.Separator = guessed.separator;
+    m_sender.SetSeparator(guessed.separator);
+    file.reports.Note(guessed.note);
 }
 
 bool Succeeded(const ImportSummary& summary)

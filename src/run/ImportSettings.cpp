@@ -64,7 +64,16 @@ ColumnMapping AppendMapping(const ImportSettings& settings, const std::string& l
 
 FileFormat FormatOf(const ImportSettings& settings)
 {
-    return {settings.Separator, settings.Quoted, settings.Encoding, settings.MaxRecordLength};
+    FileFormat format{settings.Separator, settings.Quoted, settings.Encoding, settings.MaxRecordLength};
+    format.quote = settings.Quote;
+    format.skipLines = settings.SkipLines;
+    format.headerIsData = settings.NoHeader && settings.Mode == ImportMode::CreateNewTable;
+    return format;
+}
+
+RecordSplitter SplitterOf(const ImportSettings& settings)
+{
+    return RecordSplitter(settings.Separator, settings.Quoted, settings.Quote);
 }
 
 ValueOptions ValueOptionsOf(const ImportSettings& settings)

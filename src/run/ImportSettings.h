@@ -110,6 +110,17 @@ struct ImportSettings {
     bool DecimalComma = false;
     // A new table's column types by the column's name (as the CREATE cleans it), over the guess.
     std::map<std::string, std::string> ColumnTypes;
+    // New tables: the files have no header line. Every line is data, and the columns, as many as the
+    // first line has fields, are named Column1, Column2, ... (or asked for, with UserSpecified).
+    bool NoHeader = false;
+    // Physical lines dropped before the header or the first data line (a title, a blank line); the
+    // lines keep their numbers in the file.
+    long SkipLines = 0;
+    // Each file's separator is guessed from its first lines as the window's guess makes it; a file
+    // that gives none is cut by Separator.
+    bool GuessSeparator = false;
+    // What opens and closes a quoted field, when Quoted.
+    char Quote = '"';
 };
 
 
@@ -129,6 +140,8 @@ FileFormat FormatOf(const ImportSettings& settings);
 
 // What the settings ask of values as they are read.
 ValueOptions ValueOptionsOf(const ImportSettings& settings);
+// How the settings' records are cut into fields: by the separator, and the quotes when asked for.
+RecordSplitter SplitterOf(const ImportSettings& settings);
 
 // How the settings' lines are sent.
 SendOptions SendOptionsOf(const ImportSettings& settings);
@@ -144,7 +157,8 @@ std::string CheckSettings(const ImportSettings& settings);
 
 // Whether the first line is left out of the data: a new table's first line
 // names its columns or is replaced by typed names, and an append may ignore
-// a header.
+// a header. A file without a header line has its first line read as a
+// header all the same, for its field count, and kept as data (FormatOf).
 inline bool SkipFirstLine(const ImportSettings& settings)
 {
     if (settings.Mode == ImportMode::AppendToExistingTable)

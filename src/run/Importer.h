@@ -59,7 +59,8 @@ struct OneFile {
 class Importer {
 public:
     Importer(ImportSettings& settings, ImportHost& host)
-        : m_settings(settings), m_host(host), m_sender(m_connection, SendOptionsOf(settings))
+        : m_settings(settings), m_host(host), m_sender(m_connection, SendOptionsOf(settings)),
+          m_separator(settings.Separator)
     {
     }
 
@@ -80,6 +81,7 @@ private:
     bool StillHolds(const std::string& table, const std::string& target, RunLog& log);
     bool FinishUnsent(OneFile& file, int step, std::span<const std::string> first = {});
     bool Prepare(OneFile& file, const std::string& path, bool standardInput);
+    void GuessSeparatorOf(OneFile& file);
     void Create(OneFile& file, const std::string& dropped, const std::string& create);
     void CreateFromFirstLine(OneFile& file, const std::string& table, const std::string& dropped, bool exists);
     void CreateFromAnswers(OneFile& file, const std::string& table, const std::string& dropped, bool exists);
@@ -153,6 +155,9 @@ private:
     // Tables this run made or replaced, folded: later files of the run append to them where an existing
     // table would be appended to or replaced.
     std::unordered_set<std::string> m_madeHere;
+    // The settings' separator: where each file's is guessed, the settings hold the file's own while it
+    // is read and sent, and this one when none is guessed and after the run.
+    const std::string m_separator;
 };
 
 }  // namespace qb

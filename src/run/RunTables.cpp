@@ -70,8 +70,9 @@ void Importer::Create(OneFile& file, const std::string& dropped, const std::stri
 
 void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, const std::string& dropped, bool exists)
 {
-    RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
-    const auto& fields = splitter.Split(file.copy.header);
+    RecordSplitter splitter = SplitterOf(m_settings);
+    const NamingFields naming(splitter.Split(file.copy.header), m_settings.NoHeader);
+    const auto& fields = naming.Fields();
     const std::size_t columns = fields.size();
     // Columns edited in the preview, by name; what the edits leave alone follows the options.
     const std::vector<std::string> names = ColumnNames(fields, m_settings.KeepLetters);
@@ -113,8 +114,9 @@ void Importer::CreateFromFirstLine(OneFile& file, const std::string& table, cons
 void Importer::CreateFromAnswers(OneFile& file, const std::string& table, const std::string& dropped, bool exists)
 {
     bool created = exists;
-    RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
-    const auto& header = splitter.Split(file.copy.header);
+    RecordSplitter splitter = SplitterOf(m_settings);
+    const NamingFields naming(splitter.Split(file.copy.header), m_settings.NoHeader);
+    const auto& header = naming.Fields();
     const std::size_t columns = header.size();
     // As answered; a table made by an earlier run calls them by their places.
     std::vector<std::string> names;
@@ -196,7 +198,7 @@ void Importer::Append(OneFile& file, const std::string& path, const std::string&
                               (into.onDuplicate == OnDuplicate::Skip ? "the row there is kept." : "the row is updated."));
         });
     };
-    RecordSplitter splitter(m_settings.Separator, m_settings.Quoted);
+    RecordSplitter splitter = SplitterOf(m_settings);
     if (header && !file.copy.header.empty()) {
         const auto& fields = splitter.Split(file.copy.header);
         const std::size_t fileColumns = fields.size();

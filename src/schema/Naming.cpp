@@ -130,4 +130,16 @@ std::vector<std::string> ColumnNames(std::span<const std::string_view> header, b
     return names;
 }
 
+NamingFields::NamingFields(std::span<const std::string_view> header, bool numbered)
+{
+    if (!numbered) {
+        m_fields.assign(header.begin(), header.end());
+        return;
+    }
+    m_numbered.reserve(header.size());
+    for (std::size_t i = 1; i <= header.size(); ++i)
+        m_numbered.push_back("Column" + std::to_string(i));
+    m_fields.assign(m_numbered.begin(), m_numbered.end());
+}
+
 }  // namespace qb

@@ -24,6 +24,21 @@ std::string CleanColumnName(std::string_view text, bool keepLetters = false);
 // so that a CREATE never fails for its names.
 std::vector<std::string> ColumnNames(std::span<const std::string_view> header, bool keepLetters = false);
 
+// The fields that name a new table's columns: the header's own, or, for a
+// file without a header line, "Column1", "Column2", ... one per field of its
+// first line, which is data.
+class NamingFields {
+public:
+    NamingFields(std::span<const std::string_view> header, bool numbered);
+    NamingFields(const NamingFields&) = delete;
+    NamingFields& operator=(const NamingFields&) = delete;
+    const std::vector<std::string_view>& Fields() const { return m_fields; }
+
+private:
+    std::vector<std::string> m_numbered;
+    std::vector<std::string_view> m_fields;
+};
+
 // Mends names in place: an empty one takes "Column<place>", a repeated one "_2", "_3", ...
 void MendNames(std::vector<std::string>& names, std::span<const std::size_t> places, bool keepLetters);
 

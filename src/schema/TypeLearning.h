@@ -16,10 +16,10 @@ namespace qb {
 // its values as the options leave them (trimmed, NULL markers).
 class TypeLearning {
 public:
-    // dates: as TypeGuesser takes it.
-    TypeLearning(std::string separator, bool quoted, const ValueOptions& options = {},
+    // quote: what opens a quoted field; dates: as TypeGuesser takes it.
+    TypeLearning(std::string separator, bool quoted, char quote = '"', const ValueOptions& options = {},
                  std::optional<DateForm> dates = {})
-        : m_splitter(separator, quoted), m_stage(options), m_guesser(MarkFor(options, separator), dates)
+        : m_splitter(separator, quoted, quote), m_stage(options), m_guesser(MarkFor(options, separator), dates)
     {
         if (m_stage.WantsQuotes())
             m_splitter.KeepQuoted();

@@ -70,6 +70,11 @@ TEST(CommandLineTest, Options)
     EXPECT_EQ(line.settings.NullMarkers, (std::vector<std::string>{"NA", "\\N"}));
     EXPECT_TRUE(line.settings.Trim && line.settings.DecimalComma);
     EXPECT_EQ(line.settings.ColumnTypes, (std::map<std::string, std::string>{{"NetAmount", "NUMERIC(12,2)"}}));
+    line = ParseCommandLine({"--dsn", "D", "--separator", "auto", "--quote", "'", "--skip-lines", "3", "--no-header"});
+    EXPECT_TRUE(line.settings.GuessSeparator && line.settings.Quoted && line.settings.NoHeader);
+    EXPECT_EQ(line.settings.Separator, ",");  // for a file none fits
+    EXPECT_EQ(line.settings.Quote, '\'');
+    EXPECT_EQ(line.settings.SkipLines, 3);
 }
 
 TEST(CommandLineTest, VersionAndDataSourceListNeedNoDataSource)
@@ -97,6 +102,8 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
                                           : name == "--columns"      ? "by-position"
                                           : name == "--date-format"  ? "DD.MM.YYYY"
                                           : name == "--type"         ? "a=TEXT"
+                                          : name == "--skip-lines"   ? "2"
+                                          : name == "--quote"        ? "'"
                                                                      : "latin1"}))
             << name;
     }
@@ -133,6 +140,11 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--type", "amount"},
         {"--dsn", "D", "--type", "a=TEXT); DROP TABLE t; --"},
         {"--dsn", "D", "--append", "T", "--type", "a=TEXT"},
+        {"--dsn", "D", "--quote", "''"},
+        {"--dsn", "D", "--quote", ""},
+        {"--dsn", "D", "--skip-lines", "-1"},
+        {"--dsn", "D", "--skip-lines", "2x"},
+        {"--dsn", "D", "--no-header", "--append", "T", "--skip-header"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);

@@ -641,6 +641,54 @@ TEST_P(ImportCommandTest, ARedeliveredFileKeepsOrUpdatesTheRowsThere)
     EXPECT_EQ(Command({"--dsn", Dsn(), "--on-duplicate", "skip", File("y.csv", "1,a\r\n")}).status, 2);
 }
 
+// Files as people leave them: no header line, a title and a blank line above it, semicolons, quotes of '.
+TEST_P(ImportCommandTest, ReadsHeaderlessTitledGuessedAndOtherwiseQuotedFiles)
+{
+    const std::string titled = File("t.csv", "Sales report\r\n\r\nid,amount\r\n1,5\r\n2,6,7\r\n3,8\r\n");
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::string query;
+        std::vector<TextRow> rows;
+        int status;
+        std::vector<std::string> said;  // in the error output or the log
+    } cases[] = {
+        {"NoHeader", {"--no-header", "--types", "guess", "--table-name", "N", File("n.csv", "1,a\r\n2,b\r\n")},
+         R"(SELECT "Column1", "Column2" FROM "N" ORDER BY 1)", {{"1", "a"}, {"2", "b"}}, 0, {}},
+        {"SkipLines", {"--skip-lines", "2", "--resume", "--table-name", "S", titled},
+         R"(SELECT "id", "amount" FROM "S" ORDER BY 1)", {{"1", "5"}, {"3", "8"}}, 1, {titled + ":5: "}},
+        {"SeparatorGuessedPerFile",
+         {"--separator", "auto", "--table-name", "A[counter]", File("a.csv", "id;name\r\n1;x\r\n"),
+          File("b.tsv", "id\tname\r\n2\ty\r\n")},
+         R"(SELECT "id", "name" FROM "A1" UNION ALL SELECT "id", "name" FROM "A2" ORDER BY 1)",
+         {{"1", "x"}, {"2", "y"}}, 0, {"Note: separator guessed: ;\n", "Note: separator guessed: tab\n"}},
+        {"SingleQuotes", {"--quote", "'", "--table-name", "Q", File("q.csv", "a,b\r\n'x,y','it''s \"ok\"'\r\n")},
+         R"(SELECT "a", "b" FROM "Q")", {{"x,y", "it's \"ok\""}}, 0, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments{"--dsn", Dsn()};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const Outcome outcome = Command(arguments);
+        EXPECT_EQ(outcome.status, c.status) << c.name << outcome.err;
+        EXPECT_EQ(OpenConnection().QueryStrings(c.query), c.rows) << c.name;
+        for (const std::string& said : c.said)
+            EXPECT_NE((outcome.err + Logs(m_dir)).find(said), std::string::npos) << c.name << said << outcome.err;
+    }
+    // The manifest counts the titled file's lines as the file does.
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT "stored", "refused", "last_line" FROM quillbarrow_sys_imports)"),
+              (std::vector<TextRow>{{"2", "1", "6"}}));
+    // The dry run reads as the run does, and says what it guessed.
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--dry-run", "--skip-lines", "2", "--separator", "auto", "--table-name", "D",
+                       titled})
+                  .out,
+              titled + ": D, 3 records, 1 mismatched: would be created; separator guessed: ,\n"
+                       "1 file: 1 would be created; 3 records, 1 mismatched\n");
+    // A file that ends within the lines to skip is said to hold nothing.
+    const Outcome shorter = Command({"--dsn", Dsn(), "--skip-lines", "3", "--table-name", "E", File("e.csv", "x\r\n")});
+    EXPECT_EQ(shorter.status, 1);
+    EXPECT_NE(shorter.err.find("it has 1 line, and the first 3 are skipped."), std::string::npos) << shorter.err;
+}
+
 // A file is done, or goes on, only into a table that still holds what was stored in it; a file cut short
 // goes on into the fixed table it made; a table named in another case is the same table where the
 // database says so; a header alone is a file done.

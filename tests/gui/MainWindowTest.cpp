@@ -30,6 +30,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -522,6 +523,40 @@ private slots:
         MainWindow again(f.settings, f.dialogs, [] { return std::string(); });
         QCOMPARE(again.CurrentSettings().NullMarkers, settings.NullMarkers);
         QVERIFY(again.CurrentSettings().Trim && again.CurrentSettings().DecimalComma);
+    }
+
+    // A file without a header, lines before it and another quote: chosen, previewed as the run reads, remembered.
+    void headerSkippedLinesAndQuoteReachTheSettingsAndAreRemembered()
+    {
+        auto f = std::make_unique<Fixture>();
+        f->window.Form_Load();
+        auto* noHeader = f->Find<QRadioButton>("RadioNoHeader");
+        auto* skip = f->Find<QSpinBox>("SpinSkipLines");
+        auto* quote = f->Find<QComboBox>("ComboQuote");
+        QCOMPARE(noHeader->text(), QStringLiteral("No header line: name columns Column1, Column2, \u2026"));
+        QCOMPARE(f->Find<QLabel>("LabelSkipLines")->text() + QStringLiteral(" N") + skip->suffix(),
+                 QStringLiteral("Skip first N lines"));
+        QVERIFY(!noHeader->isChecked() && skip->value() == 0 && quote->currentText() == QStringLiteral("\""));
+        noHeader->setChecked(true);
+        QVERIFY(!f->Find<QRadioButton>("Option3")->isChecked() && !f->Find<QRadioButton>("Option4")->isChecked());
+        skip->setValue(2);
+        quote->setCurrentText(QStringLiteral("'"));
+        f->Find<QCheckBox>("CheckQuoted")->setChecked(true);
+        const ImportSettings settings = f->window.CurrentSettings();
+        QVERIFY(settings.NoHeader && settings.ColumnNames == ColumnNameSource::FromFirstLine);
+        QCOMPARE(settings.SkipLines, 2L);
+        QCOMPARE(settings.Quote, '\'');
+
+        auto* preview = f->ShowPreview("t.csv", "Title\r\n\r\n'x,y',z\r\n1,2\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(Headings(*preview), QStringLiteral("Column1|Column2"), 1000);
+        QCOMPARE(preview->Grid().rowCount(), 2);
+        QCOMPARE(preview->Grid().item(0, 0)->text(), QStringLiteral("x,y"));
+
+        MainWindow again(f->settings, f->dialogs, [] { return std::string(); });
+        QVERIFY(again.findChild<QRadioButton*>("RadioNoHeader")->isChecked());
+        QVERIFY(!again.findChild<QRadioButton*>("Option3")->isChecked());
+        QCOMPARE(again.findChild<QSpinBox*>("SpinSkipLines")->value(), 2);
+        QCOMPARE(again.CurrentSettings().Quote, '\'');
     }
 
     void hoverLeavesTheBusyPointerAlone()
@@ -1261,8 +1296,10 @@ private slots:
         }
 
         const std::pair<const char*, QStringList> groups[] = {
-            {"Reading the file", {"CheckQuoted", "ComboEncoding", "ComboNullMarkers", "CheckTrim", "CheckDecimalComma"}},
-            {"New table", {"ComboTypes", "ComboDates", "CheckKeepLetters", "ComboIfExists"}},
+            {"Reading the file",
+             {"CheckQuoted", "ComboQuote", "ComboEncoding", "SpinSkipLines", "ComboNullMarkers", "CheckTrim",
+              "CheckDecimalComma"}},
+            {"New table", {"ComboTypes", "ComboDates", "CheckKeepLetters", "RadioNoHeader", "ComboIfExists"}},
             {"Appending", {"CheckEmptyFirst", "CheckByName", "ComboOnDuplicate"}},
             {"The run", {"CheckResume"}},
         };

@@ -1,3 +1,4 @@
+#include "read/Input.h"
 #include "read/Records.h"
 #include "run/WorkingCopy.h"
 #include "support/ScriptedHost.h"
@@ -24,6 +25,7 @@ TEST(SplitQuotedTest, Cuts)
         std::string record;
         std::string separator;
         std::vector<std::string> fields;
+        char quote = '"';
     } cases[] = {
         {"Plain", "a,b", ",", {"a", "b"}},
         {"SeparatorInQuotes", R"("Smith, John",x)", ",", {"Smith, John", "x"}},
@@ -37,14 +39,15 @@ TEST(SplitQuotedTest, Cuts)
         {"NeverClosedTakesTheRest", R"(a,"b,c)", ",", {"a", "b,c"}},
         {"EmptyRecordHasNoFields", "", ",", {}},
         {"UnquotedAfterQuotedMovesUp", R"("a""b",cd,"",e""f,"g")", ",", {R"(a"b)", "cd", "''", R"(e""f)", "g"}},
+        {"OtherQuoteChar", R"('a,b','it''s',"c",'')", ",", {"a,b", "it's", R"("c")", "''"}, '\''},
     };
     std::vector<std::string_view> fields;
     std::string arena;
     for (const auto& c : cases) {
-        SplitQuotedInto(c.record, c.separator, fields, arena);
+        SplitQuotedInto(c.record, c.separator, fields, arena, c.quote);
         EXPECT_EQ(Shown(fields), c.fields) << c.name;
         std::string record = c.record;
-        SplitQuotedInPlace(record, c.separator, fields);
+        SplitQuotedInPlace(record, c.separator, fields, c.quote);
         EXPECT_EQ(Shown(fields), c.fields) << c.name << ", in place";
     }
 }
@@ -134,6 +137,29 @@ TEST(ReadFormatTest, AutoAndAWrongSingleByteEncoding)
 
 const FileFormat kQuoted{",", true, ""};
 
+// A format with the quote character, the lines skipped, and whether the first line is data.
+FileFormat Reading(FileFormat format, char quote, long skipLines, bool headerIsData = false)
+{
+    format.quote = quote;
+    format.skipLines = skipLines;
+    format.headerIsData = headerIsData;
+    return format;
+}
+
+// Skipped lines leave the lines after them their own numbers; a file that ends within them holds nothing.
+TEST(ReadFormatTest, NothingPastTheSkippedLines)
+{
+    test::TempDir dir;
+    const std::string path = dir.Write("in.txt", "Title\r\n\r\n");
+    const UniqueFd in = OpenInput(path);
+    try {
+        FileRecords records(in.Get(), "in.txt", Reading({}, '"', 2), true);
+        ADD_FAILURE() << "read";
+    } catch (const NotImportable& error) {
+        EXPECT_STREQ(error.what(), "There is nothing to import in in.txt: it has 2 lines, and the first 2 are skipped.");
+    }
+}
+
 // A CR LF file whose quoted cell holds far more LF-separated text than the limit: a doubled quote cut by
 // the 64 KiB pieces it is read past in, and a closing quote that a separator before it would make an opening one.
 std::string CellOverTheLimit()
@@ -181,7 +207,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "\xFF\r\nx\r\n", "h", {"0: Line 2 of F cannot be converted from utf-16le to UTF-8. It was not sent."}},
         FormatCase{"PastTheLastCodePointIsNoted", "h\r\nx\xF6\xB2\xB2\xB2\r\n", FileFormat{",", false, "UTF-8"},
                    "x\xFF\xFF\xFF\xFF\r\n", "h", {"0: Line 2 of F cannot be converted from UTF-8 to UTF-8. It was not sent."}},
-        FormatCase{"BytesAsTheyAreByDefault", "h\r\nbad \xFF\r\n", FileFormat{}, "bad \xFF\r\n", "h", {}}),
+        FormatCase{"BytesAsTheyAreByDefault", "h\r\nbad \xFF\r\n", FileFormat{}, "bad \xFF\r\n", "h", {}},
+        FormatCase{"SkippedLinesKeepTheFileLineNumbers", "Title\r\n\r\nh\r\nok\r\nbad \xFF\r\n",
+                   Reading({",", false, "UTF-8"}, '"', 2), "ok\r\nbad \xFF\r\n", "h",
+                   {"1: Line 5 of F cannot be converted from UTF-8 to UTF-8. It was not sent."}},
+        FormatCase{"SkippedLinesArePhysicalWhateverTheirQuotes", "\"Report\r\nh\r\n\"1\r\n2\",3\r\n",
+                   Reading(kQuoted, '"', 1), "\"1\r\n2\",3\r\n", "h", {}},
+        FormatCase{"OtherQuoteSpansLinesAndDoubleQuotesAreText", "h\r\n'a\r\nb',\"c\r\nd\r\n",
+                   Reading(kQuoted, '\'', 0), "'a\r\nb',\"c\r\nd\r\n", "h", {}},
+        FormatCase{"OtherQuoteNeverClosed", "h\r\n'a\r\nb\r\n", Reading(kQuoted, '\'', 0), "'a\r\nb\r\n", "h",
+                   {"0: The record that begins on line 2 of F has a quote ' that is never closed. It was not sent."}},
+        FormatCase{"FirstLineIsDataToo", "Title\r\na,b\r\nc,d\r\n", Reading({}, '"', 1, true), "a,b\r\nc,d\r\n",
+                   "a,b", {}}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
