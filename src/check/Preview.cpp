@@ -58,7 +58,7 @@ void MapToTable(Preview& preview, std::span<const std::string_view> header, cons
 {
     const ColumnMapping mapping =
         MatchColumns(header, options.tableNames,
-                     {options.matching, options.ignoreExtra, options.keepLetters, options.database, options.plan,
+                     {options.matching, options.ignoreExtra, options.keepLetters, options.database, options.plan ? &*options.plan : nullptr,
                       path, options.table});
     preview.named = ColumnNames(header, options.keepLetters);
     preview.tableColumns = options.tableNames;

@@ -59,11 +59,6 @@ std::uint64_t FileReports::WorkDone() const
     return m_size + static_cast<std::uint64_t>(static_cast<double>(m_size) * sent / static_cast<double>(m_copySize));
 }
 
-void FileReports::Note(const std::string& text)
-{
-    m_run.log.Note(text);
-}
-
 void FileReports::Table(const std::string& table)
 {
     m_run.log.Table(table);
@@ -84,11 +79,6 @@ void FileReports::Copied(const PreparedCopy& copy)
     }
     struct stat info {};
     m_copySize = ::fstat(copy.copy.Get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-}
-
-void FileReports::Note(const std::string& text)
-{
-    m_run.log.Note(text);
 }
 
 void FileReports::Progress(off_t reached)

@@ -52,12 +52,10 @@ public:
     // The file's working copy, once written: refused records' bytes come
     // from it, or from the file itself where it was converted.
     void Copied(const PreparedCopy& copy);
-    // A note of how the file is read, for the log.
+    // A word about the file in the log.
     void Note(const std::string& text);
     // The file goes on after the last line an earlier run stored: said in the log and the status line.
     void Continued(long afterLine, long earlierRows);
-    // A word about the file in the log.
-    void Note(const std::string& text);
     // reached: how far into the working copy the run has come.
     void Progress(off_t reached);
 

@@ -57,8 +57,10 @@ ColumnMapping AppendMapping(const ImportSettings& settings, const std::string& l
 {
     MatchOptions options{settings.Matching, settings.IgnoreExtraColumns, settings.KeepLetters, database, nullptr,
                          shown, settings.TargetTable.value_or("")};
+    std::optional<ColumnPlan> plan;
     if (!header.empty() && (!settings.ColumnPlans.empty() || !settings.ColumnPlansByNames.empty()))
-        options.plan = PlanFor(settings, listed, ColumnNames(header, settings.KeepLetters));
+        plan = PlanFor(settings, listed, ColumnNames(header, settings.KeepLetters));
+    options.plan = plan ? &*plan : nullptr;
     return MatchColumns(header, tableColumns, options);
 }
 

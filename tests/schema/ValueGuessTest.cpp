@@ -159,7 +159,7 @@ TEST(ValueGuessGuesser, DatesInOtherForms)
     EXPECT_EQ(ShownType(iso.Columns()[0], "TIMESTAMP"), "TIMESTAMP");
     EXPECT_EQ(DatesNote(iso, {"a"}), "");
 
-    TypeGuesser named(ParseDateFormat("MM/DD/YYYY"));
+    TypeGuesser named(DecimalMark::Point, ParseDateFormat("MM/DD/YYYY"));
     for (const auto& record : std::vector<std::vector<std::string_view>>{{"02/03/2024", "02.03.2024", "2024-02-03"},
                                                                         {"12/31/2024", "31.12.2024", "2024-12-31"}})
         named.Observe(record);
