@@ -107,8 +107,13 @@ void MainWindow::BuildOptionsPanel()
     auto* options = new QWidget(scroll);
     options->setObjectName(QStringLiteral("Options"));
     options->setAutoFillBackground(false);
-    auto* groups = new QVBoxLayout(options);
+    // Two columns of groups side by side: the window grows wider, within a laptop's screen, not taller.
+    auto* groups = new QHBoxLayout(options);
     groups->setContentsMargins(0, 0, 0, 0);
+    auto* first = new QVBoxLayout;
+    auto* second = new QVBoxLayout;
+    groups->addLayout(first);
+    groups->addLayout(second);
     auto* reading = Group(QStringLiteral("Reading the file"), "GroupReading",
                           {{m_quoted, m_quote}, {m_encodingLabel, m_encoding}, {m_skipLinesLabel, m_skipLines},
                            {m_nullLabel, m_nullMarkers}, {m_trim, nullptr}, {m_decimalComma, nullptr}},
@@ -123,9 +128,12 @@ void MainWindow::BuildOptionsPanel()
     auto* appending = Group(QStringLiteral("Appending"), "GroupAppending",
                             {{m_emptyFirst, nullptr}, {m_byName, nullptr}, {m_onDuplicateLabel, m_onDuplicate}}, options);
     auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);
-    for (QGroupBox* group : {reading, table, appending, run})
-        groups->addWidget(group);
-    groups->addStretch();
+    for (QGroupBox* group : {reading, run})
+        first->addWidget(group);
+    for (QGroupBox* group : {table, appending})
+        second->addWidget(group);
+    first->addStretch();
+    second->addStretch();
     scroll->setWidget(options);
 
     auto* preview = findChild<QPushButton*>(QStringLiteral("PushButtonPreview"));
