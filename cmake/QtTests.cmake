@@ -14,7 +14,7 @@ function(qb_add_qt_test target source)
   qb_copy_pointer_files(${target})
   add_test(NAME ${target} COMMAND ${target})
   set_tests_properties(${target} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/config-home-${target};XDG_STATE_HOME=${CMAKE_CURRENT_BINARY_DIR}/state-home-${target}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen:configfile=${PROJECT_SOURCE_DIR}/tests/gui/laptop-screen.json;XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/config-home-${target};XDG_STATE_HOME=${CMAKE_CURRENT_BINARY_DIR}/state-home-${target}"
     TIMEOUT 120)
   if(ARG_DATASOURCES)
     set_tests_properties(${target} PROPERTIES RESOURCE_LOCK odbc_datasources)
