@@ -323,6 +323,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.Trim = true;
         } else if (argument == "--decimal-comma") {
             settings.DecimalComma = true;
+        } else if (argument == "--profile" || argument == "--save-profile") {
+            value();  // read and taken out by ExpandProfile before
         } else if (argument == "--type") {
             namedTypes.push_back(NamedType(value()));
         } else {
