@@ -35,6 +35,7 @@
 #include "run/AskedNames.h"
 #include "load/StatementBuilder.h"
 #include "base/StepFailure.h"
+#include "run/Profiles.h"
 #include "run/RunFolder.h"
 #include "run/WorkingCopy.h"
 
@@ -55,6 +56,7 @@
 #include <memory>
 #include <spawn.h>
 #include <stdexcept>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <sys/mman.h>
@@ -1217,6 +1219,37 @@ void WorkingCopyRound(unsigned kind, int fd, const std::string& source, bool hea
 
 }  // namespace
 
+// A profile as anyone may write it: read, or refused with ProfileError; what is read is written and
+// read back the same, unless a value holds a line break, which a profile cannot keep.
+void ProfileRound(std::string_view body)
+{
+    const std::string path = Folder().folder + "/profile.conf", copy = Folder().folder + "/profiles/copy.conf";
+    {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << body;
+    }
+    std::vector<qb::ProfileEntry> entries;
+    try {
+        entries = qb::ReadProfile(path);
+    } catch (const qb::ProfileError& error) {
+        Check(error.message.starts_with(path));
+        return;
+    }
+    const bool breaks = std::any_of(entries.begin(), entries.end(), [](const qb::ProfileEntry& entry) {
+        return entry.value.find_first_of("\r\n") != std::string::npos;
+    });
+    try {
+        qb::WriteProfile(copy, entries);
+        Check(!breaks);
+    } catch (const qb::ProfileError&) {
+        Check(breaks);
+        return;
+    }
+    const std::vector<qb::ProfileEntry> again = qb::ReadProfile(copy);
+    Check(again.size() == entries.size());
+    for (std::size_t i = 0; i < again.size() && i < entries.size(); ++i)
+        Check(again[i].option == entries[i].option && again[i].value == entries[i].value);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     Input in{data, size};
@@ -1387,5 +1420,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         PackedRound(std::string_view(reinterpret_cast<const char*>(data), size), body,
                     (flags & 0x40) ? limitByte + 1u : SIZE_MAX);
     SendRound(body);
+    if (((hash >> 16) & 15) == 0)
+        ProfileRound(body);
     return 0;
 }

@@ -36,6 +36,7 @@ const char* const kUsage =
     "                          [--rejects FILE] [--dry-run] [FILE...]\n"
     "                          [--replace] [--if-exists fail|append|replace] [--key COLUMN[,COLUMN...]]\n"
     "                          [--null TEXT]... [--trim] [--decimal-comma] [--type COLUMN=TYPE]...\n"
+    "                          [--profile NAME] [--save-profile NAME]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
     "       quillbarrow-import --list-sources\n"
     "       quillbarrow-import --help | --version\n";
@@ -158,6 +159,14 @@ const char* const kHelp =
     "                        comma is taken so)\n"
     "  --type COLUMN=TYPE    create the column COLUMN (as the first line names it)\n"
     "                        with TYPE, over the guess; may be given again\n"
+    "  --profile NAME        read options from the profile NAME, the file\n"
+    "                        $XDG_CONFIG_HOME/quillbarrow/profiles/NAME.conf\n"
+    "                        (else ~/.config/...): one \"option = value\" a line,\n"
+    "                        such as \"dsn = Sales\" or \"trim = true\"; an option\n"
+    "                        given on the command line replaces the profile's\n"
+    "  --save-profile NAME   save the run's options, but not its files, as the\n"
+    "                        profile NAME, then go on with the run (with no\n"
+    "                        FILE: only save)\n"
     "  --list-tables         list the user tables of NAME, one a line, and exit\n"
     "  --list-sources        list the user and system data sources, one a line as\n"
     "                        NAME<TAB>DRIVER, and exit\n"
@@ -314,6 +323,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             settings.Trim = true;
         } else if (argument == "--decimal-comma") {
             settings.DecimalComma = true;
+        } else if (argument == "--profile" || argument == "--save-profile") {
+            value();  // read and taken out by ExpandProfile before
         } else if (argument == "--type") {
             namedTypes.push_back(NamedType(value()));
         } else {

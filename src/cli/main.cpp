@@ -1,6 +1,7 @@
 // quillbarrow-import: the import run without windows, for scripts.
 #include "files/PackedFiles.h"
 #include "cli/CommandLine.h"
+#include "cli/ProfileArguments.h"
 #include "cli/TerminalHost.h"
 #include "odbc/DataSources.h"
 #include "odbc/TableCatalogue.h"
@@ -95,11 +96,26 @@ int main(int argc, char** argv)
     }
     qb::InstallSignalCleanup(true);
     qb::cli::CommandLine line;
+    qb::cli::ProfileArguments expanded;
     try {
-        line = qb::cli::ParseCommandLine({argv + 1, argv + argc});
+        expanded = qb::cli::ExpandProfile({argv + 1, argv + argc});
+        line = qb::cli::ParseCommandLine(expanded.arguments);
     } catch (const qb::cli::UsageError& error) {
         std::fprintf(stderr, "quillbarrow-import: %s\n%s", error.message.c_str(), qb::cli::kUsage);
         return 2;
+    }
+    // Saved only once the options are known to be good; with no files there is nothing else to do.
+    if (!expanded.saveTo.empty()) {
+        try {
+            qb::WriteProfile(expanded.saveTo, expanded.toSave);
+        } catch (const qb::ProfileError& error) {
+            std::fprintf(stderr, "quillbarrow-import: %s\n", error.message.c_str());
+            return 1;
+        }
+        const bool runs = line.action == qb::cli::CommandLine::Action::Import ||
+                          line.action == qb::cli::CommandLine::Action::DryRun;
+        if (runs && line.settings.Files.empty())
+            return 0;
     }
     // An archive on the command line stands for each of its files; standard input is read as it comes.
     std::vector<std::string> files;

@@ -39,6 +39,7 @@ class SettingsStore;
 struct ImportProgress;
 struct ImportSettings;
 struct ImportSummary;
+struct ProfileEntry;
 class WindowImportHost;
 
 // The window where the work is done: the files, the separator, the mode and
@@ -67,6 +68,9 @@ public:
     void GuessSeparator_Click();
     void Check_Click();        // the whole list, read and checked but not imported, off the window's thread
     bool Checking() const { return m_check != nullptr; }
+    // Profiles, the named sets of options the command line's --profile reads too.
+    void SaveProfile_Click();
+    void LoadProfile_Click();
     // Stop, or Escape: the run ends after the statement or batch in flight.
     void StopImport();
     bool Importing() const { return m_run != nullptr; }
@@ -110,6 +114,8 @@ private:
     const std::optional<std::vector<std::string>>& FirstLineNamesOf(const std::string& path, const FileFormat& format,
                                                                     bool keepLetters);
     void ApplyMode();
+    std::vector<ProfileEntry> ProfileEntries() const;
+    void ApplyProfile(const std::vector<ProfileEntry>& entries, const std::string& name);
     void LockForRun(bool locked);
     void Remember(QCheckBox* box, const char* key);
     void Remember(QComboBox* choice, const char* key);

@@ -154,10 +154,25 @@ void MainWindow::BuildOptionsPanel()
     status->addWidget(m_status, 1, Qt::AlignTop);
     status->addWidget(m_stop, 0, Qt::AlignTop);
 
+    // Profiles beside the options they keep.
+    auto* saveProfile = new QPushButton(QStringLiteral("Save Profile..."), panel);
+    saveProfile->setObjectName(QStringLiteral("PushButtonSaveProfile"));
+    saveProfile->setToolTip(QStringLiteral("Saves these options under a name, for the window or quillbarrow-import --profile."));
+    connect(saveProfile, &QPushButton::clicked, this, &MainWindow::SaveProfile_Click);
+    auto* loadProfile = new QPushButton(QStringLiteral("Load Profile..."), panel);
+    loadProfile->setObjectName(QStringLiteral("PushButtonLoadProfile"));
+    loadProfile->setToolTip(QStringLiteral("Sets the options from a profile saved before."));
+    connect(loadProfile, &QPushButton::clicked, this, &MainWindow::LoadProfile_Click);
+    auto* profiles = new QHBoxLayout;
+    profiles->addStretch();
+    profiles->addWidget(saveProfile);
+    profiles->addWidget(loadProfile);
+
     auto* column = new QVBoxLayout(panel);
     // As far from the window's right edge as the original frames are from its left; level with the
     // original controls' top and bottom.
     column->setContentsMargins(0, 0, TwipsToPixels(120, this), TwipsToPixels(90, this));
+    column->addLayout(profiles);
     column->addWidget(scroll, 1);
     column->addLayout(files);
     column->addLayout(look);
@@ -184,6 +199,8 @@ void MainWindow::BuildOptionsPanel()
     setFixedSize(left + panel->width(), height);
 
     m_pointer->ShowsHandOver(m_clearList);
+    m_pointer->ShowsHandOver(saveProfile);
+    m_pointer->ShowsHandOver(loadProfile);
     for (QWidget* control : std::initializer_list<QWidget*>{panel, options, scroll->viewport(), reading, table,
                                                             appending, run, m_onDuplicateLabel})
         m_pointer->ShowsDefaultOver(control);

@@ -77,7 +77,8 @@ void MainWindow::BuildProgressControls()
 void MainWindow::LockForRun(bool locked)
 {
     // Start too: pressed again during the run it does nothing, so it looks it.
-    for (const char* name : {"PushButton1", "PushButton3", "PushButton4", "PushButton5", "PushButtonRefreshTables"})
+    for (const char* name : {"PushButton1", "PushButton3", "PushButton4", "PushButton5", "PushButtonRefreshTables",
+                             "PushButtonSaveProfile", "PushButtonLoadProfile"})
         findChild<QPushButton*>(QLatin1String(name))->setEnabled(!locked);
     // A check under way keeps its button off till its end.
     findChild<QPushButton*>(QStringLiteral("PushButtonCheck"))->setEnabled(!locked && !Checking());

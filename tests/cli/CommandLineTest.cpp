@@ -1,6 +1,8 @@
 #include "cli/CommandLine.h"
 #include "read/TextDecoder.h"
 #include "cli/TerminalHost.h"
+#include "cli/ProfileArguments.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -154,6 +156,80 @@ TEST(CommandLineTest, UsageErrors)
     } catch (const UsageError& error) {
         EXPECT_NE(error.message.find("DD.MM.YY; known: "), std::string::npos) << error.message;
         EXPECT_NE(error.message.find("MM/DD/YYYY"), std::string::npos) << error.message;
+    }
+}
+
+// Profiles live under a private XDG_CONFIG_HOME for each test.
+class ProfileTest : public testing::Test {
+protected:
+    void SetUp() override { ::setenv("XDG_CONFIG_HOME", m_home.Path().c_str(), 1); }
+    void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
+    std::string Write(const std::string& name, const std::string& text)
+    {
+        std::filesystem::create_directories(m_home.Path("quillbarrow/profiles"));
+        return m_home.Write("quillbarrow/profiles/" + name + ".conf", text);
+    }
+    CommandLine Parse(const std::vector<std::string>& arguments)
+    {
+        return ParseCommandLine(ExpandProfile(arguments).arguments);
+    }
+    test::TempDir m_home;
+};
+
+TEST_F(ProfileTest, TheProfilesOptionsGoUnderTheCommandLines)
+{
+    Write("daily", "# the nightly sales load\n\ndsn = Sales\n  separator = ;  \nnull = NA\nnull = \"\"\"\n"
+                   "trim = true\nquoted = false\ntable-name = \" T[counter] \"\n");
+    CommandLine line = Parse({"--profile", "daily", "a.csv"});
+    EXPECT_EQ(line.settings.DataSourceName, "Sales");
+    EXPECT_EQ(line.settings.Separator, ";");
+    EXPECT_EQ(line.settings.NullMarkers, (std::vector<std::string>{"NA", "\""}));
+    EXPECT_TRUE(line.settings.Trim);
+    EXPECT_FALSE(line.settings.Quoted);
+    EXPECT_EQ(line.settings.TableNamePattern, " T[counter] ");
+    EXPECT_EQ(line.settings.Files, std::vector<std::string>{"a.csv"});
+
+    // The command line wins, a repeatable option's values replaced whole.
+    line = Parse({"--null", "-", "--dsn", "Test", "--profile", "daily", "--", "--profile"});
+    EXPECT_EQ(line.settings.DataSourceName, "Test");
+    EXPECT_EQ(line.settings.NullMarkers, std::vector<std::string>{"-"});
+    EXPECT_EQ(line.settings.Files, std::vector<std::string>{"--profile"});
+
+    // Saved: what the run had, files left out, read back the same.
+    const ProfileArguments saving = ExpandProfile({"--profile", "daily", "--null", "-", "--save-profile", "copy",
+                                                   "a.csv"});
+    WriteProfile(saving.saveTo, saving.toSave);
+    EXPECT_EQ(std::filesystem::status(saving.saveTo).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const CommandLine copy = Parse({"--profile", "copy"});
+    EXPECT_EQ(copy.settings.NullMarkers, std::vector<std::string>{"-"});
+    EXPECT_EQ(copy.settings.TableNamePattern, " T[counter] ");
+    EXPECT_TRUE(copy.settings.Trim);
+    EXPECT_TRUE(copy.settings.Files.empty());
+}
+
+TEST_F(ProfileTest, BadProfilesAreUsageErrorsNamingTheFileAndLine)
+{
+    const std::string path = Write("bad", "dsn = D\n#\nseparator ;\n");
+    Write("unknown", "dsn = D\nlist-tables = true\n");
+    Write("flag", "trim = yes\n");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--profile", "bad"}, path + ", line 3: "},
+        {{"--profile", "unknown"}, "unknown.conf, line 2: unknown option list-tables"},
+        {{"--profile", "flag"}, "flag.conf, line 1: trim takes true or false"},
+        {{"--profile", "missing"}, "missing.conf: "},
+        {{"--profile", "../bad"}, "not ../bad"},
+        {{"--profile", ".hidden"}, "not .hidden"},
+        {{"--dsn", "D", "--save-profile", "a/b"}, "not a/b"},
+        {{"--profile"}, "missing value for --profile"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        try {
+            Parse(arguments);
+            ADD_FAILURE() << testing::PrintToString(arguments);
+        } catch (const UsageError& error) {
+            EXPECT_NE(error.message.find(message), std::string::npos) << error.message;
+        }
     }
 }
 

@@ -919,6 +919,38 @@ TEST_P(ImportEncodingTest, GuessesAndMisreadUtf8AreSummed)
 INSTANTIATE_TEST_SUITE_P(Sqlite, ImportEncodingTest, testing::Values(test::AllDataSources().front()),
                          test::DataSourceLabel());
 
+// A daily load's options kept as a profile; the driver plays no part in how they are read.
+class ImportProfileTest : public ImportCommandTest {
+protected:
+    void SetUp() override
+    {
+        ImportCommandTest::SetUp();
+        ::setenv("XDG_CONFIG_HOME", m_dir.Path("config").c_str(), 1);
+    }
+    void TearDown() override
+    {
+        ::unsetenv("XDG_CONFIG_HOME");
+        ImportCommandTest::TearDown();
+    }
+};
+
+TEST_P(ImportProfileTest, ASavedProfileCarriesTheNextRun)
+{
+    Outcome outcome = Command({"--dsn", Dsn(), "--separator", ";", "--null", "NA", "--table-name", "Daily[counter]",
+                               "--trim", "--save-profile", "daily"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(outcome.out.empty()) << outcome.out;
+    const std::string path = File("sales.csv", "region;amount\r\n north ;NA\r\nsouth;12\r\n");
+    outcome = Command({"--profile", "daily", path});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT region, amount FROM "Daily1" ORDER BY region)"),
+              (std::vector<TextRow>{{std::string("north"), std::nullopt}, {std::string("south"), std::string("12")}}));
+    EXPECT_EQ(Command({"--profile", "nightly", path}).status, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, ImportProfileTest, testing::Values(test::AllDataSources().front()),
+                         test::DataSourceLabel());
+
 
 // Faults of the process and its surroundings; the driver plays no part in them.
 class ImportProcessTest : public test::DataSourceTest {

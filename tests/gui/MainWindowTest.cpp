@@ -228,6 +228,76 @@ private slots:
         QVERIFY(f.Find<QRadioButton>("Option4")->isChecked());
     }
 
+    // Saved, then changed, then loaded: every control the profile covers is as it was saved.
+    void aSavedProfileLoadsBackIntoTheControls()
+    {
+        QTemporaryDir config;
+        const QByteArray before = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        test::Execute(test::SqliteDsn(), R"(CREATE TABLE "Sales"("a" TEXT))");
+        Fixture f;
+        f.window.Form_Load();
+        f.Find<QLineEdit>("Text3")->setText(QStringLiteral("\t"));
+        f.Find<QLineEdit>("Text2")->setText(QStringLiteral("Daily[counter]"));
+        f.Find<QCheckBox>("CheckQuoted")->setChecked(true);
+        f.Find<QComboBox>("ComboQuote")->setCurrentText(QStringLiteral("'"));
+        f.Find<QComboBox>("ComboEncoding")->setCurrentText(QStringLiteral("Windows-1252"));
+        f.Find<QComboBox>("ComboTypes")->setCurrentIndex(1);
+        f.Find<QComboBox>("ComboDates")->setCurrentIndex(2);
+        f.Find<QComboBox>("ComboIfExists")->setCurrentIndex(2);
+        f.Find<QComboBox>("ComboNullMarkers")->setCurrentText(QStringLiteral("NA, -"));
+        f.Find<QSpinBox>("SpinSkipLines")->setValue(2);
+        f.Find<QCheckBox>("CheckTrim")->setChecked(true);
+        f.Find<QRadioButton>("RadioNoHeader")->setChecked(true);
+        const ImportSettings saved = f.window.CurrentSettings();
+        f.dialogs.typed = {"daily", "daily"};
+        f.Click("PushButtonSaveProfile");
+        f.Find<QLineEdit>("Text3")->setText(QStringLiteral("|"));
+        f.Find<QCheckBox>("CheckQuoted")->setChecked(false);
+        f.Find<QComboBox>("ComboTypes")->setCurrentIndex(0);
+        f.Find<QComboBox>("ComboNullMarkers")->setCurrentText(QString());
+        f.Find<QCheckBox>("CheckTrim")->setChecked(false);
+        f.Find<QRadioButton>("Option4")->setChecked(true);
+        f.Find<QCheckBox>("CheckDecimalComma")->setChecked(true);
+        f.Click("PushButtonLoadProfile");
+        QVERIFY(f.dialogs.messages.empty());
+        const ImportSettings loaded = f.window.CurrentSettings();
+        QCOMPARE(loaded.Separator, saved.Separator);
+        QCOMPARE(loaded.TableNamePattern, saved.TableNamePattern);
+        QCOMPARE(loaded.Quote, '\'');
+        QVERIFY(loaded.Quoted);
+        QCOMPARE(loaded.Encoding, saved.Encoding);
+        QVERIFY(loaded.GuessTypes);
+        QCOMPARE(loaded.DateFormat, saved.DateFormat);
+        QCOMPARE(loaded.IfTableExists, IfExists::Replace);
+        QCOMPARE(loaded.NullMarkers, (std::vector<std::string>{"NA", "-"}));
+        QCOMPARE(loaded.SkipLines, 2L);
+        QVERIFY(loaded.Trim && !loaded.DecimalComma && loaded.NoHeader);
+
+        // Appending to a listed table; what the window has no control for is named, not lost silently.
+        QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton, {}, QPoint(5, 5));
+        f.Find<QListWidget>("List1")->setCurrentRow(0);
+        f.Find<QCheckBox>("Check2")->setChecked(true);
+        f.Find<QComboBox>("ComboOnDuplicate")->setCurrentIndex(2);
+        f.dialogs.typed = {"append", "append"};
+        f.Click("PushButtonSaveProfile");
+        QFile file(config.filePath("quillbarrow/profiles/append.conf"));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("rejects = /tmp/r.txt\n");
+        file.close();
+        QTest::mouseClick(f.Find<QRadioButton>("Option1"), Qt::LeftButton, {}, QPoint(5, 5));
+        f.Find<QCheckBox>("Check2")->setChecked(false);
+        f.Click("PushButtonLoadProfile");
+        const ImportSettings appending = f.window.CurrentSettings();
+        QCOMPARE(appending.Mode, ImportMode::AppendToExistingTable);
+        QCOMPARE(appending.TargetTable, std::optional<std::string>("Sales"));
+        QVERIFY(appending.IgnoreFirstLine);
+        QCOMPARE(appending.OnDuplicateKey, OnDuplicate::Update);
+        const QString status = f.Find<QLabel>("LabelStatus")->text();
+        QVERIFY2(status.contains(QStringLiteral("left alone: rejects.")), qPrintable(status));
+        qputenv("XDG_CONFIG_HOME", before);
+    }
+
     void helpShowsTheSample()
     {
         Fixture f;
