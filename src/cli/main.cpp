@@ -1,6 +1,7 @@
 // quillbarrow-import: the import run without windows, for scripts.
 #include "files/PackedFiles.h"
 #include "cli/CommandLine.h"
+#include "cli/SummaryJson.h"
 #include "cli/TerminalHost.h"
 #include "odbc/DataSources.h"
 #include "odbc/TableCatalogue.h"
@@ -11,7 +12,9 @@
 #include "run/RunTexts.h"
 #include "run/LogAndRejects.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <unistd.h>
 
@@ -64,7 +67,19 @@ int ListSources()
     }
 }
 
-int Import(qb::ImportSettings& settings)
+// The run's JSON to path ("-": standard output); false, said on standard error, where it cannot be written.
+bool WriteSummary(const std::string& path, const std::string& json)
+{
+    std::FILE* out = path == "-" ? stdout : std::fopen(path.c_str(), "w");
+    bool written = out && std::fputs(json.c_str(), out) >= 0 && std::fflush(out) == 0;
+    if (out && out != stdout && std::fclose(out) != 0)
+        written = false;
+    if (!written)
+        std::fprintf(stderr, "Cannot write the summary to %s: %s\n", path.c_str(), std::strerror(errno));
+    return written;
+}
+
+int Import(qb::ImportSettings& settings, const std::string& summaryPath)
 {
     qb::cli::TerminalHost host(stdout, stderr, std::cin, ::isatty(STDERR_FILENO) == 1);
     qb::StepRunner load(host, qb::ProcedurePath("Form2", "Form_Load"));
@@ -80,9 +95,12 @@ int Import(qb::ImportSettings& settings)
         for (const auto& problem : summary.problems)
             std::fprintf(stderr, "%s\n", problem.c_str());
     }
-    if (summary.stopped && qb::StopSignal() != 0)
-        return 128 + qb::StopSignal();
-    return qb::Succeeded(summary) && load.Reports() == 0 ? 0 : 1;
+    const int status = summary.stopped && qb::StopSignal() != 0        ? 128 + qb::StopSignal()
+                       : qb::Succeeded(summary) && load.Reports() == 0 ? 0
+                                                                        : 1;
+    if (!summaryPath.empty() && !WriteSummary(summaryPath, qb::cli::SummaryJson(settings, summary, status)))
+        return status == 0 ? 1 : status;
+    return status;
 }
 
 }  // namespace
@@ -125,5 +143,5 @@ int main(int argc, char** argv)
     case qb::cli::CommandLine::Action::Import:
         break;
     }
-    return Import(line.settings);
+    return Import(line.settings, line.summaryPath);
 }

@@ -83,6 +83,8 @@ struct ImportSettings {
     // refused line (empty: none).
     std::string LogFolder;
     std::string RejectsPath;
+    // Why each refused line was refused, one "PATH<TAB>LINE<TAB>REASON" a line (empty: none).
+    std::string RejectReasonsPath;
     // A file named "-" is standard input (the command line's convention).
     bool DashIsStandardInput = false;
 
