@@ -81,6 +81,10 @@ bool WriteSummary(const std::string& path, const std::string& json)
 
 int Import(qb::ImportSettings& settings, const std::string& summaryPath)
 {
+    if (summaryPath != "-" && qb::OneOfTheInputs(settings, summaryPath)) {
+        std::printf("The summary cannot be written to %s: it is one of the files to import.\n", summaryPath.c_str());
+        return 1;
+    }
     qb::cli::TerminalHost host(stdout, stderr, std::cin, ::isatty(STDERR_FILENO) == 1);
     qb::StepRunner load(host, qb::ProcedurePath("Form2", "Form_Load"));
     load.Run(kFillTableListLine, [&] { settings.TableList = qb::ListUserTables(settings.DataSourceName); });

@@ -154,6 +154,9 @@ class Connection;
 // manifestMade: its table exists, and is asked; otherwise the data source is.
 std::string ResumeRefusal(Connection& connection, const ImportSettings& settings, bool manifestMade);
 
+// Whether path, a file the run writes over, is one of its inputs under whatever name or link.
+bool OneOfTheInputs(const ImportSettings& settings, const std::string& path);
+
 // The message of the first check a run would stop at, or empty text.
 std::string CheckSettings(const ImportSettings& settings);
 

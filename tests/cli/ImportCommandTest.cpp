@@ -164,6 +164,10 @@ TEST_P(ImportCommandTest, FailuresAndTheirStatus)
         {"RejectsIntoAnInputByLink", {"--dsn", Dsn(), "--rejects", m_dir.Path("link.csv"), path}, 1,
          "The rejected lines cannot be written to " + m_dir.Path("link.csv") + ": it is one of the files to import.\n",
          ""},
+        {"ReasonsIntoAnInput", {"--dsn", Dsn(), "--rejects-reasons", path, path}, 1,
+         "The reasons for rejected lines cannot be written to " + path + ": it is one of the files to import.\n", ""},
+        {"SummaryIntoAnInput", {"--dsn", Dsn(), "--summary", m_dir.Path("link.csv"), path}, 1,
+         "The summary cannot be written to " + m_dir.Path("link.csv") + ": it is one of the files to import.\n", ""},
     };
     std::filesystem::create_hard_link(path, m_dir.Path("link.csv"));
     for (const auto& c : cases) {
