@@ -6,7 +6,7 @@ set -euo pipefail
 build=(cmake make g++ pkg-config qt6-base-dev unixodbc unixodbc-dev libsqliteodbc libsqlite3-dev libpq-dev libarchive-dev libuchardet-dev libssl-dev dpkg-dev file)
 case "${1:-build}" in
   build) wanted=("${build[@]}") ;;
-  test)  wanted=("${build[@]}" groff-base lintian libgtest-dev odbc-postgresql postgresql-15 postgresql-common mariadb-server odbc-mariadb) ;;
+  test)  wanted=("${build[@]}" groff-base lintian libgtest-dev python3 odbc-postgresql postgresql-15 postgresql-common mariadb-server odbc-mariadb) ;;
   run)   wanted=("${build[@]}" fonts-liberation) ;;
   fuzz)  wanted=("${build[@]}" clang libclang-rt-14-dev) ;;
   shots) wanted=("${build[@]}" fonts-liberation xvfb xauth xdotool imagemagick) ;;

@@ -33,7 +33,8 @@ const char* const kUsage =
     "                          [--types text|guess] [--keep-letters] [--resume [--retry-refused]]\n"
     "                          [--date-format FORM]\n"
     "                          [--no-header] [--skip-lines N] [--quote CHAR]\n"
-    "                          [--rejects FILE] [--dry-run] [FILE...]\n"
+    "                          [--rejects FILE] [--rejects-reasons FILE] [--summary FILE|-]\n"
+    "                          [--dry-run] [FILE...]\n"
     "                          [--replace] [--if-exists fail|append|replace] [--key COLUMN[,COLUMN...]]\n"
     "                          [--null TEXT]... [--trim] [--decimal-comma] [--type COLUMN=TYPE]...\n"
     "                          [--profile NAME] [--save-profile NAME]\n"
@@ -127,6 +128,20 @@ const char* const kHelp =
     "                        (default: they stay refused)\n"
     "  --rejects FILE        write every refused line to FILE, ended by CR LF;\n"
     "                        FILE is created empty when the run starts\n"
+    "                        (default: none)\n"
+    "  --rejects-reasons FILE\n"
+    "                        write PATH<TAB>LINE<TAB>REASON for every refused\n"
+    "                        line, in the order of --rejects (given or not);\n"
+    "                        tabs and line ends in PATH and REASON become\n"
+    "                        spaces (default: none)\n"
+    "  --summary FILE        when the run ends, however it ends, write one JSON\n"
+    "                        document to FILE (- for standard output, after\n"
+    "                        the messages): \"options\", \"files\" (per file\n"
+    "                        reached: path, table, outcome, rows_stored,\n"
+    "                        lines_refused, the first 100 refused lines as\n"
+    "                        line and reason, bytes, read_as, sent_by,\n"
+    "                        seconds), \"totals\" and \"exit_status\"; bytes\n"
+    "                        that are not UTF-8 are written as \\ufffd\n"
     "                        (default: none)\n"
     "  --replace             with --append: empty TABLE once a run, in the\n"
     "                        transaction of the first rows stored (line by line:\n"
@@ -271,6 +286,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
                 throw UsageError{"unknown encoding " + settings.Encoding};
         } else if (argument == "--rejects") {
             settings.RejectsPath = value();
+        } else if (argument == "--summary") {
+            line.summaryPath = value();
+            if (line.summaryPath.empty())
+                throw UsageError{"--summary takes a file, or - for standard output"};
+        } else if (argument == "--rejects-reasons") {
+            settings.RejectReasonsPath = value();
+            if (settings.RejectReasonsPath.empty())
+                throw UsageError{"--rejects-reasons takes a file"};
         } else if (argument == "--dry-run") {
             dryRun = true;
         } else if (argument == "--row-by-row") {
@@ -366,6 +389,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         const std::string_view name = column;
         settings.ColumnTypes[ColumnNames(std::span(&name, 1), settings.KeepLetters).front()] = type;
     }
+    // A record of what a run did: a dry run does nothing to record.
+    if ((!line.summaryPath.empty() || !settings.RejectReasonsPath.empty()) && (dryRun || listTables))
+        throw UsageError{"--summary and --rejects-reasons go with an import, not --dry-run or --list-tables"};
     if (listTables)
         line.action = CommandLine::Action::ListTables;
     else if (dryRun)

@@ -11,6 +11,7 @@ struct CommandLine {
     enum class Action { Import, ListTables, ListSources, Help, Version, DryRun };
     Action action = Action::Import;
     ImportSettings settings;  // with the main window's initial values
+    std::string summaryPath;  // --summary: where the run's JSON goes ("-": standard output); empty: none
 };
 
 // A usage error: unknown option, missing value, no data source.

@@ -25,7 +25,8 @@ constexpr std::array kRunOptions{
     OptionShape{"date-format", true},   OptionShape{"keep-letters", false},   OptionShape{"resume", false},
     OptionShape{"retry-refused", false}, OptionShape{"replace", false},       OptionShape{"if-exists", true},
     OptionShape{"key", true},           OptionShape{"null", true},            OptionShape{"trim", false},
-    OptionShape{"decimal-comma", false}, OptionShape{"type", true},
+    OptionShape{"decimal-comma", false}, OptionShape{"type", true},         OptionShape{"summary", true},
+    OptionShape{"rejects-reasons", true},
 };
 
 const OptionShape* RunOption(std::string_view name)

@@ -2,6 +2,7 @@
 #include "files/PackedFiles.h"
 #include "cli/CommandLine.h"
 #include "cli/ProfileArguments.h"
+#include "cli/SummaryJson.h"
 #include "cli/TerminalHost.h"
 #include "odbc/DataSources.h"
 #include "odbc/TableCatalogue.h"
@@ -12,7 +13,9 @@
 #include "run/RunTexts.h"
 #include "run/LogAndRejects.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <unistd.h>
 
@@ -65,8 +68,24 @@ int ListSources()
     }
 }
 
-int Import(qb::ImportSettings& settings)
+// The run's JSON to path ("-": standard output); false, said on standard error, where it cannot be written.
+bool WriteSummary(const std::string& path, const std::string& json)
 {
+    std::FILE* out = path == "-" ? stdout : std::fopen(path.c_str(), "w");
+    bool written = out && std::fputs(json.c_str(), out) >= 0 && std::fflush(out) == 0;
+    if (out && out != stdout && std::fclose(out) != 0)
+        written = false;
+    if (!written)
+        std::fprintf(stderr, "Cannot write the summary to %s: %s\n", path.c_str(), std::strerror(errno));
+    return written;
+}
+
+int Import(qb::ImportSettings& settings, const std::string& summaryPath)
+{
+    if (summaryPath != "-" && qb::OneOfTheInputs(settings, summaryPath)) {
+        std::printf("The summary cannot be written to %s: it is one of the files to import.\n", summaryPath.c_str());
+        return 1;
+    }
     qb::cli::TerminalHost host(stdout, stderr, std::cin, ::isatty(STDERR_FILENO) == 1);
     qb::StepRunner load(host, qb::ProcedurePath("Form2", "Form_Load"));
     load.Run(kFillTableListLine, [&] { settings.TableList = qb::ListUserTables(settings.DataSourceName); });
@@ -81,9 +100,12 @@ int Import(qb::ImportSettings& settings)
         for (const auto& problem : summary.problems)
             std::fprintf(stderr, "%s\n", problem.c_str());
     }
-    if (summary.stopped && qb::StopSignal() != 0)
-        return 128 + qb::StopSignal();
-    return qb::Succeeded(summary) && load.Reports() == 0 ? 0 : 1;
+    const int status = summary.stopped && qb::StopSignal() != 0        ? 128 + qb::StopSignal()
+                       : qb::Succeeded(summary) && load.Reports() == 0 ? 0
+                                                                        : 1;
+    if (!summaryPath.empty() && !WriteSummary(summaryPath, qb::cli::SummaryJson(settings, summary, status)))
+        return status == 0 ? 1 : status;
+    return status;
 }
 
 }  // namespace
@@ -141,5 +163,5 @@ int main(int argc, char** argv)
     case qb::cli::CommandLine::Action::Import:
         break;
     }
-    return Import(line.settings);
+    return Import(line.settings, line.summaryPath);
 }

@@ -27,6 +27,12 @@ FileReports::FileReports(RunTally& run, int position, std::string path)
 FileReports::~FileReports()
 {
     m_run.log.FileDone(m_rows);
+    m_result.path = m_path;
+    m_result.rowsStored = m_rows;
+    m_result.continuedAfter = m_continuedAfter;
+    m_result.bytes = m_size;
+    m_result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    m_run.summary.fileResults.push_back(std::move(m_result));
     m_run.bytesBefore += m_size;
     m_run.workBefore += WorkDone();
 }
@@ -62,11 +68,13 @@ std::uint64_t FileReports::WorkDone() const
 void FileReports::Table(const std::string& table)
 {
     m_run.log.Table(table);
+    m_result.table = table;
 }
 
 void FileReports::Copied(const PreparedCopy& copy)
 {
     m_prepared = &copy;
+    m_result.readAs = copy.readAs;
     if (!copy.readAs.empty() && copy.encodingDoubt.empty())
         m_run.log.Note("Read as " + copy.readAs + ".");
     if (!copy.encodingDoubt.empty()) {
@@ -136,6 +144,9 @@ void FileReports::Inserted(long inserted, long found)
 void FileReports::Refused(int step, const std::string& description, const RecordSpan& record)
 {
     ++m_run.summary.linesRejected;
+    if (m_result.linesRefused++ < static_cast<long>(FileResult::kRefusedKept))
+        m_result.refused.push_back({record.line, description});
+    m_run.rejects.AddReason(m_path, record.line, description);
     m_run.log.Rejected(record.line, description, CopyFd(), record.offset, record.length);
     // A converted line goes to the rejects file as the file holds it, so that
     // it reads the same again with the same options.

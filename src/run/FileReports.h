@@ -58,6 +58,10 @@ public:
     void Continued(long afterLine, long earlierRows);
     // reached: how far into the working copy the run has come.
     void Progress(off_t reached);
+    // How its lines were sent: the bulk path, "batches" or "line by line".
+    void SentBy(const std::string& way) { m_result.sentBy = way; }
+    // What became of it, for the run's record of its files (see FileResult).
+    void Outcome(const std::string& outcome) { m_result.outcome = outcome; }
 
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
     void Stored(long rows, off_t reached) override;
@@ -84,6 +88,8 @@ private:
     std::optional<off_t> m_sentFrom;  // where this run's sending began, in a continued file
     off_t m_reached = 0;
     std::uint64_t WorkDone() const;
+    FileResult m_result;  // handed to the summary when the file ends
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
 // A file's size, or 0 for what is not a regular file.

@@ -35,7 +35,7 @@ ImportSummary Importer::Run()
         ~RemoveCopy() { ::unlink(path.c_str()); }
     } removeCopy{m_workingCopy};
     RunLog log(m_settings.LogFolder, std::time(nullptr));
-    RejectsFile rejects(m_settings.RejectsPath);
+    RejectsFile rejects(m_settings.RejectsPath, m_settings.RejectReasonsPath);
     RunTally tally{m_host, m_summary, log, rejects, ProcedurePath("Form2", "PushButton1_Click")};
     std::unordered_set<std::string> names;
     for (const auto& path : m_settings.Files) {
@@ -57,7 +57,7 @@ ImportSummary Importer::Run()
         log.Note(m_bulkNote);
     log.Finish(m_summary.stopped ? SummaryText(m_summary) : m_summary.finalMessage + " " + SummaryText(m_summary));
     m_summary.logPath = log.Path();
-    for (const std::string* problem : {&log.Error(), &rejects.Error()}) {
+    for (const std::string* problem : {&log.Error(), &rejects.Error(), &rejects.ReasonsError()}) {
         if (!problem->empty())
             m_summary.problems.push_back(*problem);
     }
@@ -121,18 +121,26 @@ void Importer::ImportFile(RunTally& tally, int counter)
     StepRunner steps(reports, tally.procedure);
     OneFile file(reports, steps, listed);
     ++m_summary.filesReached;
-    const int passedOver = m_summary.filesSkipped + m_summary.filesCut + m_summary.filesAlreadyImported;
     struct Tally {
         ImportSummary& summary;
         const OneFile& file;
-        int passedOver;
+        // The counts as the file began.
+        int cut = summary.filesCut, already = summary.filesAlreadyImported, skipped = summary.filesSkipped,
+            continued = summary.filesContinued;
         ~Tally()
         {
-            if (summary.filesSkipped + summary.filesCut + summary.filesAlreadyImported > passedOver)
+            const char* outcome = summary.filesCut > cut                       ? "cut short"
+                                  : summary.filesAlreadyImported > already     ? "already imported"
+                                  : summary.filesSkipped > skipped             ? "skipped"
+                                  : file.interrupted                           ? "stopped"
+                                  : summary.filesContinued > continued         ? "continued"
+                                                                               : "done";
+            file.reports.Outcome(outcome);
+            if (summary.filesSkipped + summary.filesCut + summary.filesAlreadyImported > skipped + cut + already)
                 return;
             ++(file.interrupted ? summary.filesInterrupted : summary.filesDone);
         }
-    } countOnEnd{m_summary, file, passedOver};
+    } countOnEnd{m_summary, file};
 
     // Whatever a file throws that no step caught ends that file only.
     const bool done = steps.Run(122, [&] {
@@ -222,6 +230,7 @@ bool Importer::Connected(StepRunner& steps, FileReports& reports)
     }
     m_bulkChosen = true;
     m_bulk = std::move(choice.loader);
+    m_bulkPath = choice.path;
     if (m_bulkNote.empty())
         m_bulkNote = m_bulk ? "Batches go through " + choice.path + "." : choice.note;
     return true;

@@ -11,25 +11,20 @@
 #include <sys/stat.h>
 
 namespace qb {
-namespace {
 
-// The rejects file is written over: it must not be one of the inputs,
-// under whatever name or link.
-bool RejectsAnInput(const ImportSettings& settings)
+bool OneOfTheInputs(const ImportSettings& settings, const std::string& path)
 {
-    struct stat rejects {};
-    if (settings.RejectsPath.empty() || ::stat(settings.RejectsPath.c_str(), &rejects) != 0)
+    struct stat written {};
+    if (path.empty() || ::stat(path.c_str(), &written) != 0)
         return false;
     for (const auto& file : settings.Files) {
         struct stat input {};
         if (!(settings.DashIsStandardInput && file == "-") && ::stat(file.c_str(), &input) == 0 &&
-            input.st_dev == rejects.st_dev && input.st_ino == rejects.st_ino)
+            input.st_dev == written.st_dev && input.st_ino == written.st_ino)
             return true;
     }
     return false;
 }
-
-}  // namespace
 
 std::optional<ColumnPlan> PlanFor(const ImportSettings& settings, const std::string& path,
                                   const std::vector<std::string>& names)
@@ -118,8 +113,11 @@ std::string CheckSettings(const ImportSettings& settings)
         return "Table name already exists.";
     if (!settings.Encoding.empty() && !TextDecoder::Known(settings.Encoding))
         return "The encoding " + settings.Encoding + " is not known.";
-    if (RejectsAnInput(settings))
+    if (OneOfTheInputs(settings, settings.RejectsPath))
         return "The rejected lines cannot be written to " + settings.RejectsPath + ": it is one of the files to import.";
+    if (OneOfTheInputs(settings, settings.RejectReasonsPath))
+        return "The reasons for rejected lines cannot be written to " + settings.RejectReasonsPath +
+               ": it is one of the files to import.";
     return {};
 }
 

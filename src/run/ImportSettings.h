@@ -83,6 +83,8 @@ struct ImportSettings {
     // refused line (empty: none).
     std::string LogFolder;
     std::string RejectsPath;
+    // Why each refused line was refused, one "PATH<TAB>LINE<TAB>REASON" a line (empty: none).
+    std::string RejectReasonsPath;
     // A file named "-" is standard input (the command line's convention).
     bool DashIsStandardInput = false;
 
@@ -151,6 +153,9 @@ class Connection;
 // Why a run cannot keep the manifest, or empty text: lines and their count must commit together.
 // manifestMade: its table exists, and is asked; otherwise the data source is.
 std::string ResumeRefusal(Connection& connection, const ImportSettings& settings, bool manifestMade);
+
+// Whether path, a file the run writes over, is one of its inputs under whatever name or link.
+bool OneOfTheInputs(const ImportSettings& settings, const std::string& path);
 
 // The message of the first check a run would stop at, or empty text.
 std::string CheckSettings(const ImportSettings& settings);

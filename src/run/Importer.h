@@ -134,6 +134,7 @@ private:
     Connection m_connection;
     std::unique_ptr<BulkLoader> m_bulk;  // for m_connection's data source, where it has one
     bool m_bulkChosen = false;  // for the connection open now
+    std::string m_bulkPath;  // what m_bulk is, for the files' record
     std::string m_bulkNote;  // which way batches went, or why not the bulk path: once, at the log's end
     LineSender m_sender;
     std::optional<ImportManifest> m_manifest;  // when the run remembers what it imported

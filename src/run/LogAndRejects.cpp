@@ -188,8 +188,14 @@ void RunLog::Finish(const std::string& summary)
         Failed("Cannot write the log " + m_path + ": " + Reason(errno));
 }
 
-RejectsFile::RejectsFile(const std::string& path) : m_path(path)
+RejectsFile::RejectsFile(const std::string& path, const std::string& reasonsPath)
+    : m_path(path), m_reasonsPath(reasonsPath)
 {
+    if (!reasonsPath.empty()) {
+        m_reasons = OpenPrivate(reasonsPath, O_TRUNC);
+        if (!m_reasons)
+            m_reasonsError = "Cannot write the reasons for rejected lines to " + reasonsPath + ": " + Reason(errno);
+    }
     if (path.empty())
         return;
     m_file = OpenPrivate(path, O_TRUNC);
@@ -201,6 +207,26 @@ RejectsFile::~RejectsFile()
 {
     if (m_file)
         std::fclose(m_file);
+    if (m_reasons)
+        std::fclose(m_reasons);
+}
+
+void RejectsFile::AddReason(const std::string& path, long line, const std::string& reason)
+{
+    if (!m_reasons)
+        return;
+    // One line per refused line, three fields: what would cut them goes.
+    auto field = [](std::string text) {
+        for (char& c : text)
+            c = c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
+        return text;
+    };
+    const std::string text = field(path) + "\t" + std::to_string(line) + "\t" + field(reason) + "\n";
+    if (std::fputs(text.c_str(), m_reasons) < 0 || std::fflush(m_reasons) != 0) {
+        m_reasonsError = "Cannot write the reasons for rejected lines to " + m_reasonsPath + ": " + Reason(errno);
+        std::fclose(m_reasons);
+        m_reasons = nullptr;
+    }
 }
 
 void RejectsFile::Add(int copyFd, off_t offset, std::size_t length)

@@ -49,20 +49,29 @@ private:
 // Every refused line, exactly as read and ended by CR LF, so that it can be
 // mended and imported again. Created empty, or emptied, when the run starts,
 // and 0600 either way.
+// Beside it, where asked for, a file of why: "PATH<TAB>LINE<TAB>REASON" per
+// refused line, in the same order, tabs and line ends in PATH and REASON
+// made spaces.
 class RejectsFile {
 public:
-    explicit RejectsFile(const std::string& path);  // empty: none
+    // Either path empty: none of that file.
+    explicit RejectsFile(const std::string& path, const std::string& reasonsPath = {});
     ~RejectsFile();
     RejectsFile(const RejectsFile&) = delete;
     RejectsFile& operator=(const RejectsFile&) = delete;
 
     void Add(int copyFd, off_t offset, std::size_t length);
+    void AddReason(const std::string& path, long line, const std::string& reason);
     const std::string& Error() const { return m_error; }
+    const std::string& ReasonsError() const { return m_reasonsError; }
 
 private:
     std::FILE* m_file = nullptr;
     std::string m_path;
     std::string m_error;
+    std::FILE* m_reasons = nullptr;
+    std::string m_reasonsPath;
+    std::string m_reasonsError;
 };
 
 // Copies length bytes from offset of fd to out; false on a read or write error.

@@ -2,10 +2,35 @@
 
 #include "load/InsertTarget.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qb {
+
+// One refused line of a file: its number and why.
+struct RefusedLine {
+    long line = 0;
+    std::string reason;
+};
+
+// What became of one file of a run, for a front end's own record of it.
+struct FileResult {
+    static constexpr std::size_t kRefusedKept = 100;  // the rest are only counted
+
+    std::string path;   // as messages name it
+    std::string table;  // empty where none was reached
+    long rowsStored = 0;  // by this run
+    long linesRefused = 0;
+    std::vector<RefusedLine> refused;  // the first kRefusedKept
+    // "done", "skipped", "already imported", "continued", "cut short" or "stopped".
+    std::string outcome;
+    long continuedAfter = 0;  // the last line an earlier run stored, where it went on
+    std::uint64_t bytes = 0;
+    std::string readAs;  // the encoding it was read in; empty: as it is
+    std::string sentBy;  // the bulk path, "batches" or "line by line"; empty: nothing sent
+    double seconds = 0;
+};
 
 // What a run came to, for front ends that need more than the messages.
 struct ImportSummary {
@@ -36,6 +61,7 @@ struct ImportSummary {
     std::vector<std::string> encodingGuesses;
     // The paths of files that are UTF-8 with letters beyond ASCII, read in a single-byte encoding.
     std::vector<std::string> utf8ReadAsSingleByte;
+    std::vector<FileResult> fileResults;  // each file reached, in order
 };
 
 }  // namespace qb

@@ -279,6 +279,7 @@ void Importer::SendLines(OneFile& file, const InsertTarget& target, std::size_t 
     // After a lost connection the next file starts on a new one, whatever its driver knows.
     const auto rewrites =
         RewritesFor(fieldTypes, file.types ? &file.types->Guesser() : nullptr, ValueOptionsOf(m_settings));
+    file.reports.SentBy(!batching ? "line by line" : m_bulk ? m_bulkPath : "batches");
     if (!m_sender.Send(file.copy, target, columns, lines, sending, batching ? m_bulk.get() : nullptr,
                        file.steps, file.reports, file.progress ? &*file.progress : nullptr, rewrites)) {
         m_bulk.reset();

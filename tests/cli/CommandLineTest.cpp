@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "cli/SummaryJson.h"
 #include "read/TextDecoder.h"
 #include "cli/TerminalHost.h"
 #include "cli/ProfileArguments.h"
@@ -323,6 +324,26 @@ TEST(TerminalHostTest, ATerminalGetsTheDriversTextEscaped)
     EXPECT_EQ(shown.rfind("/d/\\x1b]0;b:7: \\x1b[2J\r\nin P at line 232", 0), 0u) << shown;
     std::fclose(terminal);
     ::close(master);
+}
+
+// Paths and reasons may hold any bytes: the summary stays valid JSON in UTF-8.
+TEST(SummaryJsonTest, EscapesOddBytes)
+{
+    const struct {
+        const char* name;
+        std::string text;
+        std::string json;
+    } rows[] = {
+        {"QuotesAndBackslashes", "a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"Controls", std::string("\t\n\r\b\f\x01\x1f\x7f\0", 9), "\"\\t\\n\\r\\b\\f\\u0001\\u001f\\u007f\\u0000\""},
+        {"ValidUtf8Kept", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\""},
+        {"LoneAndCutShort", "\xFF.\xE9x\xC3", "\"\\ufffd.\\ufffdx\\ufffd\""},
+        {"Overlong", "\xC0\xAF\xE0\x80\xAF", "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\""},
+        {"SurrogateAndBeyond", "\xED\xA0\x80\xF4\x90\x80\x80",
+         "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(JsonString(row.text), row.json) << row.name;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -163,6 +164,10 @@ TEST_P(ImportCommandTest, FailuresAndTheirStatus)
         {"RejectsIntoAnInputByLink", {"--dsn", Dsn(), "--rejects", m_dir.Path("link.csv"), path}, 1,
          "The rejected lines cannot be written to " + m_dir.Path("link.csv") + ": it is one of the files to import.\n",
          ""},
+        {"ReasonsIntoAnInput", {"--dsn", Dsn(), "--rejects-reasons", path, path}, 1,
+         "The reasons for rejected lines cannot be written to " + path + ": it is one of the files to import.\n", ""},
+        {"SummaryIntoAnInput", {"--dsn", Dsn(), "--summary", m_dir.Path("link.csv"), path}, 1,
+         "The summary cannot be written to " + m_dir.Path("link.csv") + ": it is one of the files to import.\n", ""},
     };
     std::filesystem::create_hard_link(path, m_dir.Path("link.csv"));
     for (const auto& c : cases) {
@@ -270,6 +275,55 @@ TEST_P(ImportCommandTest, RejectedLinesAreLocatedKeptAndLogged)
                   (std::vector<TextRow>{{std::string("a"), std::string("1")}, {std::string("c"), std::string("3")}}));
     }
     ::umask(umask);
+}
+
+// The summary is JSON whatever bytes a path holds, its counts are the run's, and each refused line's reason
+// stands in the order of the rejects file.
+TEST_P(ImportCommandTest, SummaryAndReasonsRecordTheRun)
+{
+    OpenConnection().Execute(R"(CREATE TABLE "T"("a" TEXT, "b" TEXT CHECK ("b" <> 'x')))");
+    const std::string odd = File("odd\t\xFF\".csv", "a,1\r\nb,x\r\nc,3\r\nd,x\r\n");
+    const std::string wide = File("wide.csv", "1,2,3\r\n");
+    const std::string summary = m_dir.Path("summary.json"), rejects = m_dir.Path("rejects.csv"),
+                      reasons = m_dir.Path("reasons.tsv");
+    // What a script would read of it, through a real JSON parser.
+    const auto read = [&] {
+        const std::string script =
+            "import json,sys\n"
+            "d=json.load(open(sys.argv[1],encoding='utf-8'))\n"
+            "t=d['totals']\n"
+            "print(d['exit_status'],t['rows_stored'],t['lines_refused'],t['files_done'],t['files_skipped'])\n"
+            "for f in d['files']:\n"
+            "  print(json.dumps(f['path']),f['outcome'],f['rows_stored'],[r['line'] for r in f['refused']],f['bytes'])\n";
+        const std::string parsed = m_dir.Path("parsed");
+        EXPECT_EQ(std::system(("python3 -c " + ShellQuote(script) + " " + ShellQuote(summary) + " >" +
+                               ShellQuote(parsed))
+                                  .c_str()),
+                  0)
+            << ReadAll(summary);
+        return ReadAll(parsed);
+    };
+    const Outcome outcome = Command({"--dsn", Dsn(), "--append", "T", "--rejects", rejects, "--rejects-reasons",
+                                     reasons, "--summary", summary, odd, wide});
+    EXPECT_EQ(outcome.status, 1);
+    for (const char* line : {":2: ", ":4: "})
+        EXPECT_NE(outcome.err.find(odd + line), std::string::npos) << outcome.err;
+    EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT COUNT(*) FROM "T")"), (std::vector<TextRow>{{std::string("2")}}));
+    EXPECT_EQ(read(), "1 2 2 1 1\n\"" + m_dir.Path("odd") + "\\t\\ufffd\\\".csv\" done 2 [2, 4] 20\n\"" + wide +
+                          "\" skipped 0 [] 7\n");
+    EXPECT_EQ(ReadAll(rejects), "b,x\r\nd,x\r\n");
+    std::istringstream lines(ReadAll(reasons));
+    std::vector<std::string> prefixes;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 2) << line;
+        EXPECT_GT(line.size(), line.rfind('\t') + 1) << "no reason: " << line;
+        prefixes.push_back(line.substr(0, line.rfind('\t')));
+    }
+    const std::string shown = m_dir.Path("odd \xFF\".csv");
+    EXPECT_EQ(prefixes, (std::vector<std::string>{shown + "\t2", shown + "\t4"}));
+    // A run refused before it starts still says so.
+    EXPECT_EQ(Command({"--dsn", Dsn(), "--summary", summary}).status, 1);
+    EXPECT_EQ(read(), "1 0 0 0 0\n");
 }
 
 // Refused lines of a converted file are kept as the file holds them, so
