@@ -3,6 +3,7 @@
 #include "read/TextDecoder.h"
 #include "schema/Naming.h"
 
+#include <initializer_list>
 #include <utility>
 
 namespace qb::cli {
@@ -21,6 +22,23 @@ std::pair<std::string, std::string> NamedType(const std::string& text)
     if (!named)
         throw UsageError{"--type takes COLUMN=TYPE, such as amount=NUMERIC(12,2), not " + text};
     return {text.substr(0, equals), type};
+}
+
+// The value of an option that takes one of a few words: "--types takes text or guess, not TEXT" otherwise.
+template <typename T>
+T OneOf(const std::string& option, const std::string& value,
+        std::initializer_list<std::pair<const char*, T>> words)
+{
+    std::string listed;
+    std::size_t left = words.size();
+    for (const auto& [word, meant] : words) {
+        if (value == word)
+            return meant;
+        listed += word;
+        --left;
+        listed += left > 1 ? ", " : left == 1 ? " or " : "";
+    }
+    throw UsageError{option + " takes " + listed + ", not " + value};
 }
 
 }  // namespace
@@ -241,18 +259,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         } else if (argument == "--skip-header") {
             skipHeader = true;
         } else if (argument == "--on-duplicate") {
-            const std::string mode = value();
-            if (mode != "error" && mode != "skip" && mode != "update")
-                throw UsageError{"--on-duplicate takes error, skip or update, not " + mode};
-            settings.OnDuplicateKey = mode == "skip"     ? OnDuplicate::Skip
-                                      : mode == "update" ? OnDuplicate::Update
-                                                         : OnDuplicate::Error;
+            settings.OnDuplicateKey = OneOf<OnDuplicate>(argument, value(), {{"error", OnDuplicate::Error},
+                                                                {"skip", OnDuplicate::Skip},
+                                                                {"update", OnDuplicate::Update}});
             onDuplicate = true;
         } else if (argument == "--columns") {
-            const std::string by = value();
-            if (by != "by-name" && by != "by-position")
-                throw UsageError{"--columns takes by-name or by-position, not " + by};
-            settings.Matching = by == "by-name" ? ColumnMatching::ByName : ColumnMatching::ByPosition;
+            settings.Matching = OneOf<ColumnMatching>(argument, value(), {{"by-name", ColumnMatching::ByName},
+                                                          {"by-position", ColumnMatching::ByPosition}});
         } else if (argument == "--ignore-extra-columns") {
             settings.IgnoreExtraColumns = true;
         } else if (argument == "--quoted") {
@@ -299,10 +312,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         } else if (argument == "--row-by-row") {
             settings.RowByRow = true;
         } else if (argument == "--types") {
-            const std::string types = value();
-            if (types != "text" && types != "guess")
-                throw UsageError{"--types takes text or guess, not " + types};
-            settings.GuessTypes = types == "guess";
+            settings.GuessTypes = OneOf<bool>(argument, value(), {{"text", false}, {"guess", true}});
         } else if (argument == "--date-format") {
             const std::string form = value();
             settings.DateFormat = ParseDateFormat(form);
@@ -317,12 +327,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         } else if (argument == "--replace") {
             settings.Replace = true;
         } else if (argument == "--if-exists") {
-            const std::string choice = value();
-            if (choice != "fail" && choice != "append" && choice != "replace")
-                throw UsageError{"--if-exists takes fail, append or replace, not " + choice};
-            settings.IfTableExists = choice == "append"    ? IfExists::Append
-                                     : choice == "replace" ? IfExists::Replace
-                                                           : IfExists::Fail;
+            settings.IfTableExists = OneOf<IfExists>(argument, value(), {{"fail", IfExists::Fail},
+                                                               {"append", IfExists::Append},
+                                                               {"replace", IfExists::Replace}});
             ifExistsGiven = true;
         } else if (argument == "--key") {
             settings.Key.clear();

@@ -142,8 +142,8 @@ void MainWindow::BuildControls()
     BuildProgressControls();
     BuildNewTableControls();
     BuildLineControls();
-    BuildLookControls();
     BuildValueControls();
+    BuildLookControls();
     BuildOptionsPanel();
 
     // One group: nested inside the same frame as the create options, the

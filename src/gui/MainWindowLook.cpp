@@ -70,6 +70,9 @@ void MainWindow::BuildLookControls()
     connect(m_dates, &QComboBox::currentIndexChanged, this, follow);
     connect(m_noHeader, &QRadioButton::toggled, this, follow);
     connect(m_skipLines, &QSpinBox::valueChanged, this, follow);
+    connect(m_nullMarkers, &QComboBox::currentTextChanged, this, follow);
+    connect(m_trim, &QCheckBox::toggled, this, follow);
+    connect(m_decimalComma, &QCheckBox::toggled, this, follow);
     connect(m_quote, &QComboBox::currentTextChanged, this, follow);
     for (QAbstractButton* button : {static_cast<QAbstractButton*>(m_option1), static_cast<QAbstractButton*>(m_option3),
                                     static_cast<QAbstractButton*>(m_check2)})

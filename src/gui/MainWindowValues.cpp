@@ -44,14 +44,6 @@ void MainWindow::BuildValueControls()
     Remember(m_trim, kTrimValuesKey);
     Remember(m_decimalComma, kDecimalCommaKey);
     m_pointer->ShowsDefaultOver(m_nullLabel);
-
-    const auto follow = [this] {
-        if (m_preview && m_preview->isVisible())
-            m_previewTimer->start();
-    };
-    connect(m_nullMarkers, &QComboBox::currentTextChanged, this, follow);
-    connect(m_trim, &QCheckBox::toggled, this, follow);
-    connect(m_decimalComma, &QCheckBox::toggled, this, follow);
 }
 
 }  // namespace qb
