@@ -41,15 +41,11 @@ bool SendLine(FileSend& send, int step, const RecordSpan& record)
         break;
     }
     const auto fields = TableFields(send, all);
-    BuildInsertInto(send.statement, send.quotedTable, fields);
+    BuildInsertInto(send.statement, send.quotedTable, fields, send.keys.before, send.keys.after);
     if (!send.keys.Keyed()) {
         ReleaseIfHuge(send.record.text);
         return SendOne(send, send.statement, {}, step, record) != Sent::Lost;
     }
-    send.statement.pop_back();  // the ';': the key's words go after the values
-    send.statement.insert(0, send.keys.before);
-    send.statement += send.keys.after;
-    send.statement += ';';
     const Sent sent = SendOne(send, send.statement, {}, step, record,
                               [&](KeyCount& count) { count.AddFields(send.keys, fields); });
     ReleaseIfHuge(send.record.text);

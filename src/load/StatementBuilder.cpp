@@ -17,19 +17,22 @@ void AppendValues(std::string& statement, std::span<const std::string_view> fiel
     statement.back() = ')';
 }
 
-bool BuildInsertInto(std::string& statement, std::string_view quotedTarget, std::span<const std::string_view> fields)
+bool BuildInsertInto(std::string& statement, std::string_view quotedTarget, std::span<const std::string_view> fields,
+                     std::string_view before, std::string_view after)
 {
     statement.clear();
     if (fields.empty())
         return false;
-    std::size_t size = quotedTarget.size() + 32;
+    std::size_t size = before.size() + quotedTarget.size() + after.size() + 32;
     for (const auto field : fields)
         size += field.size() + 8;
     statement.reserve(size);
+    statement += before;
     statement += "INSERT INTO ";
     statement += quotedTarget;
     statement += " VALUES";
     AppendValues(statement, fields);
+    statement += after;
     statement += ';';
     return true;
 }
