@@ -13,13 +13,13 @@ namespace qb {
 namespace {
 
 // Fixed storage: the signal handler may neither allocate nor lock.
-// Slots are claimed and released on the main thread only.
+// Slots are claimed by compare-and-swap: a run's jobs claim theirs from their own threads.
 struct Slot {
-    bool claimed = false;
+    std::atomic<bool> claimed{false};
     std::atomic<bool> published{false};
     char path[PATH_MAX];
 };
-constexpr int kSlots = 8;
+constexpr int kSlots = 64;
 Slot g_slots[kSlots];
 
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -70,9 +70,9 @@ TemporaryFileGuard::TemporaryFileGuard(const std::string& path)
         return;  // too long to be created anyway
     for (int i = 0; i < kSlots; ++i) {
         Slot& slot = g_slots[i];
-        if (slot.claimed)
+        bool free = false;
+        if (!slot.claimed.compare_exchange_strong(free, true, std::memory_order_acquire))
             continue;
-        slot.claimed = true;
         std::memcpy(slot.path, path.c_str(), path.size() + 1);
         slot.published.store(true, std::memory_order_release);
         m_slot = i;
@@ -84,7 +84,7 @@ TemporaryFileGuard::~TemporaryFileGuard()
 {
     if (m_slot >= 0) {
         g_slots[m_slot].published.store(false, std::memory_order_release);
-        g_slots[m_slot].claimed = false;
+        g_slots[m_slot].claimed.store(false, std::memory_order_release);
     }
 }
 

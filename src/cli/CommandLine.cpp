@@ -3,11 +3,15 @@
 #include "read/TextDecoder.h"
 #include "schema/Naming.h"
 
+#include <charconv>
 #include <initializer_list>
 #include <utility>
 
 namespace qb::cli {
 namespace {
+
+// Each job holds a connection and a working copy: more than this only queues at the server.
+constexpr int kMaxJobs = 16;
 
 // COLUMN=TYPE: the type in capitals, made only of what a type name holds ("NUMERIC(12,2)").
 std::pair<std::string, std::string> NamedType(const std::string& text)
@@ -55,7 +59,7 @@ const char* const kUsage =
     "                          [--dry-run] [FILE...]\n"
     "                          [--replace] [--if-exists fail|append|replace] [--key COLUMN[,COLUMN...]]\n"
     "                          [--null TEXT]... [--trim] [--decimal-comma] [--type COLUMN=TYPE]...\n"
-    "                          [--profile NAME] [--save-profile NAME]\n"
+    "                          [--profile NAME] [--save-profile NAME] [--jobs N|auto]\n"
     "       quillbarrow-import --dsn NAME --list-tables\n"
     "       quillbarrow-import --list-sources\n"
     "       quillbarrow-import --help | --version\n";
@@ -115,6 +119,11 @@ const char* const kHelp =
     "  --skip-lines N        leave out each file's first N lines (a title, a\n"
     "                        blank line) before its header or first data line;\n"
     "                        lines keep their numbers in the file (default: 0)\n"
+    "  --jobs N|auto         read and send N files at once, each over a connection\n"
+    "                        of its own; reports, log and summary stay in the\n"
+    "                        list's order (default: auto, 2 for SQLite, which\n"
+    "                        writes one file at a time while the next is read,\n"
+    "                        else up to 4, one per core)\n"
     "  --encoding NAME       convert files from the iconv encoding NAME to UTF-8;\n"
     "                        auto reads a file that is valid UTF-8 as it is and\n"
     "                        any other in the encoding its bytes point to, and\n"
@@ -289,6 +298,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             if (count < 0 || used != lines.size())
                 throw UsageError{"--skip-lines takes a number of lines, not " + lines};
             settings.SkipLines = count;
+        } else if (argument == "--jobs") {
+            const std::string& jobs = value();
+            int count = 0;
+            const auto [end, error] = std::from_chars(jobs.data(), jobs.data() + jobs.size(), count);
+            if (jobs != "auto" && (error != std::errc{} || end != jobs.data() + jobs.size() || count < 1 || count > kMaxJobs))
+                throw UsageError{"--jobs takes a number of files from 1 to " + std::to_string(kMaxJobs) + ", or auto, not " + jobs};
+            settings.Jobs = jobs == "auto" ? 0 : count;
         } else if (argument == "--encoding") {
             settings.Encoding = value();
             if (settings.Encoding == "auto")

@@ -26,7 +26,7 @@ constexpr std::array kRunOptions{
     OptionShape{"retry-refused", false}, OptionShape{"replace", false},       OptionShape{"if-exists", true},
     OptionShape{"key", true},           OptionShape{"null", true},            OptionShape{"trim", false},
     OptionShape{"decimal-comma", false}, OptionShape{"type", true},         OptionShape{"summary", true},
-    OptionShape{"rejects-reasons", true},
+    OptionShape{"rejects-reasons", true}, OptionShape{"jobs", true},
 };
 
 const OptionShape* RunOption(std::string_view name)

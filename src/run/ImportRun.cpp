@@ -19,14 +19,7 @@ ImportSummary Importer::Run()
     m_summary.started = true;
     if (!Checked() || !Placed() || !ResumeAllowed())
         return m_summary;
-    m_summary.files = static_cast<int>(m_settings.Files.size());
-    if (m_settings.Mode == ImportMode::AppendToExistingTable)
-        m_summary.onDuplicate = m_settings.OnDuplicateKey;
-    for (const auto& name : m_settings.TableList)
-        List(name);
-    if (m_settings.Mode == ImportMode::CreateNewTable)
-        m_replace.insert(m_settings.ReplaceTables.begin(), m_settings.ReplaceTables.end());
-    m_emptyPending = m_settings.Replace && m_settings.Mode == ImportMode::AppendToExistingTable;
+    Begin();
     // The working copy holds a file's data: it goes when the run ends, however it ends, and its folder with it.
     const TemporaryFileGuard folderOnSignal(m_runFolder->Path());
     const TemporaryFileGuard copyOnSignal(m_workingCopy);
@@ -43,9 +36,13 @@ ImportSummary Importer::Run()
         if (!names.insert(BaseName(path)).second)
             tally.repeatedNames.insert(BaseName(path));
     }
-    for (int counter = 1; counter <= m_summary.files && !m_summary.stopped; ++counter) {
-        ImportFile(tally, counter);
-        tally.StopRequested();
+    if (const int jobs = JobsFor(log); jobs > 1) {
+        RunJobs(tally, jobs);
+    } else {
+        for (int counter = 1; counter <= m_summary.files && !m_summary.stopped; ++counter) {
+            ImportFile(tally, counter);
+            tally.StopRequested();
+        }
     }
     m_settings.TableList.insert(m_settings.TableList.begin(), m_created.rbegin(), m_created.rend());
     m_settings.Separator = m_separator;
@@ -67,6 +64,18 @@ ImportSummary Importer::Run()
     else
         m_host.ShowFinalMessage(m_summary.finalMessage, OutcomeText(m_summary));
     return m_summary;
+}
+
+void Importer::Begin()
+{
+    m_summary.files = static_cast<int>(m_settings.Files.size());
+    if (m_settings.Mode == ImportMode::AppendToExistingTable)
+        m_summary.onDuplicate = m_settings.OnDuplicateKey;
+    for (const auto& name : m_settings.TableList)
+        List(name);
+    if (m_settings.Mode == ImportMode::CreateNewTable)
+        m_replace.insert(m_settings.ReplaceTables.begin(), m_settings.ReplaceTables.end());
+    m_emptyPending = m_settings.Replace && m_settings.Mode == ImportMode::AppendToExistingTable;
 }
 
 bool Importer::Checked()
@@ -119,7 +128,7 @@ void Importer::ImportFile(RunTally& tally, int counter)
         ~Idle() { host.SetBusy(false); }
     } idle{m_host};
     StepRunner steps(reports, tally.procedure);
-    OneFile file(reports, steps, listed);
+    OneFile file(reports, steps, listed, counter);
     ++m_summary.filesReached;
     struct Tally {
         ImportSummary& summary;
@@ -260,6 +269,7 @@ bool Importer::Prepare(OneFile& file, const std::string& path, bool standardInpu
             file.copy = PrepareWorkingCopy(file.input.Get(), path, m_workingCopy, SkipFirstLine(m_settings), m_host,
                                            format, watch);
             file.reports.Copied(file.copy);
+            TakeTurn(file.position);
         } catch (const ImportStopped&) {
             m_summary.stopped = true;
             file.interrupted = true;

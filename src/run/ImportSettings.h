@@ -123,6 +123,8 @@ struct ImportSettings {
     bool GuessSeparator = false;
     // What opens and closes a quoted field, when Quoted.
     char Quote = '"';
+    // Files read and sent at once, each over a connection of its own; 0: as serves the database best.
+    int Jobs = 0;
 };
 
 

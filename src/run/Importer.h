@@ -33,8 +33,8 @@ namespace qb {
 // One file of a run: where its reports go, the steps they come from, and
 // its working copy once written.
 struct OneFile {
-    OneFile(FileReports& fileReports, StepRunner& fileSteps, std::string listedAs)
-        : reports(fileReports), steps(fileSteps), listed(std::move(listedAs))
+    OneFile(FileReports& fileReports, StepRunner& fileSteps, std::string listedAs, int counter)
+        : reports(fileReports), steps(fileSteps), listed(std::move(listedAs)), position(counter)
     {
     }
 
@@ -43,6 +43,7 @@ struct OneFile {
     PreparedCopy copy;
     std::optional<TypeLearning> types;  // learnt while copying, when the run guesses them or types values
     std::string listed;  // the file as the list names it
+    int position;  // in the list, from 1
     // Where the manifest is kept: the file's bytes, opened once to be known by their digest.
     UniqueFd input;
     std::string digest;
@@ -56,6 +57,8 @@ struct OneFile {
 };
 
 // Runs one import: checks, the lock, then each file in turn.
+class JobBoard;
+
 class Importer {
 public:
     Importer(ImportSettings& settings, ImportHost& host)
@@ -67,6 +70,15 @@ public:
     ImportSummary Run();
 
 private:
+    void Begin();
+    // How many files go at once: one where the outcome depends on their order or a file asks something.
+    int JobsFor(RunLog& log);
+    void RunJobs(RunTally& tally, int jobs);
+    // One job's share of a run: the files it takes from board, each file's reports and log put aside for
+    // the run to show in the list's order.
+    void RunJob(JobBoard& board, const RunTally& run);
+    // Where one writer at a time serves the database best: waits until every file before this one is done.
+    void TakeTurn(int position);
     bool Checked();
     bool Placed();
     bool ResumeAllowed();
@@ -129,6 +141,7 @@ private:
 
     ImportSettings& m_settings;
     ImportHost& m_host;
+    JobBoard* m_board = nullptr;  // a job's, where the run's files go several at once
     std::optional<RunFolder> m_runFolder;  // held from before the first working copy to the run's end
     std::string m_workingCopy;
     Connection m_connection;

@@ -124,6 +124,33 @@ RunLog::RunLog(const std::string& folder, std::time_t start)
         Failed("Cannot write the log " + m_path + ": " + Reason(errno));
 }
 
+RunLog::RunLog(const std::string& part) : m_path(part)
+{
+    m_file = OpenPrivate(part, O_EXCL);
+    if (!m_file)
+        Failed("Cannot write the log " + part + ": " + Reason(errno));
+}
+
+bool MovePart(const std::string& path, std::FILE* out)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    const bool moved = ::fstat(fd, &info) == 0 && CopyBytes(fd, 0, static_cast<std::size_t>(info.st_size), out) &&
+                       std::fflush(out) == 0;
+    ::close(fd);
+    ::unlink(path.c_str());
+    return moved;
+}
+
+void RunLog::Append(const std::string& part)
+{
+    if (m_file && !MovePart(part, m_file))
+        Failed("Cannot write the log " + m_path + ": " + Reason(errno));
+    ::unlink(part.c_str());
+}
+
 RunLog::~RunLog()
 {
     if (m_file)
@@ -227,6 +254,23 @@ void RejectsFile::AddReason(const std::string& path, long line, const std::strin
         std::fclose(m_reasons);
         m_reasons = nullptr;
     }
+}
+
+void RejectsFile::Append(const std::string& part, const std::string& reasonsPart)
+{
+    if (m_file && !part.empty() && !MovePart(part, m_file)) {
+        m_error = "Cannot write the rejected lines to " + m_path + ": " + Reason(errno);
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+    if (m_reasons && !reasonsPart.empty() && !MovePart(reasonsPart, m_reasons)) {
+        m_reasonsError = "Cannot write the reasons for rejected lines to " + m_reasonsPath + ": " + Reason(errno);
+        std::fclose(m_reasons);
+        m_reasons = nullptr;
+    }
+    for (const std::string* path : {&part, &reasonsPart})
+        if (!path->empty())
+            ::unlink(path->c_str());
 }
 
 void RejectsFile::Add(int copyFd, off_t offset, std::size_t length)

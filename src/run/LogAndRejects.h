@@ -22,6 +22,8 @@ public:
 
     // An empty folder keeps no log.
     RunLog(const std::string& folder, std::time_t start);
+    // One file's part of a run's log, written by a job and added to the log in the list's order.
+    explicit RunLog(const std::string& part);
     ~RunLog();
     RunLog(const RunLog&) = delete;
     RunLog& operator=(const RunLog&) = delete;
@@ -33,6 +35,8 @@ public:
     void Rejected(long line, const std::string& description, int copyFd, off_t offset, std::size_t length);
     void FileDone(long rows);
     void Finish(const std::string& summary);
+    // Adds a part's text (see above), then removes the part.
+    void Append(const std::string& part);
 
     const std::string& Path() const { return m_path; }
     const std::string& Error() const { return m_error; }
@@ -62,6 +66,8 @@ public:
 
     void Add(int copyFd, off_t offset, std::size_t length);
     void AddReason(const std::string& path, long line, const std::string& reason);
+    // Adds what a job wrote for one file into its own pair of files (empty paths where none), then removes them.
+    void Append(const std::string& part, const std::string& reasonsPart);
     const std::string& Error() const { return m_error; }
     const std::string& ReasonsError() const { return m_reasonsError; }
 
@@ -75,6 +81,9 @@ private:
 };
 
 // Copies length bytes from offset of fd to out; false on a read or write error.
+// Copies the whole of the file at path to out, then removes it; false where it cannot be read or written.
+bool MovePart(const std::string& path, std::FILE* out);
+
 bool CopyBytes(int fd, off_t offset, std::size_t length, std::FILE* out);
 
 // Up to max bytes from offset of fd.

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "run/ImportHost.h"
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace qb {
+
+// The host of one job of a run: what a file shows is written to a tape (a file in the run's folder),
+// so that the run shows each file's reports together and in the list's order, whichever job finishes
+// first; memory stays flat however many lines a file refuses. Its progress is kept for the run to add up,
+// and a stop is asked of it through the run's flag.
+class TapeHost : public ImportHost {
+public:
+    explicit TapeHost(const std::atomic<bool>& stop) : m_stop(stop) {}
+    ~TapeHost() override;
+    TapeHost(const TapeHost&) = delete;
+    TapeHost& operator=(const TapeHost&) = delete;
+
+    // A file's reports go to path from now on; false, with the reason in Error(), where it cannot be made.
+    bool Begin(const std::string& path);
+    // Closes the tape; false where a report could not be written.
+    bool End();
+    const std::string& Error() const { return m_error; }
+
+    // The last progress reported, with whether one was since the last call.
+    bool TakeProgress(ImportProgress& progress);
+
+    void ShowMessage(const std::string& text) override;
+    void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
+    void ShowLineReport(const std::string& procedure, int line, const std::string& description,
+                        const LineContext& context) override;
+    void TableCreated(const std::string& name) override;
+    // Jobs run only where nothing is asked.
+    std::string AskText(const std::string&, const std::string& = {}) override { return {}; }
+    void Yield() override {}
+    void SetBusy(bool) override {}
+    void ReportProgress(const ImportProgress& progress) override;
+    bool StopRequested() override { return m_stop.load(std::memory_order_relaxed); }
+
+private:
+    void Record(char kind, int line, std::initializer_list<const std::string*> texts, long number = 0, bool flag = false);
+
+    const std::atomic<bool>& m_stop;
+    std::FILE* m_tape = nullptr;
+    std::string m_path;
+    std::string m_error;
+    std::mutex m_progressLock;
+    ImportProgress m_progress;
+    bool m_progressNew = false;
+};
+
+// Shows a tape's reports on host, in the order they were written; tables made go to tableCreated.
+// False where the tape cannot be read whole.
+bool ReplayTape(const std::string& path, ImportHost& host, const std::function<void(const std::string&)>& tableCreated);
+
+}  // namespace qb
