@@ -132,6 +132,9 @@ bool Importer::StillHolds(const std::string& table, const std::string& target, R
     } else if (m_summary.onDuplicate != OnDuplicate::Error) {
         return true;  // rows skipped or updated count as stored: the table may hold fewer
     } else {
+        // What the manifest holds first: rows and their count commit together, so rows stored by runs
+        // going on meanwhile can only add to the table's count, never make it look short.
+        const long stored = m_manifest->StoredInto(target);
         long rows = 0;
         try {
             rows = std::stol(m_connection.QueryStrings("SELECT COUNT(*) FROM " + QuoteIdentifier(table))
@@ -139,7 +142,6 @@ bool Importer::StillHolds(const std::string& table, const std::string& target, R
         } catch (const std::exception&) {
             return true;  // a table that cannot be counted fails on its own when the file reaches it
         }
-        const long stored = m_manifest->StoredInto(target);
         if (rows >= stored)
             return true;
         why = "the table holds " + GroupedNumber(rows) + " rows of the " + GroupedNumber(stored) +
