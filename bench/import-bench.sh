@@ -12,6 +12,10 @@
 #                                             table, bulk paths, SQLite and PostgreSQL; median of 3 alternated rounds)
 #        bench/import-bench.sh --values [LINES] (SQLite and PostgreSQL: --types guess with NULL markers,
 #                                             trimming and a DD.MM.YYYY date column, against --types guess alone)
+#        bench/import-bench.sh --jobs [LINES] (four files of LINES (default 500,000) appended to one table with
+#                                             the default --jobs and with --jobs 1, against one peer session loading
+#                                             them one after another, and pgloader with 4 workers; every driver;
+#                                             median of 3 alternated rounds)
 #        bench/import-bench.sh --many-files N (N files of 20 lines, SQLite and PostgreSQL, against one
 #                                             sqlite3 or psql session, into an empty database and one of 10,000 tables;
 #                                             then SQLite through the main window against the command line)
@@ -140,6 +144,83 @@ if [[ ${1:-} == --on-duplicate ]]; then
   done
   echo "$lines rows with a primary key; plain: appended into the empty table; update: --on-duplicate update into"
   echo "the table holding every other row already; median of 3 alternated rounds. Target: u/plain <= 1.5."
+  exit 0
+fi
+
+if [[ ${1:-} == --jobs ]]; then
+  lines=${2:-500000}
+  mkdir -p "$work/jobs"
+  for i in 1 2 3 4; do generate "$work/jobs/f$i.csv" "$lines"; done
+  jobfiles=("$work"/jobs/f*.csv)
+  median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+  maria() { mariadb --no-defaults --socket="$QB_TEST_MARIADB_SOCKET" -uroot --local-infile=1 qbtest "$@"; }
+  table() {  # a fresh, empty bench4 in data source $1
+    if [[ $1 == "$QB_TEST_SQLITE_DSN" ]]; then
+      rm -f "$QB_TEST_SQLITE_DB" "$QB_TEST_SQLITE_DB"-wal "$QB_TEST_SQLITE_DB"-shm
+      sqlite3 "$QB_TEST_SQLITE_DB" 'PRAGMA journal_mode=WAL; CREATE TABLE bench4(id TEXT, name TEXT, amount TEXT, note TEXT);' >/dev/null
+    elif [[ $1 == "$QB_TEST_PG_DSN" ]]; then
+      psql -q -c 'DROP TABLE IF EXISTS bench4' -c 'CREATE TABLE bench4(id text, name text, amount text, note text)'
+    else
+      maria -e 'DROP TABLE IF EXISTS bench4; CREATE TABLE bench4(id TEXT, name TEXT, amount TEXT, note TEXT)'
+    fi
+  }
+  peer() {  # one session of the peer, the files one after another
+    if [[ $1 == "$QB_TEST_SQLITE_DSN" ]]; then
+      { echo 'PRAGMA synchronous=NORMAL;'; for f in "${jobfiles[@]}"; do echo ".import --csv --skip 1 $f bench4"; done; } |
+        sqlite3 "$QB_TEST_SQLITE_DB" >/dev/null
+    elif [[ $1 == "$QB_TEST_PG_DSN" ]]; then
+      for f in "${jobfiles[@]}"; do echo "\\copy bench4 FROM '$f' WITH (FORMAT csv, HEADER)"; done | psql -q >/dev/null
+    else
+      for f in "${jobfiles[@]}"; do
+        echo "LOAD DATA LOCAL INFILE '$f' INTO TABLE bench4 FIELDS TERMINATED BY ',' LINES TERMINATED BY '\r\n' IGNORE 1 LINES;"
+      done | maria
+    fi
+  }
+  pgloader_run() {
+    cat >"$work/load" <<LOAD
+LOAD CSV FROM ALL FILENAMES MATCHING ~/f[0-9]+[.]csv$/ IN DIRECTORY '$work/jobs'
+  INTO postgresql://$PGUSER:$PGPASSWORD@$PGHOST:$PGPORT/$PGDATABASE?tablename=bench4 (id, name, amount, note)
+  WITH skip header = 1, fields terminated by ',', workers = 4, concurrency = 1;
+LOAD
+    (cd "$work" && pgloader --quiet "$work/load") >"$work/pgloader.out" 2>&1 || { echo "pgloader failed:" >&2; tail -5 "$work/pgloader.out" >&2; }
+  }
+  ours() { TEMP=$work "$import" --dsn "$1" --append bench4 --skip-header "${@:2}" "${jobfiles[@]}" >/dev/null 2>&1 || echo "the import into $1 was not clean" >&2; }
+  rows() {
+    if [[ $1 == "$QB_TEST_SQLITE_DSN" ]]; then sqlite3 "$QB_TEST_SQLITE_DB" 'SELECT COUNT(*) FROM bench4'
+    elif [[ $1 == "$QB_TEST_PG_DSN" ]]; then psql -Atq -c 'SELECT COUNT(*) FROM bench4'
+    else maria -N -e 'SELECT COUNT(*) FROM bench4'; fi
+  }
+  printf '%-15s %8s %8s %8s %9s %8s %8s %9s
+' driver "auto s" "1 job s" "peer s" "pgloader" "auto/pr" "1/peer" "auto/pgl"
+  for dsn in "$QB_TEST_SQLITE_DSN" "$QB_TEST_PG_DSN" "$QB_TEST_MARIADB_DSN"; do
+    kinds=(auto one peer)
+    [[ $dsn == "$QB_TEST_PG_DSN" ]] && kinds+=(pgloader)
+    for kind in "${kinds[@]}"; do : >"$work/$kind.t"; done
+    for round in 1 2 3; do
+      for kind in "${kinds[@]}"; do
+        table "$dsn"
+        start=$(date +%s.%N)
+        case $kind in
+          auto) ours "$dsn" ;;
+          one) ours "$dsn" --jobs 1 ;;
+          peer) peer "$dsn" ;;
+          pgloader) pgloader_run ;;
+        esac
+        seconds "$start" >>"$work/$kind.t"
+        got=$(rows "$dsn")
+        [[ $got == $((4 * lines)) ]] || echo "$kind into $dsn stored $got rows of $((4 * lines))" >&2
+      done
+    done
+    t_auto=$(median <"$work/auto.t") t_one=$(median <"$work/one.t") t_peer=$(median <"$work/peer.t") t_pgloader=
+    [[ $dsn == "$QB_TEST_PG_DSN" ]] && t_pgloader=$(median <"$work/pgloader.t")
+    printf '%-15s %8.2f %8.2f %8.2f %9s %8.2f %8.2f %9s
+' "$dsn" "$t_auto" "$t_one" "$t_peer" "${t_pgloader:--}" \
+      "$(echo "$t_auto / $t_peer" | bc -l)" "$(echo "$t_one / $t_peer" | bc -l)" \
+      "$([[ -n $t_pgloader ]] && printf '%.2f' "$(echo "$t_auto / $t_pgloader" | bc -l)" || echo -)"
+  done
+  echo "four files of $lines lines appended to one table; auto: the default --jobs, 1 job: --jobs 1; peer: one"
+  echo "session loading them one after another (sqlite3 .import, psql \\copy, mariadb LOAD DATA LOCAL INFILE);"
+  echo "pgloader: 4 workers. Median of 3 alternated rounds. Targets (PostgreSQL): auto/peer <= 0.7, auto/pgl <= 1.0."
   exit 0
 fi
 

@@ -10,7 +10,7 @@ case "${1:-build}" in
   run)   wanted=("${build[@]}" fonts-liberation) ;;
   fuzz)  wanted=("${build[@]}" clang libclang-rt-14-dev) ;;
   shots) wanted=("${build[@]}" fonts-liberation xvfb xauth xdotool imagemagick) ;;
-  bench) wanted=("${build[@]}" odbc-postgresql postgresql-15 postgresql-common mariadb-server odbc-mariadb time bc sqlite3 python3) ;;
+  bench) wanted=("${build[@]}" odbc-postgresql postgresql-15 postgresql-common mariadb-server odbc-mariadb time bc sqlite3 python3 pgloader) ;;
   *) echo "usage: $0 build|test|run|fuzz|bench|shots" >&2; exit 2 ;;
 esac
 
