@@ -136,7 +136,8 @@ void SayHowItEnded(qb::cli::TerminalHost& host, const qb::ImportSummary& summary
     if (summary.stopped) {
         std::string reached = qb::StoppedText(summary);
         reached.pop_back();
-        host.Problem("stopped by " + SignalName(qb::StopSignal()) + ": " + reached + log);
+        const int signal = qb::StopSignal();
+        host.Problem((signal != 0 ? "stopped by " + SignalName(signal) : std::string("stopped")) + ": " + reached + log);
         return;
     }
     // "Table(s) already exist.": the one reason no report gave.
