@@ -137,7 +137,8 @@ void SayHowItEnded(qb::cli::TerminalHost& host, const qb::ImportSummary& summary
         std::string reached = qb::StoppedText(summary);
         reached.pop_back();
         const int signal = qb::StopSignal();
-        host.Problem((signal != 0 ? "stopped by " + SignalName(signal) : std::string("stopped")) + ": " + reached + log);
+        const std::string by = signal != 0 ? " by " + SignalName(signal) : "";
+        host.Problem("stopped" + by + ": " + reached + log);
         return;
     }
     // "Table(s) already exist.": the one reason no report gave.

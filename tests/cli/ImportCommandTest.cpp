@@ -157,7 +157,7 @@ TEST_P(ImportCommandTest, FailuresAndTheirStatus)
          "quillbarrow-import: The columns in the text file and the columns in the table must be identical.\n  " +
              path + " was split by , and has 3 columns. The table Narrow has 1 columns.\n" + failed,
          true},
-        {"UnopenableSource", {"--dsn", "NoSuchSource", path}, 1, "quillbarrow-import: [IM002] "},
+        {"UnopenableSource", {"--dsn", "NoSuchSource", path}, 1, "[IM002] "},
         {"MissingFile", {"--dsn", Dsn(), "/no/such/file.csv"}, 1,
          "quillbarrow-import: /no/such/file.csv: Cannot open /no/such/file.csv: No such file or directory\n" + failed,
          true},
@@ -167,8 +167,8 @@ TEST_P(ImportCommandTest, FailuresAndTheirStatus)
         {"NoDsn", {path}, 2, "--dsn is required"},
         {"MissingValue", {"--dsn"}, 2, "missing value"},
         {"QuietAndVerbose", {"--dsn", Dsn(), "-q", "--verbose", path}, 2, "contradict"},
-        {"ListUnopenable", {"--dsn", "NoSuchSource", "--list-tables"}, 1, "quillbarrow-import: [IM002] "},
-        {"DryRunUnopenable", {"--dsn", "NoSuchSource", "--dry-run", path}, 1, "quillbarrow-import: [IM002] "},
+        {"ListUnopenable", {"--dsn", "NoSuchSource", "--list-tables"}, 1, "[IM002] "},
+        {"DryRunUnopenable", {"--dsn", "NoSuchSource", "--dry-run", path}, 1, "[IM002] "},
         {"RejectsIntoAnInput", {"--dsn", Dsn(), "--rejects", path, "--dry-run", path}, 1,
          "quillbarrow-import: The rejected lines cannot be written to " + path +
              ": it is one of the files to import.\n"},
@@ -188,6 +188,7 @@ TEST_P(ImportCommandTest, FailuresAndTheirStatus)
         EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
         EXPECT_EQ(outcome.out, "") << c.name;
         EXPECT_NE(outcome.err.find(c.errPart), std::string::npos) << c.name << ": " << outcome.err;
+        EXPECT_EQ(outcome.err.find(c.errPart), outcome.err.rfind(c.errPart)) << c.name << ": said twice";
         if (c.status != 1)
             continue;
         // Each line is the program's, or the indented rest of its message; none said twice.
