@@ -54,6 +54,7 @@ const char* const kUsage =
     "                          [--columns by-name|by-position] [--ignore-extra-columns]\n"
     "                          [--types text|guess] [--keep-letters] [--resume [--retry-refused]]\n"
     "                          [--date-format FORM]\n"
+    "                          [--quiet | --verbose]\n"
     "                          [--no-header] [--skip-lines N] [--quote CHAR]\n"
     "                          [--rejects FILE] [--rejects-reasons FILE] [--summary FILE|-]\n"
     "                          [--dry-run] [FILE...]\n"
@@ -71,6 +72,9 @@ const char* const kHelp =
     "standard input: its position counts for [counter] like any file, and messages\n"
     "call it standard input. A FILE compressed with gzip, bzip2, xz or zstd is read\n"
     "through its decompressor; a zip or tar archive stands for each file it holds.\n"
+    "Errors and warnings go to standard error, each led by \"quillbarrow-import:\"\n"
+    "and the file and line they concern; a run that fails ends there with one\n"
+    "line of what failed, one that succeeds prints \"Done.\" on standard output.\n"
     "\n"
     "Options:\n"
     "  --dsn NAME            the data source to import into (required)\n"
@@ -190,6 +194,11 @@ const char* const kHelp =
     "  --dry-run             read, connect and check everything but change\n"
     "                        nothing; one line per file and a summary; exit 0\n"
     "                        when the real run would go through cleanly\n"
+    "  --quiet, -q           say only what went wrong: no progress line, no\n"
+    "                        warnings or notes, no \"Done.\" and no summary\n"
+    "  --verbose, -v         also print, on standard output, a line per file as\n"
+    "                        it ends (PATH: rows stored, lines refused, how they\n"
+    "                        were sent, seconds) and the run's summary\n"
     "  --null TEXT           a field that is exactly TEXT (after --trim) is NULL;\n"
     "                        may be given again for more markers; a quoted field\n"
     "                        is never NULL (default: only an empty field is NULL)\n"
@@ -250,6 +259,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             return line;
         } else if (argument == "--list-sources") {
             listSources = true;
+        } else if (argument == "--quiet" || argument == "-q") {
+            line.quiet = true;
+        } else if (argument == "--verbose" || argument == "-v") {
+            line.verbose = true;
         } else if (argument == "--dsn") {
             settings.DataSourceName = value();
             haveDsn = true;
@@ -378,6 +391,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         }
     }
     settings.DashIsStandardInput = true;
+    if (line.quiet && line.verbose)
+        throw UsageError{"--quiet and --verbose contradict each other"};
     // The data sources are listed without one chosen.
     if (listSources) {
         line.action = CommandLine::Action::ListSources;

@@ -12,6 +12,8 @@ struct CommandLine {
     Action action = Action::Import;
     ImportSettings settings;  // with the main window's initial values
     std::string summaryPath;  // --summary: where the run's JSON goes ("-": standard output); empty: none
+    bool quiet = false;       // --quiet: errors only
+    bool verbose = false;     // --verbose: a line per file too
 };
 
 // A usage error: unknown option, missing value, no data source.

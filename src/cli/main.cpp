@@ -14,6 +14,7 @@
 #include "run/LogAndRejects.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -21,8 +22,11 @@
 
 namespace {
 
-// The main window's load handler fills the table list at this step.
-constexpr int kFillTableListLine = 114;
+// An error of the program itself, outside a run, as every other is said.
+void Problem(const std::string& text)
+{
+    std::fputs(qb::cli::ProblemText(text, ::isatty(STDERR_FILENO) == 1).c_str(), stderr);
+}
 
 int ListTables(const std::string& dataSourceName)
 {
@@ -31,29 +35,47 @@ int ListTables(const std::string& dataSourceName)
             std::printf("%s\n", name.c_str());
         return 0;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", qb::cli::TerminalText(error.what(), ::isatty(STDERR_FILENO) == 1).c_str());
+        Problem(error.what());
         return 1;
     }
 }
 
-int DryRun(qb::ImportSettings& settings)
+// The tables the data source holds, or false, said once: without them nothing can be checked, and each
+// file would only fail to connect in its turn.
+bool ListedTables(qb::ImportSettings& settings, qb::cli::TerminalHost& host, std::string& error)
 {
-    qb::cli::TerminalHost host(stdout, stderr, std::cin, false);
-    qb::StepRunner load(host, qb::ProcedurePath("Form2", "Form_Load"));
-    load.Run(kFillTableListLine, [&] { settings.TableList = qb::ListUserTables(settings.DataSourceName); });
+    try {
+        settings.TableList = qb::ListUserTables(settings.DataSourceName);
+        return true;
+    } catch (const std::exception& failure) {
+        error = failure.what();
+        host.Problem(error);
+        return false;
+    }
+}
+
+int DryRun(qb::ImportSettings& settings, qb::cli::Verbosity verbosity)
+{
+    qb::cli::TerminalHost host(stdout, stderr, std::cin, false, verbosity);
+    std::string error;
+    if (!ListedTables(settings, host, error))
+        return 1;
     const qb::DryRunResult result = qb::DryRun(settings);
     if (!result.refusal.empty()) {
-        std::printf("%s\n", result.refusal.c_str());
+        host.Problem(result.refusal);
         return 1;
     }
+    const bool quiet = verbosity == qb::cli::Verbosity::Quiet;
     for (const auto& file : result.files) {
-        std::printf("%s\n", qb::DryRunLine(file).c_str());
+        if (!quiet)
+            std::printf("%s\n", qb::DryRunLine(file).c_str());
         // Which lines the run would refuse, and why, beside the summary lines.
         for (const auto& problem : file.problems)
-            std::fprintf(stderr, "%s, line %ld: %s\n", file.path.c_str(), problem.line, problem.reason.c_str());
+            host.Problem(file.path + ":" + std::to_string(problem.line) + ": " + problem.reason);
     }
-    std::printf("%s\n", qb::DryRunSummary(result).c_str());
-    return result.clean && load.Reports() == 0 ? 0 : 1;
+    if (!quiet)
+        std::printf("%s\n", qb::DryRunSummary(result).c_str());
+    return result.clean ? 0 : 1;
 }
 
 int ListSources()
@@ -63,7 +85,7 @@ int ListSources()
             std::printf("%s\t%s\n", source.name.c_str(), source.driver.c_str());
         return 0;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", qb::cli::TerminalText(error.what(), ::isatty(STDERR_FILENO) == 1).c_str());
+        Problem(error.what());
         return 1;
     }
 }
@@ -76,36 +98,87 @@ bool WriteSummary(const std::string& path, const std::string& json)
     if (out && out != stdout && std::fclose(out) != 0)
         written = false;
     if (!written)
-        std::fprintf(stderr, "Cannot write the summary to %s: %s\n", path.c_str(), std::strerror(errno));
+        Problem("Cannot write the summary to " + path + ": " + std::strerror(errno));
     return written;
 }
 
-int Import(qb::ImportSettings& settings, const std::string& summaryPath)
+std::string SignalName(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "signal " + std::to_string(signal);
+    }
+}
+
+// The run's last words: "Done." on standard output where it succeeded, else one line of what failed or
+// where a signal stopped it on standard error. A run refused before its first file said why already.
+void SayHowItEnded(qb::cli::TerminalHost& host, const qb::ImportSummary& summary, int status)
+{
+    const qb::cli::Verbosity level = host.Level();
+    if (status == 0) {
+        if (level == qb::cli::Verbosity::Quiet)
+            return;
+        const std::string counts = qb::KeyCountsText(summary);
+        host.Say(counts.empty() ? summary.finalMessage : summary.finalMessage + " " + counts);
+        if (level == qb::cli::Verbosity::Verbose || host.OutputIsTerminal())
+            host.Say(qb::SummaryText(summary));
+        return;
+    }
+    if (summary.files == 0)
+        return;
+    const std::string log = summary.logPath.empty() ? "" : "; log: " + summary.logPath;
+    if (summary.stopped) {
+        std::string reached = qb::StoppedText(summary);
+        reached.pop_back();
+        const int signal = qb::StopSignal();
+        const std::string by = signal != 0 ? " by " + SignalName(signal) : "";
+        host.Problem("stopped" + by + ": " + reached + log);
+        return;
+    }
+    // "Table(s) already exist.": the one reason no report gave.
+    if (summary.finalMessage != "Done.")
+        host.Problem(summary.finalMessage);
+    if (level != qb::cli::Verbosity::Quiet)
+        host.Problem(qb::cli::FailureText(summary));
+}
+
+int Import(qb::ImportSettings& settings, const std::string& summaryPath, qb::cli::Verbosity verbosity)
 {
     if (summaryPath != "-" && qb::OneOfTheInputs(settings, summaryPath)) {
-        std::printf("The summary cannot be written to %s: it is one of the files to import.\n", summaryPath.c_str());
+        Problem("The summary cannot be written to " + summaryPath + ": it is one of the files to import.");
         return 1;
     }
-    qb::cli::TerminalHost host(stdout, stderr, std::cin, ::isatty(STDERR_FILENO) == 1);
-    qb::StepRunner load(host, qb::ProcedurePath("Form2", "Form_Load"));
-    load.Run(kFillTableListLine, [&] { settings.TableList = qb::ListUserTables(settings.DataSourceName); });
-    settings.LogFolder = qb::DefaultLogFolder();
-    const qb::ImportSummary summary = qb::RunImport(settings, host);
-    if (summary.files > 0) {
-        host.ShowOnTerminal(qb::SummaryText(summary));
-        for (const auto& guess : summary.encodingGuesses)
-            host.ShowOnTerminal(guess);
-        for (const auto& path : summary.utf8ReadAsSingleByte)
-            host.ShowOnTerminal(path + ": UTF-8, read as " + settings.Encoding);
-        for (const auto& problem : summary.problems)
-            std::fprintf(stderr, "%s\n", problem.c_str());
+    qb::cli::TerminalHost host(stdout, stderr, std::cin, ::isatty(STDERR_FILENO) == 1, verbosity);
+    qb::ImportSummary summary;
+    std::string unlisted;
+    if (ListedTables(settings, host, unlisted)) {
+        settings.LogFolder = qb::DefaultLogFolder();
+        summary = qb::RunImport(settings, host);
+    } else {
+        summary.files = static_cast<int>(settings.Files.size());
+        summary.finalMessage = unlisted;
     }
-    const int status = summary.stopped && qb::StopSignal() != 0        ? 128 + qb::StopSignal()
-                       : qb::Succeeded(summary) && load.Reports() == 0 ? 0
-                                                                        : 1;
-    if (!summaryPath.empty() && !WriteSummary(summaryPath, qb::cli::SummaryJson(settings, summary, status)))
-        return status == 0 ? 1 : status;
-    return status;
+    for (const auto& guess : summary.encodingGuesses)
+        host.Note(guess);
+    for (const auto& path : summary.utf8ReadAsSingleByte)
+        host.Note(path + ": UTF-8, read as " + settings.Encoding);
+    for (const auto& problem : summary.problems)
+        host.Problem(problem);
+    int status = summary.stopped && qb::StopSignal() != 0 ? 128 + qb::StopSignal() : qb::Succeeded(summary) ? 0 : 1;
+    // Its JSON holds the status it would have, so a file's is written first, and standard output's last.
+    const auto written = [&] { return WriteSummary(summaryPath, qb::cli::SummaryJson(settings, summary, status)); };
+    bool summaryWritten = summaryPath.empty() || summaryPath == "-" || written();
+    if (unlisted.empty())
+        SayHowItEnded(host, summary, summaryWritten || status != 0 ? status : 1);
+    if (summaryPath == "-")
+        summaryWritten = written();
+    return summaryWritten || status != 0 ? status : 1;
 }
 
 }  // namespace
@@ -131,7 +204,7 @@ int main(int argc, char** argv)
         try {
             qb::WriteProfile(expanded.saveTo, expanded.toSave);
         } catch (const qb::ProfileError& error) {
-            std::fprintf(stderr, "quillbarrow-import: %s\n", error.message.c_str());
+            Problem(error.message);
             return 1;
         }
         const bool runs = line.action == qb::cli::CommandLine::Action::Import ||
@@ -146,6 +219,9 @@ int main(int argc, char** argv)
             files.push_back(std::move(entry));
     }
     line.settings.Files = std::move(files);
+    const qb::cli::Verbosity verbosity = line.quiet     ? qb::cli::Verbosity::Quiet
+                                         : line.verbose ? qb::cli::Verbosity::Verbose
+                                                        : qb::cli::Verbosity::Normal;
     switch (line.action) {
     case qb::cli::CommandLine::Action::Help:
         std::fputs(qb::cli::kUsage, stdout);
@@ -159,9 +235,9 @@ int main(int argc, char** argv)
     case qb::cli::CommandLine::Action::ListTables:
         return ListTables(line.settings.DataSourceName);
     case qb::cli::CommandLine::Action::DryRun:
-        return DryRun(line.settings);
+        return DryRun(line.settings, verbosity);
     case qb::cli::CommandLine::Action::Import:
         break;
     }
-    return Import(line.settings, line.summaryPath);
+    return Import(line.settings, line.summaryPath, verbosity);
 }

@@ -33,6 +33,7 @@ FileReports::~FileReports()
     m_result.bytes = m_size;
     m_result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
     m_run.summary.fileResults.push_back(std::move(m_result));
+    m_run.host.FileEnded(m_run.summary.fileResults.back());
     m_run.bytesBefore += m_size;
     m_run.workBefore += WorkDone();
 }

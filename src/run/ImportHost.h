@@ -8,6 +8,7 @@
 namespace qb {
 
 struct ImportSummary;
+struct FileResult;
 
 // How far a run has come, for a status line and a progress bar.
 struct ImportProgress {
@@ -68,6 +69,8 @@ public:
     // The run is over, its summary complete; the final box comes next, so
     // progress shown now is what the box stands over.
     virtual void RunEnded(const ImportSummary& /*summary*/) {}
+    // A file is over, however it ended: what became of it.
+    virtual void FileEnded(const FileResult& /*result*/) {}
 };
 
 }  // namespace qb

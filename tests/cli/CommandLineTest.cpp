@@ -277,31 +277,34 @@ TEST(TerminalHostTest, ProgressNeverMixesWithMessages)
         TerminalHost host(out, err, in, true);
         host.ReportProgress({1, 2, "/d/a.csv", 10, 10, 50, 100, 2.0, 50, 50});
         host.ReportProgress({1, 2, "/d/a.csv", 11, 11, 60, 100, 2.1});  // too soon to redraw
-        host.ShowMessage("Line one\r\nLine two");
+        host.ShowMessage("Line one\r\n\r\nLine two");
         EXPECT_EQ(host.AskText("Enter name for column #1:"), "First");
         EXPECT_EQ(host.AskText("Enter name for column #2:"), "Second");
         EXPECT_EQ(host.AskText("Enter name for column #3:"), "");
         host.ReportProgress({2, 2, "/d/b.csv", 2, 12, 75, 100, 0});
         host.ShowLineReport("in P ", 232, "rejected", {"/d/b.csv", 7, "x,y", true});
-        host.ShowLineReport("in P ", 120, "no connection", {"/d/b.csv", 0, "", false});
-        host.ShowOnTerminal("summary");
+        host.ShowLineReport("in P ", 120, "no connection\r\n[08001] refused", {"/d/b.csv", 0, "", false});
+        host.ShowErrorReport("in P ", 114, "no table list");
+        host.Say("Done.");
     }
-    EXPECT_EQ(Contents(out), "Line one\nLine two\n");
+    EXPECT_EQ(Contents(out), "Done.\n");
     EXPECT_EQ(Contents(err),
               "\r\033[KFile 1 of 2: a.csv, 10 rows, 5 rows/s, about 0:02 left\r\033[K"
+              "quillbarrow-import: Line one\n  Line two\n"
               "Enter name for column #1: Enter name for column #2: Enter name for column #3: "
               "\r\033[KFile 2 of 2: b.csv, 2 rows\r\033[K"
-              "/d/b.csv:7: rejected\nin P at line 232\nPlease email screenshot of this message to support@tolvane.example\n"
-              "/d/b.csv: no connection\nin P at line 120\nPlease email screenshot of this message to "
-              "support@tolvane.example\nsummary\n");
+              "quillbarrow-import: /d/b.csv:7: rejected\n"
+              "quillbarrow-import: /d/b.csv: no connection\n  [08001] refused\n"
+              "quillbarrow-import: no table list\n");
 
     std::FILE* quietErr = std::tmpfile();
     {
-        TerminalHost quiet(out, quietErr, in, false);
+        TerminalHost quiet(out, quietErr, in, true, Verbosity::Quiet);
         quiet.ReportProgress({1, 1, "a", 1, 1, 1, 1, 1});
-        quiet.ShowOnTerminal("summary");
+        quiet.Note("a.csv: read as Windows-1252 (guessed)");
+        quiet.Problem("kept");
     }
-    EXPECT_EQ(Contents(quietErr), "");
+    EXPECT_EQ(Contents(quietErr), "quillbarrow-import: kept\n");
 }
 
 TEST(TerminalHostTest, ATerminalGetsTheDriversTextEscaped)
@@ -314,14 +317,14 @@ TEST(TerminalHostTest, ATerminalGetsTheDriversTextEscaped)
     std::istringstream in;
     TerminalHost(terminal, terminal, in, false).ShowLineReport("in P ", 232, "\x1b[2J", {"/d/\x1b]0;b", 7, "", true});
     std::string shown;
-    for (char chunk[512]; shown.find("example") == std::string::npos;) {
+    for (char chunk[512]; shown.find('\n') == std::string::npos;) {
         pollfd ready{master, POLLIN, 0};
         const ssize_t got = ::poll(&ready, 1, 5000) == 1 ? ::read(master, chunk, sizeof chunk) : -1;
         if (got <= 0)
             break;
         shown.append(chunk, static_cast<std::size_t>(got));
     }
-    EXPECT_EQ(shown.rfind("/d/\\x1b]0;b:7: \\x1b[2J\r\nin P at line 232", 0), 0u) << shown;
+    EXPECT_EQ(shown, "quillbarrow-import: /d/\\x1b]0;b:7: \\x1b[2J\r\n") << shown;
     std::fclose(terminal);
     ::close(master);
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -113,7 +114,9 @@ TEST_P(ImportCommandTest, ImportsAndListsTables)
     // Already listed now: skipped, and the run says so.
     const Outcome again = Command({"--dsn", Dsn(), "--table-name", "Sheet[counter]", File("c.csv", "q\r\n")});
     EXPECT_EQ(again.status, 1);
-    EXPECT_EQ(again.out, "Table(s) already exist.\n");
+    EXPECT_EQ(again.out, "");
+    EXPECT_EQ(again.err.rfind("quillbarrow-import: Table(s) already exist.\nquillbarrow-import: failed: 1 of 1 file "
+                              "skipped; log: ", 0), 0u) << again.err;
 }
 
 TEST_P(ImportCommandTest, AsksColumnsOnTheTerminalAndAppends)
@@ -132,52 +135,113 @@ TEST_P(ImportCommandTest, AsksColumnsOnTheTerminalAndAppends)
     // End of input is an empty answer: the file is skipped and the exit status says so.
     const Outcome unanswered = Command({"--dsn", Dsn(), "--ask-columns", "--table-name", "U", File("c.csv", "a\r\n")});
     EXPECT_EQ(unanswered.status, 1);
-    EXPECT_EQ(unanswered.out, "Done.\n");
+    EXPECT_EQ(unanswered.out, "");
 }
 
+// Every problem is said once on standard error, led by the program's name and without the window's report
+// lines; a run that started and failed ends with one line of what failed, and prints no "Done.".
 TEST_P(ImportCommandTest, FailuresAndTheirStatus)
 {
     const std::string path = File("wide.csv", "1,2,3\r\n");
     OpenConnection().Execute(R"(CREATE TABLE "Narrow"("a" TEXT))");
+    const std::string failed = "quillbarrow-import: failed: 1 of 1 file skipped; log: ";
     struct Case {
         const char* name;
         std::vector<std::string> arguments;
         int status;
-        std::string out;
         std::string errPart;
+        bool ran = false;  // the run started: its last line says what failed
     } cases[] = {
-        {"NoFiles", {"--dsn", Dsn()}, 1, "No files added.\n", ""},
+        {"NoFiles", {"--dsn", Dsn()}, 1, "quillbarrow-import: No files added.\n"},
         {"Mismatch", {"--dsn", Dsn(), "--append", "Narrow", path}, 1,
-         "The columns in the text file and the columns in the table must be identical.\n\n" + path +
-             " was split by , and has 3 columns. The table Narrow has 1 columns.\nDone.\n",
-         ""},
-        {"UnopenableSource", {"--dsn", "NoSuchSource", path}, 1, "Done.\n",
-         "\nin Quillbarrow2021/08/31.Form2.PushButton1_Click at line 120\n"
-         "Please email screenshot of this message to support@tolvane.example\n"},
-        {"MissingFile", {"--dsn", Dsn(), "/no/such/file.csv"}, 1, "Done.\n", "at line 126\n"},
-        {"UnknownOption", {"--dsn", Dsn(), "--colour"}, 2, "", "usage: quillbarrow-import"},
-        {"NoDsn", {path}, 2, "", "--dsn is required"},
-        {"MissingValue", {"--dsn"}, 2, "", "missing value"},
-        {"ListUnopenable", {"--dsn", "NoSuchSource", "--list-tables"}, 1, "", "IM002"},
+         "quillbarrow-import: The columns in the text file and the columns in the table must be identical.\n  " +
+             path + " was split by , and has 3 columns. The table Narrow has 1 columns.\n" + failed,
+         true},
+        {"UnopenableSource", {"--dsn", "NoSuchSource", path}, 1, "[IM002] "},
+        {"MissingFile", {"--dsn", Dsn(), "/no/such/file.csv"}, 1,
+         "quillbarrow-import: /no/such/file.csv: Cannot open /no/such/file.csv: No such file or directory\n" + failed,
+         true},
+        {"TableExists", {"--dsn", Dsn(), "--table-name", "Narrow", path}, 1,
+         "quillbarrow-import: Table name already exists.\n"},
+        {"UnknownOption", {"--dsn", Dsn(), "--colour"}, 2, "usage: quillbarrow-import"},
+        {"NoDsn", {path}, 2, "--dsn is required"},
+        {"MissingValue", {"--dsn"}, 2, "missing value"},
+        {"QuietAndVerbose", {"--dsn", Dsn(), "-q", "--verbose", path}, 2, "contradict"},
+        {"ListUnopenable", {"--dsn", "NoSuchSource", "--list-tables"}, 1, "[IM002] "},
+        {"DryRunUnopenable", {"--dsn", "NoSuchSource", "--dry-run", path}, 1, "[IM002] "},
         {"RejectsIntoAnInput", {"--dsn", Dsn(), "--rejects", path, "--dry-run", path}, 1,
-         "The rejected lines cannot be written to " + path + ": it is one of the files to import.\n", ""},
+         "quillbarrow-import: The rejected lines cannot be written to " + path +
+             ": it is one of the files to import.\n"},
         {"RejectsIntoAnInputByLink", {"--dsn", Dsn(), "--rejects", m_dir.Path("link.csv"), path}, 1,
-         "The rejected lines cannot be written to " + m_dir.Path("link.csv") + ": it is one of the files to import.\n",
-         ""},
+         "quillbarrow-import: The rejected lines cannot be written to " + m_dir.Path("link.csv") +
+             ": it is one of the files to import.\n"},
         {"ReasonsIntoAnInput", {"--dsn", Dsn(), "--rejects-reasons", path, path}, 1,
-         "The reasons for rejected lines cannot be written to " + path + ": it is one of the files to import.\n", ""},
+         "quillbarrow-import: The reasons for rejected lines cannot be written to " + path +
+             ": it is one of the files to import.\n"},
         {"SummaryIntoAnInput", {"--dsn", Dsn(), "--summary", m_dir.Path("link.csv"), path}, 1,
-         "The summary cannot be written to " + m_dir.Path("link.csv") + ": it is one of the files to import.\n", ""},
+         "quillbarrow-import: The summary cannot be written to " + m_dir.Path("link.csv") +
+             ": it is one of the files to import.\n"},
     };
     std::filesystem::create_hard_link(path, m_dir.Path("link.csv"));
     for (const auto& c : cases) {
         const Outcome outcome = Command(c.arguments);
         EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
-        EXPECT_EQ(outcome.out, c.out) << c.name;
+        EXPECT_EQ(outcome.out, "") << c.name;
         EXPECT_NE(outcome.err.find(c.errPart), std::string::npos) << c.name << ": " << outcome.err;
+        EXPECT_EQ(outcome.err.find(c.errPart), outcome.err.rfind(c.errPart)) << c.name << ": said twice";
+        if (c.status != 1)
+            continue;
+        // Each line is the program's, or the indented rest of its message; none said twice.
+        std::istringstream lines(outcome.err);
+        std::vector<std::string> said;
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_TRUE(line.starts_with("quillbarrow-import: ") || line.starts_with("  ")) << c.name << ": " << line;
+            EXPECT_EQ(std::count(said.begin(), said.end(), line), 0) << c.name << ": " << outcome.err;
+            said.push_back(line);
+        }
+        EXPECT_EQ(outcome.err.find("at line"), std::string::npos) << c.name << ": " << outcome.err;
+        EXPECT_EQ(outcome.err.find("screenshot"), std::string::npos) << c.name << ": " << outcome.err;
+        EXPECT_EQ(!said.empty() && said.back().starts_with(failed), c.ran) << c.name << ": " << outcome.err;
     }
     EXPECT_EQ(Command({"--help"}).status, 0);
     EXPECT_EQ(ReadAll(path), "1,2,3\r\n");
+}
+
+// -q leaves only what went wrong; -v adds a line per file as it ends, and the summary, on standard output.
+TEST_P(ImportCommandTest, QuietAndVerboseSayLessAndMore)
+{
+    const std::string goodFile = File("good.csv", "a,b\r\n1,2\r\n3,4\r\n");
+    const std::string badFile = File("bad.csv", "a,b\r\n5\r\n6,7\r\n");
+    // The paths as patterns that match only themselves.
+    const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+    const std::string good = std::regex_replace(goodFile, special, R"(\$&)");
+    const std::string bad = std::regex_replace(badFile, special, R"(\$&)");
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        int status;
+        std::string out;  // a pattern
+        std::string err;  // a pattern
+    } cases[] = {
+        {"QuietSuccess", {"-q", goodFile}, 0, "", ""},
+        {"QuietFailure", {"--quiet", badFile}, 1, "",
+         "quillbarrow-import: " + bad + ":2: The line has 1 values[^\n]*\n"},
+        {"Verbose", {"-v", goodFile, badFile}, 1,
+         good + ": 2 rows stored, 0 refused, via [^,]+, [0-9.]+ s\n" + bad +
+             ": 1 row stored, 1 refused, via [^,]+, [0-9.]+ s\n",
+         "quillbarrow-import: " + bad + ":2: [^\n]*\nquillbarrow-import: failed: 1 line refused; log: [^\n]+\n"},
+        {"VerboseSuccess", {"--verbose", goodFile}, 0,
+         good + ": 2 rows stored, 0 refused, via [^,]+, [0-9.]+ s\nDone\\.\n1 file, 2 rows imported, [^\n]+\n", ""},
+    };
+    for (const auto& c : cases) {
+        test::ResetDataSource(GetParam());
+        std::vector<std::string> arguments{"--dsn", Dsn(), "--table-name", "T[counter]"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const Outcome outcome = Command(arguments);
+        EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.err;
+        EXPECT_TRUE(std::regex_match(outcome.out, std::regex(c.out))) << c.name << ": " << outcome.out;
+        EXPECT_TRUE(std::regex_match(outcome.err, std::regex(c.err))) << c.name << ": " << outcome.err;
+    }
 }
 
 TEST_P(ImportCommandTest, ReadsFilesAsTheyCome)
@@ -217,7 +281,7 @@ TEST_P(ImportCommandTest, ADashReadsStandardInputInItsPlace)
     const Outcome outcome =
         Command({"--dsn", Dsn(), "--table-name", "T[counter]", File("a.csv", "a\r\n1\r\n"), "-"}, "x,y\n1,2\n3\n");
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.err.rfind("standard input:3: The line has 1 values", 0), 0u) << outcome.err;
+    EXPECT_EQ(outcome.err.rfind("quillbarrow-import: standard input:3: The line has 1 values", 0), 0u) << outcome.err;
     EXPECT_EQ(OpenConnection().QueryStrings(R"(SELECT * FROM "T2")"),
               (std::vector<TextRow>{{std::string("1"), std::string("2")}}));
 }
@@ -253,8 +317,9 @@ TEST_P(ImportCommandTest, RejectedLinesAreLocatedKeptAndLogged)
         EXPECT_EQ(outcome.status, 1) << mode;
         // Every report names its file and line first; no terminal, no summary.
         for (const char* line : {":3: ", ":5: "})
-            EXPECT_NE(outcome.err.find("\n" + path + line), std::string::npos) << mode << line << outcome.err;
-        EXPECT_EQ(outcome.err.rfind(path + ":2: ", 0), 0u) << outcome.err;
+            EXPECT_NE(outcome.err.find("\nquillbarrow-import: " + path + line), std::string::npos)
+                << mode << line << outcome.err;
+        EXPECT_EQ(outcome.err.rfind("quillbarrow-import: " + path + ":2: ", 0), 0u) << outcome.err;
         EXPECT_EQ(outcome.err.find("rows imported"), std::string::npos);
         EXPECT_EQ(ReadAll(rejects), "b,x\r\n" + longLine + "\r\nd,4,5\r\n") << mode;
         EXPECT_EQ(permissions(rejects), 0600u) << mode;
@@ -646,7 +711,7 @@ TEST_P(ImportCommandTest, RunningAgainImportsOnlyWhatIsNew)
         connection.Execute(R"(CREATE TABLE "Loose"("x" TEXT) ENGINE=MyISAM)");
         const Outcome loose = Command({"--dsn", Dsn(), "--append", "Loose", "--resume", a});
         EXPECT_EQ(loose.status, 1);
-        EXPECT_NE(loose.out.find("the table Loose keeps no transactions"), std::string::npos) << loose.out;
+        EXPECT_NE(loose.err.find("the table Loose keeps no transactions"), std::string::npos) << loose.err;
         EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*) FROM "Loose")"), (std::vector<TextRow>{{"0"}}));
     }
 }
@@ -849,7 +914,8 @@ TEST_P(ImportCommandTest, ReplacingEmptiesTheTableOnlyWithRowsThatCommit)
     // Emptied once, before the first file's rows; a line refused after them does not undo it.
     const Outcome done = Command({"--dsn", Dsn(), "--append", "R", "--replace", File("one.csv", "x,1\r\ny,\r\n"),
                                   File("two.csv", "z,2\r\n")});
-    EXPECT_EQ(done.out, "Done.\n");
+    EXPECT_EQ(done.status, 1);
+    EXPECT_EQ(done.out, "");
     EXPECT_EQ(rows(), (std::vector<TextRow>{{"x", "1"}, {"z", "2"}}));
     // A file with no data lines empties it too.
     EXPECT_EQ(Command({"--dsn", Dsn(), "--append", "R", "--replace", "--skip-header", File("head.csv", "k,v\r\n")}).status, 0);
@@ -862,7 +928,7 @@ TEST_P(ImportCommandTest, AKeyMakesRepeatedLinesRefused)
     const Outcome dry = Command({"--dsn", Dsn(), "--table-name", "K", "--key", "Id,Part No", "--dry-run", file});
     EXPECT_EQ(dry.status, 1);
     EXPECT_NE(dry.out.find("K, 4 records, 1 mismatched: would be created"), std::string::npos) << dry.out;
-    EXPECT_EQ(dry.err, file + ", line 4: line 4 repeats the key of line 2\n");
+    EXPECT_EQ(dry.err, "quillbarrow-import: " + file + ":4: line 4 repeats the key of line 2\n");
     const Outcome unknown = Command({"--dsn", Dsn(), "--table-name", "K", "--key", "Idx", file});
     EXPECT_EQ(unknown.status, 1);
     EXPECT_NE(unknown.err.find("names no column \"Idx\" for the key"), std::string::npos) << unknown.err;
@@ -1088,7 +1154,9 @@ TEST_P(ImportProcessTest, AFirstSignalStopsAfterTheBatchInFlight)
         ::waitpid(child, &status, 0);
         EXPECT_EQ(ExitStatus(status), 128 + signal);
         const std::string counts = "1 of 1 file reached: 0 done, 0 skipped, 1 stopped midway; 0 not reached";
-        EXPECT_EQ(ReadAll(m_dir.Path("stdout")), "Import stopped.\n\n" + counts + ".\n") << signal;
+        EXPECT_EQ(ReadAll(m_dir.Path("stdout")), "") << signal;
+        const std::string name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP";
+        EXPECT_EQ(Err().rfind("quillbarrow-import: stopped by " + name + ": " + counts + "; log: ", 0), 0u) << Err();
         std::string log;
         for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path("state/quillbarrow")))
             log += ReadAll(entry.path());
