@@ -296,6 +296,8 @@ void Importer::RunJobs(RunTally& tally, int jobs)
             tally.log.Append(board.Part(counter, "log"));
             tally.rejects.Append(m_settings.RejectsPath.empty() ? "" : board.Part(counter, "rejects"),
                                  m_settings.RejectReasonsPath.empty() ? "" : board.Part(counter, "why"));
+            for (const FileResult& result : done->share.fileResults)
+                m_host.FileEnded(result);
             AddShare(m_summary, std::move(done->share));
             m_allTablesNew = m_allTablesNew && done->allTablesNew;
             if (m_bulkNote.empty())
