@@ -237,6 +237,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     CommandLine line;
     ImportSettings& settings = line.settings;
     settings.Encoding = kAutoEncoding;
+    settings.Jobs = 0;
     bool haveDsn = false, listTables = false, listSources = false, skipHeader = false, optionsEnded = false,
          dryRun = false, ifExistsGiven = false, onDuplicate = false;
     std::vector<std::pair<std::string, std::string>> namedTypes;

@@ -123,8 +123,9 @@ struct ImportSettings {
     bool GuessSeparator = false;
     // What opens and closes a quoted field, when Quoted.
     char Quote = '"';
-    // Files read and sent at once, each over a connection of its own; 0: as serves the database best.
-    int Jobs = 0;
+    // Files read and sent at once, each over a connection of its own; 0: as serves the database best
+    // (the front ends' default).
+    int Jobs = 1;
 };
 
 

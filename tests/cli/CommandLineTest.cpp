@@ -47,6 +47,8 @@ TEST(CommandLineTest, Options)
     EXPECT_TRUE(line.settings.Quoted);
     EXPECT_EQ(line.settings.Encoding, "latin1");
     EXPECT_EQ(ParseCommandLine({"--dsn", "D", "--encoding", "as-is"}).settings.Encoding, "");
+    EXPECT_EQ(line.settings.Jobs, 0);  // as serves the database
+    EXPECT_EQ(ParseCommandLine({"--dsn", "D", "--jobs", "16"}).settings.Jobs, 16);
     EXPECT_TRUE(line.settings.RowByRow);
     EXPECT_TRUE(line.settings.KeepLetters);
     EXPECT_FALSE(line.settings.GuessTypes);
@@ -103,6 +105,7 @@ TEST(CommandLineTest, TheHelpNamesOnlyOptionsThatExist)
                                           : name == "--if-exists"    ? "append"
                                           : name == "--on-duplicate" ? "update"
                                           : name == "--columns"      ? "by-position"
+                                          : name == "--jobs"         ? "auto"
                                           : name == "--date-format"  ? "DD.MM.YYYY"
                                           : name == "--type"         ? "a=TEXT"
                                           : name == "--skip-lines"   ? "2"
@@ -148,6 +151,9 @@ TEST(CommandLineTest, UsageErrors)
         {"--dsn", "D", "--skip-lines", "-1"},
         {"--dsn", "D", "--skip-lines", "2x"},
         {"--dsn", "D", "--no-header", "--append", "T", "--skip-header"},
+        {"--dsn", "D", "--jobs", "0"},
+        {"--dsn", "D", "--jobs", "17"},
+        {"--dsn", "D", "--jobs", "2x"},
     };
     for (const auto& arguments : cases)
         EXPECT_THROW(ParseCommandLine(arguments), UsageError) << testing::PrintToString(arguments);
