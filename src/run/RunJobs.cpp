@@ -195,8 +195,10 @@ int Importer::JobsFor(RunLog& log)
         } catch (const std::exception&) {
             return 1;  // each file reports the connection, as it would one at a time
         }
+        // SQLite: one. It writes one file at a time anyway, and each connection reads the whole schema
+        // again after another made a table, so a second costs more than reading ahead saves.
         const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-        jobs = m_connection.Kind() == DatabaseKind::Sqlite ? 2 : std::min(4, cores);
+        jobs = m_connection.Kind() == DatabaseKind::Sqlite ? 1 : std::min(4, cores);
     }
     return std::min(jobs, m_summary.files);
 }
