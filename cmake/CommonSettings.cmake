@@ -25,13 +25,20 @@ if(QB_SANITIZE)
     "-Wl,--push-state,--no-as-needed" ${QB_ODBCINST_LIBRARY} "-Wl,--pop-state")
 endif()
 
+# The thread-checked build of the runs with several jobs (build-tsan/, see scripts/thread-check.sh).
+option(QB_SANITIZE_THREAD "Build with ThreadSanitizer" OFF)
+if(QB_SANITIZE_THREAD)
+  target_compile_options(qb_common INTERFACE -fsanitize=thread -O1 -g1)
+  target_link_options(qb_common INTERFACE -fsanitize=thread)
+endif()
+
 # Debian's hardening for the build that is used and packaged: stack
 # protector, fortified libc calls (they need optimisation), read-only
 # relocations bound at start, position-independent programs. The sanitizer
 # and fuzz builds go without: the fortified calls bypass the sanitizers'
 # interceptors.
 option(QB_HARDEN "Build with Debian's hardening flags" ON)
-if(QB_HARDEN AND NOT QB_SANITIZE AND NOT QB_BUILD_FUZZ)
+if(QB_HARDEN AND NOT QB_SANITIZE AND NOT QB_SANITIZE_THREAD AND NOT QB_BUILD_FUZZ)
   target_compile_options(qb_common INTERFACE -fstack-protector-strong
     "$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
   target_link_options(qb_common INTERFACE LINKER:-z,relro,-z,now)

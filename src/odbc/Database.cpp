@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <mutex>
 #include <type_traits>
 #include <utility>
 
@@ -30,18 +31,34 @@ void CheckDataSourceName(const std::string& name)
     }
 }
 
+// Drivers connect and disconnect with process-wide state (psqlODBC sets the locale, for one): a run's jobs
+// take turns at it.
+std::mutex g_connecting;
+
 }  // namespace
 
 Connection::Connection() = default;
-Connection::~Connection() = default;
+Connection::~Connection()
+{
+    Close();
+}
 Connection::Connection(Connection&&) noexcept = default;
-Connection& Connection::operator=(Connection&&) noexcept = default;
+Connection& Connection::operator=(Connection&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        m_handles = std::move(other.m_handles);
+    }
+    return *this;
+}
 
 void Connection::Open(const std::string& dataSourceName)
 {
     Close();
     CheckDataSourceName(dataSourceName);
+    std::unique_lock connecting(g_connecting);
     auto handles = std::make_unique<ConnectionState>(dataSourceName);
+    connecting.unlock();
     // Every statement must be committed on its own; state it rather than trust each driver's default.
     const SQLHDBC connection = handles->connection.Get();
     Check(SetAutocommit(connection, true), SQL_HANDLE_DBC, connection);
@@ -73,6 +90,9 @@ bool Connection::Alive() noexcept
 
 void Connection::Close() noexcept
 {
+    if (!m_handles)
+        return;
+    const std::lock_guard connecting(g_connecting);
     m_handles.reset();
 }
 
