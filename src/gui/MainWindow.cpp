@@ -36,6 +36,8 @@ namespace {
 
 const char* const kDefaultPattern = "NewTable[counter]";
 const char* const kDefaultSeparator = ",";
+// As many files at once as the command line takes.
+constexpr int kMostJobs = 16;
 
 }  // namespace
 
@@ -161,7 +163,7 @@ void MainWindow::BuildControls()
     QWidget* order[] = {m_files, m_text3, m_option1, m_option3, m_text2, m_check2, m_list1, refresh, m_option4,
                         m_option2, add, addAll, help, m_separators, start, setup, m_quoted, m_quote, m_encoding,
                         m_skipLines, m_nullMarkers, m_trim, m_decimalComma, m_types, m_dates, m_keepLetters,
-                        m_noHeader, m_ifExists, m_emptyFirst, m_byName, m_onDuplicate, m_resume, m_clearList,
+                        m_noHeader, m_ifExists, m_emptyFirst, m_byName, m_onDuplicate, m_resume, m_jobs, m_clearList,
                         findChild<QPushButton*>(QStringLiteral("PushButtonPreview")),
                         findChild<QPushButton*>(QStringLiteral("PushButtonCheck")), m_status, m_stop};
     for (std::size_t i = 1; i < std::size(order); ++i)
@@ -171,7 +173,8 @@ void MainWindow::BuildControls()
         m_pointer->ShowsHandOver(button);
     for (QWidget* control : std::initializer_list<QWidget*>{this, m_frame1, m_frame2, m_frame3, m_frame4, m_label1,
                                                             m_list1, m_text3, m_encodingLabel, m_typesLabel,
-                                                            m_ifExistsLabel, m_datesLabel, m_skipLinesLabel})
+                                                            m_ifExistsLabel, m_datesLabel, m_skipLinesLabel,
+                                                            m_jobsLabel})
         m_pointer->ShowsDefaultOver(control);
     m_files->SetWindowPointer([this] { return m_pointer->IsBusy(); },
                               [this] { m_pointer->SetPointer(PointerStyle::Default); });
@@ -190,7 +193,7 @@ void MainWindow::BuildControls()
 }
 
 // What a new table's columns are made of; then, for either mode, whether the run remembers what it
-// imported; and what the file list holds, with a way to empty it at once.
+// imported and how many files it reads at once; and what the file list holds, with a way to empty it at once.
 void MainWindow::BuildNewTableControls()
 {
     m_typesLabel = Named(new QLabel(QStringLiteral("Column types:"), this), "LabelTypes");
@@ -203,6 +206,13 @@ void MainWindow::BuildNewTableControls()
     m_resume = Named(new QCheckBox(QStringLiteral("Remember what was imported and go on from there"), this),
                      "CheckResume");
     Remember(m_resume, kResumeKey);
+    m_jobsLabel = Named(new QLabel(QStringLiteral("Parallel files:"), this), "LabelJobs");
+    m_jobs = Named(new QSpinBox(this), "SpinJobs");
+    m_jobs->setRange(0, kMostJobs);
+    m_jobs->setSpecialValueText(QStringLiteral("auto"));
+    m_jobs->setValue(m_settings.Get(QLatin1String(kJobsKey)).toInt());
+    connect(m_jobs, &QSpinBox::valueChanged, this,
+            [this](int jobs) { m_settings.Save(QLatin1String(kJobsKey), QString::number(jobs)); });
     m_ifExistsLabel = Named(new QLabel(QStringLiteral("If the table exists:"), this), "LabelIfExists");
     m_ifExists = Named(new QComboBox(this), "ComboIfExists");
     m_ifExists->addItems({QStringLiteral("Stop"), QStringLiteral("Append to it"), QStringLiteral("Replace it")});

@@ -167,6 +167,8 @@ private:
     QComboBox* m_onDuplicate;  // appending: what a line does whose key the table holds
     QCheckBox* m_keepLetters;
     QCheckBox* m_resume;
+    QLabel* m_jobsLabel;
+    QSpinBox* m_jobs;  // files read and sent at once; 0 shows as auto
     QLabel* m_ifExistsLabel;
     QComboBox* m_ifExists;      // creating: what becomes of a table that exists
     QCheckBox* m_emptyFirst;    // appending: the table is emptied first

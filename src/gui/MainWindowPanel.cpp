@@ -87,6 +87,10 @@ void MainWindow::BuildOptionsPanel()
     m_datesLabel->setToolTip(m_dates->toolTip());
     m_resume->setToolTip(QStringLiteral(
         "Skips files imported before and goes on after the last stored line of one cut short."));
+    m_jobs->setToolTip(QStringLiteral(
+        "Reads and sends several files at once, each over a connection of its own; their reports stay in the "
+        "list's order."));
+    m_jobsLabel->setToolTip(m_jobs->toolTip());
     m_ifExists->setToolTip(QStringLiteral(
         "Decides whether a file whose new table exists is skipped, appended to that table, or loaded into it made "
         "again."));
@@ -127,7 +131,7 @@ void MainWindow::BuildOptionsPanel()
                         options);
     auto* appending = Group(QStringLiteral("Appending"), "GroupAppending",
                             {{m_emptyFirst, nullptr}, {m_byName, nullptr}, {m_onDuplicateLabel, m_onDuplicate}}, options);
-    auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}}, options);
+    auto* run = Group(QStringLiteral("The run"), "GroupRun", {{m_resume, nullptr}, {m_jobsLabel, m_jobs}}, options);
     for (QGroupBox* group : {reading, run})
         first->addWidget(group);
     for (QGroupBox* group : {table, appending})

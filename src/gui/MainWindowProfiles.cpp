@@ -75,6 +75,7 @@ std::vector<ProfileEntry> MainWindow::ProfileEntries() const
     flag("trim", settings.Trim);
     flag("decimal-comma", settings.DecimalComma);
     flag("resume", settings.Resume);
+    add("jobs", settings.Jobs == 0 ? "auto" : std::to_string(settings.Jobs));
     return entries;
 }
 
@@ -92,6 +93,7 @@ void MainWindow::ApplyProfile(const std::vector<ProfileEntry>& entries, const st
         choice->setCurrentIndex(0);
     m_quote->setCurrentIndex(0);
     m_skipLines->setValue(0);
+    m_jobs->setValue(0);
     QStringList markers;
     std::vector<std::string> ignored;
     for (const ProfileEntry& entry : entries) {
@@ -145,6 +147,8 @@ void MainWindow::ApplyProfile(const std::vector<ProfileEntry>& entries, const st
             m_onDuplicate->setCurrentIndex(IndexOf(kOnDuplicateWords, entry.value));
         } else if (option == "skip-lines" && !value.isEmpty() && value.toInt() >= 0) {
             m_skipLines->setValue(value.toInt());
+        } else if (option == "jobs" && (entry.value == "auto" || value.toInt() >= 1) && value.toInt() <= m_jobs->maximum()) {
+            m_jobs->setValue(entry.value == "auto" ? 0 : value.toInt());
         } else if (option == "null") {
             markers << value;
         } else if (option != "dsn" || entry.value != m_dataSourceName()) {

@@ -84,9 +84,9 @@ void MainWindow::LockForRun(bool locked)
     findChild<QPushButton*>(QStringLiteral("PushButtonCheck"))->setEnabled(!locked && !Checking());
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_option1, m_option2, m_option3, m_option4, m_label5, m_text2, m_check2, m_label2, m_list1, m_text3,
-             m_separators, m_quoted, m_encoding, m_typesLabel, m_types, m_keepLetters, m_resume, m_ifExistsLabel,
-             m_ifExists, m_emptyFirst, m_byName, m_datesLabel, m_dates, m_nullLabel, m_nullMarkers, m_trim,
-             m_decimalComma, m_noHeader, m_skipLinesLabel, m_skipLines, m_quote})
+             m_separators, m_quoted, m_encodingLabel, m_encoding, m_typesLabel, m_types, m_keepLetters, m_resume,
+             m_jobsLabel, m_jobs, m_ifExistsLabel, m_ifExists, m_emptyFirst, m_byName, m_datesLabel, m_dates,
+             m_nullLabel, m_nullMarkers, m_trim, m_decimalComma, m_noHeader, m_skipLinesLabel, m_skipLines, m_quote})
         control->setEnabled(!locked);
     for (QWidget* control : std::initializer_list<QWidget*>{m_onDuplicateLabel, m_onDuplicate})
         control->setEnabled(!locked);

@@ -82,6 +82,7 @@ ImportSettings MainWindow::CurrentSettings() const
     settings.NoHeader = m_noHeader->isChecked();
     settings.SkipLines = m_skipLines->value();
     settings.Quote = QuoteCharacter();
+    settings.Jobs = m_jobs->value();
     return settings;
 }
 

@@ -26,6 +26,7 @@ inline constexpr const char* kAddFilterKey = "AddFilter";        // the Add dial
 inline constexpr const char* kNoHeaderKey = "NoHeader";              // "1" when chosen
 inline constexpr const char* kSkipLinesKey = "SkipLines";            // the number of lines
 inline constexpr const char* kQuoteCharacterKey = "QuoteCharacter";  // the character
+inline constexpr const char* kJobsKey = "Jobs";                      // files at once, "0" for auto
 inline constexpr const char* kAddFolderKey = "AddFolder";        // the folder of the Add dialog's last files
 
 // The per-user settings: one INI file per application in the user's

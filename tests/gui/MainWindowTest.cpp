@@ -249,6 +249,7 @@ private slots:
         f.Find<QSpinBox>("SpinSkipLines")->setValue(2);
         f.Find<QCheckBox>("CheckTrim")->setChecked(true);
         f.Find<QRadioButton>("RadioNoHeader")->setChecked(true);
+        f.Find<QSpinBox>("SpinJobs")->setValue(3);
         const ImportSettings saved = f.window.CurrentSettings();
         f.dialogs.typed = {"daily", "daily"};
         f.Click("PushButtonSaveProfile");
@@ -259,6 +260,7 @@ private slots:
         f.Find<QCheckBox>("CheckTrim")->setChecked(false);
         f.Find<QRadioButton>("Option4")->setChecked(true);
         f.Find<QCheckBox>("CheckDecimalComma")->setChecked(true);
+        f.Find<QSpinBox>("SpinJobs")->setValue(0);
         f.Click("PushButtonLoadProfile");
         QVERIFY(f.dialogs.messages.empty());
         const ImportSettings loaded = f.window.CurrentSettings();
@@ -273,26 +275,33 @@ private slots:
         QCOMPARE(loaded.NullMarkers, (std::vector<std::string>{"NA", "-"}));
         QCOMPARE(loaded.SkipLines, 2L);
         QVERIFY(loaded.Trim && !loaded.DecimalComma && loaded.NoHeader);
+        QCOMPARE(loaded.Jobs, 3);
 
         // Appending to a listed table; what the window has no control for is named, not lost silently.
         QTest::mouseClick(f.Find<QRadioButton>("Option2"), Qt::LeftButton, {}, QPoint(5, 5));
         f.Find<QListWidget>("List1")->setCurrentRow(0);
         f.Find<QCheckBox>("Check2")->setChecked(true);
         f.Find<QComboBox>("ComboOnDuplicate")->setCurrentIndex(2);
+        f.Find<QSpinBox>("SpinJobs")->setValue(0);
         f.dialogs.typed = {"append", "append"};
         f.Click("PushButtonSaveProfile");
         QFile file(config.filePath("quillbarrow/profiles/append.conf"));
+        // As the command line writes it.
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("\njobs = auto\n"));
+        file.close();
         QVERIFY(file.open(QIODevice::Append));
         file.write("rejects = /tmp/r.txt\n");
         file.close();
         QTest::mouseClick(f.Find<QRadioButton>("Option1"), Qt::LeftButton, {}, QPoint(5, 5));
         f.Find<QCheckBox>("Check2")->setChecked(false);
+        f.Find<QSpinBox>("SpinJobs")->setValue(5);
         f.Click("PushButtonLoadProfile");
         const ImportSettings appending = f.window.CurrentSettings();
         QCOMPARE(appending.Mode, ImportMode::AppendToExistingTable);
         QCOMPARE(appending.TargetTable, std::optional<std::string>("Sales"));
         QVERIFY(appending.IgnoreFirstLine);
         QCOMPARE(appending.OnDuplicateKey, OnDuplicate::Update);
+        QCOMPARE(appending.Jobs, 0);
         const QString status = f.Find<QLabel>("LabelStatus")->text();
         QVERIFY2(status.contains(QStringLiteral("left alone: rejects.")), qPrintable(status));
         qputenv("XDG_CONFIG_HOME", before);
@@ -531,11 +540,19 @@ private slots:
         f->Find<QRadioButton>("Option2")->setChecked(true);
         QVERIFY(!types->isEnabled() && !letters->isEnabled() && !dates->isEnabled() && resume->isEnabled());
         QVERIFY(f->window.CurrentSettings().Resume);
+        // Files at once: as serves the database best unless a number is chosen.
+        auto* jobs = f->Find<QSpinBox>("SpinJobs");
+        QCOMPARE(f->Find<QLabel>("LabelJobs")->text(), QStringLiteral("Parallel files:"));
+        QVERIFY(jobs->text() == QStringLiteral("auto") && f->window.CurrentSettings().Jobs == 0);
+        QVERIFY(jobs->isEnabled() && jobs->maximum() == 16);
+        jobs->setValue(4);
+        QCOMPARE(f->window.CurrentSettings().Jobs, 4);
         MainWindow third(f->settings, f->dialogs, [] { return std::string(); });
         QCOMPARE(third.findChild<QComboBox*>("ComboTypes")->currentText(), QStringLiteral("Guess from the data"));
         QVERIFY(third.findChild<QCheckBox*>("CheckKeepLetters")->isChecked());
         QCOMPARE(third.findChild<QComboBox*>("ComboDates")->currentText(), QStringLiteral("DD.MM.YYYY"));
         QVERIFY(third.findChild<QCheckBox*>("CheckResume")->isChecked());
+        QCOMPARE(third.CurrentSettings().Jobs, 4);
 
         // An existing table's fate when creating, and emptying one when appending: each for its mode, remembered.
         auto* ifExists = f->Find<QComboBox>("ComboIfExists");
@@ -1037,6 +1054,8 @@ private slots:
         const long batch = static_cast<long>(ImportSettings().BulkRows);
         f.window.Files().Append(f.Rows("big.csv", 20 * batch));
         f.window.Files().Append(f.Rows("never.csv", 10));
+        // One file at a time: the stop leaves the next file unreached.
+        f.Find<QSpinBox>("SpinJobs")->setValue(1);
         int ticks = 0;  // every status shown
         f.window.progressClock = [&] { return std::chrono::steady_clock::time_point(std::chrono::seconds(ticks++)); };
         f.WatchProgress();
@@ -1044,8 +1063,8 @@ private slots:
         f.window.onClose = [&] { closed = true; };
         const char* const locked[] = {"PushButton1", "PushButton3", "PushButton4", "PushButton5",
                                       "PushButtonCheck", "Option1", "Option2", "Text2",
-                                      "Text3", "CheckQuoted", "ComboEncoding", "CheckResume",
-                                      "ComboDates"};
+                                      "Text3", "CheckQuoted", "LabelEncoding", "ComboEncoding",
+                                      "CheckResume", "LabelJobs", "SpinJobs", "ComboDates"};
         f.onShown = [&] {
             if (f.shown.size() != 2)  // the first rows stored
                 return;
@@ -1105,6 +1124,8 @@ private slots:
         f.window.Form_Load();
         f.window.Files().Append(f.ShortLines("bad.csv", 100));
         f.window.Files().Append(f.File("more.csv", "Name,Amount\r\nx,1\r\n"));
+        // One file at a time: the stop leaves the next file unreached.
+        f.Find<QSpinBox>("SpinJobs")->setValue(1);
         f.dialogs.stopImport = {true};
         QString statusUnderBox;
         f.dialogs.whileOpen = [&] { statusUnderBox = f.Find<QLabel>("LabelStatus")->text(); };
@@ -1141,6 +1162,8 @@ private slots:
         f.window.Form_Load();
         f.window.Files().Append(f.File("part.csv", "Name,Amount\r\na,1\r\nb,2\r\nshort\r\nc,3\r\n"));
         f.window.Files().Append(f.File("more.csv", "Name,Amount\r\nx,1\r\n"));
+        // One file at a time: the stop leaves the next file unreached.
+        f.Find<QSpinBox>("SpinJobs")->setValue(1);
         f.dialogs.stopImport = {true};
         f.dialogs.answers = {BoxAnswer(answer)};
         f.Click("PushButton1");
@@ -1207,7 +1230,8 @@ private slots:
                                 "PushButtonPreview", "PushButtonCheck", "LabelTypes", "ComboTypes",
                                 "CheckKeepLetters", "CheckByName", "CheckResume", "PushButtonClearList", "LabelFileCount",
                                 "LabelSeparatorMark", "LabelOnDuplicate", "ComboOnDuplicate", "LabelDates",
-                                "ComboDates", "LabelNullMarkers", "ComboNullMarkers", "CheckTrim", "CheckDecimalComma"};
+                                "ComboDates", "LabelNullMarkers", "ComboNullMarkers", "CheckTrim", "CheckDecimalComma",
+                                "LabelJobs", "SpinJobs"};
         const QStringList added = texts + QStringList{"LabelStatus", "ProgressImport"};
         const auto place = [&](const QString& name) { return f.Place(name); };
         for (const QString& name : added) {
@@ -1371,7 +1395,7 @@ private slots:
               "CheckDecimalComma"}},
             {"New table", {"ComboTypes", "ComboDates", "CheckKeepLetters", "RadioNoHeader", "ComboIfExists"}},
             {"Appending", {"CheckEmptyFirst", "CheckByName", "ComboOnDuplicate"}},
-            {"The run", {"CheckResume"}},
+            {"The run", {"CheckResume", "SpinJobs"}},
         };
         for (const auto& [title, members] : groups) {
             for (const QString& name : members) {
