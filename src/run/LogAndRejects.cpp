@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace qb {
@@ -126,16 +127,50 @@ RunLog::RunLog(const std::string& folder, std::time_t start)
 
 RunLog::RunLog(const std::string& part) : m_path(part)
 {
-    m_file = OpenPrivate(part, O_EXCL);
+    m_file = ::open_memstream(&m_memory, &m_memorySize);
+    m_inMemory = m_file != nullptr;
     if (!m_file)
         Failed("Cannot write the log " + part + ": " + Reason(errno));
+}
+
+// A part that grows past kPartInMemory goes on in its file: a job's memory stays flat.
+void RunLog::Spill()
+{
+    if (!m_inMemory || !m_file || std::ftell(m_file) < kPartInMemory)
+        return;
+    std::fflush(m_file);
+    std::FILE* file = OpenPrivate(m_path, O_EXCL);
+    if (!file || std::fwrite(m_memory, 1, m_memorySize, file) != m_memorySize) {
+        if (file)
+            std::fclose(file);
+        Failed("Cannot write the log " + m_path + ": " + Reason(errno));
+        return;
+    }
+    std::fclose(m_file);
+    std::free(m_memory);
+    m_memory = nullptr;
+    m_inMemory = false;
+    m_file = file;
+}
+
+std::string RunLog::TakePart()
+{
+    std::string text;
+    if (m_file && std::fflush(m_file) != 0)
+        Failed("Cannot write the log " + m_path + ": " + Reason(errno));
+    if (m_inMemory && m_memory)
+        text.assign(m_memory, m_memorySize);
+    if (m_file)
+        std::fclose(m_file);
+    m_file = nullptr;
+    return text;
 }
 
 bool MovePart(const std::string& path, std::FILE* out)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return errno == ENOENT;
     struct stat info {};
     const bool moved = ::fstat(fd, &info) == 0 && CopyBytes(fd, 0, static_cast<std::size_t>(info.st_size), out) &&
                        std::fflush(out) == 0;
@@ -144,8 +179,9 @@ bool MovePart(const std::string& path, std::FILE* out)
     return moved;
 }
 
-void RunLog::Append(const std::string& part)
+void RunLog::Append(const std::string& text, const std::string& part)
 {
+    Write(text);
     if (m_file && !MovePart(part, m_file))
         Failed("Cannot write the log " + m_path + ": " + Reason(errno));
     ::unlink(part.c_str());
@@ -155,6 +191,7 @@ RunLog::~RunLog()
 {
     if (m_file)
         std::fclose(m_file);
+    std::free(m_memory);
 }
 
 void RunLog::Failed(const std::string& what)
@@ -171,6 +208,7 @@ void RunLog::Write(const std::string& text)
 {
     if (m_file && std::fwrite(text.data(), 1, text.size(), m_file) != text.size())
         Failed("Cannot write the log " + m_path + ": " + Reason(errno));
+    Spill();
 }
 
 void RunLog::File(const std::string& path)
@@ -215,9 +253,19 @@ void RunLog::Finish(const std::string& summary)
         Failed("Cannot write the log " + m_path + ": " + Reason(errno));
 }
 
-RejectsFile::RejectsFile(const std::string& path, const std::string& reasonsPath)
+RejectsFile::RejectsFile(const std::string& path, const std::string& reasonsPath, bool whenNeeded)
     : m_path(path), m_reasonsPath(reasonsPath)
 {
+    if (!whenNeeded)
+        Open();
+}
+
+void RejectsFile::Open()
+{
+    if (std::exchange(m_opened, true))
+        return;
+    const std::string& path = m_path;
+    const std::string& reasonsPath = m_reasonsPath;
     if (!reasonsPath.empty()) {
         m_reasons = OpenPrivate(reasonsPath, O_TRUNC);
         if (!m_reasons)
@@ -240,6 +288,7 @@ RejectsFile::~RejectsFile()
 
 void RejectsFile::AddReason(const std::string& path, long line, const std::string& reason)
 {
+    Open();
     if (!m_reasons)
         return;
     // One line per refused line, three fields: what would cut them goes.
@@ -275,6 +324,7 @@ void RejectsFile::Append(const std::string& part, const std::string& reasonsPart
 
 void RejectsFile::Add(int copyFd, off_t offset, std::size_t length)
 {
+    Open();
     if (!m_file)
         return;
     if ((length > 0 && !CopyBytes(copyFd, offset, length, m_file)) || std::fputs("\r\n", m_file) < 0 ||

@@ -22,8 +22,10 @@ public:
 
     // An empty folder keeps no log.
     RunLog(const std::string& folder, std::time_t start);
-    // One file's part of a run's log, written by a job and added to the log in the list's order.
+    // One file's part of a run's log, written by a job and added to the log in the list's order: kept in
+    // memory, and only past kPartInMemory in a file at part.
     explicit RunLog(const std::string& part);
+    static constexpr long kPartInMemory = 1 << 20;
     ~RunLog();
     RunLog(const RunLog&) = delete;
     RunLog& operator=(const RunLog&) = delete;
@@ -35,8 +37,10 @@ public:
     void Rejected(long line, const std::string& description, int copyFd, off_t offset, std::size_t length);
     void FileDone(long rows);
     void Finish(const std::string& summary);
-    // Adds a part's text (see above), then removes the part.
-    void Append(const std::string& part);
+    // A part's text as far as it stayed in memory; the rest is in its file. Ends the part.
+    std::string TakePart();
+    // Adds a part: its text, then its file where there is one, which then goes.
+    void Append(const std::string& text, const std::string& part);
 
     const std::string& Path() const { return m_path; }
     const std::string& Error() const { return m_error; }
@@ -44,10 +48,14 @@ public:
 private:
     void Write(const std::string& text);
     void Failed(const std::string& what);
+    void Spill();
 
     std::FILE* m_file = nullptr;
     std::string m_path;
     std::string m_error;
+    char* m_memory = nullptr;  // a part's text while it is in memory
+    std::size_t m_memorySize = 0;
+    bool m_inMemory = false;
 };
 
 // Every refused line, exactly as read and ended by CR LF, so that it can be
@@ -58,8 +66,8 @@ private:
 // made spaces.
 class RejectsFile {
 public:
-    // Either path empty: none of that file.
-    explicit RejectsFile(const std::string& path, const std::string& reasonsPath = {});
+    // Either path empty: none of that file. whenNeeded: made at the first line added (a job's part).
+    explicit RejectsFile(const std::string& path, const std::string& reasonsPath = {}, bool whenNeeded = false);
     ~RejectsFile();
     RejectsFile(const RejectsFile&) = delete;
     RejectsFile& operator=(const RejectsFile&) = delete;
@@ -72,16 +80,20 @@ public:
     const std::string& ReasonsError() const { return m_reasonsError; }
 
 private:
+    void Open();
+
     std::FILE* m_file = nullptr;
     std::string m_path;
     std::string m_error;
     std::FILE* m_reasons = nullptr;
     std::string m_reasonsPath;
     std::string m_reasonsError;
+    bool m_opened = false;
 };
 
 // Copies length bytes from offset of fd to out; false on a read or write error.
-// Copies the whole of the file at path to out, then removes it; false where it cannot be read or written.
+// Copies the whole of the file at path, where there is one, to out, then removes it; false where it cannot be
+// read or written.
 bool MovePart(const std::string& path, std::FILE* out);
 
 bool CopyBytes(int fd, off_t offset, std::size_t length, std::FILE* out);

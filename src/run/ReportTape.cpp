@@ -39,10 +39,7 @@ bool TapeHost::Begin(const std::string& path)
     End();
     m_path = path;
     m_error.clear();
-    m_tape = std::fopen(path.c_str(), "wbx");
-    if (!m_tape)
-        m_error = "Cannot write the reports of a file to " + path + ": " + std::strerror(errno);
-    return m_tape != nullptr;
+    return true;
 }
 
 bool TapeHost::End()
@@ -50,11 +47,18 @@ bool TapeHost::End()
     if (m_tape && std::fclose(m_tape) != 0 && m_error.empty())
         m_error = "Cannot write the reports of a file to " + m_path + ": " + std::strerror(errno);
     m_tape = nullptr;
+    m_path.clear();
     return m_error.empty();
 }
 
 void TapeHost::Record(char kind, int line, std::initializer_list<const std::string*> texts, long number, bool flag)
 {
+    // Made at the first report: a file that shows none costs no tape.
+    if (!m_tape && !m_path.empty() && m_error.empty()) {
+        m_tape = std::fopen(m_path.c_str(), "wbx");
+        if (!m_tape)
+            m_error = "Cannot write the reports of a file to " + m_path + ": " + std::strerror(errno);
+    }
     if (!m_tape)
         return;
     const std::int64_t numbers[2] = {line, number};
@@ -108,7 +112,7 @@ bool ReplayTape(const std::string& path, ImportHost& host, const std::function<v
 {
     std::FILE* tape = std::fopen(path.c_str(), "rb");
     if (!tape)
-        return false;
+        return errno == ENOENT;  // nothing was shown
     bool whole = true;
     for (int kind; (kind = std::fgetc(tape)) != EOF;) {
         std::int64_t numbers[2] = {};

@@ -21,7 +21,8 @@ public:
     TapeHost(const TapeHost&) = delete;
     TapeHost& operator=(const TapeHost&) = delete;
 
-    // A file's reports go to path from now on; false, with the reason in Error(), where it cannot be made.
+    // A file's reports go to path from now on, made at the first one; a tape that cannot be made or written
+    // says why in Error().
     bool Begin(const std::string& path);
     // Closes the tape; false where a report could not be written.
     bool End();

@@ -25,6 +25,7 @@ struct FileDone {
     ImportSummary share;  // the file's part of the run's totals
     bool allTablesNew = true;
     std::string bulkNote;
+    std::string log;  // the file's part of the log as far as it stayed in memory
     std::uint64_t bytes = 0, work = 0;  // for the run's progress
 };
 
@@ -231,12 +232,14 @@ void Importer::RunJob(JobBoard& board, const RunTally& run)
         FileDone done;
         try {
             RunLog log(board.Part(counter, "log"));
-            RejectsFile rejectsPart(rejects ? board.Part(counter, "rejects") : "", reasons ? board.Part(counter, "why") : "");
+            RejectsFile rejectsPart(rejects ? board.Part(counter, "rejects") : "", reasons ? board.Part(counter, "why") : "",
+                                    true);
             RunTally tally{m_host, m_summary, log, rejectsPart, run.procedure, run.start, run.bytesTotal};
             tally.repeatedNames = run.repeatedNames;
             tape.Begin(board.Part(counter, "tape"));
             ImportFile(tally, counter);
             tape.End();
+            done.log = log.TakePart();
             done.bytes = tally.bytesBefore;
             done.work = tally.workBefore;
             for (const std::string* problem : {&log.Error(), &rejectsPart.Error(), &rejectsPart.ReasonsError(), &tape.Error()})
@@ -295,7 +298,7 @@ void Importer::RunJobs(RunTally& tally, int jobs)
                 done->share.problems.push_back("The reports of " + m_settings.Files[std::size_t(counter - 1)] +
                                                " could not be read back whole.");
             ::unlink(board.Part(counter, "tape").c_str());
-            tally.log.Append(board.Part(counter, "log"));
+            tally.log.Append(done->log, board.Part(counter, "log"));
             tally.rejects.Append(m_settings.RejectsPath.empty() ? "" : board.Part(counter, "rejects"),
                                  m_settings.RejectReasonsPath.empty() ? "" : board.Part(counter, "why"));
             for (const FileResult& result : done->share.fileResults)
