@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -71,6 +72,12 @@ void TapeHost::Record(char kind, int line, std::initializer_list<const std::stri
     }
     if (!written && m_error.empty())
         m_error = "Cannot write the reports of a file to " + m_path + ": " + std::strerror(errno);
+}
+
+void TapeHost::Yield()
+{
+    while (m_paused.load(std::memory_order_relaxed) && !m_stop.load(std::memory_order_relaxed))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 void TapeHost::ShowMessage(const std::string& text)

@@ -16,7 +16,8 @@ namespace qb {
 // and a stop is asked of it through the run's flag.
 class TapeHost : public ImportHost {
 public:
-    explicit TapeHost(const std::atomic<bool>& stop) : m_stop(stop) {}
+    // paused: the run is showing reports (a window's box waits for its answer): the job waits too.
+    TapeHost(const std::atomic<bool>& stop, const std::atomic<bool>& paused) : m_stop(stop), m_paused(paused) {}
     ~TapeHost() override;
     TapeHost(const TapeHost&) = delete;
     TapeHost& operator=(const TapeHost&) = delete;
@@ -38,7 +39,7 @@ public:
     void TableCreated(const std::string& name) override;
     // Jobs run only where nothing is asked.
     std::string AskText(const std::string&, const std::string& = {}) override { return {}; }
-    void Yield() override {}
+    void Yield() override;
     void SetBusy(bool) override {}
     void ReportProgress(const ImportProgress& progress) override;
     bool StopRequested() override { return m_stop.load(std::memory_order_relaxed); }
@@ -47,6 +48,7 @@ private:
     void Record(char kind, int line, std::initializer_list<const std::string*> texts, long number = 0, bool flag = false);
 
     const std::atomic<bool>& m_stop;
+    const std::atomic<bool>& m_paused;
     std::FILE* m_tape = nullptr;
     std::string m_path;
     std::string m_error;

@@ -147,6 +147,7 @@ public:
     }
 
     std::atomic<bool> stop{false};
+    std::atomic<bool> paused{false};  // while the run shows a file's reports
 
 private:
     std::mutex m_lock;
@@ -260,8 +261,8 @@ void Importer::RunJobs(RunTally& tally, int jobs)
 {
     JobBoard board(m_summary.files, m_runFolder->Path());
     struct Job {
-        Job(const ImportSettings& runSettings, const std::atomic<bool>& stop)
-            : settings(runSettings), host(stop), importer(settings, host)
+        Job(const ImportSettings& runSettings, const std::atomic<bool>& stop, const std::atomic<bool>& paused)
+            : settings(runSettings), host(stop, paused), importer(settings, host)
         {
         }
         ImportSettings settings;
@@ -271,7 +272,7 @@ void Importer::RunJobs(RunTally& tally, int jobs)
     std::vector<std::unique_ptr<Job>> crew;
     std::vector<TapeHost*> hosts;
     for (int job = 0; job < jobs; ++job) {
-        crew.push_back(std::make_unique<Job>(m_settings, board.stop));
+        crew.push_back(std::make_unique<Job>(m_settings, board.stop, board.paused));
         crew.back()->importer.m_board = &board;
         hosts.push_back(&crew.back()->host);
     }
@@ -294,9 +295,12 @@ void Importer::RunJobs(RunTally& tally, int jobs)
         for (const std::string& failure : failures)
             m_host.ShowMessage(failure);
         if (done) {
+            // As one job at a time would, the run waits while a report is shown.
+            board.paused.store(true);
             if (!ReplayTape(board.Part(counter, "tape"), m_host, [this](const std::string& table) { ListCreated(table); }))
                 done->share.problems.push_back("The reports of " + m_settings.Files[std::size_t(counter - 1)] +
                                                " could not be read back whole.");
+            board.paused.store(false);
             ::unlink(board.Part(counter, "tape").c_str());
             tally.log.Append(done->log, board.Part(counter, "log"));
             tally.rejects.Append(m_settings.RejectsPath.empty() ? "" : board.Part(counter, "rejects"),

@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 namespace qb {
@@ -864,6 +865,41 @@ TEST_P(ImportRunTest, AContinuedFileSaysWhereItWentOn)
     std::ifstream log(summary.logPath);
     const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_NE(logged.find("C" + after.substr(1) + "."), std::string::npos) << logged;
+}
+
+// With several jobs, a report the host shows holds every job until it is answered, as one job would wait.
+TEST_P(ImportRunTest, AReportShownHoldsTheOtherJobs)
+{
+    struct CountingHost : ScriptedHost {
+        std::function<long()> rows;
+        std::vector<long> seen;  // the other file's rows as the report came up, and once it was answered
+        void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override
+        {
+            ScriptedHost::ShowErrorReport(procedure, line, description);
+            if (!seen.empty())
+                return;
+            seen.push_back(rows());
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            seen.push_back(rows());
+        }
+    } host;
+    Connection watcher = OpenConnection();
+    host.rows = [&] {
+        try {
+            return std::stol(watcher.QueryStrings(R"(SELECT COUNT(*) FROM "NewTable2")").at(0).at(0).value_or("0"));
+        } catch (const DatabaseError&) {
+            return -1L;  // not made yet
+        }
+    };
+    std::string big = "n,v\r\n";
+    for (int i = 1; i <= 200000; ++i)
+        big += std::to_string(i) + ",x\r\n";
+    m_settings.Jobs = 2;
+    m_settings.Files = {File("a.csv", "n,v\r\n1,2,3\r\n"), File("b.csv", big)};
+    const ImportSummary summary = RunImport(m_settings, host);
+    ASSERT_EQ(host.seen.size(), 2u);
+    EXPECT_EQ(host.seen[0], host.seen[1]);
+    EXPECT_EQ(summary.rowsSent, 200000);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportRunTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
