@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <optional>
 #include <thread>
 #include <unistd.h>
@@ -228,7 +229,6 @@ void Importer::RunJob(JobBoard& board, const RunTally& run)
     } removeCopy{m_workingCopy};
     const bool rejects = !m_settings.RejectsPath.empty(), reasons = !m_settings.RejectReasonsPath.empty();
     const ImportSummary fresh = m_summary;
-    std::string failure;
     while (const int counter = board.Take()) {
         FileDone done;
         try {
@@ -254,7 +254,7 @@ void Importer::RunJob(JobBoard& board, const RunTally& run)
         done.bulkNote = m_bulkNote;
         board.Finished(counter, std::move(done));
     }
-    board.JobEnded(failure);
+    board.JobEnded({});
 }
 
 void Importer::RunJobs(RunTally& tally, int jobs)
@@ -278,14 +278,19 @@ void Importer::RunJobs(RunTally& tally, int jobs)
     }
     m_host.SetBusy(true);
     std::vector<std::thread> threads;
-    for (auto& job : crew)
-        threads.emplace_back([&board, &tally, importer = &job->importer] {
-            try {
-                importer->RunJob(board, tally);
-            } catch (const std::exception& error) {
-                board.JobEnded(error.what());
-            }
-        });
+    try {
+        for (auto& job : crew)
+            threads.emplace_back([&board, &tally, importer = &job->importer] {
+                try {
+                    importer->RunJob(board, tally);
+                } catch (const std::exception& error) {
+                    board.JobEnded(error.what());
+                }
+            });
+    } catch (const std::system_error&) {
+        // No more threads to be had: the jobs that started do the run, or the files go one at a time below.
+    }
+    jobs = static_cast<int>(threads.size());
     std::vector<ImportProgress> latest(hosts.size());
     auto shown = std::chrono::steady_clock::now();
     for (int counter = 1; counter <= m_summary.files;) {
