@@ -121,9 +121,12 @@ public:
     }
 
     // The run's progress: the files done, and each job's file in flight as its host last said it.
-    ImportProgress Progress(std::vector<ImportProgress>& latest, const std::vector<TapeHost*>& hosts)
+    ImportProgress Progress(std::vector<ImportProgress>& latest, const std::vector<TapeHost*>& hosts,
+                            std::uint64_t bytesTotal)
     {
         ImportProgress total;
+        total.bytesTotal = bytesTotal;
+        std::uint64_t inFlightWork = 0;
         const std::lock_guard hold(m_lock);
         total.rows = m_rowsDone;
         total.bytesDone = m_bytesDone;
@@ -137,6 +140,7 @@ public:
             total.rows += file.rows;
             total.bytesDone += file.bytesDone;
             total.workDone += file.workDone;
+            inFlightWork += file.workDone;
             if (file.file == total.file) {
                 total.path = file.path;
                 total.rowsInFile = file.rowsInFile;
@@ -144,6 +148,9 @@ public:
                 total.continuedAfter = file.continuedAfter;
             }
         }
+        // Each byte of the files not done counts twice, read and sent, less what the jobs did of them.
+        const std::uint64_t rest = 2 * (bytesTotal - std::min(m_bytesDone, bytesTotal));
+        total.workLeft = rest > inFlightWork ? rest - inFlightWork : 0;
         return total;
     }
 
@@ -292,8 +299,17 @@ void Importer::RunJobs(RunTally& tally, int jobs)
     }
     jobs = static_cast<int>(threads.size());
     std::vector<ImportProgress> latest(hosts.size());
+    const auto report = [&](std::chrono::steady_clock::time_point now) {
+        ImportProgress progress = board.Progress(latest, hosts, tally.bytesTotal);
+        progress.files = m_summary.files;
+        progress.seconds = std::chrono::duration<double>(now - tally.start).count();
+        if (progress.path.empty() && !m_summary.fileResults.empty())
+            progress.path = m_summary.fileResults.back().path;  // every file done: the last one shown
+        m_host.ReportProgress(progress);
+    };
     auto shown = std::chrono::steady_clock::now();
-    for (int counter = 1; counter <= m_summary.files;) {
+    int counter = 1;
+    for (; counter <= m_summary.files;) {
         bool ended = false;
         std::vector<std::string> failures;
         std::optional<FileDone> done = board.Next(counter, jobs, ended, failures);
@@ -327,14 +343,12 @@ void Importer::RunJobs(RunTally& tally, int jobs)
             board.stop.store(true);
         if (const auto now = std::chrono::steady_clock::now(); now - shown > std::chrono::milliseconds(100)) {
             shown = now;
-            ImportProgress progress = board.Progress(latest, hosts);
-            progress.files = m_summary.files;
-            progress.bytesTotal = tally.bytesTotal;
-            progress.seconds = std::chrono::duration<double>(now - tally.start).count();
-            progress.workLeft = 2 * tally.bytesTotal > progress.workDone ? 2 * tally.bytesTotal - progress.workDone : 0;
-            m_host.ReportProgress(progress);
+            report(now);
         }
     }
+    // The last word on progress is the whole run's, as one job's last batch leaves it.
+    if (counter > m_summary.files)
+        report(std::chrono::steady_clock::now());
     for (std::thread& thread : threads)
         thread.join();
     m_host.SetBusy(false);

@@ -867,7 +867,8 @@ TEST_P(ImportRunTest, AContinuedFileSaysWhereItWentOn)
     EXPECT_NE(logged.find("C" + after.substr(1) + "."), std::string::npos) << logged;
 }
 
-// With several jobs, a report the host shows holds every job until it is answered, as one job would wait.
+// With several jobs, a report the host shows holds every job until it is answered, as one job would wait;
+// the progress adds up the jobs.
 TEST_P(ImportRunTest, AReportShownHoldsTheOtherJobs)
 {
     struct CountingHost : ScriptedHost {
@@ -895,11 +896,18 @@ TEST_P(ImportRunTest, AReportShownHoldsTheOtherJobs)
     for (int i = 1; i <= 200000; ++i)
         big += std::to_string(i) + ",x\r\n";
     m_settings.Jobs = 2;
-    m_settings.Files = {File("a.csv", "n,v\r\n1,2,3\r\n"), File("b.csv", big)};
+    m_settings.Files = {File("a.csv", "n,v\r\n1,2,3\r\n"), File("b.csv", big), File("c.csv", "n\r\n1\r\n")};
     const ImportSummary summary = RunImport(m_settings, host);
     ASSERT_EQ(host.seen.size(), 2u);
     EXPECT_EQ(host.seen[0], host.seen[1]);
-    EXPECT_EQ(summary.rowsSent, 200000);
+    EXPECT_EQ(summary.rowsSent, 200001);
+    // The progress shown counts every job's rows and bytes, and ends with the whole run's.
+    ASSERT_FALSE(host.progressShown.empty());
+    const ImportProgress& last = host.progressShown.back();
+    EXPECT_EQ(last.rows, 200001);
+    EXPECT_EQ(last.file, 3);
+    EXPECT_EQ(last.bytesDone, last.bytesTotal);
+    EXPECT_EQ(last.workLeft, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, ImportRunTest, testing::ValuesIn(test::AllDataSources()), test::DataSourceLabel());
