@@ -17,7 +17,7 @@ std::uint64_t FileSize(const std::string& path)
 
 FileReports::FileReports(RunTally& run, int position, std::string path)
     : m_run(run), m_position(position), m_path(std::move(path)), m_size(FileSize(m_path)),
-      m_nameRepeats(m_run.repeatedNames.contains(BaseName(m_path)))
+      m_nameRepeats(m_run.repeatedNames && m_run.repeatedNames->contains(BaseName(m_path)))
 {
     m_run.log.File(m_path);
     // Reading a big file takes a while before its first rows are stored.

@@ -28,7 +28,8 @@ struct RunTally {
     std::uint64_t bytesTotal = 0;
     std::uint64_t bytesBefore = 0;  // of the files already done
     std::uint64_t workBefore = 0;   // read and sent by this run in the files already done
-    std::unordered_set<std::string> repeatedNames{};  // file names listed more than once, folders aside
+    // File names listed more than once, folders aside: the run's, read by each of its files; none when null.
+    const std::unordered_set<std::string>* repeatedNames = nullptr;
 
     // True once the host has asked for the run to stop; it is asked again until then.
     bool StopRequested();

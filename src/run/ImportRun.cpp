@@ -1,7 +1,6 @@
 #include "run/ImportRun.h"
 
 #include "base/ErrorReport.h"
-#include "base/TemporaryFiles.h"
 #include "files/PathHelpers.h"
 #include "load/BulkChoice.h"
 #include "read/WorkingFolder.h"
@@ -20,22 +19,17 @@ ImportSummary Importer::Run()
     if (!Checked() || !Placed() || !ResumeAllowed())
         return m_summary;
     Begin();
-    // The working copy holds a file's data: it goes when the run ends, however it ends, and its folder with it.
-    const TemporaryFileGuard folderOnSignal(m_runFolder->Path());
-    const TemporaryFileGuard copyOnSignal(m_workingCopy);
-    struct RemoveCopy {
-        const std::string& path;
-        ~RemoveCopy() { ::unlink(path.c_str()); }
-    } removeCopy{m_workingCopy};
+    const WorkingCopyGuard copyGuard(*m_runFolder, m_workingCopy);
     RunLog log(m_settings.LogFolder, std::time(nullptr));
     RejectsFile rejects(m_settings.RejectsPath, m_settings.RejectReasonsPath);
     RunTally tally{m_host, m_summary, log, rejects, ProcedurePath("Form2", "PushButton1_Click")};
-    std::unordered_set<std::string> names;
+    std::unordered_set<std::string> names, repeated;
     for (const auto& path : m_settings.Files) {
         tally.bytesTotal += FileSize(path);
         if (!names.insert(BaseName(path)).second)
-            tally.repeatedNames.insert(BaseName(path));
+            repeated.insert(BaseName(path));
     }
+    tally.repeatedNames = &repeated;
     if (const int jobs = JobsFor(log); jobs > 1) {
         RunJobs(tally, jobs);
     } else {

@@ -166,23 +166,22 @@ std::string RunLog::TakePart()
     return text;
 }
 
-bool MovePart(const std::string& path, std::FILE* out)
+bool CopyPart(const std::string& path, std::FILE* out)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return errno == ENOENT;
     struct stat info {};
-    const bool moved = ::fstat(fd, &info) == 0 && CopyBytes(fd, 0, static_cast<std::size_t>(info.st_size), out) &&
+    const bool copied = ::fstat(fd, &info) == 0 && CopyBytes(fd, 0, static_cast<std::size_t>(info.st_size), out) &&
                        std::fflush(out) == 0;
     ::close(fd);
-    ::unlink(path.c_str());
-    return moved;
+    return copied;
 }
 
 void RunLog::Append(const std::string& text, const std::string& part)
 {
     Write(text);
-    if (m_file && !MovePart(part, m_file))
+    if (m_file && !CopyPart(part, m_file))
         Failed("Cannot write the log " + m_path + ": " + Reason(errno));
     ::unlink(part.c_str());
 }
@@ -307,12 +306,12 @@ void RejectsFile::AddReason(const std::string& path, long line, const std::strin
 
 void RejectsFile::Append(const std::string& part, const std::string& reasonsPart)
 {
-    if (m_file && !part.empty() && !MovePart(part, m_file)) {
+    if (m_file && !part.empty() && !CopyPart(part, m_file)) {
         m_error = "Cannot write the rejected lines to " + m_path + ": " + Reason(errno);
         std::fclose(m_file);
         m_file = nullptr;
     }
-    if (m_reasons && !reasonsPart.empty() && !MovePart(reasonsPart, m_reasons)) {
+    if (m_reasons && !reasonsPart.empty() && !CopyPart(reasonsPart, m_reasons)) {
         m_reasonsError = "Cannot write the reasons for rejected lines to " + m_reasonsPath + ": " + Reason(errno);
         std::fclose(m_reasons);
         m_reasons = nullptr;

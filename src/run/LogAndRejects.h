@@ -92,9 +92,8 @@ private:
 };
 
 // Copies length bytes from offset of fd to out; false on a read or write error.
-// Copies the whole of the file at path, where there is one, to out, then removes it; false where it cannot be
-// read or written.
-bool MovePart(const std::string& path, std::FILE* out);
+// Copies the whole of the file at path, where there is one, to out; false where it cannot be read or written.
+bool CopyPart(const std::string& path, std::FILE* out);
 
 bool CopyBytes(int fd, off_t offset, std::size_t length, std::FILE* out);
 

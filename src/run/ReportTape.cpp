@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace qb {
@@ -35,21 +34,19 @@ TapeHost::~TapeHost()
     End();
 }
 
-bool TapeHost::Begin(const std::string& path)
+void TapeHost::Begin(const std::string& path)
 {
     End();
     m_path = path;
     m_error.clear();
-    return true;
 }
 
-bool TapeHost::End()
+void TapeHost::End()
 {
     if (m_tape && std::fclose(m_tape) != 0 && m_error.empty())
         m_error = "Cannot write the reports of a file to " + m_path + ": " + std::strerror(errno);
     m_tape = nullptr;
     m_path.clear();
-    return m_error.empty();
 }
 
 void TapeHost::Record(char kind, int line, std::initializer_list<const std::string*> texts, long number, bool flag)
@@ -105,14 +102,12 @@ void TapeHost::ReportProgress(const ImportProgress& progress)
 {
     const std::lock_guard hold(m_progressLock);
     m_progress = progress;
-    m_progressNew = true;
 }
 
-bool TapeHost::TakeProgress(ImportProgress& progress)
+ImportProgress TapeHost::LastProgress()
 {
     const std::lock_guard hold(m_progressLock);
-    progress = m_progress;
-    return std::exchange(m_progressNew, false);
+    return m_progress;
 }
 
 bool ReplayTape(const std::string& path, ImportHost& host, const std::function<void(const std::string&)>& tableCreated)

@@ -24,13 +24,12 @@ public:
 
     // A file's reports go to path from now on, made at the first one; a tape that cannot be made or written
     // says why in Error().
-    bool Begin(const std::string& path);
-    // Closes the tape; false where a report could not be written.
-    bool End();
+    void Begin(const std::string& path);
+    void End();
     const std::string& Error() const { return m_error; }
 
-    // The last progress reported, with whether one was since the last call.
-    bool TakeProgress(ImportProgress& progress);
+    // The last progress reported.
+    ImportProgress LastProgress();
 
     void ShowMessage(const std::string& text) override;
     void ShowErrorReport(const std::string& procedure, int line, const std::string& description) override;
@@ -54,7 +53,6 @@ private:
     std::string m_error;
     std::mutex m_progressLock;
     ImportProgress m_progress;
-    bool m_progressNew = false;
 };
 
 // Shows a tape's reports on host, in the order they were written; tables made go to tableCreated.

@@ -13,6 +13,12 @@
 #include <unistd.h>
 
 namespace qb {
+
+WorkingCopyGuard::~WorkingCopyGuard()
+{
+    ::unlink(m_copy.c_str());
+}
+
 namespace {
 
 constexpr std::string_view kPrefix = "run-";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/TemporaryFiles.h"
 #include "base/UniqueFd.h"
 
 #include <string>
@@ -23,6 +24,24 @@ public:
 private:
     std::string m_path;
     UniqueFd m_lock;  // the folder itself, flocked
+};
+
+// The working copy holds a file's data: it goes when its run (or job) ends, however it ends, and on a
+// signal its folder with it.
+class WorkingCopyGuard {
+public:
+    WorkingCopyGuard(const RunFolder& folder, const std::string& workingCopy)
+        : m_folderOnSignal(folder.Path()), m_copyOnSignal(workingCopy), m_copy(workingCopy)
+    {
+    }
+    ~WorkingCopyGuard();
+    WorkingCopyGuard(const WorkingCopyGuard&) = delete;
+    WorkingCopyGuard& operator=(const WorkingCopyGuard&) = delete;
+
+private:
+    TemporaryFileGuard m_folderOnSignal;
+    TemporaryFileGuard m_copyOnSignal;
+    const std::string& m_copy;
 };
 
 }  // namespace qb

@@ -1,6 +1,5 @@
 #include "run/Importer.h"
 
-#include "base/TemporaryFiles.h"
 #include "run/ReportTape.h"
 #include "schema/Naming.h"
 
@@ -71,11 +70,6 @@ public:
         m_inFlight.insert(m_next);
         return m_next++;
     }
-    int Untaken()
-    {
-        const std::lock_guard hold(m_lock);
-        return m_next;
-    }
     void Finished(int counter, FileDone&& done)
     {
         {
@@ -121,8 +115,7 @@ public:
     }
 
     // The run's progress: the files done, and each job's file in flight as its host last said it.
-    ImportProgress Progress(std::vector<ImportProgress>& latest, const std::vector<TapeHost*>& hosts,
-                            std::uint64_t bytesTotal)
+    ImportProgress Progress(const std::vector<TapeHost*>& hosts, std::uint64_t bytesTotal)
     {
         ImportProgress total;
         total.bytesTotal = bytesTotal;
@@ -133,8 +126,7 @@ public:
         total.workDone = m_workDone;
         total.file = m_inFlight.empty() ? m_next - 1 : *m_inFlight.begin();
         for (std::size_t job = 0; job < hosts.size(); ++job) {
-            hosts[job]->TakeProgress(latest[job]);
-            const ImportProgress& file = latest[job];
+            const ImportProgress file = hosts[job]->LastProgress();
             if (!m_inFlight.contains(file.file))
                 continue;
             total.rows += file.rows;
@@ -228,12 +220,7 @@ void Importer::RunJob(JobBoard& board, const RunTally& run)
         return;
     }
     Begin();
-    const TemporaryFileGuard folderOnSignal(m_runFolder->Path());
-    const TemporaryFileGuard copyOnSignal(m_workingCopy);
-    struct RemoveCopy {
-        const std::string& path;
-        ~RemoveCopy() { ::unlink(path.c_str()); }
-    } removeCopy{m_workingCopy};
+    const WorkingCopyGuard copyGuard(*m_runFolder, m_workingCopy);
     const bool rejects = !m_settings.RejectsPath.empty(), reasons = !m_settings.RejectReasonsPath.empty();
     const ImportSummary fresh = m_summary;
     while (const int counter = board.Take()) {
@@ -242,8 +229,8 @@ void Importer::RunJob(JobBoard& board, const RunTally& run)
             RunLog log(board.Part(counter, "log"));
             RejectsFile rejectsPart(rejects ? board.Part(counter, "rejects") : "", reasons ? board.Part(counter, "why") : "",
                                     true);
-            RunTally tally{m_host, m_summary, log, rejectsPart, run.procedure, run.start, run.bytesTotal};
-            tally.repeatedNames = run.repeatedNames;
+            RunTally tally{m_host, m_summary, log, rejectsPart, run.procedure, run.start, run.bytesTotal,
+                           0, 0, run.repeatedNames};
             tape.Begin(board.Part(counter, "tape"));
             ImportFile(tally, counter);
             tape.End();
@@ -298,9 +285,8 @@ void Importer::RunJobs(RunTally& tally, int jobs)
         // No more threads to be had: the jobs that started do the run, or the files go one at a time below.
     }
     jobs = static_cast<int>(threads.size());
-    std::vector<ImportProgress> latest(hosts.size());
     const auto report = [&](std::chrono::steady_clock::time_point now) {
-        ImportProgress progress = board.Progress(latest, hosts, tally.bytesTotal);
+        ImportProgress progress = board.Progress(hosts, tally.bytesTotal);
         progress.files = m_summary.files;
         progress.seconds = std::chrono::duration<double>(now - tally.start).count();
         if (progress.path.empty() && !m_summary.fileResults.empty())
@@ -354,8 +340,9 @@ void Importer::RunJobs(RunTally& tally, int jobs)
     m_host.SetBusy(false);
     m_summary.stopped = m_summary.stopped || board.stop.load();
     // Files no job took, where none could start: one at a time, here.
-    for (int counter = board.Untaken(); counter <= m_summary.files && !m_summary.stopped; counter = board.Untaken()) {
-        if (board.Take() != counter)
+    while (!m_summary.stopped) {
+        const int counter = board.Take();
+        if (counter == 0)
             break;
         ImportFile(tally, counter);
         tally.StopRequested();
