@@ -341,10 +341,10 @@ void Importer::RunJobs(RunTally& tally, int jobs)
     m_summary.stopped = m_summary.stopped || board.stop.load();
     // Files no job took, where none could start: one at a time, here.
     while (!m_summary.stopped) {
-        const int counter = board.Take();
-        if (counter == 0)
+        const int untaken = board.Take();
+        if (untaken == 0)
             break;
-        ImportFile(tally, counter);
+        ImportFile(tally, untaken);
         tally.StopRequested();
     }
 }

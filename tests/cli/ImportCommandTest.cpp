@@ -560,7 +560,7 @@ TEST_P(ImportCommandTest, AppendingToABigTableReadsNoneOfItsRows)
     EXPECT_EQ(ExitStatus(status), 0) << ReadAll(m_dir.Path("stderr"));
     // The import is the only child this test process has waited for. A sanitizer keeps freed memory
     // back, so its build cannot be measured.
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(QB_SANITIZED)
     struct rusage usage {};
     ::getrusage(RUSAGE_CHILDREN, &usage);
     EXPECT_LT(usage.ru_maxrss, 64 * 1024) << "peak kB";
@@ -584,7 +584,7 @@ const char* const kManifestCounts = R"(SELECT "stored", "refused", "finished" IS
 // end every line is stored once, and the manifest counts them.
 TEST_P(ImportCommandTest, KilledAnywhereEveryLineIsStoredOnce)
 {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(QB_SANITIZED)
     constexpr int kKills = 5;
 #else
     constexpr int kKills = 20;

@@ -100,8 +100,9 @@ TEST_P(JobsCommandTest, FourJobsGiveWhatOneGives)
                                ReadAll(m_dir.Path(name + ".why")) + Log(name);
             said = std::regex_replace(said, seconds, "");
             said = std::regex_replace(said, std::regex(tables + "|log: [^\n]*"), "Table");
-            if (jobs > 1 && IsSqlite() == false)
+            if (jobs > 1 && IsSqlite() == false) {
                 EXPECT_EQ(said.find("One file at a time"), std::string::npos);
+            }
             seen[jobs] = said;
         }
         EXPECT_EQ(seen[1], seen[4]) << (append ? "appending" : "creating");
@@ -109,9 +110,11 @@ TEST_P(JobsCommandTest, FourJobsGiveWhatOneGives)
         if (append) {
             EXPECT_EQ(Rows("OneT"), Rows("FourT"));
         } else {
-            for (int f = 1; f <= 40; ++f)
-                if (f != 23)
+            for (int f = 1; f <= 40; ++f) {
+                if (f != 23) {
                     EXPECT_EQ(Rows("One" + std::to_string(f)), Rows("Four" + std::to_string(f))) << f;
+                }
+            }
         }
     }
 }

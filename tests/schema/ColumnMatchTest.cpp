@@ -32,8 +32,9 @@ TEST(ColumnMatchTest, EditsMapTheHeaderOrRefuseIt)
             MatchColumns(header, table, {ColumnMatching::Automatic, false, false, c.database, &plan, "f.csv", "sales"});
         EXPECT_TRUE(mapping.byName) << c.name;
         EXPECT_TRUE(mapping.refusal.starts_with(c.refusal)) << c.name << ": " << mapping.refusal;
-        if (c.refusal.empty())
+        if (c.refusal.empty()) {
             EXPECT_EQ(mapping.columns, c.columns) << c.name;
+        }
     }
 }
 
