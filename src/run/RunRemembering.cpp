@@ -158,10 +158,12 @@ void Importer::StartManifest(OneFile& file)
 {
     if (!m_manifest)
         return;
+    // No earlier row: none was found under the file's claim, or the table's were forgotten.
     if (!file.earlier)
         WhileBusy(file.reports, [&] {
             m_manifest->Begin({file.digest, file.target, file.reports.Path(), file.size, 0, 0, 0,
-                               ManifestTime(std::time(nullptr)), std::nullopt});
+                               ManifestTime(std::time(nullptr)), std::nullopt},
+                              true);
         });
     else if (!file.earlier->finished) {
         ++m_summary.filesContinued;
