@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace qb {
 namespace {
@@ -76,8 +77,15 @@ long StoreRows(FileSend& send, std::size_t first, std::size_t last)
     // A NUL byte reads differently in a statement's text: a batch holding one goes the statement's way; so
     // does one whose transaction first runs the target's first statements, on the driver's connection.
     if (send.bulkNow && !send.batch.HoldsNul() && !send.firstPending) {
-        send.batch.RowValues(first, last, send.values);
+        bool gathered = false;
         StoreStaged(send, rows, end, send.refusedWith, [&](std::span<const std::string> also) {
+            // Sent ahead, only the outcome is to come; a batch sent again after a busy wait goes whole.
+            if (std::exchange(send.aheadNow, false)) {
+                send.bulk->Finish();
+                return;
+            }
+            if (!std::exchange(gathered, true))
+                send.batch.RowValues(first, last, send.values);
             KeyedLoad keyed{send.keys};
             send.bulk->Load(send.quotedTable, send.tableColumns, send.values, also,
                             send.keys.Keyed() ? &keyed : nullptr);
@@ -137,12 +145,42 @@ bool SendEntries(FileSend& send, std::size_t first, std::size_t last, int step)
     return SendEntriesAlone(send, first, last, step, RowsWere::Unsent);
 }
 
+// Whether the batch's rows may go ahead of their outcome: rows alone by the bulk path, nothing counted
+// or run with them.
+bool MayGoAhead(const FileSend& send)
+{
+    return send.bulkNow && send.bulk->GoesAhead() && !send.batch.HoldsNul() && !send.firstPending &&
+           !send.keys.Keyed() && !send.progress && send.batch.RowsIn(0, send.batch.Entries().size()) > 1;
+}
+
 }  // namespace
 
-bool SendBatch(FileSend& send, int step)
+bool SettleAhead(FileSend& send, int step)
+{
+    if (send.ahead.Empty())
+        return true;
+    std::swap(send.batch, send.ahead);
+    send.aheadNow = true;
+    const bool goOn = SendEntries(send, 0, send.batch.Entries().size(), step);
+    send.aheadNow = false;
+    send.batch.Clear();
+    std::swap(send.batch, send.ahead);
+    return goOn;
+}
+
+bool SendBatch(FileSend& send, int step, bool ahead)
 {
     const bool full = send.batch.Full();
-    const bool goOn = SendEntries(send, 0, send.batch.Entries().size(), step);
+    // The batch before goes first, reports and all; where it ended the file, this one is never sent, as
+    // it would never have been read.
+    bool goOn = SettleAhead(send, step);
+    if (goOn && ahead && MayGoAhead(send)) {
+        send.batch.RowValues(0, send.batch.Entries().size(), send.values);
+        send.bulk->Start(send.quotedTable, send.tableColumns, send.values);
+        std::swap(send.batch, send.ahead);
+    } else if (goOn) {
+        goOn = SendEntries(send, 0, send.batch.Entries().size(), step);
+    }
     send.batch.Clear();
     // A file longer than one batch goes on by the bulk path, in bigger batches until one is refused. A
     // smaller one never uses it: on SQLite its connection would read the whole schema again for each

@@ -35,6 +35,16 @@ public:
     virtual void Load(const std::string& quotedTable, std::size_t columns,
                       std::span<const std::optional<std::string_view>> values,
                       std::span<const std::string> also = {}, KeyedLoad* keyed = nullptr) = 0;
+    // Whether Start and Finish part a load of rows alone (nothing also, no key) in two, so that the next
+    // rows are read while the database stores these.
+    virtual bool GoesAhead() const { return false; }
+    // The rows go, their outcome left to Finish. Throws nothing: what Load would throw, Finish throws.
+    virtual void Start(const std::string& /*quotedTable*/, std::size_t /*columns*/,
+                       std::span<const std::optional<std::string_view>> /*values*/)
+    {
+    }
+    // Awaits the rows Start sent: stored, or thrown as Load throws.
+    virtual void Finish() {}
 };
 
 }  // namespace qb

@@ -8,6 +8,9 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <exception>
+#include <stdexcept>
+#include <utility>
 #include <map>
 #include <libpq-fe.h>
 
@@ -122,6 +125,53 @@ public:
               std::span<const std::optional<std::string_view>> values, std::span<const std::string> also,
               KeyedLoad* keyed) override
     {
+        Ready();
+        if (!also.empty() || keyed)
+            Expect(PQexec(m_conn, "BEGIN"), PGRES_COMMAND_OK);
+        if (keyed)
+            StartMerge(quotedTable, keyed->rule);
+        else
+            Expect(PQexec(m_conn, ("COPY " + quotedTable + " FROM STDIN").c_str()), PGRES_COPY_IN);
+        PutRows(columns, values);
+        Expect(PQgetResult(m_conn), PGRES_COMMAND_OK);
+        if (keyed)
+            keyed->inserted = Merge(quotedTable, keyed->rule);
+        if (!also.empty() || keyed) {
+            for (const std::string& statement : also)
+                Expect(PQexec(m_conn, statement.c_str()), PGRES_COMMAND_OK);
+            Expect(PQexec(m_conn, "COMMIT"), PGRES_COMMAND_OK);
+        }
+    }
+
+    bool GoesAhead() const override { return true; }
+
+    void Start(const std::string& quotedTable, std::size_t columns,
+               std::span<const std::optional<std::string_view>> values) override
+    {
+        try {
+            Ready();
+            Expect(PQexec(m_conn, ("COPY " + quotedTable + " FROM STDIN").c_str()), PGRES_COPY_IN);
+            PutRows(columns, values);
+            m_started = true;
+        } catch (...) {
+            m_startFailure = std::current_exception();
+        }
+    }
+
+    void Finish() override
+    {
+        if (const std::exception_ptr failure = std::exchange(m_startFailure, nullptr))
+            std::rethrow_exception(failure);
+        if (std::exchange(m_started, false))
+            Expect(PQgetResult(m_conn), PGRES_COMMAND_OK);
+    }
+
+private:
+    // The session open and settled, and no outcome of rows started still to come.
+    void Ready()
+    {
+        if (m_started || m_startFailure)
+            throw std::logic_error("The outcome of the rows sent before was not awaited.");
         if (PQstatus(m_conn) != CONNECTION_OK) {
             m_settled = false;
             PQreset(m_conn);
@@ -131,12 +181,10 @@ public:
         // A new session: the data source's settings (a lock wait, say) hold in it too.
         if (!m_settled)
             Settle();
-        if (!also.empty() || keyed)
-            Expect(PQexec(m_conn, "BEGIN"), PGRES_COMMAND_OK);
-        if (keyed)
-            StartMerge(quotedTable, keyed->rule);
-        else
-            Expect(PQexec(m_conn, ("COPY " + quotedTable + " FROM STDIN").c_str()), PGRES_COPY_IN);
+    }
+    // The rows as COPY's text, in pieces, and the COPY's end; its outcome is still to be read.
+    void PutRows(std::size_t columns, std::span<const std::optional<std::string_view>> values)
+    {
         m_data.clear();
         for (std::size_t i = 0; i < values.size(); ++i) {
             if (values[i])
@@ -150,21 +198,12 @@ public:
             }
         }
         Put();
-        if (PQputCopyEnd(m_conn, nullptr) != 1)
-            Fail(nullptr);
-        Expect(PQgetResult(m_conn), PGRES_COMMAND_OK);
-        if (keyed)
-            keyed->inserted = Merge(quotedTable, keyed->rule);
-        if (!also.empty() || keyed) {
-            for (const std::string& statement : also)
-                Expect(PQexec(m_conn, statement.c_str()), PGRES_COMMAND_OK);
-            Expect(PQexec(m_conn, "COMMIT"), PGRES_COMMAND_OK);
-        }
         if (m_data.capacity() > 4 * kCopyPiece)
             std::string().swap(m_data);
+        if (PQputCopyEnd(m_conn, nullptr) != 1)
+            Fail(nullptr);
     }
 
-private:
     // Where a key decides, the rows go to a table of the transaction's own, as the table takes them
     // (its types, NOT NULL and CHECK: a row refused there is refused whatever its key), to be merged.
     void StartMerge(const std::string& quotedTable, const KeyRule& rule)
@@ -280,6 +319,8 @@ private:
     std::string m_settings;
     bool m_settled = false;  // the settings hold in the session open now
     std::string m_data;
+    bool m_started = false;            // rows went by Start, their outcome still to be read
+    std::exception_ptr m_startFailure;  // what Start met, for Finish to throw
     std::map<std::string, std::string> m_loosen;  // per target, what lets the columns it leaves out be NULL
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "load/BulkLoader.h"
 #include "load/InsertBatch.h"
 #include "load/InsertTarget.h"
 #include "load/KeyRule.h"
@@ -17,7 +18,6 @@
 
 namespace qb {
 
-class BulkLoader;
 class Connection;
 class FileProgress;
 
@@ -33,12 +33,26 @@ struct FileSend {
           keys(into.onDuplicate == OnDuplicate::Error ? KeyRule{} : KeyRuleOf(into, over.Kind())),
           splitter(sendOptions.separator, sendOptions.quoted, sendOptions.format.quote),
           stage(sendOptions.values, rewrites), batch(sendOptions.batchRows, sendOptions.batchBytes),
-          firstPending(!into.first.empty())
+          ahead(sendOptions.batchRows, sendOptions.batchBytes), firstPending(!into.first.empty())
     {
         batch.Start(quotedTable, keys.before, keys.after);
+        ahead.Start(quotedTable, keys.before, keys.after);
         if (stage.WantsQuotes())
             splitter.KeepQuoted();
     }
+    // Every path awaits a batch sent ahead (SettleAhead); should one not, the rows' outcome is still
+    // awaited here, so that the next file's rows never meet them.
+    ~FileSend()
+    {
+        if (!ahead.Empty()) {
+            try {
+                bulk->Finish();
+            } catch (...) {
+            }
+        }
+    }
+    FileSend(const FileSend&) = delete;
+    FileSend& operator=(const FileSend&) = delete;
 
     Connection& connection;
     const SendOptions& options;
@@ -61,6 +75,8 @@ struct FileSend {
     std::string statement;
     std::vector<std::string_view> tableFields;  // the record's values the table takes
     InsertBatch batch;
+    InsertBatch ahead;  // a batch sent by the bulk path whose outcome is still to come, or empty
+    bool aheadNow = false;  // batch is the one sent ahead: its store awaits the outcome instead of sending
     std::vector<std::optional<std::string_view>> values;  // a batch's values for the bulk path
     std::vector<long> refusedWith;  // lines refused before sending among the rows being stored
     std::size_t mark = 0;  // the file's line mark in force

@@ -46,7 +46,14 @@ bool LineSender::Send(const PreparedCopy& file, const InsertTarget& target, std:
     while (goOn && sink.KeepGoing()) {
         bool more = false;
         // A file that cannot be read further ends the loop rather than failing at every step.
-        if (!steps.Run(lines.read, [&] { more = records->Next(send.record); }))
+        if (!steps.Run(lines.read, [&] {
+                try {
+                    more = records->Next(send.record);
+                } catch (...) {
+                    SettleAhead(send, lines.execute);  // its reports come before the failure's
+                    throw;
+                }
+            }))
             break;
         if (!more) {
             readAll = true;
@@ -75,6 +82,9 @@ bool LineSender::Send(const PreparedCopy& file, const InsertTarget& target, std:
     }
     if (goOn && sending == Sending::InBatches)
         goOn = SendBatch(send, lines.execute);
+    // Whatever ended the reading, rows sent ahead are awaited and reported.
+    if (!SettleAhead(send, lines.execute))
+        goOn = false;
     // A file whose lines were all refused leaves the table as it was; one without lines runs them all the same.
     if (send.refusedLine)
         send.firstPending = false;

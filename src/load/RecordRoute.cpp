@@ -66,7 +66,7 @@ bool Batched(FileSend& send, int step, const RecordSpan& record)
         break;
     case Route::Bound:
         // Too big for a statement text: what is gathered goes first, to keep the order.
-        if (!batch.Empty() && !SendBatch(send, step))
+        if (!(batch.Empty() ? SettleAhead(send, step) : SendBatch(send, step)))
             return false;
         return SendBound(send, TableFields(send, all), step, record) != Sent::Lost;
     case Route::TooMany:
@@ -85,7 +85,7 @@ bool Batched(FileSend& send, int step, const RecordSpan& record)
     if (!batch.Full())
         return true;
     ReleaseIfHuge(send.record.text);
-    return SendBatch(send, step);
+    return SendBatch(send, step, true);
 }
 
 }  // namespace
@@ -102,7 +102,7 @@ bool RouteRefusal(FileSend& send, const std::string& description, int step, cons
         return true;
     }
     send.batch.AddRefused(description, step, record);
-    return !send.batch.Full() || SendBatch(send, step);
+    return !send.batch.Full() || SendBatch(send, step, true);
 }
 
 std::string ShortLineText(std::size_t values, const std::string& table, std::size_t columns)

@@ -98,6 +98,7 @@ struct DiffCase {
     const char* tableName = "NewTable[counter]";
     bool replace = false;  // the target is emptied with the first rows stored
     ColumnMatching matching = ColumnMatching::Automatic;
+    std::size_t bindAbove = ImportSettings().BindAbove;  // where the runs' own is the default
 };
 
 void PrintTo(const DiffCase& c, std::ostream* out)
@@ -189,6 +190,11 @@ const DiffCase kCases[] = {
       "7,,g\r\n8,2021-09-04,h\r\n"}, 4},
     {"EmptyAndLongLines", ImportMode::CreateNewTable, ColumnNameSource::FromFirstLine, nullptr,
      {"a,b\r\n\r\n" + std::string(700000, 'x') + ",1\r\n\r\n" + std::string(700000, 'y') + ",2\r\n3,4\r\n\r\n"}, 1000},
+    // Batches sent ahead of their outcome, then a line too long for a statement's text, then a refused batch.
+    {"BoundLineAfterRowsSentAhead", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
+     {Lines(1, 10, "#,x,u#") + "11,bad,u11\r\n12,x,u12\r\n" + std::string(700000, 'z') + ",bad,long\r\n" +
+      Lines(14, 20, "#,x,u#") + "21,bad,u21\r\n" + Lines(22, 30, "#,x,u#")},
+     3, false, "", false, kMaxLineLength, "NewTable[counter]", false, ColumnMatching::Automatic, 100000},
     {"QuotedRecords", ImportMode::AppendToExistingTable, ColumnNameSource::FromFirstLine, kConstrained,
      {"\"a,1\",\"\",\"u1\"\r\n,x,u2\r\n\"multi\r\nline\",\"bad\",u3\r\n\"ok\",\"\"\"q\"\"\",u4\r\n"
       "\"short\"\r\n5,6,\"open\r\n7,8,9\r\n"},
@@ -301,7 +307,7 @@ protected:
         settings.BatchRows = c.batchRows;
         settings.BulkPath = bulk;
         settings.BulkRows = c.batchRows;
-        settings.BindAbove = bindAbove;
+        settings.BindAbove = bindAbove == ImportSettings().BindAbove ? c.bindAbove : bindAbove;
         settings.Quoted = c.quoted;
         settings.Encoding = c.encoding;
         settings.IgnoreFirstLine = c.ignoreFirstLine;
