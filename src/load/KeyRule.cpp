@@ -23,6 +23,8 @@ std::string QuotedList(const std::vector<std::string>& names)
 
 }  // namespace
 
+const char* const kNotTheKeysRow = "(SELECT 1 UNION ALL SELECT 2)";
+
 std::string KeyText(const std::vector<std::string>& key)
 {
     std::string text = "the key (";
@@ -86,11 +88,18 @@ KeyRule KeyRuleOf(const InsertTarget& target, DatabaseKind kind)
             rule.set += (rule.set.empty() ? "" : ",") + name + (mariadb ? "=VALUES(" + name + ")" : "=excluded." + name);
         }
     }
-    // Skipping: MariaDB has no "do nothing" limited to a duplicate key (INSERT IGNORE passes over other
-    // errors too); setting a key column to itself changes nothing. An update of no column is a skip.
+    // MariaDB meets a row by any unique index of the table, not by the key alone: a line that meets one by
+    // another index would change a row that is not its own. The first assignment leaves the key as it is
+    // where the row is the line's, and fails the statement otherwise (a subquery of two rows), so that the
+    // line is refused as elsewhere; the rest follow only then. Skipping: MariaDB has no "do nothing"
+    // limited to a duplicate key (INSERT IGNORE passes over other errors too), so that assignment is all.
     if (mariadb) {
         const std::string first = QuoteIdentifier(target.key.front());
-        rule.after = " ON DUPLICATE KEY UPDATE " + (rule.set.empty() ? first + "=" + first : rule.set);
+        std::string same;
+        for (const std::string& name : rule.keyNames)
+            same += (same.empty() ? "" : " AND ") + name + "<=>VALUES(" + name + ")";
+        rule.after = " ON DUPLICATE KEY UPDATE " + first + "=IF(" + same + "," + first + "," + kNotTheKeysRow + ")" +
+                     (rule.set.empty() ? "" : "," + rule.set);
     } else {
         rule.after = " ON CONFLICT (" + rule.key + ") DO " + (rule.set.empty() ? "NOTHING" : "UPDATE SET " + rule.set);
     }

@@ -8,6 +8,21 @@
 #include <vector>
 
 namespace qb {
+namespace {
+
+// The database's words, but for MariaDB's refusal of a line that meets a row by another unique index than
+// the key (see KeyRuleOf), whose own words would say nothing of it.
+std::string RefusalText(const FileSend& send, const DatabaseError& error)
+{
+    const auto& records = error.Records();
+    if (send.keys.Keyed() && send.keys.kind == DatabaseKind::Mariadb && !records.empty() &&
+        records.front().nativeError == kNotTheKeysRowError)
+        return "[23000] A row of the table holds a value of the line already, under a unique index other than " +
+               KeyText(send.target.key) + ", so the line was not stored.";
+    return error.what();
+}
+
+}  // namespace
 
 long StoreKeyed(FileSend& send, std::string_view statement, std::span<const std::optional<std::string_view>> values,
                 std::span<const std::string> also, const AddKeys& addKeys)
@@ -61,7 +76,7 @@ Sent SendOne(FileSend& send, std::string_view statement, std::span<const std::op
             send.sink.Lost(step, LineUnsent(error), record);
             return Sent::Lost;
         }
-        RefusedHere(send, step, error.what(), record);
+        RefusedHere(send, step, RefusalText(send, error), record);
         return Sent::Refused;
     } catch (const std::exception& error) {
         RefusedHere(send, step, error.what(), record);

@@ -758,6 +758,19 @@ TEST_P(ImportCommandTest, ARedeliveredFileKeepsOrUpdatesTheRowsThere)
     EXPECT_EQ(dry.status, 1);
     EXPECT_NE(dry.out.find("skipped: " + neither), std::string::npos) << dry.out;
     EXPECT_EQ(Command({"--dsn", Dsn(), "--on-duplicate", "skip", File("y.csv", "1,a\r\n")}).status, 2);
+
+    // A line whose row is another's by a unique index other than the key is refused, on every database;
+    // the row there stays as it was.
+    connection.Execute(R"(CREATE TABLE "KU"("id" INTEGER PRIMARY KEY, "email" VARCHAR(20) UNIQUE, "name" VARCHAR(20)))");
+    connection.Execute(R"(INSERT INTO "KU" VALUES(1, 'a@x', 'first'))");
+    for (const char* mode : {"update", "skip"}) {
+        const Outcome other = append("KU", mode, File("o.csv", "1,a@x,again\r\n2,a@x,second\r\n3,b@x,third\r\n"));
+        EXPECT_EQ(other.status, 1) << mode;
+        EXPECT_NE(other.err.find("o.csv:2: "), std::string::npos) << other.err;
+        EXPECT_EQ(other.err.find("o.csv:1: "), std::string::npos) << other.err;
+    }
+    EXPECT_EQ(connection.QueryStrings(R"(SELECT "id", "email", "name" FROM "KU" ORDER BY 1)"),
+              (std::vector<TextRow>{{"1", "a@x", "again"}, {"3", "b@x", "third"}}));
 }
 
 // Files as people leave them: no header line, a title and a blank line above it, semicolons, quotes of '.
