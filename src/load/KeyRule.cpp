@@ -97,7 +97,7 @@ KeyRule KeyRuleOf(const InsertTarget& target, DatabaseKind kind)
         const std::string first = QuoteIdentifier(target.key.front());
         std::string same;
         for (const std::string& name : rule.keyNames)
-            same += (same.empty() ? "" : " AND ") + name + "<=>VALUES(" + name + ")";
+            same += (same.empty() ? "" : " AND ") + name + "=VALUES(" + name + ")";  // NULL meets no key
         rule.after = " ON DUPLICATE KEY UPDATE " + first + "=IF(" + same + "," + first + "," + kNotTheKeysRow + ")" +
                      (rule.set.empty() ? "" : "," + rule.set);
     } else {
