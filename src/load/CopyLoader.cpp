@@ -238,9 +238,14 @@ private:
     // fresh table's rows lie in the order they came. Returns the rows inserted.
     long Merge(const std::string& quotedTable, const KeyRule& rule)
     {
+        // A key holding NULL meets no row: each such row stands alone.
+        std::string nulls;
+        for (const std::string& name : rule.keyNames)
+            nulls += (nulls.empty() ? "" : " OR ") + name + " IS NULL";
+        const std::string distinct = rule.key + ", CASE WHEN " + nulls + " THEN ctid END";
         const std::string rows = rule.mode == OnDuplicate::Update
-                                     ? "SELECT DISTINCT ON (" + rule.key + ") " + rule.columns +
-                                           " FROM quillbarrow_merge ORDER BY " + rule.key + ", ctid DESC"
+                                     ? "SELECT DISTINCT ON (" + distinct + ") " + rule.columns +
+                                           " FROM quillbarrow_merge ORDER BY " + distinct + ", ctid DESC"
                                      : "SELECT " + rule.columns + " FROM quillbarrow_merge ORDER BY ctid";
         PGresult* result = PQexec(m_conn, (rule.before + "INSERT INTO " + quotedTable + " " + rows + rule.after).c_str());
         if (PQresultStatus(result) != PGRES_TUPLES_OK || PQntuples(result) != 1)

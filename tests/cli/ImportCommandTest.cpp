@@ -771,6 +771,14 @@ TEST_P(ImportCommandTest, ARedeliveredFileKeepsOrUpdatesTheRowsThere)
     }
     EXPECT_EQ(connection.QueryStrings(R"(SELECT "id", "email", "name" FROM "KU" ORDER BY 1)"),
               (std::vector<TextRow>{{"1", "a@x", "again"}, {"3", "b@x", "third"}}));
+
+    // A NULL key meets no row, not even one of the same batch: each such line is a row of its own.
+    connection.Execute(R"(CREATE TABLE "N"("code" VARCHAR(20) UNIQUE, "name" VARCHAR(20)))");
+    std::string nulls;
+    for (int i = 0; i < 2500; ++i)
+        nulls += ",n" + std::to_string(i) + "\r\n";
+    EXPECT_EQ(append("N", "update", File("n.csv", nulls)).out, "Done. 2,500 rows inserted, 0 updated, 0 skipped.\n");
+    EXPECT_EQ(connection.QueryStrings(R"(SELECT COUNT(*) FROM "N")"), (std::vector<TextRow>{{"2500"}}));
 }
 
 // Files as people leave them: no header line, a title and a blank line above it, semicolons, quotes of '.
