@@ -228,6 +228,7 @@ if [[ ${1:-} == --many-files ]]; then
   count=${2:-2000}
   mkdir -p "$work/many"
   for ((i = 1; i <= count; i++)); do generate "$work/many/f$i.csv" 19; done
+  sync  # the files written out now, not while the runs are timed
   files=("$work"/many/f*.csv)
   # Tables nobody imports into, so that a run's per-file cost can be held against their number;
   # in batches, since one transaction would need a lock per table.
