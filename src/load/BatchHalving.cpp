@@ -66,6 +66,14 @@ bool SendEntriesAlone(FileSend& send, std::size_t first, std::size_t last, int s
     return true;
 }
 
+// Whether the batch's rows go by the database's own bulk path. A NUL byte reads differently in a statement's
+// text: a batch holding one goes the statement's way; so does one whose transaction first runs the
+// target's first statements, on the driver's connection.
+bool ByBulkPath(const FileSend& send)
+{
+    return send.bulkNow && !send.batch.HoldsNul() && !send.firstPending;
+}
+
 // The rows among entries [first, last), all or none: through the database's
 // own bulk path where it has one, as one statement otherwise. Returns the rows inserted, where a key decides.
 long StoreRows(FileSend& send, std::size_t first, std::size_t last)
@@ -74,9 +82,7 @@ long StoreRows(FileSend& send, std::size_t first, std::size_t last)
     const long rows = static_cast<long>(send.batch.RowsIn(first, last));
     const long end = send.batch.Entries()[last - 1].record.line;
     StageRefusalsAmong(send, first, last);
-    // A NUL byte reads differently in a statement's text: a batch holding one goes the statement's way; so
-    // does one whose transaction first runs the target's first statements, on the driver's connection.
-    if (send.bulkNow && !send.batch.HoldsNul() && !send.firstPending) {
+    if (ByBulkPath(send)) {
         bool gathered = false;
         StoreStaged(send, rows, end, send.refusedWith, [&](std::span<const std::string> also) {
             // Sent ahead, only the outcome is to come; a batch sent again after a busy wait goes whole.
@@ -149,8 +155,8 @@ bool SendEntries(FileSend& send, std::size_t first, std::size_t last, int step)
 // or run with them.
 bool MayGoAhead(const FileSend& send)
 {
-    return send.bulkNow && send.bulk->GoesAhead() && !send.batch.HoldsNul() && !send.firstPending &&
-           !send.keys.Keyed() && !send.progress && send.batch.RowsIn(0, send.batch.Entries().size()) > 1;
+    return ByBulkPath(send) && send.bulk->GoesAhead() && !send.keys.Keyed() && !send.progress &&
+           send.batch.RowsIn(0, send.batch.Entries().size()) > 1;
 }
 
 }  // namespace

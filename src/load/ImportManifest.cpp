@@ -68,12 +68,8 @@ void ImportManifest::Forget(std::string_view target)
         m_connection.Execute("DELETE FROM " + QuoteIdentifier(table) + " WHERE \"target\" = " + QuoteText(target));
 }
 
-void ImportManifest::Begin(const ManifestEntry& entry, bool unseen)
+void ImportManifest::Begin(const ManifestEntry& entry)
 {
-    if (!unseen) {
-        m_connection.Execute("DELETE FROM " + QuoteIdentifier(kRefusedTable) + Where(entry.digest, entry.target));
-        m_connection.Execute("DELETE FROM " + QuoteIdentifier(kTable) + Where(entry.digest, entry.target));
-    }
     // The name as bound text: a file's name may hold any byte.
     const std::string name = entry.name;
     const std::optional<std::string_view> values[] = {name};

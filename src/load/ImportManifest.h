@@ -56,9 +56,9 @@ public:
     long StoredInto(std::string_view target);
     // Every file's row for the table, and their refused lines: what the table held is gone.
     void Forget(std::string_view target);
-    // The file's row, new, or as new when one was there (its refused lines forgotten). unseen: Find found
-    // none under the file's claim, so there is nothing to forget: refused lines never outlive their row.
-    void Begin(const ManifestEntry& entry, bool unseen = false);
+    // The file's row, new: Find found none under the file's claim, or its table's were forgotten (and
+    // refused lines never outlive their row).
+    void Begin(const ManifestEntry& entry);
     // The statement that records how far the file got: it runs in the
     // transaction of the lines it counts.
     static std::string Progress(std::string_view digest, std::string_view target, long stored, long refused,

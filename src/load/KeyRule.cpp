@@ -21,9 +21,10 @@ std::string QuotedList(const std::vector<std::string>& names)
     return text;
 }
 
-}  // namespace
-
+// What fails MariaDB's statement where a line meets a row by another unique index than the key.
 const char* const kNotTheKeysRow = "(SELECT 1 UNION ALL SELECT 2)";
+
+}  // namespace
 
 std::string KeyText(const std::vector<std::string>& key)
 {

@@ -46,8 +46,7 @@ KeyChoice ChooseKey(Connection& connection, InsertTarget target);
 // "the key (id)", "the key (a, b)": how the run and the dry run name it.
 std::string KeyText(const std::vector<std::string>& key);
 
-// What MariaDB's statement fails with where a line meets a row by another unique index than the key.
-extern const char* const kNotTheKeysRow;
+// MariaDB's error where its statement meets a row by another unique index than the key (see KeyRuleOf).
 constexpr long kNotTheKeysRowError = 1242;  // "Subquery returns more than 1 row"
 
 // The rule for a target whose columns are named (as the run names them where a key decides).

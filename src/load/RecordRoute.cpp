@@ -65,8 +65,8 @@ bool Batched(FileSend& send, int step, const RecordSpan& record)
         batch.AddRefused(ShortLineText(all.size(), send.table, send.lineColumns), step, record);
         break;
     case Route::Bound:
-        // Too big for a statement text: what is gathered goes first, to keep the order.
-        if (!(batch.Empty() ? SettleAhead(send, step) : SendBatch(send, step)))
+        // Too big for a statement text: what is gathered (or went ahead) goes first, to keep the order.
+        if (!SendBatch(send, step))
             return false;
         return SendBound(send, TableFields(send, all), step, record) != Sent::Lost;
     case Route::TooMany:

@@ -91,10 +91,10 @@ private:
     bool m_opened = false;
 };
 
-// Copies length bytes from offset of fd to out; false on a read or write error.
 // Copies the whole of the file at path, where there is one, to out; false where it cannot be read or written.
 bool CopyPart(const std::string& path, std::FILE* out);
 
+// Copies length bytes from offset of fd to out; false on a read or write error.
 bool CopyBytes(int fd, off_t offset, std::size_t length, std::FILE* out);
 
 // Up to max bytes from offset of fd.

@@ -162,8 +162,7 @@ void Importer::StartManifest(OneFile& file)
     if (!file.earlier)
         WhileBusy(file.reports, [&] {
             m_manifest->Begin({file.digest, file.target, file.reports.Path(), file.size, 0, 0, 0,
-                               ManifestTime(std::time(nullptr)), std::nullopt},
-                              true);
+                               ManifestTime(std::time(nullptr)), std::nullopt});
         });
     else if (!file.earlier->finished) {
         ++m_summary.filesContinued;

@@ -45,11 +45,10 @@ PreparedCopy PrepareWorkingCopy(int in, const std::string& source, const std::st
     try {
         // The source is read once, straight into the working copy.
         FileRecords records(in, source, format, header);
-        // The file before's copy goes first: renamed over, ext4 would write it out to disk for each file.
-        // Only our own file: anything else in its place is the writer's to refuse.
-        struct stat before {};
-        if (::lstat(workingCopy.c_str(), &before) == 0 && S_ISREG(before.st_mode) && before.st_uid == ::geteuid())
-            ::unlink(workingCopy.c_str());
+        // The file before's copy goes first (renamed over, ext4 would write it out to disk for each file),
+        // where it may be replaced at all.
+        CheckReplaceableTarget(workingCopy);
+        ::unlink(workingCopy.c_str());
         SafeFileWriter writer(workingCopy);
         PreparedCopy prepared;
         prepared.header = records.Header();

@@ -25,7 +25,7 @@ TEST_P(ImportManifestTest, FollowsAFileAndIsFoundAgain)
     EXPECT_EQ(manifest.Find(digest, "Sales"), std::nullopt);
 
     ManifestEntry entry{digest, "Sales", "/d/it's caf\xC3\xA9.csv", 123456789012, 0, 0, 0, "2026-12-07T10:00:00Z", {}};
-    manifest.Begin(entry, true);  // found nowhere above
+    manifest.Begin(entry);
     EXPECT_EQ(manifest.Find(digest, "Sales"), entry);
     EXPECT_EQ(manifest.Find(digest, "Other"), std::nullopt);
 
@@ -38,7 +38,8 @@ TEST_P(ImportManifestTest, FollowsAFileAndIsFoundAgain)
     done.finished = "2026-12-07T10:00:05Z";
     EXPECT_EQ(manifest.Find(digest, "Sales"), done);
 
-    // Begun again, the file starts over.
+    // Begun again once its table's rows are forgotten, the file starts over.
+    manifest.Forget("Sales");
     manifest.Begin(entry);
     EXPECT_EQ(manifest.Find(digest, "Sales"), entry);
 }
